@@ -1,0 +1,3 @@
+#pragma once
+#include "sim/Transceiver.h"
+#include <gtest/gtest.h>
