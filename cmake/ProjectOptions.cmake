@@ -1,0 +1,14 @@
+# One target that carries the language standard, warnings and defines for every target.
+add_library(sv_options INTERFACE)
+target_compile_features(sv_options INTERFACE cxx_std_20)
+set(CMAKE_CXX_EXTENSIONS OFF)
+target_compile_options(sv_options INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wcast-align -Woverloaded-virtual
+  -Wnull-dereference -Wformat=2 -Wimplicit-fallthrough
+  $<$<BOOL:${SV_WERROR}>:-Werror>)
+target_compile_definitions(sv_options INTERFACE
+  $<$<NOT:$<CONFIG:Debug>>:QT_NO_DEBUG_OUTPUT>
+  QT_NO_CAST_FROM_ASCII QT_NO_NARROWING_CONVERSIONS_IN_CONNECT QT_NO_FOREACH)
+if(NOT CMAKE_BUILD_TYPE AND NOT CMAKE_CONFIGURATION_TYPES)
+  set(CMAKE_BUILD_TYPE RelWithDebInfo CACHE STRING "" FORCE)
+endif()

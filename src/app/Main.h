@@ -1,0 +1,209 @@
+#pragma once
+// TForm1: the one window of the tool. It owns every control, the HID controller, the
+// sequencer's timer and all conversation state. Its handlers are defined in the folder
+// of their concern; this header is the map, grouped in the order of the folders.
+#include "app/Seams.h"
+#include "app/Widgets.h"
+#include "hid/HidAccess.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace app {
+inline constexpr const char* kApplicationTitle = "Sonavelle Cutomize Tool";
+inline constexpr const char* kDesignCaption = "Sonavelle customize tool";
+inline constexpr const char* kVersionCaption = "Sonavelle customize tool ver.1.8.0";
+} // namespace app
+
+// USB vendor identifier of the transceiver's maker.
+inline constexpr uint16_t TransceiverVendorID = 0x3A5C;
+
+// Seconds from 2001-01-01 00:00:00 to a local date and time, as the unit's clock counts.
+int64_t ClockValueAt(const QDateTime& local);
+
+// Log directions.
+enum : int { kLogReceived = 0, kLogSent = 1, kLogNote = 2 };
+
+// What the window is built with; tests pass their own clock, dialogs and controller.
+struct TFormServices {
+    std::unique_ptr<hid::TCustomHidController> Controller;
+    std::unique_ptr<TClock> Clock;
+    std::unique_ptr<TDialogs> Dialogs; // null: message boxes parented to the window
+};
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+  public:
+    explicit TForm1(TFormServices services);
+    ~TForm1() override;
+
+    // ---- app: layout, menus, log --------------------------------------------------
+    QWidget* Client = nullptr; // the fixed 470 x 636 client area
+    QLabel* Label1 = nullptr;
+    TEdit* Edit1 = nullptr;
+    QLabel* Label2 = nullptr;
+    TEdit* Edit2 = nullptr;
+    QLabel* Label8 = nullptr;
+    TEdit* EditKIND = nullptr;
+    QLabel* Label13 = nullptr;
+    TEdit* EditLanguage = nullptr;
+    QLabel* Label5 = nullptr;
+    QGroupBox* GroupBox1 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label7 = nullptr;
+    QWidget* Panel1 = nullptr;
+    TRadioGroup* RadioGroup1 = nullptr;
+    TEdit* Edit5 = nullptr;
+    TRadioGroup* RadioGroup3 = nullptr;
+    TEdit* Edit7 = nullptr;
+    QGroupBox* GroupBox2 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* Label10 = nullptr;
+    QWidget* Panel2 = nullptr;
+    TRadioGroup* RadioGroup4 = nullptr;
+    TEdit* Edit8 = nullptr;
+    QLabel* Label3 = nullptr;
+    TRadioGroup* RGChannel = nullptr;
+    TEdit* EdtChannel = nullptr;
+    TRadioGroup* RadioGroup5 = nullptr;
+    TEdit* Edit9 = nullptr;
+    TRadioGroup* RgDiveComInterface = nullptr;
+    TEdit* EdtDiveComInterface = nullptr;
+    TRadioGroup* RadioGroupVoiceGuideLevel = nullptr;
+    TEdit* EditVoiceGuideLevel = nullptr;
+    QGroupBox* GroupBoxDivingTimeSignal = nullptr;
+    QCheckBox* CheckBoxDivingTimeSignalEnable = nullptr;
+    QLabel* Label11 = nullptr;
+    QComboBox* ComboBoxDivingTimeSignal1 = nullptr;
+    QLabel* Label12 = nullptr;
+    QComboBox* ComboBoxDivingTimeSignal2 = nullptr;
+    TEdit* EditDivingTimeSignal = nullptr;
+    QLabel* Label4 = nullptr;
+    TSpeedButton* SpeedButton2 = nullptr;
+    TSpeedButton* SpeedButton3 = nullptr;
+    QPushButton* ButtonReconnect = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QLabel* LabelParamCnt = nullptr;
+    TSpeedButton* SpeedButton1 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QMenu* File1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QMenu* Info1 = nullptr;
+    QAction* Version1 = nullptr;
+    TTimer* Timer1 = nullptr;
+
+    void FormCreate();
+    void FormDestroy();
+    void WriteLog(const QString& text, int direction);
+    void WriteLog(const std::string& bytes, int direction); // one byte, one character
+    void AddLog(const QString& text);
+    void AddLog(const std::string& bytes);
+    void Exit1Click();
+    void SpeedButton1Click();
+    void Version1Click();
+    QStringList LogLines() const;
+
+    TClock& Clock() const { return *clock_; }
+    TDialogs& Dialogs() const { return *dialogs_; }
+
+    // Runs a handler at the edge of the event loop: an error raised inside it is shown by
+    // the general error box and the program goes on.
+    template <typename F> void Guarded(F&& handler);
+
+    // ---- link: discovery, command channel, sequencer, identification, upload ------
+    std::unique_ptr<hid::TCustomHidController> HidCtrl1;
+    hid::TCustomHidDevice* HidDev = nullptr; // the checked-out transceiver
+    bool Running = false;
+    bool FirstCheck = true;
+    int32_t StepNo = 0;
+    bool Received = false;
+    std::string ReplyText;
+    std::string ReplyHex;
+    uint8_t OutputReport[2049] = {};
+    std::string FileStream; // in-memory byte stream of the file transfer
+
+    // discovery and connection
+    void HidCtrl1DeviceChange(void* Sender);
+    bool HidCtlEnumerate(hid::TCustomHidDevice* Dev, int32_t Idx);
+    void HidOpen();
+    void ResetDisplay();
+    void ButtonReconnectClick();
+    void EnableMenus(bool enabled);
+    void ResetReadBackState();
+    // command channel
+    void SendCommand(const std::string& text);
+    void HidCtrl1DeviceData(hid::TCustomHidDevice* Dev, uint8_t ReportID, const uint8_t* Data,
+                            uint16_t Size);
+    // sequencer
+    void Timer1Timer();
+    void StepDispatch();
+    void CloseDevice();
+    void UpdateMenus();
+    // identification
+    bool ExtendedFirmware = false; // six-digit firmware "201020" to "201999": knows "KIND"
+    bool PhoneVolume = false;      // and at least "201033": knows "LANGUAGE", PhoneOutVol
+    int64_t ClockValue = 0;
+    void SendClock();
+    void OnClockReply();
+    void OnVersionReply();
+    void OnModelReply();
+    void OnLanguageReply();
+    void ShowSettingsPanel(bool visible);
+    // serial number and information file
+    void OnUploadPacket();
+    void OnSerialReply();
+
+    // ---- params: parameter set, capability rules, settings display ----------------
+    int32_t initParamReadCnt = 0;
+    int32_t initParamRecvCnt = 0;
+    void ReadInitialParameters();
+    void ReadCurrentParameters();
+    void Edit1Change();
+    void EditKINDChange();
+    void CheckBoxDivingTimeSignalEnableClick();
+
+    // ---- settings: Apply and Default ----------------------------------------------
+    void SpeedButton2Click();
+    void SpeedButton3Click();
+    void OnClearReply(); // step 9
+    void OnSaveReply();  // step 17
+    void ApplyStep10();
+    void ApplyStep11();
+    void ApplyStep12();
+    void ApplyStep19();
+    void ApplyStep13();
+    void ApplyStep14();
+    void ApplyStep15();
+    void ApplyStep16();
+    void ApplyStep21();
+    void ApplyStep22();
+    void ApplyStep23();
+
+  private:
+    void CreateControls();
+    void CreateMenus();
+
+    std::unique_ptr<TClock> clock_;
+    std::unique_ptr<TDialogs> dialogs_;
+};
+
+template <typename F> void TForm1::Guarded(F&& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        dialogs_->ShowErrorBox(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        dialogs_->ShowErrorBox(QStringLiteral("Unknown error."));
+    }
+}

@@ -1,0 +1,16 @@
+#include "app/Seams.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+void TMessageBoxDialogs::ShowErrorBox(const QString& text) {
+    QMessageBox::critical(parent_, QApplication::applicationName(), text);
+}
+
+void TMessageBoxDialogs::ShowErrorMessage(const QString& caption, const QString& text) {
+    QMessageBox::critical(parent_, caption, text);
+}
+
+void TMessageBoxDialogs::ShowAbout(const QString& caption, const QStringList& lines) {
+    QMessageBox::about(parent_, caption, lines.join(QLatin1Char('\n')));
+}

@@ -1,0 +1,56 @@
+// The window's half of the link: one command per output report, one reply per input
+// report.
+#include "app/Main.h"
+#include "link/Framing.h"
+
+#include <cstring>
+
+void TForm1::SendCommand(const std::string& text) {
+    const auto sent = channel::ApplyFileInfoAlias(text);
+    if (!sent) {
+        WriteLog(QStringLiteral("Error : Filename is not specified."), kLogSent);
+        return;
+    }
+    WriteLog(*sent, kLogSent);
+
+    std::memset(OutputReport, 0, sizeof OutputReport);
+    if (sent->size() > channel::kMaxCommandLength) {
+        AddLog(QStringLiteral("Error : Command too long (%1 bytes, at most %2); not sent.")
+                   .arg(sent->size())
+                   .arg(channel::kMaxCommandLength));
+        return;
+    }
+    std::memcpy(OutputReport + 1, sent->data(), sent->size());
+
+    if (!HidDev) return;
+    Received = false;
+
+    const uint16_t length = HidDev->QueryCaps().OutputReportByteLength;
+    if (length > sizeof OutputReport) {
+        // The buffer holds one report of at most 2049 bytes; a longer report would be
+        // read from past its end.
+        AddLog(QStringLiteral("Error : Output report length %1 exceeds %2 bytes; not sent.")
+                   .arg(length)
+                   .arg(sizeof OutputReport));
+        return;
+    }
+    uint32_t written = 0;
+    if (HidDev->WriteReport(OutputReport, length, written)) {
+        HidDev->CloseMain();
+        return;
+    }
+    const uint32_t code = HidDev->LastErrorCode();
+    AddLog(QStringLiteral("WRITE1_ERROR,") + QString::fromLocal8Bit(HidDev->ErrorMessage(code)) +
+           QStringLiteral(" (") + QString::number(code, 16).toUpper() + QStringLiteral(")"));
+}
+
+void TForm1::HidCtrl1DeviceData(hid::TCustomHidDevice*, uint8_t, const uint8_t* Data,
+                                uint16_t Size) {
+    Guarded([&] {
+        const channel::TReply reply = channel::ParseReply(Data, Size);
+        ReplyText = reply.Text;
+        ReplyHex = reply.Hex;
+        Received = true;
+        WriteLog(channel::ReplyLogText(reply), kLogReceived);
+    });
+}

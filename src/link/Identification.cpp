@@ -1,0 +1,139 @@
+// Steps 2, 3, 4, 18 and 24: clock, firmware version, model and language.
+#include "app/Main.h"
+
+#include <QApplication>
+
+
+namespace {
+
+std::string RemoveOK(std::string text) {
+    for (size_t pos = text.find("OK "); pos != std::string::npos; pos = text.find("OK ", pos))
+        text.erase(pos, 3);
+    return text;
+}
+
+// Ordinal comparison, a prefix sorting first.
+bool Below(const std::string& version, const char* threshold) { return version.compare(threshold) < 0; }
+
+bool HasOK(const std::string& reply) { return reply.find("OK") != std::string::npos; }
+
+QString Bytes(const std::string& s) {
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+} // namespace
+
+int64_t ClockValueAt(const QDateTime& local) {
+    // Wall-clock difference of the two local times, as the unit counts it.
+    const QDateTime epoch(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
+    const QDateTime wall(local.date(), local.time(), Qt::UTC);
+    const int64_t ms = epoch.msecsTo(wall);
+    return (ms < 0 ? -ms : ms) / 1000;
+}
+
+void TForm1::SendClock() {
+    ClockValue = ClockValueAt(Clock().Now());
+    SendCommand("RTC SET " + std::to_string(ClockValue));
+    StepNo = 3;
+    ProgressBar1->setValue(5);
+}
+
+void TForm1::OnClockReply() {
+    if (!Received) return;
+    Received = false;
+    if (!HasOK(ReplyText)) return;
+    Edit1->clear();
+    Edit2->clear();
+    repaint();
+    SendCommand("VER");
+    StepNo = 4;
+    ProgressBar1->setValue(10);
+}
+
+void TForm1::OnVersionReply() {
+    if (!Received) return;
+    Received = false;
+    ExtendedFirmware = false;
+    PhoneVolume = false;
+    EditKIND->clear();
+    Edit8->hide();
+    if (!HasOK(ReplyText)) {
+        StepNo = 99;
+        return;
+    }
+    const std::string version = RemoveOK(ReplyText);
+    AddLog(QString::fromUtf8("バージョン") + Bytes(version));
+    Edit1->setText(Bytes(version));
+    Label3->setText(QStringLiteral("The Sonavelle firmware you have is not supported in this tool.\r\n"
+                                   "Please update to the latest version."));
+
+    const auto decide = [&](const char* command, int32_t next, bool panel) {
+        AddLog(QString::fromUtf8(version.size() == 3 ? "FWタイプ1" : "FWタイプ2"));
+        SendCommand(command);
+        StepNo = next;
+        ShowSettingsPanel(panel);
+    };
+    if (version.size() == 3) {
+        decide("UPLS DWINFO.INI", 5, false);
+    } else if (version.size() == 6) {
+        if (Below(version, "201016") ||
+            version.compare("201999") > 0) {
+            decide("GSER", 6, false);
+        } else if (Below(version, "201020")) {
+            decide("GSER", 6, true);
+        } else {
+            ExtendedFirmware = true;
+            PhoneVolume = !Below(version, "201033");
+            decide("KIND", 18, true);
+        }
+    }
+    ProgressBar1->setValue(15);
+    repaint();
+}
+
+void TForm1::OnModelReply() {
+    if (!Received) return;
+    Received = false;
+    if (!HasOK(ReplyText)) {
+        StepNo = 99;
+        return;
+    }
+    const std::string model = RemoveOK(ReplyText);
+    AddLog(QString::fromUtf8("モデル名 ") + Bytes(model));
+    EditKIND->setText(Bytes(model));
+    Label8->show();
+    if (PhoneVolume) {
+        SendCommand("LANGUAGE");
+        StepNo = 24;
+    } else {
+        SendCommand("GSER");
+        StepNo = 6;
+    }
+    repaint();
+}
+
+void TForm1::OnLanguageReply() {
+    if (!Received) return;
+    Received = false;
+    if (!HasOK(ReplyText)) {
+        StepNo = 99;
+        return;
+    }
+    const std::string language = RemoveOK(ReplyText);
+    AddLog(QStringLiteral("LAGUAGE ") + Bytes(language));
+    EditLanguage->setText(Bytes(language));
+    Label13->show();
+    SendCommand("GSER");
+    StepNo = 6;
+    repaint();
+}
+
+void TForm1::ShowSettingsPanel(bool visible) {
+    Label3->setVisible(!visible);
+    QWidget* const panel[] = {GroupBox1,   RadioGroup3, GroupBox2,          RadioGroup4,
+                              RGChannel,   EdtChannel,  RadioGroup5,        Edit9,
+                              Label5,      Edit5,       Edit7,              Edit8,
+                              RgDiveComInterface, EdtDiveComInterface, SpeedButton2, SpeedButton3};
+    for (auto* w : panel) w->setVisible(visible);
+    QApplication::processEvents();
+}

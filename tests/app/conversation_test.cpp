@@ -1,0 +1,362 @@
+// Discovery, the tick and identification, answered by hand through the fake contract.
+#include "support/WindowFixture.h"
+
+using namespace testing_support;
+
+namespace {
+
+QString U(const char* s) { return QString::fromUtf8(s); }
+
+using Sequencer = WindowTest;
+
+TEST_F(Sequencer, IdleTickLogsNothingAndEnablesTheMenus) {
+    form->StepNo = 1;
+    form->Timer1->Tag = 1;
+    const auto before = form->LogLines().size();
+    Tick();
+    EXPECT_EQ(form->LogLines().size(), before);
+    EXPECT_TRUE(form->File1->menuAction()->isEnabled());
+    EXPECT_TRUE(form->Info1->menuAction()->isEnabled());
+    form->StepNo = 7;
+    Tick();
+    EXPECT_FALSE(form->File1->menuAction()->isEnabled());
+    EXPECT_EQ(LogTexts().last(), U("  7 status"));
+}
+
+TEST_F(Sequencer, FirstTicksAfterOpeningLogStatusAndSendTheClock) {
+    PlugTransceiver();
+    EXPECT_EQ(form->StepNo, 2);
+    EXPECT_TRUE(form->Timer1->Enabled());
+    Tick();
+    EXPECT_TRUE(LogHas(U("  2 status")));
+    ASSERT_EQ(Commands().size(), 1u);
+    EXPECT_EQ(Commands()[0].rfind("RTC SET ", 0), 0u);
+    Tick();
+    EXPECT_EQ(LogTexts().last(), U("  3 status"));
+    Tick(5);
+    EXPECT_EQ(Commands().size(), 1u); // waits without limit, logs nothing more
+    EXPECT_EQ(LogTexts().last(), U("  3 status"));
+}
+
+TEST_F(Sequencer, StepsOutsideTheTableOnlyUpdateTheMenus) {
+    PlugTransceiver();
+    for (int32_t step : {20, 25, 100, -1, 0, 1}) {
+        form->StepNo = step;
+        Tick();
+        EXPECT_EQ(form->StepNo, step);
+    }
+    EXPECT_EQ(Commands().size(), 0u);
+}
+
+TEST_F(Sequencer, CloseDeviceChecksInAndKeepsTicking) {
+    PlugTransceiver();
+    form->StepNo = 99;
+    Tick();
+    EXPECT_EQ(form->HidDev, nullptr);
+    EXPECT_FALSE(form->Running);
+    Tick(3);
+    EXPECT_EQ(form->StepNo, 99);
+    EXPECT_FALSE(form->File1->menuAction()->isEnabled());
+    EXPECT_TRUE(form->Timer1->Enabled());
+}
+
+TEST_F(Sequencer, TickDetachesItselfAndReattachesEvenAfterAnError) {
+    PlugTransceiver();
+    EXPECT_FALSE(form->Timer1->Attached());
+    Tick();
+    EXPECT_TRUE(form->Timer1->Attached());
+    EXPECT_TRUE(form->Timer1->Active());
+    // A handler that raises: the box shows the error, the next tick runs as usual.
+    unit->OnWrite = [](const std::string&) { throw std::runtime_error("boom"); };
+    form->StepNo = 2;
+    Tick();
+    EXPECT_EQ(dialogs->errors, QStringList{U("boom")});
+    EXPECT_TRUE(form->Timer1->Attached());
+    unit->OnWrite = nullptr;
+    EXPECT_EQ(form->StepNo, 2); // the failed tick did not get as far as moving on
+    Tick();
+    EXPECT_EQ(form->StepNo, 3);
+}
+
+TEST_F(Sequencer, ClockValueCountsWallClockSecondsSince2001) {
+    EXPECT_EQ(ClockValueAt(QDateTime(QDate(2001, 1, 2), QTime(0, 0))), 86400);
+    EXPECT_EQ(ClockValueAt(QDateTime(QDate(2001, 1, 1), QTime(0, 0, 1, 999))), 1);
+    EXPECT_EQ(ClockValueAt(QDateTime(QDate(2000, 12, 31), QTime(23, 59, 58, 500))), 1);
+    clock->now = QDateTime(QDate(2001, 1, 2), QTime(0, 0));
+    PlugTransceiver();
+    Tick();
+    EXPECT_EQ(Commands().at(0), "RTC SET 86400"); // the tick is 1 ms later
+}
+
+struct VersionRow {
+    const char* reply;
+    std::vector<std::string> commands; // after RTC SET and VER
+    int32_t step;
+    bool panel, extended, phone;
+    const char* log;
+};
+
+class FirmwareDecision : public WindowTest, public ::testing::WithParamInterface<VersionRow> {};
+
+TEST_P(FirmwareDecision, ChoosesThePathByTheVersion) {
+    const auto& row = GetParam();
+    PlugTransceiver();
+    Tick();
+    Answer("OK");
+    Answer(row.reply);
+    std::vector<std::string> sent = Commands();
+    ASSERT_GE(sent.size(), 2u);
+    EXPECT_EQ(sent[1], "VER");
+    sent.erase(sent.begin(), sent.begin() + 2);
+    EXPECT_EQ(sent, row.commands);
+    EXPECT_EQ(form->StepNo, row.step);
+    EXPECT_EQ(!form->GroupBox1->isHidden(), row.panel);
+    EXPECT_EQ(form->Label3->isHidden(), row.panel);
+    EXPECT_EQ(form->ExtendedFirmware, row.extended);
+    EXPECT_EQ(form->PhoneVolume, row.phone);
+    if (row.log) {
+        EXPECT_TRUE(LogHas(U(row.log)));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FirmwareDecision,
+    ::testing::Values(
+        VersionRow{"OK ABC", {"UPLS DWINFO.INI"}, 5, false, false, false, "  FWタイプ1"},
+        VersionRow{"OK 201015", {"GSER"}, 6, false, false, false, "  FWタイプ2"},
+        VersionRow{"OK 201016", {"GSER"}, 6, true, false, false, "  バージョン201016"},
+        VersionRow{"OK 201019", {"GSER"}, 6, true, false, false, nullptr},
+        VersionRow{"OK 201020", {"KIND"}, 18, true, true, false, nullptr},
+        VersionRow{"OK 201032", {"KIND"}, 18, true, true, false, nullptr},
+        VersionRow{"OK 201033", {"KIND"}, 18, true, true, true, nullptr},
+        VersionRow{"OK 201999", {"KIND"}, 18, true, true, true, nullptr},
+        VersionRow{"OK 202000", {"GSER"}, 6, false, false, false, nullptr},
+        VersionRow{"OK 2010", {}, 4, true, false, false, "  バージョン2010"},
+        VersionRow{"OK 2010201", {}, 4, true, false, false, nullptr},
+        VersionRow{"OK ", {}, 4, true, false, false, nullptr},
+        VersionRow{"NG", {}, 99, true, false, false, nullptr}));
+
+TEST_F(WindowTest, NotSupportedNoticeGetsItsSecondLine) {
+    PlugTransceiver();
+    Tick();
+    Answer("OK");
+    Answer("OK 202000");
+    EXPECT_EQ(form->Label3->text(),
+              U("The Sonavelle firmware you have is not supported in this tool.\r\nPlease update "
+                "to the latest version."));
+    EXPECT_EQ(form->Edit1->text(), U("202000"));
+    EXPECT_EQ(form->ProgressBar1->value(), 15);
+}
+
+TEST_F(WindowTest, ClockReplyWithoutOkWaitsWithoutResending) {
+    PlugTransceiver();
+    Tick();
+    Answer("NG");
+    Answer("garbage");
+    EXPECT_EQ(form->StepNo, 3);
+    EXPECT_EQ(Commands().size(), 1u);
+    Answer("RTC OK");
+    EXPECT_EQ(form->StepNo, 4);
+    EXPECT_EQ(form->ProgressBar1->value(), 10);
+}
+
+TEST_F(WindowTest, FullIdentificationOfCurrentFirmware) {
+    PlugTransceiver();
+    Tick();
+    EXPECT_EQ(form->ProgressBar1->value(), 5);
+    Answer("OK");
+    Answer("OK 201036");
+    Answer("OK DW730 TONAL");
+    EXPECT_EQ(form->EditKIND->text(), U("DW730 TONAL"));
+    EXPECT_FALSE(form->Label8->isHidden());
+    EXPECT_EQ(form->StepNo, 24);
+    Answer("OK ENGLISH");
+    EXPECT_EQ(form->EditLanguage->text(), U("ENGLISH"));
+    EXPECT_EQ(form->StepNo, 6);
+    const auto sent = Commands();
+    const std::vector<std::string> tail(sent.begin() + 1, sent.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"VER", "KIND", "LANGUAGE", "GSER"}));
+    EXPECT_TRUE(LogHas(U("  モデル名 DW730 TONAL")));
+    EXPECT_TRUE(LogHas(U("  LAGUAGE ENGLISH")));
+}
+
+TEST_F(WindowTest, ModelReplyBeforePhoneVolumeFirmwareGoesStraightToSerial) {
+    PlugTransceiver();
+    Tick();
+    Answer("OK");
+    Answer("OK 201026");
+    Answer("OK DW730 TONAL");
+    EXPECT_EQ(Commands().back(), "GSER");
+    EXPECT_EQ(form->StepNo, 6);
+}
+
+TEST_F(WindowTest, ModelOrLanguageWithoutOkEndsTheConversation) {
+    PlugTransceiver();
+    Tick();
+    Answer("OK");
+    Answer("OK 201036");
+    Answer("NG");
+    EXPECT_EQ(form->StepNo, 99);
+    Tick();
+    EXPECT_EQ(form->HidDev, nullptr);
+    EXPECT_FALSE(form->Running);
+}
+
+TEST_F(WindowTest, VersionNgLeavesModelEmptyAndHandsFreeBoxHidden) {
+    PlugTransceiver();
+    Tick();
+    Answer("OK");
+    form->EditKIND->setText(U("stale"));
+    Answer("NG");
+    EXPECT_EQ(form->StepNo, 99);
+    EXPECT_EQ(form->EditKIND->text(), QString());
+    EXPECT_TRUE(form->Edit8->isHidden());
+}
+
+using Discovery = WindowTest;
+
+TEST_F(Discovery, StartUpWithNoTransceiverIsIdle) {
+    EXPECT_FALSE(form->FirstCheck);
+    EXPECT_TRUE(LogHas(U("  HidCtrl1DeviceChange:Runung=False.")));
+    EXPECT_FALSE(form->Timer1->Enabled());
+    EXPECT_TRUE(dialogs->messages.isEmpty());
+}
+
+TEST_F(Discovery, TransceiverAttachedAtStartUpMustBeRemoved) {
+    delete form;
+    auto controller = std::make_unique<TFakeHidController>();
+    auto testDialogs = std::make_unique<TRecordingDialogs>();
+    hid = controller.get();
+    dialogs = testDialogs.get();
+    unit = hid->Plug(TransceiverVendorID, 0x7800, false);
+    form = new TForm1(TFormServices{std::move(controller), std::make_unique<TTestClock>(),
+                                    std::move(testDialogs)});
+    form->show();
+    hid->NotifyChange();
+    EXPECT_EQ(dialogs->messages, QStringList{U("Sonavelle customize tool|Remove Sonavelle.")});
+    const QStringList log = LogTexts();
+    const auto exist = log.indexOf(U("  Sonavelle exist."));
+    ASSERT_GE(exist, 0);
+    EXPECT_EQ(log.at(exist + 1), U("  Remove Sonavelle."));
+    EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(Discovery, ConnectLogsInOrderAndStartsAtStepTwo) {
+    auto* other = hid->Plug(0x046D, 0xC077, false);
+    other->PnP.HardwareID = {"HID\\VID_046D&PID_C077", "HID\\VID_046D"};
+    PlugTransceiver();
+    const QStringList log = LogTexts();
+    const auto change = log.lastIndexOf(U("  device change."));
+    ASSERT_GE(change, 0);
+    const QStringList tail = log.mid(change);
+    EXPECT_TRUE(tail[1].startsWith(U("  HidCtlEnumerate: VenderID=046D DeviceID=C077 DevicePath=")));
+    EXPECT_TRUE(tail.contains(U("    PnPInfo.HardwareID[1]=HID\\VID_046D")));
+    const auto open = tail.indexOf(U("  HID_Open."));
+    ASSERT_GT(open, 0);
+    EXPECT_EQ(tail.mid(open + 1),
+              (QStringList{U("  HID_Open:CheckOut QD device2."),
+                           U("  HidCtrl1DeviceChange:Runung=True."),
+                           U("  Connect device : Sonavelle")}));
+    EXPECT_EQ(form->StepNo, 2);
+    EXPECT_TRUE(form->Running);
+}
+
+TEST_F(Discovery, DumpOfADeviceWithEmptyListsHasTwentyFiveLines) {
+    const auto before = form->LogLines().size();
+    form->HidCtlEnumerate(hid->Plug(0x1234, 0x5678, false), 0);
+    EXPECT_EQ(form->LogLines().size() - before, 25);
+    EXPECT_EQ(LogTexts().at(before + 1), U("    PnPInfo.DeviceID=0"));
+}
+
+TEST_F(Discovery, ProductPreferenceAndForeignProducts) {
+    hid->Plug(TransceiverVendorID, 0x7801, false);
+    auto* older = hid->Plug(TransceiverVendorID, 0x7800, false);
+    auto* newer = hid->Plug(TransceiverVendorID, 0x7802, false);
+    hid->NotifyChange();
+    EXPECT_EQ(form->HidDev, newer);
+    EXPECT_TRUE(LogHas(U("  HID_Open:CheckOut QD device2.")));
+    (void)older;
+}
+
+TEST_F(Discovery, OnlyAForeignProductOfTheVendorIsDumpedNotOpened) {
+    hid->Plug(TransceiverVendorID, 0x7801);
+    EXPECT_EQ(form->HidDev, nullptr);
+    EXPECT_FALSE(form->Running);
+    EXPECT_TRUE(LogHas(QStringLiteral("  HidCtlEnumerate: VenderID=%1 DeviceID=7801 DevicePath=/dev/fake-hid0-%2-7801")
+                           .arg(TransceiverVendorID, 4, 16, QLatin1Char('0'))
+                           .arg(TransceiverVendorID, 4, 16, QLatin1Char('0'))
+                           .replace(QStringLiteral("VenderID=") + QString::number(TransceiverVendorID, 16),
+                                    QStringLiteral("VenderID=") + QString::number(TransceiverVendorID, 16).toUpper())));
+}
+
+TEST_F(Discovery, KeilBoardIsTheLastChoice) {
+    auto* keil = hid->Plug(0x2342, 0x0043);
+    EXPECT_EQ(form->HidDev, keil);
+    EXPECT_TRUE(LogHas(U("  HID_Open:CheckOut keil device.")));
+}
+
+TEST_F(Discovery, UnplugDuringIdentificationDisconnectsAndReplugStartsAfresh) {
+    PlugTransceiver();
+    Tick();
+    Answer("OK");
+    form->initParamReadCnt = 3;
+    hid->Unplug(unit);
+    EXPECT_EQ(form->HidDev, nullptr);
+    EXPECT_FALSE(form->Timer1->Enabled());
+    EXPECT_FALSE(form->SpeedButton2->isEnabled());
+    EXPECT_EQ(form->initParamReadCnt, 0);
+    EXPECT_EQ(form->StepNo, 4); // left as it was
+    EXPECT_TRUE(LogHas(U("  Disconnect device.")));
+    EXPECT_EQ(LogTexts().last(), U("  Clear initParamReadCnt."));
+    EXPECT_EQ(hid->DeviceCount(), 0u);
+    PlugTransceiver();
+    EXPECT_EQ(form->StepNo, 2);
+    Tick();
+    EXPECT_EQ(Commands().size(), 1u);
+}
+
+TEST_F(Discovery, ReconnectWithoutTransceiverTurnsClosedIntoIdle) {
+    form->StepNo = 99;
+    form->ButtonReconnect->click();
+    const QStringList log = LogTexts();
+    const auto reconnect = log.lastIndexOf(U("  Reconnect."));
+    ASSERT_GE(reconnect, 0);
+    EXPECT_EQ(log.mid(reconnect), (QStringList{U("  Reconnect."), U("  device change."),
+                                               U("  HID_Open."),
+                                               U("  HidCtrl1DeviceChange:Runung=False.")}));
+    EXPECT_EQ(form->StepNo, 1);
+    EXPECT_FALSE(form->Timer1->Enabled());
+}
+
+TEST_F(Discovery, ReconnectWithTheSameUnitChecksItOutAgainAndKeepsTheReadCount) {
+    PlugTransceiver();
+    form->initParamReadCnt = 1;
+    form->StepNo = 1;
+    form->ButtonReconnect->click();
+    EXPECT_EQ(form->HidDev, unit);
+    EXPECT_EQ(form->StepNo, 2);
+    EXPECT_EQ(form->initParamReadCnt, 1);
+    EXPECT_GE(hid->CheckInCount, 1);
+}
+
+TEST_F(Discovery, ResetDisplayClearsTheWholePanel) {
+    form->RadioGroup4->SetItemIndex(2);
+    form->RadioGroup4->setEnabled(true);
+    form->Edit8->setText(U("3"));
+    form->Edit8->Tag = 3;
+    form->CheckBoxDivingTimeSignalEnable->setChecked(true);
+    form->ComboBoxDivingTimeSignal2->setCurrentIndex(1);
+    form->ProgressBar1->setValue(50);
+    form->Label3->show();
+    form->ResetDisplay();
+    EXPECT_EQ(form->RadioGroup4->ItemIndex(), -1);
+    EXPECT_FALSE(form->RadioGroup4->isEnabled());
+    EXPECT_EQ(form->Edit8->text(), QString());
+    EXPECT_EQ(form->Edit8->Tag, -1);
+    EXPECT_FALSE(form->CheckBoxDivingTimeSignalEnable->isChecked());
+    EXPECT_EQ(form->ComboBoxDivingTimeSignal2->currentIndex(), -1);
+    EXPECT_EQ(form->ProgressBar1->value(), 0);
+    EXPECT_TRUE(form->Label3->isHidden());
+}
+
+} // namespace

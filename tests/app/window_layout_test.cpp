@@ -1,0 +1,204 @@
+// The window as the rest of the tool and the user see it: controls, menus, log, About.
+#include "support/WindowFixture.h"
+
+#include <QMenuBar>
+#include <QRadioButton>
+
+using namespace testing_support;
+
+namespace {
+
+struct ControlRow {
+    const char* name;
+    const char* kind; // Qt class name
+    QString caption;  // label/button/group caption; empty: not checked
+    QRect geometry;   // width/height 0: only the position is fixed
+    bool enabled;
+    bool visible;
+};
+
+QString U(const char* s) { return QString::fromUtf8(s); }
+
+const ControlRow kControls[] = {
+    {"Label1", "QLabel", U("Version :"), {50, 12, 0, 0}, true, true},
+    {"Edit1", "TEdit", {}, {104, 12, 105, 17}, true, true},
+    {"Label2", "QLabel", U("Serial number :"), {15, 36, 0, 0}, true, true},
+    {"Edit2", "TEdit", {}, {104, 36, 105, 17}, true, true},
+    {"Label8", "QLabel", U("Model :"), {250, 12, 0, 0}, true, false},
+    {"EditKIND", "TEdit", {}, {296, 12, 161, 17}, true, true},
+    {"Label13", "QLabel", U("Language:"), {233, 36, 0, 0}, true, true},
+    {"EditLanguage", "TEdit", {}, {296, 36, 161, 17}, true, true},
+    {"Label5", "QLabel", U("Current setting"), {340, 58, 0, 0}, true, true},
+    {"GroupBox1", "QGroupBox", U("Volume"), {12, 60, 321, 64}, true, true},
+    {"RadioGroup1", "TRadioGroup", {}, {}, false, true},
+    {"Edit5", "TEdit", {}, {340, 96, 117, 22}, true, true},
+    {"RadioGroup3", "TRadioGroup",
+     U("Automatic switching from \"Transmitting\" to \"Receiving\""), {12, 132, 321, 45}, false, true},
+    {"Edit7", "TEdit", {}, {340, 146, 117, 22}, true, true},
+    {"GroupBox2", "QGroupBox", U("Hands-Free mode"), {12, 184, 321, 64}, true, true},
+    {"Label9", "QLabel", U("Min"), {}, true, false},
+    {"Label10", "QLabel", U("<<  Sensitivity  >>           Max"), {}, true, false},
+    {"RadioGroup4", "TRadioGroup", {}, {}, false, true},
+    {"Edit8", "TEdit", {}, {340, 218, 117, 22}, true, true},
+    {"Label3", "QLabel", U("The Sonavelle firmware you have is not supported in this tool."),
+     {61, 198, 0, 0}, true, false},
+    {"RGChannel", "TRadioGroup", U("Channel"), {12, 256, 321, 45}, false, true},
+    {"EdtChannel", "TEdit", {}, {340, 270, 117, 22}, true, true},
+    {"RadioGroup5", "TRadioGroup", U("Voice recorder"), {12, 310, 321, 77}, true, true},
+    {"Edit9", "TEdit", {}, {340, 324, 117, 22}, true, true},
+    {"RgDiveComInterface", "TRadioGroup", U("Dive-computer interface"), {12, 396, 321, 45}, false, true},
+    {"EdtDiveComInterface", "TEdit", {}, {340, 410, 117, 22}, true, true},
+    {"RadioGroupVoiceGuideLevel", "TRadioGroup", U("Voice guide level"), {12, 450, 321, 45}, false, true},
+    {"EditVoiceGuideLevel", "TEdit", {}, {340, 464, 117, 22}, true, true},
+    {"GroupBoxDivingTimeSignal", "QGroupBox", U("Air check time"), {12, 504, 321, 64}, false, true},
+    {"CheckBoxDivingTimeSignalEnable", "QCheckBox", U("On"), {8, 32, 0, 0}, true, true},
+    {"Label11", "QLabel", U("1st check signal"), {68, 14, 0, 0}, false, true},
+    {"ComboBoxDivingTimeSignal1", "QComboBox", {}, {68, 32, 100, 0}, false, true},
+    {"Label12", "QLabel", U("From 2nd check signal"), {186, 14, 0, 0}, false, true},
+    {"ComboBoxDivingTimeSignal2", "QComboBox", {}, {186, 32, 120, 0}, false, true},
+    {"EditDivingTimeSignal", "TEdit", {}, {340, 534, 117, 22}, true, true},
+    {"Label4", "QLabel", {}, {96, 582, 0, 0}, true, true},
+    {"SpeedButton2", "TSpeedButton", U("Apply"), {179, 577, 69, 22}, false, true},
+    {"SpeedButton3", "TSpeedButton", U("Default"), {263, 577, 69, 22}, false, true},
+    {"ButtonReconnect", "QPushButton", U("Reconnect"), {376, 577, 83, 22}, true, true},
+    {"ProgressBar1", "QProgressBar", {}, {16, 609, 441, 17}, true, true},
+    {"LabelParamCnt", "QLabel", U("LabelParamCnt"), {504, 609, 0, 0}, true, true},
+    {"SpeedButton1", "TSpeedButton", U("Close"), {16, 873, 85, 22}, true, true},
+    {"Memo1", "QPlainTextEdit", {}, {12, 666, 829, 193}, true, true},
+};
+
+QString CaptionOf(QWidget* w) {
+    if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+    if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title();
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
+    return {};
+}
+
+using WindowLayout = WindowTest;
+
+TEST(WindowLayoutAtCreation, EveryControlOfTheTableIsThereWithItsInitialState) {
+    // As created, before the controller's first device change resets the panel.
+    auto form = std::make_unique<TForm1>(TFormServices{std::make_unique<TFakeHidController>(),
+                                                       std::make_unique<TTestClock>(),
+                                                       std::make_unique<TRecordingDialogs>()});
+    for (const auto& row : kControls) {
+        SCOPED_TRACE(row.name);
+        auto* w = form->findChild<QWidget*>(QLatin1String(row.name));
+        ASSERT_NE(w, nullptr);
+        EXPECT_STREQ(w->metaObject()->className(), row.kind);
+        if (!row.caption.isNull()) {
+            EXPECT_EQ(CaptionOf(w), row.caption);
+        }
+        if (row.geometry.topLeft() != QPoint()) {
+            EXPECT_EQ(w->pos(), row.geometry.topLeft());
+            if (row.geometry.width()) {
+                EXPECT_EQ(w->width(), row.geometry.width());
+            }
+            if (row.geometry.height()) {
+                EXPECT_EQ(w->height(), row.geometry.height());
+            }
+        }
+        EXPECT_EQ(!w->testAttribute(Qt::WA_ForceDisabled), row.enabled); // its own state
+        EXPECT_EQ(!w->isHidden(), row.visible);
+    }
+}
+
+TEST_F(WindowLayout, ChoiceItemsAndColumnsAreTheUsersChoices) {
+    EXPECT_EQ(form->RadioGroup1->Items(), (QStringList{U("1"), U("2"), U("3"), U("4"), U("5")}));
+    EXPECT_EQ(form->RadioGroup3->Items(), (QStringList{U("Off"), U("On")}));
+    EXPECT_EQ(form->RadioGroup4->Items(),
+              (QStringList{U("Off"), U("1"), U("2"), U("3"), U("4"), U("5")}));
+    EXPECT_EQ(form->RGChannel->Items(), (QStringList{U("A ch"), U("B ch"), U("C ch")}));
+    EXPECT_EQ(form->RadioGroup5->Items(),
+              (QStringList{U("Oｆｆ"), U("Transmitting record"), U("Receiving record"),
+                           U("All record"), U("Record only")}));
+    EXPECT_EQ(form->RgDiveComInterface->Items(), (QStringList{U("Off"), U("Beep"), U("Voice")}));
+    EXPECT_EQ(form->RadioGroupVoiceGuideLevel->Items(),
+              (QStringList{U("Low"), U("Middle"), U("High")}));
+    ASSERT_EQ(form->ComboBoxDivingTimeSignal1->count(), 4);
+    EXPECT_EQ(form->ComboBoxDivingTimeSignal1->itemText(3), U("in 2 min. (Test)"));
+    ASSERT_EQ(form->ComboBoxDivingTimeSignal2->count(), 3);
+    EXPECT_EQ(form->ComboBoxDivingTimeSignal2->itemText(2), U("every 1 min. (Test)"));
+    for (auto* g : {form->RadioGroup1, form->RadioGroup3, form->RadioGroup4, form->RGChannel,
+                    form->RadioGroup5, form->RgDiveComInterface, form->RadioGroupVoiceGuideLevel})
+        EXPECT_EQ(g->ItemIndex(), -1) << g->objectName().toStdString();
+    EXPECT_EQ(form->ComboBoxDivingTimeSignal1->currentIndex(), -1);
+    // Five items in two columns: three rows, filled column by column.
+    EXPECT_EQ(form->RadioGroup5->Button(3)->x(), form->RadioGroup5->Button(4)->x());
+    EXPECT_LT(form->RadioGroup5->Button(2)->x(), form->RadioGroup5->Button(3)->x());
+    EXPECT_EQ(form->Edit9->Tag, -1);
+    EXPECT_EQ(form->EdtDiveComInterface->Tag, -1);
+}
+
+TEST_F(WindowLayout, RadioGroupIndexCanBeClearedAndRebuildClearsIt) {
+    auto* g = form->RGChannel;
+    g->SetItemIndex(2);
+    EXPECT_EQ(g->ItemIndex(), 2);
+    g->SetItemIndex(-1);
+    EXPECT_EQ(g->ItemIndex(), -1);
+    g->SetItemIndex(1);
+    g->SetItems({U("ch A"), U("ch S")});
+    EXPECT_EQ(g->ItemIndex(), -1);
+    g->SetItemIndex(7);
+    EXPECT_EQ(g->ItemIndex(), -1);
+}
+
+TEST_F(WindowLayout, FixedClientAreaAndCaptions) {
+    EXPECT_EQ(form->Client->size(), QSize(470, 636));
+    EXPECT_EQ(form->windowTitle(), U("Sonavelle customize tool ver.1.8.0"));
+    EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(form->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_EQ(form->Label4->text(), QString());
+    EXPECT_EQ(form->ProgressBar1->value(), 0);
+    EXPECT_FALSE(form->Timer1->Enabled());
+    EXPECT_EQ(form->Timer1->Tag, 0);
+    EXPECT_EQ(form->StepNo, 0);
+    // The log, the Close button and the parameter count lie outside the client area.
+    const QRect client(QPoint(), form->Client->size());
+    for (QWidget* w : {static_cast<QWidget*>(form->Memo1), static_cast<QWidget*>(form->SpeedButton1),
+                       static_cast<QWidget*>(form->LabelParamCnt)})
+        EXPECT_FALSE(client.intersects(w->geometry())) << w->objectName().toStdString();
+}
+
+TEST_F(WindowLayout, MenusAndAboutBox) {
+    EXPECT_EQ(form->File1->title(), U("File"));
+    EXPECT_EQ(form->Exit1->text(), U("Close"));
+    EXPECT_EQ(form->Info1->title(), U("Info"));
+    EXPECT_EQ(form->Version1->text(), U("Version"));
+    form->Version1->trigger();
+    ASSERT_EQ(dialogs->about.size(), 4);
+    EXPECT_TRUE(dialogs->about[2].isEmpty());
+    EXPECT_FALSE(dialogs->about[0].isEmpty());
+    EXPECT_FALSE(dialogs->about[3].isEmpty());
+}
+
+TEST_F(WindowLayout, StartUpLogsOneLineThenTheFirstDeviceChange) {
+    const QStringList lines = form->LogLines();
+    ASSERT_GE(lines.size(), 1);
+    EXPECT_EQ(lines[0], U("26/12/07 10:20:30 456,  Start Sonavelle customize tool ver.1.8.0"));
+}
+
+TEST_F(WindowLayout, LogLineFormatAndTrailingCharacterRule) {
+    clock->now = QDateTime(QDate(2009, 3, 4), QTime(5, 6, 7, 8));
+    form->AddLog(U("abc  "));
+    form->WriteLog(U("x\t\r\n \x01"), kLogSent);
+    form->WriteLog(std::string("OK\x80"), kLogReceived);
+    form->AddLog(U("   "));
+    form->AddLog(U("バージョン201036"));
+    const QStringList lines = form->LogLines();
+    ASSERT_GE(lines.size(), 5);
+    const auto tail = lines.mid(lines.size() - 5);
+    EXPECT_EQ(tail[0], U("09/03/04 05:06:07 008,  abc"));
+    EXPECT_EQ(tail[1], U("09/03/04 05:06:07 008,>>x"));
+    EXPECT_EQ(tail[2], QString(U("09/03/04 05:06:07 008,<<OK") + QChar(0x80)));
+    EXPECT_EQ(tail[3], U("09/03/04 05:06:07 008,  "));
+    EXPECT_EQ(tail[4], U("09/03/04 05:06:07 008,  バージョン201036"));
+}
+
+TEST_F(WindowLayout, AnErrorInsideAHandlerIsShownAndTheProgramGoesOn) {
+    form->Guarded([] { throw std::runtime_error("'1.x' is not a valid floating point value"); });
+    ASSERT_EQ(dialogs->errors.size(), 1);
+    EXPECT_EQ(dialogs->errors[0], U("'1.x' is not a valid floating point value"));
+}
+
+} // namespace

@@ -1,0 +1,68 @@
+#include "support/WindowFixture.h"
+
+namespace testing_support {
+
+std::string InputReport(const std::string& bytes, size_t length) {
+    std::string report(1, '\0');
+    report += bytes;
+    if (report.size() < length) report.resize(length, '\0');
+    return report;
+}
+
+std::string LineReport(const std::string& text, size_t length) {
+    return InputReport(text + "\r\n", length);
+}
+
+std::string CommandOf(const std::string& report) {
+    std::string body = report.substr(report.empty() ? 0 : 1);
+    const auto end = body.find_last_not_of('\0');
+    return end == std::string::npos ? std::string() : body.substr(0, end + 1);
+}
+
+void WindowTest::SetUp() {
+    auto controller = std::make_unique<TFakeHidController>();
+    auto testClock = std::make_unique<TTestClock>();
+    auto testDialogs = std::make_unique<TRecordingDialogs>();
+    hid = controller.get();
+    clock = testClock.get();
+    dialogs = testDialogs.get();
+    form = new TForm1(TFormServices{std::move(controller), std::move(testClock),
+                                    std::move(testDialogs)});
+    hid->NotifyChange(); // the controller's own first notice: nothing attached yet
+}
+
+void WindowTest::TearDown() { delete form; }
+
+TFakeHidDevice* WindowTest::PlugTransceiver(uint16_t productId) {
+    unit = hid->Plug(TransceiverVendorID, productId);
+    return unit;
+}
+
+void WindowTest::Tick(int count) {
+    for (int i = 0; i < count; ++i) {
+        clock->now = clock->now.addMSecs(1);
+        form->Timer1Timer();
+    }
+}
+
+void WindowTest::Answer(const std::string& text) {
+    hid->Deliver(unit, LineReport(text));
+    Tick();
+}
+
+std::vector<std::string> WindowTest::Commands() const {
+    std::vector<std::string> commands;
+    if (unit)
+        for (const auto& r : unit->Sent) commands.push_back(CommandOf(r));
+    return commands;
+}
+
+QStringList WindowTest::LogTexts() const {
+    QStringList texts;
+    for (const auto& line : form->LogLines()) texts << line.mid(22); // "yy/MM/dd hh:mm:ss zzz,"
+    return texts;
+}
+
+bool WindowTest::LogHas(const QString& text) const { return LogTexts().contains(text); }
+
+} // namespace testing_support

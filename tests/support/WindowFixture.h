@@ -1,0 +1,63 @@
+#pragma once
+// The real window on the deterministic HID contract, a settable clock and recording
+// dialogs. The test drives the tick itself.
+#include "app/Main.h"
+#include "support/FakeHid.h"
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+
+#include <string>
+
+namespace testing_support {
+
+class TTestClock final : public TClock {
+  public:
+    QDateTime Now() const override { return now; }
+    QDateTime now{QDate(2026, 12, 7), QTime(10, 20, 30, 456)};
+};
+
+class TRecordingDialogs final : public TDialogs {
+  public:
+    void ShowErrorBox(const QString& text) override { errors << text; }
+    void ShowErrorMessage(const QString& caption, const QString& text) override {
+        messages << caption + QStringLiteral("|") + text;
+    }
+    void ShowAbout(const QString& caption, const QStringList& lines) override {
+        aboutCaption = caption;
+        about = lines;
+    }
+    QStringList errors, messages, about;
+    QString aboutCaption;
+};
+
+// An input report of the given length: report ID 0, the bytes, zero padding.
+std::string InputReport(const std::string& bytes, size_t length = 65);
+// A line reply as a unit sends it: text, CR LF, zero padding.
+std::string LineReport(const std::string& text, size_t length = 65);
+// The command bytes of a written output report, zero padding and report ID removed.
+std::string CommandOf(const std::string& report);
+
+class WindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Plugs a transceiver after start-up (the first device change has found none).
+    TFakeHidDevice* PlugTransceiver(uint16_t productId = 0x7802);
+    void Tick(int count = 1);
+    // Delivers a line reply to the checked-out transceiver, then ticks once.
+    void Answer(const std::string& text);
+    std::vector<std::string> Commands() const; // commands written to `unit`
+    QStringList LogTexts() const;              // log lines without their time stamps
+    bool LogHas(const QString& text) const;
+
+    TForm1* form = nullptr;
+    TFakeHidController* hid = nullptr;
+    TTestClock* clock = nullptr;
+    TRecordingDialogs* dialogs = nullptr;
+    TFakeHidDevice* unit = nullptr;
+};
+
+} // namespace testing_support
