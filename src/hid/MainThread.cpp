@@ -1,0 +1,201 @@
+#include "hid/MainThread.h"
+
+#include <chrono>
+#include <vector>
+
+#ifndef _WIN32
+#include <poll.h>
+#endif
+
+namespace hid {
+
+void TQueuedMainThread::Send(TOperation Op) {
+    if (InMainThread()) {
+        RunGuarded(Op);
+        return;
+    }
+    auto item = std::make_shared<TSend>();
+    item->Op = std::move(Op);
+    {
+        std::lock_guard lock(lock_);
+        sends_.push_back(item);
+    }
+    cv_.notify_all();
+    Poke();
+    std::unique_lock lock(lock_);
+    cv_.wait(lock, [&] { return item->Done; });
+    // The worker keeps going; what went wrong belongs to the main thread's handler.
+    (void)item->Error;
+}
+
+void TQueuedMainThread::Drain() {
+    for (;;) {
+        std::shared_ptr<TSend> item;
+        {
+            std::lock_guard lock(lock_);
+            if (sends_.empty()) return;
+            item = sends_.front();
+            sends_.pop_front();
+        }
+        std::exception_ptr error;
+        try {
+            item->Op();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        {
+            std::lock_guard lock(lock_);
+            item->Done = true;
+        }
+        cv_.notify_all();
+        if (error) {
+            // The worker has been released before the error is reported, so a handler that
+            // rethrows cannot leave it blocked.
+            if (errorHandler_) errorHandler_(error);
+            else std::rethrow_exception(error);
+        }
+    }
+}
+
+void TQueuedMainThread::ServeUntil(const std::function<bool()>& Done) {
+    for (;;) {
+        Drain();
+        if (Done()) return;
+        std::unique_lock lock(lock_);
+        const uint64_t seen = wakes_;
+        cv_.wait(lock, [&] { return !sends_.empty() || wakes_ != seen; });
+    }
+}
+
+void TQueuedMainThread::Wake() {
+    {
+        std::lock_guard lock(lock_);
+        ++wakes_;
+    }
+    cv_.notify_all();
+}
+
+void TQueuedMainThread::SetErrorHandler(std::function<void(std::exception_ptr)> Handler) {
+    errorHandler_ = std::move(Handler);
+}
+
+void TQueuedMainThread::RunGuarded(const TOperation& Op) {
+    if (!errorHandler_) {
+        Op();
+        return;
+    }
+    try {
+        Op();
+    } catch (...) {
+        errorHandler_(std::current_exception());
+    }
+}
+
+// --- TManualMainThread ---
+
+void TManualMainThread::Post(TOperation Op) {
+    {
+        std::lock_guard lock(postLock_);
+        posts_.push_back(std::move(Op));
+        ++pokes_;
+    }
+    postCv_.notify_all();
+}
+
+void TManualMainThread::Poke() {
+    {
+        std::lock_guard lock(postLock_);
+        ++pokes_;
+    }
+    postCv_.notify_all();
+}
+
+size_t TManualMainThread::PostedCount() {
+    std::lock_guard lock(postLock_);
+    return posts_.size();
+}
+
+int TManualMainThread::RunPending() {
+    int ran = 0;
+    for (;;) {
+        Drain();
+        TOperation op;
+        {
+            std::lock_guard lock(postLock_);
+            if (posts_.empty()) break;
+            op = std::move(posts_.front());
+            posts_.pop_front();
+        }
+        ++ran;
+        RunGuarded(op);
+    }
+    return ran;
+}
+
+int TManualMainThread::Watch(intptr_t Source, TOperation OnReady) {
+    const int id = nextWatch_++;
+    watches_[id] = {Source, std::move(OnReady)};
+    return id;
+}
+
+void TManualMainThread::Unwatch(int Id) { watches_.erase(Id); }
+
+int TManualMainThread::RunWatches(int TimeoutMs) {
+#ifdef _WIN32
+    (void)TimeoutMs;
+    return 0;
+#else
+    if (watches_.empty()) return 0;
+    std::vector<pollfd> fds;
+    std::vector<int> ids;
+    for (const auto& [id, watch] : watches_) {
+        fds.push_back({static_cast<int>(watch.first), POLLIN, 0});
+        ids.push_back(id);
+    }
+    if (poll(fds.data(), fds.size(), TimeoutMs) <= 0) return 0;
+    int ran = 0;
+    for (size_t i = 0; i < fds.size(); ++i) {
+        if (fds[i].revents == 0) continue;
+        auto it = watches_.find(ids[i]);
+        if (it == watches_.end()) continue;
+        const TOperation op = it->second.second;
+        ++ran;
+        RunGuarded(op);
+    }
+    return ran;
+#endif
+}
+
+int TManualMainThread::WaitAndRun(int TimeoutMs) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(TimeoutMs);
+    for (;;) {
+        uint64_t seen;
+        {
+            std::lock_guard lock(postLock_);
+            seen = pokes_;
+        }
+        int ran = RunPending() + RunWatches(0);
+        if (ran > 0) return ran;
+        const auto now = Clock::now();
+        if (now >= deadline) return 0;
+        if (!watches_.empty()) {
+            // Descriptors and the queue cannot be waited on together portably: look at the
+            // descriptors in short slices and the queue between them.
+            if (RunWatches(2) > 0) return 1 + RunPending();
+            continue;
+        }
+        std::unique_lock lock(postLock_);
+        postCv_.wait_until(lock, deadline, [&] { return pokes_ != seen; });
+    }
+}
+
+bool TManualMainThread::RunUntil(const std::function<bool()>& Done, int TimeoutMs) {
+    RunPending();
+    while (!Done()) {
+        if (WaitAndRun(TimeoutMs) == 0 && !Done()) return false;
+    }
+    return true;
+}
+
+} // namespace hid

@@ -1,0 +1,56 @@
+#include "hid/qt/QtMainThread.h"
+
+#include <QMetaObject>
+#include <QObject>
+
+#ifdef _WIN32
+#include <QWinEventNotifier>
+#else
+#include <QSocketNotifier>
+#endif
+
+namespace hid {
+
+TQtMainThread::TQtMainThread() : context_(std::make_unique<QObject>()) {}
+
+TQtMainThread::~TQtMainThread() {
+    for (auto& [id, notifier] : watches_) delete notifier;
+}
+
+void TQtMainThread::Post(TOperation Op) {
+    QMetaObject::invokeMethod(
+        context_.get(), [this, Op = std::move(Op)] { RunGuarded(Op); }, Qt::QueuedConnection);
+}
+
+void TQtMainThread::Poke() {
+    // One posted event per hand-over wakes the main loop at once; draining it from a timer
+    // instead would cost up to a tick per report.
+    QMetaObject::invokeMethod(
+        context_.get(), [this] { RunGuarded([this] { Drain(); }); }, Qt::QueuedConnection);
+}
+
+int TQtMainThread::Watch(intptr_t Source, TOperation OnReady) {
+    const int id = nextWatch_++;
+#ifdef _WIN32
+    auto* notifier = new QWinEventNotifier(reinterpret_cast<HANDLE>(Source), context_.get());
+    QObject::connect(notifier, &QWinEventNotifier::activated, context_.get(),
+                     [this, OnReady] { RunGuarded(OnReady); });
+#else
+    auto* notifier = new QSocketNotifier(static_cast<qintptr>(Source), QSocketNotifier::Read,
+                                         context_.get());
+    QObject::connect(notifier, &QSocketNotifier::activated, context_.get(),
+                     [this, OnReady] { RunGuarded(OnReady); });
+#endif
+    watches_[id] = notifier;
+    return id;
+}
+
+void TQtMainThread::Unwatch(int Id) {
+    const auto it = watches_.find(Id);
+    if (it == watches_.end()) return;
+    // May run inside the notifier's own signal: let Qt delete it when that returns.
+    it->second->deleteLater();
+    watches_.erase(it);
+}
+
+} // namespace hid
