@@ -66,7 +66,8 @@ bool HasKey(std::string_view model, std::string_view firmware, std::string_view 
 
 bool IsPlainInteger(std::string_view t) {
     if (!t.empty() && (t[0] == '-' || t[0] == '+')) t.remove_prefix(1);
-    return !t.empty() && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return !t.empty() &&
+           std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // Digits with at most one point, optional sign; no exponent, no comma, no inf/nan.
@@ -92,8 +93,12 @@ std::string FormatReal(double v) {
     return std::string(buf.data(), r.ptr);
 }
 
-bool IsVelmoras(std::string_view model) { return model == "DW730 VELMORAS_SPECIAL"; }
-bool IsKelOrMiv(std::string_view model) { return model == "DW720 KEL" || model == "DW720 MIV"; }
+bool IsVelmoras(std::string_view model) {
+    return model == "DW730 VELMORAS_SPECIAL";
+}
+bool IsKelOrMiv(std::string_view model) {
+    return model == "DW720 KEL" || model == "DW720 MIV";
+}
 
 ParamSet Build(std::string_view model, std::string_view firmware,
                const std::vector<ParamSet::Entry>& values) {
@@ -118,7 +123,9 @@ bool HasLanguage(std::string_view firmware) {
     return firmware.size() == 6 && VersionAtLeast(firmware, "201033");
 }
 
-bool HasSerialCommand(std::string_view firmware) { return firmware.size() != 3; }
+bool HasSerialCommand(std::string_view firmware) {
+    return firmware.size() != 3;
+}
 
 std::vector<std::string> KeysFor(std::string_view model, std::string_view firmware) {
     std::vector<std::string> keys;
@@ -187,7 +194,9 @@ std::optional<std::string> NormaliseValue(std::string_view key, std::string_view
     return std::nullopt;
 }
 
-bool ParamSet::Has(std::string_view key) const { return Get(key).has_value(); }
+bool ParamSet::Has(std::string_view key) const {
+    return Get(key).has_value();
+}
 
 std::optional<std::string> ParamSet::Get(std::string_view key) const {
     for (const auto& [k, v] : entries_)

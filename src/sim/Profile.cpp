@@ -9,7 +9,8 @@ namespace sim {
 namespace {
 
 std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
         s.remove_suffix(1);
     return s;
@@ -25,7 +26,9 @@ std::optional<int64_t> ParseInt(std::string_view s, int64_t min, int64_t max, in
     return v;
 }
 
-std::string Line(int n) { return "line " + std::to_string(n) + ": "; }
+std::string Line(int n) {
+    return "line " + std::to_string(n) + ": ";
+}
 
 struct Override {
     std::string key;
@@ -33,7 +36,9 @@ struct Override {
     int line;
 };
 
-ProfileResult Fail(std::string message) { return ProfileResult{std::nullopt, std::move(message)}; }
+ProfileResult Fail(std::string message) {
+    return ProfileResult{std::nullopt, std::move(message)};
+}
 
 } // namespace
 
@@ -62,7 +67,8 @@ const std::vector<std::string>& PresetFirmwares() {
 std::vector<std::string> PresetNames() {
     std::vector<std::string> names;
     for (const auto& m : ListedModels())
-        for (const auto& f : PresetFirmwares()) names.push_back(m + "/" + f);
+        for (const auto& f : PresetFirmwares())
+            names.push_back(m + "/" + f);
     return names;
 }
 
@@ -225,8 +231,7 @@ ProfileResult ParseProfile(std::string_view text) {
             if (!set->Has(o.key))
                 return Line(o.line) + "unit " + unit + " has no parameter '" + o.key + "'";
             auto norm = NormaliseValue(o.key, o.value);
-            if (!norm)
-                return Line(o.line) + "'" + o.value + "' is not a valid value for " + o.key;
+            if (!norm) return Line(o.line) + "'" + o.value + "' is not a valid value for " + o.key;
             set->Set(o.key, *norm);
         }
         return std::nullopt;

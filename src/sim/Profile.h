@@ -24,11 +24,11 @@ struct Faults {
     std::set<std::string> noTerm;   // answer without the CR LF
     std::set<std::string> split;    // answer in two reports, cut in the middle
     // Upload faults hit the first attempt of an upload only (see Transceiver.h).
-    int shortUpload = 0;         // > 0: data-packet reports cut to this many payload bytes
-    int wrongPacket = -1;        // >= 0: the data packet of this index carries index + 1
-    int32_t infoSizeDelta = 0;   // added to the size the information packet announces
-    std::string uploadMarker;    // written into the file's bytes at offset 100
-    int vanishAfter = -1;        // >= 0: vanish when command vanishAfter + 1 arrives
+    int shortUpload = 0;       // > 0: data-packet reports cut to this many payload bytes
+    int wrongPacket = -1;      // >= 0: the data packet of this index carries index + 1
+    int32_t infoSizeDelta = 0; // added to the size the information packet announces
+    std::string uploadMarker;  // written into the file's bytes at offset 100
+    int vanishAfter = -1;      // >= 0: vanish when command vanishAfter + 1 arrives
 };
 
 struct Profile {

@@ -13,7 +13,7 @@ constexpr uint32_t kStartCode = 0x1001;
 constexpr uint32_t kDataCode = 0x1002;
 constexpr uint32_t kEndCode = 0x1003;
 constexpr size_t kResultSize = 12;
-constexpr size_t kHeaderPacketSize = 64; // start and information packets
+constexpr size_t kHeaderPacketSize = 64;     // start and information packets
 constexpr uint32_t kStampNumber = 738000000; // bytes 80 2F FD 2B: no marker among them
 constexpr std::string_view kFileName = "DWINFO.INI";
 
@@ -22,9 +22,11 @@ std::vector<std::string> Tokens(std::string_view text) {
     std::vector<std::string> out;
     size_t i = 0;
     while (i < text.size()) {
-        while (i < text.size() && static_cast<uint8_t>(text[i]) <= 32) ++i;
+        while (i < text.size() && static_cast<uint8_t>(text[i]) <= 32)
+            ++i;
         size_t start = i;
-        while (i < text.size() && static_cast<uint8_t>(text[i]) > 32) ++i;
+        while (i < text.size() && static_cast<uint8_t>(text[i]) > 32)
+            ++i;
         if (i > start) out.emplace_back(text.substr(start, i - start));
     }
     return out;
@@ -32,24 +34,27 @@ std::vector<std::string> Tokens(std::string_view text) {
 
 bool NameMatches(const std::set<std::string>& names, std::string_view command) {
     for (const auto& n : names)
-        if (command == n || (command.starts_with(n) && command.size() > n.size() &&
-                             command[n.size()] == ' '))
+        if (command == n ||
+            (command.starts_with(n) && command.size() > n.size() && command[n.size()] == ' '))
             return true;
     return false;
 }
 
 void PutLe32(std::string& s, uint32_t v) {
-    for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    for (int i = 0; i < 4; ++i)
+        s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
 
 uint32_t GetLe32(std::string_view s, size_t at) {
     uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= uint32_t(static_cast<uint8_t>(s[at + i])) << (8 * i);
+    for (int i = 0; i < 4; ++i)
+        v |= uint32_t(static_cast<uint8_t>(s[at + i])) << (8 * i);
     return v;
 }
 
 void EraseAll(std::string& s, std::string_view what) {
-    for (auto p = s.find(what); p != std::string::npos; p = s.find(what, p)) s.erase(p, what.size());
+    for (auto p = s.find(what); p != std::string::npos; p = s.find(what, p))
+        s.erase(p, what.size());
 }
 
 // Printable form for the notes.
@@ -77,7 +82,9 @@ std::string BuildInfoFile(const Profile& p) {
     return f;
 }
 
-Transceiver::Transceiver(Profile profile) : profile_(std::move(profile)) { Reset(); }
+Transceiver::Transceiver(Profile profile) : profile_(std::move(profile)) {
+    Reset();
+}
 
 void Transceiver::Reset() {
     defaults_ = profile_.defaults;
@@ -103,7 +110,9 @@ void Transceiver::Vanish() {
     notes_.push_back("vanished");
 }
 
-int64_t Transceiver::NextDueUs() const { return queue_.empty() ? kNever : queue_.front().dueUs; }
+int64_t Transceiver::NextDueUs() const {
+    return queue_.empty() ? kNever : queue_.front().dueUs;
+}
 
 std::optional<std::vector<uint8_t>> Transceiver::Read(int64_t nowUs) {
     if (vanished_ || queue_.empty() || queue_.front().dueUs > nowUs) return std::nullopt;
@@ -214,7 +223,8 @@ void Transceiver::Handle(const std::string& text, int64_t now) {
 
     if (word == "RTC" && n == 3 && tok[1] == "SET") {
         const std::string& v = tok[2];
-        if (v.size() > 18 || !std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        if (v.size() > 18 ||
+            !std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; }))
             return answer(kNg);
         clock_ = std::stoll(v);
         return answer(kOk);
@@ -231,7 +241,8 @@ void Transceiver::Handle(const std::string& text, int64_t now) {
     if ((word == "GETTMPPARAM" || word == "GPAR") && n == 1) {
         const std::optional<ParamSet>& set = word == "GPAR" ? working_ : defaults_;
         if (!set) return answer("NG Parameters not found\r\n");
-        for (const auto& [k, v] : set->Entries()) answer("OK " + k + " " + v + "\r\n");
+        for (const auto& [k, v] : set->Entries())
+            answer("OK " + k + " " + v + "\r\n");
         return;
     }
     if (word == "SPAR" && n == 3) {
@@ -274,7 +285,8 @@ void Transceiver::StartUpload(int64_t now) {
     file_ = BuildInfoFile(profile_);
     const std::string& marker = profile_.faults.uploadMarker;
     if (uploadAttempt_ == 1 && !marker.empty() && !file_.empty()) {
-        const size_t at = std::min<size_t>(100, file_.size() - std::min(file_.size(), marker.size()));
+        const size_t at =
+            std::min<size_t>(100, file_.size() - std::min(file_.size(), marker.size()));
         file_.replace(at, std::min(marker.size(), file_.size() - at), marker);
     }
     std::string packet = "UPLS";

@@ -15,7 +15,8 @@ TEST(SimCommand, VersionReplyIsOneFullLengthReportEndingInCrLf) {
     const std::string expect = "OK 201036\r\n";
     EXPECT_EQ(r[0], 0);
     EXPECT_EQ(std::string(r.begin() + 1, r.begin() + 1 + expect.size()), expect);
-    EXPECT_TRUE(std::all_of(r.begin() + 1 + expect.size(), r.end(), [](uint8_t c) { return c == 0; }));
+    EXPECT_TRUE(
+        std::all_of(r.begin() + 1 + expect.size(), r.end(), [](uint8_t c) { return c == 0; }));
 }
 
 struct IdentityCase {
@@ -51,7 +52,8 @@ TEST(SimCommand, SerialSitsWhereTheToolReadsIt) {
     p.serial = "AB0123456789";
     Bench b(p);
     std::string r = b.Ask("GSER");
-    for (auto at = r.find("OK "); at != std::string::npos; at = r.find("OK ")) r.erase(at, 3);
+    for (auto at = r.find("OK "); at != std::string::npos; at = r.find("OK "))
+        r.erase(at, 3);
     ASSERT_GE(r.size(), 38u);
     EXPECT_EQ(r.substr(26, 12), "AB0123456789");
 }
@@ -70,8 +72,8 @@ TEST(SimCommand, ClockCommandKeepsTheValueAndRefusesMalformedOnes) {
 
 TEST(SimCommand, UnknownAndMalformedCommandsGetNg) {
     Bench b(MakeProfile("DW730 TONAL", "201036"));
-    for (const char* bad : {"ver", "VER 1", "FOO", "GPAR x", "SAVE now", "UPLS OTHER.INI",
-                            "FINS", " ", "\x01\x02\xff"}) {
+    for (const char* bad : {"ver", "VER 1", "FOO", "GPAR x", "SAVE now", "UPLS OTHER.INI", "FINS",
+                            " ", "\x01\x02\xff"}) {
         SCOPED_TRACE(bad);
         EXPECT_EQ(b.Ask(bad), "NG");
     }
@@ -141,7 +143,8 @@ TEST(SimCommand, ZeroIntervalMakesAllRepliesDueAtOnce) {
     auto r = OutputReport("GETTMPPARAM", t.OutputReportLength());
     t.Write(r.data(), r.size(), 500);
     int n = 0;
-    while (t.Read(500)) ++n;
+    while (t.Read(500))
+        ++n;
     EXPECT_EQ(n, 15);
 }
 
@@ -166,11 +169,13 @@ TEST(SimCommand, SurvivesRandomReports) {
         std::mt19937 rng(1234);
         for (int i = 0; i < 3000; ++i) {
             std::vector<uint8_t> r(rng() % 1100);
-            for (auto& c : r) c = static_cast<uint8_t>(rng() % 4 ? rng() % 128 : rng());
+            for (auto& c : r)
+                c = static_cast<uint8_t>(rng() % 4 ? rng() % 128 : rng());
             if (!r.empty() && rng() % 2) r[0] = 0;
             if (r.size() > 5 && rng() % 3 == 0) std::memcpy(r.data() + 1, "UPLR", 4);
             b.unit.Write(r.data(), r.size(), b.now);
-            for (const auto& in : b.Drain()) ASSERT_EQ(in.size(), 1025u);
+            for (const auto& in : b.Drain())
+                ASSERT_EQ(in.size(), 1025u);
         }
         EXPECT_FALSE(b.unit.Vanished());
         EXPECT_EQ(b.Ask("VER"), std::string("OK ") + fw);

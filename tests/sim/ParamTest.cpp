@@ -177,13 +177,19 @@ TEST(SimParams, ClearErasesToFactoryValues) {
 // The twelve writes of a full Apply run on current firmware, as the tool sends them.
 TEST(SimParams, FullApplyRunIsStored) {
     Bench b(MakeProfile("DW730 VELMORAS_SPECIAL", "201036"));
-    const char* run[] = {"SPAR PhoneOutVol -9",      "SPAR TxSquelchSw 1",
-                         "SPAR VOXsw 1",             "SPAR CsgVoxNzccTh 0.4",
-                         "SPAR Led a",               "SPAR Channel l",
-                         "SPAR BaseFreq 4",          "SPAR RecordSw 0",
-                         "SPAR TxModeSw 1",          "SPAR VoiceGuideSwitch 511",
+    const char* run[] = {"SPAR PhoneOutVol -9",
+                         "SPAR TxSquelchSw 1",
+                         "SPAR VOXsw 1",
+                         "SPAR CsgVoxNzccTh 0.4",
+                         "SPAR Led a",
+                         "SPAR Channel l",
+                         "SPAR BaseFreq 4",
+                         "SPAR RecordSw 0",
+                         "SPAR TxModeSw 1",
+                         "SPAR VoiceGuideSwitch 511",
                          "SPAR DivingTimeSignalSw 491580"};
-    for (const char* c : run) EXPECT_EQ(b.Ask(c), "OK") << c;
+    for (const char* c : run)
+        EXPECT_EQ(b.Ask(c), "OK") << c;
     EXPECT_TRUE(b.Ask("SAVE").starts_with("Parameter saved"));
     const auto& s = *b.unit.Stored();
     EXPECT_EQ(s.Get("PhoneOutVol"), "-9");

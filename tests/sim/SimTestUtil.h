@@ -19,8 +19,7 @@ inline std::vector<uint8_t> OutputReport(std::string_view command, size_t length
 }
 
 inline std::string Bytes(const std::vector<uint8_t>& report) {
-    return report.empty() ? std::string()
-                          : std::string(report.begin() + 1, report.end());
+    return report.empty() ? std::string() : std::string(report.begin() + 1, report.end());
 }
 
 // The reply text the tool takes from an input report: search the whole payload for
@@ -48,13 +47,15 @@ inline bool HasMarker(std::string_view bytes) {
 
 inline std::string Le32(uint32_t v) {
     std::string s;
-    for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    for (int i = 0; i < 4; ++i)
+        s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
     return s;
 }
 
 inline uint32_t GetLe32(std::string_view s, size_t at) {
     uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= uint32_t(static_cast<uint8_t>(s[at + i])) << (8 * i);
+    for (int i = 0; i < 4; ++i)
+        v |= uint32_t(static_cast<uint8_t>(s[at + i])) << (8 * i);
     return v;
 }
 
@@ -83,7 +84,8 @@ struct Bench {
     }
     std::vector<std::string> Replies() {
         std::vector<std::string> out;
-        for (const auto& r : Drain()) out.push_back(ToolReplyText(r));
+        for (const auto& r : Drain())
+            out.push_back(ToolReplyText(r));
         return out;
     }
     std::string Ask(std::string_view command) {
@@ -97,6 +99,19 @@ struct Bench {
         return all.empty() ? std::vector<uint8_t>{} : all[0];
     }
 
+    // Plays the tool's side of an upload, accepting every packet; returns the reports.
+    std::vector<std::vector<uint8_t>> Upload() {
+        std::vector<std::vector<uint8_t>> all;
+        Send("UPLS DWINFO.INI");
+        for (auto in = Drain(); in.size() == 1; in = Drain()) {
+            all.push_back(in[0]);
+            const std::string tag = Bytes(in[0]).substr(0, 4);
+            if (tag == "UPLI") break;
+            Send(ResultPacket(tag == "UPLS" ? 0x1001 : tag == "UPLD" ? 0x1002 : 0x1003, 0));
+        }
+        return all;
+    }
+
     sim::Transceiver unit;
     int64_t now = 1'000'000;
 };
@@ -104,8 +119,8 @@ struct Bench {
 // The tool's counting rule for a parameter reply, first match deciding.
 inline bool ToolCounts(std::string_view reply) {
     auto has = [&](std::string_view k) { return reply.find(k) != std::string_view::npos; };
-    for (std::string_view k : {"RxLevel", "RxOutLevel", "TxSquelchSw", "VOXSw", "CsgVoxNzccTh",
-                               "RecordSw"})
+    for (std::string_view k :
+         {"RxLevel", "RxOutLevel", "TxSquelchSw", "VOXSw", "CsgVoxNzccTh", "RecordSw"})
         if (has(k)) return true;
     if (has("Channel") && !has("ChannelChangeSw")) return true;
     if (has("Led") || has("BaseFreq") || has("DiveConWarningSw")) return true;

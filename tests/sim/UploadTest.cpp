@@ -15,22 +15,6 @@ struct Uploader : Bench {
     }
 };
 
-// Plays the tool's side of a clean upload; returns every packet the unit sent.
-std::vector<std::string> CleanUpload(Uploader& u) {
-    std::vector<std::string> packets;
-    u.Send("UPLS DWINFO.INI");
-    auto in = u.Drain();
-    while (in.size() == 1) {
-        const std::string p = Bytes(in[0]);
-        packets.push_back(p);
-        const std::string tag = p.substr(0, 4);
-        if (tag == "UPLI") break;
-        const uint32_t code = tag == "UPLS" ? 0x1001 : tag == "UPLD" ? 0x1002 : 0x1003;
-        in = u.Result(code, 0);
-    }
-    return packets;
-}
-
 } // namespace
 
 TEST(SimUpload, CleanExchangePacketByPacket) {
@@ -81,7 +65,9 @@ TEST(SimUpload, FileCarriesTheSerialLineAndNoMarkerForEveryPreset) {
     for (const auto& model : sim::ListedModels()) {
         SCOPED_TRACE(model);
         Uploader u(MakeProfile(model, "105"));
-        auto packets = CleanUpload(u);
+        std::vector<std::string> packets;
+        for (const auto& r : u.Upload())
+            packets.push_back(Bytes(r));
         ASSERT_EQ(packets.size(), 5u);
         std::string file;
         for (const auto& p : packets) {
@@ -105,7 +91,9 @@ TEST(SimUpload, FileSizesAtPacketBoundaries) {
         auto prof = MakeProfile("PX510", "105");
         prof.infoSize = c.size;
         Uploader u(prof);
-        auto packets = CleanUpload(u);
+        std::vector<std::string> packets;
+        for (const auto& r : u.Upload())
+            packets.push_back(Bytes(r));
         ASSERT_EQ(packets.size(), c.dataPackets + 3);
         EXPECT_EQ(GetLe32(packets[packets.size() - 2], 4), c.endCount);
         EXPECT_EQ(GetLe32(packets.back(), 4), c.size);
