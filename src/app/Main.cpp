@@ -247,14 +247,14 @@ void TForm1::FormCreate() {
     // Double-buffered drawing is what Qt does anyway.
     StepNo = 0;
     FirstCheck = true;
-    FileStream.clear();
+    uploadData.clear();
     Label4->setText(QString());
     setWindowTitle(S(app::kVersionCaption));
     AddLog(S("Start Sonavelle customize tool ver.1.8.0"));
     initParamReadCnt = 0;
 }
 
-void TForm1::FormDestroy() { FileStream.clear(); }
+void TForm1::FormDestroy() { uploadData.clear(); }
 
 void TForm1::WriteLog(const QString& text, int direction) {
     const QDateTime now = clock_->Now();

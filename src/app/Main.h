@@ -131,7 +131,10 @@ class TForm1 : public QMainWindow {
     std::string ReplyText;
     std::string ReplyHex;
     uint8_t OutputReport[2049] = {};
-    std::string FileStream; // in-memory byte stream of the file transfer
+    int32_t uploadState = 0;    // 1 while an upload is under way
+    int32_t uploadPacketNo = 0; // number expected of the next data packet
+    int32_t uploadEndSeen = 0;  // 1 after the first end packet
+    std::string uploadData;     // the file bytes received so far
 
     // discovery and connection
     void HidCtrl1DeviceChange(void* Sender);
@@ -163,10 +166,16 @@ class TForm1 : public QMainWindow {
     // serial number and information file
     void OnUploadPacket();
     void OnSerialReply();
+    void SendUploadResult(uint32_t code, uint32_t status);
 
     // ---- params: parameter set, capability rules, settings display ----------------
     int32_t initParamReadCnt = 0;
     int32_t initParamRecvCnt = 0;
+    QString lastReadVersion; // Edit1 and EditKIND at the end of the last initial read-back
+    QString lastReadKind;
+    QDateTime lastParamReplyTime;
+    int32_t curParamRecvCnt = 0;
+    void StartParameterReadBack(); // "GETTMPPARAM", or "GPAR" for a unit read before
     void ReadInitialParameters();
     void ReadCurrentParameters();
     void Edit1Change();

@@ -2,8 +2,6 @@
 // controls are complete while the read-back and the write-back are being written.
 #include "app/Main.h"
 
-void TForm1::OnUploadPacket() {}
-void TForm1::OnSerialReply() {}
 void TForm1::ReadInitialParameters() {}
 void TForm1::ReadCurrentParameters() {}
 void TForm1::Edit1Change() {}

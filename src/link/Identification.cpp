@@ -1,16 +1,11 @@
 // Steps 2, 3, 4, 18 and 24: clock, firmware version, model and language.
 #include "app/Main.h"
+#include "link/Upload.h"
 
 #include <QApplication>
 
 
 namespace {
-
-std::string RemoveOK(std::string text) {
-    for (size_t pos = text.find("OK "); pos != std::string::npos; pos = text.find("OK ", pos))
-        text.erase(pos, 3);
-    return text;
-}
 
 // Ordinal comparison, a prefix sorting first.
 bool Below(const std::string& version, const char* threshold) { return version.compare(threshold) < 0; }
@@ -61,7 +56,7 @@ void TForm1::OnVersionReply() {
         StepNo = 99;
         return;
     }
-    const std::string version = RemoveOK(ReplyText);
+    const std::string version = channel::RemoveOK(ReplyText);
     AddLog(QString::fromUtf8("バージョン") + Bytes(version));
     Edit1->setText(Bytes(version));
     Label3->setText(QStringLiteral("The Sonavelle firmware you have is not supported in this tool.\r\n"
@@ -98,7 +93,7 @@ void TForm1::OnModelReply() {
         StepNo = 99;
         return;
     }
-    const std::string model = RemoveOK(ReplyText);
+    const std::string model = channel::RemoveOK(ReplyText);
     AddLog(QString::fromUtf8("モデル名 ") + Bytes(model));
     EditKIND->setText(Bytes(model));
     Label8->show();
@@ -119,7 +114,7 @@ void TForm1::OnLanguageReply() {
         StepNo = 99;
         return;
     }
-    const std::string language = RemoveOK(ReplyText);
+    const std::string language = channel::RemoveOK(ReplyText);
     AddLog(QStringLiteral("LAGUAGE ") + Bytes(language));
     EditLanguage->setText(Bytes(language));
     Label13->show();

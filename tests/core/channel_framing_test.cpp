@@ -59,7 +59,7 @@ INSTANTIATE_TEST_SUITE_P(
                   TReplyKind::Line, std::string("\x01\x02OK", 4), "01,02,4F,4B,0D,0A"},
         ReplyCase{"LoneCrIsNoTerminator", std::string("OK\r"), TReplyKind::Line, "O", ""},
         ReplyCase{"ShortLineReport", std::string("N"), TReplyKind::Raw, "N", "4E"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(Reply, EmptyReportGivesEmptyTextAndHex) {
     const auto reply = ParseReply(nullptr, 0);
@@ -79,7 +79,7 @@ TEST(Reply, AllZeroReportIsTakenWholeAndPrintedAsUnderscores) {
 TEST(Reply, NonPrintableBytesStayInTextButNotInLog) {
     const auto reply = Parse(Padded(std::string("OK \x7f\x80\xff\x1f!\r\n", 10)));
     EXPECT_EQ(reply.Text, std::string("OK \x7f\x80\xff\x1f!", 8));
-    EXPECT_EQ(channel::ReplyLogText(reply), "4F,4B,20,7F,80,FF,1F,21,0D,0A-OK _____!");
+    EXPECT_EQ(channel::ReplyLogText(reply), "4F,4B,20,7F,80,FF,1F,21,0D,0A-OK ____!");
 }
 
 TEST(Reply, EveryByteValueIsSafe) {
