@@ -1,0 +1,99 @@
+// Identification against the simulated unit: each firmware family to the end of the
+// serial-number step.
+#include "support/SimLink.h"
+
+using namespace testing_support;
+
+namespace {
+
+QString U(const char* s) { return QString::fromUtf8(s); }
+
+struct Family {
+    const char* firmware;
+    const char* model;
+    std::vector<std::string> commands; // after the clock command
+    bool panel;
+};
+
+class SimIdentification : public SimWindowTest, public ::testing::WithParamInterface<Family> {};
+
+TEST_P(SimIdentification, RunsToTheReadBackOrTheEnd) {
+    const auto& f = GetParam();
+    auto& unitSim = PlugUnit(f.model, f.firmware);
+    ASSERT_TRUE(RunUntil([&] {
+        return form->StepNo == 7 || form->StepNo == 99;
+    }));
+    auto sent = sim->Received();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent[0].rfind("RTC SET ", 0), 0u);
+    sent.erase(sent.begin());
+    EXPECT_EQ(sent, f.commands);
+    EXPECT_EQ(form->Edit1->text(), QString::fromUtf8(f.firmware));
+    EXPECT_EQ(form->Label3->isHidden(), f.panel);
+    EXPECT_EQ(form->Edit2->text(), QString::fromStdString(unitSim.GetProfile().serial));
+    EXPECT_EQ(unitSim.ClockSeconds(), form->ClockValue);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Families, SimIdentification,
+    ::testing::Values(
+        Family{"201016", "DW730 TONAL", {"VER", "GSER", "GETTMPPARAM"}, true},
+        Family{"201026", "DW730 TONAL", {"VER", "KIND", "GSER", "GETTMPPARAM"}, true},
+        Family{"201036", "DW730 TONAL", {"VER", "KIND", "LANGUAGE", "GSER", "GETTMPPARAM"}, true},
+        Family{"202000", "DW730 TONAL", {"VER", "GSER"}, false}));
+
+using SimConnection = SimWindowTest;
+
+TEST_F(SimConnection, ThreeCharacterFirmwareUploadsItsInformationFile) {
+    auto& unitSim = PlugUnit("DW720", "105");
+    ASSERT_TRUE(RunToRest());
+    EXPECT_EQ(form->StepNo, 99);
+    EXPECT_TRUE(LogHas(U("<<Upload : Done")));
+    EXPECT_EQ(form->Edit2->text(), QString::fromStdString(unitSim.GetProfile().serial));
+    EXPECT_EQ(form->uploadData, sim::BuildInfoFile(unitSim.GetProfile()));
+    EXPECT_FALSE(form->Label3->isHidden());
+    Step();
+    EXPECT_EQ(form->HidDev, nullptr);
+}
+
+TEST_F(SimConnection, UploadRefusedOnceIsSentAgainByTheUnit) {
+    sim::Profile profile = sim::MakeProfile("DW720", "105");
+    profile.faults.wrongPacket = 1;
+    auto& unitSim = PlugUnit(profile);
+    ASSERT_TRUE(RunToRest());
+    EXPECT_TRUE(LogHas(U("<<Error : Invalid packet number.")));
+    EXPECT_TRUE(LogHas(U("<<Upload : Done")));
+    EXPECT_EQ(form->Edit2->text(), QString::fromStdString(unitSim.GetProfile().serial));
+}
+
+TEST_F(SimConnection, UnplugDuringIdentificationThenReplugStartsCleanly) {
+    PlugUnit("DW730 TONAL", "201036");
+    ASSERT_TRUE(RunUntil([&] { return form->StepNo == 24; }));
+    UnplugUnit();
+    EXPECT_EQ(form->HidDev, nullptr);
+    EXPECT_FALSE(form->Timer1->Enabled());
+    ReplugUnit();
+    EXPECT_EQ(form->StepNo, 2);
+    ASSERT_TRUE(RunUntil([&] { return form->StepNo == 7; }));
+    EXPECT_EQ(form->EditLanguage->text(), QString::fromStdString(sim->GetProfile().language));
+}
+
+TEST_F(SimConnection, UnitThatVanishesMidRunIsDisconnected) {
+    sim::Profile profile = sim::MakeProfile("DW730 TONAL", "201036");
+    profile.faults.vanishAfter = 3;
+    PlugUnit(profile);
+    ASSERT_TRUE(RunUntil([&] { return form->HidDev == nullptr; }, 2000));
+    EXPECT_TRUE(LogHas(U("  Disconnect device.")));
+    EXPECT_FALSE(form->Timer1->Enabled());
+}
+
+TEST_F(SimConnection, VersionNgEndsTheConversation) {
+    sim::Profile profile = sim::MakeProfile("DW730 TONAL", "201036");
+    profile.faults.ng = {"VER"};
+    PlugUnit(profile);
+    ASSERT_TRUE(RunToRest());
+    EXPECT_EQ(form->StepNo, 99);
+    EXPECT_EQ(form->Edit1->text(), QString());
+}
+
+} // namespace
