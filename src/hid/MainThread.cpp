@@ -28,12 +28,12 @@ void TQueuedMainThread::Send(TOperation Op) {
     (void)item->Error;
 }
 
-void TQueuedMainThread::Drain() {
-    for (;;) {
+int TQueuedMainThread::Drain() {
+    for (int ran = 0;; ++ran) {
         std::shared_ptr<TSend> item;
         {
             std::lock_guard lock(lock_);
-            if (sends_.empty()) return;
+            if (sends_.empty()) return ran;
             item = sends_.front();
             sends_.pop_front();
         }
@@ -79,6 +79,11 @@ void TQueuedMainThread::SetErrorHandler(std::function<void(std::exception_ptr)> 
     errorHandler_ = std::move(Handler);
 }
 
+size_t TQueuedMainThread::PendingSends() {
+    std::lock_guard lock(lock_);
+    return sends_.size();
+}
+
 void TQueuedMainThread::RunGuarded(const TOperation& Op) {
     if (!errorHandler_) {
         Op();
@@ -118,7 +123,7 @@ size_t TManualMainThread::PostedCount() {
 int TManualMainThread::RunPending() {
     int ran = 0;
     for (;;) {
-        Drain();
+        ran += Drain();
         TOperation op;
         {
             std::lock_guard lock(postLock_);

@@ -51,10 +51,12 @@ class TQueuedMainThread : public TMainThread {
     // Where an exception escaping a posted or handed-over operation goes; by default it
     // is rethrown to whoever runs the queue.
     void SetErrorHandler(std::function<void(std::exception_ptr)> Handler);
+    // Hand-overs queued and not yet run.
+    size_t PendingSends();
 
   protected:
-    // Runs every queued hand-over; main thread.
-    void Drain();
+    // Runs every queued hand-over; main thread. Returns how many ran.
+    int Drain();
     // Asks the main loop to call Drain() soon; any thread.
     virtual void Poke() = 0;
     void RunGuarded(const TOperation& Op);

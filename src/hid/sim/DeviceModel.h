@@ -16,7 +16,8 @@ class TDeviceModel {
   public:
     virtual ~TDeviceModel() = default;
 
-    virtual void WriteReport(const uint8_t* Report, size_t Length, uint64_t NowUs) = 0;
+    // False when the device refused the report.
+    virtual bool WriteReport(const uint8_t* Report, size_t Length, uint64_t NowUs) = 0;
     // The next input report due at NowUs, taken from the model; none when nothing is due.
     virtual std::optional<std::vector<uint8_t>> NextReport(uint64_t NowUs) = 0;
     // When the next pending input report falls due; none when none is pending.
@@ -65,9 +66,10 @@ class TQueueModel final : public TDeviceModel {
         return written_;
     }
 
-    void WriteReport(const uint8_t* Report, size_t Length, uint64_t) override {
+    bool WriteReport(const uint8_t* Report, size_t Length, uint64_t) override {
         std::lock_guard lock(lock_);
         written_.emplace_back(Report, Report + Length);
+        return true;
     }
     std::optional<std::vector<uint8_t>> NextReport(uint64_t) override {
         std::lock_guard lock(lock_);

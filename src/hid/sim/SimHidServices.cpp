@@ -282,7 +282,10 @@ bool TSimServices::Write(THandle Handle, const uint8_t* Buffer, uint32_t Length,
             lastError = kErrNotConnected;
             return false;
         }
-        model.WriteReport(Buffer, Length, NowUs());
+        if (!model.WriteReport(Buffer, Length, NowUs())) {
+            lastError = kErrGenFailure;
+            return false;
+        }
         Written = Length;
     }
     changed_.notify_all();
@@ -322,6 +325,7 @@ std::string TSimServices::ErrorMessage(uint32_t Code) const {
     case kErrInvalidHandle: return "The handle is invalid.";
     case kErrInvalidParameter: return "The parameter is incorrect.";
     case kErrNotConnected: return "The device is not connected.";
+    case kErrGenFailure: return "A device attached to the system is not functioning.";
     default: return "Error " + std::to_string(Code) + ".";
     }
 }

@@ -16,6 +16,7 @@ namespace hid::sim {
 inline constexpr uint32_t kErrFileNotFound = 2;
 inline constexpr uint32_t kErrAccessDenied = 5;
 inline constexpr uint32_t kErrInvalidHandle = 6;
+inline constexpr uint32_t kErrGenFailure = 31;
 inline constexpr uint32_t kErrInvalidParameter = 87;
 inline constexpr uint32_t kErrNotConnected = 1167;
 

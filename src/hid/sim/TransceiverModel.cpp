@@ -1,0 +1,37 @@
+#include "hid/sim/TransceiverModel.h"
+
+namespace hid::sim {
+
+bool TTransceiverModel::WriteReport(const uint8_t* Report, size_t Length, uint64_t NowUs) {
+    std::lock_guard lock(lock_);
+    return unit_.Write(Report, Length, static_cast<int64_t>(NowUs));
+}
+
+std::optional<std::vector<uint8_t>> TTransceiverModel::NextReport(uint64_t NowUs) {
+    std::lock_guard lock(lock_);
+    return unit_.Read(static_cast<int64_t>(NowUs));
+}
+
+std::optional<uint64_t> TTransceiverModel::NextDueUs() {
+    std::lock_guard lock(lock_);
+    const int64_t due = unit_.NextDueUs();
+    if (due == ::sim::Transceiver::kNever) return std::nullopt;
+    return static_cast<uint64_t>(due < 0 ? 0 : due);
+}
+
+uint16_t TTransceiverModel::InputReportLength() const {
+    std::lock_guard lock(lock_);
+    return unit_.InputReportLength();
+}
+
+uint16_t TTransceiverModel::OutputReportLength() const {
+    std::lock_guard lock(lock_);
+    return unit_.OutputReportLength();
+}
+
+bool TTransceiverModel::Gone() {
+    std::lock_guard lock(lock_);
+    return unit_.Vanished();
+}
+
+} // namespace hid::sim

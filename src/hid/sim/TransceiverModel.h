@@ -1,0 +1,33 @@
+#pragma once
+// The simulated transceiver as a device of the sim services.
+#include "hid/sim/DeviceModel.h"
+#include "sim/Transceiver.h"
+
+#include <mutex>
+
+namespace hid::sim {
+
+class TTransceiverModel final : public TDeviceModel {
+  public:
+    explicit TTransceiverModel(::sim::Profile Profile) : unit_(std::move(Profile)) {}
+
+    // Runs F on the unit while no reader can touch it (to look at what it received, to
+    // switch faults on, to replug it).
+    template <typename F> auto Inspect(F&& Fn) {
+        std::lock_guard lock(lock_);
+        return Fn(unit_);
+    }
+
+    bool WriteReport(const uint8_t* Report, size_t Length, uint64_t NowUs) override;
+    std::optional<std::vector<uint8_t>> NextReport(uint64_t NowUs) override;
+    std::optional<uint64_t> NextDueUs() override;
+    uint16_t InputReportLength() const override;
+    uint16_t OutputReportLength() const override;
+    bool Gone() override;
+
+  private:
+    mutable std::mutex lock_;
+    ::sim::Transceiver unit_;
+};
+
+} // namespace hid::sim
