@@ -282,12 +282,6 @@ TEST(ReadCurrentReply, PassesTheOtherValuesOn) {
     EXPECT_FALSE(ReadCurrentReply("NG", id, cur));
 }
 
-TEST(VolumeShowOp, FollowsTheFlags) {
-    EXPECT_EQ(VolumeShowOp(TIdentity::FromVersion("201019", "")), TShowOp::RxLevel);
-    EXPECT_EQ(VolumeShowOp(TIdentity::FromVersion("201032", "")), TShowOp::RxOutLevel);
-    EXPECT_EQ(VolumeShowOp(TIdentity::FromVersion("201033", "")), TShowOp::PhoneOutVol);
-}
-
 TEST(ReadBackReplies, AnyBytesGiveAResultOrAConversionError) {
     // Replies built from key fragments, separators and arbitrary bytes; under the sanitizers
     // this also catches any read outside the reply.

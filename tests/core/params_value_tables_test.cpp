@@ -117,13 +117,6 @@ TEST(PhoneOutVol, HalfOpenRangesAndWrittenValues) {
     EXPECT_FALSE(PhoneOutVolValue(5));
 }
 
-TEST(VolumeBoxText, OneToFiveOrUnchanged) {
-    EXPECT_EQ(VolumeBoxText(0), "1");
-    EXPECT_EQ(VolumeBoxText(4), "5");
-    EXPECT_FALSE(VolumeBoxText(-1));
-    EXPECT_FALSE(VolumeBoxText(5));
-}
-
 TEST(HandsFree, OnOffBefore201026AndSensitivityFromIt) {
     struct Case {
         std::string version;
