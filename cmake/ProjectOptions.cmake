@@ -12,3 +12,8 @@ target_compile_definitions(sv_options INTERFACE
 if(NOT CMAKE_BUILD_TYPE AND NOT CMAKE_CONFIGURATION_TYPES)
   set(CMAKE_BUILD_TYPE RelWithDebInfo CACHE STRING "" FORCE)
 endif()
+if(SV_SANITIZE)
+  target_compile_options(sv_options INTERFACE -fsanitize=${SV_SANITIZE} -fno-omit-frame-pointer
+    -fno-sanitize-recover=all)
+  target_link_options(sv_options INTERFACE -fsanitize=${SV_SANITIZE})
+endif()
