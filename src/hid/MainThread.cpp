@@ -3,11 +3,42 @@
 #include <chrono>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
 #include <poll.h>
 #endif
 
 namespace hid {
+
+#ifdef _WIN32
+namespace {
+
+// Dispatches the window messages waiting for the calling thread; returns how many.
+int DispatchWindowMessages() {
+    int n = 0;
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // Not ours to take: leave it for the loop that asked for it.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+        ++n;
+    }
+    return n;
+}
+
+} // namespace
+#endif
 
 void TQueuedMainThread::Send(TOperation Op) {
     if (InMainThread()) {
@@ -127,9 +158,19 @@ int TManualMainThread::RunPending() {
         TOperation op;
         {
             std::lock_guard lock(postLock_);
-            if (posts_.empty()) break;
-            op = std::move(posts_.front());
-            posts_.pop_front();
+            if (!posts_.empty()) {
+                op = std::move(posts_.front());
+                posts_.pop_front();
+            }
+        }
+        if (!op) {
+#ifdef _WIN32
+            if (const int n = DispatchWindowMessages(); n > 0) {
+                ran += n;
+                continue;
+            }
+#endif
+            break;
         }
         ++ran;
         RunGuarded(op);
@@ -147,8 +188,31 @@ void TManualMainThread::Unwatch(int Id) { watches_.erase(Id); }
 
 int TManualMainThread::RunWatches(int TimeoutMs) {
 #ifdef _WIN32
-    (void)TimeoutMs;
-    return 0;
+    // The watched handles and the thread's window messages, waited for together.
+    std::vector<HANDLE> handles;
+    std::vector<int> ids;
+    for (const auto& [id, watch] : watches_) {
+        if (handles.size() == MAXIMUM_WAIT_OBJECTS - 1) break;
+        handles.push_back(reinterpret_cast<HANDLE>(watch.first));
+        ids.push_back(id);
+    }
+    const DWORD count = static_cast<DWORD>(handles.size());
+    const DWORD r = MsgWaitForMultipleObjectsEx(count, handles.data(),
+                                                static_cast<DWORD>(TimeoutMs), QS_ALLINPUT,
+                                                MWMO_INPUTAVAILABLE);
+    int ran = DispatchWindowMessages();
+    if (r >= WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + count) {
+        for (size_t i = 0; i < handles.size(); ++i) {
+            if (i != r - WAIT_OBJECT_0 && WaitForSingleObject(handles[i], 0) != WAIT_OBJECT_0)
+                continue;
+            auto it = watches_.find(ids[i]);
+            if (it == watches_.end()) continue;
+            const TOperation op = it->second.second;
+            ++ran;
+            RunGuarded(op);
+        }
+    }
+    return ran;
 #else
     if (watches_.empty()) return 0;
     std::vector<pollfd> fds;
@@ -184,7 +248,13 @@ int TManualMainThread::WaitAndRun(int TimeoutMs) {
         if (ran > 0) return ran;
         const auto now = Clock::now();
         if (now >= deadline) return 0;
-        if (!watches_.empty()) {
+#ifdef _WIN32
+        // Window messages cannot wake the condition variable: always look in slices.
+        const bool slices = true;
+#else
+        const bool slices = !watches_.empty();
+#endif
+        if (slices) {
             // Descriptors and the queue cannot be waited on together portably: look at the
             // descriptors in short slices and the queue between them.
             if (RunWatches(2) > 0) return 1 + RunPending();
@@ -196,9 +266,14 @@ int TManualMainThread::WaitAndRun(int TimeoutMs) {
 }
 
 bool TManualMainThread::RunUntil(const std::function<bool()>& Done, int TimeoutMs) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(TimeoutMs);
     RunPending();
     while (!Done()) {
-        if (WaitAndRun(TimeoutMs) == 0 && !Done()) return false;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) return false;
+        WaitAndRun(static_cast<int>(left.count()));
     }
     return true;
 }

@@ -1,6 +1,10 @@
 #pragma once
 // How the HID layer reaches the main thread: the application provides one TMainThread
 // (src/hid/qt has the Qt one); tests use TManualMainThread and pump it themselves.
+//
+// On Windows the platform's notice window belongs to the main thread, and whatever runs
+// the main thread also dispatches that thread's window messages: Qt's event loop does,
+// and TManualMainThread does in RunPending and WaitAndRun.
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -87,7 +91,7 @@ class TManualMainThread final : public TQueuedMainThread {
     // Blocks until a hand-over or post is queued or a watched source is ready, at most
     // TimeoutMs, then runs what is ready. Returns how many operations ran.
     int WaitAndRun(int TimeoutMs);
-    // Pumps until Done() is true or TimeoutMs passed without anything to run.
+    // Pumps until Done() is true; false when TimeoutMs passed first.
     bool RunUntil(const std::function<bool()>& Done, int TimeoutMs = 5000);
     size_t PostedCount();
 
