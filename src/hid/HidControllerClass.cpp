@@ -80,13 +80,17 @@ THidDeviceReadThread::~THidDeviceReadThread() {
     }
 }
 
-void THidDeviceReadThread::WakeUp() { waiter_->Wake(); }
+void THidDeviceReadThread::WakeUp() {
+    waiter_->Wake();
+}
 
 TPlatformServices* THidDeviceReadThread::NamingServices() const {
     return &SourceDevice->services_;
 }
 
-void THidDeviceReadThread::Ended() { SourceDevice->main_.Wake(); }
+void THidDeviceReadThread::Ended() {
+    SourceDevice->main_.Wake();
+}
 
 void THidDeviceReadThread::Execute() {
     AnnounceName(DebugName(), -1);
@@ -94,9 +98,8 @@ void THidDeviceReadThread::Execute() {
     TWaitResult wait = TWaitResult::Completed;
     while (!Terminated()) {
         wait = TWaitResult::Completed;
-        const uint32_t length =
-            std::min<uint32_t>(dev.CapsFromPreparsed().InputReportByteLength,
-                               static_cast<uint32_t>(ReportBuffer.size()));
+        const uint32_t length = std::min<uint32_t>(dev.CapsFromPreparsed().InputReportByteLength,
+                                                   static_cast<uint32_t>(ReportBuffer.size()));
         std::memset(ReportBuffer.data(), 0, length);
         if (dev.BeginRead(ReportBuffer.data(), length)) {
             do {
@@ -181,18 +184,28 @@ THidDevice::~THidDevice() {
     } catch (...) {
         // It vanished meanwhile: the next change notice has nothing left to remove.
         list.erase(at);
-        if (CheckedOut()) --controller_->checkedOutCount_;
-        else --controller_->checkedInCount_;
+        if (CheckedOut())
+            --controller_->checkedOutCount_;
+        else
+            --controller_->checkedInCount_;
     }
 }
 
-THandle THidDevice::OpenFile(TOpenMode Mode) { return services_.Open(pnpInfo_->DevicePath, Mode); }
+THandle THidDevice::OpenFile(TOpenMode Mode) {
+    return services_.Open(pnpInfo_->DevicePath, Mode);
+}
 
-uint32_t THidDevice::LastErrorCode() const { return lastError_; }
+uint32_t THidDevice::LastErrorCode() const {
+    return lastError_;
+}
 
-std::string THidDevice::ErrorMessage(uint32_t Code) const { return services_.ErrorMessage(Code); }
+std::string THidDevice::ErrorMessage(uint32_t Code) const {
+    return services_.ErrorMessage(Code);
+}
 
-bool THidDevice::Accessible() const { return PluggedIn() && (CheckedOut() || InHandler()); }
+bool THidDevice::Accessible() const {
+    return PluggedIn() && (CheckedOut() || InHandler());
+}
 
 bool THidDevice::OpenMain() {
     if (!Accessible()) {
@@ -320,7 +333,8 @@ std::u16string THidDevice::QueryProductText() {
         char16_t buffer[254] = {};
         if (services_.GetProductString(mainHandle_, buffer, sizeof buffer)) {
             size_t n = 0;
-            while (n < std::size(buffer) && buffer[n] != 0) ++n;
+            while (n < std::size(buffer) && buffer[n] != 0)
+                ++n;
             productText_.assign(buffer, n);
         }
         CloseMain();
@@ -379,14 +393,16 @@ THidDeviceController::~THidDeviceController() {
     devices_.clear();
     for (THidDevice* dev : list) {
         dev->controller_ = nullptr;
-        if (dev->CheckedOut()) dev->HandleUnplug();
-        else delete dev;
+        if (dev->CheckedOut())
+            dev->HandleUnplug();
+        else
+            delete dev;
     }
 }
 
 void THidDeviceController::HandleNotice(const TDeviceNotice& Notice) {
-    if (destroying_ || Notice.Message != kDeviceChangeMessage ||
-        Notice.Event != kDevNodesChanged || inChange_)
+    if (destroying_ || Notice.Message != kDeviceChangeMessage || Notice.Event != kDevNodesChanged ||
+        inChange_)
         return;
     loading_ = false;
     lastNoticeParam_ = Notice.Param;
@@ -467,8 +483,10 @@ void THidDeviceController::Recount() {
     unpluggedCount_ = 0;
     int32_t out = 0;
     for (const THidDevice* dev : devices_) {
-        if (dev->CheckedOut()) ++out;
-        else ++checkedInCount_;
+        if (dev->CheckedOut())
+            ++out;
+        else
+            ++checkedInCount_;
         if (!dev->PluggedIn()) ++unpluggedCount_;
     }
     checkedOutCount_ = out - unpluggedCount_;

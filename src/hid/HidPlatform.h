@@ -56,9 +56,9 @@ struct TDeviceNotice {
 
 // How a begun read ended.
 struct TReadEnd {
-    uint32_t Bytes = 0;  // bytes placed in the buffer, report-ID byte included
-    bool Gone = false;   // the device has gone: do not read this handle again
-    uint32_t Error = 0;  // platform code when the read failed
+    uint32_t Bytes = 0; // bytes placed in the buffer, report-ID byte included
+    bool Gone = false;  // the device has gone: do not read this handle again
+    uint32_t Error = 0; // platform code when the read failed
 };
 
 enum class TWaitResult {

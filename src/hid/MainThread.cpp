@@ -82,8 +82,10 @@ int TQueuedMainThread::Drain() {
         if (error) {
             // The worker has been released before the error is reported, so a handler that
             // rethrows cannot leave it blocked.
-            if (errorHandler_) errorHandler_(error);
-            else std::rethrow_exception(error);
+            if (errorHandler_)
+                errorHandler_(error);
+            else
+                std::rethrow_exception(error);
         }
     }
 }
@@ -184,7 +186,9 @@ int TManualMainThread::Watch(intptr_t Source, TOperation OnReady) {
     return id;
 }
 
-void TManualMainThread::Unwatch(int Id) { watches_.erase(Id); }
+void TManualMainThread::Unwatch(int Id) {
+    watches_.erase(Id);
+}
 
 int TManualMainThread::RunWatches(int TimeoutMs) {
 #ifdef _WIN32
@@ -197,9 +201,8 @@ int TManualMainThread::RunWatches(int TimeoutMs) {
         ids.push_back(id);
     }
     const DWORD count = static_cast<DWORD>(handles.size());
-    const DWORD r = MsgWaitForMultipleObjectsEx(count, handles.data(),
-                                                static_cast<DWORD>(TimeoutMs), QS_ALLINPUT,
-                                                MWMO_INPUTAVAILABLE);
+    const DWORD r = MsgWaitForMultipleObjectsEx(
+        count, handles.data(), static_cast<DWORD>(TimeoutMs), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     int ran = DispatchWindowMessages();
     if (r >= WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + count) {
         for (size_t i = 0; i < handles.size(); ++i) {

@@ -52,28 +52,38 @@ TReportDescriptorInfo ParseReportDescriptor(const uint8_t* Data, size_t Size) {
             break;
         }
         uint32_t value = 0;
-        for (size_t k = 0; k < n; ++k) value |= uint32_t{Data[i + 1 + k]} << (8 * k);
+        for (size_t k = 0; k < n; ++k)
+            value |= uint32_t{Data[i + 1 + k]} << (8 * k);
         const int type = (prefix >> 2) & 3;
         const int tag = prefix >> 4;
         i += 1 + n;
 
         if (type == 1) { // global
             switch (tag) {
-            case 0: globals.UsagePage = value; break;
-            case 7: globals.ReportSize = value; break;
+            case 0:
+                globals.UsagePage = value;
+                break;
+            case 7:
+                globals.ReportSize = value;
+                break;
             case 8:
                 globals.ReportID = value;
                 info.NumberedReports = true;
                 break;
-            case 9: globals.ReportCount = value; break;
-            case 10: stack.push_back(globals); break;
+            case 9:
+                globals.ReportCount = value;
+                break;
+            case 10:
+                stack.push_back(globals);
+                break;
             case 11:
                 if (!stack.empty()) {
                     globals = stack.back();
                     stack.pop_back();
                 }
                 break;
-            default: break;
+            default:
+                break;
             }
         } else if (type == 2) { // local
             if (tag == 0) usages.push_back(n == 4 ? value : (globals.UsagePage << 16) | value);
@@ -99,10 +109,13 @@ TReportDescriptorInfo ParseReportDescriptor(const uint8_t* Data, size_t Size) {
                 ++depth;
                 break;
             case 12:
-                if (depth == 0) info.Complete = false;
-                else --depth;
+                if (depth == 0)
+                    info.Complete = false;
+                else
+                    --depth;
                 break;
-            default: break;
+            default:
+                break;
             }
             usages.clear();
         }

@@ -20,7 +20,9 @@ using hid::sim::TSimServices;
 
 namespace {
 
-std::string Name(TCustomHidDevice* Dev) { return std::to_string(Dev->Attributes().ProductID); }
+std::string Name(TCustomHidDevice* Dev) {
+    return std::to_string(Dev->Attributes().ProductID);
+}
 
 struct TEvents {
     std::vector<std::string> Log;
@@ -95,7 +97,8 @@ class ControllerTest : public ::testing::Test {
 
     std::vector<uint16_t> ListedProducts() {
         std::vector<uint16_t> ids;
-        for (THidDevice* d : ctrl->Devices()) ids.push_back(d->Attributes().ProductID);
+        for (THidDevice* d : ctrl->Devices())
+            ids.push_back(d->Attributes().ProductID);
         return ids;
     }
 
@@ -156,8 +159,7 @@ TEST_F(ControllerTest, PassReportsRemovalsInReverseListOrderThenArrivalsThenOneC
     const uint32_t b = Plug(0x1111, 2);
     const uint32_t c = Plug(0x1111, 3);
     Start();
-    EXPECT_EQ(ev.Log,
-              (std::vector<std::string>{"arrival 1", "arrival 2", "arrival 3", "change"}));
+    EXPECT_EQ(ev.Log, (std::vector<std::string>{"arrival 1", "arrival 2", "arrival 3", "change"}));
     THidDevice* first = ctrl->Devices()[0];
     ev.Log.clear();
     services.Unplug(b);
@@ -319,7 +321,7 @@ TEST_F(ControllerTest, HeldDeviceDeliversReportsOnTheMainThread) {
     report[1] = 'O';
     report[2] = 'K';
     model->Push(report);
-    model->Push({0}); // a one-byte report: no data, Size 0
+    model->Push({0});    // a one-byte report: no data, Size 0
     model->Push({3, 9}); // a numbered short report
     WaitReports(3);
     EXPECT_EQ(ev.Reports[0].Dev, dev);
@@ -502,7 +504,8 @@ TEST_F(ControllerTest, DataErrorHandlerReachesOnlyDevicesThatExistWhenItIsSet) {
     Plug(0x1111, 2);
     main.RunPending();
     EXPECT_FALSE(ctrl->Devices()[1]->DataErrorHandler());
-    ctrl->Devices()[1]->SetDataErrorHandler(THidDataErrorEvent::Bind<&TEvents::OtherDataError>(&ev));
+    ctrl->Devices()[1]->SetDataErrorHandler(
+        THidDataErrorEvent::Bind<&TEvents::OtherDataError>(&ev));
     ctrl->SetOnDeviceDataError({});
     EXPECT_FALSE(ctrl->Devices()[0]->DataErrorHandler());
     EXPECT_TRUE(ctrl->Devices()[1]->DataErrorHandler());
@@ -527,7 +530,8 @@ TEST_F(ControllerTest, CheckInWhileTheReaderWaitsInAHandOverRunsItAndEnds) {
     THidDevice* dev = CheckOut(0x1111, 1);
     model->Push({0, 42});
     // Do not pump: let the reader block in its hand-over, then stop it from here.
-    for (int i = 0; i < 100000 && main.PendingSends() == 0; ++i) std::this_thread::yield();
+    for (int i = 0; i < 100000 && main.PendingSends() == 0; ++i)
+        std::this_thread::yield();
     ASSERT_EQ(main.PendingSends(), 1u);
     ctrl->CheckIn(dev);
     ASSERT_EQ(ev.Reports.size(), 1u);

@@ -104,10 +104,10 @@ TEST(ReportDescriptorTest, CutOrMalformedDescriptorsNeverReadPastTheEnd) {
         const char* Hex;
         uint16_t Input;
     } cases[] = {
-        {"c0c0", 0},                             // end without a collection
-        {"fe", 0},                               // long item cut short
+        {"c0c0", 0},                                // end without a collection
+        {"fe", 0},                                  // long item cut short
         {"a101fe0500aabbccdd7508950181028 0c0", 0}, // garbage after a long item
-        {"a101750895ff26ff008102c0", 256},       // 255 bytes
+        {"a101750895ff26ff008102c0", 256},          // 255 bytes
         {"a10177ffffffff97ffffffff8102c0", 0xFFFF}, // absurd sizes clamp
     };
     for (const auto& c : cases) {

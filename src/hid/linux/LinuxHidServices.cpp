@@ -27,7 +27,9 @@ namespace hid::os_linux {
 
 namespace {
 
-std::string Text(const char* S) { return S ? S : ""; }
+std::string Text(const char* S) {
+    return S ? S : "";
+}
 
 std::string Prop(udev_device* Dev, const char* Name) {
     return Dev ? Text(udev_device_get_property_value(Dev, Name)) : std::string();
@@ -79,7 +81,8 @@ std::vector<uint8_t> ReadFile(const std::string& Path) {
     if (!f) return data;
     uint8_t chunk[4096];
     size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) data.insert(data.end(), chunk, chunk + n);
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+        data.insert(data.end(), chunk, chunk + n);
     std::fclose(f);
     return data;
 }
@@ -108,10 +111,14 @@ bool ParseHidId(const std::string& Id, uint32_t& Bus, uint32_t& Vendor, uint32_t
 
 std::string BusName(uint32_t Bus) {
     switch (Bus) {
-    case 0x03: return "usb";
-    case 0x05: return "bluetooth";
-    case 0x06: return "virtual";
-    case 0x18: return "i2c";
+    case 0x03:
+        return "usb";
+    case 0x05:
+        return "bluetooth";
+    case 0x06:
+        return "virtual";
+    case 0x18:
+        return "i2c";
     default: {
         char s[8];
         std::snprintf(s, sizeof s, "%04x", Bus & 0xFFFF);
@@ -122,7 +129,8 @@ std::string BusName(uint32_t Bus) {
 
 uint32_t Fnv16(const std::string& S) {
     uint32_t h = 2166136261u;
-    for (char c : S) h = (h ^ static_cast<uint8_t>(c)) * 16777619u;
+    for (char c : S)
+        h = (h ^ static_cast<uint8_t>(c)) * 16777619u;
     return (h >> 16) ^ (h & 0xFFFF);
 }
 
@@ -330,9 +338,13 @@ TLinuxServices::~TLinuxServices() {
     if (udev_) udev_unref(udev_);
 }
 
-bool TLinuxServices::Available() const { return udev_ != nullptr; }
+bool TLinuxServices::Available() const {
+    return udev_ != nullptr;
+}
 
-THidGuid TLinuxServices::HidGuid() { return kPublishedHidGuid; }
+THidGuid TLinuxServices::HidGuid() {
+    return kPublishedHidGuid;
+}
 
 std::vector<THidPnPInfo> TLinuxServices::CollectInterfaces(const THidGuid&) {
     std::vector<THidPnPInfo> result;
@@ -392,8 +404,10 @@ std::unique_ptr<TLinuxServices::TNode> TLinuxServices::Identify(const std::strin
 
 THandle TLinuxServices::Open(const std::string& Path, TOpenMode Mode) {
     int fd = -1;
-    if (Mode == TOpenMode::ReadWrite) fd = open(Path.c_str(), O_RDWR | O_CLOEXEC);
-    else if (Mode == TOpenMode::ReadAsync) fd = open(Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (Mode == TOpenMode::ReadWrite)
+        fd = open(Path.c_str(), O_RDWR | O_CLOEXEC);
+    else if (Mode == TOpenMode::ReadAsync)
+        fd = open(Path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (Mode != TOpenMode::QueryOnly && fd < 0) return kNoHandle;
     const int savedErrno = errno;
     std::unique_ptr<TNode> node = Identify(Path);
@@ -450,7 +464,9 @@ bool TLinuxServices::GetPreparsedData(THandle Handle, TPreparsed& Data) {
     return true;
 }
 
-void TLinuxServices::FreePreparsedData(TPreparsed Data) { delete static_cast<THidCaps*>(Data); }
+void TLinuxServices::FreePreparsedData(TPreparsed Data) {
+    delete static_cast<THidCaps*>(Data);
+}
 
 bool TLinuxServices::GetCaps(TPreparsed Data, THidCaps& Caps) {
     if (!Data) return false;
@@ -550,15 +566,21 @@ void TLinuxServices::CloseNotices() {
     monitor_ = nullptr;
 }
 
-uint32_t TLinuxServices::LastError() const { return static_cast<uint32_t>(errno); }
+uint32_t TLinuxServices::LastError() const {
+    return static_cast<uint32_t>(errno);
+}
 
-void TLinuxServices::SetLastError(uint32_t Code) { errno = static_cast<int>(Code); }
+void TLinuxServices::SetLastError(uint32_t Code) {
+    errno = static_cast<int>(Code);
+}
 
 std::string TLinuxServices::ErrorMessage(uint32_t Code) const {
     return std::error_code(static_cast<int>(Code), std::generic_category()).message();
 }
 
-uint32_t TLinuxServices::NotConnectedError() const { return ENODEV; }
+uint32_t TLinuxServices::NotConnectedError() const {
+    return ENODEV;
+}
 
 void TLinuxServices::AnnounceThreadName(const std::string& Name) {
     // The kernel keeps 15 characters and the terminator.

@@ -14,7 +14,8 @@ namespace hid {
 TQtMainThread::TQtMainThread() : context_(std::make_unique<QObject>()) {}
 
 TQtMainThread::~TQtMainThread() {
-    for (auto& [id, notifier] : watches_) delete notifier;
+    for (auto& [id, notifier] : watches_)
+        delete notifier;
 }
 
 void TQtMainThread::Post(TOperation Op) {
@@ -36,8 +37,8 @@ int TQtMainThread::Watch(intptr_t Source, TOperation OnReady) {
     QObject::connect(notifier, &QWinEventNotifier::activated, context_.get(),
                      [this, OnReady] { RunGuarded(OnReady); });
 #else
-    auto* notifier = new QSocketNotifier(static_cast<qintptr>(Source), QSocketNotifier::Read,
-                                         context_.get());
+    auto* notifier =
+        new QSocketNotifier(static_cast<qintptr>(Source), QSocketNotifier::Read, context_.get());
     QObject::connect(notifier, &QSocketNotifier::activated, context_.get(),
                      [this, OnReady] { RunGuarded(OnReady); });
 #endif
@@ -48,7 +49,9 @@ int TQtMainThread::Watch(intptr_t Source, TOperation OnReady) {
 void TQtMainThread::Unwatch(int Id) {
     const auto it = watches_.find(Id);
     if (it == watches_.end()) return;
-    // May run inside the notifier's own signal: let Qt delete it when that returns.
+    // No call after this, though the notifier may be inside its own signal: Qt deletes it
+    // once that has returned.
+    QObject::disconnect(it->second, nullptr, context_.get(), nullptr);
     it->second->deleteLater();
     watches_.erase(it);
 }

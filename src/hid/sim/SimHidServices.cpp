@@ -113,18 +113,22 @@ class TSimServices::TWaiter final : public TReadWaiter {
 
 TSimServices::TSimServices() = default;
 
-TSimServices::~TSimServices() { CloseNotices(); }
+TSimServices::~TSimServices() {
+    CloseNotices();
+}
 
 uint64_t TSimServices::NowUs() const {
     using namespace std::chrono;
-    return static_cast<uint64_t>(
-        duration_cast<microseconds>(steady_clock::now() - start_).count());
+    return static_cast<uint64_t>(duration_cast<microseconds>(steady_clock::now() - start_).count());
 }
 
-std::string TSimServices::PathOf(uint32_t Id) { return kPathPrefix + std::to_string(Id); }
+std::string TSimServices::PathOf(uint32_t Id) {
+    return kPathPrefix + std::to_string(Id);
+}
 
 uint32_t TSimServices::Plug(TSimDeviceSpec Spec) {
-    if (!Spec.Model) Spec.Model = std::make_shared<TQueueModel>(Spec.InputLength, Spec.OutputLength);
+    if (!Spec.Model)
+        Spec.Model = std::make_shared<TQueueModel>(Spec.InputLength, Spec.OutputLength);
     Spec.Model->SetInputNotice([this] {
         { std::lock_guard lock(lock_); }
         changed_.notify_all();
@@ -236,7 +240,9 @@ bool TSimServices::GetPreparsedData(THandle Handle, TPreparsed& Data) {
     return true;
 }
 
-void TSimServices::FreePreparsedData(TPreparsed Data) { delete static_cast<THidCaps*>(Data); }
+void TSimServices::FreePreparsedData(TPreparsed Data) {
+    delete static_cast<THidCaps*>(Data);
+}
 
 bool TSimServices::GetCaps(TPreparsed Data, THidCaps& Caps) {
     if (!Data) return false;
@@ -292,7 +298,9 @@ bool TSimServices::Write(THandle Handle, const uint8_t* Buffer, uint32_t Length,
     return true;
 }
 
-std::unique_ptr<TReadWaiter> TSimServices::NewReadWaiter() { return std::make_unique<TWaiter>(*this); }
+std::unique_ptr<TReadWaiter> TSimServices::NewReadWaiter() {
+    return std::make_unique<TWaiter>(*this);
+}
 
 bool TSimServices::OpenNotices(TMainThread& Main, std::function<void(TDeviceNotice)> Notice) {
     main_ = &Main;
@@ -313,20 +321,32 @@ void TSimServices::CloseNotices() {
     main_ = nullptr;
 }
 
-uint32_t TSimServices::LastError() const { return lastError; }
+uint32_t TSimServices::LastError() const {
+    return lastError;
+}
 
-void TSimServices::SetLastError(uint32_t Code) { lastError = Code; }
+void TSimServices::SetLastError(uint32_t Code) {
+    lastError = Code;
+}
 
 std::string TSimServices::ErrorMessage(uint32_t Code) const {
     switch (Code) {
-    case 0: return "The operation completed successfully.";
-    case kErrFileNotFound: return "The system cannot find the file specified.";
-    case kErrAccessDenied: return "Access is denied.";
-    case kErrInvalidHandle: return "The handle is invalid.";
-    case kErrInvalidParameter: return "The parameter is incorrect.";
-    case kErrNotConnected: return "The device is not connected.";
-    case kErrGenFailure: return "A device attached to the system is not functioning.";
-    default: return "Error " + std::to_string(Code) + ".";
+    case 0:
+        return "The operation completed successfully.";
+    case kErrFileNotFound:
+        return "The system cannot find the file specified.";
+    case kErrAccessDenied:
+        return "Access is denied.";
+    case kErrInvalidHandle:
+        return "The handle is invalid.";
+    case kErrInvalidParameter:
+        return "The parameter is incorrect.";
+    case kErrNotConnected:
+        return "The device is not connected.";
+    case kErrGenFailure:
+        return "A device attached to the system is not functioning.";
+    default:
+        return "Error " + std::to_string(Code) + ".";
     }
 }
 

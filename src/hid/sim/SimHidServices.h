@@ -60,8 +60,7 @@ class TSimServices final : public TPlatformServices {
     void FreePreparsedData(TPreparsed Data) override;
     bool GetCaps(TPreparsed Data, THidCaps& Caps) override;
     bool GetProductString(THandle Handle, char16_t* Buffer, uint32_t Bytes) override;
-    bool Write(THandle Handle, const uint8_t* Buffer, uint32_t Length,
-               uint32_t& Written) override;
+    bool Write(THandle Handle, const uint8_t* Buffer, uint32_t Length, uint32_t& Written) override;
     std::unique_ptr<TReadWaiter> NewReadWaiter() override;
     bool OpenNotices(TMainThread& Main, std::function<void(TDeviceNotice)> Notice) override;
     void PostNotice(TDeviceNotice Notice) override;
