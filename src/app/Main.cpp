@@ -57,6 +57,7 @@ TForm1::TForm1(TFormServices services)
 
     Timer1 = new TTimer(this, 1);
     Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->Attach([this] { Timer1Timer(); });
 
     if (HidCtrl1) {
         // Installing the handlers is part of loading the window: the controller's own
@@ -223,7 +224,8 @@ void TForm1::CreateControls() {
             [this] { Guarded([this] { ButtonReconnectClick(); }); });
     connect(Edit1, &QLineEdit::textChanged, this, [this] { Guarded([this] { Edit1Change(); }); });
     connect(EditKIND, &QLineEdit::textChanged, this, [this] { Guarded([this] { EditKINDChange(); }); });
-    connect(CheckBoxDivingTimeSignalEnable, &QCheckBox::clicked, this,
+    // The click rule runs on every change of the checked state, by the user or the program.
+    connect(CheckBoxDivingTimeSignalEnable, &QCheckBox::toggled, this,
             [this] { Guarded([this] { CheckBoxDivingTimeSignalEnableClick(); }); });
 }
 

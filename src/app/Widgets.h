@@ -27,6 +27,7 @@ class TRadioGroup : public QGroupBox {
     QStringList Items() const;
     // Replaces the items; the selection is cleared, as on any rebuild of the list.
     void SetItems(const QStringList& items);
+    void SetColumns(int columns);
     QRadioButton* Button(int index) const;
 
   protected:
@@ -53,6 +54,7 @@ class TSpeedButton : public QToolButton {
     Q_OBJECT
   public:
     TSpeedButton(const QString& caption, QWidget* parent);
+    int Tag = 0;
 };
 
 // A periodic timer that runs only while it is enabled and has a handler attached, so a

@@ -1,0 +1,116 @@
+#include "demo/DemoRig.h"
+
+#include <QJsonObject>
+#include <QRadioButton>
+
+namespace demo {
+
+TDemoRig::TDemoRig(const sim::Profile& profile, std::unique_ptr<TDialogs> dialogs)
+    : model_(std::make_shared<hid::sim::TTransceiverModel>(profile)) {
+    auto controller = std::make_unique<hid::THidDeviceController>(services_, main_);
+    auto* loading = controller.get();
+    form_ = std::make_unique<TForm1>(TFormServices{std::move(controller), nullptr, std::move(dialogs)});
+    loading->Loaded();
+}
+
+TDemoRig::~TDemoRig() {
+    form_.reset();
+}
+
+void TDemoRig::Plug() {
+    if (unitId_) return;
+    const auto& p = model_->Inspect([](sim::Transceiver& u) { return u.GetProfile(); });
+    hid::sim::TSimDeviceSpec spec;
+    spec.VendorID = TransceiverVendorID;
+    spec.ProductID = p.productId;
+    spec.Product = std::u16string(p.productName.begin(), p.productName.end());
+    spec.Manufacturer = "Sonavelle";
+    spec.Model = model_;
+    spec.InputLength = p.inputReportLength;
+    spec.OutputLength = p.outputReportLength;
+    unitId_ = services_.Plug(spec);
+}
+
+void TDemoRig::Unplug() {
+    if (!unitId_) return;
+    services_.Unplug(unitId_);
+    unitId_ = 0;
+    model_->Inspect([](sim::Transceiver& u) {
+        u.Replug();
+        return 0;
+    });
+}
+
+void TDemoRig::ChangeUnit(const sim::Profile& profile) {
+    const bool wasPlugged = Plugged();
+    Unplug();
+    model_ = std::make_shared<hid::sim::TTransceiverModel>(profile);
+    if (wasPlugged) Plug();
+}
+
+QJsonArray ControlStates(const TForm1& form) {
+    QJsonArray states;
+    const auto add = [&](const QObject* o) {
+        const QString name = o->objectName();
+        if (name.isEmpty() || name.startsWith(QLatin1String("qt_")) || name.contains(QLatin1String("_item")))
+            return;
+        QJsonObject s;
+        s[QStringLiteral("name")] = name;
+        s[QStringLiteral("class")] = QLatin1String(o->metaObject()->className());
+        if (auto* w = qobject_cast<const QWidget*>(o)) {
+            s[QStringLiteral("enabled")] = w->isEnabled();
+            s[QStringLiteral("visible")] = !w->isHidden();
+        }
+        if (auto* a = qobject_cast<const QAction*>(o)) {
+            s[QStringLiteral("enabled")] = a->isEnabled();
+            s[QStringLiteral("text")] = a->text();
+        } else if (auto* m = qobject_cast<const QMenu*>(o)) {
+            s[QStringLiteral("enabled")] = m->menuAction()->isEnabled();
+            s[QStringLiteral("text")] = m->title();
+        } else if (auto* g = qobject_cast<const TRadioGroup*>(o)) {
+            s[QStringLiteral("itemIndex")] = g->ItemIndex();
+            s[QStringLiteral("text")] = g->title();
+            s[QStringLiteral("items")] = QJsonArray::fromStringList(g->Items());
+        } else if (auto* c = qobject_cast<const QComboBox*>(o)) {
+            s[QStringLiteral("itemIndex")] = c->currentIndex();
+            s[QStringLiteral("text")] = c->currentText();
+        } else if (auto* e = qobject_cast<const TEdit*>(o)) {
+            s[QStringLiteral("text")] = e->text();
+            s[QStringLiteral("tag")] = e->Tag;
+        } else if (auto* cb = qobject_cast<const QCheckBox*>(o)) {
+            s[QStringLiteral("text")] = cb->text();
+            s[QStringLiteral("checked")] = cb->isChecked();
+        } else if (auto* b = qobject_cast<const QAbstractButton*>(o)) {
+            s[QStringLiteral("text")] = b->text();
+            if (auto* sb = qobject_cast<const TSpeedButton*>(o)) s[QStringLiteral("tag")] = sb->Tag;
+        } else if (auto* l = qobject_cast<const QLabel*>(o)) {
+            s[QStringLiteral("text")] = l->text();
+        } else if (auto* gb = qobject_cast<const QGroupBox*>(o)) {
+            s[QStringLiteral("text")] = gb->title();
+        } else if (auto* p = qobject_cast<const QProgressBar*>(o)) {
+            s[QStringLiteral("position")] = p->value();
+        } else if (qobject_cast<const QPlainTextEdit*>(o)) {
+            s[QStringLiteral("lines")] = form.LogLines().size();
+        } else if (o == form.Timer1) {
+            s[QStringLiteral("enabled")] = form.Timer1->Enabled();
+            s[QStringLiteral("tag")] = form.Timer1->Tag;
+        }
+        states.append(s);
+    };
+    std::function<void(const QObject*)> walk = [&](const QObject* parent) {
+        for (const QObject* child : parent->children()) {
+            add(child);
+            walk(child);
+        }
+    };
+    walk(&form);
+    QJsonObject conversation;
+    conversation[QStringLiteral("name")] = QStringLiteral("Form1");
+    conversation[QStringLiteral("step")] = form.StepNo;
+    conversation[QStringLiteral("running")] = form.Running;
+    conversation[QStringLiteral("caption")] = form.windowTitle();
+    states.prepend(conversation);
+    return states;
+}
+
+} // namespace demo

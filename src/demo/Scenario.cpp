@@ -1,0 +1,143 @@
+#include "demo/Scenario.h"
+
+#include <charconv>
+#include <fstream>
+#include <sstream>
+
+namespace demo {
+
+namespace {
+
+std::string Trim(const std::string& s) {
+    const auto b = s.find_first_not_of(" \t\r");
+    if (b == std::string::npos) return {};
+    return s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
+}
+
+std::vector<std::string> Words(const std::string& s) {
+    std::istringstream in(s);
+    std::vector<std::string> words;
+    for (std::string w; in >> w;) words.push_back(w);
+    return words;
+}
+
+std::optional<int64_t> Number(const std::string& s) {
+    int64_t v = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
+    return v;
+}
+
+bool ReadFile(const std::string& path, std::string& text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream all;
+    all << in.rdbuf();
+    text = all.str();
+    return true;
+}
+
+} // namespace
+
+TScenarioResult ParseScenario(const std::string& text, const std::string& baseDir) {
+    TScenario scenario;
+    std::istringstream in(text);
+    std::string raw;
+    int line = 0;
+    const auto fail = [&](const std::string& why) {
+        return TScenarioResult{std::nullopt, "line " + std::to_string(line) + ": " + why};
+    };
+    while (std::getline(in, raw)) {
+        ++line;
+        const std::string s = Trim(raw);
+        if (s.empty() || s[0] == '#') continue;
+        if (s.rfind("unit.", 0) == 0) {
+            if (s.find('=') == std::string::npos) return fail("expected unit.KEY = VALUE");
+            scenario.UnitProfileText += s.substr(5) + "\n";
+            continue;
+        }
+        const auto words = Words(s);
+        const std::string& verb = words[0];
+        const auto rest = Trim(s.substr(verb.size()));
+        TAction a;
+        a.Line = line;
+        const auto needWords = [&](size_t lo, size_t hi) { return words.size() >= lo && words.size() <= hi; };
+        if (verb == "unit") {
+            if (rest.empty()) return fail("unit needs a preset name");
+            scenario.UnitPreset = rest;
+            continue;
+        } else if (verb == "unit-file") {
+            if (rest.empty()) return fail("unit-file needs a path");
+            const std::string path = (rest[0] == '/' || baseDir.empty()) ? rest : baseDir + "/" + rest;
+            std::string profile;
+            if (!ReadFile(path, profile)) return fail("cannot read unit file '" + path + "'");
+            scenario.UnitProfileText = profile + "\n" + scenario.UnitProfileText;
+            continue;
+        } else if (verb == "plug" || verb == "unplug" || verb == "reconnect") {
+            if (!needWords(1, 1)) return fail(verb + " takes no argument");
+            a.Kind = verb == "plug" ? TActionKind::Plug
+                     : verb == "unplug" ? TActionKind::Unplug
+                                        : TActionKind::Reconnect;
+        } else if (verb == "wait") {
+            if (words.size() < 2) return fail("wait needs idle, step N or ms N");
+            size_t timeoutAt = 0;
+            if (words[1] == "idle") {
+                a.Kind = TActionKind::WaitIdle;
+                timeoutAt = 2;
+            } else if (words[1] == "step" || words[1] == "ms") {
+                if (words.size() < 3) return fail("wait " + words[1] + " needs a number");
+                const auto n = Number(words[2]);
+                if (!n) return fail("'" + words[2] + "' is not a number");
+                a.Kind = words[1] == "step" ? TActionKind::WaitStep : TActionKind::WaitMs;
+                a.Number = *n;
+                if (a.Kind == TActionKind::WaitMs && *n < 0) return fail("negative wait");
+                timeoutAt = a.Kind == TActionKind::WaitStep ? 3 : 99;
+            } else {
+                return fail("wait needs idle, step N or ms N, not '" + words[1] + "'");
+            }
+            if (words.size() > timeoutAt + 1 || (timeoutAt == 99 && words.size() > 3))
+                return fail("too many words");
+            if (timeoutAt != 99 && words.size() == timeoutAt + 1) {
+                const auto t = Number(words[timeoutAt]);
+                if (!t || *t <= 0) return fail("'" + words[timeoutAt] + "' is not a timeout in ms");
+                a.TimeoutMs = *t;
+            }
+        } else if (verb == "choose") {
+            if (!needWords(3, 3)) return fail("choose needs a control and an item index");
+            const auto n = Number(words[2]);
+            if (!n) return fail("'" + words[2] + "' is not an item index");
+            a.Kind = TActionKind::Choose;
+            a.Control = words[1];
+            a.Number = *n;
+        } else if (verb == "check") {
+            if (!needWords(3, 3) || (words[2] != "on" && words[2] != "off"))
+                return fail("check needs a control and on or off");
+            a.Kind = TActionKind::Check;
+            a.Control = words[1];
+            a.Number = words[2] == "on";
+        } else if (verb == "press") {
+            if (!needWords(2, 2)) return fail("press needs one control name");
+            a.Kind = TActionKind::Press;
+            a.Control = words[1];
+        } else if (verb == "screenshot") {
+            if (rest.empty()) return fail("screenshot needs a file name");
+            a.Kind = TActionKind::Screenshot;
+            a.Path = rest;
+        } else {
+            return fail("unknown action '" + verb + "'");
+        }
+        scenario.Actions.push_back(a);
+    }
+    return {scenario, {}};
+}
+
+TScenarioResult LoadScenario(const std::string& path) {
+    std::string text;
+    if (!ReadFile(path, text)) return {std::nullopt, "cannot read scenario '" + path + "'"};
+    const auto slash = path.find_last_of('/');
+    auto result = ParseScenario(text, slash == std::string::npos ? "." : path.substr(0, slash));
+    if (!result.Scenario) result.Error = path + ": " + result.Error;
+    return result;
+}
+
+} // namespace demo

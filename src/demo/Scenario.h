@@ -1,0 +1,53 @@
+#pragma once
+// A scenario for the headless runner: the simulated unit to plug and the user's actions,
+// one per line. Plain C++, so the parser is tested without a window.
+//
+//   # comment                       blank lines and comments are skipped
+//   unit DW730 TONAL/201036         a preset (sim::PresetNames())
+//   unit-file units/old.unit        a profile file, relative to the scenario
+//   unit.firmware = 201020          one profile line on top of the above (see
+//                                   src/sim/Transceiver.h for the keys and faults)
+//   plug | unplug                   attach or detach the unit (it plugs with a change notice)
+//   wait idle [TIMEOUT_MS]          until the conversation rests (step 1 or 99, or no unit)
+//   wait step N [TIMEOUT_MS]        until the step number is N
+//   wait ms N                       let N milliseconds of real time pass
+//   choose CONTROL INDEX            select an item of a radio group or drop-down list
+//   check CONTROL on|off            set a check box, as a click would
+//   press CONTROL                   click a button, or trigger a menu item (Exit1, Version1)
+//   reconnect                       press ButtonReconnect
+//   screenshot FILE                 save the window as a PNG
+// Timeouts default to 10000 ms; a wait that runs out fails the scenario.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace demo {
+
+enum class TActionKind { Plug, Unplug, WaitIdle, WaitStep, WaitMs, Choose, Check, Press, Reconnect, Screenshot };
+
+struct TAction {
+    TActionKind Kind = TActionKind::Plug;
+    int Line = 0;
+    std::string Control; // choose, check, press
+    std::string Path;    // screenshot
+    int64_t Number = 0;  // step, index, milliseconds; check: 1 on, 0 off
+    int64_t TimeoutMs = 10000;
+};
+
+struct TScenario {
+    std::string UnitPreset;      // empty: the profile text alone
+    std::string UnitProfileText; // unit-file contents, then unit. lines
+    std::vector<TAction> Actions;
+};
+
+struct TScenarioResult {
+    std::optional<TScenario> Scenario;
+    std::string Error; // "line N: ..."
+};
+
+// BaseDir resolves unit-file paths.
+TScenarioResult ParseScenario(const std::string& text, const std::string& baseDir);
+TScenarioResult LoadScenario(const std::string& path);
+
+} // namespace demo

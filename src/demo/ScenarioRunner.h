@@ -1,0 +1,24 @@
+#pragma once
+// Runs a scenario against the demo rig in the real event loop and reports the log and the
+// final state of every control.
+#include "demo/DemoRig.h"
+#include "demo/Scenario.h"
+
+#include <QString>
+
+namespace demo {
+
+struct TRunResult {
+    bool Ok = true;
+    QString Error; // "line N: ..."
+};
+
+// Names every control the scenario touches before anything runs: an unknown name fails
+// the scenario at once.
+TRunResult CheckControls(const TScenario& scenario, TForm1& form);
+TRunResult RunScenario(const TScenario& scenario, TDemoRig& rig);
+
+// The unit a scenario describes.
+std::optional<sim::Profile> ScenarioProfile(const TScenario& scenario, std::string& error);
+
+} // namespace demo
