@@ -5,6 +5,8 @@
 #include "app/Seams.h"
 #include "app/Widgets.h"
 #include "hid/HidAccess.h"
+#include "params/Capabilities.h"
+#include "params/ParamKeys.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -26,7 +28,7 @@ inline constexpr const char* kDesignCaption = "Sonavelle customize tool";
 inline constexpr const char* kVersionCaption = "Sonavelle customize tool ver.1.8.0";
 } // namespace app
 
-// USB vendor identifier of the transceiver's maker.
+// USB vendor identifier of the transceiver's maker (packaging/70-sonavelle.rules names it too).
 inline constexpr uint16_t TransceiverVendorID = 0x3A5C;
 
 // Seconds from 2001-01-01 00:00:00 to a local date and time, as the unit's clock counts.
@@ -175,16 +177,50 @@ class TForm1 : public QMainWindow {
     QString lastReadKind;
     QDateTime lastParamReplyTime;
     int32_t curParamRecvCnt = 0;
+    params::TParamSet initParams; // the unit's default set; survives disconnection
+    params::TCurParams curParams; // values of the current read-back shown in pairs
+    int32_t expectedParamCnt = 0;
+    // Edit1, EditKIND and the identification flags, as the rules of the params folder take them.
+    params::TIdentity Identity() const;
     void StartParameterReadBack(); // "GETTMPPARAM", or "GPAR" for a unit read before
     void ReadInitialParameters();
     void ReadCurrentParameters();
+    void FinishReadBack();
     void Edit1Change();
     void EditKINDChange();
+    void ApplyCapabilityRules();
     void CheckBoxDivingTimeSignalEnableClick();
+    // Display operations: each sets the choice, the current-setting box's text and its tag
+    // together, and leaves all of them as they are for a value outside its table.
+    void ShowRxLevel(int32_t value);
+    void ShowRxOutLevel(int32_t value);
+    void ShowPhoneOutVol(double value);
+    void ShowHandsFree(int32_t vox, double threshold);
+    void ShowTxSquelch(int32_t value);
+    void ShowChannel(); // from curParams.Channel and curParams.BaseFreq
+    void ShowRecordSw(int32_t value);
+    void ShowDiveComInterface(int32_t index);
+    void ShowVoiceGuideLevel(int32_t index);
+    void ShowDivingTimeSignal(int32_t value);
+    void ShowVolume(const params::TParamSet& set); // RxLevel, PhoneOutVol or RxOutLevel
+    void ShowParamSet(const params::TParamSet& set);
 
     // ---- settings: Apply and Default ----------------------------------------------
+    int32_t applyProgressCnt = 0;
+    // The panel's air-check and dive-computer choices as Apply writes and compares them.
+    std::string GetDiveConWarningValue() const;
+    std::string GetTxModeValue() const;
+    int32_t GetVoiceGuideValue() const;
+    int32_t GetDivingTimeSignalValue() const;
+    int GetDivingTimeSignalCode() const;
     void SpeedButton2Click();
     void SpeedButton3Click();
+    // Write steps: take the reply (true when it begins with "OK"), then send the step's
+    // command, or answer "OK" locally when the unit has no such parameter.
+    bool TakeWriteReply();
+    void SendWriteStep(const std::string& command, int32_t next, bool counts);
+    void AnswerWriteStep(const std::string& reply, int32_t next, bool counts);
+    void CountApplyProgress();
     void OnClearReply(); // step 9
     void OnSaveReply();  // step 17
     void ApplyStep10();

@@ -48,6 +48,11 @@ void TRadioGroup::SetItems(const QStringList& items) {
     LayOut();
 }
 
+void TRadioGroup::SetColumns(int columns) {
+    columns_ = std::max(1, columns);
+    LayOut();
+}
+
 QRadioButton* TRadioGroup::Button(int index) const {
     if (index < 0 || index >= Count()) return nullptr;
     return buttons_[static_cast<size_t>(index)];

@@ -1,14 +1,11 @@
 // Steps 2, 3, 4, 18 and 24: clock, firmware version, model and language.
 #include "app/Main.h"
 #include "link/Upload.h"
+#include "params/Capabilities.h"
 
 #include <QApplication>
 
-
 namespace {
-
-// Ordinal comparison, a prefix sorting first.
-bool Below(const std::string& version, const char* threshold) { return version.compare(threshold) < 0; }
 
 bool HasOK(const std::string& reply) { return reply.find("OK") != std::string::npos; }
 
@@ -71,14 +68,13 @@ void TForm1::OnVersionReply() {
     if (version.size() == 3) {
         decide("UPLS DWINFO.INI", 5, false);
     } else if (version.size() == 6) {
-        if (Below(version, "201016") ||
-            version.compare("201999") > 0) {
+        if (!params::IsSupportedFirmware(version)) {
             decide("GSER", 6, false);
-        } else if (Below(version, "201020")) {
+        } else if (!params::IsExtendedFirmware(version)) {
             decide("GSER", 6, true);
         } else {
             ExtendedFirmware = true;
-            PhoneVolume = !Below(version, "201033");
+            PhoneVolume = params::IsPhoneVolumeFirmware(version);
             decide("KIND", 18, true);
         }
     }
