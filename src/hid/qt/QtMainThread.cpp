@@ -2,6 +2,9 @@
 
 #include <QMetaObject>
 #include <QObject>
+#include <QtGlobal>
+
+#include <exception>
 
 #ifdef _WIN32
 #include <QWinEventNotifier>
@@ -11,7 +14,18 @@
 
 namespace hid {
 
-TQtMainThread::TQtMainThread() : context_(std::make_unique<QObject>()) {}
+TQtMainThread::TQtMainThread() : context_(std::make_unique<QObject>()) {
+    // Nothing may cross the event loop; the application installs its error box instead.
+    SetErrorHandler([](std::exception_ptr Error) {
+        try {
+            std::rethrow_exception(Error);
+        } catch (const std::exception& e) {
+            qWarning("HID: %s", e.what());
+        } catch (...) {
+            qWarning("HID: unknown error");
+        }
+    });
+}
 
 TQtMainThread::~TQtMainThread() {
     for (auto& [id, notifier] : watches_)
