@@ -3,7 +3,21 @@
 #include "app/Main.h"
 #include "link/Framing.h"
 
+#include <cerrno>
 #include <cstring>
+
+namespace {
+
+// The error code a write gets when this user may not open the unit read-write.
+bool AccessDenied(uint32_t code) {
+#if defined(_WIN32)
+    return code == 5; // ERROR_ACCESS_DENIED
+#else
+    return code == EACCES || code == EPERM;
+#endif
+}
+
+} // namespace
 
 void TForm1::SendCommand(const std::string& text) {
     const auto sent = channel::ApplyFileInfoAlias(text);
@@ -42,6 +56,10 @@ void TForm1::SendCommand(const std::string& text) {
     const uint32_t code = HidDev->LastErrorCode();
     AddLog(QStringLiteral("WRITE1_ERROR,") + QString::fromLocal8Bit(HidDev->ErrorMessage(code)) +
            QStringLiteral(" (") + QString::number(code, 16).toUpper() + QStringLiteral(")"));
+    if (AccessDenied(code))
+        AddLog(QStringLiteral("Permission denied: this user may not write to the transceiver. "
+                              "Install the udev rule 70-sonavelle.rules (see README) and plug the "
+                              "unit in again."));
 }
 
 void TForm1::HidCtrl1DeviceData(hid::TCustomHidDevice*, uint8_t, const uint8_t* Data,

@@ -1,4 +1,6 @@
 // Commands out, replies in, through the checked-out device.
+#include <cerrno>
+
 #include "support/WindowFixture.h"
 
 using namespace testing_support;
@@ -67,6 +69,13 @@ TEST_F(CommandChannel, FailedWriteIsLoggedWithMessageAndCodeAndMainHandleStaysOp
     unit->FailCode = 0x48F;
     form->SendCommand("VER");
     EXPECT_TRUE(LogHas(QStringLiteral("  WRITE1_ERROR,Error 1167 (48F)")));
+}
+
+TEST_F(CommandChannel, AccessDeniedNamesTheUdevRule) {
+    unit->FailWrites = true;
+    unit->FailCode = EACCES;
+    form->SendCommand("VER");
+    EXPECT_TRUE(LogTexts().last().contains(QStringLiteral("70-sonavelle.rules")));
 }
 
 TEST_F(CommandChannel, OversizedOutputReportIsRefusedNotReadPastTheBuffer) {

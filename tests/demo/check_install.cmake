@@ -1,0 +1,19 @@
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed: ${rc}")
+endif()
+foreach(f bin/sonavelle-customize bin/sonavelle-demo lib/udev/rules.d/70-sonavelle.rules
+          share/applications/sonavelle-customize.desktop
+          share/icons/hicolor/scalable/apps/sonavelle-customize.svg
+          share/sonavelle-customize/examples/connect-201036.scn)
+  if(NOT EXISTS ${PREFIX}/${f})
+    message(FATAL_ERROR "missing from the install tree: ${f}")
+  endif()
+endforeach()
+file(READ ${PREFIX}/lib/udev/rules.d/70-sonavelle.rules rules)
+if(NOT rules MATCHES "TAG\\+=\"uaccess\"")
+  message(FATAL_ERROR "the udev rule grants no uaccess")
+endif()
+message(STATUS "install tree complete")

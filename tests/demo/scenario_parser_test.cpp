@@ -1,0 +1,81 @@
+#include "demo/Scenario.h"
+
+#include <gtest/gtest.h>
+
+using namespace demo;
+
+namespace {
+
+TEST(ScenarioParser, ReadsEveryAction) {
+    const auto r = ParseScenario("# a comment\n"
+                                 "unit DW730 TONAL/201036\n"
+                                 "unit.fault.ng = SAVE\n"
+                                 "\n"
+                                 "plug\n"
+                                 "wait idle\n"
+                                 "wait idle 2500\n"
+                                 "wait step 8 3000\n"
+                                 "wait ms 40\n"
+                                 "choose RadioGroup1 4\n"
+                                 "check CheckBoxDivingTimeSignalEnable off\n"
+                                 "press SpeedButton2\n"
+                                 "reconnect\n"
+                                 "screenshot out.png\n"
+                                 "unplug\n",
+                                 ".");
+    ASSERT_TRUE(r.Scenario) << r.Error;
+    const auto& s = *r.Scenario;
+    EXPECT_EQ(s.UnitPreset, "DW730 TONAL/201036");
+    EXPECT_EQ(s.UnitProfileText, "fault.ng = SAVE\n");
+    ASSERT_EQ(s.Actions.size(), 11u);
+    EXPECT_EQ(s.Actions[0].Kind, TActionKind::Plug);
+    EXPECT_EQ(s.Actions[0].Line, 5);
+    EXPECT_EQ(s.Actions[1].TimeoutMs, 10000);
+    EXPECT_EQ(s.Actions[2].TimeoutMs, 2500);
+    EXPECT_EQ(s.Actions[3].Kind, TActionKind::WaitStep);
+    EXPECT_EQ(s.Actions[3].Number, 8);
+    EXPECT_EQ(s.Actions[3].TimeoutMs, 3000);
+    EXPECT_EQ(s.Actions[4].Number, 40);
+    EXPECT_EQ(s.Actions[5].Control, "RadioGroup1");
+    EXPECT_EQ(s.Actions[5].Number, 4);
+    EXPECT_EQ(s.Actions[6].Number, 0);
+    EXPECT_EQ(s.Actions[7].Kind, TActionKind::Press);
+    EXPECT_EQ(s.Actions[8].Kind, TActionKind::Reconnect);
+    EXPECT_EQ(s.Actions[9].Path, "out.png");
+    EXPECT_EQ(s.Actions[10].Kind, TActionKind::Unplug);
+}
+
+TEST(ScenarioParser, MalformedLinesAreRefusedWithTheirLineNumber) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"plug\nfly away\n", "line 2: unknown action 'fly'"},
+        {"wait\n", "line 1: wait needs idle, step N or ms N"},
+        {"wait step\n", "line 1: wait step needs a number"},
+        {"wait step x\n", "line 1: 'x' is not a number"},
+        {"wait idle soon\n", "line 1: 'soon' is not a timeout in ms"},
+        {"wait idle 0\n", "line 1: '0' is not a timeout in ms"},
+        {"wait ms -5\n", "line 1: negative wait"},
+        {"wait ms 5 6\n", "line 1: too many words"},
+        {"wait later\n", "line 1: wait needs idle, step N or ms N, not 'later'"},
+        {"choose RadioGroup1\n", "line 1: choose needs a control and an item index"},
+        {"choose RadioGroup1 two\n", "line 1: 'two' is not an item index"},
+        {"check Box maybe\n", "line 1: check needs a control and on or off"},
+        {"press\n", "line 1: press needs one control name"},
+        {"plug now\n", "line 1: plug takes no argument"},
+        {"unit\n", "line 1: unit needs a preset name"},
+        {"unit.model\n", "line 1: expected unit.KEY = VALUE"},
+        {"\n\nunit-file /nonexistent/x.unit\n", "line 3: cannot read unit file '/nonexistent/x.unit'"},
+    };
+    for (const auto& [text, error] : cases) {
+        const auto r = ParseScenario(text, ".");
+        EXPECT_FALSE(r.Scenario) << text;
+        EXPECT_EQ(r.Error, error) << text;
+    }
+}
+
+TEST(ScenarioParser, MissingFileIsAnError) {
+    const auto r = LoadScenario("/nonexistent/scenario.scn");
+    EXPECT_FALSE(r.Scenario);
+    EXPECT_EQ(r.Error, "cannot read scenario '/nonexistent/scenario.scn'");
+}
+
+} // namespace
