@@ -2,10 +2,16 @@
 add_library(sv_options INTERFACE)
 target_compile_features(sv_options INTERFACE cxx_std_20)
 set(CMAKE_CXX_EXTENSIONS OFF)
-target_compile_options(sv_options INTERFACE
-  -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wcast-align -Woverloaded-virtual
-  -Wnull-dereference -Wformat=2 -Wimplicit-fallthrough
-  $<$<BOOL:${SV_WERROR}>:-Werror>)
+if(MSVC)
+  # Visual C++ on Windows: its own spelling of the same strictness.
+  target_compile_options(sv_options INTERFACE /W4 /permissive- /Zc:__cplusplus
+    $<$<BOOL:${SV_WERROR}>:/WX>)
+else()
+  target_compile_options(sv_options INTERFACE
+    -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wcast-align -Woverloaded-virtual
+    -Wnull-dereference -Wformat=2 -Wimplicit-fallthrough
+    $<$<BOOL:${SV_WERROR}>:-Werror>)
+endif()
 target_compile_definitions(sv_options INTERFACE
   $<$<NOT:$<CONFIG:Debug>>:QT_NO_DEBUG_OUTPUT>
   QT_NO_CAST_FROM_ASCII QT_NO_NARROWING_CONVERSIONS_IN_CONNECT QT_NO_FOREACH)
