@@ -256,7 +256,14 @@ class TWindowsServices::TWaiter final : public TReadWaiter {
   public:
     TWaiter() : wake_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
     ~TWaiter() override {
-        if (begun_) Cancel();
+        // Normally the reader has collected or cancelled its read before it ended. If not,
+        // the read belongs to a thread that may be gone, whose completion will never run:
+        // cancel it from here and leave its record to it.
+        if (begun_ && issued_ && !request_->Done) {
+            CancelIoEx(handle_, &request_->Overlapped);
+            request_->Abandoned = true;
+            (void)request_.release();
+        }
         if (wake_) CloseHandle(wake_);
     }
     TWaiter(const TWaiter&) = delete;
