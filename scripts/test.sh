@@ -1,8 +1,18 @@
 #!/usr/bin/env bash
-# Installs, builds and runs every test.
+# Installs what is missing, builds and runs every test: the main suite, then the
+# sanitizer builds, the fuzz smoke runs and the Windows services under wine.
+# SV_QUICK=1 runs the main suite only.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+here="$(dirname "${BASH_SOURCE[0]}")"
+source "$here/setup.sh"
 sv_install
 sv_build
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$SV_BUILD" --output-on-failure -j "$(nproc)" --timeout 300
+[ "${SV_QUICK:-}" = "1" ] && exit 0
+for stage in test-sanitizers.sh test-fuzz.sh test-windows.sh; do
+    if [ -x "$here/$stage" ]; then
+        echo "== $stage"
+        "$here/$stage"
+    fi
+done
