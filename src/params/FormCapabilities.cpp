@@ -15,8 +15,8 @@ QStringList Items(const std::vector<std::string_view>& items) {
 
 void Rebuild(TRadioGroup* group, const params::TChoiceList& list) {
     if (!list.caption.empty())
-        group->setTitle(QString::fromUtf8(list.caption.data(),
-                                          static_cast<qsizetype>(list.caption.size())));
+        group->setTitle(
+            QString::fromUtf8(list.caption.data(), static_cast<qsizetype>(list.caption.size())));
     group->SetColumns(list.columns);
     group->SetItems(Items(list.items));
 }
@@ -66,8 +66,12 @@ void TForm1::ApplyCapabilityRules() {
             if (name == rule.control) control = widget;
         if (!control) continue;
         switch (rule.action) {
-        case params::TControlAction::Disable: control->setEnabled(false); break;
-        case params::TControlAction::Enable: control->setEnabled(true); break;
+        case params::TControlAction::Disable:
+            control->setEnabled(false);
+            break;
+        case params::TControlAction::Enable:
+            control->setEnabled(true);
+            break;
         case params::TControlAction::Uncheck:
             // Runs the click rule when the state changes.
             CheckBoxDivingTimeSignalEnable->setChecked(false);

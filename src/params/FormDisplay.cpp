@@ -70,9 +70,15 @@ void TForm1::ShowDivingTimeSignal(int32_t value) {
 
 void TForm1::ShowVolume(const params::TParamSet& set) {
     switch (params::VolumeShowOp(Identity())) {
-    case params::TShowOp::RxLevel: ShowRxLevel(set.RxLevel); break;
-    case params::TShowOp::PhoneOutVol: ShowPhoneOutVol(set.PhoneOutVol); break;
-    default: ShowRxOutLevel(set.RxOutLevel); break;
+    case params::TShowOp::RxLevel:
+        ShowRxLevel(set.RxLevel);
+        break;
+    case params::TShowOp::PhoneOutVol:
+        ShowPhoneOutVol(set.PhoneOutVol);
+        break;
+    default:
+        ShowRxOutLevel(set.RxOutLevel);
+        break;
     }
 }
 
@@ -92,8 +98,8 @@ void TForm1::ShowParamSet(const params::TParamSet& set) {
 
 void TForm1::CheckBoxDivingTimeSignalEnableClick() {
     const bool checked = CheckBoxDivingTimeSignalEnable->isChecked();
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             ComboBoxDivingTimeSignal1, ComboBoxDivingTimeSignal2, Label11, Label12})
+    for (QWidget* w : std::initializer_list<QWidget*>{ComboBoxDivingTimeSignal1,
+                                                      ComboBoxDivingTimeSignal2, Label11, Label12})
         w->setEnabled(checked);
     if (checked) {
         if (ComboBoxDivingTimeSignal1->currentIndex() < 0 &&

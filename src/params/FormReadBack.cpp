@@ -5,7 +5,9 @@
 
 namespace {
 
-std::string Latin1(const QString& text) { return text.toLatin1().toStdString(); }
+std::string Latin1(const QString& text) {
+    return text.toLatin1().toStdString();
+}
 
 } // namespace
 
@@ -76,17 +78,38 @@ void TForm1::ReadCurrentParameters() {
     if (reply) {
         using params::TShowOp;
         switch (reply->show) {
-        case TShowOp::None: break;
-        case TShowOp::RxLevel: ShowRxLevel(reply->intArg); break;
-        case TShowOp::RxOutLevel: ShowRxOutLevel(reply->intArg); break;
-        case TShowOp::PhoneOutVol: ShowPhoneOutVol(reply->realArg); break;
-        case TShowOp::HandsFree: ShowHandsFree(curParams.VOXSw, curParams.CsgVoxNzccTh); break;
-        case TShowOp::TxSquelch: ShowTxSquelch(reply->intArg); break;
-        case TShowOp::Channel: ShowChannel(); break;
-        case TShowOp::RecordSw: ShowRecordSw(reply->intArg); break;
-        case TShowOp::DiveComInterface: ShowDiveComInterface(reply->intArg); break;
-        case TShowOp::VoiceGuideLevel: ShowVoiceGuideLevel(reply->intArg); break;
-        case TShowOp::DivingTimeSignal: ShowDivingTimeSignal(reply->intArg); break;
+        case TShowOp::None:
+            break;
+        case TShowOp::RxLevel:
+            ShowRxLevel(reply->intArg);
+            break;
+        case TShowOp::RxOutLevel:
+            ShowRxOutLevel(reply->intArg);
+            break;
+        case TShowOp::PhoneOutVol:
+            ShowPhoneOutVol(reply->realArg);
+            break;
+        case TShowOp::HandsFree:
+            ShowHandsFree(curParams.VOXSw, curParams.CsgVoxNzccTh);
+            break;
+        case TShowOp::TxSquelch:
+            ShowTxSquelch(reply->intArg);
+            break;
+        case TShowOp::Channel:
+            ShowChannel();
+            break;
+        case TShowOp::RecordSw:
+            ShowRecordSw(reply->intArg);
+            break;
+        case TShowOp::DiveComInterface:
+            ShowDiveComInterface(reply->intArg);
+            break;
+        case TShowOp::VoiceGuideLevel:
+            ShowVoiceGuideLevel(reply->intArg);
+            break;
+        case TShowOp::DivingTimeSignal:
+            ShowDivingTimeSignal(reply->intArg);
+            break;
         case TShowOp::InitParams:
             ShowParamSet(initParams);
             curParamRecvCnt = expectedParamCnt;

@@ -123,9 +123,8 @@ void TForm1::ApplyStep11() {
 
 void TForm1::ApplyStep12() {
     if (!TakeWriteReply()) return;
-    SendWriteStep(
-        params::CsgVoxNzccThCommand(RadioGroup4->ItemIndex(), initParams.CsgVoxNzccTh), 19,
-        false);
+    SendWriteStep(params::CsgVoxNzccThCommand(RadioGroup4->ItemIndex(), initParams.CsgVoxNzccTh),
+                  19, false);
 }
 
 void TForm1::ApplyStep19() {

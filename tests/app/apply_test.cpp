@@ -1,0 +1,415 @@
+// Apply and Default against the simulated unit: the commands in their order, the steps the
+// tool answers itself, the bar, a refused write at every step, and what the unit keeps.
+#include "support/SimLink.h"
+
+using namespace testing_support;
+
+namespace {
+
+QString U(const char* s) {
+    return QString::fromUtf8(s);
+}
+
+class SimApply : public SimWindowTest {
+  protected:
+    void Connect(const char* model, const char* firmware) {
+        PlugUnit(model, firmware);
+        ASSERT_TRUE(RunToRest());
+        ASSERT_EQ(form->StepNo, 1);
+        mark_ = sim->Received().size();
+    }
+    // Commands the unit took since the last Connect or Since().
+    std::vector<std::string> Sent() const {
+        const auto& all = sim->Received();
+        return {all.begin() + static_cast<std::ptrdiff_t>(mark_), all.end()};
+    }
+    void Since() { mark_ = sim->Received().size(); }
+    // Apply pressed through its handler (the button itself is disabled for some units).
+    void Apply() { form->SpeedButton2Click(); }
+    // The step numbers a run goes through, each with the bar when the step was entered.
+    std::vector<std::pair<int32_t, int>> Trace(int maxTicks = 500) {
+        std::vector<std::pair<int32_t, int>> steps{{form->StepNo, form->ProgressBar1->value()}};
+        for (int i = 0; i < maxTicks && form->StepNo != 1; ++i) {
+            Step();
+            if (form->StepNo != steps.back().first)
+                steps.emplace_back(form->StepNo, form->ProgressBar1->value());
+        }
+        return steps;
+    }
+    std::string StoredValue(const char* key) const { return sim->Stored()->Get(key).value_or("-"); }
+
+    size_t mark_ = 0;
+};
+
+TEST_F(SimApply, NothingChangedSendsNothing) {
+    Connect("DW720 MIV", "201036");
+    form->ProgressBar1->setValue(77);
+    form->SpeedButton2->click();
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_EQ(form->StepNo, 1);
+    EXPECT_EQ(form->ProgressBar1->value(), 0);
+    EXPECT_EQ(form->SpeedButton2->Tag, 0);
+    EXPECT_EQ(form->Label4->text(), QString());
+}
+
+class ToneFirmware : public SimApply, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ToneFirmware, OlderFirmwareAnswersTheMissingStepsItself) {
+    Connect("DW730 TONAL", GetParam());
+    EXPECT_FALSE(form->SpeedButton2->isEnabled()); // this unit's settings are fixed here
+    form->RadioGroup5->SetItemIndex(1);
+    Apply();
+    EXPECT_EQ(form->SpeedButton2->Tag, 1);
+    EXPECT_EQ(form->Label4->text(), U("Updating."));
+    const auto trace = Trace();
+    const std::vector<std::string> expected{
+        "SPAR RxOutLevel 12615", "SPAR TxSquelchSw 0", "SPAR VOXsw 1",    "SPAR Led b",
+        "SPAR Channel u",        "SPAR BaseFreq 3",    "SPAR RecordSw 1", "SAVE"};
+    EXPECT_EQ(Sent(), expected);
+    std::vector<int32_t> steps;
+    for (auto [s, bar] : trace)
+        steps.push_back(s);
+    EXPECT_EQ(steps, (std::vector<int32_t>{10, 11, 19, 13, 14, 15, 16, 21, 22, 23, 17, 1}));
+    EXPECT_EQ(StoredValue("RecordSw"), "1");
+    EXPECT_EQ(form->Edit9->text(), U("Transmitting record"));
+    EXPECT_EQ(form->Edit9->Tag, 1);
+    EXPECT_EQ(form->Label4->text(), QString());
+    EXPECT_EQ(form->ProgressBar1->value(), 100);
+    EXPECT_TRUE(form->SpeedButton2->isEnabled()); // the end of a run enables both buttons
+}
+
+TEST_P(ToneFirmware, LocallyAnsweredStepsTakeOneTickEach) {
+    Connect("DW730 TONAL", GetParam());
+    form->RadioGroup3->SetItemIndex(1);
+    Apply();
+    ASSERT_TRUE(RunUntil([&] { return form->StepNo == 21; }));
+    const size_t before = form->LogLines().size();
+    Step();
+    EXPECT_EQ(form->StepNo, 22);
+    Step();
+    EXPECT_EQ(form->StepNo, 23);
+    Step();
+    EXPECT_EQ(form->StepNo, 17);
+    EXPECT_EQ(Sent().back(), "SAVE");
+    // Only the status lines and the SAVE command were logged meanwhile.
+    const QStringList log = form->LogLines().mid(static_cast<qsizetype>(before));
+    EXPECT_EQ(log.filter(U(">>")).size(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, ToneFirmware,
+                         ::testing::Values("201020", "201021", "201022", "201023", "201024",
+                                           "201025"));
+
+struct FullRun {
+    const char* model;
+    std::vector<std::string> commands;
+};
+
+class CurrentFirmware : public SimApply, public ::testing::WithParamInterface<FullRun> {};
+
+TEST_P(CurrentFirmware, WritesEverySettingTheUnitHas) {
+    Connect(GetParam().model, "201036");
+    form->RadioGroup1->SetItemIndex(0);
+    form->SpeedButton2->click();
+    ASSERT_TRUE(RunToRest());
+    EXPECT_EQ(Sent(), GetParam().commands);
+    EXPECT_EQ(StoredValue("PhoneOutVol"), "-12");
+    EXPECT_EQ(form->Edit5->text(), U("1"));
+    EXPECT_EQ(form->Edit5->Tag, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Models, CurrentFirmware,
+    ::testing::Values(
+        FullRun{"DW730 TONAL",
+                {"SPAR PhoneOutVol -12", "SPAR TxSquelchSw 0", "SPAR VOXsw 1",
+                 "SPAR CsgVoxNzccTh 0.7", "SPAR Led b", "SPAR Channel u", "SPAR BaseFreq 3",
+                 "SPAR RecordSw 3", "SPAR DiveConWarningSw 2", "SPAR VoiceGuideSwitch 120",
+                 "SPAR DivingTimeSignalSw 4915800", "SAVE"}},
+        FullRun{"DW730 VELMORAS_SPECIAL",
+                {"SPAR PhoneOutVol -12", "SPAR TxSquelchSw 0", "SPAR VOXsw 1",
+                 "SPAR CsgVoxNzccTh 0.7", "SPAR Led b", "SPAR Channel u", "SPAR BaseFreq 3",
+                 "SPAR RecordSw 3", "SPAR TxModeSw 0", "SPAR VoiceGuideSwitch 120",
+                 "SPAR DivingTimeSignalSw 4915800", "SAVE"}},
+        FullRun{"DW720 MIV",
+                {"SPAR PhoneOutVol -12", "SPAR TxSquelchSw 0", "SPAR VOXsw 1",
+                 "SPAR CsgVoxNzccTh 0.7", "SPAR Led b", "SPAR Channel l", "SPAR BaseFreq 3",
+                 "SPAR RecordSw 3", "SPAR DiveConWarningSw 2", "SPAR VoiceGuideSwitch 120",
+                 "SPAR DivingTimeSignalSw 4915800", "SAVE"}},
+        FullRun{"DW720 QZ",
+                {"SPAR PhoneOutVol -12", "SPAR TxSquelchSw 0", "SPAR VOXsw 1",
+                 "SPAR CsgVoxNzccTh 0.7", "SPAR Led b", "SPAR Channel u", "SPAR BaseFreq 3",
+                 "SPAR RecordSw 3", "SPAR DiveConWarningSw 2", "SPAR DivingTimeSignalSw 4915800",
+                 "SAVE"}},
+        FullRun{"PX510",
+                {"SPAR PhoneOutVol -12", "SPAR TxSquelchSw 0", "SPAR VOXsw 1",
+                 "SPAR CsgVoxNzccTh 0.7", "SPAR Led b", "SPAR Channel u", "SPAR BaseFreq 3",
+                 "SPAR RecordSw 3", "SPAR DiveConWarningSw 2", "SAVE"}}),
+    [](const auto& run) {
+        std::string name = run.param.model;
+        for (char& c : name)
+            if (c == ' ') c = '_';
+        return name;
+    });
+
+TEST_F(SimApply, BarMovesByTheShareOfTheExpectedCount) {
+    Connect("DW730 TONAL", "201036");
+    form->RadioGroup1->SetItemIndex(0);
+    form->SpeedButton2->click();
+    const std::vector<std::pair<int32_t, int>> expected{
+        {10, 23}, {11, 30}, {12, 38}, {19, 38}, {13, 46},  {14, 53}, {15, 61},
+        {16, 69}, {21, 76}, {22, 84}, {23, 92}, {17, 100}, {1, 100}};
+    EXPECT_EQ(Trace(), expected);
+}
+
+TEST_F(SimApply, HalfChosenAirCheckIsSwitchedOffFirst) {
+    Connect("DW720 KEL", "201036");
+    ASSERT_TRUE(form->CheckBoxDivingTimeSignalEnable->isChecked());
+    form->ComboBoxDivingTimeSignal1->setCurrentIndex(0);
+    form->ComboBoxDivingTimeSignal2->setCurrentIndex(2);
+    form->SpeedButton2->click();
+    EXPECT_FALSE(form->CheckBoxDivingTimeSignalEnable->isChecked());
+    EXPECT_EQ(form->ComboBoxDivingTimeSignal1->currentIndex(), -1);
+    EXPECT_EQ(form->SpeedButton2->Tag, 1);
+    ASSERT_TRUE(RunToRest());
+    EXPECT_EQ(Sent().at(10), "SPAR DivingTimeSignalSw 0");
+    EXPECT_EQ(StoredValue("DivingTimeSignalSw"), "0");
+    EXPECT_EQ(form->EditDivingTimeSignal->text(), U("Off"));
+    EXPECT_EQ(form->EditDivingTimeSignal->Tag, 0);
+}
+
+TEST_F(SimApply, HandsFreeOffWritesTheDefaultThresholdBack) {
+    Connect("DW740 NEW", "201029");
+    form->RadioGroup4->SetItemIndex(0);
+    form->SpeedButton2->click();
+    ASSERT_TRUE(RunToRest());
+    const auto sent = Sent();
+    EXPECT_EQ(sent.at(0), "SPAR RxOutLevel 12615");
+    EXPECT_EQ(sent.at(2), "SPAR VOXsw 0");
+    EXPECT_EQ(sent.at(3), "SPAR CsgVoxNzccTh 0.6");
+    EXPECT_EQ(sent.size(), 10u); // no voice guide, no air check: answered locally
+    EXPECT_EQ(form->Edit8->text(), U("Off"));
+}
+
+// A refused write leaves the run waiting at the step that got the refusal.
+struct Refusal {
+    const char* command;
+    int32_t waitsAt;
+};
+
+class RefusedWrite : public SimApply, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(RefusedWrite, RunWaitsUntilApplyIsPressedAgain) {
+    Connect("DW730 TONAL", "201036");
+    sim->MutableFaults().ng = {GetParam().command};
+    form->RadioGroup1->SetItemIndex(0);
+    form->SpeedButton2->click();
+    ASSERT_FALSE(RunUntil([&] { return form->StepNo == 1; }, 300));
+    EXPECT_EQ(form->StepNo, GetParam().waitsAt);
+    EXPECT_EQ(Sent().back().rfind(GetParam().command, 0), 0u);
+    EXPECT_EQ(form->Label4->text(), U("Updating."));
+    EXPECT_FALSE(form->File1->menuAction()->isEnabled());
+    EXPECT_EQ(form->Edit5->text(), U("4"));
+    EXPECT_TRUE(dialogs->errors.isEmpty());
+
+    sim->MutableFaults().ng.clear();
+    form->SpeedButton2->click();
+    ASSERT_TRUE(RunToRest());
+    EXPECT_EQ(form->StepNo, 1);
+    EXPECT_EQ(Sent().back(), "SAVE");
+    EXPECT_EQ(StoredValue("PhoneOutVol"), "-12");
+    EXPECT_EQ(form->Edit5->text(), U("1"));
+    EXPECT_EQ(form->Label4->text(), QString());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, RefusedWrite,
+    ::testing::Values(Refusal{"SPAR PhoneOutVol", 10}, Refusal{"SPAR TxSquelchSw", 11},
+                      Refusal{"SPAR VOXsw", 12}, Refusal{"SPAR CsgVoxNzccTh", 19},
+                      Refusal{"SPAR Led", 13}, Refusal{"SPAR Channel", 14},
+                      Refusal{"SPAR BaseFreq", 15}, Refusal{"SPAR RecordSw", 16},
+                      Refusal{"SPAR DiveConWarningSw", 21}, Refusal{"SPAR VoiceGuideSwitch", 22},
+                      Refusal{"SPAR DivingTimeSignalSw", 23}));
+
+TEST_F(SimApply, RefusedSaveEndsTheRunWithTheBoxesUnchanged) {
+    Connect("DW730 TONAL", "201036");
+    sim->MutableFaults().ng = {"SAVE"};
+    form->RadioGroup1->SetItemIndex(0);
+    form->SpeedButton2->click();
+    ASSERT_TRUE(RunToRest());
+    EXPECT_EQ(Sent().back(), "SAVE");
+    EXPECT_EQ(form->Edit5->text(), U("4"));
+    EXPECT_EQ(form->Edit5->Tag, 3);
+    EXPECT_EQ(form->Label4->text(), QString());
+    EXPECT_EQ(form->ProgressBar1->value(), 100);
+    EXPECT_EQ(StoredValue("PhoneOutVol"), "-3");
+}
+
+TEST_F(SimApply, RefusedWriteIsLeftByDefaultOrReconnect) {
+    Connect("DW730 TONAL", "201036");
+    sim->MutableFaults().ng = {"SPAR Led"};
+    form->RadioGroup1->SetItemIndex(0);
+    form->SpeedButton2->click();
+    ASSERT_FALSE(RunUntil([&] { return form->StepNo == 1; }, 300));
+    EXPECT_EQ(form->StepNo, 13);
+
+    form->SpeedButton3->click();
+    EXPECT_EQ(form->StepNo, 9);
+    EXPECT_EQ(form->Label4->text(), U("Clear."));
+    ASSERT_TRUE(RunToRest());
+    EXPECT_EQ(form->StepNo, 1);
+    EXPECT_EQ(form->Edit5->text(), U("3"));
+    EXPECT_EQ(*sim->Stored(), *sim->Defaults());
+
+    form->RadioGroup1->SetItemIndex(0);
+    form->SpeedButton2->click();
+    ASSERT_FALSE(RunUntil([&] { return form->StepNo == 1; }, 300));
+    form->ButtonReconnect->click();
+    ASSERT_TRUE(RunToRest());
+    EXPECT_EQ(form->StepNo, 1);
+    EXPECT_TRUE(form->File1->menuAction()->isEnabled());
+    EXPECT_EQ(form->Edit5->text(), U("1")); // written before the refusal, not saved
+}
+
+TEST_F(SimApply, StoredStateFollowsThePanelThenTheDefaults) {
+    Connect("DW740 NEW", "201036");
+    form->RadioGroup1->SetItemIndex(1);
+    form->RadioGroup3->SetItemIndex(1);
+    form->RadioGroup4->SetItemIndex(4);
+    form->RGChannel->SetItemIndex(2);
+    form->RadioGroup5->SetItemIndex(4);
+    form->RgDiveComInterface->SetItemIndex(2);
+    form->RadioGroupVoiceGuideLevel->SetItemIndex(2);
+    form->ComboBoxDivingTimeSignal1->setCurrentIndex(2);
+    form->ComboBoxDivingTimeSignal2->setCurrentIndex(0);
+    form->SpeedButton2->click();
+    EXPECT_EQ(form->SpeedButton2->Tag, 8);
+    ASSERT_TRUE(RunToRest());
+
+    const std::pair<const char*, const char*> stored[] = {
+        {"PhoneOutVol", "-9"},
+        {"TxSquelchSw", "1"},
+        {"VOXSw", "1"},
+        {"CsgVoxNzccTh", "0.5"},
+        {"Led", "a"},
+        {"Channel", "l"},
+        {"BaseFreq", "4"},
+        {"RecordSw", "4"},
+        {"DiveConWarningSw", "3"},
+        {"VoiceGuideSwitch", "511"},
+        {"DivingTimeSignalSw", "7373100"},
+    };
+    for (auto [key, value] : stored)
+        EXPECT_EQ(StoredValue(key), value) << key;
+
+    const std::pair<TEdit*, const char*> boxes[] = {
+        {form->Edit5, "2"},
+        {form->Edit7, "On"},
+        {form->Edit8, "4"},
+        {form->EdtChannel, "C ch"},
+        {form->Edit9, "Record only"},
+        {form->EdtDiveComInterface, "Voice"},
+        {form->EditVoiceGuideLevel, "High"},
+        {form->EditDivingTimeSignal, "30min. 5min."},
+    };
+    for (auto [box, text] : boxes)
+        EXPECT_EQ(box->text(), U(text)) << box->objectName().toStdString();
+
+    Since();
+    form->SpeedButton2->click();
+    EXPECT_TRUE(Sent().empty());
+    EXPECT_EQ(form->StepNo, 1);
+
+    // What a fresh connection reads back is what the panel showed.
+    UnplugUnit();
+    ReplugUnit();
+    ASSERT_TRUE(RunToRest());
+    for (auto [box, text] : boxes)
+        EXPECT_EQ(box->text(), U(text)) << "read back: " << box->objectName().toStdString();
+
+    Since();
+    form->SpeedButton3->click();
+    ASSERT_TRUE(RunToRest());
+    EXPECT_EQ(Sent(), std::vector<std::string>{"CLEAR"});
+    EXPECT_EQ(*sim->Stored(), *sim->Defaults());
+    const std::pair<TEdit*, const char*> defaults[] = {
+        {form->Edit5, "3"},
+        {form->Edit7, "On"},
+        {form->Edit8, "Off"},
+        {form->EdtChannel, "A ch"},
+        {form->Edit9, "OFF"},
+        {form->EdtDiveComInterface, "Off"},
+        {form->EditVoiceGuideLevel, "Middle"},
+        {form->EditDivingTimeSignal, "Off"},
+    };
+    for (auto [box, text] : defaults)
+        EXPECT_EQ(box->text(), U(text)) << "default: " << box->objectName().toStdString();
+    EXPECT_FALSE(form->CheckBoxDivingTimeSignalEnable->isChecked());
+    EXPECT_EQ(form->Label4->text(), QString());
+
+    Since();
+    form->SpeedButton2->click();
+    EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(SimApply, ApplyRightAfterDefault) {
+    Connect("DW720 KEL", "201029");
+    form->SpeedButton3->click();
+    ASSERT_TRUE(RunToRest());
+    EXPECT_EQ(form->Edit5->text(), U("3")); // RxOutLevel 12744 on this model
+    form->RadioGroup1->SetItemIndex(4);
+    form->SpeedButton2->click();
+    ASSERT_TRUE(RunToRest());
+    EXPECT_EQ(Sent().front(), "CLEAR");
+    EXPECT_EQ(Sent().at(1), "SPAR RxOutLevel 18000");
+    EXPECT_EQ(StoredValue("RxOutLevel"), "18000");
+    EXPECT_EQ(StoredValue("BaseFreq"), "2"); // the rest as the defaults showed it
+    EXPECT_EQ(form->Edit5->text(), U("5"));
+}
+
+TEST_F(SimApply, DefaultReplacesAnApplyWaitingForItsReply) {
+    Connect("DW730 TONAL", "201036");
+    form->RadioGroup1->SetItemIndex(0);
+    form->SpeedButton2->click();
+    EXPECT_EQ(form->StepNo, 10);
+    form->SpeedButton3->click();
+    EXPECT_EQ(form->StepNo, 9);
+    ASSERT_TRUE(RunToRest());
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"SPAR PhoneOutVol -12", "CLEAR"}));
+    EXPECT_EQ(*sim->Stored(), *sim->Defaults());
+    EXPECT_EQ(form->Edit5->text(), U("3"));
+}
+
+// ---- Default answered by hand ----
+
+using Default = WindowTest;
+
+TEST_F(Default, WaitsForTheErasedReplyAnywhereInTheText) {
+    PlugTransceiver();
+    form->Edit1->setText(U("201036"));
+    form->EditKIND->setText(U("DW720 KEL"));
+    form->ExtendedFirmware = form->PhoneVolume = true;
+    form->initParams.PhoneOutVol = -12;
+    form->initParams.DiveConWarningSw = 2;
+    form->initParams.Channel = "l";
+    form->initParams.BaseFreq = 77; // outside the table: the channel stays as it was
+    form->RGChannel->SetItemIndex(1);
+    form->SpeedButton3Click();
+    EXPECT_EQ(Commands().back(), "CLEAR");
+    Answer("OK 1234");
+    Answer("NG");
+    EXPECT_EQ(form->StepNo, 9);
+    EXPECT_TRUE(form->Received); // the same reply is tested again on every tick
+    Answer("OK done. Successfully erased");
+    EXPECT_EQ(form->StepNo, 17);
+    EXPECT_EQ(form->ReplyText, "Parameter saved");
+    Tick();
+    EXPECT_EQ(form->StepNo, 1);
+    EXPECT_EQ(form->Edit5->text(), U("1"));
+    EXPECT_EQ(form->EdtDiveComInterface->text(), U("Beep"));
+    EXPECT_EQ(form->RGChannel->ItemIndex(), 1);
+    EXPECT_EQ(form->curParams.BaseFreq, 77);
+    EXPECT_EQ(form->ProgressBar1->value(), 100);
+}
+
+} // namespace

@@ -1,0 +1,498 @@
+// The parameter read-back and the settings panel: whole conversations with the simulated
+// unit for every model and firmware family, and the read-back's edges driven by hand.
+#include "support/SimLink.h"
+
+using namespace testing_support;
+
+namespace {
+
+QString U(const char* s) {
+    return QString::fromUtf8(s);
+}
+
+// ---- Availability after the read-back, for every model and firmware family ----
+
+// When a setting can be changed: from a version on, always, or never.
+struct Gate {
+    const char* from; // "" always, nullptr never, else the first version
+    bool Open(const std::string& version) const { return from && version.compare(from) >= 0; }
+};
+constexpr Gate kAlways{""};
+constexpr Gate kNever{nullptr};
+constexpr Gate From(const char* version) {
+    return Gate{version};
+}
+
+struct ModelRow {
+    const char* model;
+    Gate volume, autoSwitch, handsFree, channel, recorder, diveCom, voiceGuide, airCheck, buttons;
+};
+
+// What each model offers on extended firmware once its values are shown.
+const ModelRow kModels[] = {
+    {"DW720 KEL", kAlways, kAlways, kAlways, kNever, kAlways, From("201029"), From("201033"),
+     From("201036"), kAlways},
+    {"DW720 MIV", kAlways, kAlways, kAlways, kAlways, kAlways, From("201029"), From("201033"),
+     From("201036"), kAlways},
+    {"DW720 QZ", kAlways, kNever, kNever, kAlways, kNever, kNever, kNever, From("201036"), kAlways},
+    {"DW730 TONAL", From("201026"), kNever, From("201026"), kNever, kNever, From("201029"),
+     From("201033"), From("201036"), From("201026")},
+    {"DW730 VELMORAS_SPECIAL", kAlways, kAlways, kAlways, kNever, kNever, kAlways, From("201033"),
+     From("201036"), kAlways},
+    {"PX510", kAlways, kNever, kNever, kNever, kNever, kNever, kNever, kNever, kAlways},
+    {"PX510 MIV", kAlways, kNever, kNever, kNever, kNever, kNever, kNever, kNever, kAlways},
+    {"DW740 NEW", kAlways, kAlways, kAlways, kAlways, kAlways, From("201029"), From("201033"),
+     From("201036"), kAlways},
+    {"dw720 kel", kAlways, kAlways, kAlways, kAlways, kAlways, From("201029"), From("201033"),
+     From("201036"), kAlways}, // letter case differs: an unlisted model
+};
+
+struct Availability {
+    const ModelRow* row;
+    const char* firmware;
+};
+
+std::string Name(const ::testing::TestParamInfo<Availability>& info) {
+    std::string name = std::string(info.param.row->model) + "_" + info.param.firmware;
+    for (char& c : name)
+        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
+}
+
+std::vector<Availability> AllFamilies() {
+    std::vector<Availability> out;
+    for (const auto& row : kModels)
+        for (const char* fw : {"201020", "201025", "201026", "201029", "201033", "201036"})
+            out.push_back({&row, fw});
+    return out;
+}
+
+class PanelAvailability : public SimWindowTest,
+                          public ::testing::WithParamInterface<Availability> {};
+
+TEST_P(PanelAvailability, FollowsModelAndFirmware) {
+    const ModelRow& m = *GetParam().row;
+    const std::string fw = GetParam().firmware;
+    PlugUnit(m.model, fw);
+    ASSERT_TRUE(RunToRest());
+    ASSERT_EQ(form->StepNo, 1);
+    EXPECT_EQ(form->EditKIND->text(), U(m.model));
+
+    struct Check {
+        const char* what;
+        QWidget* choice;
+        QWidget* box;
+        Gate gate;
+    };
+    const Check checks[] = {
+        {"volume", form->RadioGroup1, form->Edit5, m.volume},
+        {"auto switching", form->RadioGroup3, form->Edit7, m.autoSwitch},
+        {"hands-free", form->RadioGroup4, form->Edit8, m.handsFree},
+        {"channel", form->RGChannel, form->EdtChannel, m.channel},
+        {"recorder", form->RadioGroup5, form->Edit9, m.recorder},
+        {"dive-com", form->RgDiveComInterface, form->EdtDiveComInterface, m.diveCom},
+        {"voice guide", form->RadioGroupVoiceGuideLevel, form->EditVoiceGuideLevel, m.voiceGuide},
+        {"air check", form->CheckBoxDivingTimeSignalEnable, form->EditDivingTimeSignal, m.airCheck},
+        {"Apply", form->SpeedButton2, form->SpeedButton3, m.buttons},
+    };
+    for (const auto& c : checks) {
+        EXPECT_EQ(c.choice->isEnabled(), c.gate.Open(fw)) << c.what;
+        EXPECT_EQ(c.box->isEnabled(), c.gate.Open(fw)) << c.what << " box";
+    }
+    EXPECT_EQ(form->GroupBoxDivingTimeSignal->isEnabled(), m.airCheck.Open(fw));
+    if (!m.airCheck.Open(fw)) {
+        EXPECT_FALSE(form->CheckBoxDivingTimeSignalEnable->isChecked());
+    }
+    EXPECT_EQ(form->ProgressBar1->value(), 100);
+    EXPECT_TRUE(form->File1->menuAction()->isEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, PanelAvailability, ::testing::ValuesIn(AllFamilies()), Name);
+
+using SimReadBack = SimWindowTest;
+
+TEST_F(SimReadBack, FirmwareWithoutModelQueryShowsTheBasicSettingsOnly) {
+    PlugUnit("DW730 TONAL", "201019");
+    ASSERT_TRUE(RunToRest());
+    ASSERT_EQ(form->StepNo, 1);
+    EXPECT_EQ(form->EditKIND->text(), QString());
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             form->RadioGroup1, form->RadioGroup3, form->RadioGroup4, form->RGChannel,
+             form->RadioGroup5, form->SpeedButton2, form->SpeedButton3})
+        EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             form->RgDiveComInterface, form->EdtDiveComInterface, form->RadioGroupVoiceGuideLevel,
+             form->EditVoiceGuideLevel, form->GroupBoxDivingTimeSignal,
+             form->CheckBoxDivingTimeSignalEnable, form->EditDivingTimeSignal})
+        EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+    EXPECT_EQ(form->RadioGroup4->Items(), (QStringList{U("Off"), U("On")}));
+    EXPECT_EQ(form->LabelParamCnt->text(), U("ParameterCount=7"));
+}
+
+TEST_F(SimReadBack, ShowsTheStoredSetAndKeepsTheDefaultSet) {
+    // Preset units hold "every setting different from the factory one".
+    PlugUnit("DW720 MIV", "201036");
+    ASSERT_TRUE(RunToRest());
+    EXPECT_EQ(form->LabelParamCnt->text(), U("ParameterCount=13"));
+    EXPECT_EQ(form->initParams.PhoneOutVol, -6);
+    EXPECT_EQ(form->initParams.CsgVoxNzccTh, 0.6);
+    EXPECT_EQ(form->initParams.Channel, "u");
+    EXPECT_EQ(form->initParams.VoiceGuideSwitch, 510);
+    EXPECT_EQ(form->initParams.DivingTimeSignalSw, 0);
+
+    const std::pair<TEdit*, const char*> boxes[] = {
+        {form->Edit5, "4"},
+        {form->Edit7, "Off"},
+        {form->Edit8, "2"},
+        {form->EdtChannel, "S ch"},
+        {form->Edit9, "All record"},
+        {form->EdtDiveComInterface, "Beep"},
+        {form->EditVoiceGuideLevel, "Low"},
+        {form->EditDivingTimeSignal, "20min. 10min."},
+    };
+    for (auto [box, text] : boxes)
+        EXPECT_EQ(box->text(), U(text)) << box->objectName().toStdString();
+    EXPECT_EQ(form->RGChannel->Items(), (QStringList{U("ch A"), U("ch S")}));
+    EXPECT_EQ(form->RGChannel->ItemIndex(), 1);
+    EXPECT_TRUE(form->CheckBoxDivingTimeSignalEnable->isChecked());
+    EXPECT_EQ(form->ComboBoxDivingTimeSignal1->currentIndex(), 1);
+    EXPECT_EQ(form->ComboBoxDivingTimeSignal2->currentIndex(), 1);
+    EXPECT_TRUE(form->ComboBoxDivingTimeSignal1->isEnabled());
+}
+
+TEST_F(SimReadBack, UnitWithoutStoredParametersShowsItsDefaults) {
+    sim::Profile profile = sim::MakeProfile("DW730 VELMORAS_SPECIAL", "201036");
+    profile.stored.reset();
+    PlugUnit(profile);
+    ASSERT_TRUE(RunUntil([&] { return form->ProgressBar1->value() == 100; }));
+    EXPECT_EQ(form->StepNo, 8);
+    ASSERT_TRUE(RunToRest());
+    EXPECT_EQ(form->Edit5->text(), U("3"));   // PhoneOutVol -6
+    EXPECT_EQ(form->Edit8->text(), U("Off")); // VOXSw 0
+    EXPECT_EQ(form->EdtChannel->text(), U("A ch"));
+    // The default set carries no receive-only switch: its dive-computer value is shown.
+    EXPECT_EQ(form->EdtDiveComInterface->text(), U("Off"));
+    EXPECT_EQ(form->RgDiveComInterface->title(), U("Recive only"));
+    EXPECT_EQ(form->EditVoiceGuideLevel->text(), U("Middle"));
+    EXPECT_EQ(form->EditDivingTimeSignal->text(), U("Off"));
+}
+
+TEST_F(SimReadBack, ReconnectSkipsTheDefaultSetUntilTheUnitIsUnplugged) {
+    PlugUnit("DW730 TONAL", "201036");
+    ASSERT_TRUE(RunToRest());
+    EXPECT_EQ(form->initParamReadCnt, 1);
+    auto count = [&](const std::string& command) {
+        const auto& sent = sim->Received();
+        return std::count(sent.begin(), sent.end(), command);
+    };
+    EXPECT_EQ(count("GETTMPPARAM"), 1);
+
+    form->ButtonReconnect->click();
+    ASSERT_TRUE(RunToRest());
+    EXPECT_EQ(form->StepNo, 1);
+    EXPECT_EQ(count("GETTMPPARAM"), 1);
+    EXPECT_EQ(count("GPAR"), 2);
+    EXPECT_EQ(form->Edit5->text(), U("4"));
+    EXPECT_EQ(form->initParams.PhoneOutVol, -6); // kept from the first read-back
+
+    UnplugUnit();
+    EXPECT_TRUE(LogHas(U("  Clear initParamReadCnt.")));
+    ReplugUnit();
+    ASSERT_TRUE(RunToRest());
+    EXPECT_EQ(count("GETTMPPARAM"), 2);
+    EXPECT_EQ(form->initParamReadCnt, 1);
+}
+
+TEST_F(SimReadBack, MalformedRealInTheDefaultSetIsShownAndTheReadBackWaits) {
+    sim::Profile profile = sim::MakeProfile("DW730 TONAL", "201036");
+    profile.defaults->Set("CsgVoxNzccTh", "0,6");
+    PlugUnit(profile);
+    ASSERT_FALSE(RunToRest(3000));
+    EXPECT_EQ(form->StepNo, 7); // one reply short of the count; "Reconnect" is the way out
+    EXPECT_EQ(dialogs->errors, QStringList{U("'0,6' is not a valid floating point value")});
+    EXPECT_TRUE(LogHas(U("  Error : '0,6' is not a valid floating point value")));
+    EXPECT_EQ(form->LabelParamCnt->text(), U("ParameterCount=12"));
+    EXPECT_EQ(form->ProgressBar1->value(), 20 + 40 * 12 / 13);
+    EXPECT_EQ(form->initParams.CsgVoxNzccTh, 0);
+}
+
+// ---- The read-back driven reply by reply ----
+
+class ReadBack : public WindowTest {
+  protected:
+    void Connected(const char* version, const char* model = "DW730 TONAL") {
+        PlugTransceiver();
+        form->Edit1->setText(U(version));
+        form->EditKIND->setText(U(model));
+        form->ExtendedFirmware = std::string(version) >= "201020";
+        form->PhoneVolume = std::string(version) >= "201033";
+        form->StepNo = 7;
+    }
+    void ToStepEight(const char* version, const char* model = "DW730 TONAL") {
+        Connected(version, model);
+        form->StepNo = 8;
+        form->lastParamReplyTime = clock->now;
+    }
+};
+
+struct CountRow {
+    const char* version;
+    int expected;
+};
+
+class ExpectedCount : public ReadBack, public ::testing::WithParamInterface<CountRow> {};
+
+TEST_P(ExpectedCount, EndsTheDefaultSetAndMovesTheBar) {
+    Connected(GetParam().version);
+    const int n = GetParam().expected;
+    for (int i = 1; i < n; ++i)
+        Answer("OK RecordSw 1");
+    EXPECT_EQ(form->StepNo, 7);
+    EXPECT_EQ(form->ProgressBar1->value(), 20 + 40 * (n - 1) / n);
+    Answer("OK ChannelChangeSw 0"); // not counted
+    Answer("OK TxModeSw 1");        // not counted
+    EXPECT_EQ(form->StepNo, 7);
+    Answer("OK RecordSw 2");
+    EXPECT_EQ(form->StepNo, 8);
+    EXPECT_EQ(Commands().back(), "GPAR");
+    EXPECT_EQ(form->ProgressBar1->value(), 60);
+    EXPECT_EQ(form->LabelParamCnt->text(), QStringLiteral("ParameterCount=%1").arg(n));
+    EXPECT_EQ(form->initParamReadCnt, 1);
+    EXPECT_EQ(form->lastReadVersion, U(GetParam().version));
+    EXPECT_EQ(form->curParamRecvCnt, 0);
+    EXPECT_EQ(form->initParams.RecordSw, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, ExpectedCount,
+                         ::testing::Values(CountRow{"201016", 7}, CountRow{"201019", 7},
+                                           CountRow{"201020", 8}, CountRow{"201025", 8},
+                                           CountRow{"201026", 9}, CountRow{"201028", 9},
+                                           CountRow{"201029", 10}, CountRow{"201032", 10},
+                                           CountRow{"201033", 12}, CountRow{"201035", 12},
+                                           CountRow{"201036", 13}, CountRow{"201999", 13}));
+
+TEST_F(ReadBack, UnreadableRepliesRaiseTheErrorBoxAndAreDropped) {
+    Connected("201036");
+    Answer("OK CsgVoxNzccTh abc");
+    Answer("OK PhoneOutVol");
+    Answer("OK RxLevel x");
+    EXPECT_EQ(dialogs->errors, (QStringList{U("'abc' is not a valid floating point value"),
+                                            U("'OK PhoneOutVol' has no parameter value")}));
+    EXPECT_EQ(form->initParamRecvCnt, 1); // the integer fell back to its default
+    EXPECT_EQ(form->initParams.RxLevel, 28000);
+    EXPECT_EQ(form->StepNo, 7);
+    Answer("OK CsgVoxNzccTh 0.5");
+    EXPECT_EQ(form->initParams.CsgVoxNzccTh, 0.5);
+    EXPECT_EQ(form->LabelParamCnt->text(), U("ParameterCount=2"));
+}
+
+TEST_F(ReadBack, CurrentValuesEndOneSecondAfterTheLastReplyByTheClock) {
+    ToStepEight("201036");
+    const QDateTime start = clock->now;
+    clock->now = start.addMSecs(500);
+    hid->Deliver(unit, LineReport("OK TxSquelchSw 0"));
+    form->Timer1Timer();
+    EXPECT_EQ(form->Edit7->text(), U("Off"));
+    EXPECT_EQ(form->ProgressBar1->value(), 63); // 60 + 40 / 13
+
+    clock->now = start.addMSecs(1499);
+    form->Timer1Timer();
+    EXPECT_EQ(form->StepNo, 8);
+    // A clock set back neither ends the read-back nor holds it open for an hour.
+    clock->now = start.addSecs(-3600);
+    form->Timer1Timer();
+    EXPECT_EQ(form->StepNo, 8);
+    clock->now = clock->now.addMSecs(999);
+    form->Timer1Timer();
+    EXPECT_EQ(form->StepNo, 8);
+    clock->now = clock->now.addMSecs(1);
+    form->Timer1Timer();
+    EXPECT_EQ(form->StepNo, 1);
+    EXPECT_FALSE(form->RadioGroup3->isEnabled()); // shown, but TONAL has no such setting
+    EXPECT_FALSE(form->RadioGroup1->isEnabled()); // nothing shown
+    EXPECT_TRUE(form->Edit5->isEnabled());
+}
+
+TEST_F(ReadBack, CurrentReadBackErrorIsShownAndTheStepGoesOn) {
+    ToStepEight("201036", "DW740 NEW");
+    Answer("OK VOXSw 1");
+    Answer("OK CsgVoxNzccTh 0.7.1");
+    Answer("OK Channel");
+    EXPECT_EQ(dialogs->errors.size(), 2);
+    EXPECT_EQ(form->lastParamReplyTime, clock->now);
+    EXPECT_EQ(form->Edit8->text(), U("5")); // no threshold read yet: 0 is the most sensitive
+    EXPECT_EQ(form->curParamRecvCnt, 1);
+    Answer("OK CsgVoxNzccTh 0.75");
+    EXPECT_EQ(form->Edit8->text(), U("2"));
+    clock->now = clock->now.addSecs(1);
+    Tick();
+    EXPECT_EQ(form->StepNo, 1);
+    EXPECT_TRUE(form->RadioGroup4->isEnabled());
+    EXPECT_FALSE(form->RadioGroup1->isEnabled()); // no value shown
+    EXPECT_TRUE(form->Edit5->isEnabled());
+}
+
+TEST_F(ReadBack, NoAnswerToTheCurrentQueryStillFinishes) {
+    ToStepEight("201036", "PX510");
+    clock->now = clock->now.addSecs(1);
+    Tick();
+    EXPECT_EQ(form->StepNo, 1);
+    EXPECT_FALSE(form->RadioGroup1->isEnabled());
+    EXPECT_TRUE(form->Edit5->isEnabled());
+    EXPECT_TRUE(form->SpeedButton2->isEnabled());
+    EXPECT_FALSE(form->GroupBoxDivingTimeSignal->isEnabled()); // PX510 has no air check
+}
+
+// ---- Display operations: values in and out of their tables ----
+
+struct ShowRow {
+    const char* version;
+    const char* model;
+    std::string reply;
+    const char* control; // the choice
+    int item;            // expected item index, -2: unchanged
+    const char* text;    // expected box text, nullptr: unchanged
+    int tag;             // -2: unchanged
+};
+
+class ShowValue : public ReadBack, public ::testing::WithParamInterface<ShowRow> {};
+
+TEST_P(ShowValue, SetsChoiceBoxAndTagOrLeavesThem) {
+    const auto& r = GetParam();
+    ToStepEight(r.version, r.model);
+    auto* choice = form->findChild<TRadioGroup*>(U(r.control));
+    ASSERT_NE(choice, nullptr);
+    TEdit* box = nullptr;
+    for (auto [c, b] : std::initializer_list<std::pair<TRadioGroup*, TEdit*>>{
+             {form->RadioGroup1, form->Edit5},
+             {form->RadioGroup3, form->Edit7},
+             {form->RadioGroup4, form->Edit8},
+             {form->RGChannel, form->EdtChannel},
+             {form->RadioGroup5, form->Edit9},
+             {form->RgDiveComInterface, form->EdtDiveComInterface},
+             {form->RadioGroupVoiceGuideLevel, form->EditVoiceGuideLevel}})
+        if (c == choice) box = b;
+    choice->SetItemIndex(0);
+    box->setText(U("before"));
+    box->Tag = 42;
+    Answer(r.reply);
+    EXPECT_EQ(choice->ItemIndex(), r.item == -2 ? 0 : r.item);
+    EXPECT_EQ(box->text(), r.text ? U(r.text) : U("before"));
+    EXPECT_EQ(box->Tag, r.tag == -2 ? 42 : r.tag);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tables, ShowValue,
+    ::testing::Values(
+        ShowRow{"201019", "", "OK RxLevel 22000", "RadioGroup1", 0, "1", 0},
+        ShowRow{"201019", "", "OK RxLevel 22001", "RadioGroup1", 1, "2", 1},
+        ShowRow{"201019", "", "OK RxLevel 65536", "RadioGroup1", 4, "5", 4},
+        ShowRow{"201019", "", "OK RxLevel 65537", "RadioGroup1", -2, nullptr, -2},
+        ShowRow{"201019", "", "OK RxLevel -1", "RadioGroup1", -2, nullptr, -2},
+        ShowRow{"201020", "", "OK RxLevel 22000", "RadioGroup1", -2, nullptr, -2},
+        ShowRow{"201020", "DW720 KEL", "OK RxOutLevel 12744", "RadioGroup1", 2, "3", 2},
+        ShowRow{"201020", "DW720 KEL", "OK RxOutLevel 12745", "RadioGroup1", 3, "4", 3},
+        ShowRow{"201020", "DW730 VELMORAS_SPECIAL", "OK RxOutLevel 12744", "RadioGroup1", 3, "4",
+                3},
+        ShowRow{"201020", "DW740", "OK RxOutLevel 12744", "RadioGroup1", 4, "5", 4},
+        ShowRow{"201033", "DW740", "OK RxOutLevel 12744", "RadioGroup1", -2, nullptr, -2},
+        ShowRow{"201033", "", "OK PhoneOutVol -9", "RadioGroup1", 1, "2", 1},
+        ShowRow{"201033", "", "OK PhoneOutVol -9.5", "RadioGroup1", 0, "1", 0},
+        ShowRow{"201033", "", "OK PhoneOutVol 0.5", "RadioGroup1", 4, "5", 4},
+        ShowRow{"201033", "", "OK PhoneOutVolTrx -12", "RadioGroup1", -2, nullptr, -2},
+        ShowRow{"201025", "", "OK VOXSw 3", "RadioGroup4", 1, "On", 1},
+        ShowRow{"201026", "", "OK VOXSw 0", "RadioGroup4", 0, "Off", 0},
+        ShowRow{"201036", "", "OK TxSquelchSw 1", "RadioGroup3", 1, "On", 1},
+        ShowRow{"201036", "", "OK TxSquelchSw 2", "RadioGroup3", -2, nullptr, -2},
+        ShowRow{"201036", "", "OK Channel l", "RGChannel", -2, nullptr, -2},
+        ShowRow{"201036", "", "OK RecordSw 7", "RadioGroup5", 4, nullptr, 7},
+        ShowRow{"201036", "", "OK RecordSw -5", "RadioGroup5", -1, nullptr, -5},
+        ShowRow{"201036", "", "OK RecordSw 0", "RadioGroup5", 0, "OFF", 0},
+        ShowRow{"201036", "", "OK DiveConWarningSw 2", "RgDiveComInterface", 1, "Beep", 1},
+        ShowRow{"201036", "", "OK DiveConWarningSw 9", "RgDiveComInterface", 0, "Off", 0},
+        ShowRow{"201036", "DW730 VELMORAS_SPECIAL", "OK DiveConWarningSw 3", "RgDiveComInterface",
+                -2, nullptr, -2},
+        ShowRow{"201036", "DW730 VELMORAS_SPECIAL", "OK TxModeSw 0", "RgDiveComInterface", 1, "On",
+                1},
+        ShowRow{"201036", "DW740", "OK TxModeSw 0", "RgDiveComInterface", -2, nullptr, -2},
+        ShowRow{"201036", "", "OK VoiceGuideSwitch 0", "RadioGroupVoiceGuideLevel", 2, "High", 2},
+        ShowRow{"201036", "", "OK VoiceGuideSwitch 120", "RadioGroupVoiceGuideLevel", 0, "Low",
+                0}));
+
+TEST_F(ReadBack, ChannelNeedsBothHalvesOfItsPair) {
+    ToStepEight("201036", "DW720 MIV");
+    Answer("OK Channel l");
+    EXPECT_EQ(form->RGChannel->ItemIndex(), -1);
+    EXPECT_EQ(form->EdtChannel->text(), QString());
+    Answer("OK BaseFreq 3");
+    EXPECT_EQ(form->RGChannel->ItemIndex(), 1);
+    EXPECT_EQ(form->EdtChannel->text(), U("S ch"));
+    EXPECT_EQ(form->RGChannel->Items(), (QStringList{U("ch A"), U("ch S")}));
+}
+
+TEST_F(ReadBack, AirCheckValuesCheckOrClearTheBox) {
+    ToStepEight("201036");
+    Answer("OK DivingTimeSignalSw 2457900");
+    EXPECT_EQ(form->EditDivingTimeSignal->text(), U("10min. 5min."));
+    EXPECT_EQ(form->EditDivingTimeSignal->Tag, 1);
+    EXPECT_TRUE(form->CheckBoxDivingTimeSignalEnable->isChecked());
+    // The group itself is enabled only when the read-back finishes.
+    QWidget* group = form->GroupBoxDivingTimeSignal;
+    EXPECT_TRUE(form->ComboBoxDivingTimeSignal1->isEnabledTo(group));
+    EXPECT_TRUE(form->Label12->isEnabledTo(group));
+    EXPECT_EQ(form->ComboBoxDivingTimeSignal2->currentIndex(), 0);
+    Answer("OK DivingTimeSignalSw " + std::to_string(600 * 4096 + 400));
+    EXPECT_EQ(form->EditDivingTimeSignal->text(), U("unknown"));
+    EXPECT_EQ(form->EditDivingTimeSignal->Tag, -1);
+    EXPECT_FALSE(form->CheckBoxDivingTimeSignalEnable->isChecked());
+    EXPECT_FALSE(form->ComboBoxDivingTimeSignal1->isEnabledTo(group));
+    EXPECT_EQ(form->ComboBoxDivingTimeSignal1->currentIndex(), -1);
+    Answer("OK DivingTimeSignalSw -1"); // bits above 23 are ignored: 4095 s, 4095 s
+    EXPECT_EQ(form->EditDivingTimeSignal->text(), U("unknown"));
+}
+
+TEST_F(ReadBack, CheckingTheAirCheckBoxPicksTwentyAndTenMinutes) {
+    form->CheckBoxDivingTimeSignalEnable->setEnabled(true);
+    form->GroupBoxDivingTimeSignal->setEnabled(true);
+    form->CheckBoxDivingTimeSignalEnable->click();
+    EXPECT_EQ(form->ComboBoxDivingTimeSignal1->currentText(), U("in 20 min."));
+    EXPECT_EQ(form->ComboBoxDivingTimeSignal2->currentText(), U("every 10 min."));
+    EXPECT_TRUE(form->Label11->isEnabled());
+    form->ComboBoxDivingTimeSignal1->setCurrentIndex(3);
+    form->CheckBoxDivingTimeSignalEnable->click();
+    EXPECT_EQ(form->ComboBoxDivingTimeSignal1->currentIndex(), -1);
+    EXPECT_FALSE(form->ComboBoxDivingTimeSignal2->isEnabled());
+    EXPECT_FALSE(form->Label11->isEnabled());
+    // One combo box still chosen: the other is left empty.
+    form->ComboBoxDivingTimeSignal2->setCurrentIndex(2);
+    form->CheckBoxDivingTimeSignalEnable->click();
+    EXPECT_EQ(form->ComboBoxDivingTimeSignal1->currentIndex(), -1);
+    EXPECT_EQ(form->ComboBoxDivingTimeSignal2->currentIndex(), 2);
+}
+
+TEST_F(ReadBack, ListsFollowTheModelAndVersionTexts) {
+    form->RGChannel->SetItemIndex(2);
+    form->EditKIND->setText(U("DW720 MIV"));
+    EXPECT_EQ(form->RGChannel->Items(), (QStringList{U("ch A"), U("ch S")}));
+    EXPECT_EQ(form->RGChannel->ItemIndex(), -1);
+    form->EditKIND->setText(U("DW730 VELMORAS_SPECIAL"));
+    EXPECT_EQ(form->RGChannel->Items(), (QStringList{U("ch A"), U("ch B"), U("ch C")}));
+    EXPECT_EQ(form->RgDiveComInterface->title(), U("Recive only"));
+    EXPECT_EQ(form->RgDiveComInterface->Items(), (QStringList{U("Off"), U("On")}));
+    form->EditKIND->setText(U("dw730 velmoras_special"));
+    EXPECT_EQ(form->RgDiveComInterface->title(), U("Dive-computer interface"));
+    EXPECT_EQ(form->RgDiveComInterface->Items(), (QStringList{U("Off"), U("Beep"), U("Voice")}));
+
+    form->RadioGroup4->SetItemIndex(1);
+    form->Edit1->setText(U("201026"));
+    EXPECT_EQ(form->RadioGroup4->Count(), 6);
+    EXPECT_EQ(form->RadioGroup4->ItemIndex(), -1);
+    EXPECT_FALSE(form->Label9->isHidden());
+    EXPECT_FALSE(form->Label10->isHidden());
+    form->Edit1->setText(U("201025"));
+    EXPECT_EQ(form->RadioGroup4->Items(), (QStringList{U("Off"), U("On")}));
+    EXPECT_TRUE(form->Label9->isHidden());
+    EXPECT_TRUE(form->Label10->isHidden());
+}
+
+} // namespace
