@@ -162,6 +162,20 @@ TEST_F(SimApply, BarMovesByTheShareOfTheExpectedCount) {
     EXPECT_EQ(Trace(), expected);
 }
 
+TEST_F(SimApply, BarStopsFullWhenTheRunHasMoreStepsThanTheCount) {
+    // Seven expected parameters and nine counting steps: the bar must not be left behind at
+    // the last value within its range.
+    Connect("DW740 NEW", "201019");
+    form->RadioGroup1->SetItemIndex(0);
+    form->SpeedButton2->click();
+    const std::vector<std::pair<int32_t, int>> expected{{10, 42},  {11, 57},  {19, 71},  {13, 85},
+                                                        {14, 100}, {15, 100}, {16, 100}, {21, 100},
+                                                        {22, 100}, {23, 100}, {17, 100}, {1, 100}};
+    EXPECT_EQ(Trace(), expected);
+    EXPECT_EQ(Sent().front(), "SPAR RxLevel 22000");
+    EXPECT_EQ(StoredValue("RxLevel"), "22000");
+}
+
 TEST_F(SimApply, HalfChosenAirCheckIsSwitchedOffFirst) {
     Connect("DW720 KEL", "201036");
     ASSERT_TRUE(form->CheckBoxDivingTimeSignalEnable->isChecked());
