@@ -332,6 +332,36 @@ TEST_F(ReadBack, CurrentReadBackErrorIsShownAndTheStepGoesOn) {
     EXPECT_TRUE(form->Edit5->isEnabled());
 }
 
+TEST_F(ReadBack, OddValuesNeverBreakTheReadBack) {
+    ToStepEight("201036", "DW740");
+    const std::string replies[] = {"OK PhoneOutVol 1e308",
+                                   "OK PhoneOutVol nan",
+                                   "OK CsgVoxNzccTh -0",
+                                   "OK VOXSw 2147483648",
+                                   "OK RecordSw -2147483648",
+                                   "OK DivingTimeSignalSw -2147483648",
+                                   "OK DivingTimeSignalSw 2147483647",
+                                   "OK BaseFreq 99999999999999",
+                                   std::string("OK Channel \xFF\x01u", 14),
+                                   "OK VoiceGuideSwitch -",
+                                   "OK DiveConWarningSw +-3",
+                                   std::string(200, 'x') + " Led y"};
+    for (const auto& reply : replies)
+        Answer(reply);
+    EXPECT_EQ(dialogs->errors, QStringList{U("'nan' is not a valid floating point value")});
+    EXPECT_EQ(form->Edit5->text(), U("5"));        // a huge volume is the loudest
+    EXPECT_EQ(form->Edit8->text(), U("5"));        // on by default, threshold -0
+    EXPECT_EQ(form->RadioGroup5->ItemIndex(), -1); // limited to -1
+    EXPECT_EQ(form->EditDivingTimeSignal->text(), U("unknown"));
+    EXPECT_EQ(form->EditVoiceGuideLevel->text(), U("High")); // malformed: 0, which is "High"
+    EXPECT_EQ(form->curParams.Led, "y");
+    EXPECT_EQ(form->curParams.Channel, "\xFF");
+    clock->now = clock->now.addSecs(1);
+    Tick();
+    EXPECT_EQ(form->StepNo, 1);
+    EXPECT_FALSE(form->RadioGroup5->isEnabled());
+}
+
 TEST_F(ReadBack, NoAnswerToTheCurrentQueryStillFinishes) {
     ToStepEight("201036", "PX510");
     clock->now = clock->now.addSecs(1);
