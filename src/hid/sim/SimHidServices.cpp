@@ -144,11 +144,15 @@ uint32_t TSimServices::Plug(TSimDeviceSpec Spec) {
 }
 
 void TSimServices::Unplug(uint32_t Id) {
+    TDevice gone;
     {
         std::lock_guard lock(lock_);
         const auto it = devices_.find(Id);
         if (it == devices_.end() || !it->second.Present) return;
-        it->second.Present = false;
+        // Forgotten at once: its handles fail as they would on a missing device, and a long
+        // run of plugs neither keeps every model alive nor slows each enumeration down.
+        gone = std::move(it->second);
+        devices_.erase(it);
     }
     changed_.notify_all();
     PostNotice({kDeviceChangeMessage, kDevNodesChanged, 0});

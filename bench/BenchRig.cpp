@@ -1,0 +1,80 @@
+#include "BenchRig.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+namespace bench {
+
+namespace {
+
+class TSilentDialogs final : public TDialogs {
+  public:
+    void ShowErrorBox(const QString& text) override { qWarning("error box: %s", qPrintable(text)); }
+    void ShowErrorMessage(const QString&, const QString& text) override {
+        qWarning("message box: %s", qPrintable(text));
+    }
+    void ShowAbout(const QString&, const QStringList&) override {}
+};
+
+} // namespace
+
+bool RunEventsUntil(const std::function<bool()>& Done, int TimeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    // Wakes the loop now and then, so that a condition that no event follows is seen.
+    QTimer nudge;
+    nudge.start(5);
+    while (!Done()) {
+        if (timer.elapsed() >= TimeoutMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+void RunEventsFor(int Ms) {
+    QEventLoop loop;
+    QTimer::singleShot(Ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+TBenchRig::TBenchRig(const sim::Profile& Profile)
+    : unit_(std::make_shared<hid::sim::TTransceiverModel>(Profile)),
+      timed_(std::make_shared<TTimedModel>(unit_)) {
+    auto controller = std::make_unique<hid::THidDeviceController>(services_, main_);
+    auto* loading = controller.get();
+    form_ = std::make_unique<TForm1>(
+        TFormServices{std::move(controller), nullptr, std::make_unique<TSilentDialogs>()});
+    loading->Loaded();
+}
+
+TBenchRig::~TBenchRig() {
+    form_.reset();
+}
+
+void TBenchRig::Plug() {
+    if (unitId_) return;
+    const sim::Profile p = unit_->Inspect([](sim::Transceiver& u) { return u.GetProfile(); });
+    hid::sim::TSimDeviceSpec spec;
+    spec.VendorID = TransceiverVendorID;
+    spec.ProductID = p.productId;
+    spec.Product = std::u16string(p.productName.begin(), p.productName.end());
+    spec.Manufacturer = "Sonavelle";
+    spec.Model = timed_;
+    spec.InputLength = p.inputReportLength;
+    spec.OutputLength = p.outputReportLength;
+    unitId_ = services_.Plug(spec);
+}
+
+void TBenchRig::Unplug() {
+    if (!unitId_) return;
+    services_.Unplug(unitId_);
+    unitId_ = 0;
+    unit_->Inspect([](sim::Transceiver& u) {
+        u.Replug();
+        return 0;
+    });
+}
+
+} // namespace bench

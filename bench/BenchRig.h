@@ -1,0 +1,46 @@
+#pragma once
+// The real window and the real controller on the sim services and Qt's event loop, with
+// one simulated unit whose reports are timed. Like the demo's rig, but the unit is
+// wrapped so that the harness sees when the window wrote and when the reader read.
+#include "TimedModel.h"
+#include "app/Main.h"
+#include "hid/HidControllerClass.h"
+#include "hid/qt/QtMainThread.h"
+#include "hid/sim/SimHidServices.h"
+#include "hid/sim/TransceiverModel.h"
+
+#include <functional>
+#include <memory>
+
+namespace bench {
+
+// Runs Qt's event loop until Done() holds; false when TimeoutMs passed first.
+bool RunEventsUntil(const std::function<bool()>& Done, int TimeoutMs);
+// Runs Qt's event loop for Ms milliseconds and nothing else.
+void RunEventsFor(int Ms);
+
+class TBenchRig {
+  public:
+    explicit TBenchRig(const sim::Profile& Profile);
+    ~TBenchRig();
+
+    TForm1& Form() { return *form_; }
+    TTimedModel& Timed() { return *timed_; }
+    hid::sim::TTransceiverModel& Unit() { return *unit_; }
+    // The controller's first pass has run (the tool has started with no unit attached).
+    bool Started() const { return !form_->FirstCheck; }
+    // Idle at step 1 with the panel's Apply button enabled.
+    bool PanelReady() const { return form_->StepNo == 1 && form_->SpeedButton2->isEnabled(); }
+    void Plug();
+    void Unplug();
+
+  private:
+    hid::TQtMainThread main_;
+    hid::sim::TSimServices services_;
+    std::shared_ptr<hid::sim::TTransceiverModel> unit_;
+    std::shared_ptr<TTimedModel> timed_;
+    std::unique_ptr<TForm1> form_;
+    uint32_t unitId_ = 0;
+};
+
+} // namespace bench

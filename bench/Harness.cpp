@@ -1,0 +1,363 @@
+#include "Harness.h"
+
+#include "BenchRig.h"
+#include "hid/HidControllerClass.h"
+#include "hid/qt/QtMainThread.h"
+#include "hid/sim/SimHidServices.h"
+#include "sim/Profile.h"
+
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+double Percentile(std::vector<double> v, double p) {
+    if (v.empty()) return std::nan("");
+    std::sort(v.begin(), v.end());
+    const auto at = static_cast<size_t>(std::lround(p * static_cast<double>(v.size() - 1)));
+    return v[at];
+}
+
+std::string Fixed(double v, int decimals, const char* unit = "") {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f%s", decimals, v, unit);
+    return buf;
+}
+
+struct TRow {
+    std::string Figure, Value, Target, Verdict;
+};
+
+class TTable {
+  public:
+    void Add(std::string Figure, std::string Value, std::string Target, bool Met) {
+        rows_.push_back(
+            {std::move(Figure), std::move(Value), std::move(Target), Met ? "met" : "MISSED"});
+        if (!Met) ++missed_;
+    }
+    void Note(std::string Figure, std::string Value) {
+        rows_.push_back({std::move(Figure), std::move(Value), "-", "recorded"});
+    }
+    void Fail(std::string Figure, std::string Why) {
+        rows_.push_back({std::move(Figure), std::move(Why), "-", "FAILED"});
+        ++missed_;
+    }
+    int Print() const {
+        size_t w[3] = {6, 5, 6};
+        for (const auto& r : rows_) {
+            w[0] = std::max(w[0], r.Figure.size());
+            w[1] = std::max(w[1], r.Value.size());
+            w[2] = std::max(w[2], r.Target.size());
+        }
+        const auto line = [&](const std::string& a, const std::string& b, const std::string& c,
+                              const std::string& d) {
+            std::printf("| %-*s | %-*s | %-*s | %s |\n", static_cast<int>(w[0]), a.c_str(),
+                        static_cast<int>(w[1]), b.c_str(), static_cast<int>(w[2]), c.c_str(),
+                        d.c_str());
+        };
+        line("figure", "value", "target", "verdict");
+        std::printf("|%s|%s|%s|---|\n", std::string(w[0] + 2, '-').c_str(),
+                    std::string(w[1] + 2, '-').c_str(), std::string(w[2] + 2, '-').c_str());
+        for (const auto& r : rows_)
+            line(r.Figure, r.Value, r.Target, r.Verdict);
+        std::fflush(stdout);
+        return missed_;
+    }
+
+  private:
+    std::vector<TRow> rows_;
+    int missed_ = 0;
+};
+
+double ProcessCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+long VmRssKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    return -1;
+}
+
+sim::Profile UnitProfile(const char* Firmware, int64_t ReplyIntervalUs) {
+    sim::Profile p = sim::MakeProfile("DW730 TONAL", Firmware);
+    p.replyIntervalUs = ReplyIntervalUs;
+    return p;
+}
+
+// The intervals of a bare 1 ms precise timer that does nothing, in milliseconds.
+std::vector<double> BareTickIntervals(int ForMs) {
+    std::vector<Clock::time_point> at;
+    at.reserve(static_cast<size_t>(ForMs) * 2);
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setInterval(1);
+    QObject::connect(&timer, &QTimer::timeout, [&] { at.push_back(Clock::now()); });
+    timer.start();
+    RunEventsFor(ForMs);
+    timer.stop();
+    std::vector<double> intervals;
+    for (size_t i = 1; i < at.size(); ++i)
+        intervals.push_back(Ms(at[i] - at[i - 1]));
+    return intervals;
+}
+
+// CPU time of the whole process while the event loop runs for ForMs, in ms per second.
+double CpuMsPerSecond(int ForMs) {
+    const double cpu = ProcessCpuMs();
+    const auto t0 = Clock::now();
+    RunEventsFor(ForMs);
+    const double wall = Ms(Clock::now() - t0);
+    return (ProcessCpuMs() - cpu) / wall * 1000.0;
+}
+
+// Input report read by the reader to the next command written, for every write that
+// followed a read (the first command of a run follows no read and is not counted).
+std::vector<double> ExchangeOverheads(const std::vector<TModelEvent>& Events) {
+    std::vector<double> out;
+    for (size_t i = 1; i < Events.size(); ++i)
+        if (Events[i].Kind == TModelEvent::Write && Events[i - 1].Kind == TModelEvent::Read)
+            out.push_back(Ms(Events[i].At - Events[i - 1].At));
+    return out;
+}
+
+bool StartRig(TBenchRig& rig) {
+    return RunEventsUntil([&] { return rig.Started(); }, 5000);
+}
+
+// A model that produces numbered reports at a fixed pace and notes when each one was
+// taken by the reader.
+class TPacedModel final : public hid::sim::TDeviceModel {
+  public:
+    TPacedModel(uint64_t FirstDueUs, uint64_t PeriodUs, size_t Count)
+        : first_(FirstDueUs), period_(PeriodUs), taken_(Count) {}
+
+    bool WriteReport(const uint8_t*, size_t, uint64_t) override { return true; }
+    std::optional<std::vector<uint8_t>> NextReport(uint64_t NowUs) override {
+        std::lock_guard lock(lock_);
+        if (next_ >= taken_.size() || NowUs < Due(next_)) return std::nullopt;
+        std::vector<uint8_t> report(65, 0);
+        const auto n = static_cast<uint32_t>(next_);
+        std::memcpy(report.data() + 1, &n, sizeof n);
+        taken_[next_++] = Clock::now();
+        return report;
+    }
+    std::optional<uint64_t> NextDueUs() override {
+        std::lock_guard lock(lock_);
+        if (next_ >= taken_.size()) return std::nullopt;
+        return Due(next_);
+    }
+    uint16_t InputReportLength() const override { return 65; }
+    uint16_t OutputReportLength() const override { return 65; }
+    bool Gone() override { return false; }
+
+    Clock::time_point TakenAt(uint32_t N) {
+        std::lock_guard lock(lock_);
+        return taken_.at(N);
+    }
+
+  private:
+    uint64_t Due(size_t N) const { return first_ + period_ * N; }
+    std::mutex lock_;
+    const uint64_t first_, period_;
+    std::vector<Clock::time_point> taken_;
+    size_t next_ = 0;
+};
+
+struct THandoverProbe {
+    TPacedModel* Model = nullptr;
+    std::vector<double> LatencyMs;
+    void Data(hid::TCustomHidDevice*, uint8_t, const uint8_t* Bytes, uint16_t Size) {
+        const auto now = Clock::now();
+        if (Size < 4) return;
+        uint32_t n = 0;
+        std::memcpy(&n, Bytes, sizeof n);
+        LatencyMs.push_back(Ms(now - Model->TakenAt(n)));
+    }
+};
+
+std::vector<double> HandoverLatencies(size_t Count, uint64_t PeriodUs) {
+    hid::TQtMainThread main;
+    hid::sim::TSimServices services;
+    THandoverProbe probe;
+    hid::THidDeviceController ctrl(services, main);
+    ctrl.SetOnDeviceData(hid::THidDataEvent::Bind<&THandoverProbe::Data>(&probe));
+    ctrl.Loaded();
+    auto model = std::make_shared<TPacedModel>(services.NowUs() + 50000, PeriodUs, Count);
+    probe.Model = model.get();
+    hid::sim::TSimDeviceSpec spec;
+    spec.VendorID = 0x1234;
+    spec.ProductID = 0x5678;
+    spec.Model = model;
+    services.Plug(spec);
+    if (!RunEventsUntil([&] { return ctrl.Devices().size() == 1; }, 5000)) return {};
+    hid::THidDevice* dev = nullptr;
+    if (!ctrl.CheckOutByIdentifiers(dev, 0x1234, 0x5678)) return {};
+    RunEventsUntil([&] { return probe.LatencyMs.size() >= Count; },
+                   static_cast<int>(Count * PeriodUs / 1000 + 5000));
+    ctrl.CheckIn(dev);
+    return probe.LatencyMs;
+}
+
+} // namespace
+
+int RunHarness(double AppStartMs) {
+    TTable table;
+
+    // The reference: what the platform's 1 ms timer gives in this process.
+    const auto bare = BareTickIntervals(2000);
+    const double tick = Percentile(bare, 0.5);
+    table.Note("bare 1 ms precise timer: interval median / p99",
+               Fixed(tick, 3, " ms") + " / " + Fixed(Percentile(bare, 0.99), 3, " ms"));
+
+    // Start-up: the application, the window with its controller, the first device pass.
+    {
+        const auto t0 = Clock::now();
+        TBenchRig rig(UnitProfile("201036", 0));
+        if (StartRig(rig))
+            table.Note("start-up to the first device pass (QApplication + window + pass)",
+                       Fixed(AppStartMs + Ms(Clock::now() - t0), 1, " ms"));
+        else
+            table.Fail("start-up to the first device pass", "no pass within 5 s");
+    }
+
+    // Plug-in to panel enabled, firmware 201036, 1 ms reply pacing: three fresh tools.
+    {
+        std::vector<double> times;
+        for (int i = 0; i < 3; ++i) {
+            TBenchRig rig(UnitProfile("201036", 1000));
+            if (!StartRig(rig)) break;
+            const auto t0 = Clock::now();
+            rig.Plug();
+            if (!RunEventsUntil([&] { return rig.PanelReady(); }, 10000)) break;
+            times.push_back(Ms(Clock::now() - t0));
+        }
+        if (times.size() == 3) {
+            const double worst = *std::max_element(times.begin(), times.end());
+            table.Add("plug-in to panel enabled, 201036, 1 ms pacing (worst of 3)",
+                      Fixed(worst / 1000.0, 3, " s"), "<= 1.100 s", worst <= 1100.0);
+        } else {
+            table.Fail("plug-in to panel enabled", "the panel was not enabled within 10 s");
+        }
+    }
+
+    // A conversation with a unit that answers at once, then Apply runs: exchange overhead,
+    // memory, idle CPU.
+    {
+        TBenchRig rig(UnitProfile("201036", 0));
+        bool ok = StartRig(rig);
+        rig.Plug();
+        ok = ok && RunEventsUntil([&] { return rig.PanelReady(); }, 10000);
+        std::vector<double> overheads;
+        if (ok) {
+            overheads = ExchangeOverheads(rig.Timed().TakeEvents());
+            for (int run = 0; ok && run < 20; ++run) {
+                rig.Form().SpeedButton2->click();
+                ok = RunEventsUntil([&] { return rig.PanelReady(); }, 5000);
+                const auto more = ExchangeOverheads(rig.Timed().TakeEvents());
+                overheads.insert(overheads.end(), more.begin(), more.end());
+            }
+        }
+        if (!ok || overheads.empty()) {
+            table.Fail("per-exchange overhead", "the conversation or an Apply run did not end");
+        } else {
+            const double median = Percentile(overheads, 0.5);
+            table.Add("per-exchange overhead, report read to next command written: median (ticks)",
+                      Fixed(median, 3, " ms") + " (" + Fixed(median / tick, 2) + ")", "<= 1 tick",
+                      median <= tick);
+            table.Note("per-exchange overhead: p99 / samples",
+                       Fixed(Percentile(overheads, 0.99), 3, " ms") + " / " +
+                           std::to_string(overheads.size()));
+            table.Note("resident memory (VmRSS) after a conversation and 20 Apply runs",
+                       std::to_string(VmRssKb() / 1024) + " MiB");
+
+            // Idle CPU, connected at step 1, against a bare 1 ms timer with the unit gone.
+            const double connected = CpuMsPerSecond(3000);
+            rig.Unplug();
+            RunEventsUntil([&] { return !rig.Form().Timer1->Enabled(); }, 5000);
+            QTimer bareTimer;
+            bareTimer.setTimerType(Qt::PreciseTimer);
+            bareTimer.setInterval(1);
+            QObject::connect(&bareTimer, &QTimer::timeout, [] {});
+            bareTimer.start();
+            const double reference = CpuMsPerSecond(3000);
+            bareTimer.stop();
+            const double ratio = connected / reference;
+            table.Add("idle CPU connected at step 1 / bare 1 ms timer",
+                      Fixed(connected / 10.0, 2, " %") + " / " + Fixed(reference / 10.0, 2, " %") +
+                          " = " + Fixed(ratio, 2),
+                      "<= 1.25", ratio <= 1.25);
+        }
+    }
+
+    // Reader to handler hand-over: the real controller and reader, Qt's event loop.
+    {
+        const auto latencies = HandoverLatencies(3000, 700);
+        if (latencies.size() < 3000) {
+            table.Fail("reader to handler hand-over", "reports were lost");
+        } else {
+            const double p99 = Percentile(latencies, 0.99);
+            table.Add("reader to handler hand-over: median / p99 (3000 reports)",
+                      Fixed(Percentile(latencies, 0.5) * 1000.0, 0, " us") + " / " +
+                          Fixed(p99 * 1000.0, 0, " us"),
+                      "p99 <= 1 tick", p99 <= tick);
+        }
+    }
+
+    // Information-file upload: three-character firmware, a large file, replies at once.
+    {
+        sim::Profile p = UnitProfile("105", 0);
+        p.infoSize = 1016 * 1000;
+        TBenchRig rig(p);
+        bool ok = StartRig(rig);
+        rig.Plug();
+        ok = ok && RunEventsUntil([&] { return rig.Form().StepNo == 99; }, 120000);
+        const auto events = rig.Timed().TakeEvents();
+        const auto start = std::find_if(events.begin(), events.end(), [](const TModelEvent& e) {
+            return e.Kind == TModelEvent::Write && e.Command.rfind("UPLS", 0) == 0;
+        });
+        const auto last = std::find_if(events.rbegin(), events.rend(), [](const TModelEvent& e) {
+            return e.Kind == TModelEvent::Write;
+        });
+        const bool verified =
+            rig.Form().LogLines().filter(QStringLiteral("Verify : OK")).size() == 1;
+        if (!ok || start == events.end() || !verified) {
+            table.Fail("information-file upload", "the upload did not end verified");
+        } else {
+            const auto packets = std::count_if(start, last.base(), [](const TModelEvent& e) {
+                return e.Kind == TModelEvent::Read;
+            });
+            const double elapsed = Ms(last->At - start->At);
+            const double perTick = static_cast<double>(packets) / elapsed * tick;
+            table.Add("upload throughput, 1000 data packets: packets per tick",
+                      Fixed(perTick, 2) + " (" + std::to_string(packets) + " in " +
+                          Fixed(elapsed / 1000.0, 2, " s") + ")",
+                      ">= 0.90", perTick >= 0.90);
+        }
+    }
+
+    return table.Print();
+}
+
+} // namespace bench
