@@ -49,13 +49,14 @@ TIdentity TIdentity::FromVersion(std::string_view version, std::string_view mode
 }
 
 TChoiceList ChannelChoices(std::string_view model) {
-    if (IsModel(model, ModelDW720MIV)) return {{}, {"ch A", "ch S"}, 1};
-    return {{}, {"ch A", "ch B", "ch C"}, 1};
+    // A rebuild changes the items only: the groups keep the window's three columns.
+    if (IsModel(model, ModelDW720MIV)) return {{}, {"ch A", "ch S"}, 3};
+    return {{}, {"ch A", "ch B", "ch C"}, 3};
 }
 
 TChoiceList DiveComInterfaceChoices(std::string_view model) {
-    if (IsModel(model, ModelDW730VELMORAS)) return {ReceiveOnlyCaption, {"Off", "On"}, 1};
-    return {DiveComInterfaceCaption, {"Off", "Beep", "Voice"}, 1};
+    if (IsModel(model, ModelDW730VELMORAS)) return {ReceiveOnlyCaption, {"Off", "On"}, 3};
+    return {DiveComInterfaceCaption, {"Off", "Beep", "Voice"}, 3};
 }
 
 THandsFreeChoices HandsFreeChoices(std::string_view version) {

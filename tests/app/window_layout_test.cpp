@@ -130,6 +130,17 @@ TEST_F(WindowLayout, ChoiceItemsAndColumnsAreTheUsersChoices) {
     EXPECT_EQ(form->EdtDiveComInterface->Tag, -1);
 }
 
+TEST_F(WindowLayout, RebuiltListsKeepTheirColumns) {
+    for (const char* model : {"DW720 MIV", "DW730 VELMORAS_SPECIAL", "DW730 TONAL"}) {
+        form->EditKIND->setText(U(model));
+        for (auto* g : {form->RGChannel, form->RgDiveComInterface}) {
+            // Side by side in one row, as the window defines them.
+            EXPECT_EQ(g->Button(0)->y(), g->Button(1)->y()) << model;
+            EXPECT_LT(g->Button(0)->x(), g->Button(1)->x()) << model;
+        }
+    }
+}
+
 TEST_F(WindowLayout, RadioGroupIndexCanBeClearedAndRebuildClearsIt) {
     auto* g = form->RGChannel;
     g->SetItemIndex(2);

@@ -25,13 +25,17 @@ class TQuietDialogs final : public TDialogs {
 QString Normalized(const TForm1& form) {
     static const QRegularExpression stamp(QStringLiteral("^\\d\\d/\\d\\d/\\d\\d \\d\\d:\\d\\d:\\d\\d \\d\\d\\d,"));
     static const QRegularExpression clock(QStringLiteral("RTC SET \\d+"));
-    static const QRegularExpression clockHex(QStringLiteral("^>>RTC SET .*"));
-    QStringList lines;
+    // A status line is written by the tick, a received line by the reader's hand-over: in
+    // real time the two interleave as the scheduler pleases, so the steps visited are
+    // compared apart from the lines of the conversation.
+    static const QRegularExpression status(QStringLiteral("^  -?\\d+ status$"));
+    QStringList steps, lines;
     for (QString line : form.LogLines()) {
         line.remove(stamp);
         line.replace(clock, QStringLiteral("RTC SET <clock>"));
-        lines << line;
+        (status.match(line).hasMatch() ? steps : lines) << line;
     }
+    lines.prepend(steps.join(QLatin1Char(',')));
     lines << QString::fromUtf8(QJsonDocument(demo::ControlStates(form)).toJson(QJsonDocument::Indented));
     return lines.join(QLatin1Char('\n'));
 }
