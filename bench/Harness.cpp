@@ -142,6 +142,24 @@ std::vector<double> ExchangeOverheads(const std::vector<TModelEvent>& Events) {
     return out;
 }
 
+// SV_BENCH_FIGURES=upload,plug,...: only those figures (all when unset).
+bool Wanted(const char* key) {
+    const char* only = std::getenv("SV_BENCH_FIGURES");
+    return !only || std::string(only).find(key) != std::string::npos;
+}
+
+bool Verbose() {
+    return std::getenv("SV_BENCH_VERBOSE") != nullptr;
+}
+
+// The end of the window's log, when a conversation did not go as a figure needs.
+void DumpLog(TBenchRig& rig) {
+    const QStringList lines = rig.Form().LogLines();
+    std::fprintf(stderr, "step %d; the log ends:\n", rig.Form().StepNo);
+    for (qsizetype i = std::max<qsizetype>(0, lines.size() - 12); i < lines.size(); ++i)
+        std::fprintf(stderr, "  %s\n", qPrintable(lines[i].left(160)));
+}
+
 bool StartRig(TBenchRig& rig) {
     return RunEventsUntil([&] { return rig.Started(); }, 5000);
 }
@@ -232,7 +250,7 @@ int RunHarness(double AppStartMs) {
                Fixed(tick, 3, " ms") + " / " + Fixed(Percentile(bare, 0.99), 3, " ms"));
 
     // Start-up: the application, the window with its controller, the first device pass.
-    {
+    if (Wanted("startup")) {
         const auto t0 = Clock::now();
         TBenchRig rig(UnitProfile("201036", 0));
         if (StartRig(rig))
@@ -242,37 +260,57 @@ int RunHarness(double AppStartMs) {
             table.Fail("start-up to the first device pass", "no pass within 5 s");
     }
 
-    // Plug-in to panel enabled, firmware 201036, 1 ms reply pacing: three fresh tools.
-    {
+    // Plug-in to panel enabled, firmware 201036: three fresh tools at 1 ms reply pacing,
+    // and, for comparison, at the simulator's default of 2 ms.
+    for (const int64_t pacingUs : {1000, 2000}) {
+        if (!Wanted("plug")) break;
         std::vector<double> times;
+        int stalled = 0;
         for (int i = 0; i < 3; ++i) {
-            TBenchRig rig(UnitProfile("201036", 1000));
+            TBenchRig rig(UnitProfile("201036", pacingUs));
             if (!StartRig(rig)) break;
             const auto t0 = Clock::now();
             rig.Plug();
-            if (!RunEventsUntil([&] { return rig.PanelReady(); }, 10000)) break;
-            times.push_back(Ms(Clock::now() - t0));
+            if (RunEventsUntil([&] { return rig.PanelReady(); }, 5000)) {
+                times.push_back(Ms(Clock::now() - t0));
+            } else {
+                ++stalled;
+                if (Verbose()) DumpLog(rig);
+            }
         }
-        if (times.size() == 3) {
-            const double worst = *std::max_element(times.begin(), times.end());
-            table.Add("plug-in to panel enabled, 201036, 1 ms pacing (worst of 3)",
-                      Fixed(worst / 1000.0, 3, " s"), "<= 1.100 s", worst <= 1100.0);
-        } else {
-            table.Fail("plug-in to panel enabled", "the panel was not enabled within 10 s");
+        const std::string figure = "plug-in to panel enabled, 201036, " +
+                                   std::to_string(pacingUs / 1000) + " ms pacing (worst of 3)";
+        if (times.empty()) {
+            table.Add(figure,
+                      "never: " + std::to_string(stalled) + " of 3 stalled (step " + "7 or 8)",
+                      "<= 1.100 s", false);
+            continue;
         }
+        const double worst = *std::max_element(times.begin(), times.end());
+        std::string value = Fixed(worst / 1000.0, 3, " s");
+        if (stalled) value += ", " + std::to_string(stalled) + " of 3 stalled";
+        table.Add(figure, value, "<= 1.100 s", stalled == 0 && worst <= 1100.0);
     }
 
     // A conversation with a unit that answers at once, then Apply runs: exchange overhead,
     // memory, idle CPU.
-    {
-        TBenchRig rig(UnitProfile("201036", 0));
+    if (Wanted("exchange")) {
+        // Connected at the default pacing (a read-back at once would lose replies, see
+        // docs/benchmarks.md), then every Apply exchange answered at once.
+        TBenchRig rig(UnitProfile("201036", 2000));
         bool ok = StartRig(rig);
         rig.Plug();
         ok = ok && RunEventsUntil([&] { return rig.PanelReady(); }, 10000);
+        rig.Unit().Inspect([](sim::Transceiver& u) {
+            u.SetReplyIntervalUs(0);
+            return 0;
+        });
+        rig.Timed().TakeEvents();
         std::vector<double> overheads;
         if (ok) {
-            overheads = ExchangeOverheads(rig.Timed().TakeEvents());
             for (int run = 0; ok && run < 20; ++run) {
+                TRadioGroup* volume = rig.Form().RadioGroup1;
+                volume->SetItemIndex((volume->ItemIndex() + 1) % volume->Count());
                 rig.Form().SpeedButton2->click();
                 ok = RunEventsUntil([&] { return rig.PanelReady(); }, 5000);
                 const auto more = ExchangeOverheads(rig.Timed().TakeEvents());
@@ -283,7 +321,7 @@ int RunHarness(double AppStartMs) {
             table.Fail("per-exchange overhead", "the conversation or an Apply run did not end");
         } else {
             const double median = Percentile(overheads, 0.5);
-            table.Add("per-exchange overhead, report read to next command written: median (ticks)",
+            table.Add("per-exchange overhead (Apply runs, unit answers at once): median (ticks)",
                       Fixed(median, 3, " ms") + " (" + Fixed(median / tick, 2) + ")", "<= 1 tick",
                       median <= tick);
             table.Note("per-exchange overhead: p99 / samples",
@@ -303,6 +341,20 @@ int RunHarness(double AppStartMs) {
             bareTimer.start();
             const double reference = CpuMsPerSecond(3000);
             bareTimer.stop();
+            // What the tick's own stop and restart costs, without the window's work.
+            QTimer restarted;
+            restarted.setTimerType(Qt::PreciseTimer);
+            restarted.setInterval(1);
+            QObject::connect(&restarted, &QTimer::timeout, [&] {
+                restarted.stop();
+                restarted.start();
+            });
+            restarted.start();
+            const double restartedCost = CpuMsPerSecond(3000);
+            restarted.stop();
+            table.Note("idle CPU of a bare 1 ms timer stopped and restarted in each tick",
+                       Fixed(restartedCost / 10.0, 2, " %") + " = " + Fixed(restartedCost / reference, 2) +
+                           " x bare");
             const double ratio = connected / reference;
             table.Add("idle CPU connected at step 1 / bare 1 ms timer",
                       Fixed(connected / 10.0, 2, " %") + " / " + Fixed(reference / 10.0, 2, " %") +
@@ -312,7 +364,7 @@ int RunHarness(double AppStartMs) {
     }
 
     // Reader to handler hand-over: the real controller and reader, Qt's event loop.
-    {
+    if (Wanted("handover")) {
         const auto latencies = HandoverLatencies(3000, 700);
         if (latencies.size() < 3000) {
             table.Fail("reader to handler hand-over", "reports were lost");
@@ -326,7 +378,7 @@ int RunHarness(double AppStartMs) {
     }
 
     // Information-file upload: three-character firmware, a large file, replies at once.
-    {
+    if (Wanted("upload")) {
         sim::Profile p = UnitProfile("105", 0);
         p.infoSize = 1016 * 1000;
         TBenchRig rig(p);

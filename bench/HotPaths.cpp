@@ -109,6 +109,33 @@ void BM_ParseReportDescriptor_Unit(benchmark::State& state) {
 }
 BENCHMARK(BM_ParseReportDescriptor_Unit);
 
+// The log pane: one received line as an upload data packet gives it (about 3 KB of hex),
+// and one as a parameter reply gives it.
+void WriteLogLine(benchmark::State& state, const std::string& text) {
+    hid::sim::TSimServices services;
+    hid::TManualMainThread main;
+    TForm1 form(TFormServices{std::make_unique<hid::THidDeviceController>(services, main), nullptr,
+                              nullptr});
+    main.RunPending();
+    for (auto _ : state)
+        form.WriteLog(text, kLogReceived);
+    state.counters["lines"] = static_cast<double>(state.iterations());
+}
+
+void BM_WriteLog_UploadPacketLine(benchmark::State& state) {
+    std::vector<uint8_t> r(kInputLength, 0);
+    for (size_t i = 0; i < r.size(); ++i)
+        r[i] = static_cast<uint8_t>('A' + i % 26);
+    WriteLogLine(state, channel::ReplyLogText(channel::ParseReply(r.data(), r.size())));
+}
+BENCHMARK(BM_WriteLog_UploadPacketLine)->Iterations(1000);
+
+void BM_WriteLog_ParameterLine(benchmark::State& state) {
+    const auto r = Report("OK RxOutLevel 12744\r\n");
+    WriteLogLine(state, channel::ReplyLogText(channel::ParseReply(r.data(), r.size())));
+}
+BENCHMARK(BM_WriteLog_ParameterLine)->Iterations(1000);
+
 // A tick with nothing to do: connected, idle at step 1.
 void BM_Timer1Timer_Idle(benchmark::State& state) {
     hid::sim::TSimServices services;

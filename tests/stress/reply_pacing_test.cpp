@@ -1,0 +1,36 @@
+// A unit that answers faster than the window's 1 ms tick: two replies reach the window
+// between two ticks. The window keeps only the last reply, so a parameter reply is lost
+// and the read-back, which has no time-out, waits for it for ever.
+#include "StressWindow.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class FastUnit : public stress::StressWindowTest {
+  protected:
+    // One tick during which every report that fell due is handed over, as the reader does.
+    void PumpAllDue() {
+        nowUs += 1000;
+        clock->now = clock->now.addMSecs(1);
+        while (unit) {
+            auto report = sim->Read(nowUs);
+            if (!report) break;
+            hid->Deliver(unit, std::string(report->begin(), report->end()));
+        }
+        form->Timer1Timer();
+    }
+};
+
+TEST_F(FastUnit, ReadBackCompletesWhenRepliesComeFasterThanTheTick) {
+    sim::Profile profile = sim::MakeProfile("DW730 TONAL", "201036");
+    profile.replyIntervalUs = 500;
+    PlugUnit(profile);
+    for (int i = 0; i < 3000 && !PanelReady(); ++i)
+        PumpAllDue();
+    EXPECT_TRUE(PanelReady()) << "stalled at step " << form->StepNo << " with "
+                              << form->initParamRecvCnt << " of " << form->expectedParamCnt
+                              << " default parameters counted";
+}
+
+} // namespace
