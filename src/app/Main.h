@@ -19,6 +19,7 @@
 #include <QPushButton>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 
@@ -132,6 +133,12 @@ class TForm1 : public QMainWindow {
     bool Received = false;
     std::string ReplyText;
     std::string ReplyHex;
+    // Replies that came while the last one had not been looked at by a step yet, oldest
+    // first: a unit that answers faster than the tick loses none of them. A reply a step
+    // has seen and left standing is replaced by the next one, as before.
+    std::deque<std::string> PendingReplies;
+    bool ReplySeen = false;
+    static constexpr size_t kMaxPendingReplies = 1024;
     uint8_t OutputReport[2049] = {};
     int32_t uploadState = 0;    // 1 while an upload is under way
     int32_t uploadPacketNo = 0; // number expected of the next data packet
@@ -148,6 +155,7 @@ class TForm1 : public QMainWindow {
     void ResetReadBackState();
     // command channel
     void SendCommand(const std::string& text);
+    void TakeNextReply(); // a waiting reply takes the place of one already dealt with
     void HidCtrl1DeviceData(hid::TCustomHidDevice* Dev, uint8_t ReportID, const uint8_t* Data,
                             uint16_t Size);
     // sequencer

@@ -37,7 +37,9 @@ void TForm1::SendCommand(const std::string& text) {
     std::memcpy(OutputReport + 1, sent->data(), sent->size());
 
     if (!HidDev) return;
+    // A reply that arrived before this command cannot be taken for its answer.
     Received = false;
+    PendingReplies.clear();
 
     const uint16_t length = HidDev->QueryCaps().OutputReportByteLength;
     if (length > sizeof OutputReport) {
@@ -66,9 +68,27 @@ void TForm1::HidCtrl1DeviceData(hid::TCustomHidDevice*, uint8_t, const uint8_t* 
                                 uint16_t Size) {
     Guarded([&] {
         const channel::TReply reply = channel::ParseReply(Data, Size);
-        ReplyText = reply.Text;
         ReplyHex = reply.Hex;
-        Received = true;
         WriteLog(channel::ReplyLogText(reply), kLogReceived);
+        if (!Received || (ReplySeen && PendingReplies.empty())) {
+            ReplyText = reply.Text;
+            Received = true;
+            ReplySeen = false;
+            return;
+        }
+        // No step has looked at the last reply yet: this one waits its turn.
+        if (PendingReplies.size() >= kMaxPendingReplies) {
+            PendingReplies.pop_front();
+            AddLog(QStringLiteral("Error : Too many replies waiting; the oldest was dropped."));
+        }
+        PendingReplies.push_back(reply.Text);
     });
+}
+
+void TForm1::TakeNextReply() {
+    if ((Received && !ReplySeen) || PendingReplies.empty()) return;
+    ReplyText = std::move(PendingReplies.front());
+    PendingReplies.pop_front();
+    Received = true;
+    ReplySeen = false;
 }

@@ -10,7 +10,19 @@ void TForm1::Timer1Timer() {
             AddLog(QStringLiteral("%1 status").arg(StepNo));
             Timer1->Tag = StepNo;
         }
-        if (Running) StepDispatch();
+        if (Running) {
+            TakeNextReply();
+            const std::string before = ReplyText;
+            StepDispatch();
+            if (Received && ReplyText != before) {
+                // A reply of the step's own, answered without the device: it goes first,
+                // as it replaced whatever had come before.
+                ReplySeen = false;
+                PendingReplies.clear();
+            } else {
+                ReplySeen = true;
+            }
+        }
     });
     Guarded([this] { UpdateMenus(); });
     Timer1->Attach([this] { Timer1Timer(); });

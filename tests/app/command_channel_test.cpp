@@ -103,9 +103,57 @@ TEST_F(CommandChannel, EachInputReportReplacesTheReplyAndSetsTheFlag) {
     EXPECT_TRUE(form->Received);
     EXPECT_EQ(form->ReplyText, "");
     EXPECT_EQ(LogTexts().last(), QStringLiteral("<<-"));
+    form->Received = false;
     hid->Deliver(unit, std::string(5, '\0'));
     EXPECT_EQ(form->ReplyText, std::string(4, '\0'));
     EXPECT_EQ(LogTexts().last(), QStringLiteral("<<00,00,00,00-____"));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(CommandChannel, RepliesFasterThanTheTickWaitTheirTurn) {
+    hid->Deliver(unit, LineReport("OK RxLevel 1"));
+    hid->Deliver(unit, LineReport("OK RxLevel 2"));
+    hid->Deliver(unit, LineReport("OK RxLevel 3"));
+    EXPECT_EQ(form->ReplyText, "OK RxLevel 1");
+    EXPECT_EQ(LogTexts().filter(QStringLiteral("<<")).size(), 3); // each logged as it came
+    std::vector<std::string> taken;
+    for (int i = 0; i < 3; ++i) {
+        form->TakeNextReply();
+        ASSERT_TRUE(form->Received);
+        taken.push_back(form->ReplyText);
+        form->Received = false; // what a waiting step does with it
+    }
+    EXPECT_EQ(taken, (std::vector<std::string>{"OK RxLevel 1", "OK RxLevel 2", "OK RxLevel 3"}));
+    form->TakeNextReply();
+    EXPECT_FALSE(form->Received);
+}
+
+TEST_F(CommandChannel, AReplyAStepHasSeenAndLeftStandingIsReplaced) {
+    form->StepNo = 9;  // waits for "Successfully erased", leaving other replies standing
+    hid->Deliver(unit, LineReport("OK 1234"));
+    Tick();
+    EXPECT_TRUE(form->Received);
+    hid->Deliver(unit, LineReport("OK Successfully erased"));
+    EXPECT_EQ(form->ReplyText, "OK Successfully erased");
+    EXPECT_TRUE(form->PendingReplies.empty());
+}
+
+TEST_F(CommandChannel, ASendDropsRepliesThatCameBeforeIt) {
+    hid->Deliver(unit, LineReport("OK stale 1"));
+    hid->Deliver(unit, LineReport("OK stale 2"));
+    form->SendCommand("VER");
+    EXPECT_FALSE(form->Received);
+    form->TakeNextReply();
+    EXPECT_FALSE(form->Received);
+}
+
+TEST_F(CommandChannel, PendingRepliesAreBounded) {
+    for (size_t i = 0; i < TForm1::kMaxPendingReplies + 5; ++i) hid->Deliver(unit, LineReport("OK x"));
+    EXPECT_EQ(form->PendingReplies.size(), TForm1::kMaxPendingReplies);
+    EXPECT_TRUE(LogTexts().last().contains(QStringLiteral("Too many replies waiting")));
 }
 
 } // namespace

@@ -51,7 +51,8 @@ TEST_P(Examples, RunAsExpected) {
     ASSERT_TRUE(profile) << error;
     demo::TDemoRig rig(*profile, std::make_unique<TQuietDialogs>());
     const auto result = demo::RunScenario(*loaded.Scenario, rig);
-    ASSERT_TRUE(result.Ok) << result.Error.toStdString();
+    ASSERT_TRUE(result.Ok) << result.Error.toStdString() << "\n"
+                           << rig.Form().LogLines().mid(rig.Form().LogLines().size() - 30).join(QLatin1Char('\n')).toStdString();
 
     const QString actual = Normalized(rig.Form());
     QFile expectedFile(kExamples + QStringLiteral("/expected/") + name + QStringLiteral(".txt"));
