@@ -16,21 +16,8 @@ SV_WIN_PACKAGES=(cmake ninja-build googletest g++-mingw-w64-x86-64-posix
 # runs of the platform-neutral layer, which run natively (and under ThreadSanitizer).
 SV_WIN_EXCLUDE='ControllerTest\.ReaderThreadCarriesItsDebugName|^HidStress\.'
 
-install_missing() {
-    local missing=()
-    for p in "${SV_WIN_PACKAGES[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    local sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    echo "Installing: ${missing[*]}"
-    $sudo apt-get -o DPkg::Lock::Timeout=600 update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq \
-        --no-install-recommends "${missing[@]}"
-}
-
-install_missing
+source "$SV_ROOT/scripts/setup.sh"
+sv_install "${SV_WIN_PACKAGES[@]}"
 
 mkdir -p "$SV_WIN_BUILD"
 export WINEPREFIX="$SV_WIN_BUILD/wineprefix"
