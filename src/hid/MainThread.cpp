@@ -92,10 +92,16 @@ int TQueuedMainThread::Drain() {
 
 void TQueuedMainThread::ServeUntil(const std::function<bool()>& Done) {
     for (;;) {
+        // The wake count is taken before Done() is tested: a Wake() that comes between the
+        // test and the wait must still end the wait, or it is lost and the wait never ends.
+        uint64_t seen;
+        {
+            std::lock_guard lock(lock_);
+            seen = wakes_;
+        }
         Drain();
         if (Done()) return;
         std::unique_lock lock(lock_);
-        const uint64_t seen = wakes_;
         cv_.wait(lock, [&] { return !sends_.empty() || wakes_ != seen; });
     }
 }

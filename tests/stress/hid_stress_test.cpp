@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
+#include <future>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -185,6 +187,29 @@ TEST_F(HidStress, TenThousandPlugCyclesWithLiveReadersLeaveNothingBehind) {
     ctrl.reset();
     EXPECT_EQ(services.OpenHandleCount(), 0u);
     EXPECT_EQ(ThreadCount(), threadsBefore); // every reader has ended and been joined
+}
+
+// A reader that ends just after the main thread has looked and just before it waits: its
+// wake must not be lost, or a check-in waits for ever. Done() plays that reader's end.
+TEST(MainThreadWake, AWakeBetweenTheTestAndTheWaitEndsTheWait) {
+    TManualMainThread main;
+    std::atomic<bool> ended{false};
+    bool first = true;
+    const auto done = [&] {
+        if (first) {
+            first = false;
+            std::thread([&] {
+                ended = true;
+                main.Wake();
+            }).join();
+            return false; // it had not ended yet when it was looked at
+        }
+        return ended.load();
+    };
+    auto serving = std::async(std::launch::async, [&] { main.ServeUntil(done); });
+    const bool returned = serving.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!returned) main.Wake(); // release it so that the test can end
+    EXPECT_TRUE(returned) << "the wake was lost: ServeUntil still waits";
 }
 
 } // namespace
