@@ -295,8 +295,8 @@ int RunHarness(double AppStartMs) {
     // A conversation with a unit that answers at once, then Apply runs: exchange overhead,
     // memory, idle CPU.
     if (Wanted("exchange")) {
-        // Connected at the default pacing (a read-back at once would lose replies, see
-        // docs/benchmarks.md), then every Apply exchange answered at once.
+        // Connected at the simulator's default pacing, then every Apply exchange answered
+        // at once: one reply per command, so each exchange is one write and one read.
         TBenchRig rig(UnitProfile("201036", 2000));
         bool ok = StartRig(rig);
         rig.Plug();
@@ -353,8 +353,8 @@ int RunHarness(double AppStartMs) {
             const double restartedCost = CpuMsPerSecond(3000);
             restarted.stop();
             table.Note("idle CPU of a bare 1 ms timer stopped and restarted in each tick",
-                       Fixed(restartedCost / 10.0, 2, " %") + " = " + Fixed(restartedCost / reference, 2) +
-                           " x bare");
+                       Fixed(restartedCost / 10.0, 2, " %") + " = " +
+                           Fixed(restartedCost / reference, 2) + " x bare");
             const double ratio = connected / reference;
             table.Add("idle CPU connected at step 1 / bare 1 ms timer",
                       Fixed(connected / 10.0, 2, " %") + " / " + Fixed(reference / 10.0, 2, " %") +
