@@ -216,6 +216,7 @@ void TForm1::CreateControls() {
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->viewport()->installEventFilter(this);
 
     connect(SpeedButton1, &QToolButton::clicked, this, [this] { Guarded([this] { SpeedButton1Click(); }); });
     connect(SpeedButton2, &QToolButton::clicked, this, [this] { Guarded([this] { SpeedButton2Click(); }); });
@@ -267,7 +268,25 @@ void TForm1::WriteLog(const QString& text, int direction) {
     qsizetype end = text.size();
     while (end > 0 && text.at(end - 1).unicode() <= 0x20) --end;
     line += QStringView(text).left(end);
-    Memo1->appendPlainText(line);
+    log_.append(line);
+    if (Memo1->isVisible() && !Memo1->visibleRegion().isEmpty()) Memo1->viewport()->update();
+}
+
+void TForm1::ShowLogInMemo() {
+    if (memoLines_ == log_.size()) return;
+    Memo1->appendPlainText(log_.mid(memoLines_).join(QLatin1Char('\n')));
+    memoLines_ = log_.size();
+}
+
+void TForm1::ClearLog() {
+    log_.clear();
+    memoLines_ = 0;
+    Memo1->clear();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Memo1->viewport() && event->type() == QEvent::Paint) ShowLogInMemo();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm1::WriteLog(const std::string& bytes, int direction) {
@@ -276,12 +295,6 @@ void TForm1::WriteLog(const std::string& bytes, int direction) {
 
 void TForm1::AddLog(const QString& text) { WriteLog(text, kLogNote); }
 void TForm1::AddLog(const std::string& bytes) { WriteLog(bytes, kLogNote); }
-
-QStringList TForm1::LogLines() const {
-    QStringList lines = Memo1->toPlainText().split(QLatin1Char('\n'));
-    if (lines.size() == 1 && lines.front().isEmpty()) lines.clear();
-    return lines;
-}
 
 void TForm1::Exit1Click() { close(); }
 void TForm1::SpeedButton1Click() { close(); }

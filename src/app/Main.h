@@ -115,7 +115,8 @@ class TForm1 : public QMainWindow {
     void Exit1Click();
     void SpeedButton1Click();
     void Version1Click();
-    QStringList LogLines() const;
+    const QStringList& LogLines() const { return log_; }
+    void ClearLog();
 
     TClock& Clock() const { return *clock_; }
     TDialogs& Dialogs() const { return *dialogs_; }
@@ -243,10 +244,18 @@ class TForm1 : public QMainWindow {
     void ApplyStep22();
     void ApplyStep23();
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     void CreateControls();
+    void ShowLogInMemo();
     void CreateMenus();
 
+    // The log itself. Memo1 lies outside the client area, so its text is brought up to
+    // date only when it is actually drawn: laying out a long hex line costs more than a tick.
+    QStringList log_;
+    qsizetype memoLines_ = 0;
     std::unique_ptr<TClock> clock_;
     std::unique_ptr<TDialogs> dialogs_;
 };

@@ -206,6 +206,16 @@ TEST_F(WindowLayout, LogLineFormatAndTrailingCharacterRule) {
     EXPECT_EQ(tail[4], U("09/03/04 05:06:07 008,  バージョン201036"));
 }
 
+TEST_F(WindowLayout, TheLogPaneShowsTheLogWhenItIsDrawn) {
+    form->AddLog(U("first"));
+    form->WriteLog(std::string("OK"), kLogReceived);
+    form->Memo1->grab(); // as the pane is drawn
+    EXPECT_EQ(form->Memo1->toPlainText().split(QLatin1Char('\n')), form->LogLines());
+    form->AddLog(U("later"));
+    form->Memo1->grab();
+    EXPECT_EQ(form->Memo1->toPlainText().split(QLatin1Char('\n')), form->LogLines());
+}
+
 TEST_F(WindowLayout, AnErrorInsideAHandlerIsShownAndTheProgramGoesOn) {
     form->Guarded([] { throw std::runtime_error("'1.x' is not a valid floating point value"); });
     ASSERT_EQ(dialogs->errors.size(), 1);

@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     form->uploadPacketNo = 0;
     form->uploadEndSeen = 0;
     form->uploadData.clear();
-    form->Memo1->clear();
+    form->ClearLog();
     size_t pos = 0;
     while (pos + 2 <= size) {
         const size_t len = std::min<size_t>(data[pos] | (data[pos + 1] << 8), size - pos - 2);
