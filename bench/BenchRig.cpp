@@ -56,15 +56,15 @@ TBenchRig::~TBenchRig() {
 void TBenchRig::Plug() {
     if (unitId_) return;
     const sim::Profile p = unit_->Inspect([](sim::Transceiver& u) { return u.GetProfile(); });
-    hid::sim::TSimDeviceSpec spec;
-    spec.VendorID = TransceiverVendorID;
-    spec.ProductID = p.productId;
-    spec.Product = std::u16string(p.productName.begin(), p.productName.end());
-    spec.Manufacturer = "Sonavelle";
-    spec.Model = timed_;
-    spec.InputLength = p.inputReportLength;
-    spec.OutputLength = p.outputReportLength;
-    unitId_ = services_.Plug(spec);
+    hid::sim::TSimDeviceSpec desc;
+    desc.VendorID = TransceiverVendorID;
+    desc.ProductID = p.productId;
+    desc.Product = std::u16string(p.productName.begin(), p.productName.end());
+    desc.Manufacturer = "Sonavelle";
+    desc.Model = timed_;
+    desc.InputLength = p.inputReportLength;
+    desc.OutputLength = p.outputReportLength;
+    unitId_ = services_.Plug(desc);
 }
 
 void TBenchRig::Unplug() {

@@ -224,11 +224,11 @@ std::vector<double> HandoverLatencies(size_t Count, uint64_t PeriodUs) {
     ctrl.Loaded();
     auto model = std::make_shared<TPacedModel>(services.NowUs() + 50000, PeriodUs, Count);
     probe.Model = model.get();
-    hid::sim::TSimDeviceSpec spec;
-    spec.VendorID = 0x1234;
-    spec.ProductID = 0x5678;
-    spec.Model = model;
-    services.Plug(spec);
+    hid::sim::TSimDeviceSpec desc;
+    desc.VendorID = 0x1234;
+    desc.ProductID = 0x5678;
+    desc.Model = model;
+    services.Plug(desc);
     if (!RunEventsUntil([&] { return ctrl.Devices().size() == 1; }, 5000)) return {};
     hid::THidDevice* dev = nullptr;
     if (!ctrl.CheckOutByIdentifiers(dev, 0x1234, 0x5678)) return {};

@@ -68,12 +68,12 @@ class ControllerTest : public ::testing::Test {
 
     uint32_t Plug(uint16_t Vid, uint16_t Pid, std::shared_ptr<TQueueModel> Model = nullptr,
                   bool ReadWrite = true) {
-        TSimDeviceSpec spec;
-        spec.VendorID = Vid;
-        spec.ProductID = Pid;
-        spec.Model = std::move(Model);
-        spec.ReadWriteAllowed = ReadWrite;
-        return services.Plug(std::move(spec));
+        TSimDeviceSpec desc;
+        desc.VendorID = Vid;
+        desc.ProductID = Pid;
+        desc.Model = std::move(Model);
+        desc.ReadWriteAllowed = ReadWrite;
+        return services.Plug(std::move(desc));
     }
 
     // The controller as the window makes it: handlers installed while loading, the
@@ -553,11 +553,11 @@ TEST_F(ControllerTest, DestroyingTheControllerLeavesAHeldDeviceWithItsHolder) {
 }
 
 TEST_F(ControllerTest, ProductTextAndVersionProperty) {
-    TSimDeviceSpec spec;
-    spec.VendorID = 0x1111;
-    spec.ProductID = 1;
-    spec.Product = u"Sonavelle Transceiver";
-    services.Plug(spec);
+    TSimDeviceSpec desc;
+    desc.VendorID = 0x1111;
+    desc.ProductID = 1;
+    desc.Product = u"Sonavelle Transceiver";
+    services.Plug(desc);
     Plug(0x1111, 2);
     Start();
     THidDevice* named = CheckOut(0x1111, 1);
@@ -577,11 +577,11 @@ TEST_F(ControllerTest, SimulatedTransceiverAnswersThroughTheReader) {
     auto profile = ::sim::MakeProfile("DW730", "201036");
     profile.replyIntervalUs = 0;
     auto unit = std::make_shared<hid::sim::TTransceiverModel>(profile);
-    TSimDeviceSpec spec;
-    spec.VendorID = 0x1111;
-    spec.ProductID = 0x7802;
-    spec.Model = unit;
-    services.Plug(spec);
+    TSimDeviceSpec desc;
+    desc.VendorID = 0x1111;
+    desc.ProductID = 0x7802;
+    desc.Model = unit;
+    services.Plug(desc);
     Start();
     THidDevice* dev = CheckOut(0x1111, 0x7802);
     const uint16_t outLength = dev->QueryCaps().OutputReportByteLength;

@@ -102,11 +102,11 @@ class HidStress : public ::testing::Test {
     }
 
     uint32_t Plug(uint16_t Pid, std::shared_ptr<TQueueModel> Model) {
-        TSimDeviceSpec spec;
-        spec.VendorID = kVid;
-        spec.ProductID = Pid;
-        spec.Model = std::move(Model);
-        const uint32_t id = services.Plug(std::move(spec));
+        TSimDeviceSpec desc;
+        desc.VendorID = kVid;
+        desc.ProductID = Pid;
+        desc.Model = std::move(Model);
+        const uint32_t id = services.Plug(std::move(desc));
         main.RunPending();
         return id;
     }

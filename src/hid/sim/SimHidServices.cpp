@@ -52,12 +52,12 @@ class TSimServices::TWaiter final : public TReadWaiter {
             std::optional<uint64_t> due;
             if (begun_ && !completed_) {
                 TDevice* dev = services_.DeviceOf(handle_);
-                if (!dev || dev->Spec.Model->Gone()) {
+                if (!dev || dev->Desc.Model->Gone()) {
                     end_ = {0, true, kErrNotConnected};
                     completed_ = true;
                     return TWaitResult::Completed;
                 }
-                TDeviceModel& model = *dev->Spec.Model;
+                TDeviceModel& model = *dev->Desc.Model;
                 if (auto report = model.NextReport(services_.NowUs())) {
                     const uint32_t n =
                         std::min<uint32_t>(length_, static_cast<uint32_t>(report->size()));
@@ -126,10 +126,10 @@ std::string TSimServices::PathOf(uint32_t Id) {
     return kPathPrefix + std::to_string(Id);
 }
 
-uint32_t TSimServices::Plug(TSimDeviceSpec Spec) {
-    if (!Spec.Model)
-        Spec.Model = std::make_shared<TQueueModel>(Spec.InputLength, Spec.OutputLength);
-    Spec.Model->SetInputNotice([this] {
+uint32_t TSimServices::Plug(TSimDeviceSpec Desc) {
+    if (!Desc.Model)
+        Desc.Model = std::make_shared<TQueueModel>(Desc.InputLength, Desc.OutputLength);
+    Desc.Model->SetInputNotice([this] {
         { std::lock_guard lock(lock_); }
         changed_.notify_all();
     });
@@ -137,7 +137,7 @@ uint32_t TSimServices::Plug(TSimDeviceSpec Spec) {
     {
         std::lock_guard lock(lock_);
         id = nextDevice_++;
-        devices_[id] = TDevice{std::move(Spec), true};
+        devices_[id] = TDevice{std::move(Desc), true};
     }
     PostNotice({kDeviceChangeMessage, kDevNodesChanged, 0});
     return id;
@@ -181,10 +181,10 @@ std::vector<THidPnPInfo> TSimServices::CollectInterfaces(const THidGuid&) {
         info.DevicePath = PathOf(id);
         info.ClassDescr = "HIDClass";
         info.DeviceDescr = "Simulated HID device";
-        info.Mfg = dev.Spec.Manufacturer;
+        info.Mfg = dev.Desc.Manufacturer;
         char hw[40];
-        std::snprintf(hw, sizeof hw, "HID\\VID_%04X&PID_%04X", dev.Spec.VendorID,
-                      dev.Spec.ProductID);
+        std::snprintf(hw, sizeof hw, "HID\\VID_%04X&PID_%04X", dev.Desc.VendorID,
+                      dev.Desc.ProductID);
         info.HardwareID.push_back(hw);
         info.EnumeratorName = "SIM";
         result.push_back(std::move(info));
@@ -197,11 +197,11 @@ THandle TSimServices::Open(const std::string& Path, TOpenMode Mode) {
     uint32_t id = 0;
     if (Path.rfind(kPathPrefix, 0) == 0) id = static_cast<uint32_t>(std::atoi(Path.c_str() + 8));
     const auto d = devices_.find(id);
-    if (d == devices_.end() || !d->second.Present || !d->second.Spec.Openable) {
+    if (d == devices_.end() || !d->second.Present || !d->second.Desc.Openable) {
         lastError = kErrFileNotFound;
         return kNoHandle;
     }
-    if (Mode != TOpenMode::QueryOnly && !d->second.Spec.ReadWriteAllowed) {
+    if (Mode != TOpenMode::QueryOnly && !d->second.Desc.ReadWriteAllowed) {
         lastError = kErrAccessDenied;
         return kNoHandle;
     }
@@ -218,13 +218,13 @@ void TSimServices::Close(THandle Handle) {
 bool TSimServices::GetAttributes(THandle Handle, THidAttributes& Attributes) {
     std::lock_guard lock(lock_);
     TDevice* dev = DeviceOf(Handle);
-    if (!dev || !dev->Spec.Identifiable) {
+    if (!dev || !dev->Desc.Identifiable) {
         lastError = dev ? kErrInvalidParameter : kErrNotConnected;
         return false;
     }
-    Attributes.VendorID = dev->Spec.VendorID;
-    Attributes.ProductID = dev->Spec.ProductID;
-    Attributes.VersionNumber = dev->Spec.VersionNumber;
+    Attributes.VendorID = dev->Desc.VendorID;
+    Attributes.ProductID = dev->Desc.ProductID;
+    Attributes.VersionNumber = dev->Desc.VersionNumber;
     return true;
 }
 
@@ -238,8 +238,8 @@ bool TSimServices::GetPreparsedData(THandle Handle, TPreparsed& Data) {
     auto* caps = new THidCaps{};
     caps->UsagePage = 0xFF00;
     caps->Usage = 0x01;
-    caps->InputReportByteLength = dev->Spec.Model->InputReportLength();
-    caps->OutputReportByteLength = dev->Spec.Model->OutputReportLength();
+    caps->InputReportByteLength = dev->Desc.Model->InputReportLength();
+    caps->OutputReportByteLength = dev->Desc.Model->OutputReportLength();
     Data = caps;
     return true;
 }
@@ -257,12 +257,12 @@ bool TSimServices::GetCaps(TPreparsed Data, THidCaps& Caps) {
 bool TSimServices::GetProductString(THandle Handle, char16_t* Buffer, uint32_t Bytes) {
     std::lock_guard lock(lock_);
     TDevice* dev = DeviceOf(Handle);
-    if (!dev || dev->Spec.Product.empty() || Bytes < 2) {
+    if (!dev || dev->Desc.Product.empty() || Bytes < 2) {
         lastError = dev ? kErrInvalidParameter : kErrNotConnected;
         return false;
     }
-    const size_t n = std::min<size_t>(dev->Spec.Product.size(), Bytes / 2 - 1);
-    std::copy_n(dev->Spec.Product.begin(), n, Buffer);
+    const size_t n = std::min<size_t>(dev->Desc.Product.size(), Bytes / 2 - 1);
+    std::copy_n(dev->Desc.Product.begin(), n, Buffer);
     Buffer[n] = 0;
     return true;
 }
@@ -282,7 +282,7 @@ bool TSimServices::Write(THandle Handle, const uint8_t* Buffer, uint32_t Length,
             lastError = kErrAccessDenied;
             return false;
         }
-        TDeviceModel& model = *dev->Spec.Model;
+        TDeviceModel& model = *dev->Desc.Model;
         // The HID class driver takes whole output reports only.
         if (Length != model.OutputReportLength()) {
             lastError = kErrInvalidParameter;

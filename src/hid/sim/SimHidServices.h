@@ -41,7 +41,7 @@ class TSimServices final : public TPlatformServices {
     ~TSimServices() override;
 
     // Attaches a device and raises a change notice; returns its id (also its DeviceID).
-    uint32_t Plug(TSimDeviceSpec Spec);
+    uint32_t Plug(TSimDeviceSpec Desc);
     // Detaches it and raises a change notice; its open handles fail from now on.
     void Unplug(uint32_t Id);
     size_t OpenHandleCount();
@@ -73,7 +73,7 @@ class TSimServices final : public TPlatformServices {
 
   private:
     struct TDevice {
-        TSimDeviceSpec Spec;
+        TSimDeviceSpec Desc;
         bool Present = true;
     };
     struct THandleInfo {
