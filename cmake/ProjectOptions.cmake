@@ -23,3 +23,9 @@ if(SV_SANITIZE)
     -fno-sanitize-recover=all)
   target_link_options(sv_options INTERFACE -fsanitize=${SV_SANITIZE})
 endif()
+if(SV_FUZZ)
+  # Every library the fuzz targets link gets coverage feedback and the sanitizers.
+  target_compile_options(sv_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+    -fno-omit-frame-pointer)
+  target_link_options(sv_options INTERFACE -fsanitize=address,undefined)
+endif()

@@ -27,5 +27,5 @@ for t in "${tsan_targets[@]}"; do
     exe=$(find "$SV_ROOT/build-tsan/tests" -type f -name "$t" -perm -u+x | head -n 1)
     [ -n "$exe" ] || continue
     echo "== $t under ThreadSanitizer"
-    TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" "$exe"
+    TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$SV_ROOT/tests/tsan.supp" "$exe"
 done
