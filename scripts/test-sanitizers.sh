@@ -19,9 +19,11 @@ ctest --test-dir "$SV_ROOT/build-asan" --output-on-failure -j "$(nproc)" --timeo
 
 cmake -S "$SV_ROOT" -B "$SV_ROOT/build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DSV_SANITIZE=thread >/dev/null
-# The threaded parts: controller, devices and readers on the sim services, the Qt
-# hand-over, the Linux services on emulated hidraw nodes, the plug-cycle stress.
-tsan_targets=(hid_tests hid_stress_tests hid_qt_tests hid_linux_tests)
+# The threaded parts: controller, devices and readers on the sim services with the hand-over
+# queue, the Linux services on emulated hidraw nodes, the plug-cycle stress. The Qt flavour of
+# the hand-over is left out: Qt's own futex locks are invisible to a ThreadSanitizer that did
+# not build Qt, so every hand-over through them would be reported.
+tsan_targets=(hid_tests hid_stress_tests hid_linux_tests)
 cmake --build "$SV_ROOT/build-tsan" -j "$(nproc)" --target "${tsan_targets[@]}"
 for t in "${tsan_targets[@]}"; do
     exe=$(find "$SV_ROOT/build-tsan/tests" -type f -name "$t" -perm -u+x | head -n 1)
