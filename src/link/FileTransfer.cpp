@@ -1,6 +1,7 @@
 // Steps 5 and 6: the information-file upload and the serial number.
 #include "app/Main.h"
 #include "link/Upload.h"
+#include "params/ParamKeys.h"
 
 namespace {
 
@@ -120,7 +121,9 @@ void TForm1::OnSerialReply() {
 void TForm1::StartParameterReadBack() {
     // The same unit identified again while it stayed attached (Reconnect) keeps the
     // default set of its earlier read-back.
-    if (initParamReadCnt != 0 && Edit1->text() == lastReadVersion && EditKIND->text() == lastReadKind) {
+    if (params::SkipInitialReadBack(initParamReadCnt, Edit1->text().toStdString(),
+                                    EditKIND->text().toStdString(), lastReadVersion.toStdString(),
+                                    lastReadKind.toStdString())) {
         SendCommand("GPAR");
         StepNo = 8;
         lastParamReplyTime = Clock().Now();
