@@ -157,6 +157,10 @@ class TForm1 : public QMainWindow {
     // command channel
     void SendCommand(const std::string& text);
     void TakeNextReply(); // a waiting reply takes the place of one already dealt with
+    // A reply of the step's own, answered without the device: the next step takes it on the
+    // next tick, before anything the unit sent meanwhile.
+    void AnswerLocally(const std::string& reply);
+    bool LocalReply = false;
     void HidCtrl1DeviceData(hid::TCustomHidDevice* Dev, uint8_t ReportID, const uint8_t* Data,
                             uint16_t Size);
     // sequencer

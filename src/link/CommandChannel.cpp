@@ -92,3 +92,9 @@ void TForm1::TakeNextReply() {
     Received = true;
     ReplySeen = false;
 }
+
+void TForm1::AnswerLocally(const std::string& reply) {
+    ReplyText = reply;
+    Received = true;
+    LocalReply = true;
+}

@@ -12,11 +12,10 @@ void TForm1::Timer1Timer() {
         }
         if (Running) {
             TakeNextReply();
-            const std::string before = ReplyText;
             StepDispatch();
-            if (Received && ReplyText != before) {
-                // A reply of the step's own, answered without the device: it goes first,
-                // as it replaced whatever had come before.
+            if (LocalReply) {
+                // The step's own reply replaces whatever had come before it.
+                LocalReply = false;
                 ReplySeen = false;
                 PendingReplies.clear();
             } else {

@@ -104,8 +104,7 @@ void TForm1::SendWriteStep(const std::string& command, int32_t next, bool counts
 void TForm1::AnswerWriteStep(const std::string& reply, int32_t next, bool counts) {
     // The unit has no such parameter: the next step runs on the next tick as if it had
     // answered.
-    ReplyText = reply;
-    Received = true;
+    AnswerLocally(reply);
     StepNo = next;
     if (counts) CountApplyProgress();
 }

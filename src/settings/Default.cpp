@@ -14,6 +14,6 @@ void TForm1::OnClearReply() {
     // The flag stays set: step 17 takes the reply put in place here on the next tick.
     if (!Received || ReplyText.find("Successfully erased") == std::string::npos) return;
     ShowParamSet(initParams);
-    ReplyText = "Parameter saved";
+    AnswerLocally("Parameter saved");
     StepNo = 17;
 }

@@ -157,3 +157,20 @@ TEST_F(CommandChannel, PendingRepliesAreBounded) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(CommandChannel, AStepsOwnReplyGoesBeforeRepliesWaitingFromTheUnit) {
+    form->StepNo = 9; // Default waits for "Successfully erased"
+    hid->Deliver(unit, LineReport("OK Successfully erased"));
+    hid->Deliver(unit, LineReport("OK stray"));
+    ASSERT_EQ(form->PendingReplies.size(), 1u);
+    Tick();
+    EXPECT_EQ(form->StepNo, 17);
+    EXPECT_EQ(form->ReplyText, "Parameter saved");
+    EXPECT_TRUE(form->PendingReplies.empty());
+    Tick();
+    EXPECT_EQ(form->StepNo, 1);
+}
+
+} // namespace
