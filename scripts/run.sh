@@ -5,8 +5,12 @@
 # For a real unit: build/src/app/sonavelle-customize (see README).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
-sv_install
-sv_build
+sv_install >&2
+sv_build >&2 # the build's output stays apart from the log the demo prints
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    export XDG_RUNTIME_DIR="/tmp/runtime-$(id -u)"
+    mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+fi
 demo="$SV_BUILD/src/demo/sonavelle-demo"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     exec "$demo" "$@"
