@@ -1,5 +1,6 @@
 // The Linux HID services against hidraw nodes emulated by umockdev: enumeration, report
 // lengths, hot-plug, writes, input reports and unplugging, through the real controller.
+#include "UmockdevPreload.h"
 #include "hid/HidControllerClass.h"
 #include "hid/linux/LinuxHidServices.h"
 
@@ -350,16 +351,7 @@ TEST_F(LinuxControllerTest, NodeThatCannotBeOpenedIsListedAndIdentifiedButNotRea
 } // namespace
 
 int main(int argc, char** argv) {
-    // The testbed works through the preload library: run again with it in place.
-    const char* old = std::getenv("LD_PRELOAD");
-    if (!old || !std::strstr(old, "libumockdev-preload")) {
-        std::string preload = "libumockdev-preload.so.0";
-        if (old && *old) preload += std::string(":") + old;
-        setenv("LD_PRELOAD", preload.c_str(), 1);
-        execv("/proc/self/exe", argv);
-        std::perror("execv");
-        return 1;
-    }
+    RunWithUmockdevPreload(argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,6 +1,7 @@
 // The real window over the Linux HID services: a transceiver node emulated by umockdev,
 // answered by the simulated unit, plugged after start-up and driven by Qt's event loop,
 // through connection, identification, read-back, one Apply and the unplug.
+#include "UmockdevPreload.h"
 #include "app/Main.h"
 #include "hid/HidControllerClass.h"
 #include "hid/qt/QtMainThread.h"
@@ -230,16 +231,7 @@ TEST_F(LinuxWindowTest, ConnectsIdentifiesAppliesAndLetsTheUnitGo) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // The testbed works through the preload library: run again with it in place.
-    const char* old = std::getenv("LD_PRELOAD");
-    if (!old || !std::strstr(old, "libumockdev-preload")) {
-        std::string preload = "libumockdev-preload.so.0";
-        if (old && *old) preload += std::string(":") + old;
-        setenv("LD_PRELOAD", preload.c_str(), 1);
-        execv("/proc/self/exe", argv);
-        std::perror("execv");
-        return 1;
-    }
+    RunWithUmockdevPreload(argv);
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
