@@ -290,7 +290,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm1::WriteLog(const std::string& bytes, int direction) {
-    WriteLog(QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())), direction);
+    WriteLog(BytesText(bytes), direction);
 }
 
 void TForm1::AddLog(const QString& text) { WriteLog(text, kLogNote); }

@@ -22,6 +22,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace app {
 inline constexpr const char* kApplicationTitle = "Sonavelle Cutomize Tool";
@@ -34,6 +35,15 @@ inline constexpr uint16_t TransceiverVendorID = 0x3A5C;
 
 // Seconds from 2001-01-01 00:00:00 to a local date and time, as the unit's clock counts.
 int64_t ClockValueAt(const QDateTime& local);
+
+// Texts from the device side into the window: bytes one character each (commands, replies,
+// file names), or the UTF-8 of the program's own tables.
+inline QString BytesText(std::string_view bytes) {
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+inline QString Utf8Text(std::string_view utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
 
 // Log directions.
 enum : int { kLogReceived = 0, kLogSent = 1, kLogNote = 2 };

@@ -3,14 +3,6 @@
 #include "link/Upload.h"
 #include "params/ParamKeys.h"
 
-namespace {
-
-QString Bytes(const std::string& s) {
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-} // namespace
-
 void TForm1::SendUploadResult(uint32_t code, uint32_t status) {
     SendCommand(channel::UploadResult(code, status));
 }
@@ -41,7 +33,7 @@ void TForm1::OnUploadPacket() {
         uploadPacketNo = 0;
         uploadEndSeen = 0;
         uploadData.clear();
-        WriteLog(QStringLiteral("Upload : Started. fileName:") + Bytes(packet.Text), kLogReceived);
+        WriteLog(QStringLiteral("Upload : Started. fileName:") + BytesText(packet.Text), kLogReceived);
         SendUploadResult(channel::kResultStart, 0);
         break;
     case TUploadTag::Data: {
@@ -89,11 +81,11 @@ void TForm1::OnUploadPacket() {
         break;
     }
     case TUploadTag::Info: {
-        const QString stamp = Bytes(packet.Text);
+        const QString stamp = BytesText(packet.Text);
         if (packet.Number >= 0 && static_cast<size_t>(packet.Number) == uploadData.size()) {
             AddLog(QStringLiteral("Verify : OK. fileSize:%1 timeStamp:%2").arg(packet.Number).arg(stamp));
             WriteLog(QStringLiteral("Upload : Done"), kLogReceived);
-            Edit2->setText(Bytes(channel::SerialFromFile(uploadData)));
+            Edit2->setText(BytesText(channel::SerialFromFile(uploadData)));
         } else {
             AddLog(QStringLiteral("Error : Verify NG. fileSize:%1 timeStamp:%2").arg(packet.Number).arg(stamp));
         }
@@ -109,7 +101,7 @@ void TForm1::OnSerialReply() {
     if (!Received) return;
     Received = false;
     if (ReplyText.rfind("OK", 0) == 0) {
-        Edit2->setText(Bytes(channel::SerialFromReply(ReplyText)));
+        Edit2->setText(BytesText(channel::SerialFromReply(ReplyText)));
     } else if (ReplyText.rfind("NG", 0) == 0) {
         Edit2->setText(QStringLiteral("Not found"));
     }

@@ -9,9 +9,6 @@ namespace {
 
 bool HasOK(const std::string& reply) { return reply.find("OK") != std::string::npos; }
 
-QString Bytes(const std::string& s) {
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 } // namespace
 
@@ -54,8 +51,8 @@ void TForm1::OnVersionReply() {
         return;
     }
     const std::string version = channel::RemoveOK(ReplyText);
-    AddLog(QString::fromUtf8("バージョン") + Bytes(version));
-    Edit1->setText(Bytes(version));
+    AddLog(QString::fromUtf8("バージョン") + BytesText(version));
+    Edit1->setText(BytesText(version));
     Label3->setText(QStringLiteral("The Sonavelle firmware you have is not supported in this tool.\r\n"
                                    "Please update to the latest version."));
 
@@ -90,8 +87,8 @@ void TForm1::OnModelReply() {
         return;
     }
     const std::string model = channel::RemoveOK(ReplyText);
-    AddLog(QString::fromUtf8("モデル名 ") + Bytes(model));
-    EditKIND->setText(Bytes(model));
+    AddLog(QString::fromUtf8("モデル名 ") + BytesText(model));
+    EditKIND->setText(BytesText(model));
     Label8->show();
     if (PhoneVolume) {
         SendCommand("LANGUAGE");
@@ -111,8 +108,8 @@ void TForm1::OnLanguageReply() {
         return;
     }
     const std::string language = channel::RemoveOK(ReplyText);
-    AddLog(QStringLiteral("LAGUAGE ") + Bytes(language));
-    EditLanguage->setText(Bytes(language));
+    AddLog(QStringLiteral("LAGUAGE ") + BytesText(language));
+    EditLanguage->setText(BytesText(language));
     Label13->show();
     SendCommand("GSER");
     StepNo = 6;

@@ -9,14 +9,13 @@ namespace {
 QStringList Items(const std::vector<std::string_view>& items) {
     QStringList out;
     for (std::string_view item : items)
-        out << QString::fromUtf8(item.data(), static_cast<qsizetype>(item.size()));
+        out << Utf8Text(item);
     return out;
 }
 
 void Rebuild(TRadioGroup* group, const params::TChoiceList& list) {
     if (!list.caption.empty())
-        group->setTitle(
-            QString::fromUtf8(list.caption.data(), static_cast<qsizetype>(list.caption.size())));
+        group->setTitle(Utf8Text(list.caption));
     group->SetColumns(list.columns);
     group->SetItems(Items(list.items));
 }

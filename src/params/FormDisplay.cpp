@@ -5,14 +5,10 @@
 
 namespace {
 
-QString Text(std::string_view utf8) {
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
 void Show(TRadioGroup* choice, TEdit* box, const std::optional<params::TDisplay>& shown) {
     if (!shown) return;
     choice->SetItemIndex(shown->itemIndex);
-    box->setText(Text(shown->text));
+    box->setText(Utf8Text(shown->text));
     box->Tag = shown->tag;
 }
 
@@ -46,7 +42,7 @@ void TForm1::ShowRecordSw(int32_t value) {
     const params::TRecordSwDisplay shown = params::RecordSwToDisplay(value);
     RadioGroup5->SetItemIndex(shown.itemIndex);
     Edit9->Tag = shown.tag;
-    if (shown.text) Edit9->setText(Text(*shown.text));
+    if (shown.text) Edit9->setText(Utf8Text(*shown.text));
 }
 
 void TForm1::ShowDiveComInterface(int32_t index) {
@@ -61,7 +57,7 @@ void TForm1::ShowVoiceGuideLevel(int32_t index) {
 void TForm1::ShowDivingTimeSignal(int32_t value) {
     const params::TDivingTimeSignalDisplay shown = params::DivingTimeSignalToDisplay(value);
     EditDivingTimeSignal->Tag = shown.tag;
-    EditDivingTimeSignal->setText(Text(shown.text));
+    EditDivingTimeSignal->setText(Utf8Text(shown.text));
     ComboBoxDivingTimeSignal1->setCurrentIndex(shown.first);
     ComboBoxDivingTimeSignal2->setCurrentIndex(shown.later);
     // Changing the state runs the click rule, which enables or clears the combo boxes.

@@ -6,12 +6,8 @@
 
 namespace {
 
-QString Text(std::string_view utf8) {
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
 void SetBox(TEdit* box, std::optional<std::string_view> text, int tag) {
-    if (text) box->setText(Text(*text));
+    if (text) box->setText(Utf8Text(*text));
     box->Tag = tag;
 }
 
