@@ -92,12 +92,19 @@ TSpeedButton::TSpeedButton(const QString& caption, QWidget* parent) : QToolButto
 TTimer::TTimer(QObject* parent, int intervalMs) : QObject(parent) {
     timer_.setTimerType(Qt::PreciseTimer);
     timer_.setInterval(intervalMs);
-    connect(&timer_, &QTimer::timeout, this, [this] {
-        if (handler_) {
-            auto handler = handler_; // the handler may detach itself
-            handler();
-        }
-    });
+    connect(&timer_, &QTimer::timeout, this, [this] { Fire(); });
+}
+
+void TTimer::DriveManually() {
+    manual_ = true;
+    timer_.stop();
+}
+
+bool TTimer::Fire() {
+    if (!enabled_ || !handler_) return false;
+    auto handler = handler_; // the handler may detach itself
+    handler();
+    return true;
 }
 
 void TTimer::SetEnabled(bool enabled) {
@@ -116,7 +123,7 @@ void TTimer::Detach() {
 }
 
 void TTimer::Update() {
-    if (enabled_ && handler_) {
+    if (enabled_ && handler_ && !manual_) {
         if (!timer_.isActive()) timer_.start();
     } else {
         timer_.stop();

@@ -73,10 +73,17 @@ class TTimer : public QObject {
     bool Active() const { return timer_.isActive(); }
     int Tag = 0;
 
+    // From now on the Qt timer never runs: whoever drives the program in virtual time
+    // calls Fire() once per interval instead.
+    void DriveManually();
+    // Runs the handler as one expiry would; false when the timer would not run now.
+    bool Fire();
+
   private:
     void Update();
 
     QTimer timer_;
     std::function<void()> handler_;
     bool enabled_ = false;
+    bool manual_ = false;
 };

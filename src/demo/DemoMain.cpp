@@ -1,8 +1,9 @@
 // sonavelle-demo: the tool's window with a simulated transceiver instead of USB.
 //   sonavelle-demo                      the window and the simulated unit's panel
-//   sonavelle-demo --scenario FILE [--json FILE] [--screenshot FILE]
+//   sonavelle-demo --scenario FILE [--json FILE] [--screenshot FILE] [--real-time]
 //                                       runs a scenario headless and prints the log lines,
-//                                       then the state of every control as JSON
+//                                       then the state of every control as JSON; in virtual
+//                                       time unless --real-time is given
 #include "demo/DemoRig.h"
 #include "demo/ScenarioRunner.h"
 #include "demo/SimPanel.h"
@@ -39,7 +40,8 @@ bool HaveDisplay() {
     return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("QT_QPA_PLATFORM");
 }
 
-int RunBatch(const QString& scenarioPath, const QString& jsonPath, const QString& shotPath) {
+int RunBatch(const QString& scenarioPath, const QString& jsonPath, const QString& shotPath,
+             demo::TTimeMode time) {
     const auto loaded = demo::LoadScenario(scenarioPath.toStdString());
     if (!loaded.Scenario) {
         std::fprintf(stderr, "%s\n", loaded.Error.c_str());
@@ -51,14 +53,18 @@ int RunBatch(const QString& scenarioPath, const QString& jsonPath, const QString
         std::fprintf(stderr, "%s: %s\n", qPrintable(scenarioPath), error.c_str());
         return 2;
     }
-    demo::TDemoRig rig(*profile, std::make_unique<TPrintedDialogs>());
+    demo::TDemoRig rig(*profile, std::make_unique<TPrintedDialogs>(), time);
+    if (const auto check = demo::CheckControls(*loaded.Scenario, rig.Form()); !check.Ok) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(scenarioPath), qPrintable(check.Error));
+        return 2;
+    }
     rig.Form().show();
     const auto result = demo::RunScenario(*loaded.Scenario, rig);
-    for (const auto& line : rig.Form().LogLines()) std::printf("%s\n", line.toUtf8().constData());
-    const QByteArray json =
-        QJsonDocument(demo::ControlStates(rig.Form())).toJson(QJsonDocument::Indented);
+    const QByteArray log = demo::PrintedLog(rig.Form());
+    std::fwrite(log.constData(), 1, static_cast<size_t>(log.size()), stdout);
+    const QByteArray json = demo::PrintedState(rig.Form());
     if (jsonPath.isEmpty()) {
-        std::printf("%s", json.constData());
+        std::fwrite(json.constData(), 1, static_cast<size_t>(json.size()), stdout);
     } else {
         QFile out(jsonPath);
         if (!out.open(QIODevice::WriteOnly) || out.write(json) != json.size()) {
@@ -97,10 +103,15 @@ int main(int argc, char* argv[]) {
     args.addOption({QStringLiteral("scenario"), QStringLiteral("Run FILE headless."), QStringLiteral("FILE")});
     args.addOption({QStringLiteral("json"), QStringLiteral("Write the control states to FILE."), QStringLiteral("FILE")});
     args.addOption({QStringLiteral("screenshot"), QStringLiteral("Save the window as PNG."), QStringLiteral("FILE")});
+    args.addOption({QStringLiteral("real-time"),
+                    QStringLiteral("Run the scenario on the real 1 ms timer and event loop instead of "
+                                   "virtual time (the log then depends on the machine's timing).")});
     args.process(app);
     if (args.isSet(QStringLiteral("scenario")))
         return RunBatch(args.value(QStringLiteral("scenario")), args.value(QStringLiteral("json")),
-                        args.value(QStringLiteral("screenshot")));
+                        args.value(QStringLiteral("screenshot")),
+                        args.isSet(QStringLiteral("real-time")) ? demo::TTimeMode::Real
+                                                                : demo::TTimeMode::Virtual);
 
     demo::TDemoRig rig(*sim::FindPreset("DW730 TONAL/201036"), nullptr);
     demo::TSimPanel panel(rig);

@@ -1,16 +1,80 @@
 #include "demo/DemoRig.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QJsonObject>
 #include <QRadioButton>
 
 namespace demo {
 
-TDemoRig::TDemoRig(const sim::Profile& profile, std::unique_ptr<TDialogs> dialogs)
-    : model_(std::make_shared<hid::sim::TTransceiverModel>(profile)) {
-    auto controller = std::make_unique<hid::THidDeviceController>(services_, main_);
+namespace {
+// A reader thread has at most a few hand-overs to make before it waits again; one that
+// has not settled after this long of real time is stuck, not slow.
+constexpr int kSettleLimitMs = 60000;
+} // namespace
+
+QDateTime VirtualEpoch() {
+    // Kept apart from the machine's time zone: a daylight-saving change cannot move it.
+    return {QDate(2026, 3, 2), QTime(9, 30, 0), Qt::UTC};
+}
+
+class TDemoRig::TVirtualClock final : public TClock {
+  public:
+    QDateTime Now() const override { return VirtualEpoch().addMSecs(elapsedMs); }
+    int64_t elapsedMs = 0;
+};
+
+TDemoRig::TDemoRig(const sim::Profile& profile, std::unique_ptr<TDialogs> dialogs, TTimeMode time)
+    : time_(time), model_(std::make_shared<hid::sim::TTransceiverModel>(profile)) {
+    std::unique_ptr<TClock> clock;
+    if (time_ == TTimeMode::Virtual) {
+        auto manual = std::make_unique<hid::TManualMainThread>();
+        manual_ = manual.get();
+        main_ = std::move(manual);
+        services_.UseVirtualClock(*main_);
+        auto virtualClock = std::make_unique<TVirtualClock>();
+        clock_ = virtualClock.get();
+        clock = std::move(virtualClock);
+    } else {
+        main_ = std::make_unique<hid::TQtMainThread>();
+    }
+    auto controller = std::make_unique<hid::THidDeviceController>(services_, *main_);
     auto* loading = controller.get();
-    form_ = std::make_unique<TForm1>(TFormServices{std::move(controller), nullptr, std::move(dialogs)});
+    form_ = std::make_unique<TForm1>(
+        TFormServices{std::move(controller), std::move(clock), std::move(dialogs)});
+    if (manual_) form_->Timer1->DriveManually();
     loading->Loaded();
+}
+
+bool TDemoRig::Settle() {
+    if (!manual_) {
+        // Posts run in order: once the marker has run, so has everything posted before it.
+        auto reached = std::make_shared<bool>(false);
+        main_->Post([reached] { *reached = true; });
+        QElapsedTimer waited;
+        waited.start();
+        while (!*reached && waited.elapsed() < kSettleLimitMs)
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+        return *reached;
+    }
+    const auto settled = [this] { return services_.Settled(); };
+    for (;;) {
+        if (!manual_->ServeFor(settled, kSettleLimitMs)) return false;
+        if (!manual_->RunOnePost()) return true;
+    }
+}
+
+bool TDemoRig::Tick() {
+    if (!manual_) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+        return true;
+    }
+    elapsedUs_ += 1000;
+    clock_->elapsedMs = static_cast<int64_t>(elapsedUs_ / 1000);
+    services_.AdvanceTo(elapsedUs_);
+    if (!Settle()) return false;
+    form_->Timer1->Fire();
+    return Settle();
 }
 
 TDemoRig::~TDemoRig() {
@@ -21,7 +85,7 @@ void TDemoRig::Plug() {
     if (unitId_) return;
     const auto& p = model_->Inspect([](sim::Transceiver& u) { return u.GetProfile(); });
     hid::sim::TSimDeviceSpec desc;
-    desc.VendorID = TransceiverVendorID;
+    desc.VendorID = p.vendorId;
     desc.ProductID = p.productId;
     desc.Product = std::u16string(p.productName.begin(), p.productName.end());
     desc.Manufacturer = "Sonavelle";

@@ -13,10 +13,21 @@
 
 namespace demo {
 
+// How the rig's time passes.
+//   Virtual: the window's clock, its tick and the unit's reply pacing all count on one
+//   virtual clock that only Tick() moves; the unit's reports reach the window between
+//   ticks. The same actions give the same log, time stamps included, in every run.
+//   Real: the 1 ms timer and the event loop, as the interactive demo runs.
+enum class TTimeMode { Virtual, Real };
+
+// The date and time the virtual clock starts at.
+QDateTime VirtualEpoch();
+
 class TDemoRig {
   public:
     // Dialogs null: real message boxes.
-    TDemoRig(const sim::Profile& profile, std::unique_ptr<TDialogs> dialogs);
+    TDemoRig(const sim::Profile& profile, std::unique_ptr<TDialogs> dialogs,
+             TTimeMode time = TTimeMode::Real);
     ~TDemoRig();
 
     TForm1& Form() { return *form_; }
@@ -27,9 +38,27 @@ class TDemoRig {
     void ChangeUnit(const sim::Profile& profile);
     hid::sim::TTransceiverModel& Unit() { return *model_; }
 
+    TTimeMode Time() const { return time_; }
+    // Runs what is due now without letting time pass: virtual time runs the reports the
+    // unit has ready and the platform's notices, one notice at a time, each after every
+    // reader has settled; real time processes the pending events. False when a reader
+    // thread did not settle within a generous real-time limit (it is stuck).
+    bool Settle();
+    // Virtual time: the clock moves 1 ms, what fell due is settled, then the window's timer
+    // fires if it runs. Real time: waits for events up to 5 ms.
+    bool Tick();
+    // Milliseconds the virtual clock has moved since the start.
+    int64_t ElapsedMs() const { return elapsedUs_ / 1000; }
+
   private:
-    hid::TQtMainThread main_;
+    class TVirtualClock;
+
+    const TTimeMode time_;
+    std::unique_ptr<hid::TQueuedMainThread> main_;
+    hid::TManualMainThread* manual_ = nullptr; // main_ in virtual time
     hid::sim::TSimServices services_;
+    TVirtualClock* clock_ = nullptr; // owned by the window
+    uint64_t elapsedUs_ = 0;
     std::shared_ptr<hid::sim::TTransceiverModel> model_;
     std::unique_ptr<TForm1> form_;
     uint32_t unitId_ = 0;

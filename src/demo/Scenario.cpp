@@ -1,6 +1,7 @@
 #include "demo/Scenario.h"
 
 #include <charconv>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -26,6 +27,21 @@ std::optional<int64_t> Number(const std::string& s) {
     const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
     if (ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
     return v;
+}
+
+// Text from the file as it goes into an error line: bytes that do not print are escaped.
+std::string Shown(const std::string& s) {
+    std::string out;
+    for (const unsigned char c : s) {
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        }
+    }
+    return out;
 }
 
 bool ReadFile(const std::string& path, std::string& text) {
@@ -79,33 +95,41 @@ TScenarioResult ParseScenario(const std::string& text, const std::string& baseDi
                      : verb == "unplug" ? TActionKind::Unplug
                                         : TActionKind::Reconnect;
         } else if (verb == "wait") {
-            if (words.size() < 2) return fail("wait needs idle, step N or ms N");
-            size_t timeoutAt = 0;
-            if (words[1] == "idle") {
-                a.Kind = TActionKind::WaitIdle;
+            if (words.size() < 2) return fail("wait needs idle, connected, step N or ms N");
+            size_t timeoutAt = 0; // where an optional time-out may stand; 0: none may
+            if (words[1] == "idle" || words[1] == "connected") {
+                a.Kind = words[1] == "idle" ? TActionKind::WaitIdle : TActionKind::WaitConnected;
                 timeoutAt = 2;
             } else if (words[1] == "step" || words[1] == "ms") {
                 if (words.size() < 3) return fail("wait " + words[1] + " needs a number");
                 const auto n = Number(words[2]);
-                if (!n) return fail("'" + words[2] + "' is not a number");
+                if (!n) return fail("'" + Shown(words[2]) + "' is not a number");
                 a.Kind = words[1] == "step" ? TActionKind::WaitStep : TActionKind::WaitMs;
                 a.Number = *n;
                 if (a.Kind == TActionKind::WaitMs && *n < 0) return fail("negative wait");
-                timeoutAt = a.Kind == TActionKind::WaitStep ? 3 : 99;
+                if (a.Kind == TActionKind::WaitMs && *n > kMaxWaitMs)
+                    return fail("a wait of " + words[2] + " ms is longer than an hour");
+                timeoutAt = a.Kind == TActionKind::WaitStep ? 3 : 0;
             } else {
-                return fail("wait needs idle, step N or ms N, not '" + words[1] + "'");
+                return fail("wait needs idle, connected, step N or ms N, not '" + Shown(words[1]) + "'");
             }
-            if (words.size() > timeoutAt + 1 || (timeoutAt == 99 && words.size() > 3))
-                return fail("too many words");
-            if (timeoutAt != 99 && words.size() == timeoutAt + 1) {
+            const size_t most = timeoutAt ? timeoutAt + 1 : 3;
+            if (words.size() > most) return fail("too many words");
+            if (timeoutAt && words.size() == timeoutAt + 1) {
                 const auto t = Number(words[timeoutAt]);
-                if (!t || *t <= 0) return fail("'" + words[timeoutAt] + "' is not a timeout in ms");
+                if (!t || *t <= 0)
+                    return fail("'" + Shown(words[timeoutAt]) + "' is not a timeout in ms");
+                if (*t > kMaxWaitMs)
+                    return fail("a time-out of " + words[timeoutAt] + " ms is longer than an hour");
                 a.TimeoutMs = *t;
             }
         } else if (verb == "choose") {
             if (!needWords(3, 3)) return fail("choose needs a control and an item index");
             const auto n = Number(words[2]);
-            if (!n) return fail("'" + words[2] + "' is not an item index");
+            if (!n) return fail("'" + Shown(words[2]) + "' is not an item index");
+            if (*n < -1 || *n > kMaxItemIndex)
+                return fail("no list has an item " + words[2] + " (-1 to " +
+                            std::to_string(kMaxItemIndex) + ")");
             a.Kind = TActionKind::Choose;
             a.Control = words[1];
             a.Number = *n;
@@ -124,7 +148,7 @@ TScenarioResult ParseScenario(const std::string& text, const std::string& baseDi
             a.Kind = TActionKind::Screenshot;
             a.Path = rest;
         } else {
-            return fail("unknown action '" + verb + "'");
+            return fail("unknown action '" + Shown(verb) + "'");
         }
         scenario.Actions.push_back(a);
     }

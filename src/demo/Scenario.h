@@ -7,16 +7,20 @@
 //   unit-file units/old.unit        a profile file, relative to the scenario
 //   unit.firmware = 201020          one profile line on top of the above (see
 //                                   src/sim/Transceiver.h for the keys and faults)
-//   plug | unplug                   attach or detach the unit (it plugs with a change notice)
+//   plug | unplug                   attach or detach the unit; returns once the tool's device
+//                                   pass for the change notice has run
 //   wait idle [TIMEOUT_MS]          until the conversation rests (step 1 or 99, or no unit)
+//   wait connected [TIMEOUT_MS]     until the tool has checked the unit out
 //   wait step N [TIMEOUT_MS]        until the step number is N
-//   wait ms N                       let N milliseconds of real time pass
+//   wait ms N                       let N milliseconds pass
 //   choose CONTROL INDEX            select an item of a radio group or drop-down list
 //   check CONTROL on|off            set a check box, as a click would
 //   press CONTROL                   click a button, or trigger a menu item (Exit1, Version1)
 //   reconnect                       press ButtonReconnect
 //   screenshot FILE                 save the window as a PNG
-// Timeouts default to 10000 ms; a wait that runs out fails the scenario.
+// Timeouts default to 10000 ms; a wait that runs out fails the scenario. Waits and time-outs
+// count in the runner's time: virtual milliseconds (ticks) by default, real ones with
+// --real-time. Neither may be longer than an hour.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -24,7 +28,23 @@
 
 namespace demo {
 
-enum class TActionKind { Plug, Unplug, WaitIdle, WaitStep, WaitMs, Choose, Check, Press, Reconnect, Screenshot };
+enum class TActionKind {
+    Plug,
+    Unplug,
+    WaitIdle,
+    WaitConnected,
+    WaitStep,
+    WaitMs,
+    Choose,
+    Check,
+    Press,
+    Reconnect,
+    Screenshot
+};
+
+inline constexpr int64_t kMaxWaitMs = 3600 * 1000;
+// More than any list of the window holds.
+inline constexpr int64_t kMaxItemIndex = 999;
 
 struct TAction {
     TActionKind Kind = TActionKind::Plug;

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QJsonDocument>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -12,15 +13,26 @@ namespace {
 
 QString AtLine(int line, const QString& why) { return QStringLiteral("line %1: %2").arg(line).arg(why); }
 
-// Runs the event loop until the condition holds or the time is up.
-bool Await(const std::function<bool()>& done, int64_t timeoutMs) {
+enum class TAwait { Done, TimedOut, Stuck };
+
+// Lets the rig's time pass until the condition holds or TimeoutMs have passed: one tick
+// at a time in virtual time, the event loop in real time.
+TAwait Await(TDemoRig& rig, const std::function<bool()>& done, int64_t timeoutMs) {
+    if (rig.Time() == TTimeMode::Virtual) {
+        const int64_t end = rig.ElapsedMs() + timeoutMs;
+        while (!done()) {
+            if (rig.ElapsedMs() >= end) return TAwait::TimedOut;
+            if (!rig.Tick()) return TAwait::Stuck;
+        }
+        return TAwait::Done;
+    }
     QElapsedTimer timer;
     timer.start();
     while (!done()) {
-        if (timer.elapsed() >= timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+        if (timer.elapsed() >= timeoutMs) return TAwait::TimedOut;
+        rig.Tick();
     }
-    return true;
+    return TAwait::Done;
 }
 
 bool Resting(TForm1& form) {
@@ -53,6 +65,16 @@ std::optional<sim::Profile> ScenarioProfile(const TScenario& scenario, std::stri
     return parsed.profile;
 }
 
+QByteArray PrintedLog(const TForm1& form) {
+    QByteArray out;
+    for (const auto& line : form.LogLines()) out += line.toUtf8() + '\n';
+    return out;
+}
+
+QByteArray PrintedState(const TForm1& form) {
+    return QJsonDocument(ControlStates(form)).toJson(QJsonDocument::Indented);
+}
+
 TRunResult CheckControls(const TScenario& scenario, TForm1& form) {
     for (const auto& a : scenario.Actions) {
         if (a.Control.empty()) continue;
@@ -73,36 +95,54 @@ TRunResult CheckControls(const TScenario& scenario, TForm1& form) {
 TRunResult RunScenario(const TScenario& scenario, TDemoRig& rig) {
     TForm1& form = rig.Form();
     if (auto check = CheckControls(scenario, form); !check.Ok) return check;
+    const QString stuck = QStringLiteral("a reader of the simulated unit did not settle");
     // The controller's first notice: the tool has started with no unit attached.
-    Await([&] { return !form.FirstCheck; }, 5000);
+    if (!rig.Settle()) return {false, stuck};
     for (const auto& a : scenario.Actions) {
-        const auto timedOut = [&](const QString& what) {
-            return TRunResult{false, AtLine(a.Line, QStringLiteral("timed out after %1 ms waiting for %2")
+        const auto waitFor = [&](const std::function<bool()>& done, const QString& what) {
+            switch (Await(rig, done, a.TimeoutMs)) {
+            case TAwait::Done:
+                return TRunResult{};
+            case TAwait::Stuck:
+                return TRunResult{false, AtLine(a.Line, stuck)};
+            case TAwait::TimedOut:
+                break;
+            }
+            return TRunResult{false, AtLine(a.Line, QStringLiteral("timed out after %1 ms waiting for "
+                                                                   "%2; the conversation is at step %3")
                                                         .arg(a.TimeoutMs)
-                                                        .arg(what))};
+                                                        .arg(what)
+                                                        .arg(form.StepNo))};
         };
+        TRunResult result;
         switch (a.Kind) {
         case TActionKind::Plug:
             rig.Plug();
-            if (!Await([&] { return form.Timer1->Enabled() || form.HidDev; }, a.TimeoutMs))
-                return timedOut(QStringLiteral("the unit to connect"));
             break;
         case TActionKind::Unplug:
             rig.Unplug();
-            if (!Await([&] { return form.HidDev == nullptr; }, a.TimeoutMs))
-                return timedOut(QStringLiteral("the unit to disconnect"));
+            if (!rig.Settle()) return {false, AtLine(a.Line, stuck)};
+            result = waitFor([&] { return form.HidDev == nullptr; }, QStringLiteral("the unit to disconnect"));
+            break;
+        case TActionKind::WaitConnected:
+            result = waitFor([&] { return form.HidDev != nullptr; }, QStringLiteral("the unit to connect"));
             break;
         case TActionKind::WaitIdle:
-            if (!Await([&] { return Resting(form); }, a.TimeoutMs)) return timedOut(QStringLiteral("idle"));
+            result = waitFor([&] { return Resting(form); }, QStringLiteral("idle"));
             break;
         case TActionKind::WaitStep:
-            if (!Await([&] { return form.StepNo == a.Number; }, a.TimeoutMs))
-                return timedOut(QStringLiteral("step %1").arg(a.Number));
+            result = waitFor([&] { return form.StepNo == a.Number; }, QStringLiteral("step %1").arg(a.Number));
             break;
         case TActionKind::WaitMs: {
-            QElapsedTimer t;
-            t.start();
-            Await([&] { return t.elapsed() >= a.Number; }, a.Number + 1000);
+            if (rig.Time() == TTimeMode::Virtual) {
+                const int64_t end = rig.ElapsedMs() + a.Number;
+                while (rig.ElapsedMs() < end)
+                    if (!rig.Tick()) return {false, AtLine(a.Line, stuck)};
+            } else {
+                QElapsedTimer t;
+                t.start();
+                Await(rig, [&] { return t.elapsed() >= a.Number; }, a.Number + 1000);
+            }
             break;
         }
         case TActionKind::Choose: {
@@ -151,7 +191,10 @@ TRunResult RunScenario(const TScenario& scenario, TDemoRig& rig) {
                 return {false, AtLine(a.Line, QStringLiteral("cannot write %1").arg(QString::fromStdString(a.Path)))};
             break;
         }
-        QCoreApplication::processEvents();
+        if (!result.Ok) return result;
+        // Whatever the action set off (the device pass of a plug, replies already due) has
+        // run before the next line.
+        if (!rig.Settle()) return {false, AtLine(a.Line, stuck)};
     }
     return {};
 }

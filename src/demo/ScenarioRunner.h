@@ -1,5 +1,5 @@
 #pragma once
-// Runs a scenario against the demo rig in the real event loop and reports the log and the
+// Runs a scenario against the demo rig, in the rig's time, and reports the log and the
 // final state of every control.
 #include "demo/DemoRig.h"
 #include "demo/Scenario.h"
@@ -17,6 +17,11 @@ struct TRunResult {
 // the scenario at once.
 TRunResult CheckControls(const TScenario& scenario, TForm1& form);
 TRunResult RunScenario(const TScenario& scenario, TDemoRig& rig);
+
+// What the runner prints: the window's log lines, one per line, as the window holds them,
+// and the state of every control as indented JSON.
+QByteArray PrintedLog(const TForm1& form);
+QByteArray PrintedState(const TForm1& form);
 
 // The unit a scenario describes.
 std::optional<sim::Profile> ScenarioProfile(const TScenario& scenario, std::string& error);

@@ -91,6 +91,16 @@ int TQueuedMainThread::Drain() {
 }
 
 void TQueuedMainThread::ServeUntil(const std::function<bool()>& Done) {
+    Serve(Done, nullptr);
+}
+
+bool TQueuedMainThread::ServeFor(const std::function<bool()>& Done, int TimeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
+    return Serve(Done, &deadline);
+}
+
+bool TQueuedMainThread::Serve(const std::function<bool()>& Done,
+                              const std::chrono::steady_clock::time_point* Deadline) {
     for (;;) {
         // The wake count is taken before Done() is tested: a Wake() that comes between the
         // test and the wait must still end the wait, or it is lost and the wait never ends.
@@ -100,9 +110,15 @@ void TQueuedMainThread::ServeUntil(const std::function<bool()>& Done) {
             seen = wakes_;
         }
         Drain();
-        if (Done()) return;
+        if (Done()) return true;
         std::unique_lock lock(lock_);
-        cv_.wait(lock, [&] { return !sends_.empty() || wakes_ != seen; });
+        const auto ready = [&] { return !sends_.empty() || wakes_ != seen; };
+        if (!Deadline) {
+            cv_.wait(lock, ready);
+        } else if (!cv_.wait_until(lock, *Deadline, ready)) {
+            lock.unlock();
+            return Done();
+        }
     }
 }
 
@@ -157,6 +173,18 @@ void TManualMainThread::Poke() {
 size_t TManualMainThread::PostedCount() {
     std::lock_guard lock(postLock_);
     return posts_.size();
+}
+
+bool TManualMainThread::RunOnePost() {
+    TOperation op;
+    {
+        std::lock_guard lock(postLock_);
+        if (posts_.empty()) return false;
+        op = std::move(posts_.front());
+        posts_.pop_front();
+    }
+    RunGuarded(op);
+    return true;
 }
 
 int TManualMainThread::RunPending() {

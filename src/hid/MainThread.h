@@ -5,6 +5,7 @@
 // On Windows the platform's notice window belongs to the main thread, and whatever runs
 // the main thread also dispatches that thread's window messages: Qt's event loop does,
 // and TManualMainThread does in RunPending and WaitAndRun.
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -50,6 +51,8 @@ class TQueuedMainThread : public TMainThread {
   public:
     void Send(TOperation Op) override;
     void ServeUntil(const std::function<bool()>& Done) override;
+    // The same, but gives up after TimeoutMs: false when Done() was still false then.
+    bool ServeFor(const std::function<bool()>& Done, int TimeoutMs);
     void Wake() override;
 
     // Where an exception escaping a posted or handed-over operation goes; by default it
@@ -66,6 +69,8 @@ class TQueuedMainThread : public TMainThread {
     void RunGuarded(const TOperation& Op);
 
   private:
+    bool Serve(const std::function<bool()>& Done, const std::chrono::steady_clock::time_point* Deadline);
+
     struct TSend {
         TOperation Op;
         bool Done = false;
@@ -88,6 +93,8 @@ class TManualMainThread final : public TQueuedMainThread {
     // Runs every posted operation and hand-over queued so far (and those they queue);
     // returns how many ran.
     int RunPending();
+    // Runs the oldest posted operation, if any (not the hand-overs); false when none waited.
+    bool RunOnePost();
     // Blocks until a hand-over or post is queued or a watched source is ready, at most
     // TimeoutMs, then runs what is ready. Returns how many operations ran.
     int WaitAndRun(int TimeoutMs);

@@ -141,10 +141,10 @@ ProfileResult ParseProfile(std::string_view text) {
             p.language = v;
         } else if (key == "product_name") {
             p.productName = v;
-        } else if (key == "product_id") {
+        } else if (key == "product_id" || key == "vendor_id") {
             auto n = ParseInt(value, 1, 0xFFFF, 16);
             if (!n) return bad("a hexadecimal number from 1 to FFFF");
-            p.productId = static_cast<uint16_t>(*n);
+            (key == "product_id" ? p.productId : p.vendorId) = static_cast<uint16_t>(*n);
         } else if (key == "input_length" || key == "output_length") {
             auto n = ParseInt(value, 2, 65535);
             if (!n) return bad("a number from 2 to 65535");

@@ -36,6 +36,7 @@ struct Profile {
     std::string firmware = "201036";
     std::string serial = "SV0000000001";
     std::string language = "English";
+    uint16_t vendorId = 0x3A5C; // another one: a device the tool does not take
     uint16_t productId = 0x7802;
     std::string productName = "Sonavelle Transceiver";
     uint16_t inputReportLength = 1025;  // report-ID byte counted

@@ -45,6 +45,7 @@
 //   firmware = 201036             "201016".."201036", "105" (three characters), "202000"...
 //   serial = SV0000000001         language = English
 //   product_id = 7802             product_name = Sonavelle Transceiver
+//   vendor_id = 3A5C              (another vendor: a device the tool leaves alone)
 //   input_length = 1025           output_length = 1025   (report-ID byte counted; input at
 //                                 least 1025 with three-character firmware)
 //   reply_interval_us = 2000

@@ -16,6 +16,8 @@ TEST(ScenarioParser, ReadsEveryAction) {
                                  "wait idle 2500\n"
                                  "wait step 8 3000\n"
                                  "wait ms 40\n"
+                                 "wait connected 700\n"
+                                 "wait ms 3600000\n"
                                  "choose RadioGroup1 4\n"
                                  "check CheckBoxDivingTimeSignalEnable off\n"
                                  "press SpeedButton2\n"
@@ -27,7 +29,7 @@ TEST(ScenarioParser, ReadsEveryAction) {
     const auto& s = *r.Scenario;
     EXPECT_EQ(s.UnitPreset, "DW730 TONAL/201036");
     EXPECT_EQ(s.UnitProfileText, "fault.ng = SAVE\n");
-    ASSERT_EQ(s.Actions.size(), 11u);
+    ASSERT_EQ(s.Actions.size(), 13u);
     EXPECT_EQ(s.Actions[0].Kind, TActionKind::Plug);
     EXPECT_EQ(s.Actions[0].Line, 5);
     EXPECT_EQ(s.Actions[1].TimeoutMs, 10000);
@@ -36,26 +38,37 @@ TEST(ScenarioParser, ReadsEveryAction) {
     EXPECT_EQ(s.Actions[3].Number, 8);
     EXPECT_EQ(s.Actions[3].TimeoutMs, 3000);
     EXPECT_EQ(s.Actions[4].Number, 40);
-    EXPECT_EQ(s.Actions[5].Control, "RadioGroup1");
-    EXPECT_EQ(s.Actions[5].Number, 4);
-    EXPECT_EQ(s.Actions[6].Number, 0);
-    EXPECT_EQ(s.Actions[7].Kind, TActionKind::Press);
-    EXPECT_EQ(s.Actions[8].Kind, TActionKind::Reconnect);
-    EXPECT_EQ(s.Actions[9].Path, "out.png");
-    EXPECT_EQ(s.Actions[10].Kind, TActionKind::Unplug);
+    EXPECT_EQ(s.Actions[5].Kind, TActionKind::WaitConnected);
+    EXPECT_EQ(s.Actions[5].TimeoutMs, 700);
+    EXPECT_EQ(s.Actions[6].Number, 3600000) << "an hour is still a sane wait";
+    EXPECT_EQ(s.Actions[7].Control, "RadioGroup1");
+    EXPECT_EQ(s.Actions[7].Number, 4);
+    EXPECT_EQ(s.Actions[8].Number, 0);
+    EXPECT_EQ(s.Actions[9].Kind, TActionKind::Press);
+    EXPECT_EQ(s.Actions[10].Kind, TActionKind::Reconnect);
+    EXPECT_EQ(s.Actions[11].Path, "out.png");
+    EXPECT_EQ(s.Actions[12].Kind, TActionKind::Unplug);
 }
 
 TEST(ScenarioParser, MalformedLinesAreRefusedWithTheirLineNumber) {
     const std::pair<const char*, const char*> cases[] = {
         {"plug\nfly away\n", "line 2: unknown action 'fly'"},
-        {"wait\n", "line 1: wait needs idle, step N or ms N"},
+        {"wait\n", "line 1: wait needs idle, connected, step N or ms N"},
         {"wait step\n", "line 1: wait step needs a number"},
         {"wait step x\n", "line 1: 'x' is not a number"},
         {"wait idle soon\n", "line 1: 'soon' is not a timeout in ms"},
         {"wait idle 0\n", "line 1: '0' is not a timeout in ms"},
         {"wait ms -5\n", "line 1: negative wait"},
         {"wait ms 5 6\n", "line 1: too many words"},
-        {"wait later\n", "line 1: wait needs idle, step N or ms N, not 'later'"},
+        {"wait later\n", "line 1: wait needs idle, connected, step N or ms N, not 'later'"},
+        {"wait connected 5 6\n", "line 1: too many words"},
+        {"wait ms 99999999999999\n", "line 1: a wait of 99999999999999 ms is longer than an hour"},
+        {"wait idle 3600001\n", "line 1: a time-out of 3600001 ms is longer than an hour"},
+        {"wait step 8 99999999999\n", "line 1: a time-out of 99999999999 ms is longer than an hour"},
+        {"choose RadioGroup1 99999999999\n", "line 1: no list has an item 99999999999 (-1 to 999)"},
+        {"choose RadioGroup1 -2\n", "line 1: no list has an item -2 (-1 to 999)"},
+        {"\x01\xff\x1b[2J now\n", "line 1: unknown action '\\x01\\xFF\\x1B[2J'"},
+        {"wait \x07\n", "line 1: wait needs idle, connected, step N or ms N, not '\\x07'"},
         {"choose RadioGroup1\n", "line 1: choose needs a control and an item index"},
         {"choose RadioGroup1 two\n", "line 1: 'two' is not an item index"},
         {"check Box maybe\n", "line 1: check needs a control and on or off"},

@@ -13,6 +13,7 @@ firmware = 201029
   serial =  XY9876543210
 language = Deutsch
 product_id = 7800
+vendor_id = 04d8
 product_name = Test Unit
 input_length = 65
 output_length = 4096
@@ -42,6 +43,7 @@ fault.vanish_after = 12
     EXPECT_EQ(p.serial, "XY9876543210");
     EXPECT_EQ(p.language, "Deutsch");
     EXPECT_EQ(p.productId, 0x7800);
+    EXPECT_EQ(p.vendorId, 0x04D8);
     EXPECT_EQ(p.productName, "Test Unit");
     EXPECT_EQ(p.inputReportLength, 65);
     EXPECT_EQ(p.outputReportLength, 4096);
@@ -97,6 +99,7 @@ TEST(SimProfile, ErrorsNameTheLine) {
         {"output_length = 12x", "line 1: output_length must be"},
         {"reply_interval_us = -1", "line 1: reply_interval_us must be"},
         {"product_id = 0", "line 1: product_id must be"},
+        {"vendor_id = 10000", "line 1: vendor_id must be a hexadecimal number from 1 to FFFF"},
         {"firmware =", "line 1: firmware must be a version text"},
         {"stored = maybe", "line 1: stored must be 'preset', 'factory' or 'none'"},
         {"fault.ng = SAVE,,VER", "line 1: fault.ng must be a comma-separated list"},

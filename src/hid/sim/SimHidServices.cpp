@@ -18,7 +18,17 @@ constexpr const char* kPathPrefix = "sim:hid#";
 
 class TSimServices::TWaiter final : public TReadWaiter {
   public:
-    explicit TWaiter(TSimServices& Services) : services_(Services) {}
+    explicit TWaiter(TSimServices& Services) : services_(Services) {
+        std::lock_guard lock(services_.lock_);
+        services_.waiters_.insert(this);
+    }
+    ~TWaiter() override {
+        {
+            std::lock_guard lock(services_.lock_);
+            services_.waiters_.erase(this);
+        }
+        if (services_.virtualMain_) services_.virtualMain_->Wake();
+    }
 
     bool Begin(THandle Handle, uint8_t* Buffer, uint32_t Length) override {
         std::lock_guard lock(services_.lock_);
@@ -43,31 +53,11 @@ class TSimServices::TWaiter final : public TReadWaiter {
     TWaitResult Wait(int32_t Ms) override {
         using namespace std::chrono;
         std::unique_lock lock(services_.lock_);
+        if (services_.virtual_) return WaitVirtual(lock, Ms);
         const auto deadline = steady_clock::now() + milliseconds(Ms);
         for (;;) {
-            if (woken_) {
-                woken_ = false;
-                return TWaitResult::Woken;
-            }
             std::optional<uint64_t> due;
-            if (begun_ && !completed_) {
-                TDevice* dev = services_.DeviceOf(handle_);
-                if (!dev || dev->Desc.Model->Gone()) {
-                    end_ = {0, true, kErrNotConnected};
-                    completed_ = true;
-                    return TWaitResult::Completed;
-                }
-                TDeviceModel& model = *dev->Desc.Model;
-                if (auto report = model.NextReport(services_.NowUs())) {
-                    const uint32_t n =
-                        std::min<uint32_t>(length_, static_cast<uint32_t>(report->size()));
-                    std::memcpy(buffer_, report->data(), n);
-                    end_ = {n, false, 0};
-                    completed_ = true;
-                    return TWaitResult::Completed;
-                }
-                due = model.NextDueUs();
-            }
+            if (const auto ended = Look(due)) return *ended;
             auto until = deadline;
             if (due) {
                 const auto at = services_.start_ + microseconds(*due);
@@ -96,11 +86,57 @@ class TSimServices::TWaiter final : public TReadWaiter {
         {
             std::lock_guard lock(services_.lock_);
             woken_ = true;
+            services_.ChangedLocked();
         }
         services_.changed_.notify_all();
     }
 
   private:
+    static constexpr uint64_t kNotParked = ~uint64_t{0};
+
+    // Under the services' lock: how the wait ends at the current time, if it ends now.
+    // Due is set to when the begun read's next report falls due, if one is pending.
+    std::optional<TWaitResult> Look(std::optional<uint64_t>& Due) {
+        if (woken_) {
+            woken_ = false;
+            return TWaitResult::Woken;
+        }
+        if (!begun_ || completed_) return std::nullopt;
+        TDevice* dev = services_.DeviceOf(handle_);
+        if (!dev || dev->Desc.Model->Gone()) {
+            end_ = {0, true, kErrNotConnected};
+            completed_ = true;
+            return TWaitResult::Completed;
+        }
+        TDeviceModel& model = *dev->Desc.Model;
+        if (auto report = model.NextReport(services_.NowUs())) {
+            const uint32_t n = std::min<uint32_t>(length_, static_cast<uint32_t>(report->size()));
+            std::memcpy(buffer_, report->data(), n);
+            end_ = {n, false, 0};
+            completed_ = true;
+            return TWaitResult::Completed;
+        }
+        Due = model.NextDueUs();
+        return std::nullopt;
+    }
+
+    // The time-out counts on the virtual clock too. With nothing to do at the current
+    // virtual time the reader parks and tells the main thread, which may then move on.
+    TWaitResult WaitVirtual(std::unique_lock<std::mutex>& Lock, int32_t Ms) {
+        const uint64_t deadline = services_.NowUs() + static_cast<uint64_t>(Ms) * 1000;
+        for (;;) {
+            std::optional<uint64_t> due;
+            if (const auto ended = Look(due)) return *ended;
+            if (services_.NowUs() >= deadline) return TWaitResult::TimedOut;
+            parkedIn_ = services_.epoch_;
+            Lock.unlock();
+            if (services_.virtualMain_) services_.virtualMain_->Wake();
+            Lock.lock();
+            services_.changed_.wait(Lock, [&] { return services_.epoch_ != parkedIn_; });
+            parkedIn_ = kNotParked;
+        }
+    }
+
     TSimServices& services_;
     THandle handle_ = kNoHandle;
     uint8_t* buffer_ = nullptr;
@@ -108,7 +144,10 @@ class TSimServices::TWaiter final : public TReadWaiter {
     TReadEnd end_;
     bool begun_ = false;
     bool completed_ = false;
-    bool woken_ = false; // under services_.lock_
+    bool woken_ = false;               // under services_.lock_
+    uint64_t parkedIn_ = kNotParked;   // the epoch this reader parked in; under services_.lock_
+
+    friend class TSimServices;
 };
 
 TSimServices::TSimServices() = default;
@@ -117,7 +156,38 @@ TSimServices::~TSimServices() {
     CloseNotices();
 }
 
+void TSimServices::Changed() {
+    {
+        std::lock_guard lock(lock_);
+        ChangedLocked();
+    }
+    changed_.notify_all();
+}
+
+void TSimServices::UseVirtualClock(TMainThread& Main) {
+    std::lock_guard lock(lock_);
+    virtualMain_ = &Main;
+    virtual_ = true;
+}
+
+void TSimServices::AdvanceTo(uint64_t Us) {
+    {
+        std::lock_guard lock(lock_);
+        if (Us > virtualUs_) virtualUs_ = Us;
+        ChangedLocked();
+    }
+    changed_.notify_all();
+}
+
+bool TSimServices::Settled() {
+    std::lock_guard lock(lock_);
+    for (const TWaiter* w : waiters_)
+        if (w->parkedIn_ != epoch_) return false;
+    return true;
+}
+
 uint64_t TSimServices::NowUs() const {
+    if (virtual_) return virtualUs_;
     using namespace std::chrono;
     return static_cast<uint64_t>(duration_cast<microseconds>(steady_clock::now() - start_).count());
 }
@@ -129,10 +199,7 @@ std::string TSimServices::PathOf(uint32_t Id) {
 uint32_t TSimServices::Plug(TSimDeviceSpec Desc) {
     if (!Desc.Model)
         Desc.Model = std::make_shared<TQueueModel>(Desc.InputLength, Desc.OutputLength);
-    Desc.Model->SetInputNotice([this] {
-        { std::lock_guard lock(lock_); }
-        changed_.notify_all();
-    });
+    Desc.Model->SetInputNotice([this] { Changed(); });
     uint32_t id;
     {
         std::lock_guard lock(lock_);
@@ -154,7 +221,7 @@ void TSimServices::Unplug(uint32_t Id) {
         gone = std::move(it->second);
         devices_.erase(it);
     }
-    changed_.notify_all();
+    Changed();
     PostNotice({kDeviceChangeMessage, kDevNodesChanged, 0});
 }
 
@@ -297,6 +364,7 @@ bool TSimServices::Write(THandle Handle, const uint8_t* Buffer, uint32_t Length,
             return false;
         }
         Written = Length;
+        ChangedLocked();
     }
     changed_.notify_all();
     return true;

@@ -4,11 +4,13 @@
 #include "hid/HidPlatform.h"
 #include "hid/sim/DeviceModel.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 
 namespace hid::sim {
 
@@ -50,6 +52,19 @@ class TSimServices final : public TPlatformServices {
     // Microseconds on the clock the models are driven by.
     uint64_t NowUs() const;
 
+    // Virtual time: from now on the models and every reader's waits count on a clock that
+    // only AdvanceTo moves, so what is delivered when no longer depends on how the reader
+    // threads are scheduled. Call before the first device is opened.
+    // Main is told (Wake) whenever a reader parks or goes.
+    void UseVirtualClock(TMainThread& Main);
+    bool VirtualClock() const { return virtual_; }
+    // Moves the virtual clock forward (never back) and lets the readers look again.
+    void AdvanceTo(uint64_t Us);
+    // Virtual time: true when every reader is parked, that is waiting with nothing due on
+    // its read at the current virtual time. A reader that has a report to hand over, is on
+    // its way between two waits, or was woken is not parked.
+    bool Settled();
+
     bool Available() const override { return true; }
     THidGuid HidGuid() override { return kPublishedHidGuid; }
     std::vector<THidPnPInfo> CollectInterfaces(const THidGuid& Guid) override;
@@ -84,10 +99,20 @@ class TSimServices final : public TPlatformServices {
 
     // Under lock_: the device behind a handle, null when it is not there any more.
     TDevice* DeviceOf(THandle Handle);
+    // Something a reader may be waiting for has happened: every parked reader must look
+    // again before the services count as settled.
+    void Changed();
+    void ChangedLocked() { ++epoch_; }
 
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::mutex lock_;
     std::condition_variable changed_; // input may have fallen due, a device went
+    std::condition_variable parked_;  // a reader parked (virtual time)
+    std::atomic<bool> virtual_{false};
+    std::atomic<uint64_t> virtualUs_{0};
+    TMainThread* virtualMain_ = nullptr; // set before any reader exists
+    uint64_t epoch_ = 0;         // counts Changed(); a reader is parked in the epoch it saw
+    std::set<TWaiter*> waiters_; // under lock_
     std::map<uint32_t, TDevice> devices_;
     std::map<THandle, THandleInfo> handles_;
     uint32_t nextDevice_ = 1;
