@@ -7,19 +7,6 @@
 
 namespace bench {
 
-namespace {
-
-class TSilentDialogs final : public TDialogs {
-  public:
-    void ShowErrorBox(const QString& text) override { qWarning("error box: %s", qPrintable(text)); }
-    void ShowErrorMessage(const QString&, const QString& text) override {
-        qWarning("message box: %s", qPrintable(text));
-    }
-    void ShowAbout(const QString&, const QStringList&) override {}
-};
-
-} // namespace
-
 bool RunEventsUntil(const std::function<bool()>& Done, int TimeoutMs) {
     QElapsedTimer timer;
     timer.start();

@@ -19,6 +19,16 @@ bool RunEventsUntil(const std::function<bool()>& Done, int TimeoutMs);
 // Runs Qt's event loop for Ms milliseconds and nothing else.
 void RunEventsFor(int Ms);
 
+// Message boxes as warnings: nothing may block a measurement.
+class TSilentDialogs final : public TDialogs {
+  public:
+    void ShowErrorBox(const QString& text) override { qWarning("error box: %s", qPrintable(text)); }
+    void ShowErrorMessage(const QString&, const QString& text) override {
+        qWarning("message box: %s", qPrintable(text));
+    }
+    void ShowAbout(const QString&, const QStringList&) override {}
+};
+
 class TBenchRig {
   public:
     explicit TBenchRig(const sim::Profile& Profile);

@@ -1,6 +1,8 @@
 #include "Harness.h"
 
 #include "BenchRig.h"
+#include "demo/DemoRig.h"
+#include "demo/ScenarioRunner.h"
 #include "hid/HidControllerClass.h"
 #include "hid/qt/QtMainThread.h"
 #include "hid/sim/SimHidServices.h"
@@ -407,6 +409,34 @@ int RunHarness(double AppStartMs) {
                           Fixed(elapsed / 1000.0, 2, " s") + ")",
                       ">= 0.90", perTick >= 0.90);
         }
+    }
+
+    // The scenario runner in virtual time: plug-in to rest (identification, both read-backs
+    // and the one-second wait after the last reply, about 1,500 ticks), at 8 ms pacing.
+    if (Wanted("virtual")) {
+        const auto loaded = demo::ParseScenario("unit DW730 TONAL/201036\n"
+                                                "unit.reply_interval_us = 8000\n"
+                                                "plug\nwait idle\n",
+                                                ".");
+        std::string error;
+        const auto profile = demo::ScenarioProfile(*loaded.Scenario, error);
+        std::vector<double> cpu, wall;
+        bool ok = true;
+        for (int i = 0; i < 20 && ok; ++i) {
+            demo::TDemoRig rig(*profile, std::make_unique<TSilentDialogs>(), demo::TTimeMode::Virtual);
+            const double cpu0 = ProcessCpuMs();
+            const auto t0 = Clock::now();
+            ok = demo::RunScenario(*loaded.Scenario, rig).Ok && rig.Form().StepNo == 1;
+            wall.push_back(Ms(Clock::now() - t0));
+            cpu.push_back(ProcessCpuMs() - cpu0);
+        }
+        if (!ok)
+            table.Fail("virtual-time scenario, plug-in to rest", "the scenario did not end at step 1");
+        else
+            table.Add("virtual-time scenario, plug-in to rest: CPU median / worst (wall median), 20 runs",
+                      Fixed(Percentile(cpu, 0.5), 1, " ms") + " / " + Fixed(Percentile(cpu, 1.0), 1, " ms") +
+                          " (" + Fixed(Percentile(wall, 0.5), 1, " ms") + ")",
+                      "median <= 10 ms CPU", Percentile(cpu, 0.5) <= 10.0);
     }
 
     return table.Print();

@@ -129,6 +129,7 @@ class TSimServices::TWaiter final : public TReadWaiter {
             if (const auto ended = Look(due)) return *ended;
             if (services_.NowUs() >= deadline) return TWaitResult::TimedOut;
             parkedIn_ = services_.epoch_;
+            wakeAtUs_ = std::min(deadline, due.value_or(deadline));
             Lock.unlock();
             if (services_.virtualMain_) services_.virtualMain_->Wake();
             Lock.lock();
@@ -146,6 +147,7 @@ class TSimServices::TWaiter final : public TReadWaiter {
     bool completed_ = false;
     bool woken_ = false;               // under services_.lock_
     uint64_t parkedIn_ = kNotParked;   // the epoch this reader parked in; under services_.lock_
+    uint64_t wakeAtUs_ = 0;            // parked: the virtual time it has something to do at
 
     friend class TSimServices;
 };
@@ -173,7 +175,14 @@ void TSimServices::UseVirtualClock(TMainThread& Main) {
 void TSimServices::AdvanceTo(uint64_t Us) {
     {
         std::lock_guard lock(lock_);
-        if (Us > virtualUs_) virtualUs_ = Us;
+        if (Us <= virtualUs_) return;
+        virtualUs_ = Us;
+        // A parked reader stays parked (and asleep) until the time it waits for: most ticks
+        // wake no thread at all.
+        const bool due = std::any_of(waiters_.begin(), waiters_.end(), [&](const TWaiter* w) {
+            return w->parkedIn_ == epoch_ && w->wakeAtUs_ <= Us;
+        });
+        if (!due) return;
         ChangedLocked();
     }
     changed_.notify_all();
