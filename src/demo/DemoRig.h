@@ -41,8 +41,9 @@ class TDemoRig {
     TTimeMode Time() const { return time_; }
     // Runs what is due now without letting time pass: virtual time runs the reports the
     // unit has ready and the platform's notices, one notice at a time, each after every
-    // reader has settled; real time processes the pending events. False when a reader
-    // thread did not settle within a generous real-time limit (it is stuck).
+    // reader has settled; real time runs the event loop until everything posted so far
+    // has run. False when that did not happen within a generous real-time limit (a reader
+    // thread is stuck).
     bool Settle();
     // Virtual time: the clock moves 1 ms, what fell due is settled, then the window's timer
     // fires if it runs. Real time: waits for events up to 5 ms.
