@@ -45,15 +45,17 @@ install(FILES ${SV_PACKAGING}/debian/copyright ${PROJECT_BINARY_DIR}/changelog.g
 set(CPACK_PACKAGE_NAME sonavelle-customize)
 set(CPACK_PACKAGE_VENDOR "Sonavelle")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Customise the settings of Sonavelle diver transceivers")
+# Lines of at most 80 characters, as Debian's control file wants them.
 set(CPACK_PACKAGE_DESCRIPTION
-  "A desktop tool that reads the settings of a Sonavelle diver transceiver plugged in over
-USB and writes changed settings back to it, or returns them to the factory values. It
-identifies the unit (firmware version, model, language, serial number) and offers only the
-settings that model and firmware have. The unit is a USB HID device: no driver is needed;
-a udev rule lets the user at the seat open it.
+  "A desktop tool that reads the settings of a Sonavelle diver transceiver
+plugged in over USB and writes changed settings back to it, or returns them
+to the factory values. It identifies the unit (firmware version, model,
+language, serial number) and offers only the settings that model and
+firmware have. The unit is a USB HID device: no driver is needed; a udev
+rule lets the user at the seat open it.
 
-sonavelle-demo runs the same window against a simulated transceiver, interactively or as a
-headless scenario.")
+sonavelle-demo runs the same window against a simulated transceiver,
+interactively or as a headless scenario.")
 set(CPACK_PACKAGE_CONTACT "Sonavelle customize tool developers <tools@sonavelle.invalid>")
 # Dependencies come from the libraries the executables link (dpkg-shlibdeps), not by hand.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -20,10 +20,14 @@ fail() {
     failed=1
 }
 
-# A Release tree of what the package holds, no tests or benchmarks.
+# A Release tree of what the package holds, no tests or benchmarks, with the flags Debian
+# builds its own packages with (hardening included).
 werror=OFF
 [ "${CI:-}" = "true" ] && werror=ON
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cmake -S "$SV_ROOT" -B "$SV_PKG_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSV_BUILD_TESTS=OFF \
+    -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
+    -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" \
     -DSV_WERROR="$werror" -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
 cmake --build "$SV_PKG_BUILD" -j "$(nproc)" --target sonavelle-customize sonavelle-demo \
     sonavelle-customize-manpage sonavelle-demo-manpage sv-changelog
@@ -31,10 +35,10 @@ rm -f "$SV_PKG_BUILD"/*.deb
 (cd "$SV_PKG_BUILD" && cpack -G DEB >/dev/null)
 deb=$(ls "$SV_PKG_BUILD"/*.deb)
 echo "== $(basename "$deb"): $(du -h "$deb" | cut -f1)"
-dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
+dpkg-deb --field "$deb"
 
 echo "== lintian"
-lintian --info --display-info --fail-on error,warning "$deb" || fail "lintian"
+lintian --display-info --fail-on error,warning "$deb" || fail "lintian"
 
 tree=$(mktemp -d)
 stubs=$(mktemp -d)
