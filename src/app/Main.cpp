@@ -269,7 +269,14 @@ void TForm1::WriteLog(const QString& text, int direction) {
     while (end > 0 && text.at(end - 1).unicode() <= 0x20) --end;
     line += QStringView(text).left(end);
     log_.append(line);
+    if (logFile_) logFile_->write(line.toUtf8().append('\n'));
     if (Memo1->isVisible() && !Memo1->visibleRegion().isEmpty()) Memo1->viewport()->update();
+}
+
+void TForm1::SetLogFile(std::unique_ptr<QIODevice> file) {
+    logFile_ = std::move(file);
+    for (const QString& line : std::as_const(log_))
+        logFile_->write(line.toUtf8().append('\n'));
 }
 
 void TForm1::ShowLogInMemo() {

@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QIODevice>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -127,6 +128,9 @@ class TForm1 : public QMainWindow {
     void Version1Click();
     const QStringList& LogLines() const { return log_; }
     void ClearLog();
+    // Appends the lines logged so far, then every new one, to an open device (a support
+    // file; the window itself keeps its log in memory only).
+    void SetLogFile(std::unique_ptr<QIODevice> file);
 
     TClock& Clock() const { return *clock_; }
     TDialogs& Dialogs() const { return *dialogs_; }
@@ -270,6 +274,7 @@ class TForm1 : public QMainWindow {
     // date only when it is actually drawn: laying out a long hex line costs more than a tick.
     QStringList log_;
     qsizetype memoLines_ = 0;
+    std::unique_ptr<QIODevice> logFile_;
     std::unique_ptr<TClock> clock_;
     std::unique_ptr<TDialogs> dialogs_;
 };

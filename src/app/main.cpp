@@ -1,14 +1,37 @@
 // The tool: the window on the operating system's HID services.
+#include "app/CommandLine.h"
 #include "app/Main.h"
 #include "hid/HidControllerClass.h"
 #include "hid/qt/QtMainThread.h"
 
 #include <QApplication>
+#include <QFile>
 
 #include <cstdio>
 #include <cstdlib>
 
 int main(int argc, char* argv[]) {
+    QCommandLineParser args;
+    const QCommandLineOption logOption(QStringLiteral("log"),
+                                       QStringLiteral("Also append every log line to FILE."),
+                                       QStringLiteral("FILE"));
+    args.addOption(logOption);
+    if (const auto exitCode = app::ParseCommandLine(
+            args, "sonavelle-customize",
+            QStringLiteral(
+                "Customise the settings of a Sonavelle transceiver plugged in over USB."),
+            argc, argv))
+        return *exitCode;
+    std::unique_ptr<QFile> logFile;
+    if (args.isSet(logOption)) {
+        logFile = std::make_unique<QFile>(args.value(logOption));
+        // Unbuffered: each line reaches the file at once, so it holds the last one before a crash.
+        if (!logFile->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text |
+                           QIODevice::Unbuffered))
+            return app::UsageError("sonavelle-customize",
+                                   QStringLiteral("cannot open log file '%1': %2")
+                                       .arg(logFile->fileName(), logFile->errorString()));
+    }
 #if defined(__linux__)
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
         std::fprintf(stderr, "sonavelle-customize: no display found (DISPLAY and WAYLAND_DISPLAY "
@@ -26,6 +49,7 @@ int main(int argc, char* argv[]) {
     auto controller = std::make_unique<hid::THidDeviceController>(*services, mainThread);
     auto* loading = controller.get();
     TForm1 form(TFormServices{std::move(controller), nullptr, nullptr});
+    if (logFile) form.SetLogFile(std::move(logFile));
     loading->Loaded();
     form.show();
     return app.exec();

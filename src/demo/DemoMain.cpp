@@ -4,6 +4,7 @@
 //                                       runs a scenario headless and prints the log lines,
 //                                       then the state of every control as JSON; in virtual
 //                                       time unless --real-time is given
+#include "app/CommandLine.h"
 #include "demo/DemoRig.h"
 #include "demo/ScenarioRunner.h"
 #include "demo/SimPanel.h"
@@ -40,13 +41,8 @@ bool HaveDisplay() {
     return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("QT_QPA_PLATFORM");
 }
 
-int RunBatch(const QString& scenarioPath, const QString& jsonPath, const QString& shotPath,
-             demo::TTimeMode time) {
-    const auto loaded = demo::LoadScenario(scenarioPath.toStdString());
-    if (!loaded.Scenario) {
-        std::fprintf(stderr, "%s\n", loaded.Error.c_str());
-        return 2;
-    }
+int RunBatch(const demo::TScenarioResult& loaded, const QString& scenarioPath,
+             const QString& jsonPath, const QString& shotPath, demo::TTimeMode time) {
     std::string error;
     const auto profile = demo::ScenarioProfile(*loaded.Scenario, error);
     if (!profile) {
@@ -86,9 +82,37 @@ int RunBatch(const QString& scenarioPath, const QString& jsonPath, const QString
 } // namespace
 
 int main(int argc, char* argv[]) {
-    bool batch = false;
-    for (int i = 1; i < argc; ++i)
-        if (QByteArray(argv[i]) == "--scenario") batch = true;
+    QCommandLineParser args;
+    args.addOption(
+        {QStringLiteral("scenario"), QStringLiteral("Run FILE headless."), QStringLiteral("FILE")});
+    args.addOption({QStringLiteral("json"), QStringLiteral("Write the control states to FILE."),
+                    QStringLiteral("FILE")});
+    args.addOption({QStringLiteral("screenshot"), QStringLiteral("Save the window as PNG."),
+                    QStringLiteral("FILE")});
+    args.addOption({QStringLiteral("real-time"),
+                    QStringLiteral("Run the scenario on the real 1 ms timer and event loop instead "
+                                   "of virtual time (its lines then interleave as the machine's "
+                                   "timing has it).")});
+    if (const auto exitCode = app::ParseCommandLine(
+            args, "sonavelle-demo",
+            QStringLiteral(
+                "The customize tool's window with a simulated transceiver instead of USB."),
+            argc, argv))
+        return *exitCode;
+    const bool batch = args.isSet(QStringLiteral("scenario"));
+    for (const char* needsScenario : {"json", "screenshot", "real-time"})
+        if (!batch && args.isSet(QString::fromLatin1(needsScenario)))
+            return app::UsageError(
+                "sonavelle-demo",
+                QStringLiteral("--%1 needs --scenario.").arg(QLatin1String(needsScenario)));
+    // Read before Qt starts, so that a scenario that cannot be read or parsed is one line.
+    const auto loaded =
+        batch ? demo::LoadScenario(args.value(QStringLiteral("scenario")).toStdString())
+              : demo::TScenarioResult{};
+    if (batch && !loaded.Scenario) {
+        std::fprintf(stderr, "%s\n", loaded.Error.c_str());
+        return 2;
+    }
     if (batch && !std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     if (!batch && !HaveDisplay()) {
         std::fprintf(stderr, "sonavelle-demo: no display found (DISPLAY and WAYLAND_DISPLAY are "
@@ -98,17 +122,9 @@ int main(int argc, char* argv[]) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(app::kApplicationTitle));
-    QCommandLineParser args;
-    args.addHelpOption();
-    args.addOption({QStringLiteral("scenario"), QStringLiteral("Run FILE headless."), QStringLiteral("FILE")});
-    args.addOption({QStringLiteral("json"), QStringLiteral("Write the control states to FILE."), QStringLiteral("FILE")});
-    args.addOption({QStringLiteral("screenshot"), QStringLiteral("Save the window as PNG."), QStringLiteral("FILE")});
-    args.addOption({QStringLiteral("real-time"),
-                    QStringLiteral("Run the scenario on the real 1 ms timer and event loop instead of "
-                                   "virtual time (the log then depends on the machine's timing).")});
-    args.process(app);
-    if (args.isSet(QStringLiteral("scenario")))
-        return RunBatch(args.value(QStringLiteral("scenario")), args.value(QStringLiteral("json")),
+    if (batch)
+        return RunBatch(loaded, args.value(QStringLiteral("scenario")),
+                        args.value(QStringLiteral("json")),
                         args.value(QStringLiteral("screenshot")),
                         args.isSet(QStringLiteral("real-time")) ? demo::TTimeMode::Real
                                                                 : demo::TTimeMode::Virtual);

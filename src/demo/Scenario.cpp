@@ -47,6 +47,8 @@ std::string Shown(const std::string& s) {
 bool ReadFile(const std::string& path, std::string& text) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
+    in.peek(); // a folder opens like a file on Linux and fails only at the first read
+    if (in.bad()) return false;
     std::ostringstream all;
     all << in.rdbuf();
     text = all.str();

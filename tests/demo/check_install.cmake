@@ -7,7 +7,10 @@ endif()
 foreach(f bin/sonavelle-customize bin/sonavelle-demo lib/udev/rules.d/70-sonavelle.rules
           share/applications/sonavelle-customize.desktop
           share/icons/hicolor/scalable/apps/sonavelle-customize.svg
-          share/sonavelle-customize/examples/connect-201036.scn)
+          share/sonavelle-customize/examples/connect-201036.scn
+          share/man/man1/sonavelle-customize.1.gz share/man/man1/sonavelle-demo.1.gz
+          share/metainfo/com.sonavelle.customize.metainfo.xml
+          share/doc/sonavelle-customize/copyright share/doc/sonavelle-customize/changelog.gz)
   if(NOT EXISTS ${PREFIX}/${f})
     message(FATAL_ERROR "missing from the install tree: ${f}")
   endif()

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using namespace demo;
 
 namespace {
@@ -76,7 +78,8 @@ TEST(ScenarioParser, MalformedLinesAreRefusedWithTheirLineNumber) {
         {"plug now\n", "line 1: plug takes no argument"},
         {"unit\n", "line 1: unit needs a preset name"},
         {"unit.model\n", "line 1: expected unit.KEY = VALUE"},
-        {"\n\nunit-file /nonexistent/x.unit\n", "line 3: cannot read unit file '/nonexistent/x.unit'"},
+        {"\n\nunit-file /nonexistent/x.unit\n",
+         "line 3: cannot read unit file '/nonexistent/x.unit'"},
     };
     for (const auto& [text, error] : cases) {
         const auto r = ParseScenario(text, ".");
@@ -89,6 +92,11 @@ TEST(ScenarioParser, MissingFileIsAnError) {
     const auto r = LoadScenario("/nonexistent/scenario.scn");
     EXPECT_FALSE(r.Scenario);
     EXPECT_EQ(r.Error, "cannot read scenario '/nonexistent/scenario.scn'");
+    // A folder opens like a file but reads as nothing: it must not pass for an empty scenario.
+    const std::string folder = std::filesystem::temp_directory_path().string();
+    const auto f = LoadScenario(folder);
+    EXPECT_FALSE(f.Scenario);
+    EXPECT_EQ(f.Error, "cannot read scenario '" + folder + "'");
 }
 
 } // namespace

@@ -1,0 +1,148 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a Release tree and checks it as a distribution would:
+# lintian (no error, no warning), the AppStream metadata, the desktop entry, the maintainer
+# scripts, and the udev rule against emulated units (umockdev + udevadm test).
+# Usage: scripts/test-package.sh [build-dir]      (Debian 12, as root; installs what is missing)
+set -euo pipefail
+
+SV_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+SV_PKG_BUILD="${1:-$SV_ROOT/build-package}"
+
+# udev for udevadm; man-db for lintian's manual page checks.
+SV_PKG_PACKAGES=(lintian appstream desktop-file-utils dpkg-dev fakeroot file man-db udev umockdev)
+
+source "$SV_ROOT/scripts/setup.sh"
+sv_install "${SV_PKG_PACKAGES[@]}"
+
+failed=0
+fail() {
+    echo "FAILED: $*" >&2
+    failed=1
+}
+
+# A Release tree of what the package holds, no tests or benchmarks, with the flags Debian
+# builds its own packages with (hardening included).
+werror=OFF
+[ "${CI:-}" = "true" ] && werror=ON
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cmake -S "$SV_ROOT" -B "$SV_PKG_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSV_BUILD_TESTS=OFF \
+    -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
+    -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" \
+    -DSV_WERROR="$werror" -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
+cmake --build "$SV_PKG_BUILD" -j "$(nproc)" --target sonavelle-customize sonavelle-demo \
+    sonavelle-customize-manpage sonavelle-demo-manpage sv-changelog
+rm -f "$SV_PKG_BUILD"/*.deb
+(cd "$SV_PKG_BUILD" && cpack -G DEB >/dev/null)
+deb=$(ls "$SV_PKG_BUILD"/*.deb)
+echo "== $(basename "$deb"): $(du -h "$deb" | cut -f1)"
+dpkg-deb --field "$deb"
+
+echo "== lintian"
+lintian --display-info --fail-on error,warning "$deb" || fail "lintian"
+
+tree=$(mktemp -d)
+stubs=$(mktemp -d)
+trap 'rm -rf "$tree" "$stubs"' EXIT
+dpkg-deb -x "$deb" "$tree"
+dpkg-deb -e "$deb" "$tree/DEBIAN"
+
+echo "== appstreamcli validate"
+appstreamcli validate --no-net --pedantic "$tree"/usr/share/metainfo/*.metainfo.xml || fail "appstream"
+
+echo "== desktop-file-validate"
+# It exits 0 on hints: any output is a finding.
+hints=$(desktop-file-validate "$tree"/usr/share/applications/*.desktop 2>&1)
+[ -z "$hints" ] || fail "desktop entry: $hints"
+
+echo "== versions"
+version=$(dpkg-deb -f "$deb" Version)
+changelog=$(zcat "$tree/usr/share/doc/sonavelle-customize/changelog.gz" | head -1)
+[[ "$changelog" == "sonavelle-customize ($version) "* ]] || fail "changelog starts '$changelog', package is $version"
+grep -q "<release version=\"$version\"" "$tree"/usr/share/metainfo/*.metainfo.xml ||
+    fail "the AppStream releases do not name $version"
+[ "$("$tree/usr/bin/sonavelle-customize" --version)" = "sonavelle-customize $version" ] ||
+    fail "sonavelle-customize --version"
+
+rules="$tree/usr/lib/udev/rules.d/70-sonavelle.rules"
+[ -f "$rules" ] || rules="$tree/lib/udev/rules.d/70-sonavelle.rules"
+
+echo "== AppStream modaliases for the maker's units"
+vendor=$(printf '%04x' 0x"$(grep -o 'TransceiverVendorID = 0x[0-9A-Fa-f]*' "$SV_ROOT/src/app/Main.h" | cut -dx -f2)")
+for product in $(grep -o "idVendor}==\"$vendor\", ATTRS{idProduct}==\"[0-9a-f]*\"" "$rules" | grep -o '[0-9a-f]*"$' | tr -d '"'); do
+    alias="usb:v${vendor^^}p${product^^}d*"
+    grep -qF "<modalias>$alias</modalias>" "$tree"/usr/share/metainfo/*.metainfo.xml ||
+        fail "no AppStream modalias $alias for the rule's $vendor:$product"
+done
+
+echo "== maintainer scripts"
+# udevadm replaced by a stub that records its arguments.
+printf '#!/bin/sh\necho "$*" >> "%s/calls"\n' "$stubs" > "$stubs/udevadm"
+chmod +x "$stubs/udevadm"
+for script in postinst:configure postrm:remove; do
+    : > "$stubs/calls"
+    PATH="$stubs:$PATH" sh -e "$tree/DEBIAN/${script%%:*}" "${script#*:}" || fail "$script"
+    want=$'control --reload-rules\ntrigger --subsystem-match=hidraw --action=change'
+    [ "$(cat "$stubs/calls")" = "$want" ] || fail "$script called: $(cat "$stubs/calls")"
+done
+
+echo "== udev rule against emulated units"
+# One emulated unit: the USB device, its HID interface and the hidraw node.
+unit_description() { # vendor product
+    local dev=/devices/pci0000:00/0000:00:14.0/usb1/1-1
+    local hid="$dev/1-1:1.0/0003:${1^^}:${2^^}.0001"
+    cat <<EOF
+P: $dev
+N: bus/usb/001/002
+E: SUBSYSTEM=usb
+E: DEVTYPE=usb_device
+A: idVendor=$1
+A: idProduct=$2
+
+P: $dev/1-1:1.0
+E: SUBSYSTEM=usb
+E: DEVTYPE=usb_interface
+
+P: $hid
+E: SUBSYSTEM=hid
+E: HID_ID=0003:0000${1^^}:0000${2^^}
+
+P: $hid/hidraw/hidraw0
+N: hidraw0
+E: SUBSYSTEM=hidraw
+E: DEVNAME=/dev/hidraw0
+E: MAJOR=243
+E: MINOR=0
+A: dev=243:0
+EOF
+}
+# The tags udev gives the unit's hidraw node with the package's rule beside the system's.
+# udevadm test writes to /run/udev and /dev/char: both are private tmpfs here.
+hidraw_tags() { # vendor product
+    unit_description "$1" "$2" > "$stubs/unit.umockdev"
+    local made=()
+    for dir in /run/udev /dev/char; do
+        [ -d "$dir" ] || { mkdir -p "$dir" && made+=("$dir"); }
+    done
+    unshare -m sh -ec '
+        mount -t tmpfs sv-udev /run/udev
+        mount -t tmpfs sv-char /dev/char
+        mkdir /run/udev/rules.d
+        cp "$1" /run/udev/rules.d/
+        umockdev-run -d "$2" -- udevadm test --action=add /sys/class/hidraw/hidraw0 2>&1
+    ' sh "$rules" "$stubs/unit.umockdev" | sed -n 's/^TAGS=//p'
+    for dir in "${made[@]}"; do rmdir "$dir"; done
+}
+for unit in 3a5c:7800 3a5c:7802 2342:0043; do
+    tags=$(hidraw_tags "${unit%:*}" "${unit#*:}")
+    echo "$unit: TAGS=$tags"
+    [[ "$tags" == *:uaccess:* ]] || fail "$unit gets no uaccess tag"
+done
+# Neither another product of the maker nor the board's product id under another vendor.
+for unit in 3a5c:7801 1234:0043; do
+    tags=$(hidraw_tags "${unit%:*}" "${unit#*:}")
+    echo "$unit: TAGS=$tags (not ours)"
+    [[ "$tags" != *:uaccess:* ]] || fail "$unit gets the uaccess tag"
+done
+
+echo "== package stage: $SECONDS s"
+exit $failed

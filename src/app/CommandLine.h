@@ -1,0 +1,22 @@
+#pragma once
+// The command-line conventions every executable of the tool follows. Parsing happens
+// before any QApplication exists, so that --help, --version and a mistake work without a
+// display and never open a window.
+#include <QCommandLineParser>
+#include <QString>
+
+#include <optional>
+
+namespace app {
+
+// Adds --help and --version, parses argv and answers the conventional cases itself:
+// --help and --version print to stdout (exit code 0); an unknown option, a missing value or
+// an argument where none is taken is one line on stderr (exit code 2). Returns the exit code
+// when the program must stop there, nothing when it goes on with the parsed options.
+std::optional<int> ParseCommandLine(QCommandLineParser& parser, const char* program,
+                                    const QString& description, int argc, char* argv[]);
+
+// One line "program: message" on stderr; returns the exit code for a usage error, 2.
+int UsageError(const char* program, const QString& message);
+
+} // namespace app

@@ -1,0 +1,79 @@
+# The command-line conventions of every executable, run as a user would, with no display:
+# a usage mistake must be caught before a window (or the no-display notice) is reached.
+#   cmake -DCUSTOMIZE=... -DDEMO=... -DVERSION=... -DSOURCE_DIR=... -DWORK_DIR=... -P this
+set(failures "")
+
+# run(NAME EXPECT_RC EXPECT_STDOUT_REGEX EXPECT_STDERR exe args...): EXPECT_STDERR is the
+# whole of stderr (one line), or "" for none.
+function(run name rc out_regex err exe)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY
+                          --unset=QT_QPA_PLATFORM ${exe} ${ARGN}
+                  RESULT_VARIABLE got_rc OUTPUT_VARIABLE got_out ERROR_VARIABLE got_err
+                  TIMEOUT 60)
+  set(problems "")
+  if(NOT got_rc STREQUAL "${rc}")
+    string(APPEND problems " exit code ${got_rc}, expected ${rc};")
+  endif()
+  if(NOT got_out MATCHES "${out_regex}")
+    string(APPEND problems " stdout [${got_out}] does not match [${out_regex}];")
+  endif()
+  if(err STREQUAL "")
+    set(want_err "")
+  else()
+    set(want_err "${err}\n")
+  endif()
+  if(NOT got_err STREQUAL want_err)
+    string(APPEND problems " stderr [${got_err}], expected [${want_err}];")
+  endif()
+  if(problems)
+    set(failures "${failures}\n  ${name}:${problems}" PARENT_SCOPE)
+  endif()
+  set(last_out "${got_out}" PARENT_SCOPE)
+endfunction()
+
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR})
+set(missing ${WORK_DIR}/no-such-folder/file)
+
+# Both executables: --version, --help that the manual page keeps up with, usage errors.
+foreach(exe ${CUSTOMIZE} ${DEMO})
+  get_filename_component(prog ${exe} NAME)
+  run("${prog} --version" 0 "^${prog} ${VERSION}\n$" "" ${exe} --version)
+  run("${prog} -v" 0 "^${prog} ${VERSION}\n$" "" ${exe} -v)
+  run("${prog} --help" 0 "^Usage: ${prog} \\[options\\]\n" "" ${exe} --help)
+  string(REGEX MATCHALL "--[a-z][a-z-]*" options "${last_out}")
+  file(READ ${SOURCE_DIR}/packaging/man/${prog}.1.in page)
+  foreach(option ${options})
+    string(REPLACE "-" "\\-" roff "${option}")
+    string(FIND "${page}" "${roff}" at)
+    if(at EQUAL -1)
+      string(APPEND failures "\n  ${prog}: the manual page does not describe ${option}")
+    endif()
+  endforeach()
+  run("${prog} unknown option" 2 "^$" "${prog}: Unknown option 'frobnicate'." ${exe} --frobnicate)
+  run("${prog} unknown single-dash word" 2 "^$" "${prog}: Unknown option 'platform'." ${exe} -platform offscreen)
+  run("${prog} argument" 2 "^$" "${prog}: unexpected argument 'extra'." ${exe} extra)
+endforeach()
+
+run("customize --log without a value" 2 "^$"
+    "sonavelle-customize: Missing value after '--log'." ${CUSTOMIZE} --log)
+run("customize --log in a missing folder" 2 "^$"
+    "sonavelle-customize: cannot open log file '${missing}': No such file or directory"
+    ${CUSTOMIZE} --log ${missing})
+
+run("demo --scenario without a value" 2 "^$"
+    "sonavelle-demo: Missing value after '--scenario'." ${DEMO} --scenario)
+run("demo unreadable scenario" 2 "^$" "cannot read scenario '${missing}'" ${DEMO} --scenario ${missing})
+run("demo scenario that is a folder" 2 "^$" "cannot read scenario '${WORK_DIR}'" ${DEMO} --scenario ${WORK_DIR})
+run("demo --json without --scenario" 2 "^$"
+    "sonavelle-demo: --json needs --scenario." ${DEMO} --json ${WORK_DIR}/state.json)
+
+# The window's caption and the package carry one version.
+file(READ ${SOURCE_DIR}/src/app/Main.h header)
+if(NOT header MATCHES "kVersionCaption = \"[^\"]* ver\\.${VERSION}\"")
+  string(APPEND failures "\n  the window's caption does not show version ${VERSION}")
+endif()
+
+if(failures)
+  message(FATAL_ERROR "command line:${failures}")
+endif()
