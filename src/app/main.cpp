@@ -1,4 +1,5 @@
 // The tool: the window on the operating system's HID services.
+#include "app/DeviceErrors.h"
 #include "app/Main.h"
 #include "hid/HidControllerClass.h"
 #include "hid/qt/QtMainThread.h"
@@ -26,6 +27,7 @@ int main(int argc, char* argv[]) {
     auto controller = std::make_unique<hid::THidDeviceController>(*services, mainThread);
     auto* loading = controller.get();
     TForm1 form(TFormServices{std::move(controller), nullptr, nullptr});
+    ShowDeviceErrorsInErrorBox(mainThread, form.Dialogs());
     loading->Loaded();
     form.show();
     return app.exec();

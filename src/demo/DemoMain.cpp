@@ -3,6 +3,7 @@
 //   sonavelle-demo --scenario FILE [--json FILE] [--screenshot FILE]
 //                                       runs a scenario headless and prints the log lines,
 //                                       then the state of every control as JSON
+#include "app/DeviceErrors.h"
 #include "demo/DemoRig.h"
 #include "demo/ScenarioRunner.h"
 #include "demo/SimPanel.h"
@@ -103,6 +104,10 @@ int main(int argc, char* argv[]) {
                         args.value(QStringLiteral("screenshot")));
 
     demo::TDemoRig rig(*sim::FindPreset("DW730 TONAL/201036"), nullptr);
+    // The rig keeps its main thread to itself; its controller knows it.
+    if (auto* controller = dynamic_cast<hid::THidDeviceController*>(rig.Form().HidCtrl1.get()))
+        if (auto* queue = dynamic_cast<hid::TQueuedMainThread*>(&controller->Main()))
+            ShowDeviceErrorsInErrorBox(*queue, rig.Form().Dialogs());
     demo::TSimPanel panel(rig);
     rig.Form().show();
     panel.move(rig.Form().frameGeometry().topRight() + QPoint(12, 0));
