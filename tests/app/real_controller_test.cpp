@@ -30,11 +30,11 @@ class RealController : public ::testing::Test {
     }
 
     uint32_t PlugDevice(uint16_t productId, bool openable = true) {
-        hid::sim::TSimDeviceSpec spec;
-        spec.VendorID = 0x1111;
-        spec.ProductID = productId;
-        spec.Openable = openable;
-        return services.Plug(spec);
+        hid::sim::TSimDeviceSpec desc;
+        desc.VendorID = 0x1111;
+        desc.ProductID = productId;
+        desc.Openable = openable;
+        return services.Plug(desc);
     }
 
     hid::sim::TSimServices services;
