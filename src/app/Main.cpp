@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShowEvent>
 
 namespace {
 
@@ -70,14 +71,30 @@ TForm1::TForm1(TFormServices services)
             hid::TNotifyEvent::Bind<&TForm1::HidCtrl1DeviceChange>(this));
     }
     FormCreate();
+    // Without change notices the device list is built once, at start; a transceiver
+    // plugged in later would seem to be ignored without a word.
+    if (HidCtrl1 && !HidCtrl1->NoticesOpen())
+        AddLog(
+            S("Hot-plug notices are unavailable: a transceiver plugged in later is not noticed."));
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (centred_ || event->spontaneous()) return;
+    // Centred once, when first shown; where the user puts it afterwards is theirs.
+    centred_ = true;
+    QScreen* on = screen();
+    if (!on) return;
+    adjustSize();
+    move(pos() + on->availableGeometry().center() - frameGeometry().center());
 }
 
 TForm1::~TForm1() {
     FormDestroy();
     // The controller goes with the window and lets go of its devices; nothing it still
-    // delivers may reach a half-destroyed window.
+    // delivers may reach a half-destroyed window. Its OnDeviceChange is left for its own
+    // destruction to clear: the setter runs a whole device pass, which may throw.
     if (HidCtrl1) {
-        HidCtrl1->SetOnDeviceChange({});
         HidCtrl1->SetOnDeviceData({});
         HidCtrl1->SetOnEnumerate({});
         HidCtrl1->CheckIn(HidDev);

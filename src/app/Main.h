@@ -264,6 +264,7 @@ class TForm1 : public QMainWindow {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     void CreateControls();
@@ -277,14 +278,13 @@ class TForm1 : public QMainWindow {
     std::unique_ptr<QIODevice> logFile_;
     std::unique_ptr<TClock> clock_;
     std::unique_ptr<TDialogs> dialogs_;
+    bool centred_ = false;
 };
 
 template <typename F> void TForm1::Guarded(F&& handler) {
     try {
         handler();
-    } catch (const std::exception& e) {
-        dialogs_->ShowErrorBox(QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        dialogs_->ShowErrorBox(QStringLiteral("Unknown error."));
+        ShowErrorBoxFor(*dialogs_, std::current_exception());
     }
 }

@@ -3,6 +3,16 @@
 #include <QApplication>
 #include <QMessageBox>
 
+void ShowErrorBoxFor(TDialogs& Dialogs, std::exception_ptr Error) {
+    try {
+        std::rethrow_exception(Error);
+    } catch (const std::exception& e) {
+        Dialogs.ShowErrorBox(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        Dialogs.ShowErrorBox(QStringLiteral("Unknown error."));
+    }
+}
+
 void TMessageBoxDialogs::ShowErrorBox(const QString& text) {
     QMessageBox::critical(parent_, QApplication::applicationName(), text);
 }

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <exception>
+
 class QWidget;
 
 class TClock {
@@ -28,6 +30,9 @@ class TDialogs {
     virtual void ShowErrorMessage(const QString& caption, const QString& text) = 0;
     virtual void ShowAbout(const QString& caption, const QStringList& lines) = 0;
 };
+
+// The general error box for an error caught at a handler's edge: the error's own text.
+void ShowErrorBoxFor(TDialogs& Dialogs, std::exception_ptr Error);
 
 class TMessageBoxDialogs final : public TDialogs {
   public:

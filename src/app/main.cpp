@@ -1,5 +1,6 @@
 // The tool: the window on the operating system's HID services.
 #include "app/CommandLine.h"
+#include "app/DeviceErrors.h"
 #include "app/Main.h"
 #include "hid/HidControllerClass.h"
 #include "hid/qt/QtMainThread.h"
@@ -50,6 +51,7 @@ int main(int argc, char* argv[]) {
     auto* loading = controller.get();
     TForm1 form(TFormServices{std::move(controller), nullptr, nullptr});
     if (logFile) form.SetLogFile(std::move(logFile));
+    ShowDeviceErrorsInErrorBox(mainThread, form.Dialogs());
     loading->Loaded();
     form.show();
     return app.exec();

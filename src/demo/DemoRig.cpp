@@ -1,5 +1,7 @@
 #include "demo/DemoRig.h"
 
+#include "app/DeviceErrors.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QJsonObject>
@@ -43,6 +45,7 @@ TDemoRig::TDemoRig(const sim::Profile& profile, std::unique_ptr<TDialogs> dialog
     form_ = std::make_unique<TForm1>(
         TFormServices{std::move(controller), std::move(clock), std::move(dialogs)});
     if (manual_) form_->Timer1->DriveManually();
+    ShowDeviceErrorsInErrorBox(*main_, form_->Dialogs());
     loading->Loaded();
 }
 
@@ -79,6 +82,7 @@ bool TDemoRig::Tick() {
 
 TDemoRig::~TDemoRig() {
     form_.reset();
+    main_->SetErrorHandler({}); // the window's dialogs went with it
 }
 
 void TDemoRig::Plug() {

@@ -61,6 +61,10 @@ class TCustomHidController {
     virtual void SetOnDeviceChange(TNotifyEvent Handler) = 0;
     virtual void SetOnEnumerate(THidEnumerateEvent Handler) = 0;
     virtual void SetOnDeviceData(THidDataEvent Handler) = 0;
+
+    // False when the platform gives no change notices: the device list is built once at
+    // start and a device plugged in later is never seen.
+    virtual bool NoticesOpen() const = 0;
 };
 
 } // namespace hid

@@ -284,7 +284,7 @@ uint32_t THidDevice::ReadResult() {
     busyHandle_ = kNoHandle;
     if (end.Gone) {
         // Reading a vanished device again would only spin; from now on every read start
-        // fails until the holder checks the device in.
+        // fails until the reader is stopped (check-in).
         readGone_ = true;
         goneError_ = end.Error;
         services_.Close(readHandle_);
@@ -363,6 +363,11 @@ void THidDevice::StopReader() {
     reader_->Terminate();
     reader_->WaitFor(main_);
     reader_.reset();
+    // A read that ended as gone speaks for that reader only: a device checked in and out
+    // again (Reconnect, or a fast re-plug that keeps the device id) is read afresh.
+    std::lock_guard lock(readLock_);
+    readGone_ = false;
+    goneError_ = 0;
 }
 
 void THidDevice::HandleUnplug() {
@@ -380,7 +385,17 @@ THidDeviceController::THidDeviceController(TPlatformServices& Services, TMainThr
     if (!services_.Available()) return;
     hidGuid_ = services_.HidGuid();
     noticesOpen_ = services_.OpenNotices(main_, [this](TDeviceNotice N) { HandleNotice(N); });
-    if (noticesOpen_) services_.PostNotice({kDeviceChangeMessage, kDevNodesChanged, -1});
+    const TDeviceNotice first{kDeviceChangeMessage, kDevNodesChanged, -1};
+    if (noticesOpen_) {
+        services_.PostNotice(first);
+        return;
+    }
+    // No notice source, but the devices can be listed: the first pass still runs, so the
+    // start-up rule holds and a transceiver present at start is found.
+    std::weak_ptr<bool> alive = alive_;
+    main_.Post([this, alive, first] {
+        if (alive.lock()) HandleNotice(first);
+    });
 }
 
 THidDeviceController::~THidDeviceController() {

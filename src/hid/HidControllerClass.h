@@ -190,6 +190,7 @@ class THidDeviceController final : public TCustomHidController {
     void SetOnDeviceChange(TNotifyEvent Handler) override;
     void SetOnEnumerate(THidEnumerateEvent Handler) override { onEnumerate_ = Handler; }
     void SetOnDeviceData(THidDataEvent Handler) override;
+    bool NoticesOpen() const override { return noticesOpen_; }
 
     bool CheckOutAt(THidDevice*& HidDev, size_t Index, bool Eligible);
     bool CheckOutByIdentifiers(THidDevice*& HidDev, int32_t VendorID, int32_t ProductID);
@@ -222,7 +223,6 @@ class THidDeviceController final : public TCustomHidController {
     bool InChange() const { return inChange_; }
     int32_t LastNoticeParam() const { return lastNoticeParam_; }
     const THidGuid& HidGuid() const { return hidGuid_; }
-    bool NoticesOpen() const { return noticesOpen_; }
 
     TPlatformServices& Services() const { return services_; }
     TMainThread& Main() const { return main_; }
@@ -256,6 +256,9 @@ class THidDeviceController final : public TCustomHidController {
     // Owned, except a checked-out device, which its holder gives back. A device's own
     // destruction edits this list, so it holds plain pointers.
     std::vector<THidDevice*> devices_;
+    // Expires with the controller: an operation it posted to the main thread runs only
+    // while the controller is there.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 } // namespace hid

@@ -1,7 +1,6 @@
 // Steps 7 and 8: the unit's default set ("GETTMPPARAM") and its current values ("GPAR").
 #include "app/Main.h"
 #include "params/ReadBack.h"
-#include "params/ReplyTokens.h"
 
 namespace {
 
@@ -30,14 +29,10 @@ void TForm1::ReadInitialParameters() {
     expectedParamCnt = params::expectedParamCnt(ExtendedFirmware, Latin1(Edit1->text()));
     Received = false;
 
-    std::optional<params::TInitialReply> reply;
-    try {
-        reply = params::StoreInitialReply(ReplyText, initParams);
-    } catch (const params::EConvertError& e) {
-        // The reply is dropped; the read-back waits for the next one.
-        AddLog(QStringLiteral("Error : ") + QString::fromLatin1(e.what()));
-        throw;
-    }
+    // A reply that cannot be read raises here: the general error box shows it, the reply is
+    // dropped and the read-back waits for the next one.
+    const std::optional<params::TInitialReply> reply =
+        params::StoreInitialReply(ReplyText, initParams);
     if (reply && reply->counted) ++initParamRecvCnt;
 
     if (initParamRecvCnt >= expectedParamCnt) {
@@ -68,13 +63,8 @@ void TForm1::ReadCurrentParameters() {
 
     Received = false;
     lastParamReplyTime = Clock().Now();
-    std::optional<params::TCurrentReply> reply;
-    try {
-        reply = params::ReadCurrentReply(ReplyText, id, curParams);
-    } catch (const params::EConvertError& e) {
-        AddLog(QStringLiteral("Error : ") + QString::fromLatin1(e.what()));
-        throw;
-    }
+    const std::optional<params::TCurrentReply> reply =
+        params::ReadCurrentReply(ReplyText, id, curParams);
     if (reply) {
         using params::TShowOp;
         switch (reply->show) {

@@ -73,6 +73,7 @@ struct TCurParams {
         BaseFreq = -1;
         Led.clear();
     }
+    bool operator==(const TCurParams&) const = default;
 };
 
 // Counted replies that end the initial read-back: 7 without extended firmware, else 8 to 13

@@ -394,6 +394,59 @@ TEST_F(SimApply, DefaultReplacesAnApplyWaitingForItsReply) {
     EXPECT_EQ(form->Edit5->text(), U("3"));
 }
 
+// ---- Apply answered by hand ----
+
+class HandApply : public WindowTest {
+  protected:
+    // One changed choice on a unit that has every setting, Apply pressed: step 10.
+    void StartRun() {
+        if (!unit) {
+            PlugTransceiver();
+            form->Edit1->setText(U("201036"));
+            form->EditKIND->setText(U("DW740 NEW"));
+            form->ExtendedFirmware = form->PhoneVolume = true;
+        }
+        form->StepNo = 1;
+        form->RadioGroup1->SetItemIndex(0);
+        form->SpeedButton2Click();
+        ASSERT_EQ(form->StepNo, 10);
+    }
+    void AnswerOkUntilSave() {
+        for (int i = 0; i < 20 && form->StepNo != 17; ++i)
+            Answer("OK");
+        ASSERT_EQ(form->StepNo, 17);
+        ASSERT_EQ(Commands().back(), "SAVE");
+    }
+};
+
+TEST_F(HandApply, WriteStepsGoOnOnlyOnRepliesBeginningWithOK) {
+    StartRun();
+    for (const char* refusal : {"NG OK", " OK", "xOK", "ok", "O"}) {
+        Answer(refusal);
+        EXPECT_EQ(form->StepNo, 10) << refusal;
+    }
+    Answer("OK");
+    EXPECT_EQ(form->StepNo, 11);
+    Answer("OKAY");
+    EXPECT_EQ(form->StepNo, 12);
+}
+
+TEST_F(HandApply, OnlyAReplyBeginningWithParameterSavedUpdatesTheBoxes) {
+    for (const char* other : {"NG not saved", "OK Parameter saved", "Parameter save"}) {
+        StartRun();
+        AnswerOkUntilSave();
+        Answer(other);
+        EXPECT_EQ(form->StepNo, 1) << other;
+        EXPECT_EQ(form->Edit5->Tag, -1) << other;
+        EXPECT_EQ(form->ProgressBar1->value(), 100) << other;
+    }
+    StartRun();
+    AnswerOkUntilSave();
+    Answer("Parameter saved.");
+    EXPECT_EQ(form->Edit5->text(), U("1"));
+    EXPECT_EQ(form->Edit5->Tag, 0);
+}
+
 // ---- Default answered by hand ----
 
 using Default = WindowTest;
@@ -412,6 +465,7 @@ TEST_F(Default, WaitsForTheErasedReplyAnywhereInTheText) {
     EXPECT_EQ(Commands().back(), "CLEAR");
     Answer("OK 1234");
     Answer("NG");
+    Answer("NG Successfully nothing");
     EXPECT_EQ(form->StepNo, 9);
     EXPECT_TRUE(form->Received); // the same reply is tested again on every tick
     Answer("OK done. Successfully erased");

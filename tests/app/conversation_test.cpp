@@ -1,6 +1,8 @@
 // Discovery, the tick and identification, answered by hand through the fake contract.
 #include "support/WindowFixture.h"
 
+#include <QCoreApplication>
+
 using namespace testing_support;
 
 namespace {
@@ -78,6 +80,24 @@ TEST_F(Sequencer, TickDetachesItselfAndReattachesEvenAfterAnError) {
     EXPECT_EQ(form->StepNo, 2); // the failed tick did not get as far as moving on
     Tick();
     EXPECT_EQ(form->StepNo, 3);
+}
+
+TEST_F(Sequencer, HandlerThatProcessesPendingEventsCannotReenterTheTick) {
+    PlugTransceiver();
+    bool staged = false;
+    // A step's handler processes pending events (as showing the panel does) while the
+    // timer is running: no tick may be due or queued meanwhile.
+    unit->OnWrite = [&](const std::string&) {
+        staged = true;
+        EXPECT_FALSE(form->Timer1->Attached());
+        EXPECT_FALSE(form->Timer1->Active());
+        QCoreApplication::processEvents();
+    };
+    Tick();
+    ASSERT_TRUE(staged);
+    EXPECT_EQ(Commands().size(), 1u);
+    EXPECT_EQ(form->StepNo, 3);
+    EXPECT_TRUE(form->Timer1->Active());
 }
 
 TEST_F(Sequencer, ClockValueCountsWallClockSecondsSince2001) {

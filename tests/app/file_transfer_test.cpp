@@ -110,6 +110,19 @@ TEST_F(FileTransfer, ShortPacketsAreRefusedAndTheUploadGoesOn) {
     EXPECT_EQ(form->uploadEndSeen, 0);
 }
 
+TEST_F(FileTransfer, EndPacketThatWouldPassTheCapIsRefused) {
+    Packet("UPLS" + Le(0) + Le(0) + "DWINFO.INI");
+    const uint32_t packets = static_cast<uint32_t>(channel::kMaxUploadBytes / 1016);
+    for (uint32_t i = 0; i < packets; ++i)
+        Packet(DataPacket(i, 'c'));
+    const size_t room = channel::kMaxUploadBytes - form->uploadData.size();
+    ASSERT_LT(room, 1016u);
+    Packet("UPLE" + Le(static_cast<uint32_t>(room + 1)) + std::string(room + 1, 'e'));
+    EXPECT_EQ(LastResult(), channel::UploadResult(0x1003, 1));
+    EXPECT_EQ(form->uploadData.size(), channel::kMaxUploadBytes - room);
+    EXPECT_TRUE(LogTexts().contains(U("  Error : Upload exceeds 1048576 bytes; refused.")));
+}
+
 TEST_F(FileTransfer, EndlessDataIsCappedWithALogLine) {
     Packet("UPLS" + Le(0) + Le(0) + "DWINFO.INI");
     const int packets = static_cast<int>(channel::kMaxUploadBytes / 1016) + 1;

@@ -203,6 +203,24 @@ TEST_F(SimReadBack, ReconnectSkipsTheDefaultSetUntilTheUnitIsUnplugged) {
     EXPECT_EQ(form->initParamReadCnt, 1);
 }
 
+class UnplugDuringReadBack : public SimWindowTest, public ::testing::WithParamInterface<int32_t> {};
+
+TEST_P(UnplugDuringReadBack, LeavesTheStepAndAPlugInStartsAtTwo) {
+    PlugUnit("DW740 NEW", "201036");
+    ASSERT_TRUE(RunUntil([&] { return form->StepNo == GetParam(); }));
+    Step(); // a reply or two into it
+    ASSERT_EQ(form->StepNo, GetParam());
+    UnplugUnit();
+    EXPECT_EQ(form->StepNo, GetParam());
+    EXPECT_FALSE(form->Timer1->Enabled());
+    ReplugUnit();
+    EXPECT_EQ(form->StepNo, 2);
+    ASSERT_TRUE(RunToRest());
+    EXPECT_EQ(form->StepNo, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, UnplugDuringReadBack, ::testing::Values(7, 8));
+
 TEST_F(SimReadBack, MalformedRealInTheDefaultSetIsShownAndTheReadBackWaits) {
     sim::Profile profile = sim::MakeProfile("DW730 TONAL", "201036");
     profile.defaults->Set("CsgVoxNzccTh", "0,6");
@@ -210,7 +228,7 @@ TEST_F(SimReadBack, MalformedRealInTheDefaultSetIsShownAndTheReadBackWaits) {
     ASSERT_FALSE(RunToRest(3000));
     EXPECT_EQ(form->StepNo, 7); // one reply short of the count; "Reconnect" is the way out
     EXPECT_EQ(dialogs->errors, QStringList{U("'0,6' is not a valid floating point value")});
-    EXPECT_TRUE(LogHas(U("  Error : '0,6' is not a valid floating point value")));
+    EXPECT_TRUE(LogTexts().filter(U("not a valid")).isEmpty()); // the box alone tells of it
     EXPECT_EQ(form->LabelParamCnt->text(), U("ParameterCount=12"));
     EXPECT_EQ(form->ProgressBar1->value(), 20 + 40 * 12 / 13);
     EXPECT_EQ(form->initParams.CsgVoxNzccTh, 0);
@@ -284,6 +302,47 @@ TEST_F(ReadBack, UnreadableRepliesRaiseTheErrorBoxAndAreDropped) {
     Answer("OK CsgVoxNzccTh 0.5");
     EXPECT_EQ(form->initParams.CsgVoxNzccTh, 0.5);
     EXPECT_EQ(form->LabelParamCnt->text(), U("ParameterCount=2"));
+}
+
+TEST_F(ReadBack, RepliesTooShortToReadAreShownByTheBoxAloneNotLogged) {
+    Connected("201036");
+    Answer("RxLevel 25000"); // no status word: the value would be the third token
+    Answer("OK ChannelC");
+    form->StepNo = 8;
+    form->lastParamReplyTime = clock->now;
+    Answer("OK");
+    Answer("RxLevel 25000");
+    EXPECT_EQ(dialogs->errors, (QStringList{U("'RxLevel 25000' has no parameter value"),
+                                            U("'OK ChannelC' has no parameter value"),
+                                            U("'RxLevel 25000' has no parameter value")}));
+    // The whole log since the connection: each reply as received, and the status lines.
+    const QStringList log = LogTexts();
+    QStringList received, notes;
+    for (const QString& line : log.mid(log.lastIndexOf(U("  Connect device : Sonavelle"))))
+        (line.startsWith(U("<<")) ? received : notes) << line;
+    EXPECT_EQ(notes,
+              (QStringList{U("  Connect device : Sonavelle"), U("  7 status"), U("  8 status")}));
+    EXPECT_EQ(received.size(), 4);
+    EXPECT_EQ(form->initParamRecvCnt, 0);
+    EXPECT_EQ(form->curParamRecvCnt, 0);
+}
+
+TEST_F(ReadBack, ChannelPairOfAnEarlierConnectionIsForgotten) {
+    ToStepEight("201036", "DW740 NEW");
+    Answer("OK Channel u");
+    Answer("OK BaseFreq 3");
+    ASSERT_EQ(form->EdtChannel->text(), U("B ch"));
+
+    // Each half alone, on a fresh connection, shows nothing.
+    for (const char* half : {"OK Channel l", "OK BaseFreq 2"}) {
+        hid->Unplug(unit);
+        ToStepEight("201036", "DW740 NEW");
+        Answer(half);
+        EXPECT_EQ(form->RGChannel->ItemIndex(), -1) << half;
+        EXPECT_EQ(form->EdtChannel->text(), QString()) << half;
+        Answer("OK Channel u");
+        Answer("OK BaseFreq 3");
+    }
 }
 
 TEST_F(ReadBack, CurrentValuesEndOneSecondAfterTheLastReplyByTheClock) {

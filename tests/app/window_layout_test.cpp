@@ -2,6 +2,7 @@
 #include "support/WindowFixture.h"
 
 #include <QMenuBar>
+#include <QScreen>
 #include <QRadioButton>
 
 using namespace testing_support;
@@ -183,10 +184,34 @@ TEST_F(WindowLayout, MenusAndAboutBox) {
     EXPECT_FALSE(dialogs->about[3].isEmpty());
 }
 
-TEST_F(WindowLayout, StartUpLogsOneLineThenTheFirstDeviceChange) {
-    const QStringList lines = form->LogLines();
-    ASSERT_GE(lines.size(), 1);
-    EXPECT_EQ(lines[0], U("26/12/07 10:20:30 456,  Start Sonavelle customize tool ver.1.8.0"));
+TEST(WindowStartUp, LogsExactlyOneLineBeforeTheFirstDeviceChange) {
+    auto controller = std::make_unique<TFakeHidController>();
+    auto* hid = controller.get();
+    TForm1 form(TFormServices{std::move(controller), std::make_unique<TTestClock>(),
+                              std::make_unique<TRecordingDialogs>()});
+    EXPECT_EQ(form.LogLines(),
+              QStringList{U("26/12/07 10:20:30 456,  Start Sonavelle customize tool ver.1.8.0")});
+    hid->NotifyChange();
+    EXPECT_EQ(form.LogLines().at(1).mid(22), U("  device change."));
+}
+
+TEST(WindowStartUp, SaysWhenPlugInsCannotBeNoticed) {
+    auto controller = std::make_unique<TFakeHidController>();
+    controller->Notices = false;
+    TForm1 form(TFormServices{std::move(controller), std::make_unique<TTestClock>(),
+                              std::make_unique<TRecordingDialogs>()});
+    ASSERT_EQ(form.LogLines().size(), 2);
+    EXPECT_EQ(
+        form.LogLines()[1].mid(22),
+        U("  Hot-plug notices are unavailable: a transceiver plugged in later is not noticed."));
+}
+
+TEST_F(WindowLayout, CentredOnTheScreenWhenShown) {
+    form->move(0, 0);
+    form->show();
+    const QRect screen = form->screen()->availableGeometry();
+    const QPoint offset = form->frameGeometry().center() - screen.center();
+    EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << "," << offset.y();
 }
 
 TEST_F(WindowLayout, LogLineFormatAndTrailingCharacterRule) {

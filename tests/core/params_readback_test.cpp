@@ -282,11 +282,21 @@ TEST(ReadCurrentReply, PassesTheOtherValuesOn) {
     EXPECT_FALSE(ReadCurrentReply("NG", id, cur));
 }
 
-TEST(ReadBackReplies, AnyBytesGiveAResultOrAConversionError) {
+// How many fields of the default set differ between a and b.
+int ChangedFields(const TParamSet& a, const TParamSet& b) {
+    return (a.RxLevel != b.RxLevel) + (a.RxOutLevel != b.RxOutLevel) +
+           (a.TxSquelchSw != b.TxSquelchSw) + (a.VOXSw != b.VOXSw) + (a.RecordSw != b.RecordSw) +
+           (a.BaseFreq != b.BaseFreq) + (a.DiveConWarningSw != b.DiveConWarningSw) +
+           (a.VoiceGuideSwitch != b.VoiceGuideSwitch) +
+           (a.DivingTimeSignalSw != b.DivingTimeSignalSw) + (a.CsgVoxNzccTh != b.CsgVoxNzccTh) +
+           (a.PhoneOutVol != b.PhoneOutVol) + (a.Channel != b.Channel) + (a.Led != b.Led);
+}
+
+TEST(ReadBackReplies, AnyBytesChangeAtMostOneValueAndAnErrorChangesNone) {
     // Replies built from key fragments, separators and arbitrary bytes; under the sanitizers
     // this also catches any read outside the reply.
     const std::vector<std::string> parts{
-        "OK",      " ",        "\t",           "\0",
+        "OK",      " ",        "\t",           "\0"s,
         "RxLevel", "Channel",  "ChangeSw",     "PhoneOutVol",
         "Trx",     "TxModeSw", "CsgVoxNzccTh", "-",
         "1e999",   "0.5",      "\xff",         "Parameters not found"};
@@ -294,6 +304,16 @@ TEST(ReadBackReplies, AnyBytesGiveAResultOrAConversionError) {
     const auto ids = {TIdentity::FromVersion("201016", ""),
                       TIdentity::FromVersion("201036", "DW730 VELMORAS_SPECIAL"),
                       TIdentity::FromVersion("201033", "DW720 MIV")};
+    TParamSet seed;
+    seed.RxLevel = seed.RxOutLevel = seed.TxSquelchSw = seed.VOXSw = seed.RecordSw = -7;
+    seed.BaseFreq = seed.DiveConWarningSw = seed.VoiceGuideSwitch = seed.DivingTimeSignalSw = -7;
+    seed.CsgVoxNzccTh = seed.PhoneOutVol = -7.5;
+    seed.Channel = seed.Led = "?";
+    TCurParams curSeed = Cur();
+    curSeed.Channel = curSeed.Led = "?";
+    curSeed.VOXSw = 9;
+    curSeed.CsgVoxNzccTh = -7.5;
+    int errors = 0, stored = 0;
     for (int n = 0; n < 3000; ++n) {
         std::string reply;
         const auto count = rng() % 6;
@@ -303,19 +323,29 @@ TEST(ReadBackReplies, AnyBytesGiveAResultOrAConversionError) {
             else
                 reply += parts[rng() % parts.size()];
         }
-        TParamSet set;
+        TParamSet set = seed;
         try {
-            StoreInitialReply(reply, set);
+            const auto r = StoreInitialReply(reply, set);
+            EXPECT_LE(ChangedFields(set, seed), r ? 1 : 0) << reply;
+            stored += ChangedFields(set, seed);
         } catch (const EConvertError&) {
+            EXPECT_EQ(set, seed) << reply;
+            ++errors;
         }
         for (const auto& id : ids) {
-            auto cur = Cur();
+            TCurParams cur = curSeed;
             try {
-                ReadCurrentReply(reply, id, cur);
+                if (!ReadCurrentReply(reply, id, cur)) {
+                    EXPECT_EQ(cur, curSeed) << reply;
+                }
             } catch (const EConvertError&) {
+                EXPECT_EQ(cur, curSeed) << reply;
             }
         }
     }
+    // The mix reaches both outcomes.
+    EXPECT_GT(errors, 0);
+    EXPECT_GT(stored, 0);
 }
 
 } // namespace

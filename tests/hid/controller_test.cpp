@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <optional>
 #include <dirent.h>
 #include <fstream>
 #include <thread>
@@ -66,8 +68,8 @@ class ControllerTest : public ::testing::Test {
     TEvents ev;
     std::unique_ptr<THidDeviceController> ctrl;
 
-    uint32_t Plug(uint16_t Vid, uint16_t Pid, std::shared_ptr<TQueueModel> Model = nullptr,
-                  bool ReadWrite = true) {
+    uint32_t Plug(uint16_t Vid, uint16_t Pid,
+                  std::shared_ptr<hid::sim::TDeviceModel> Model = nullptr, bool ReadWrite = true) {
         TSimDeviceSpec desc;
         desc.VendorID = Vid;
         desc.ProductID = Pid;
@@ -571,6 +573,114 @@ TEST_F(ControllerTest, ProductTextAndVersionProperty) {
     // A free device outside a handler is not opened, so it cannot be asked.
     EXPECT_EQ(ctrl->Devices()[1]->QueryProductText(), u"");
     EXPECT_EQ(ctrl->Devices()[0]->QueryProductText(), u"Sonavelle Transceiver"); // cached
+}
+
+// A unit whose reads can end as gone and come back, as one does on a fast re-plug that
+// keeps its device id.
+class TFlakyModel final : public hid::sim::TDeviceModel {
+  public:
+    void Push(std::vector<uint8_t> Report) {
+        queue_.Push(std::move(Report));
+        NotifyInput();
+    }
+    void SetGone(bool Gone) {
+        gone_ = Gone;
+        NotifyInput();
+    }
+    bool WriteReport(const uint8_t* Report, size_t Length, uint64_t NowUs) override {
+        return queue_.WriteReport(Report, Length, NowUs);
+    }
+    std::optional<std::vector<uint8_t>> NextReport(uint64_t NowUs) override {
+        return queue_.NextReport(NowUs);
+    }
+    std::optional<uint64_t> NextDueUs() override { return queue_.NextDueUs(); }
+    uint16_t InputReportLength() const override { return queue_.InputReportLength(); }
+    uint16_t OutputReportLength() const override { return queue_.OutputReportLength(); }
+    bool Gone() override { return gone_; }
+
+  private:
+    TQueueModel queue_{65, 65};
+    std::atomic<bool> gone_{false};
+};
+
+TEST_F(ControllerTest, ReadThatEndedAsGoneDoesNotOutliveACheckIn) {
+    auto model = std::make_shared<TFlakyModel>();
+    Plug(0x1111, 1, model);
+    Start();
+    ctrl->SetOnDeviceDataError(THidDataErrorEvent::Bind<&TEvents::DataError>(&ev));
+    THidDevice* dev = CheckOut(0x1111, 1);
+    dev->SetSleepTime(10);
+    model->SetGone(true);
+    ASSERT_TRUE(main.RunUntil([&] { return !ev.Errors.empty(); }));
+    model->SetGone(false);
+    ctrl->CheckIn(dev);
+    dev = CheckOut(0x1111, 1);
+    ASSERT_TRUE(dev->ReaderRunning());
+    model->Push({0, 7});
+    EXPECT_TRUE(main.RunUntil([&] { return !ev.Reports.empty(); }));
+    ctrl->CheckIn(dev);
+    ASSERT_EQ(ev.Reports.size(), 1u);
+    EXPECT_EQ(ev.Reports[0].Data, std::vector<uint8_t>{7});
+}
+
+// The sim services, except that change notices cannot be had, as when a udev monitor
+// cannot be made while udev itself works.
+class TNoNoticeServices final : public TPlatformServices {
+  public:
+    explicit TNoNoticeServices(TSimServices& Sim) : sim_(Sim) {}
+    bool Available() const override { return sim_.Available(); }
+    THidGuid HidGuid() override { return sim_.HidGuid(); }
+    std::vector<THidPnPInfo> CollectInterfaces(const THidGuid& Guid) override {
+        return sim_.CollectInterfaces(Guid);
+    }
+    THandle Open(const std::string& Path, TOpenMode Mode) override { return sim_.Open(Path, Mode); }
+    void Close(THandle Handle) override { sim_.Close(Handle); }
+    bool GetAttributes(THandle Handle, THidAttributes& A) override {
+        return sim_.GetAttributes(Handle, A);
+    }
+    bool GetPreparsedData(THandle Handle, TPreparsed& Data) override {
+        return sim_.GetPreparsedData(Handle, Data);
+    }
+    void FreePreparsedData(TPreparsed Data) override { sim_.FreePreparsedData(Data); }
+    bool GetCaps(TPreparsed Data, THidCaps& Caps) override { return sim_.GetCaps(Data, Caps); }
+    bool GetProductString(THandle Handle, char16_t* Buffer, uint32_t Bytes) override {
+        return sim_.GetProductString(Handle, Buffer, Bytes);
+    }
+    bool Write(THandle Handle, const uint8_t* Buffer, uint32_t Length, uint32_t& Written) override {
+        return sim_.Write(Handle, Buffer, Length, Written);
+    }
+    std::unique_ptr<TReadWaiter> NewReadWaiter() override { return sim_.NewReadWaiter(); }
+    bool OpenNotices(TMainThread&, std::function<void(TDeviceNotice)>) override { return false; }
+    void PostNotice(TDeviceNotice) override {} // nowhere to post without a notice source
+    void CloseNotices() override {}
+    uint32_t LastError() const override { return sim_.LastError(); }
+    void SetLastError(uint32_t Code) override { sim_.SetLastError(Code); }
+    std::string ErrorMessage(uint32_t Code) const override { return sim_.ErrorMessage(Code); }
+    uint32_t NotConnectedError() const override { return sim_.NotConnectedError(); }
+    void AnnounceThreadName(const std::string& Name) override { sim_.AnnounceThreadName(Name); }
+
+  private:
+    TSimServices& sim_;
+};
+
+TEST_F(ControllerTest, FirstChangeComesEvenWithoutHotPlugNotices) {
+    Plug(0x1111, 1);
+    TNoNoticeServices noNotices(services);
+    auto blind = std::make_unique<THidDeviceController>(noNotices, main);
+    blind->SetOnDeviceChange(TNotifyEvent::Bind<&TEvents::Change>(&ev));
+    blind->SetOnArrival(THidPlugEvent::Bind<&TEvents::Arrival>(&ev));
+    EXPECT_FALSE(blind->NoticesOpen());
+    main.RunPending();
+    EXPECT_EQ(ev.Log, (std::vector<std::string>{"arrival 1", "change"}));
+    EXPECT_EQ(blind->LastNoticeParam(), -1);
+
+    // A controller gone before its first notice ran leaves nothing behind to run.
+    ev.Log.clear();
+    blind = std::make_unique<THidDeviceController>(noNotices, main);
+    blind->SetOnDeviceChange(TNotifyEvent::Bind<&TEvents::Change>(&ev));
+    blind.reset();
+    main.RunPending();
+    EXPECT_TRUE(ev.Log.empty());
 }
 
 TEST_F(ControllerTest, SimulatedTransceiverAnswersThroughTheReader) {

@@ -1,6 +1,6 @@
 // A unit that answers faster than the window's 1 ms tick: two replies reach the window
-// between two ticks. The window keeps only the last reply, so a parameter reply is lost
-// and the read-back, which has no time-out, waits for it for ever.
+// between two ticks. A reply no step has looked at yet must wait its turn rather than be
+// replaced: the read-back has no time-out and would wait for a lost one for ever.
 #include "StressWindow.h"
 
 #include <gtest/gtest.h>

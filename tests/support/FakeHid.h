@@ -53,6 +53,7 @@ class TFakeHidController final : public hid::TCustomHidController {
     void SetOnDeviceChange(hid::TNotifyEvent Handler) override { OnDeviceChange = Handler; }
     void SetOnEnumerate(hid::THidEnumerateEvent Handler) override { OnEnumerate = Handler; }
     void SetOnDeviceData(hid::THidDataEvent Handler) override { OnDeviceData = Handler; }
+    bool NoticesOpen() const override { return Notices; }
 
     // Test side. Plug/Unplug raise OnDeviceChange, as the platform's notice would.
     TFakeHidDevice* Plug(uint16_t vendorId, uint16_t productId, bool notify = true);
@@ -66,6 +67,7 @@ class TFakeHidController final : public hid::TCustomHidController {
     hid::THidEnumerateEvent OnEnumerate;
     hid::THidDataEvent OnDeviceData;
     int CheckInCount = 0;
+    bool Notices = true; // false: later plug-ins go unnoticed
 
   private:
     std::vector<std::unique_ptr<TFakeHidDevice>> devices_;

@@ -1,0 +1,5 @@
+#include "app/DeviceErrors.h"
+
+void ShowDeviceErrorsInErrorBox(hid::TQueuedMainThread& Main, TDialogs& Dialogs) {
+    Main.SetErrorHandler([&Dialogs](std::exception_ptr Error) { ShowErrorBoxFor(Dialogs, Error); });
+}

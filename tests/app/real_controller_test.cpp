@@ -1,0 +1,88 @@
+// The window on the real controller over in-memory devices, with the main thread pumped by
+// the test: what reaches the user from a device pass, and what closing the window does.
+#include "app/DeviceErrors.h"
+#include "hid/HidControllerClass.h"
+#include "hid/sim/SimHidServices.h"
+#include "support/WindowFixture.h"
+
+using namespace testing_support;
+
+namespace {
+
+QString U(const char* s) {
+    return QString::fromUtf8(s);
+}
+
+class RealController : public ::testing::Test {
+  public:
+    void Arrived(hid::TCustomHidDevice* dev) { arrivals.push_back(dev->Attributes().ProductID); }
+
+  protected:
+    void SetUp() override {
+        auto owned = std::make_unique<hid::THidDeviceController>(services, main);
+        auto testDialogs = std::make_unique<TRecordingDialogs>();
+        controller = owned.get();
+        dialogs = testDialogs.get();
+        form = std::make_unique<TForm1>(TFormServices{
+            std::move(owned), std::make_unique<TTestClock>(), std::move(testDialogs)});
+        controller->Loaded();
+        main.RunPending(); // the controller's own first notice
+    }
+
+    uint32_t PlugDevice(uint16_t productId, bool openable = true) {
+        hid::sim::TSimDeviceSpec desc;
+        desc.VendorID = 0x1111;
+        desc.ProductID = productId;
+        desc.Openable = openable;
+        return services.Plug(desc);
+    }
+
+    hid::sim::TSimServices services;
+    hid::TManualMainThread main;
+    hid::THidDeviceController* controller = nullptr;
+    TRecordingDialogs* dialogs = nullptr;
+    std::vector<uint16_t> arrivals;
+    std::unique_ptr<TForm1> form; // goes first, as the window does before the loop's parts
+};
+
+TEST_F(RealController, ClosingTheWindowRunsNoDevicePass) {
+    PlugDevice(1);
+    main.RunPending();
+    controller->SetOnArrival(hid::THidPlugEvent::Bind<&RealController::Arrived>(this));
+    PlugDevice(2); // its notice is still queued when the window goes
+    form.reset();
+    EXPECT_TRUE(arrivals.empty());
+    EXPECT_EQ(services.OpenHandleCount(), 0u);
+}
+
+TEST_F(RealController, ClosingTheWindowWhileADeviceCannotBeOpenedEndsNormally) {
+    PlugDevice(1, false);
+    form.reset(); // a pass here would throw out of the destructor and end the program
+    EXPECT_EQ(services.OpenHandleCount(), 0u);
+}
+
+TEST_F(RealController, DevicePassErrorIsShownByTheErrorBoxAndTheToolGoesOn) {
+    ShowDeviceErrorsInErrorBox(main, form->Dialogs());
+    const uint32_t bad = PlugDevice(9, false);
+    main.RunPending();
+    EXPECT_EQ(dialogs->errors, QStringList{U("Device cannot be opened")});
+
+    services.Unplug(bad);
+    main.RunPending();
+    hid::sim::TSimDeviceSpec unnamed;
+    unnamed.Identifiable = false;
+    const uint32_t unknown = services.Plug(unnamed);
+    main.RunPending();
+    EXPECT_EQ(dialogs->errors.size(), 2);
+    EXPECT_EQ(dialogs->errors.last(), U("Device cannot be identified"));
+
+    // Later notices still rebuild the list and reach the window.
+    services.Unplug(unknown);
+    const qsizetype before = form->LogLines().size();
+    PlugDevice(1);
+    main.RunPending();
+    EXPECT_EQ(dialogs->errors.size(), 2);
+    EXPECT_TRUE(form->LogLines().mid(before).join(QLatin1Char('\n')).contains(U("device change.")));
+}
+
+} // namespace
