@@ -115,8 +115,13 @@ void TTimer::Detach() {
     Update();
 }
 
+void TTimer::SetManual(bool manual) {
+    manual_ = manual;
+    Update();
+}
+
 void TTimer::Update() {
-    if (enabled_ && handler_) {
+    if (enabled_ && handler_ && !manual_) {
         if (!timer_.isActive()) timer_.start();
     } else {
         timer_.stop();

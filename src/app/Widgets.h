@@ -70,7 +70,12 @@ class TTimer : public QObject {
     bool Attached() const { return static_cast<bool>(handler_); }
     void Attach(std::function<void()> handler);
     void Detach();
-    bool Active() const { return timer_.isActive(); }
+    // Running: enabled with a handler attached. Manual timers never run their QTimer.
+    bool Active() const { return manual_ ? enabled_ && handler_ : timer_.isActive(); }
+    // Manual: whoever drives the window calls the tick itself, one at a time on its own
+    // clock. The QTimer stays stopped, or a handler that processes events (the panel's
+    // redraw on a device change) would let it tick in between.
+    void SetManual(bool manual);
     int Tag = 0;
 
   private:
@@ -79,4 +84,5 @@ class TTimer : public QObject {
     QTimer timer_;
     std::function<void()> handler_;
     bool enabled_ = false;
+    bool manual_ = false;
 };

@@ -1,6 +1,9 @@
 // Discovery, the tick and identification, answered by hand through the fake contract.
 #include "support/WindowFixture.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
 using namespace testing_support;
 
 namespace {
@@ -78,6 +81,21 @@ TEST_F(Sequencer, TickDetachesItselfAndReattachesEvenAfterAnError) {
     EXPECT_EQ(form->StepNo, 2); // the failed tick did not get as far as moving on
     Tick();
     EXPECT_EQ(form->StepNo, 3);
+}
+
+TEST_F(Sequencer, OnlyTheTestTicksTheWindowWhileEventsAreProcessed) {
+    PlugTransceiver();
+    ASSERT_TRUE(form->Timer1->Active());
+    // Several intervals of the real timer pass with the event loop running: a device change
+    // redraws the panel this way, and the conversation must not move on its own meanwhile.
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 20)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_FALSE(LogHas(U("  2 status")));
+    EXPECT_TRUE(Commands().empty());
+    Tick();
+    EXPECT_TRUE(LogHas(U("  2 status")));
 }
 
 TEST_F(Sequencer, ClockValueCountsWallClockSecondsSince2001) {
