@@ -95,11 +95,6 @@ TTimer::TTimer(QObject* parent, int intervalMs) : QObject(parent) {
     connect(&timer_, &QTimer::timeout, this, [this] { Fire(); });
 }
 
-void TTimer::DriveManually() {
-    manual_ = true;
-    timer_.stop();
-}
-
 bool TTimer::Fire() {
     if (!enabled_ || !handler_) return false;
     auto handler = handler_; // the handler may detach itself
@@ -119,6 +114,11 @@ void TTimer::Attach(std::function<void()> handler) {
 
 void TTimer::Detach() {
     handler_ = nullptr;
+    Update();
+}
+
+void TTimer::SetManual(bool manual) {
+    manual_ = manual;
     Update();
 }
 

@@ -70,13 +70,16 @@ class TTimer : public QObject {
     bool Attached() const { return static_cast<bool>(handler_); }
     void Attach(std::function<void()> handler);
     void Detach();
-    bool Active() const { return timer_.isActive(); }
+    // Running: enabled with a handler attached. Manual timers never run their QTimer.
+    bool Active() const { return manual_ ? enabled_ && handler_ : timer_.isActive(); }
+    // Manual: whoever drives the window calls the tick itself, one at a time on its own
+    // clock. The QTimer stays stopped, or a handler that processes events (the panel's
+    // redraw on a device change) would let it tick in between.
+    void SetManual(bool manual);
     int Tag = 0;
 
-    // From now on the Qt timer never runs: whoever drives the program in virtual time
-    // calls Fire() once per interval instead.
-    void DriveManually();
-    // Runs the handler as one expiry would; false when the timer would not run now.
+    // Runs the handler as one expiry would (a manual timer's driver calls it once per
+    // interval); false when the timer would not run now.
     bool Fire();
 
   private:

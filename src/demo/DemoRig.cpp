@@ -44,7 +44,7 @@ TDemoRig::TDemoRig(const sim::Profile& profile, std::unique_ptr<TDialogs> dialog
     auto* loading = controller.get();
     form_ = std::make_unique<TForm1>(
         TFormServices{std::move(controller), std::move(clock), std::move(dialogs)});
-    if (manual_) form_->Timer1->DriveManually();
+    if (manual_) form_->Timer1->SetManual(true);
     ShowDeviceErrorsInErrorBox(*main_, form_->Dialogs());
     loading->Loaded();
 }

@@ -2,6 +2,7 @@
 #include "support/WindowFixture.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 
 using namespace testing_support;
 
@@ -98,6 +99,21 @@ TEST_F(Sequencer, HandlerThatProcessesPendingEventsCannotReenterTheTick) {
     EXPECT_EQ(Commands().size(), 1u);
     EXPECT_EQ(form->StepNo, 3);
     EXPECT_TRUE(form->Timer1->Active());
+}
+
+TEST_F(Sequencer, OnlyTheTestTicksTheWindowWhileEventsAreProcessed) {
+    PlugTransceiver();
+    ASSERT_TRUE(form->Timer1->Active());
+    // Several intervals of the real timer pass with the event loop running: a device change
+    // redraws the panel this way, and the conversation must not move on its own meanwhile.
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 20)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_FALSE(LogHas(U("  2 status")));
+    EXPECT_TRUE(Commands().empty());
+    Tick();
+    EXPECT_TRUE(LogHas(U("  2 status")));
 }
 
 TEST_F(Sequencer, ClockValueCountsWallClockSecondsSince2001) {

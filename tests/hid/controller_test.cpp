@@ -3,6 +3,7 @@
 #include "hid/sim/SimHidServices.h"
 #include "hid/sim/TransceiverModel.h"
 #include "sim/Profile.h"
+#include "support/ThreadWait.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,6 @@
 #include <optional>
 #include <dirent.h>
 #include <fstream>
-#include <thread>
 #include <string>
 #include <vector>
 
@@ -19,6 +19,8 @@ using namespace hid;
 using hid::sim::TQueueModel;
 using hid::sim::TSimDeviceSpec;
 using hid::sim::TSimServices;
+using testing_support::kThreadWaitMs;
+using testing_support::PollUntil;
 
 namespace {
 
@@ -111,7 +113,7 @@ class ControllerTest : public ::testing::Test {
     }
 
     void WaitReports(size_t N) {
-        ASSERT_TRUE(main.RunUntil([&] { return ev.Reports.size() >= N; }));
+        ASSERT_TRUE(main.RunUntil([&] { return ev.Reports.size() >= N; }, kThreadWaitMs));
     }
 };
 
@@ -354,10 +356,10 @@ TEST_F(ControllerTest, ReaderThreadCarriesItsDebugName) {
     THidDevice* dev = CheckOut(0x1111, 1);
     ASSERT_TRUE(dev->ReaderRunning());
     // The name is set by the reader itself as it starts; look until it shows.
-    bool found = false;
-    for (int attempt = 0; attempt < 2000 && !found; ++attempt) {
+    const auto named = [] {
+        bool found = false;
         DIR* dir = opendir("/proc/self/task");
-        ASSERT_NE(dir, nullptr);
+        if (!dir) return false;
         while (dirent* e = readdir(dir)) {
             std::ifstream comm(std::string("/proc/self/task/") + e->d_name + "/comm");
             std::string name;
@@ -365,9 +367,9 @@ TEST_F(ControllerTest, ReaderThreadCarriesItsDebugName) {
             if (name == "THidDeviceReadT") found = true;
         }
         closedir(dir);
-        if (!found) std::this_thread::yield();
-    }
-    EXPECT_TRUE(found);
+        return found;
+    };
+    EXPECT_TRUE(PollUntil(named));
     ctrl->CheckIn(dev);
 }
 
@@ -491,7 +493,7 @@ TEST_F(ControllerTest, UnplugWhileTheReaderWaitsClosesNothingUnderItAndReportsEr
     main.RunPending();
     EXPECT_FALSE(dev->PluggedIn());
     // The reader tries again every SleepTime and reports that the device is not there.
-    ASSERT_TRUE(main.RunUntil([&] { return ev.Errors.size() >= 2; }));
+    ASSERT_TRUE(main.RunUntil([&] { return ev.Errors.size() >= 2; }, kThreadWaitMs));
     EXPECT_EQ(ev.Errors[0], hid::sim::kErrNotConnected);
     ctrl->CheckIn(dev);
     EXPECT_TRUE(ctrl->Devices().empty());
@@ -532,8 +534,7 @@ TEST_F(ControllerTest, CheckInWhileTheReaderWaitsInAHandOverRunsItAndEnds) {
     THidDevice* dev = CheckOut(0x1111, 1);
     model->Push({0, 42});
     // Do not pump: let the reader block in its hand-over, then stop it from here.
-    for (int i = 0; i < 100000 && main.PendingSends() == 0; ++i)
-        std::this_thread::yield();
+    ASSERT_TRUE(PollUntil([&] { return main.PendingSends() > 0; }));
     ASSERT_EQ(main.PendingSends(), 1u);
     ctrl->CheckIn(dev);
     ASSERT_EQ(ev.Reports.size(), 1u);

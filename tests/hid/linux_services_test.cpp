@@ -3,6 +3,7 @@
 #include "UmockdevPreload.h"
 #include "hid/HidControllerClass.h"
 #include "hid/linux/LinuxHidServices.h"
+#include "support/ThreadWait.h"
 
 #include <gtest/gtest.h>
 #include <umockdev.h>
@@ -250,7 +251,9 @@ class LinuxControllerTest : public LinuxServicesTest {
         LinuxServicesTest::TearDown();
     }
 
-    bool WaitFor(const std::function<bool()>& Done) { return main.RunUntil(Done, 5000); }
+    bool WaitFor(const std::function<bool()>& Done) {
+        return main.RunUntil(Done, testing_support::kThreadWaitMs);
+    }
 };
 
 TEST_F(LinuxControllerTest, HeldDeviceWritesAndReceivesReportsAsWindowsPresentsThem) {

@@ -1,6 +1,7 @@
 // The Qt main-thread hand-over: posts and hand-overs run in the main thread, a watched
 // descriptor calls back there, and a main thread waiting for a worker keeps serving it.
 #include "hid/qt/QtMainThread.h"
+#include "support/ThreadWait.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -17,7 +18,7 @@ using hid::TQtMainThread;
 namespace {
 
 bool ProcessUntil(const std::function<bool()>& Done) {
-    QDeadlineTimer deadline(5000);
+    QDeadlineTimer deadline(testing_support::kThreadWaitMs);
     while (!Done() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     return Done();
