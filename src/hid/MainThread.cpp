@@ -191,25 +191,17 @@ int TManualMainThread::RunPending() {
     int ran = 0;
     for (;;) {
         ran += Drain();
-        TOperation op;
-        {
-            std::lock_guard lock(postLock_);
-            if (!posts_.empty()) {
-                op = std::move(posts_.front());
-                posts_.pop_front();
-            }
+        if (RunOnePost()) {
+            ++ran;
+            continue;
         }
-        if (!op) {
 #ifdef _WIN32
-            if (const int n = DispatchWindowMessages(); n > 0) {
-                ran += n;
-                continue;
-            }
-#endif
-            break;
+        if (const int n = DispatchWindowMessages(); n > 0) {
+            ran += n;
+            continue;
         }
-        ++ran;
-        RunGuarded(op);
+#endif
+        break;
     }
     return ran;
 }
