@@ -423,7 +423,8 @@ int RunHarness(double AppStartMs) {
         std::vector<double> cpu, wall;
         bool ok = true;
         for (int i = 0; i < 20 && ok; ++i) {
-            demo::TDemoRig rig(*profile, std::make_unique<TSilentDialogs>(), demo::TTimeMode::Virtual);
+            demo::TDemoRig rig(*profile, std::make_unique<TSilentDialogs>(),
+                               demo::TTimeMode::Virtual);
             const double cpu0 = ProcessCpuMs();
             const auto t0 = Clock::now();
             ok = demo::RunScenario(*loaded.Scenario, rig).Ok && rig.Form().StepNo == 1;
@@ -431,12 +432,15 @@ int RunHarness(double AppStartMs) {
             cpu.push_back(ProcessCpuMs() - cpu0);
         }
         if (!ok)
-            table.Fail("virtual-time scenario, plug-in to rest", "the scenario did not end at step 1");
+            table.Fail("virtual-time scenario, plug-in to rest",
+                       "the scenario did not end at step 1");
         else
-            table.Add("virtual-time scenario, plug-in to rest: CPU median / worst (wall median), 20 runs",
-                      Fixed(Percentile(cpu, 0.5), 1, " ms") + " / " + Fixed(Percentile(cpu, 1.0), 1, " ms") +
-                          " (" + Fixed(Percentile(wall, 0.5), 1, " ms") + ")",
-                      "median <= 10 ms CPU", Percentile(cpu, 0.5) <= 10.0);
+            table.Add(
+                "virtual-time scenario, plug-in to rest: CPU median / worst (wall median), 20 runs",
+                Fixed(Percentile(cpu, 0.5), 1, " ms") + " / " +
+                    Fixed(Percentile(cpu, 1.0), 1, " ms") + " (" +
+                    Fixed(Percentile(wall, 0.5), 1, " ms") + ")",
+                "median <= 10 ms CPU", Percentile(cpu, 0.5) <= 10.0);
     }
 
     return table.Print();

@@ -57,7 +57,8 @@ bool TDemoRig::Settle() {
         QElapsedTimer waited;
         waited.start();
         while (!*reached && waited.elapsed() < kSettleLimitMs)
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents,
+                                            5);
         return *reached;
     }
     const auto settled = [this] { return services_.Settled(); };
@@ -90,6 +91,8 @@ void TDemoRig::Plug() {
     const auto& p = model_->Inspect([](sim::Transceiver& u) { return u.GetProfile(); });
     hid::sim::TSimDeviceSpec desc;
     desc.VendorID = p.vendorId;
+    desc.ReadWriteAllowed = p.access == sim::Access::Full;
+    desc.Openable = p.access != sim::Access::None;
     desc.ProductID = p.productId;
     desc.Product = std::u16string(p.productName.begin(), p.productName.end());
     desc.Manufacturer = "Sonavelle";

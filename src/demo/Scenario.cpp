@@ -113,7 +113,8 @@ TScenarioResult ParseScenario(const std::string& text, const std::string& baseDi
                     return fail("a wait of " + words[2] + " ms is longer than an hour");
                 timeoutAt = a.Kind == TActionKind::WaitStep ? 3 : 0;
             } else {
-                return fail("wait needs idle, connected, step N or ms N, not '" + Shown(words[1]) + "'");
+                return fail("wait needs idle, connected, step N or ms N, not '" + Shown(words[1]) +
+                            "'");
             }
             const size_t most = timeoutAt ? timeoutAt + 1 : 3;
             if (words.size() > most) return fail("too many words");

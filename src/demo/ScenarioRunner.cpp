@@ -67,7 +67,8 @@ std::optional<sim::Profile> ScenarioProfile(const TScenario& scenario, std::stri
 
 QByteArray PrintedLog(const TForm1& form) {
     QByteArray out;
-    for (const auto& line : form.LogLines()) out += line.toUtf8() + '\n';
+    for (const auto& line : form.LogLines())
+        out += line.toUtf8() + '\n';
     return out;
 }
 
@@ -108,11 +109,12 @@ TRunResult RunScenario(const TScenario& scenario, TDemoRig& rig) {
             case TAwait::TimedOut:
                 break;
             }
-            return TRunResult{false, AtLine(a.Line, QStringLiteral("timed out after %1 ms waiting for "
-                                                                   "%2; the conversation is at step %3")
-                                                        .arg(a.TimeoutMs)
-                                                        .arg(what)
-                                                        .arg(form.StepNo))};
+            return TRunResult{false,
+                              AtLine(a.Line, QStringLiteral("timed out after %1 ms waiting for "
+                                                            "%2; the conversation is at step %3")
+                                                 .arg(a.TimeoutMs)
+                                                 .arg(what)
+                                                 .arg(form.StepNo))};
         };
         TRunResult result;
         switch (a.Kind) {
@@ -122,16 +124,19 @@ TRunResult RunScenario(const TScenario& scenario, TDemoRig& rig) {
         case TActionKind::Unplug:
             rig.Unplug();
             if (!rig.Settle()) return {false, AtLine(a.Line, stuck)};
-            result = waitFor([&] { return form.HidDev == nullptr; }, QStringLiteral("the unit to disconnect"));
+            result = waitFor([&] { return form.HidDev == nullptr; },
+                             QStringLiteral("the unit to disconnect"));
             break;
         case TActionKind::WaitConnected:
-            result = waitFor([&] { return form.HidDev != nullptr; }, QStringLiteral("the unit to connect"));
+            result = waitFor([&] { return form.HidDev != nullptr; },
+                             QStringLiteral("the unit to connect"));
             break;
         case TActionKind::WaitIdle:
             result = waitFor([&] { return Resting(form); }, QStringLiteral("idle"));
             break;
         case TActionKind::WaitStep:
-            result = waitFor([&] { return form.StepNo == a.Number; }, QStringLiteral("step %1").arg(a.Number));
+            result = waitFor([&] { return form.StepNo == a.Number; },
+                             QStringLiteral("step %1").arg(a.Number));
             break;
         case TActionKind::WaitMs: {
             if (rig.Time() == TTimeMode::Virtual) {
@@ -141,7 +146,8 @@ TRunResult RunScenario(const TScenario& scenario, TDemoRig& rig) {
             } else {
                 QElapsedTimer t;
                 t.start();
-                Await(rig, [&] { return t.elapsed() >= a.Number; }, a.Number + 1000);
+                Await(
+                    rig, [&] { return t.elapsed() >= a.Number; }, a.Number + 1000);
             }
             break;
         }

@@ -69,7 +69,8 @@ class TQueuedMainThread : public TMainThread {
     void RunGuarded(const TOperation& Op);
 
   private:
-    bool Serve(const std::function<bool()>& Done, const std::chrono::steady_clock::time_point* Deadline);
+    bool Serve(const std::function<bool()>& Done,
+               const std::chrono::steady_clock::time_point* Deadline);
 
     struct TSend {
         TOperation Op;

@@ -1,5 +1,6 @@
 #include "sim/Profile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <sstream>
@@ -162,6 +163,13 @@ ProfileResult ParseProfile(std::string_view text) {
             if (v != "factory" && v != "none") return bad("'factory' or 'none'");
             defaultsMode = v;
             defaultsLine = lineNo;
+        } else if (key == "access") {
+            static const std::pair<std::string_view, Access> kAccess[] = {
+                {"full", Access::Full}, {"query", Access::QueryOnly}, {"none", Access::None}};
+            const auto* at = std::find_if(std::begin(kAccess), std::end(kAccess),
+                                          [&](const auto& a) { return a.first == v; });
+            if (at == std::end(kAccess)) return bad("'full', 'query' or 'none'");
+            p.access = at->second;
         } else if (key == "stored") {
             if (v != "preset" && v != "factory" && v != "none")
                 return bad("'preset', 'factory' or 'none'");

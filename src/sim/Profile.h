@@ -31,12 +31,17 @@ struct Faults {
     int vanishAfter = -1;      // >= 0: vanish when command vanishAfter + 1 arrives
 };
 
+// How far the unit's device node lets the tool in: fully, for queries only (as without the
+// udev rule), or not at all (it cannot be opened).
+enum class Access { Full, QueryOnly, None };
+
 struct Profile {
     std::string model = "DW730 TONAL";
     std::string firmware = "201036";
     std::string serial = "SV0000000001";
     std::string language = "English";
     uint16_t vendorId = 0x3A5C; // another one: a device the tool does not take
+    Access access = Access::Full;
     uint16_t productId = 0x7802;
     std::string productName = "Sonavelle Transceiver";
     uint16_t inputReportLength = 1025;  // report-ID byte counted

@@ -46,6 +46,8 @@
 //   serial = SV0000000001         language = English
 //   product_id = 7802             product_name = Sonavelle Transceiver
 //   vendor_id = 3A5C              (another vendor: a device the tool leaves alone)
+//   access = full                 query: opens for queries only, as without the udev rule;
+//                                 none: cannot be opened at all
 //   input_length = 1025           output_length = 1025   (report-ID byte counted; input at
 //                                 least 1025 with three-character firmware)
 //   reply_interval_us = 2000

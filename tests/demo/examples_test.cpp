@@ -44,7 +44,8 @@ TRun RunThrough(const demo::TScenario& scenario, demo::TTimeMode time) {
 }
 
 demo::TScenario Example(const QString& name) {
-    const auto loaded = demo::LoadScenario((kExamples + QLatin1Char('/') + name + QStringLiteral(".scn")).toStdString());
+    const auto loaded = demo::LoadScenario(
+        (kExamples + QLatin1Char('/') + name + QStringLiteral(".scn")).toStdString());
     EXPECT_TRUE(loaded.Scenario) << loaded.Error;
     return loaded.Scenario.value_or(demo::TScenario{});
 }
@@ -103,36 +104,59 @@ TEST(ScenarioRunner, RealTimeApplyEndsInTheSameStates) {
     const TRun virtualRun = RunThrough(scenario, demo::TTimeMode::Virtual);
     // Real time under a sanitizer on a loaded machine is slow, not wrong: the limits only
     // turn a hang into a failure.
-    for (auto& action : scenario.Actions) action.TimeoutMs = 120000;
+    for (auto& action : scenario.Actions)
+        action.TimeoutMs = 120000;
     const TRun real = RunThrough(scenario, demo::TTimeMode::Real);
     ASSERT_TRUE(real.result.Ok) << real.result.Error.toStdString();
     EXPECT_EQ(real.step, 1);
     EXPECT_TRUE(real.applyEnabled);
     ASSERT_TRUE(real.stored);
     EXPECT_EQ(real.stored, virtualRun.stored);
-    EXPECT_NE(real.stored, sim::MakeProfile("DW730 TONAL", "201036").stored) << "nothing was applied";
+    EXPECT_NE(real.stored, sim::MakeProfile("DW730 TONAL", "201036").stored)
+        << "nothing was applied";
 }
 
 TEST(ScenarioRunner, ForeignDeviceIsPluggedWithoutBeingTaken) {
     // Another vendor, and the maker's id with a product the tool does not know.
     for (const char* unit : {"unit.vendor_id = 04D8\n", "unit.product_id = 0043\n"}) {
-        const TRun quiet = RunThrough(Parsed(std::string(unit) + "plug\nwait ms 200\n"), demo::TTimeMode::Virtual);
+        const TRun quiet =
+            RunThrough(Parsed(std::string(unit) + "plug\nwait ms 200\n"), demo::TTimeMode::Virtual);
         EXPECT_TRUE(quiet.result.Ok) << unit << quiet.result.Error.toStdString();
         EXPECT_FALSE(quiet.printed.contains("Connect device")) << unit;
 
-        const TRun waited = RunThrough(Parsed(std::string(unit) + "plug\nwait connected 300\n"), demo::TTimeMode::Virtual);
+        const TRun waited = RunThrough(Parsed(std::string(unit) + "plug\nwait connected 300\n"),
+                                       demo::TTimeMode::Virtual);
         EXPECT_EQ(waited.result.Error.toStdString(),
-                  "line 3: timed out after 300 ms waiting for the unit to connect; the conversation is at step 0")
+                  "line 3: timed out after 300 ms waiting for the unit to connect; the "
+                  "conversation is at step 0")
             << unit;
     }
-    const TRun ours = RunThrough(Parsed("plug\nwait connected 1\nwait idle\n"), demo::TTimeMode::Virtual);
+    const TRun ours =
+        RunThrough(Parsed("plug\nwait connected 1\nwait idle\n"), demo::TTimeMode::Virtual);
     EXPECT_TRUE(ours.result.Ok) << ours.result.Error.toStdString();
+}
+
+TEST(ScenarioRunner, UnitThatCannotBeOpenedIsReportedByTheErrorBox) {
+    // The device pass stops at a node that cannot be opened; the demo shows the error as the
+    // tool does, and the window stays idle without a unit.
+    const auto scenario = Parsed("unit.access = none\nplug\nwait ms 50\n");
+    std::string error;
+    const auto profile = demo::ScenarioProfile(scenario, error);
+    ASSERT_TRUE(profile) << error;
+    auto dialogs = std::make_unique<TQuietDialogs>();
+    const TQuietDialogs& shown = *dialogs;
+    demo::TDemoRig rig(*profile, std::move(dialogs), demo::TTimeMode::Virtual);
+    const auto result = demo::RunScenario(scenario, rig);
+    EXPECT_TRUE(result.Ok) << result.Error.toStdString();
+    EXPECT_EQ(shown.shown, QStringList{QStringLiteral("Device cannot be opened")});
+    EXPECT_EQ(rig.Form().HidDev, nullptr);
 }
 
 TEST(ScenarioRunner, IdleThatNeverComesNamesTheStepAfterItsTimeOut) {
     // The unit never answers VER: the conversation waits at step 4 for good. The time-out
     // counts in virtual ticks, so the message is the same on any machine.
-    const TRun run = RunThrough(Parsed("unit.fault.silent = VER\nplug\nwait idle 2000\n"), demo::TTimeMode::Virtual);
+    const TRun run = RunThrough(Parsed("unit.fault.silent = VER\nplug\nwait idle 2000\n"),
+                                demo::TTimeMode::Virtual);
     EXPECT_EQ(run.result.Error.toStdString(),
               "line 3: timed out after 2000 ms waiting for idle; the conversation is at step 4");
 }
@@ -140,11 +164,13 @@ TEST(ScenarioRunner, IdleThatNeverComesNamesTheStepAfterItsTimeOut) {
 TEST(ScenarioRunner, ControlsAreCheckedBeforeAnythingRuns) {
     demo::TDemoRig rig(*sim::FindPreset("DW730 TONAL/201036"), std::make_unique<TQuietDialogs>(),
                        demo::TTimeMode::Virtual);
-    const auto unknown = demo::RunScenario(Parsed("unit DW730 TONAL/201036\nplug\npress SpeedButton9\n"), rig);
+    const auto unknown =
+        demo::RunScenario(Parsed("unit DW730 TONAL/201036\nplug\npress SpeedButton9\n"), rig);
     EXPECT_EQ(unknown.Error.toStdString(), "line 3: no control named 'SpeedButton9'");
     EXPECT_FALSE(rig.Plugged());
     const auto wrongKind = demo::RunScenario(Parsed("plug\nchoose Edit1 0\n"), rig);
-    EXPECT_EQ(wrongKind.Error.toStdString(), "line 2: 'Edit1' is a TEdit, which this action cannot use");
+    EXPECT_EQ(wrongKind.Error.toStdString(),
+              "line 2: 'Edit1' is a TEdit, which this action cannot use");
     EXPECT_FALSE(rig.Plugged());
 }
 

@@ -14,6 +14,7 @@ firmware = 201029
 language = Deutsch
 product_id = 7800
 vendor_id = 04d8
+access = query
 product_name = Test Unit
 input_length = 65
 output_length = 4096
@@ -44,6 +45,7 @@ fault.vanish_after = 12
     EXPECT_EQ(p.language, "Deutsch");
     EXPECT_EQ(p.productId, 0x7800);
     EXPECT_EQ(p.vendorId, 0x04D8);
+    EXPECT_EQ(p.access, sim::Access::QueryOnly);
     EXPECT_EQ(p.productName, "Test Unit");
     EXPECT_EQ(p.inputReportLength, 65);
     EXPECT_EQ(p.outputReportLength, 4096);
@@ -100,6 +102,7 @@ TEST(SimProfile, ErrorsNameTheLine) {
         {"reply_interval_us = -1", "line 1: reply_interval_us must be"},
         {"product_id = 0", "line 1: product_id must be"},
         {"vendor_id = 10000", "line 1: vendor_id must be a hexadecimal number from 1 to FFFF"},
+        {"access = some", "line 1: access must be 'full', 'query' or 'none'"},
         {"firmware =", "line 1: firmware must be a version text"},
         {"stored = maybe", "line 1: stored must be 'preset', 'factory' or 'none'"},
         {"fault.ng = SAVE,,VER", "line 1: fault.ng must be a comma-separated list"},

@@ -145,9 +145,9 @@ class TSimServices::TWaiter final : public TReadWaiter {
     TReadEnd end_;
     bool begun_ = false;
     bool completed_ = false;
-    bool woken_ = false;               // under services_.lock_
-    uint64_t parkedIn_ = kNotParked;   // the epoch this reader parked in; under services_.lock_
-    uint64_t wakeAtUs_ = 0;            // parked: the virtual time it has something to do at
+    bool woken_ = false;             // under services_.lock_
+    uint64_t parkedIn_ = kNotParked; // the epoch this reader parked in; under services_.lock_
+    uint64_t wakeAtUs_ = 0;          // parked: the virtual time it has something to do at
 
     friend class TSimServices;
 };

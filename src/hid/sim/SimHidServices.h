@@ -111,8 +111,8 @@ class TSimServices final : public TPlatformServices {
     std::atomic<bool> virtual_{false};
     std::atomic<uint64_t> virtualUs_{0};
     TMainThread* virtualMain_ = nullptr; // set before any reader exists
-    uint64_t epoch_ = 0;         // counts Changed(); a reader is parked in the epoch it saw
-    std::set<TWaiter*> waiters_; // under lock_
+    uint64_t epoch_ = 0;                 // counts Changed(); a reader is parked in the epoch it saw
+    std::set<TWaiter*> waiters_;         // under lock_
     std::map<uint32_t, TDevice> devices_;
     std::map<THandle, THandleInfo> handles_;
     uint32_t nextDevice_ = 1;
