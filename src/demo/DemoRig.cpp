@@ -20,10 +20,14 @@ QDateTime VirtualEpoch() {
     return {QDate(2026, 3, 2), QTime(9, 30, 0), Qt::UTC};
 }
 
+// The window's clock on the rig's virtual time.
 class TDemoRig::TVirtualClock final : public TClock {
   public:
-    QDateTime Now() const override { return VirtualEpoch().addMSecs(elapsedMs); }
-    int64_t elapsedMs = 0;
+    explicit TVirtualClock(const TDemoRig& rig) : rig_(rig) {}
+    QDateTime Now() const override { return VirtualEpoch().addMSecs(rig_.ElapsedMs()); }
+
+  private:
+    const TDemoRig& rig_;
 };
 
 TDemoRig::TDemoRig(const sim::Profile& profile, std::unique_ptr<TDialogs> dialogs, TTimeMode time)
@@ -34,9 +38,7 @@ TDemoRig::TDemoRig(const sim::Profile& profile, std::unique_ptr<TDialogs> dialog
         manual_ = manual.get();
         main_ = std::move(manual);
         services_.UseVirtualClock(*main_);
-        auto virtualClock = std::make_unique<TVirtualClock>();
-        clock_ = virtualClock.get();
-        clock = std::move(virtualClock);
+        clock = std::make_unique<TVirtualClock>(*this);
     } else {
         main_ = std::make_unique<hid::TQtMainThread>();
     }
@@ -74,7 +76,6 @@ bool TDemoRig::Tick() {
         return true;
     }
     elapsedUs_ += 1000;
-    clock_->elapsedMs = static_cast<int64_t>(elapsedUs_ / 1000);
     services_.AdvanceTo(elapsedUs_);
     if (!Settle()) return false;
     form_->Timer1->Fire();

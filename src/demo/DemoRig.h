@@ -58,7 +58,6 @@ class TDemoRig {
     std::unique_ptr<hid::TQueuedMainThread> main_;
     hid::TManualMainThread* manual_ = nullptr; // main_ in virtual time
     hid::sim::TSimServices services_;
-    TVirtualClock* clock_ = nullptr; // owned by the window
     uint64_t elapsedUs_ = 0;
     std::shared_ptr<hid::sim::TTransceiverModel> model_;
     std::unique_ptr<TForm1> form_;

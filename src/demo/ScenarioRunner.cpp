@@ -138,19 +138,11 @@ TRunResult RunScenario(const TScenario& scenario, TDemoRig& rig) {
             result = waitFor([&] { return form.StepNo == a.Number; },
                              QStringLiteral("step %1").arg(a.Number));
             break;
-        case TActionKind::WaitMs: {
-            if (rig.Time() == TTimeMode::Virtual) {
-                const int64_t end = rig.ElapsedMs() + a.Number;
-                while (rig.ElapsedMs() < end)
-                    if (!rig.Tick()) return {false, AtLine(a.Line, stuck)};
-            } else {
-                QElapsedTimer t;
-                t.start();
-                Await(
-                    rig, [&] { return t.elapsed() >= a.Number; }, a.Number + 1000);
-            }
+        case TActionKind::WaitMs:
+            // Nothing to wait for but the time itself.
+            if (Await(rig, [] { return false; }, a.Number) == TAwait::Stuck)
+                return {false, AtLine(a.Line, stuck)};
             break;
-        }
         case TActionKind::Choose: {
             QObject* o = Control(form, a.Control);
             if (auto* g = qobject_cast<TRadioGroup*>(o)) {
