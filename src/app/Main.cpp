@@ -1,10 +1,16 @@
 #include "app/Main.h"
 
+#include "link/Text.h"
+
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QIODevice>
 #include <QLabel>
 #include <QLayout>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -43,8 +49,54 @@ TRadioGroup* MakeRadioGroup(QWidget* parent, const char* name, const QString& ca
 }
 
 QString S(const char* utf8) { return QString::fromUtf8(utf8); }
+QString S(std::string_view utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
+
+QStringList Items(const std::vector<std::string>& items) {
+    QStringList out;
+    for (const auto& item : items) out << S(item);
+    return out;
+}
 
 } // namespace
+
+namespace app {
+QString VersionCaption() { return S("Sonavelle customize tool ver." SV_VERSION); }
+} // namespace app
+
+int64_t ClockValueAt(const QDateTime& local) {
+    return core::ClockValueAt(QDateTime(local.date(), local.time(), Qt::UTC).toMSecsSinceEpoch());
+}
+
+class TForm1::TPorts final : public core::TLogSink,
+                             public core::TDialogSink,
+                             public core::TViewSink,
+                             public core::TClock {
+  public:
+    explicit TPorts(TForm1& form) : form_(form) {}
+
+    void WriteLog(std::string_view utf8, int direction) override {
+        form_.WriteLog(S(utf8), direction);
+    }
+    std::string FromLocal8Bit(std::string_view text) const override {
+        return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()))
+            .toUtf8()
+            .toStdString();
+    }
+    void ShowErrorBox(std::string_view utf8) override { form_.Dialogs().ShowErrorBox(S(utf8)); }
+    void ShowErrorMessage(std::string_view caption, std::string_view text) override {
+        form_.Dialogs().ShowErrorMessage(S(caption), S(text));
+    }
+    void Refresh(bool processEvents) override { form_.Refresh(processEvents); }
+    void Close() override { form_.close(); }
+    core::TTimePoint Now() const override {
+        const QDateTime now = form_.Clock().Now();
+        return {now.toMSecsSinceEpoch(),
+                QDateTime(now.date(), now.time(), Qt::UTC).toMSecsSinceEpoch()};
+    }
+
+  private:
+    TForm1& form_;
+};
 
 TForm1::TForm1(TFormServices services)
     : HidCtrl1(std::move(services.Controller)), clock_(std::move(services.Clock)),
@@ -56,26 +108,23 @@ TForm1::TForm1(TFormServices services)
     CreateControls();
     CreateMenus();
 
-    Timer1 = new TTimer(this, 1);
+    Timer1 = Bind(new TTimer(this, 1), params::TControl::Timer1);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->Attach([this] { Timer1Timer(); });
 
+    ports_ = std::make_unique<TPorts>(*this);
+    conversation_ = std::make_unique<core::TConversation>(
+        core::TConversationPorts{HidCtrl1.get(), ports_.get(), ports_.get(), ports_.get(),
+                                 ports_.get()},
+        SV_VERSION);
     if (HidCtrl1) {
         // Installing the handlers is part of loading the window: the controller's own
         // first device-change notice reaches HidCtrl1DeviceChange once the loop runs.
-        HidCtrl1->SetOnEnumerate(
-            hid::THidEnumerateEvent::Bind<&TForm1::HidCtlEnumerate>(this));
-        HidCtrl1->SetOnDeviceData(
-            hid::THidDataEvent::Bind<&TForm1::HidCtrl1DeviceData>(this));
-        HidCtrl1->SetOnDeviceChange(
-            hid::TNotifyEvent::Bind<&TForm1::HidCtrl1DeviceChange>(this));
+        HidCtrl1->SetOnEnumerate(hid::THidEnumerateEvent::Bind<&TForm1::HidCtlEnumerate>(this));
+        HidCtrl1->SetOnDeviceData(hid::THidDataEvent::Bind<&TForm1::HidCtrl1DeviceData>(this));
+        HidCtrl1->SetOnDeviceChange(hid::TNotifyEvent::Bind<&TForm1::HidCtrl1DeviceChange>(this));
     }
     FormCreate();
-    // Without change notices the device list is built once, at start; a transceiver
-    // plugged in later would seem to be ignored without a word.
-    if (HidCtrl1 && !HidCtrl1->NoticesOpen())
-        AddLog(
-            S("Hot-plug notices are unavailable: a transceiver plugged in later is not noticed."));
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -97,12 +146,18 @@ TForm1::~TForm1() {
     if (HidCtrl1) {
         HidCtrl1->SetOnDeviceData({});
         HidCtrl1->SetOnEnumerate({});
-        HidCtrl1->CheckIn(HidDev);
-        HidCtrl1.reset();
     }
+    conversation_->Shutdown();
+    HidCtrl1.reset();
+}
+
+template <typename W> W* TForm1::Bind(W* widget, params::TControl id) {
+    widgets_[static_cast<size_t>(id)] = widget;
+    return widget;
 }
 
 void TForm1::CreateControls() {
+    using C = params::TControl;
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
@@ -117,114 +172,115 @@ void TForm1::CreateControls() {
     setCentralWidget(Client);
     QWidget* c = Client;
 
-    Label1 = MakeLabel(c, "Label1", QStringLiteral("Version :"), 50, 12);
-    Edit1 = MakeEdit(c, "Edit1", 104, 12, 105, 17, true);
-    Label2 = MakeLabel(c, "Label2", QStringLiteral("Serial number :"), 15, 36);
-    Edit2 = MakeEdit(c, "Edit2", 104, 36, 105, 17, true);
-    Label8 = MakeLabel(c, "Label8", QStringLiteral("Model :"), 250, 12);
-    Label8->hide();
-    EditKIND = MakeEdit(c, "EditKIND", 296, 12, 161, 17, true);
-    Label13 = MakeLabel(c, "Label13", QStringLiteral("Language:"), 233, 36);
-    EditLanguage = MakeEdit(c, "EditLanguage", 296, 36, 161, 17, true);
-    Label5 = MakeLabel(c, "Label5", QStringLiteral("Current setting"), 340, 58);
+    // Every control the conversation shows starts as its model does; the model holds the
+    // captions it may change and the item lists, built from the value tables.
+    const core::TPanel initial;
+    const auto text = [&](params::TControl id) { return S(initial[id].text); };
+    const auto label = [&](QWidget* parent, params::TControl id, int left, int top) {
+        return Bind(MakeLabel(parent, params::ControlName(id).data(), text(id), left, top), id);
+    };
+    const auto edit = [&](params::TControl id, int left, int top, int width, int height,
+                          bool borderless = false, bool readOnly = true) {
+        return Bind(MakeEdit(c, params::ControlName(id).data(), left, top, width, height,
+                             borderless, readOnly),
+                    id);
+    };
+    const auto group = [&](QWidget* parent, params::TControl id, QRect geometry) {
+        const core::TControlState& s = initial[id];
+        auto* g = MakeRadioGroup(parent, params::ControlName(id).data(), text(id),
+                                 Items(s.items), s.columns, geometry);
+        auto* bound = Bind(g, id);
+        connect(g, &TRadioGroup::Chosen, this, [this, id](int index) {
+            if (!mirroring_) Forward([&] { conversation_->Choose(id, index); });
+        });
+        return bound;
+    };
+    const auto box = [&](QWidget* parent, params::TControl id, QRect geometry) {
+        auto* g = Bind(Named(new QGroupBox(text(id), parent), params::ControlName(id).data()), id);
+        g->setGeometry(geometry);
+        return g;
+    };
+    const auto combo = [&](QWidget* parent, params::TControl id, QRect geometry) {
+        auto* b = Bind(Named(new QComboBox(parent), params::ControlName(id).data()), id);
+        b->addItems(Items(initial[id].items));
+        b->setGeometry(geometry);
+        b->setCurrentIndex(-1);
+        connect(b, &QComboBox::currentIndexChanged, this, [this, id](int index) {
+            if (!mirroring_) Forward([&] { conversation_->Choose(id, index); });
+        });
+        return b;
+    };
+    const auto button = [&](params::TControl id, QRect geometry) {
+        auto* b = Bind(Named(new TSpeedButton(text(id), c), params::ControlName(id).data()), id);
+        b->setGeometry(geometry);
+        return b;
+    };
 
-    GroupBox1 = Named(new QGroupBox(QStringLiteral("Volume"), c), "GroupBox1");
-    GroupBox1->setGeometry(12, 60, 321, 64);
-    Label6 = MakeLabel(GroupBox1, "Label6", QStringLiteral("Min"), 8, 30);
-    Label7 = MakeLabel(GroupBox1, "Label7", QStringLiteral("Max"), 290, 30);
-    Panel1 = Named(new QWidget(GroupBox1), "Panel1");
+    MakeLabel(c, "Label1", QStringLiteral("Version :"), 50, 12);
+    edit(C::Edit1, 104, 12, 105, 17, true);
+    MakeLabel(c, "Label2", QStringLiteral("Serial number :"), 15, 36);
+    edit(C::Edit2, 104, 36, 105, 17, true);
+    label(c, C::Label8, 250, 12);
+    edit(C::EditKIND, 296, 12, 161, 17, true);
+    label(c, C::Label13, 233, 36);
+    edit(C::EditLanguage, 296, 36, 161, 17, true);
+    label(c, C::Label5, 340, 58);
+
+    QGroupBox* volume = box(c, C::GroupBox1, {12, 60, 321, 64});
+    MakeLabel(volume, "Label6", QStringLiteral("Min"), 8, 30);
+    MakeLabel(volume, "Label7", QStringLiteral("Max"), 290, 30);
+    Panel1 = Named(new QWidget(volume), "Panel1");
     Panel1->setGeometry(36, 18, 250, 40);
-    RadioGroup1 = MakeRadioGroup(Panel1, "RadioGroup1", {},
-                                 {S("1"), S("2"), S("3"), S("4"), S("5")}, 5, {0, 0, 250, 40});
-    Edit5 = MakeEdit(c, "Edit5", 340, 96, 117, 22);
+    group(Panel1, C::RadioGroup1, {0, 0, 250, 40});
+    edit(C::Edit5, 340, 96, 117, 22);
 
-    RadioGroup3 = MakeRadioGroup(
-        c, "RadioGroup3", S("Automatic switching from \"Transmitting\" to \"Receiving\""),
-        {S("Off"), S("On")}, 2, {12, 132, 321, 45});
-    Edit7 = MakeEdit(c, "Edit7", 340, 146, 117, 22);
+    group(c, C::RadioGroup3, {12, 132, 321, 45});
+    edit(C::Edit7, 340, 146, 117, 22);
 
-    GroupBox2 = Named(new QGroupBox(QStringLiteral("Hands-Free mode"), c), "GroupBox2");
-    GroupBox2->setGeometry(12, 184, 321, 64);
-    Label9 = MakeLabel(GroupBox2, "Label9", QStringLiteral("Min"), 60, 14);
-    Label9->hide();
-    Label10 = MakeLabel(GroupBox2, "Label10", S("<<  Sensitivity  >>           Max"), 90, 14);
-    Label10->hide();
-    Panel2 = Named(new QWidget(GroupBox2), "Panel2");
+    QGroupBox* handsFree = box(c, C::GroupBox2, {12, 184, 321, 64});
+    label(handsFree, C::Label9, 60, 14);
+    label(handsFree, C::Label10, 90, 14);
+    Panel2 = Named(new QWidget(handsFree), "Panel2");
     Panel2->setGeometry(8, 28, 305, 30);
-    RadioGroup4 = MakeRadioGroup(Panel2, "RadioGroup4", {},
-                                 {S("Off"), S("1"), S("2"), S("3"), S("4"), S("5")}, 6,
-                                 {0, 0, 305, 30});
-    Edit8 = MakeEdit(c, "Edit8", 340, 218, 117, 22);
+    group(Panel2, C::RadioGroup4, {0, 0, 305, 30});
+    edit(C::Edit8, 340, 218, 117, 22);
 
-    Label3 = MakeLabel(c, "Label3",
-                       S("The Sonavelle firmware you have is not supported in this tool."), 61, 198);
-    Label3->hide();
+    label(c, C::Label3, 61, 198);
 
-    RGChannel = MakeRadioGroup(c, "RGChannel", S("Channel"), {S("A ch"), S("B ch"), S("C ch")}, 3,
-                               {12, 256, 321, 45});
-    EdtChannel = MakeEdit(c, "EdtChannel", 340, 270, 117, 22);
+    group(c, C::RGChannel, {12, 256, 321, 45});
+    edit(C::EdtChannel, 340, 270, 117, 22);
+    group(c, C::RadioGroup5, {12, 310, 321, 77});
+    edit(C::Edit9, 340, 324, 117, 22);
+    group(c, C::RgDiveComInterface, {12, 396, 321, 45});
+    edit(C::EdtDiveComInterface, 340, 410, 117, 22);
+    group(c, C::RadioGroupVoiceGuideLevel, {12, 450, 321, 45});
+    edit(C::EditVoiceGuideLevel, 340, 464, 117, 22, false, false);
 
-    RadioGroup5 = MakeRadioGroup(c, "RadioGroup5", S("Voice recorder"),
-                                 {S("Oｆｆ"), S("Transmitting record"), S("Receiving record"),
-                                  S("All record"), S("Record only")},
-                                 2, {12, 310, 321, 77});
-    RadioGroup5->setEnabled(true);
-    Edit9 = MakeEdit(c, "Edit9", 340, 324, 117, 22);
-    Edit9->Tag = -1;
-
-    RgDiveComInterface = MakeRadioGroup(c, "RgDiveComInterface", S("Dive-computer interface"),
-                                        {S("Off"), S("Beep"), S("Voice")}, 3, {12, 396, 321, 45});
-    EdtDiveComInterface = MakeEdit(c, "EdtDiveComInterface", 340, 410, 117, 22);
-    EdtDiveComInterface->Tag = -1;
-
-    RadioGroupVoiceGuideLevel =
-        MakeRadioGroup(c, "RadioGroupVoiceGuideLevel", S("Voice guide level"),
-                       {S("Low"), S("Middle"), S("High")}, 3, {12, 450, 321, 45});
-    EditVoiceGuideLevel = MakeEdit(c, "EditVoiceGuideLevel", 340, 464, 117, 22, false, false);
-
-    GroupBoxDivingTimeSignal =
-        Named(new QGroupBox(QStringLiteral("Air check time"), c), "GroupBoxDivingTimeSignal");
-    GroupBoxDivingTimeSignal->setGeometry(12, 504, 321, 64);
-    GroupBoxDivingTimeSignal->setEnabled(false);
-    CheckBoxDivingTimeSignalEnable = Named(
-        new QCheckBox(QStringLiteral("On"), GroupBoxDivingTimeSignal), "CheckBoxDivingTimeSignalEnable");
+    QGroupBox* airCheck = box(c, C::GroupBoxDivingTimeSignal, {12, 504, 321, 64});
+    CheckBoxDivingTimeSignalEnable =
+        Bind(Named(new QCheckBox(text(C::CheckBoxDivingTimeSignalEnable), airCheck),
+                   "CheckBoxDivingTimeSignalEnable"),
+             C::CheckBoxDivingTimeSignalEnable);
     CheckBoxDivingTimeSignalEnable->adjustSize();
     CheckBoxDivingTimeSignalEnable->move(8, 32);
-    Label11 = MakeLabel(GroupBoxDivingTimeSignal, "Label11", S("1st check signal"), 68, 14);
-    Label11->setEnabled(false);
-    ComboBoxDivingTimeSignal1 =
-        Named(new QComboBox(GroupBoxDivingTimeSignal), "ComboBoxDivingTimeSignal1");
-    ComboBoxDivingTimeSignal1->addItems(
-        {S("in 10 min."), S("in 20 min."), S("in 30 min."), S("in 2 min. (Test)")});
-    ComboBoxDivingTimeSignal1->setGeometry(68, 32, 100, 21);
-    ComboBoxDivingTimeSignal1->setCurrentIndex(-1);
-    ComboBoxDivingTimeSignal1->setEnabled(false);
-    Label12 = MakeLabel(GroupBoxDivingTimeSignal, "Label12", S("From 2nd check signal"), 186, 14);
-    Label12->setEnabled(false);
-    ComboBoxDivingTimeSignal2 =
-        Named(new QComboBox(GroupBoxDivingTimeSignal), "ComboBoxDivingTimeSignal2");
-    ComboBoxDivingTimeSignal2->addItems(
-        {S("every 5 min."), S("every 10 min."), S("every 1 min. (Test)")});
-    ComboBoxDivingTimeSignal2->setGeometry(186, 32, 120, 21);
-    ComboBoxDivingTimeSignal2->setCurrentIndex(-1);
-    ComboBoxDivingTimeSignal2->setEnabled(false);
-    EditDivingTimeSignal = MakeEdit(c, "EditDivingTimeSignal", 340, 534, 117, 22, false, false);
+    label(airCheck, C::Label11, 68, 14);
+    combo(airCheck, C::ComboBoxDivingTimeSignal1, {68, 32, 100, 21});
+    label(airCheck, C::Label12, 186, 14);
+    combo(airCheck, C::ComboBoxDivingTimeSignal2, {186, 32, 120, 21});
+    edit(C::EditDivingTimeSignal, 340, 534, 117, 22, false, false);
 
-    Label4 = MakeLabel(c, "Label4", QStringLiteral("Updating."), 96, 582);
-    SpeedButton2 = Named(new TSpeedButton(QStringLiteral("Apply"), c), "SpeedButton2");
-    SpeedButton2->setGeometry(179, 577, 69, 22);
-    SpeedButton2->setEnabled(false);
-    SpeedButton3 = Named(new TSpeedButton(QStringLiteral("Default"), c), "SpeedButton3");
-    SpeedButton3->setGeometry(263, 577, 69, 22);
-    SpeedButton3->setEnabled(false);
+    // Laid out for its longest text; the model starts it empty.
+    Bind(MakeLabel(c, "Label4", QStringLiteral("Updating."), 96, 582), C::Label4);
+    SpeedButton2 = button(C::SpeedButton2, {179, 577, 69, 22});
+    SpeedButton3 = button(C::SpeedButton3, {263, 577, 69, 22});
     ButtonReconnect = Named(new QPushButton(QStringLiteral("Reconnect"), c), "ButtonReconnect");
     ButtonReconnect->setGeometry(376, 577, 83, 22);
-    ProgressBar1 = Named(new QProgressBar(c), "ProgressBar1");
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->setValue(0);
-    ProgressBar1->setTextVisible(false);
-    ProgressBar1->setGeometry(16, 609, 441, 17);
-    LabelParamCnt = MakeLabel(c, "LabelParamCnt", QStringLiteral("LabelParamCnt"), 504, 609);
+    auto* progress = Bind(Named(new QProgressBar(c), "ProgressBar1"), C::ProgressBar1);
+    progress->setRange(0, 100);
+    progress->setValue(0);
+    progress->setTextVisible(false);
+    progress->setGeometry(16, 609, 441, 17);
+    label(c, C::LabelParamCnt, 504, 609);
     SpeedButton1 = Named(new TSpeedButton(QStringLiteral("Close"), c), "SpeedButton1");
     SpeedButton1->setGeometry(16, 873, 85, 22);
     Memo1 = Named(new QPlainTextEdit(c), "Memo1");
@@ -235,46 +291,186 @@ void TForm1::CreateControls() {
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->viewport()->installEventFilter(this);
 
-    connect(SpeedButton1, &QToolButton::clicked, this, [this] { Guarded([this] { SpeedButton1Click(); }); });
-    connect(SpeedButton2, &QToolButton::clicked, this, [this] { Guarded([this] { SpeedButton2Click(); }); });
-    connect(SpeedButton3, &QToolButton::clicked, this, [this] { Guarded([this] { SpeedButton3Click(); }); });
-    connect(ButtonReconnect, &QPushButton::clicked, this,
-            [this] { Guarded([this] { ButtonReconnectClick(); }); });
-    connect(Edit1, &QLineEdit::textChanged, this, [this] { Guarded([this] { Edit1Change(); }); });
-    connect(EditKIND, &QLineEdit::textChanged, this, [this] { Guarded([this] { EditKINDChange(); }); });
+    // What the model says beyond texts and items: hidden, disabled, tags.
+    for (params::TControl id : params::AllControls()) {
+        const core::TControlState& s = initial[id];
+        shown_[static_cast<size_t>(id)] = s;
+        auto* w = qobject_cast<QWidget*>(widgets_[static_cast<size_t>(id)]);
+        if (!w) continue;
+        if (!s.visible) w->hide();
+        if (!s.enabled) w->setEnabled(false);
+        else if (qobject_cast<TRadioGroup*>(w)) w->setEnabled(true); // groups are made disabled
+        if (auto* e = qobject_cast<TEdit*>(w)) e->Tag = s.tag;
+    }
+    shown_[static_cast<size_t>(C::Label4)].text = "Updating.";
+
+    connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
+    connect(SpeedButton2, &QToolButton::clicked, this, [this] { SpeedButton2Click(); });
+    connect(SpeedButton3, &QToolButton::clicked, this, [this] { SpeedButton3Click(); });
+    connect(ButtonReconnect, &QPushButton::clicked, this, [this] { ButtonReconnectClick(); });
     // The click rule runs on every change of the checked state, by the user or the program.
-    connect(CheckBoxDivingTimeSignalEnable, &QCheckBox::toggled, this,
-            [this] { Guarded([this] { CheckBoxDivingTimeSignalEnableClick(); }); });
+    connect(CheckBoxDivingTimeSignalEnable, &QCheckBox::toggled, this, [this] {
+        if (!mirroring_) CheckBoxDivingTimeSignalEnableClick();
+    });
 }
 
 void TForm1::CreateMenus() {
     auto* bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
-    File1 = bar->addMenu(QStringLiteral("File"));
+    const core::TPanel initial;
+    File1 = Bind(bar->addMenu(S(initial[params::TControl::File1].text)), params::TControl::File1);
     File1->setObjectName(QStringLiteral("File1"));
     Exit1 = File1->addAction(QStringLiteral("Close"));
     Exit1->setObjectName(QStringLiteral("Exit1"));
-    Info1 = bar->addMenu(QStringLiteral("Info"));
+    Info1 = Bind(bar->addMenu(S(initial[params::TControl::Info1].text)), params::TControl::Info1);
     Info1->setObjectName(QStringLiteral("Info1"));
     Version1 = Info1->addAction(QStringLiteral("Version"));
     Version1->setObjectName(QStringLiteral("Version1"));
-    connect(Exit1, &QAction::triggered, this, [this] { Guarded([this] { Exit1Click(); }); });
-    connect(Version1, &QAction::triggered, this, [this] { Guarded([this] { Version1Click(); }); });
+    connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
+    connect(Version1, &QAction::triggered, this, [this] { Version1Click(); });
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void TForm1::FormCreate() {
-    // Double-buffered drawing is what Qt does anyway.
-    StepNo = 0;
-    FirstCheck = true;
-    uploadData.clear();
-    Label4->setText(QString());
-    setWindowTitle(S(app::kVersionCaption));
-    AddLog(S("Start Sonavelle customize tool ver.1.8.0"));
-    initParamReadCnt = 0;
+// ---- mirroring the model ----------------------------------------------------------------
+
+template <typename F> void TForm1::Forward(F&& event) {
+    event();
+    Mirror();
 }
 
-void TForm1::FormDestroy() { uploadData.clear(); }
+void TForm1::Refresh(bool processEvents) {
+    Mirror();
+    if (processEvents)
+        QApplication::processEvents();
+    else
+        repaint();
+}
+
+void TForm1::Mirror() {
+    const core::TPanel& panel = conversation_->Panel();
+    for (params::TControl id : params::AllControls()) {
+        const size_t i = static_cast<size_t>(id);
+        if (panel.Revision(id) == shownRevision_[i]) continue;
+        shownRevision_[i] = panel.Revision(id);
+        const core::TControlState& now = panel[id];
+        if (now == shown_[i]) continue;
+        mirroring_ = true;
+        MirrorControl(id, shown_[i], now);
+        mirroring_ = false;
+        shown_[i] = now;
+    }
+}
+
+void TForm1::MirrorControl(params::TControl id, const core::TControlState& was,
+                           const core::TControlState& now) {
+    QObject* o = widgets_[static_cast<size_t>(id)];
+    if (auto* t = qobject_cast<TTimer*>(o)) {
+        t->Tag = now.tag;
+        if (was.enabled != now.enabled) t->SetEnabled(now.enabled);
+        return;
+    }
+    if (auto* m = qobject_cast<QMenu*>(o)) {
+        if (was.enabled != now.enabled) m->menuAction()->setEnabled(now.enabled);
+        if (was.text != now.text) m->setTitle(S(now.text));
+        return;
+    }
+    auto* w = qobject_cast<QWidget*>(o);
+    if (!w) return;
+    if (auto* g = qobject_cast<TRadioGroup*>(w)) {
+        if (was.text != now.text) g->setTitle(S(now.text));
+        if (was.items != now.items || was.columns != now.columns) {
+            g->SetColumns(now.columns);
+            g->SetItems(Items(now.items));
+        }
+        if (g->ItemIndex() != now.itemIndex) g->SetItemIndex(now.itemIndex);
+    } else if (auto* b = qobject_cast<QComboBox*>(w)) {
+        if (was.items != now.items) {
+            b->clear();
+            b->addItems(Items(now.items));
+        }
+        if (b->currentIndex() != now.itemIndex) b->setCurrentIndex(now.itemIndex);
+    } else if (auto* e = qobject_cast<TEdit*>(w)) {
+        if (was.text != now.text) e->setText(S(now.text));
+        e->Tag = now.tag;
+    } else if (auto* x = qobject_cast<QCheckBox*>(w)) {
+        if (was.text != now.text) x->setText(S(now.text));
+        if (x->isChecked() != now.checked) x->setChecked(now.checked);
+    } else if (auto* s = qobject_cast<TSpeedButton*>(w)) {
+        if (was.text != now.text) s->setText(S(now.text));
+        s->Tag = now.tag;
+    } else if (auto* l = qobject_cast<QLabel*>(w)) {
+        if (was.text != now.text) l->setText(S(now.text));
+    } else if (auto* gb = qobject_cast<QGroupBox*>(w)) {
+        if (was.text != now.text) gb->setTitle(S(now.text));
+    } else if (auto* p = qobject_cast<QProgressBar*>(w)) {
+        if (p->value() != now.position) p->setValue(now.position);
+    }
+    if (was.enabled != now.enabled) w->setEnabled(now.enabled);
+    if (was.visible != now.visible) w->setVisible(now.visible);
+}
+
+// ---- handlers ---------------------------------------------------------------------------
+
+void TForm1::FormCreate() {
+    // Double-buffered drawing is what Qt does anyway.
+    setWindowTitle(app::VersionCaption());
+    Forward([this] { conversation_->Start(); });
+}
+
+void TForm1::FormDestroy() {}
+
+void TForm1::Timer1Timer() {
+    // Detached for the length of the tick: a handler that processes pending events
+    // cannot re-enter it, and the next tick comes a full interval after this one ends.
+    Timer1->Detach();
+    Forward([this] { conversation_->Tick(); });
+    Timer1->Attach([this] { Timer1Timer(); });
+}
+
+void TForm1::HidCtrl1DeviceChange(void*) {
+    Forward([this] { conversation_->DeviceChange(); });
+}
+
+bool TForm1::HidCtlEnumerate(hid::TCustomHidDevice* Dev, int32_t) {
+    if (Dev) Forward([&] { conversation_->Enumerated(*Dev); });
+    return true;
+}
+
+void TForm1::HidCtrl1DeviceData(hid::TCustomHidDevice*, uint8_t, const uint8_t* Data,
+                                uint16_t Size) {
+    Forward([&] { conversation_->DeviceData(Data, Size); });
+}
+
+void TForm1::ButtonReconnectClick() {
+    Forward([this] { conversation_->PressReconnect(); });
+}
+
+void TForm1::SpeedButton2Click() {
+    Forward([this] { conversation_->PressApply(); });
+}
+
+void TForm1::SpeedButton3Click() {
+    Forward([this] { conversation_->PressDefault(); });
+}
+
+void TForm1::CheckBoxDivingTimeSignalEnableClick() {
+    Forward([this] {
+        conversation_->Check(params::TControl::CheckBoxDivingTimeSignalEnable,
+                             CheckBoxDivingTimeSignalEnable->isChecked());
+    });
+}
+
+void TForm1::Exit1Click() { close(); }
+void TForm1::SpeedButton1Click() { close(); }
+
+void TForm1::Version1Click() {
+    Dialogs().ShowAbout(S(app::kDesignCaption),
+                        {app::VersionCaption(),
+                         S("Customises the settings of Sonavelle transceivers."), QString(),
+                         S("Copyright (C) Sonavelle. All rights reserved.")});
+}
+
+// ---- the log ----------------------------------------------------------------------------
 
 void TForm1::WriteLog(const QString& text, int direction) {
     const QDateTime now = clock_->Now();
@@ -289,6 +485,12 @@ void TForm1::WriteLog(const QString& text, int direction) {
     if (logFile_) logFile_->write(line.toUtf8().append('\n'));
     if (Memo1->isVisible() && !Memo1->visibleRegion().isEmpty()) Memo1->viewport()->update();
 }
+
+void TForm1::WriteLog(const std::string& bytes, int direction) {
+    WriteLog(QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())), direction);
+}
+
+void TForm1::AddLog(const QString& text) { WriteLog(text, kLogNote); }
 
 void TForm1::SetLogFile(std::unique_ptr<QIODevice> file) {
     logFile_ = std::move(file);
@@ -311,21 +513,4 @@ void TForm1::ClearLog() {
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == Memo1->viewport() && event->type() == QEvent::Paint) ShowLogInMemo();
     return QMainWindow::eventFilter(watched, event);
-}
-
-void TForm1::WriteLog(const std::string& bytes, int direction) {
-    WriteLog(BytesText(bytes), direction);
-}
-
-void TForm1::AddLog(const QString& text) { WriteLog(text, kLogNote); }
-void TForm1::AddLog(const std::string& bytes) { WriteLog(bytes, kLogNote); }
-
-void TForm1::Exit1Click() { close(); }
-void TForm1::SpeedButton1Click() { close(); }
-
-void TForm1::Version1Click() {
-    Dialogs().ShowAbout(S(app::kDesignCaption),
-                        {S(app::kVersionCaption),
-                         S("Customises the settings of Sonavelle transceivers."), QString(),
-                         S("Copyright (C) Sonavelle. All rights reserved.")});
 }

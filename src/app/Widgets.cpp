@@ -19,11 +19,15 @@ int TRadioGroup::ItemIndex() const {
 }
 
 void TRadioGroup::SetItemIndex(int index) {
+    const int before = ItemIndex();
     // An exclusive group refuses to uncheck its last checked button.
+    quiet_ = true;
     group_->setExclusive(false);
     for (size_t i = 0; i < buttons_.size(); ++i)
         buttons_[i]->setChecked(static_cast<int>(i) == index);
     group_->setExclusive(true);
+    quiet_ = false;
+    if (ItemIndex() != before) emit Chosen(ItemIndex());
 }
 
 QStringList TRadioGroup::Items() const {
@@ -33,16 +37,21 @@ QStringList TRadioGroup::Items() const {
 }
 
 void TRadioGroup::SetItems(const QStringList& items) {
+    quiet_ = true;
     for (auto* b : buttons_) {
         group_->removeButton(b);
         delete b;
     }
+    quiet_ = false;
     buttons_.clear();
     for (const auto& text : items) {
         auto* b = new QRadioButton(text, this);
         b->setObjectName(objectName() + QStringLiteral("_item%1").arg(buttons_.size()));
         group_->addButton(b);
         buttons_.push_back(b);
+        connect(b, &QRadioButton::toggled, this, [this](bool on) {
+            if (on && !quiet_) emit Chosen(ItemIndex());
+        });
         b->show();
     }
     LayOut();

@@ -30,6 +30,10 @@ class TRadioGroup : public QGroupBox {
     void SetColumns(int columns);
     QRadioButton* Button(int index) const;
 
+  signals:
+    // The selection changed, by the user or by SetItemIndex (not by SetItems).
+    void Chosen(int index);
+
   protected:
     void resizeEvent(QResizeEvent* event) override;
 
@@ -39,6 +43,7 @@ class TRadioGroup : public QGroupBox {
     QButtonGroup* group_;
     std::vector<QRadioButton*> buttons_;
     int columns_;
+    bool quiet_ = false; // buttons being set one by one
 };
 
 // A one-line edit with an integer tag. The current-setting boxes keep the item index of

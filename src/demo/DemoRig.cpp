@@ -2,7 +2,15 @@
 
 #include "app/DeviceErrors.h"
 
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QElapsedTimer>
 #include <QJsonObject>
 #include <QRadioButton>
@@ -46,7 +54,7 @@ TDemoRig::TDemoRig(const sim::Profile& profile, std::unique_ptr<TDialogs> dialog
     auto* loading = controller.get();
     form_ = std::make_unique<TForm1>(
         TFormServices{std::move(controller), std::move(clock), std::move(dialogs)});
-    if (manual_) form_->Timer1->SetManual(true);
+    if (manual_) form_->Timer().SetManual(true);
     ShowDeviceErrorsInErrorBox(*main_, form_->Dialogs());
     loading->Loaded();
 }
@@ -78,7 +86,7 @@ bool TDemoRig::Tick() {
     elapsedUs_ += 1000;
     services_.AdvanceTo(elapsedUs_);
     if (!Settle()) return false;
-    form_->Timer1->Fire();
+    form_->Timer().Fire();
     return Settle();
 }
 
@@ -163,9 +171,9 @@ QJsonArray ControlStates(const TForm1& form) {
             s[QStringLiteral("position")] = p->value();
         } else if (qobject_cast<const QPlainTextEdit*>(o)) {
             s[QStringLiteral("lines")] = form.LogLines().size();
-        } else if (o == form.Timer1) {
-            s[QStringLiteral("enabled")] = form.Timer1->Enabled();
-            s[QStringLiteral("tag")] = form.Timer1->Tag;
+        } else if (o == &form.Timer()) {
+            s[QStringLiteral("enabled")] = form.Timer().Enabled();
+            s[QStringLiteral("tag")] = form.Timer().Tag;
         }
         states.append(s);
     };
@@ -178,8 +186,8 @@ QJsonArray ControlStates(const TForm1& form) {
     walk(&form);
     QJsonObject conversation;
     conversation[QStringLiteral("name")] = QStringLiteral("Form1");
-    conversation[QStringLiteral("step")] = form.StepNo;
-    conversation[QStringLiteral("running")] = form.Running;
+    conversation[QStringLiteral("step")] = form.Conversation().StepNo();
+    conversation[QStringLiteral("running")] = form.Conversation().Running();
     conversation[QStringLiteral("caption")] = form.windowTitle();
     states.prepend(conversation);
     return states;

@@ -1,11 +1,23 @@
 #include "demo/ScenarioRunner.h"
 
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QPushButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QMenu>
 
 namespace demo {
 
@@ -36,7 +48,7 @@ TAwait Await(TDemoRig& rig, const std::function<bool()>& done, int64_t timeoutMs
 }
 
 bool Resting(TForm1& form) {
-    return !form.Timer1->Enabled() || form.StepNo == 1 || form.StepNo == 99;
+    return !form.Timer().Enabled() || form.Conversation().StepNo() == 1 || form.Conversation().StepNo() == 99;
 }
 
 QObject* Control(TForm1& form, const std::string& name) {
@@ -114,7 +126,7 @@ TRunResult RunScenario(const TScenario& scenario, TDemoRig& rig) {
                                                             "%2; the conversation is at step %3")
                                                  .arg(a.TimeoutMs)
                                                  .arg(what)
-                                                 .arg(form.StepNo))};
+                                                 .arg(form.Conversation().StepNo()))};
         };
         TRunResult result;
         switch (a.Kind) {
@@ -124,18 +136,18 @@ TRunResult RunScenario(const TScenario& scenario, TDemoRig& rig) {
         case TActionKind::Unplug:
             rig.Unplug();
             if (!rig.Settle()) return {false, AtLine(a.Line, stuck)};
-            result = waitFor([&] { return form.HidDev == nullptr; },
+            result = waitFor([&] { return !form.Conversation().Connected(); },
                              QStringLiteral("the unit to disconnect"));
             break;
         case TActionKind::WaitConnected:
-            result = waitFor([&] { return form.HidDev != nullptr; },
+            result = waitFor([&] { return form.Conversation().Connected(); },
                              QStringLiteral("the unit to connect"));
             break;
         case TActionKind::WaitIdle:
             result = waitFor([&] { return Resting(form); }, QStringLiteral("idle"));
             break;
         case TActionKind::WaitStep:
-            result = waitFor([&] { return form.StepNo == a.Number; },
+            result = waitFor([&] { return form.Conversation().StepNo() == a.Number; },
                              QStringLiteral("step %1").arg(a.Number));
             break;
         case TActionKind::WaitMs:
@@ -182,7 +194,7 @@ TRunResult RunScenario(const TScenario& scenario, TDemoRig& rig) {
             break;
         }
         case TActionKind::Reconnect:
-            form.ButtonReconnect->click();
+            form.findChild<QPushButton*>(QStringLiteral("ButtonReconnect"))->click();
             break;
         case TActionKind::Screenshot:
             if (!form.grab().save(QString::fromStdString(a.Path)))

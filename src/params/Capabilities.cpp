@@ -1,5 +1,8 @@
 #include "params/Capabilities.h"
 
+#include "params/Features.h"
+#include "params/ValueTables.h"
+
 namespace params {
 
 int CompareVersion(std::string_view a, std::string_view b) noexcept {
@@ -60,22 +63,24 @@ TChoiceList DiveComInterfaceChoices(std::string_view model) {
 }
 
 THandsFreeChoices HandsFreeChoices(std::string_view version) {
-    if (VersionBelow(version, Version201026)) return {{{}, {"Off", "On"}, 2}, false};
-    return {{{}, {"Off", "1", "2", "3", "4", "5"}, 6}, true};
+    if (!HasSensitivity(version))
+        return {{{}, {HandsFreeOnOffItems.begin(), HandsFreeOnOffItems.end()}, 2}, false};
+    return {{{}, {HandsFreeItems.begin(), HandsFreeItems.end()}, 6}, true};
 }
 
 namespace {
 
 void DisableAirCheck(std::vector<TControlRule>& out) {
-    out.push_back({"GroupBoxDivingTimeSignal", TControlAction::Disable});
-    out.push_back({"Label11", TControlAction::Disable});
-    out.push_back({"Label12", TControlAction::Disable});
-    out.push_back({"CheckBoxDivingTimeSignalEnable", TControlAction::Uncheck});
-    out.push_back({"CheckBoxDivingTimeSignalEnable", TControlAction::Disable});
-    out.push_back({"EditDivingTimeSignal", TControlAction::Disable});
+    using enum TControl;
+    out.push_back({GroupBoxDivingTimeSignal, TControlAction::Disable});
+    out.push_back({Label11, TControlAction::Disable});
+    out.push_back({Label12, TControlAction::Disable});
+    out.push_back({CheckBoxDivingTimeSignalEnable, TControlAction::Uncheck});
+    out.push_back({CheckBoxDivingTimeSignalEnable, TControlAction::Disable});
+    out.push_back({EditDivingTimeSignal, TControlAction::Disable});
 }
 
-void DisablePair(std::vector<TControlRule>& out, std::string_view choice, std::string_view box) {
+void DisablePair(std::vector<TControlRule>& out, TControl choice, TControl box) {
     out.push_back({choice, TControlAction::Disable});
     out.push_back({box, TControlAction::Disable});
 }
@@ -83,43 +88,33 @@ void DisablePair(std::vector<TControlRule>& out, std::string_view choice, std::s
 } // namespace
 
 std::vector<TControlRule> ApplyCapabilityRules(const TIdentity& identity) {
+    using enum TControl;
     std::vector<TControlRule> out;
     out.reserve(24);
-    const std::string_view v = identity.version;
-    const std::string_view m = identity.model;
-
     if (!identity.extendedFirmware) {
-        DisablePair(out, "RgDiveComInterface", "EdtDiveComInterface");
-        DisablePair(out, "RadioGroupVoiceGuideLevel", "EditVoiceGuideLevel");
+        DisablePair(out, RgDiveComInterface, EdtDiveComInterface);
+        DisablePair(out, RadioGroupVoiceGuideLevel, EditVoiceGuideLevel);
         DisableAirCheck(out);
         return out;
     }
-
-    const bool tonalBefore26 = IsModel(m, ModelDW730TONAL) && VersionBelow(v, Version201026);
-    const bool px510 = IsAnyModel(m, {ModelPX510, ModelPX510MIV});
-    const bool qz = IsModel(m, ModelDW720QZ);
-
-    if (tonalBefore26) DisablePair(out, "RadioGroup1", "Edit5");
-    if (qz || IsModel(m, ModelDW730TONAL) || px510) DisablePair(out, "RadioGroup3", "Edit7");
-    if (qz || tonalBefore26 || px510) DisablePair(out, "RadioGroup4", "Edit8");
-    if (px510 || IsAnyModel(m, {ModelDW720KEL, ModelDW730TONAL, ModelDW730VELMORAS}))
-        DisablePair(out, "RGChannel", "EdtChannel");
-    if (qz || px510 || IsAnyModel(m, {ModelDW730TONAL, ModelDW730VELMORAS}))
-        DisablePair(out, "RadioGroup5", "Edit9");
-    if (tonalBefore26) {
-        out.push_back({"SpeedButton2", TControlAction::Disable});
-        out.push_back({"SpeedButton3", TControlAction::Disable});
+    if (!OffersVolume(identity)) DisablePair(out, RadioGroup1, Edit5);
+    if (!OffersAutoSwitching(identity)) DisablePair(out, RadioGroup3, Edit7);
+    if (!OffersHandsFree(identity)) DisablePair(out, RadioGroup4, Edit8);
+    if (!OffersChannel(identity)) DisablePair(out, RGChannel, EdtChannel);
+    if (!OffersRecorder(identity)) DisablePair(out, RadioGroup5, Edit9);
+    if (!IsAdjustable(identity)) {
+        out.push_back({SpeedButton2, TControlAction::Disable});
+        out.push_back({SpeedButton3, TControlAction::Disable});
     }
-    if (IsModel(m, ModelDW730VELMORAS)) {
-        // The receive-only switch exists on every firmware of this model.
-        out.push_back({"RgDiveComInterface", TControlAction::Enable});
-        out.push_back({"EdtDiveComInterface", TControlAction::Enable});
-    } else if (VersionBelow(v, Version201029) || qz || px510) {
-        DisablePair(out, "RgDiveComInterface", "EdtDiveComInterface");
+    if (HasReceiveOnlySwitch(identity)) {
+        // Enabled even where nothing was shown: the switch exists on every firmware.
+        out.push_back({RgDiveComInterface, TControlAction::Enable});
+        out.push_back({EdtDiveComInterface, TControlAction::Enable});
+    } else if (!OffersDiveComInterface(identity)) {
+        DisablePair(out, RgDiveComInterface, EdtDiveComInterface);
     }
-    if (VersionBelow(v, Version201033) || qz || px510)
-        DisablePair(out, "RadioGroupVoiceGuideLevel", "EditVoiceGuideLevel");
-    if (VersionBelow(v, Version201036) || px510) DisableAirCheck(out);
+    if (!HasVoiceGuide(identity)) DisablePair(out, RadioGroupVoiceGuideLevel, EditVoiceGuideLevel);
+    if (!HasAirCheck(identity)) DisableAirCheck(out);
     return out;
 }
 

@@ -4,6 +4,8 @@
 // and the controls that the read-back leaves disabled. The one place that names thresholds
 // and models; other folders ask here.
 
+#include "params/Controls.h"
+
 #include <array>
 #include <initializer_list>
 #include <string>
@@ -89,7 +91,7 @@ THandsFreeChoices HandsFreeChoices(std::string_view version);
 enum class TControlAction { Disable, Enable, Uncheck };
 
 struct TControlRule {
-    std::string_view control; // object name of the control in the window
+    TControl control;
     TControlAction action;
     bool operator==(const TControlRule&) const = default;
 };

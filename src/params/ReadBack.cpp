@@ -1,5 +1,7 @@
 #include "params/ReadBack.h"
 
+#include "params/Features.h"
+
 #include "params/ReplyTokens.h"
 #include "params/ValueTables.h"
 
@@ -81,7 +83,8 @@ std::optional<TInitialReply> StoreInitialReply(std::string_view reply, TParamSet
 std::optional<TCurrentReply> ReadCurrentReply(std::string_view reply, const TIdentity& identity,
                                               TCurParams& curParams) {
     const auto tokens = TokenizeReply(reply);
-    const bool velmoras = IsModel(identity.model, ModelDW730VELMORAS);
+    const bool velmoras = HasReceiveOnlySwitch(identity);
+    const TVolumeKey volume = VolumeKey(identity);
     auto shown = [](TReplyKey key, TShowOp op, std::int32_t arg = 0) {
         return TCurrentReply{key, true, op, arg, 0};
     };
@@ -89,17 +92,18 @@ std::optional<TCurrentReply> ReadCurrentReply(std::string_view reply, const TIde
     if (HasKey(reply, KeyRxLevel)) {
         const auto value = IntValue(tokens, DefaultRxLevel);
         return shown(TReplyKey::RxLevel,
-                     identity.extendedFirmware ? TShowOp::None : TShowOp::RxLevel, value);
+                     volume == TVolumeKey::RxLevel ? TShowOp::RxLevel : TShowOp::None, value);
     }
     if (HasKey(reply, KeyRxOutLevel)) {
         const auto value = IntValue(tokens, DefaultRxOutLevel);
-        const bool show = identity.extendedFirmware && !identity.phoneVolume;
+        const bool show = volume == TVolumeKey::RxOutLevel;
         return shown(TReplyKey::RxOutLevel, show ? TShowOp::RxOutLevel : TShowOp::None, value);
     }
     if (HasKeyBut(reply, KeyPhoneOutVol, KeyPhoneOutVolTrx)) {
         const double value = RealValue(tokens);
         TCurrentReply r{TReplyKey::PhoneOutVol, true,
-                        identity.phoneVolume ? TShowOp::PhoneOutVol : TShowOp::None, 0, value};
+                        volume == TVolumeKey::PhoneOutVol ? TShowOp::PhoneOutVol : TShowOp::None,
+                        0, value};
         return r;
     }
     if (HasKeyBut(reply, KeyChannel, KeyChannelChangeSw)) {
@@ -153,8 +157,11 @@ std::optional<TCurrentReply> ReadCurrentReply(std::string_view reply, const TIde
 }
 
 TShowOp VolumeShowOp(const TIdentity& identity) noexcept {
-    if (!identity.extendedFirmware) return TShowOp::RxLevel;
-    if (identity.phoneVolume) return TShowOp::PhoneOutVol;
+    switch (VolumeKey(identity)) {
+    case TVolumeKey::RxLevel: return TShowOp::RxLevel;
+    case TVolumeKey::PhoneOutVol: return TShowOp::PhoneOutVol;
+    case TVolumeKey::RxOutLevel: break;
+    }
     return TShowOp::RxOutLevel;
 }
 

@@ -1,5 +1,7 @@
 #include "params/ValueTables.h"
 
+#include "params/Features.h"
+
 #include "params/Capabilities.h"
 
 #include <algorithm>
@@ -98,20 +100,20 @@ std::optional<double> CsgVoxNzccThValue(int index, double initThreshold) noexcep
 }
 
 namespace {
-constexpr std::array<std::string_view, 6> HandsFreeBoxTexts{"Off", "1", "2", "3", "4", "5"};
+constexpr const auto& HandsFreeBoxTexts = HandsFreeItems;
 }
 
 std::optional<TDisplay> HandsFreeToDisplay(std::string_view version, std::int32_t vox,
                                            double threshold) noexcept {
     if (vox == 0) return TDisplay{0, "Off", 0};
-    if (VersionBelow(version, Version201026)) return TDisplay{1, "On", 1};
+    if (!HasSensitivity(version)) return TDisplay{1, "On", 1};
     const auto index = CsgVoxNzccThToIndex(threshold);
     if (!index) return std::nullopt;
     return TDisplay{*index, HandsFreeBoxTexts[static_cast<std::size_t>(*index)], *index};
 }
 
 TBoxUpdate HandsFreeBoxFromIndex(std::string_view version, int index) noexcept {
-    if (VersionBelow(version, Version201026)) {
+    if (!HasSensitivity(version)) {
         if (index == 0) return {"Off", 0};
         return {"On", 1};
     }

@@ -74,6 +74,9 @@ std::optional<TDisplay> PhoneOutVolToDisplay(double value) noexcept;
 std::optional<std::string_view> VolumeBoxText(int index) noexcept;
 
 // ---- Hands-free: RadioGroup4 / Edit8 ----
+// Below "201026" only the first two items, "Off" and "On".
+inline constexpr std::array<std::string_view, 6> HandsFreeItems{"Off", "1", "2", "3", "4", "5"};
+inline constexpr std::array<std::string_view, 2> HandsFreeOnOffItems{"Off", "On"};
 
 // CsgVoxNzccTh written for items 1..5 (item 0 writes the default set's value back).
 inline constexpr std::array<double, 5> CsgVoxNzccThValues{0.8, 0.7, 0.6, 0.5, 0.4};
@@ -96,6 +99,7 @@ struct TBoxUpdate {
 TBoxUpdate HandsFreeBoxFromIndex(std::string_view version, int index) noexcept;
 
 // ---- Automatic switching: RadioGroup3 / Edit7 ----
+inline constexpr std::array<std::string_view, 2> TxSquelchItems{"Off", "On"};
 
 std::optional<TDisplay> TxSquelchToDisplay(std::int32_t value) noexcept;
 std::optional<std::string_view> TxSquelchBoxText(int index) noexcept;

@@ -78,8 +78,8 @@ struct TApplyPanel {
 
 struct TChangeCount {
     int count = 0;
-    // From "201036", a check box whose combo pair is not a known one is unchecked before the
-    // comparison (which runs its click rule).
+    // Where the unit has the air check, a check box whose combo pair is not a known one is
+    // unchecked before the comparison (which runs its click rule).
     bool uncheckAirCheck = false;
 };
 

@@ -1,5 +1,6 @@
-#include "params/ApplyValues.h"
+#include "settings/ApplyValues.h"
 
+#include "params/Features.h"
 #include "params/ReplyTokens.h"
 #include "params/ValueTables.h"
 
@@ -38,13 +39,17 @@ std::int32_t GetVoiceGuideValue(int index) {
 }
 
 std::string VolumeCommand(const TIdentity& identity, int index) {
-    if (!identity.extendedFirmware) {
+    switch (VolumeKey(identity)) {
+    case TVolumeKey::RxLevel: {
         const auto v = RxLevelValue(index);
         return Command(CmdRxLevel, v ? std::to_string(*v) : std::string());
     }
-    if (identity.phoneVolume) {
+    case TVolumeKey::PhoneOutVol: {
         const auto v = PhoneOutVolValue(index);
         return Command(CmdPhoneOutVol, v ? FormatReal(*v) : std::string());
+    }
+    case TVolumeKey::RxOutLevel:
+        break;
     }
     const auto v = RxOutLevelValue(identity.model, index);
     return Command(CmdRxOutLevel, v ? std::to_string(*v) : std::string());
@@ -82,42 +87,36 @@ std::string RecordSwCommand(int index) {
 }
 
 std::optional<std::string> DiveComCommand(const TIdentity& identity, int index) {
-    if (IsModel(identity.model, ModelDW730VELMORAS))
-        return Command(CmdTxModeSw, GetTxModeValue(index));
-    if (VersionBelow(identity.version, Version201029)) return std::nullopt;
+    if (HasReceiveOnlySwitch(identity)) return Command(CmdTxModeSw, GetTxModeValue(index));
+    if (!WritesDiveComInterface(identity)) return std::nullopt;
     return Command(CmdDiveConWarningSw, GetDiveConWarningValue(index));
 }
 
 std::optional<std::string> VoiceGuideCommand(const TIdentity& identity, int index) {
-    if (VersionBelow(identity.version, Version201033) ||
-        IsAnyModel(identity.model, {ModelDW720QZ, ModelPX510, ModelPX510MIV}))
-        return std::nullopt;
+    if (!HasVoiceGuide(identity)) return std::nullopt;
     return Command(CmdVoiceGuideSwitch, std::to_string(GetVoiceGuideValue(index)));
 }
 
 std::optional<std::string> DivingTimeSignalCommand(const TIdentity& identity, std::int32_t value) {
-    if (VersionBelow(identity.version, Version201036) ||
-        IsAnyModel(identity.model, {ModelPX510, ModelPX510MIV}))
-        return std::nullopt;
+    if (!HasAirCheck(identity)) return std::nullopt;
     return Command(CmdDivingTimeSignalSw, std::to_string(value));
 }
 
 bool WritesCsgVoxNzccTh(std::string_view version) noexcept {
-    return VersionAtLeast(version, Version201026);
+    return HasSensitivity(version);
 }
 
 TChangeCount CountChangedSettings(const TApplyPanel& p, const TIdentity& identity) {
     TChangeCount r;
-    const std::string_view v = identity.version;
     r.count += p.volume != p.volumeTag;
     r.count += p.txSquelch != p.txSquelchTag;
     r.count += p.handsFree != p.handsFreeTag;
     r.count += p.channel != p.channelTag;
     r.count += p.recordSw != p.recordSwTag;
-    if (VersionAtLeast(v, Version201029) || IsModel(identity.model, ModelDW730VELMORAS))
-        r.count += p.diveCom != p.diveComTag;
-    if (VersionAtLeast(v, Version201033)) r.count += p.voiceGuide != p.voiceGuideTag;
-    if (VersionAtLeast(v, Version201036)) {
+    // Only what Apply then writes counts.
+    if (WritesDiveComInterface(identity)) r.count += p.diveCom != p.diveComTag;
+    if (HasVoiceGuide(identity)) r.count += p.voiceGuide != p.voiceGuideTag;
+    if (HasAirCheck(identity)) {
         const int code =
             GetDivingTimeSignalCode(p.airCheckChecked, p.airCheckFirst, p.airCheckLater);
         r.uncheckAirCheck = code == 0 && p.airCheckChecked;

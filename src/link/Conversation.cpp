@@ -1,0 +1,352 @@
+// The conversation's frame: start, the tick and the step table, the command channel, and
+// finding the transceiver among the HID devices.
+#include "link/Conversation.h"
+
+#include "link/Framing.h"
+#include "link/Text.h"
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <utility>
+
+namespace core {
+
+namespace {
+
+// The error code a write gets when this user may not open the unit read-write.
+bool AccessDenied(std::uint32_t code) {
+#if defined(_WIN32)
+    return code == 5; // ERROR_ACCESS_DENIED
+#else
+    return code == EACCES || code == EPERM;
+#endif
+}
+
+} // namespace
+
+std::int64_t ClockValueAt(std::int64_t wallMs) {
+    // Wall-clock difference of the two local times, as the unit counts it.
+    constexpr std::int64_t kEpoch2001Ms = 978307200000;
+    const std::int64_t ms = wallMs - kEpoch2001Ms;
+    return (ms < 0 ? -ms : ms) / 1000;
+}
+
+TConversation::TConversation(TConversationPorts ports, std::string version)
+    : ports_(ports), version_(std::move(version)) {}
+
+void TConversation::Start() {
+    stepNo_ = 0;
+    firstCheck_ = true;
+    upload_.data.clear();
+    panel_.SetText(TControl::Label4, {});
+    Log("Start Sonavelle customize tool ver." + version_);
+    initParamReadCnt_ = 0;
+    // Without change notices the device list is built once, at start; a transceiver
+    // plugged in later would seem to be ignored without a word.
+    if (ports_.Hid && !ports_.Hid->NoticesOpen())
+        Log("Hot-plug notices are unavailable: a transceiver plugged in later is not noticed.");
+}
+
+TConversation::~TConversation() = default;
+
+void TConversation::Shutdown() {
+    if (ports_.Hid) ports_.Hid->CheckIn(device_);
+    ports_.Hid = nullptr;
+}
+
+void TConversation::Log(std::string_view utf8, int direction) {
+    ports_.Log->WriteLog(utf8, direction);
+}
+
+void TConversation::LogBytes(std::string_view bytes, int direction) {
+    Log(Latin1ToUtf8(bytes), direction);
+}
+
+void TConversation::Refresh(bool processEvents) {
+    if (ports_.View) ports_.View->Refresh(processEvents);
+}
+
+// ---- the tick and the step table -------------------------------------------------------
+
+void TConversation::Tick() {
+    Guarded([this] {
+        if (stepNo_ != lastLoggedStep_) {
+            Log(std::to_string(stepNo_) + " status");
+            lastLoggedStep_ = stepNo_;
+            panel_.SetTag(TControl::Timer1, lastLoggedStep_);
+        }
+        if (running_) {
+            replies_.TakeNext();
+            StepDispatch();
+            replies_.StepDone();
+        }
+    });
+    Guarded([this] { EnableMenus(stepNo_ == 1); });
+}
+
+void TConversation::StepDispatch() {
+    using Handler = void (TConversation::*)();
+    struct TStep {
+        std::int32_t No;
+        Handler Run;
+    };
+    // Write-back steps run 10, 11, 12, 19, 13 ... 23, 17: the next step comes from the
+    // handler, never from the number.
+    static constexpr TStep kSteps[] = {
+        {2, &TConversation::SendClock},
+        {3, &TConversation::OnClockReply},
+        {4, &TConversation::OnVersionReply},
+        {5, &TConversation::OnUploadPacket},
+        {6, &TConversation::OnSerialReply},
+        {7, &TConversation::ReadInitialParameters},
+        {8, &TConversation::ReadCurrentParameters},
+        {9, &TConversation::OnClearReply},
+        {10, &TConversation::ApplyStep10},
+        {11, &TConversation::ApplyStep11},
+        {12, &TConversation::ApplyStep12},
+        {13, &TConversation::ApplyStep13},
+        {14, &TConversation::ApplyStep14},
+        {15, &TConversation::ApplyStep15},
+        {16, &TConversation::ApplyStep16},
+        {17, &TConversation::OnSaveReply},
+        {18, &TConversation::OnModelReply},
+        {19, &TConversation::ApplyStep19},
+        {21, &TConversation::ApplyStep21},
+        {22, &TConversation::ApplyStep22},
+        {23, &TConversation::ApplyStep23},
+        {24, &TConversation::OnLanguageReply},
+        {99, &TConversation::CloseDevice},
+    };
+    for (const auto& step : kSteps) {
+        if (step.No == stepNo_) {
+            (this->*step.Run)();
+            return;
+        }
+    }
+}
+
+void TConversation::CloseDevice() {
+    if (ports_.Hid) ports_.Hid->CheckIn(device_);
+    running_ = false;
+}
+
+void TConversation::EnableMenus(bool enabled) {
+    panel_.SetEnabled(TControl::File1, enabled);
+    panel_.SetEnabled(TControl::Info1, enabled);
+}
+
+// ---- the command channel: one command per output report, one reply per input report ----
+
+void TConversation::SendCommand(const std::string& text) {
+    const auto sent = channel::ApplyFileInfoAlias(text);
+    if (!sent) {
+        Log("Error : Filename is not specified.", kLogSent);
+        return;
+    }
+    LogBytes(*sent, kLogSent);
+
+    std::memset(outputReport_, 0, sizeof outputReport_);
+    if (sent->size() > channel::kMaxCommandLength) {
+        Log("Error : Command too long (" + std::to_string(sent->size()) + " bytes, at most " +
+            std::to_string(channel::kMaxCommandLength) + "); not sent.");
+        return;
+    }
+    std::memcpy(outputReport_ + 1, sent->data(), sent->size());
+
+    if (!device_) return;
+    // A reply that arrived before this command cannot be taken for its answer.
+    replies_.Clear();
+
+    const std::uint16_t length = device_->QueryCaps().OutputReportByteLength;
+    if (length > sizeof outputReport_) {
+        // The buffer holds one report of at most 2049 bytes; a longer report would be
+        // read from past its end.
+        Log("Error : Output report length " + std::to_string(length) + " exceeds " +
+            std::to_string(sizeof outputReport_) + " bytes; not sent.");
+        return;
+    }
+    std::uint32_t written = 0;
+    if (device_->WriteReport(outputReport_, length, written)) {
+        device_->CloseMain();
+        return;
+    }
+    const std::uint32_t code = device_->LastErrorCode();
+    Log("WRITE1_ERROR," + ports_.Log->FromLocal8Bit(device_->ErrorMessage(code)) + " (" +
+        Hex(code) + ")");
+    if (AccessDenied(code))
+        Log("Permission denied: this user may not write to the transceiver. Install the udev "
+            "rule 70-sonavelle.rules (see README) and plug the unit in again.");
+}
+
+void TConversation::DeviceData(const std::uint8_t* data, std::uint16_t size) {
+    Guarded([&] {
+        const channel::TReply reply = channel::ParseReply(data, size);
+        replyHex_ = reply.Hex;
+        LogBytes(channel::ReplyLogText(reply), kLogReceived);
+        if (!replies_.Arrive(reply.Text))
+            Log("Error : Too many replies waiting; the oldest was dropped.");
+    });
+}
+
+// ---- discovery and connection ----------------------------------------------------------
+
+void TConversation::DeviceChange() {
+    Guarded([this] {
+        using enum TControl;
+        ResetDisplay();
+        Log("device change.");
+        if (!ports_.Hid) return;
+        if (device_ && !device_->PluggedIn()) {
+            ports_.Hid->CheckIn(device_);
+            panel_.SetEnabled(Timer1, false);
+            Log("Disconnect device.");
+            panel_.SetEnabled(SpeedButton2, false);
+            panel_.SetEnabled(SpeedButton3, false);
+            EnableMenus(true);
+            initParamReadCnt_ = 0;
+            Log("Clear initParamReadCnt.");
+            return;
+        }
+
+        ports_.Hid->Enumerate();
+        HidOpen();
+        if (running_) {
+            Log("HidCtrl1DeviceChange:Runung=True.");
+            if (firstCheck_) {
+                // Attached before the tool started: the user must plug it in afresh.
+                Log("Sonavelle exist.");
+                ports_.Dialogs->ShowErrorMessage(kToolCaption, "Remove Sonavelle.");
+                Log("Remove Sonavelle.");
+                if (ports_.View) ports_.View->Close();
+            }
+            // The device may have gone while the message box was up.
+            const std::u16string product = device_ ? device_->QueryProductText() : std::u16string();
+            Log("Connect device : " + Utf16ToUtf8(product));
+            ResetReadBackState();
+            stepNo_ = 2;
+        } else {
+            Log("HidCtrl1DeviceChange:Runung=False.");
+            firstCheck_ = false;
+            if (stepNo_ == 99) stepNo_ = 1;
+            EnableMenus(true);
+        }
+        panel_.SetEnabled(Timer1, running_);
+    });
+}
+
+void TConversation::Enumerated(hid::TCustomHidDevice& device) {
+    Guarded([&] {
+        const auto& a = device.Attributes();
+        const auto& p = device.PnPInfo();
+        const auto text = [this](const std::string& s) { return ports_.Log->FromLocal8Bit(s); };
+        Log("HidCtlEnumerate: VenderID=" + Hex(a.VendorID, 4) + " DeviceID=" + Hex(a.ProductID, 4) +
+            " DevicePath=" + text(p.DevicePath));
+        const auto num = [this](const char* name, std::uint32_t v) {
+            Log(std::string("  PnPInfo.") + name + "=" + std::to_string(static_cast<std::int32_t>(v)));
+        };
+        const auto str = [&](const char* name, const std::string& v) {
+            Log(std::string("  PnPInfo.") + name + "=" + text(v));
+        };
+        num("DeviceID", p.DeviceID);
+        str("DevicePath", p.DevicePath);
+        num("Capabilities", p.Capabilities);
+        str("ClassDescr", p.ClassDescr);
+        str("ClassGUID", p.ClassGUID);
+        num("ConfigFlags", p.ConfigFlags);
+        str("DeviceDescr", p.DeviceDescr);
+        str("Driver", p.Driver);
+        str("FriendlyName", p.FriendlyName);
+        str("Mfg", p.Mfg);
+        str("Address", p.Address);
+        num("BusNumber", p.BusNumber);
+        str("BusType", p.BusType);
+        str("Characteristics", p.Characteristics);
+        num("DevType", p.DevType);
+        str("EnumeratorName", p.EnumeratorName);
+        num("Exclusive", p.Exclusive);
+        num("LegacyBusType", p.LegacyBusType);
+        str("LocationInfo", p.LocationInfo);
+        str("PhysDevObjName", p.PhysDevObjName);
+        str("SecuritySDS", p.SecuritySDS);
+        str("Service", p.Service);
+        num("UINumber", p.UINumber);
+        str("UINumberFormat", p.UINumberFormat);
+        const auto list = [&](const char* name, const hid::TStringList& items) {
+            for (size_t i = 0; i < items.size(); ++i)
+                Log(std::string("  PnPInfo.") + name + "[" + std::to_string(i) + "]=" + text(items[i]));
+        };
+        list("CompatibleIDs", p.CompatibleIDs);
+        list("HardwareID", p.HardwareID);
+        list("LowerFilters", p.LowerFilters);
+        list("UpperFilters", p.UpperFilters);
+    });
+}
+
+void TConversation::HidOpen() {
+    running_ = false;
+    Log("HID_Open.");
+    if (device_) ports_.Hid->CheckIn(device_);
+    for (const auto& id : kTransceiverIds) {
+        if (ports_.Hid->CheckOutByIdentifiers(device_, id.VendorID, id.ProductID)) {
+            Log(id.LogLine);
+            running_ = true;
+            return;
+        }
+    }
+}
+
+void TConversation::ResetDisplay() {
+    using enum TControl;
+    ShowSettingsPanel(true);
+    SetVersionText({});
+    panel_.SetText(Edit2, {});
+    panel_.SetVisible(Label8, false);
+    SetModelText({});
+    panel_.SetVisible(Label13, false);
+    panel_.SetText(EditLanguage, {});
+    const std::pair<TControl, TControl> pairs[] = {
+        {RadioGroup1, Edit5},
+        {RadioGroup3, Edit7},
+        {RadioGroup4, Edit8},
+        {RGChannel, EdtChannel},
+        {RadioGroup5, Edit9},
+        {RgDiveComInterface, EdtDiveComInterface},
+        {RadioGroupVoiceGuideLevel, EditVoiceGuideLevel},
+    };
+    for (auto [choice, box] : pairs) {
+        panel_.SetItemIndex(choice, -1);
+        panel_.SetEnabled(choice, false);
+        panel_.SetText(box, {});
+        panel_.SetTag(box, -1);
+    }
+    SetAirCheck(false);
+    panel_.SetEnabled(CheckBoxDivingTimeSignalEnable, false);
+    panel_.SetItemIndex(ComboBoxDivingTimeSignal1, -1);
+    panel_.SetItemIndex(ComboBoxDivingTimeSignal2, -1);
+    panel_.SetText(EditDivingTimeSignal, {});
+    SetPosition(0);
+}
+
+void TConversation::PressReconnect() {
+    Guarded([this] {
+        Log("Reconnect.");
+        SetPosition(0);
+    });
+    DeviceChange();
+}
+
+// ---- the user's choices ------------------------------------------------------------------
+
+void TConversation::Choose(TControl control, int index) {
+    Guarded([&] { panel_.SetItemIndex(control, index); });
+}
+
+void TConversation::Check(TControl control, bool checked) {
+    Guarded([&] {
+        if (control == TControl::CheckBoxDivingTimeSignalEnable) SetAirCheck(checked);
+        else panel_.SetChecked(control, checked);
+    });
+}
+
+} // namespace core

@@ -1,0 +1,262 @@
+#pragma once
+// The conversation with a transceiver, free of any window: discovery and connection, the
+// command channel, the step table driven by the tick, identification, the information-file
+// upload, both read-backs, the capability rules, Apply and Default.
+//
+// It talks to the world through narrow ports: the HID contract (find, open and write to the
+// unit), a log sink, a dialog sink and a view that is told when to redraw. Its panel is a
+// plain model of the controls; whoever shows it mirrors the model after each call and feeds
+// the user's choices back through Choose and Check. Every entry point catches what a step
+// raises and shows it in the general error box, as a handler at the edge of an event loop.
+#include "hid/HidAccess.h"
+#include "link/Panel.h"
+#include "link/ReplyQueue.h"
+#include "params/Capabilities.h"
+#include "params/ParamKeys.h"
+#include "params/ValueTables.h"
+
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace core {
+
+// Log directions.
+enum : int { kLogReceived = 0, kLogSent = 1, kLogNote = 2 };
+
+// A moment as the local clock shows it.
+struct TTimePoint {
+    std::int64_t utcMs = 0;  // milliseconds since 1970-01-01 00:00 UTC: for elapsed time
+    std::int64_t wallMs = 0; // the local date and time, counted as if it were UTC
+};
+
+class TClock {
+  public:
+    virtual ~TClock() = default;
+    virtual TTimePoint Now() const = 0;
+};
+
+// Seconds from 2001-01-01 00:00:00 to a local date and time, as the unit's clock counts.
+std::int64_t ClockValueAt(std::int64_t wallMs);
+
+class TLogSink {
+  public:
+    virtual ~TLogSink() = default;
+    virtual void WriteLog(std::string_view utf8, int direction) = 0;
+    // Texts from the operating system (device properties, error messages, exception texts)
+    // come in its local 8-bit encoding; the default takes them for UTF-8.
+    virtual std::string FromLocal8Bit(std::string_view text) const { return std::string(text); }
+};
+
+class TDialogSink {
+  public:
+    virtual ~TDialogSink() = default;
+    // The general error box: the text of an error raised inside a handler.
+    virtual void ShowErrorBox(std::string_view utf8) = 0;
+    // A modal message with an error icon; returns when the user has closed it.
+    virtual void ShowErrorMessage(std::string_view caption, std::string_view text) = 0;
+};
+
+class TViewSink {
+  public:
+    virtual ~TViewSink() = default;
+    // Bring the shown panel up to date now; with processEvents, let the event loop run too.
+    virtual void Refresh(bool processEvents) = 0;
+    // The tool closes (a unit was attached before it started).
+    virtual void Close() = 0;
+};
+
+struct TConversationPorts {
+    hid::TCustomHidController* Hid = nullptr; // null: no HID layer at all
+    TLogSink* Log = nullptr;
+    TDialogSink* Dialogs = nullptr;
+    TViewSink* View = nullptr;
+    const TClock* Clock = nullptr;
+};
+
+// The caption of the tool's message boxes.
+inline constexpr std::string_view kToolCaption = "Sonavelle customize tool";
+
+// Identifiers of the units, tried in this order; the first device checked out wins.
+struct TTransceiverId {
+    std::int32_t VendorID;
+    std::int32_t ProductID;
+    const char* LogLine;
+};
+inline constexpr std::uint16_t TransceiverVendorID = 0x3A5C;
+inline constexpr TTransceiverId kTransceiverIds[] = {
+    {TransceiverVendorID, 0x7802, "HID_Open:CheckOut QD device2."},
+    {TransceiverVendorID, 0x7800, "HID_Open:CheckOut QD device1."},
+    {0x2342, 0x0043, "HID_Open:CheckOut keil device."},
+};
+
+class TConversation {
+  public:
+    // Ports must outlive the conversation.
+    TConversation(TConversationPorts ports, std::string version);
+    ~TConversation();
+    TConversation(const TConversation&) = delete;
+    TConversation& operator=(const TConversation&) = delete;
+
+    // ---- in ------------------------------------------------------------------------
+    // The tool has started: the start line, and a word if plugging in will go unnoticed.
+    void Start();
+    void Tick();
+    void DeviceData(const std::uint8_t* data, std::uint16_t size);
+    void DeviceChange();
+    void Enumerated(hid::TCustomHidDevice& device);
+    void PressApply();
+    void PressDefault();
+    void PressReconnect();
+    // The user's choice in a radio group or combo box, or the check box's new state.
+    void Choose(TControl control, int index);
+    void Check(TControl control, bool checked);
+    // Lets go of the unit; nothing reaches the HID layer afterwards.
+    void Shutdown();
+
+    // ---- what it shows and knows ---------------------------------------------------
+    const TPanel& Panel() const { return panel_; }
+    std::int32_t StepNo() const { return stepNo_; }
+    bool Running() const { return running_; }
+    bool Connected() const { return device_ != nullptr; }
+    hid::TCustomHidDevice* Device() const { return device_; }
+    const params::TIdentity& Identity() const { return identity_; }
+    const params::TParamSet& InitialParams() const { return initParams_; }
+    const params::TCurParams& CurrentParams() const { return curParams_; }
+    std::int32_t ExpectedParamCnt() const { return expectedParamCnt_; }
+    std::int32_t InitialReadCount() const { return initParamReadCnt_; }
+    const std::string& ReplyHex() const { return replyHex_; }
+    const std::string& UploadedFile() const { return upload_.data; }
+    std::int64_t ClockValue() const { return clockValue_; }
+
+    // ---- the display operations: a unit's value into its choice and its current-setting
+    // box together; a value outside its table leaves both as they are.
+    void ShowRxLevel(std::int32_t value);
+    void ShowRxOutLevel(std::int32_t value);
+    void ShowPhoneOutVol(double value);
+    void ShowHandsFree(std::int32_t vox, double threshold);
+    void ShowTxSquelch(std::int32_t value);
+    void ShowChannel();
+    void ShowRecordSw(std::int32_t value);
+    void ShowDiveComInterface(std::int32_t index);
+    void ShowVoiceGuideLevel(std::int32_t index);
+    void ShowDivingTimeSignal(std::int32_t value);
+    void ShowVolume(const params::TParamSet& set);
+    void ShowParamSet(const params::TParamSet& set);
+
+    // Puts the conversation at a step, for tests that start in the middle of one.
+    void SetStepForTest(std::int32_t step) { stepNo_ = step; }
+
+  private:
+    template <typename F> void Guarded(F&& handler);
+    void Log(std::string_view utf8, int direction = kLogNote);
+    void LogBytes(std::string_view bytes, int direction = kLogNote);
+    void Refresh(bool processEvents = false);
+
+    // panel changes that run the window's rules
+    void SetVersionText(std::string bytes);
+    void SetModelText(std::string bytes);
+    void SetAirCheck(bool checked);
+    void Edit1Change();
+    void EditKINDChange();
+    void CheckBoxDivingTimeSignalEnableClick();
+    void Rebuild(TControl group, const params::TChoiceList& list);
+
+    // discovery and connection
+    void HidOpen();
+    void ResetDisplay();
+    void EnableMenus(bool enabled);
+    void ResetReadBackState();
+    // command channel
+    void SendCommand(const std::string& text);
+    // sequencer
+    void StepDispatch();
+    void CloseDevice();
+    // identification
+    void SendClock();
+    void OnClockReply();
+    void OnVersionReply();
+    void OnModelReply();
+    void OnLanguageReply();
+    void ShowSettingsPanel(bool visible);
+    // serial number and information file
+    void OnUploadPacket();
+    void OnSerialReply();
+    void SendUploadResult(std::uint32_t code, std::uint32_t status);
+    // read-back and display
+    void StartParameterReadBack();
+    void ReadInitialParameters();
+    void ReadCurrentParameters();
+    void FinishReadBack();
+    void ApplyCapabilityRules();
+    // Apply and Default
+    std::int32_t GetDivingTimeSignalValue() const;
+    bool TakeWriteReply();
+    void SendWriteStep(const std::string& command, std::int32_t next, bool counts);
+    void AnswerWriteStep(const std::string& reply, std::int32_t next, bool counts);
+    void CountApplyProgress();
+    void OnClearReply();
+    void OnSaveReply();
+    void ApplyStep10();
+    void ApplyStep11();
+    void ApplyStep12();
+    void ApplyStep19();
+    void ApplyStep13();
+    void ApplyStep14();
+    void ApplyStep15();
+    void ApplyStep16();
+    void ApplyStep21();
+    void ApplyStep22();
+    void ApplyStep23();
+
+    void Show(TControl choice, TControl box, const std::optional<params::TDisplay>& shown);
+    int Index(TControl c) const { return panel_[c].itemIndex; }
+    void SetPosition(int position) { panel_.SetPosition(TControl::ProgressBar1, position); }
+
+    TConversationPorts ports_;
+    std::string version_;
+    TPanel panel_;
+    hid::TCustomHidDevice* device_ = nullptr; // the checked-out transceiver
+    bool running_ = false;
+    bool firstCheck_ = true;
+    std::int32_t stepNo_ = 0;
+    std::int32_t lastLoggedStep_ = 0;
+    TReplyQueue replies_;
+    std::string replyHex_;
+    std::uint8_t outputReport_[2049] = {};
+
+    struct TUpload {
+        bool running = false;  // a start packet came
+        std::int32_t packetNo = 0; // number expected of the next data packet
+        bool endSeen = false;
+        std::string data; // the file bytes received so far
+    } upload_;
+
+    params::TIdentity identity_;
+    std::int64_t clockValue_ = 0;
+    std::int32_t initParamReadCnt_ = 0;
+    std::int32_t initParamRecvCnt_ = 0;
+    std::string lastReadVersion_; // identity at the end of the last initial read-back
+    std::string lastReadKind_;
+    std::int64_t lastParamReplyMs_ = 0; // UTC
+    std::int32_t curParamRecvCnt_ = 0;
+    params::TParamSet initParams_; // the unit's default set; survives disconnection
+    params::TCurParams curParams_;
+    std::int32_t expectedParamCnt_ = 0;
+    std::int32_t applyProgressCnt_ = 0;
+    std::int32_t changeCount_ = 0;
+};
+
+template <typename F> void TConversation::Guarded(F&& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        ports_.Dialogs->ShowErrorBox(ports_.Log->FromLocal8Bit(e.what()));
+    } catch (...) {
+        ports_.Dialogs->ShowErrorBox("Unknown error.");
+    }
+}
+
+} // namespace core

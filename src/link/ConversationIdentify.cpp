@@ -1,0 +1,245 @@
+// Steps 2 to 6, 18 and 24: clock, firmware version, model, language, the information-file
+// upload and the serial number.
+#include "link/Conversation.h"
+#include "link/Text.h"
+#include "link/Upload.h"
+#include "params/Features.h"
+
+namespace core {
+
+namespace {
+
+bool HasOK(const std::string& reply) { return reply.find("OK") != std::string::npos; }
+
+} // namespace
+
+void TConversation::SetVersionText(std::string bytes) {
+    identity_.version = std::move(bytes);
+    if (panel_.SetText(TControl::Edit1, Latin1ToUtf8(identity_.version))) Edit1Change();
+}
+
+void TConversation::SetModelText(std::string bytes) {
+    identity_.model = std::move(bytes);
+    if (panel_.SetText(TControl::EditKIND, Latin1ToUtf8(identity_.model))) EditKINDChange();
+}
+
+void TConversation::SendClock() {
+    clockValue_ = ClockValueAt(ports_.Clock->Now().wallMs);
+    SendCommand("RTC SET " + std::to_string(clockValue_));
+    stepNo_ = 3;
+    SetPosition(5);
+}
+
+void TConversation::OnClockReply() {
+    if (!replies_.Received()) return;
+    replies_.Consume();
+    if (!HasOK(replies_.Text())) return;
+    SetVersionText({});
+    panel_.SetText(TControl::Edit2, {});
+    Refresh();
+    SendCommand("VER");
+    stepNo_ = 4;
+    SetPosition(10);
+}
+
+void TConversation::OnVersionReply() {
+    using enum TControl;
+    if (!replies_.Received()) return;
+    replies_.Consume();
+    identity_.extendedFirmware = false;
+    identity_.phoneVolume = false;
+    SetModelText({});
+    panel_.SetVisible(Edit8, false);
+    if (!HasOK(replies_.Text())) {
+        stepNo_ = 99;
+        return;
+    }
+    const std::string version = channel::RemoveOK(replies_.Text());
+    Log("バージョン" + Latin1ToUtf8(version));
+    SetVersionText(version);
+    panel_.SetText(Label3, "The Sonavelle firmware you have is not supported in this tool.\r\n"
+                           "Please update to the latest version.");
+
+    const auto decide = [&](const char* command, std::int32_t next, bool panel) {
+        Log(version.size() == 3 ? "FWタイプ1" : "FWタイプ2");
+        SendCommand(command);
+        stepNo_ = next;
+        ShowSettingsPanel(panel);
+    };
+    if (version.size() == 3) {
+        decide("UPLS DWINFO.INI", 5, false);
+    } else if (version.size() == 6) {
+        if (!params::IsSupportedFirmware(version)) {
+            decide("GSER", 6, false);
+        } else if (!params::IsExtendedFirmware(version)) {
+            decide("GSER", 6, true);
+        } else {
+            identity_.extendedFirmware = true;
+            identity_.phoneVolume = params::IsPhoneVolumeFirmware(version);
+            decide("KIND", 18, true);
+        }
+    }
+    SetPosition(15);
+    Refresh();
+}
+
+void TConversation::OnModelReply() {
+    if (!replies_.Received()) return;
+    replies_.Consume();
+    if (!HasOK(replies_.Text())) {
+        stepNo_ = 99;
+        return;
+    }
+    const std::string model = channel::RemoveOK(replies_.Text());
+    Log("モデル名 " + Latin1ToUtf8(model));
+    SetModelText(model);
+    panel_.SetVisible(TControl::Label8, true);
+    if (params::AsksLanguage(identity_)) {
+        SendCommand("LANGUAGE");
+        stepNo_ = 24;
+    } else {
+        SendCommand("GSER");
+        stepNo_ = 6;
+    }
+    Refresh();
+}
+
+void TConversation::OnLanguageReply() {
+    if (!replies_.Received()) return;
+    replies_.Consume();
+    if (!HasOK(replies_.Text())) {
+        stepNo_ = 99;
+        return;
+    }
+    const std::string language = channel::RemoveOK(replies_.Text());
+    Log("LAGUAGE " + Latin1ToUtf8(language));
+    panel_.SetText(TControl::EditLanguage, Latin1ToUtf8(language));
+    panel_.SetVisible(TControl::Label13, true);
+    SendCommand("GSER");
+    stepNo_ = 6;
+    Refresh();
+}
+
+void TConversation::ShowSettingsPanel(bool visible) {
+    using enum TControl;
+    panel_.SetVisible(Label3, !visible);
+    for (TControl c : {GroupBox1, RadioGroup3, GroupBox2, RadioGroup4, RGChannel, EdtChannel,
+                       RadioGroup5, Edit9, Label5, Edit5, Edit7, Edit8, RgDiveComInterface,
+                       EdtDiveComInterface, SpeedButton2, SpeedButton3})
+        panel_.SetVisible(c, visible);
+    Refresh(true);
+}
+
+// ---- the information file and the serial number -------------------------------------------
+
+void TConversation::SendUploadResult(std::uint32_t code, std::uint32_t status) {
+    SendCommand(channel::UploadResult(code, status));
+}
+
+void TConversation::OnUploadPacket() {
+    using channel::TUploadTag;
+    if (!replies_.Received()) return;
+    replies_.Consume();
+    const channel::TUploadPacket packet = channel::ParseUploadPacket(replies_.Text());
+
+    if (packet.Short) {
+        // A packet cut short (a marker byte sequence in it makes the channel end it early,
+        // or the unit sent less): refuse it and let the unit send it again.
+        Log("Error : Short upload packet (" + packet.Problem + "); refused.");
+        switch (packet.Tag) {
+        case TUploadTag::Start: SendUploadResult(channel::kResultStart, 1); break;
+        case TUploadTag::Data: SendUploadResult(channel::kResultData, 1); break;
+        case TUploadTag::End: SendUploadResult(channel::kResultEnd, 1); break;
+        default: break;
+        }
+        return;
+    }
+
+    const std::string tooLong =
+        "Error : Upload exceeds " + std::to_string(channel::kMaxUploadBytes) + " bytes; refused.";
+    switch (packet.Tag) {
+    case TUploadTag::Start:
+        upload_.running = true;
+        upload_.packetNo = 0;
+        upload_.endSeen = false;
+        upload_.data.clear();
+        Log("Upload : Started. fileName:" + Latin1ToUtf8(packet.Text), kLogReceived);
+        SendUploadResult(channel::kResultStart, 0);
+        break;
+    case TUploadTag::Data: {
+        std::uint32_t status = 0;
+        if (!upload_.running) {
+            Log("Error : Invalid status.", kLogReceived);
+            upload_.packetNo = 0;
+            status = 1;
+        }
+        if (packet.Number != upload_.packetNo) {
+            Log("Error : Invalid packet number.", kLogReceived);
+            upload_.running = false;
+            status = 1;
+        }
+        if (status == 0 && upload_.data.size() + packet.Payload.size() > channel::kMaxUploadBytes) {
+            Log(tooLong);
+            status = 1;
+        }
+        SendUploadResult(channel::kResultData, status);
+        if (status == 0) {
+            upload_.data += packet.Payload;
+            ++upload_.packetNo;
+        }
+        break;
+    }
+    case TUploadTag::End: {
+        if (upload_.endSeen) {
+            Log("受信データ無視");
+            break;
+        }
+        upload_.endSeen = true;
+        std::uint32_t status = 0;
+        if (!upload_.running) {
+            Log("Error : Failed to upload file.", kLogReceived);
+            upload_.packetNo = 0;
+            status = 1;
+        }
+        if (status == 0 && upload_.data.size() + packet.Payload.size() > channel::kMaxUploadBytes) {
+            Log(tooLong);
+            status = 1;
+        }
+        if (status == 0) upload_.data += packet.Payload;
+        Log("ファイルデータ取得");
+        SendUploadResult(channel::kResultEnd, status);
+        break;
+    }
+    case TUploadTag::Info: {
+        const std::string stamp = Latin1ToUtf8(packet.Text);
+        const std::string size = std::to_string(packet.Number);
+        if (packet.Number >= 0 && static_cast<std::size_t>(packet.Number) == upload_.data.size()) {
+            Log("Verify : OK. fileSize:" + size + " timeStamp:" + stamp);
+            Log("Upload : Done", kLogReceived);
+            panel_.SetText(TControl::Edit2, Latin1ToUtf8(channel::SerialFromFile(upload_.data)));
+        } else {
+            Log("Error : Verify NG. fileSize:" + size + " timeStamp:" + stamp);
+        }
+        stepNo_ = 99;
+        break;
+    }
+    case TUploadTag::Other:
+        break;
+    }
+}
+
+void TConversation::OnSerialReply() {
+    if (!replies_.Received()) return;
+    replies_.Consume();
+    const std::string& reply = replies_.Text();
+    if (reply.rfind("OK", 0) == 0) {
+        panel_.SetText(TControl::Edit2, Latin1ToUtf8(channel::SerialFromReply(reply)));
+    } else if (reply.rfind("NG", 0) == 0) {
+        panel_.SetText(TControl::Edit2, "Not found");
+    }
+    stepNo_ = 99;
+    if (panel_[TControl::Label3].visible) return;
+    StartParameterReadBack();
+}
+
+} // namespace core

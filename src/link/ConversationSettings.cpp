@@ -1,0 +1,478 @@
+// Steps 7 to 23: both read-backs with the display of each value, the capability rules, and
+// Apply and Default with their write steps.
+#include "link/Conversation.h"
+#include "link/Text.h"
+#include "params/Features.h"
+#include "params/ReadBack.h"
+#include "params/ValueTables.h"
+#include "settings/ApplyValues.h"
+
+namespace core {
+
+using enum TControl;
+
+// ---- rules that run when the panel changes -------------------------------------------------
+
+void TConversation::Rebuild(TControl group, const params::TChoiceList& list) {
+    if (!list.caption.empty()) panel_.SetText(group, list.caption);
+    panel_.SetItems(group, {list.items.begin(), list.items.end()}, list.columns);
+}
+
+void TConversation::EditKINDChange() {
+    Rebuild(RGChannel, params::ChannelChoices(identity_.model));
+    Rebuild(RgDiveComInterface, params::DiveComInterfaceChoices(identity_.model));
+}
+
+void TConversation::Edit1Change() {
+    const params::THandsFreeChoices choices = params::HandsFreeChoices(identity_.version);
+    Rebuild(RadioGroup4, choices.list);
+    panel_.SetVisible(Label9, choices.sensitivityLabelsVisible);
+    panel_.SetVisible(Label10, choices.sensitivityLabelsVisible);
+}
+
+void TConversation::SetAirCheck(bool checked) {
+    // The click rule runs on every change of the checked state, by the user or the program.
+    if (panel_.SetChecked(CheckBoxDivingTimeSignalEnable, checked))
+        CheckBoxDivingTimeSignalEnableClick();
+}
+
+void TConversation::CheckBoxDivingTimeSignalEnableClick() {
+    const bool checked = panel_[CheckBoxDivingTimeSignalEnable].checked;
+    for (TControl c : {ComboBoxDivingTimeSignal1, ComboBoxDivingTimeSignal2, Label11, Label12})
+        panel_.SetEnabled(c, checked);
+    if (checked) {
+        if (Index(ComboBoxDivingTimeSignal1) < 0 && Index(ComboBoxDivingTimeSignal2) < 0) {
+            panel_.SetItemIndex(ComboBoxDivingTimeSignal1, 1);
+            panel_.SetItemIndex(ComboBoxDivingTimeSignal2, 1);
+        }
+    } else {
+        panel_.SetItemIndex(ComboBoxDivingTimeSignal1, -1);
+        panel_.SetItemIndex(ComboBoxDivingTimeSignal2, -1);
+    }
+}
+
+void TConversation::ApplyCapabilityRules() {
+    for (const params::TControlRule& rule : params::ApplyCapabilityRules(identity_)) {
+        switch (rule.action) {
+        case params::TControlAction::Disable:
+            panel_.SetEnabled(rule.control, false);
+            break;
+        case params::TControlAction::Enable:
+            panel_.SetEnabled(rule.control, true);
+            break;
+        case params::TControlAction::Uncheck:
+            SetAirCheck(false);
+            break;
+        }
+    }
+}
+
+// ---- steps 7 and 8: the default set ("GETTMPPARAM") and the current values ("GPAR") --------
+
+void TConversation::ResetReadBackState() {
+    initParamRecvCnt_ = 0;
+    curParams_.ResetOnConnect();
+}
+
+void TConversation::StartParameterReadBack() {
+    // The same unit identified again while it stayed attached (Reconnect) keeps the
+    // default set of its earlier read-back.
+    if (params::SkipInitialReadBack(initParamReadCnt_, identity_.version, identity_.model,
+                                    lastReadVersion_, lastReadKind_)) {
+        SendCommand("GPAR");
+        stepNo_ = 8;
+        lastParamReplyMs_ = ports_.Clock->Now().utcMs;
+        curParamRecvCnt_ = 0;
+    } else {
+        SendCommand("GETTMPPARAM");
+        stepNo_ = 7;
+    }
+}
+
+void TConversation::ReadInitialParameters() {
+    if (!replies_.Received()) return;
+    expectedParamCnt_ = params::expectedParamCnt(identity_.extendedFirmware, identity_.version);
+    replies_.Consume();
+
+    // A reply that cannot be read raises here: the general error box shows it, the reply is
+    // dropped and the read-back waits for the next one.
+    const std::optional<params::TInitialReply> reply =
+        params::StoreInitialReply(replies_.Text(), initParams_);
+    if (reply && reply->counted) ++initParamRecvCnt_;
+
+    if (initParamRecvCnt_ >= expectedParamCnt_) {
+        SendCommand("GPAR");
+        stepNo_ = 8;
+        lastParamReplyMs_ = ports_.Clock->Now().utcMs;
+        curParamRecvCnt_ = 0;
+        ++initParamReadCnt_;
+        lastReadVersion_ = identity_.version;
+        lastReadKind_ = identity_.model;
+    }
+    SetPosition(params::InitialReadBackProgress(initParamRecvCnt_, expectedParamCnt_));
+    panel_.SetText(LabelParamCnt, "ParameterCount=" + std::to_string(initParamRecvCnt_));
+}
+
+void TConversation::ReadCurrentParameters() {
+    const params::TIdentity& id = identity_;
+    expectedParamCnt_ = params::expectedParamCnt(id.extendedFirmware, id.version);
+
+    if (!replies_.Received()) {
+        const std::int64_t now = ports_.Clock->Now().utcMs;
+        // A clock set back must not hold the read-back open until it catches up again.
+        if (now < lastParamReplyMs_) lastParamReplyMs_ = now;
+        if (now >= lastParamReplyMs_ + 1000) FinishReadBack();
+        ApplyCapabilityRules();
+        return;
+    }
+
+    replies_.Consume();
+    lastParamReplyMs_ = ports_.Clock->Now().utcMs;
+    const std::optional<params::TCurrentReply> reply =
+        params::ReadCurrentReply(replies_.Text(), id, curParams_);
+    if (reply) {
+        using params::TShowOp;
+        switch (reply->show) {
+        case TShowOp::None:
+            break;
+        case TShowOp::RxLevel:
+            ShowRxLevel(reply->intArg);
+            break;
+        case TShowOp::RxOutLevel:
+            ShowRxOutLevel(reply->intArg);
+            break;
+        case TShowOp::PhoneOutVol:
+            ShowPhoneOutVol(reply->realArg);
+            break;
+        case TShowOp::HandsFree:
+            ShowHandsFree(curParams_.VOXSw, curParams_.CsgVoxNzccTh);
+            break;
+        case TShowOp::TxSquelch:
+            ShowTxSquelch(reply->intArg);
+            break;
+        case TShowOp::Channel:
+            ShowChannel();
+            break;
+        case TShowOp::RecordSw:
+            ShowRecordSw(reply->intArg);
+            break;
+        case TShowOp::DiveComInterface:
+            ShowDiveComInterface(reply->intArg);
+            break;
+        case TShowOp::VoiceGuideLevel:
+            ShowVoiceGuideLevel(reply->intArg);
+            break;
+        case TShowOp::DivingTimeSignal:
+            ShowDivingTimeSignal(reply->intArg);
+            break;
+        case TShowOp::InitParams:
+            ShowParamSet(initParams_);
+            curParamRecvCnt_ = expectedParamCnt_;
+            break;
+        }
+        if (reply->counted) ++curParamRecvCnt_;
+    }
+    SetPosition(params::CurrentReadBackProgress(curParamRecvCnt_, expectedParamCnt_));
+    Refresh();
+}
+
+void TConversation::FinishReadBack() {
+    for (TControl choice : {RadioGroup1, RadioGroup3, RadioGroup4, RGChannel, RadioGroup5,
+                            RgDiveComInterface, RadioGroupVoiceGuideLevel})
+        panel_.SetEnabled(choice, Index(choice) >= 0);
+    panel_.SetEnabled(GroupBoxDivingTimeSignal, true);
+    panel_.SetEnabled(CheckBoxDivingTimeSignalEnable, true);
+    stepNo_ = 1;
+    for (TControl c : {Edit5, Edit7, Edit8, EdtChannel, Edit9, EdtDiveComInterface, SpeedButton2,
+                       SpeedButton3, EditVoiceGuideLevel, EditDivingTimeSignal})
+        panel_.SetEnabled(c, true);
+}
+
+// ---- the display operations: a value into its choice and its current-setting box ----------
+
+void TConversation::Show(TControl choice, TControl box,
+                         const std::optional<params::TDisplay>& shown) {
+    if (!shown) return;
+    panel_.SetItemIndex(choice, shown->itemIndex);
+    panel_.SetText(box, shown->text);
+    panel_.SetTag(box, shown->tag);
+}
+
+void TConversation::ShowRxLevel(std::int32_t value) {
+    Show(RadioGroup1, Edit5, params::RxLevelToDisplay(value));
+}
+
+void TConversation::ShowRxOutLevel(std::int32_t value) {
+    Show(RadioGroup1, Edit5, params::RxOutLevelToDisplay(identity_.model, value));
+}
+
+void TConversation::ShowPhoneOutVol(double value) {
+    Show(RadioGroup1, Edit5, params::PhoneOutVolToDisplay(value));
+}
+
+void TConversation::ShowHandsFree(std::int32_t vox, double threshold) {
+    Show(RadioGroup4, Edit8, params::HandsFreeToDisplay(identity_.version, vox, threshold));
+}
+
+void TConversation::ShowTxSquelch(std::int32_t value) {
+    Show(RadioGroup3, Edit7, params::TxSquelchToDisplay(value));
+}
+
+void TConversation::ShowChannel() {
+    Show(RGChannel, EdtChannel, params::ChannelToDisplay(curParams_.Channel, curParams_.BaseFreq));
+}
+
+void TConversation::ShowRecordSw(std::int32_t value) {
+    const params::TRecordSwDisplay shown = params::RecordSwToDisplay(value);
+    panel_.SetItemIndex(RadioGroup5, shown.itemIndex);
+    panel_.SetTag(Edit9, shown.tag);
+    if (shown.text) panel_.SetText(Edit9, *shown.text);
+}
+
+void TConversation::ShowDiveComInterface(std::int32_t index) {
+    Show(RgDiveComInterface, EdtDiveComInterface,
+         params::DiveComInterfaceToDisplay(identity_.model, index));
+}
+
+void TConversation::ShowVoiceGuideLevel(std::int32_t index) {
+    Show(RadioGroupVoiceGuideLevel, EditVoiceGuideLevel, params::VoiceGuideLevelToDisplay(index));
+}
+
+void TConversation::ShowDivingTimeSignal(std::int32_t value) {
+    const params::TDivingTimeSignalDisplay shown = params::DivingTimeSignalToDisplay(value);
+    panel_.SetTag(EditDivingTimeSignal, shown.tag);
+    panel_.SetText(EditDivingTimeSignal, shown.text);
+    panel_.SetItemIndex(ComboBoxDivingTimeSignal1, shown.first);
+    panel_.SetItemIndex(ComboBoxDivingTimeSignal2, shown.later);
+    // Changing the state runs the click rule, which enables or clears the combo boxes.
+    SetAirCheck(shown.checked);
+}
+
+void TConversation::ShowVolume(const params::TParamSet& set) {
+    switch (params::VolumeShowOp(identity_)) {
+    case params::TShowOp::RxLevel:
+        ShowRxLevel(set.RxLevel);
+        break;
+    case params::TShowOp::PhoneOutVol:
+        ShowPhoneOutVol(set.PhoneOutVol);
+        break;
+    default:
+        ShowRxOutLevel(set.RxOutLevel);
+        break;
+    }
+}
+
+void TConversation::ShowParamSet(const params::TParamSet& set) {
+    ShowVolume(set);
+    ShowTxSquelch(set.TxSquelchSw);
+    ShowHandsFree(set.VOXSw, set.CsgVoxNzccTh);
+    ShowRecordSw(set.RecordSw);
+    curParams_.Channel = set.Channel;
+    curParams_.BaseFreq = set.BaseFreq;
+    ShowChannel();
+    // The default set has no receive-only switch: every model shows the dive-computer value.
+    ShowDiveComInterface(params::DiveConWarningToIndex(set.DiveConWarningSw));
+    ShowVoiceGuideLevel(params::VoiceGuideToIndex(set.VoiceGuideSwitch));
+    ShowDivingTimeSignal(set.DivingTimeSignalSw);
+}
+
+// ---- Apply: every setting written back, one command per acknowledged reply, then "SAVE" ----
+
+std::int32_t TConversation::GetDivingTimeSignalValue() const {
+    return params::GetDivingTimeSignalValue(panel_[CheckBoxDivingTimeSignalEnable].checked,
+                                            Index(ComboBoxDivingTimeSignal1),
+                                            Index(ComboBoxDivingTimeSignal2));
+}
+
+void TConversation::PressApply() {
+    Guarded([this] {
+        applyProgressCnt_ = 0;
+        SetPosition(0);
+        changeCount_ = 0;
+        panel_.SetTag(SpeedButton2, 0);
+
+        const params::TIdentity& id = identity_;
+        params::TApplyPanel p;
+        p.volume = Index(RadioGroup1);
+        p.volumeTag = panel_[Edit5].tag;
+        p.txSquelch = Index(RadioGroup3);
+        p.txSquelchTag = panel_[Edit7].tag;
+        p.handsFree = Index(RadioGroup4);
+        p.handsFreeTag = panel_[Edit8].tag;
+        p.channel = Index(RGChannel);
+        p.channelTag = panel_[EdtChannel].tag;
+        p.recordSw = Index(RadioGroup5);
+        p.recordSwTag = panel_[Edit9].tag;
+        p.diveCom = Index(RgDiveComInterface);
+        p.diveComTag = panel_[EdtDiveComInterface].tag;
+        p.voiceGuide = Index(RadioGroupVoiceGuideLevel);
+        p.voiceGuideTag = panel_[EditVoiceGuideLevel].tag;
+        p.airCheckChecked = panel_[CheckBoxDivingTimeSignalEnable].checked;
+        p.airCheckFirst = Index(ComboBoxDivingTimeSignal1);
+        p.airCheckLater = Index(ComboBoxDivingTimeSignal2);
+        p.airCheckTag = panel_[EditDivingTimeSignal].tag;
+        const params::TChangeCount changes = params::CountChangedSettings(p, id);
+        // A half-chosen air check is off: the box shows it before anything is written.
+        if (changes.uncheckAirCheck) SetAirCheck(false);
+
+        stepNo_ = 1;
+        if (changes.count == 0) return;
+        changeCount_ = changes.count;
+        panel_.SetTag(SpeedButton2, changeCount_);
+        panel_.SetText(Label4, "Updating.");
+        SendCommand(params::VolumeCommand(id, Index(RadioGroup1)));
+        stepNo_ = 10;
+        applyProgressCnt_ = 3;
+        if (expectedParamCnt_ > 0)
+            SetPosition(params::ApplyProgress(applyProgressCnt_, expectedParamCnt_));
+    });
+}
+
+bool TConversation::TakeWriteReply() {
+    if (!replies_.Received()) return false;
+    replies_.Consume();
+    // Anything else (an "NG") leaves the run waiting here until Apply, Default or a
+    // reconnection ends it.
+    return replies_.Text().compare(0, 2, "OK") == 0;
+}
+
+void TConversation::CountApplyProgress() {
+    ++applyProgressCnt_;
+    if (expectedParamCnt_ > 0)
+        SetPosition(params::ApplyProgress(applyProgressCnt_, expectedParamCnt_));
+}
+
+void TConversation::SendWriteStep(const std::string& command, std::int32_t next, bool counts) {
+    SendCommand(command);
+    stepNo_ = next;
+    if (counts) CountApplyProgress();
+}
+
+void TConversation::AnswerWriteStep(const std::string& reply, std::int32_t next, bool counts) {
+    // The unit has no such parameter: the next step runs on the next tick as if it had
+    // answered.
+    replies_.AnswerLocally(reply);
+    stepNo_ = next;
+    if (counts) CountApplyProgress();
+}
+
+void TConversation::ApplyStep10() {
+    if (!TakeWriteReply()) return;
+    SendWriteStep(params::TxSquelchCommand(Index(RadioGroup3)), 11, true);
+}
+
+void TConversation::ApplyStep11() {
+    if (!TakeWriteReply()) return;
+    const std::int32_t next = params::WritesCsgVoxNzccTh(identity_.version) ? 12 : 19;
+    SendWriteStep(params::VoxCommand(Index(RadioGroup4)), next, true);
+}
+
+void TConversation::ApplyStep12() {
+    if (!TakeWriteReply()) return;
+    SendWriteStep(params::CsgVoxNzccThCommand(Index(RadioGroup4), initParams_.CsgVoxNzccTh), 19,
+                  false);
+}
+
+void TConversation::ApplyStep19() {
+    if (!TakeWriteReply()) return;
+    SendWriteStep(params::LedCommand(Index(RGChannel)), 13, true);
+}
+
+void TConversation::ApplyStep13() {
+    if (!TakeWriteReply()) return;
+    SendWriteStep(params::ChannelCommand(identity_.model, Index(RGChannel)), 14, true);
+}
+
+void TConversation::ApplyStep14() {
+    if (!TakeWriteReply()) return;
+    SendWriteStep(params::BaseFreqCommand(Index(RGChannel)), 15, true);
+}
+
+void TConversation::ApplyStep15() {
+    if (!TakeWriteReply()) return;
+    SendWriteStep(params::RecordSwCommand(Index(RadioGroup5)), 16, true);
+}
+
+void TConversation::ApplyStep16() {
+    if (!TakeWriteReply()) return;
+    if (const auto command = params::DiveComCommand(identity_, Index(RgDiveComInterface)))
+        SendWriteStep(*command, 21, true);
+    else
+        AnswerWriteStep("OK", 21, true);
+}
+
+void TConversation::ApplyStep21() {
+    if (!TakeWriteReply()) return;
+    if (const auto command = params::VoiceGuideCommand(identity_, Index(RadioGroupVoiceGuideLevel)))
+        SendWriteStep(*command, 22, true);
+    else
+        AnswerWriteStep("OK", 22, true);
+}
+
+void TConversation::ApplyStep22() {
+    if (!TakeWriteReply()) return;
+    if (const auto command = params::DivingTimeSignalCommand(identity_, GetDivingTimeSignalValue()))
+        SendWriteStep(*command, 23, true);
+    else
+        AnswerWriteStep("OK", 23, true);
+}
+
+void TConversation::ApplyStep23() {
+    if (!TakeWriteReply()) return;
+    if (changeCount_ < 1)
+        AnswerWriteStep("Parameter saved", 17, false);
+    else
+        SendWriteStep(std::string(params::CmdSave), 17, false);
+    SetPosition(100);
+}
+
+void TConversation::OnSaveReply() {
+    if (!replies_.Received()) return;
+    replies_.Consume();
+    if (replies_.Text().compare(0, 15, "Parameter saved") == 0) {
+        const auto setBox = [this](TControl box, std::optional<std::string_view> text, int tag) {
+            if (text) panel_.SetText(box, *text);
+            panel_.SetTag(box, tag);
+        };
+        const int volume = Index(RadioGroup1);
+        setBox(Edit5, params::VolumeBoxText(volume), volume);
+        const int channel = Index(RGChannel);
+        setBox(EdtChannel, params::ChannelBoxText(identity_.model, channel), channel);
+        const int txSquelch = Index(RadioGroup3);
+        setBox(Edit7, params::TxSquelchBoxText(txSquelch), txSquelch);
+        const params::TBoxUpdate handsFree =
+            params::HandsFreeBoxFromIndex(identity_.version, Index(RadioGroup4));
+        setBox(Edit8, handsFree.text, handsFree.tag);
+        ShowRecordSw(Index(RadioGroup5));
+        ShowDiveComInterface(Index(RgDiveComInterface));
+        ShowVoiceGuideLevel(Index(RadioGroupVoiceGuideLevel));
+        ShowDivingTimeSignal(GetDivingTimeSignalValue());
+    }
+    panel_.SetEnabled(SpeedButton2, true);
+    panel_.SetEnabled(SpeedButton3, true);
+    stepNo_ = 1;
+    panel_.SetText(Label4, {});
+    SetPosition(100);
+}
+
+// ---- Default: the unit erases its settings; the default set read at connection is shown ----
+
+void TConversation::PressDefault() {
+    Guarded([this] {
+        SetPosition(0);
+        panel_.SetText(Label4, "Clear.");
+        SendCommand(std::string(params::CmdClear));
+        stepNo_ = 9;
+    });
+}
+
+void TConversation::OnClearReply() {
+    // The flag stays set: step 17 takes the reply put in place here on the next tick.
+    if (!replies_.Received() || replies_.Text().find("Successfully erased") == std::string::npos)
+        return;
+    ShowParamSet(initParams_);
+    replies_.AnswerLocally("Parameter saved");
+    stepNo_ = 17;
+}
+
+} // namespace core
