@@ -1,5 +1,6 @@
 // Google Benchmark cases for the paths that run once per report or per tick.
 #include "app/Main.h"
+#include "support/WindowWidgets.h"
 #include "hid/HidControllerClass.h"
 #include "hid/ReportDescriptor.h"
 #include "hid/sim/SimHidServices.h"
@@ -143,13 +144,13 @@ void BM_Timer1Timer_Idle(benchmark::State& state) {
     auto controller = std::make_unique<hid::THidDeviceController>(services, main);
     TForm1 form(TFormServices{std::move(controller), nullptr, nullptr});
     main.RunPending();
-    form.StepNo = 1;
-    form.Timer1->Tag = 1;
+    form.Conversation().SetStepForTest(1);
+    form.Timer().Tag = 1;
     form.Running = true;
-    form.Timer1->SetEnabled(true); // so the tick stops and restarts the timer, as it runs
+    form.Timer().SetEnabled(true); // so the tick stops and restarts the timer, as it runs
     for (auto _ : state)
         form.Timer1Timer();
-    form.Timer1->SetEnabled(false);
+    form.Timer().SetEnabled(false);
     form.Running = false;
 }
 BENCHMARK(BM_Timer1Timer_Idle);

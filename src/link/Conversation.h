@@ -146,8 +146,25 @@ class TConversation {
     void ShowVolume(const params::TParamSet& set);
     void ShowParamSet(const params::TParamSet& set);
 
-    // Puts the conversation at a step, for tests that start in the middle of one.
+    // ---- the command channel: one command per output report, logged as sent --------
+    void SendCommand(const std::string& text);
+    const TReplyQueue& Replies() const { return replies_; }
+
+    // ---- for tests that start in the middle of a conversation --------------------------
     void SetStepForTest(std::int32_t step) { stepNo_ = step; }
+    TReplyQueue& RepliesForTest() { return replies_; }
+    // The identity as identification would leave it, the texts' rules run.
+    void SetIdentityForTest(const params::TIdentity& identity);
+    params::TParamSet& InitialParamsForTest() { return initParams_; }
+    // An initial read-back of this version and model done before.
+    void SetInitialReadForTest(std::int32_t count, std::string version, std::string model);
+    // The current read-back just got a reply (its one-second wait starts now).
+    void RestartReadBackWaitForTest() { lastParamReplyMs_ = ports_.Clock->Now().utcMs; }
+    std::int32_t InitialReceivedCount() const { return initParamRecvCnt_; }
+    std::int32_t CurrentReceivedCount() const { return curParamRecvCnt_; }
+    bool UploadRunning() const { return upload_.running; }
+    // The panel as the user may change it.
+    void SetTextForTest(TControl control, std::string_view text) { panel_.SetText(control, text); }
 
   private:
     template <typename F> void Guarded(F&& handler);
@@ -169,8 +186,6 @@ class TConversation {
     void ResetDisplay();
     void EnableMenus(bool enabled);
     void ResetReadBackState();
-    // command channel
-    void SendCommand(const std::string& text);
     // sequencer
     void StepDispatch();
     void CloseDevice();

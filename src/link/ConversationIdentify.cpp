@@ -23,6 +23,20 @@ void TConversation::SetModelText(std::string bytes) {
     if (panel_.SetText(TControl::EditKIND, Latin1ToUtf8(identity_.model))) EditKINDChange();
 }
 
+void TConversation::SetIdentityForTest(const params::TIdentity& identity) {
+    identity_.extendedFirmware = identity.extendedFirmware;
+    identity_.phoneVolume = identity.phoneVolume;
+    SetVersionText(identity.version);
+    SetModelText(identity.model);
+}
+
+void TConversation::SetInitialReadForTest(std::int32_t count, std::string version,
+                                          std::string model) {
+    initParamReadCnt_ = count;
+    lastReadVersion_ = std::move(version);
+    lastReadKind_ = std::move(model);
+}
+
 void TConversation::SendClock() {
     clockValue_ = ClockValueAt(ports_.Clock->Now().wallMs);
     SendCommand("RTC SET " + std::to_string(clockValue_));

@@ -1,6 +1,7 @@
 // Apply and Default against the simulated unit: the commands in their order, the steps the
 // tool answers itself, the bar, a refused write at every step, and what the unit keeps.
 #include "support/SimLink.h"
+#include "support/WindowWidgets.h"
 
 using namespace testing_support;
 
@@ -15,7 +16,7 @@ class SimApply : public SimWindowTest {
     void Connect(const char* model, const char* firmware) {
         PlugUnit(model, firmware);
         ASSERT_TRUE(RunToRest());
-        ASSERT_EQ(form->StepNo, 1);
+        ASSERT_EQ(form->Conversation().StepNo(), 1);
         mark_ = sim->Received().size();
     }
     // Commands the unit took since the last Connect or Since().
@@ -28,11 +29,11 @@ class SimApply : public SimWindowTest {
     void Apply() { form->SpeedButton2Click(); }
     // The step numbers a run goes through, each with the bar when the step was entered.
     std::vector<std::pair<int32_t, int>> Trace(int maxTicks = 500) {
-        std::vector<std::pair<int32_t, int>> steps{{form->StepNo, form->ProgressBar1->value()}};
-        for (int i = 0; i < maxTicks && form->StepNo != 1; ++i) {
+        std::vector<std::pair<int32_t, int>> steps{{form->Conversation().StepNo(), ProgressBar1(form)->value()}};
+        for (int i = 0; i < maxTicks && form->Conversation().StepNo() != 1; ++i) {
             Step();
-            if (form->StepNo != steps.back().first)
-                steps.emplace_back(form->StepNo, form->ProgressBar1->value());
+            if (form->Conversation().StepNo() != steps.back().first)
+                steps.emplace_back(form->Conversation().StepNo(), ProgressBar1(form)->value());
         }
         return steps;
     }
@@ -43,24 +44,24 @@ class SimApply : public SimWindowTest {
 
 TEST_F(SimApply, NothingChangedSendsNothing) {
     Connect("DW720 MIV", "201036");
-    form->ProgressBar1->setValue(77);
-    form->SpeedButton2->click();
+    ProgressBar1(form)->setValue(77);
+    SpeedButton2(form)->click();
     EXPECT_TRUE(Sent().empty());
-    EXPECT_EQ(form->StepNo, 1);
-    EXPECT_EQ(form->ProgressBar1->value(), 0);
-    EXPECT_EQ(form->SpeedButton2->Tag, 0);
-    EXPECT_EQ(form->Label4->text(), QString());
+    EXPECT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_EQ(ProgressBar1(form)->value(), 0);
+    EXPECT_EQ(SpeedButton2(form)->Tag, 0);
+    EXPECT_EQ(Label4(form)->text(), QString());
 }
 
 class ToneFirmware : public SimApply, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(ToneFirmware, OlderFirmwareAnswersTheMissingStepsItself) {
     Connect("DW730 TONAL", GetParam());
-    EXPECT_FALSE(form->SpeedButton2->isEnabled()); // this unit's settings are fixed here
-    form->RadioGroup5->SetItemIndex(1);
+    EXPECT_FALSE(SpeedButton2(form)->isEnabled()); // this unit's settings are fixed here
+    RadioGroup5(form)->SetItemIndex(1);
     Apply();
-    EXPECT_EQ(form->SpeedButton2->Tag, 1);
-    EXPECT_EQ(form->Label4->text(), U("Updating."));
+    EXPECT_EQ(SpeedButton2(form)->Tag, 1);
+    EXPECT_EQ(Label4(form)->text(), U("Updating."));
     const auto trace = Trace();
     const std::vector<std::string> expected{
         "SPAR RxOutLevel 12615", "SPAR TxSquelchSw 0", "SPAR VOXsw 1",    "SPAR Led b",
@@ -71,25 +72,25 @@ TEST_P(ToneFirmware, OlderFirmwareAnswersTheMissingStepsItself) {
         steps.push_back(s);
     EXPECT_EQ(steps, (std::vector<int32_t>{10, 11, 19, 13, 14, 15, 16, 21, 22, 23, 17, 1}));
     EXPECT_EQ(StoredValue("RecordSw"), "1");
-    EXPECT_EQ(form->Edit9->text(), U("Transmitting record"));
-    EXPECT_EQ(form->Edit9->Tag, 1);
-    EXPECT_EQ(form->Label4->text(), QString());
-    EXPECT_EQ(form->ProgressBar1->value(), 100);
-    EXPECT_TRUE(form->SpeedButton2->isEnabled()); // the end of a run enables both buttons
+    EXPECT_EQ(Edit9(form)->text(), U("Transmitting record"));
+    EXPECT_EQ(Edit9(form)->Tag, 1);
+    EXPECT_EQ(Label4(form)->text(), QString());
+    EXPECT_EQ(ProgressBar1(form)->value(), 100);
+    EXPECT_TRUE(SpeedButton2(form)->isEnabled()); // the end of a run enables both buttons
 }
 
 TEST_P(ToneFirmware, LocallyAnsweredStepsTakeOneTickEach) {
     Connect("DW730 TONAL", GetParam());
-    form->RadioGroup3->SetItemIndex(1);
+    RadioGroup3(form)->SetItemIndex(1);
     Apply();
-    ASSERT_TRUE(RunUntil([&] { return form->StepNo == 21; }));
+    ASSERT_TRUE(RunUntil([&] { return form->Conversation().StepNo() == 21; }));
     const size_t before = form->LogLines().size();
     Step();
-    EXPECT_EQ(form->StepNo, 22);
+    EXPECT_EQ(form->Conversation().StepNo(), 22);
     Step();
-    EXPECT_EQ(form->StepNo, 23);
+    EXPECT_EQ(form->Conversation().StepNo(), 23);
     Step();
-    EXPECT_EQ(form->StepNo, 17);
+    EXPECT_EQ(form->Conversation().StepNo(), 17);
     EXPECT_EQ(Sent().back(), "SAVE");
     // Only the status lines and the SAVE command were logged meanwhile.
     const QStringList log = form->LogLines().mid(static_cast<qsizetype>(before));
@@ -109,13 +110,13 @@ class CurrentFirmware : public SimApply, public ::testing::WithParamInterface<Fu
 
 TEST_P(CurrentFirmware, WritesEverySettingTheUnitHas) {
     Connect(GetParam().model, "201036");
-    form->RadioGroup1->SetItemIndex(0);
-    form->SpeedButton2->click();
+    RadioGroup1(form)->SetItemIndex(0);
+    SpeedButton2(form)->click();
     ASSERT_TRUE(RunToRest());
     EXPECT_EQ(Sent(), GetParam().commands);
     EXPECT_EQ(StoredValue("PhoneOutVol"), "-12");
-    EXPECT_EQ(form->Edit5->text(), U("1"));
-    EXPECT_EQ(form->Edit5->Tag, 0);
+    EXPECT_EQ(Edit5(form)->text(), U("1"));
+    EXPECT_EQ(Edit5(form)->Tag, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -154,8 +155,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(SimApply, BarMovesByTheShareOfTheExpectedCount) {
     Connect("DW730 TONAL", "201036");
-    form->RadioGroup1->SetItemIndex(0);
-    form->SpeedButton2->click();
+    RadioGroup1(form)->SetItemIndex(0);
+    SpeedButton2(form)->click();
     const std::vector<std::pair<int32_t, int>> expected{
         {10, 23}, {11, 30}, {12, 38}, {19, 38}, {13, 46},  {14, 53}, {15, 61},
         {16, 69}, {21, 76}, {22, 84}, {23, 92}, {17, 100}, {1, 100}};
@@ -166,8 +167,8 @@ TEST_F(SimApply, BarStopsFullWhenTheRunHasMoreStepsThanTheCount) {
     // Seven expected parameters and nine counting steps: the bar must not be left behind at
     // the last value within its range.
     Connect("DW740 NEW", "201019");
-    form->RadioGroup1->SetItemIndex(0);
-    form->SpeedButton2->click();
+    RadioGroup1(form)->SetItemIndex(0);
+    SpeedButton2(form)->click();
     const std::vector<std::pair<int32_t, int>> expected{{10, 42},  {11, 57},  {19, 71},  {13, 85},
                                                         {14, 100}, {15, 100}, {16, 100}, {21, 100},
                                                         {22, 100}, {23, 100}, {17, 100}, {1, 100}};
@@ -178,31 +179,31 @@ TEST_F(SimApply, BarStopsFullWhenTheRunHasMoreStepsThanTheCount) {
 
 TEST_F(SimApply, HalfChosenAirCheckIsSwitchedOffFirst) {
     Connect("DW720 KEL", "201036");
-    ASSERT_TRUE(form->CheckBoxDivingTimeSignalEnable->isChecked());
-    form->ComboBoxDivingTimeSignal1->setCurrentIndex(0);
-    form->ComboBoxDivingTimeSignal2->setCurrentIndex(2);
-    form->SpeedButton2->click();
-    EXPECT_FALSE(form->CheckBoxDivingTimeSignalEnable->isChecked());
-    EXPECT_EQ(form->ComboBoxDivingTimeSignal1->currentIndex(), -1);
-    EXPECT_EQ(form->SpeedButton2->Tag, 1);
+    ASSERT_TRUE(CheckBoxDivingTimeSignalEnable(form)->isChecked());
+    ComboBoxDivingTimeSignal1(form)->setCurrentIndex(0);
+    ComboBoxDivingTimeSignal2(form)->setCurrentIndex(2);
+    SpeedButton2(form)->click();
+    EXPECT_FALSE(CheckBoxDivingTimeSignalEnable(form)->isChecked());
+    EXPECT_EQ(ComboBoxDivingTimeSignal1(form)->currentIndex(), -1);
+    EXPECT_EQ(SpeedButton2(form)->Tag, 1);
     ASSERT_TRUE(RunToRest());
     EXPECT_EQ(Sent().at(10), "SPAR DivingTimeSignalSw 0");
     EXPECT_EQ(StoredValue("DivingTimeSignalSw"), "0");
-    EXPECT_EQ(form->EditDivingTimeSignal->text(), U("Off"));
-    EXPECT_EQ(form->EditDivingTimeSignal->Tag, 0);
+    EXPECT_EQ(EditDivingTimeSignal(form)->text(), U("Off"));
+    EXPECT_EQ(EditDivingTimeSignal(form)->Tag, 0);
 }
 
 TEST_F(SimApply, HandsFreeOffWritesTheDefaultThresholdBack) {
     Connect("DW740 NEW", "201029");
-    form->RadioGroup4->SetItemIndex(0);
-    form->SpeedButton2->click();
+    RadioGroup4(form)->SetItemIndex(0);
+    SpeedButton2(form)->click();
     ASSERT_TRUE(RunToRest());
     const auto sent = Sent();
     EXPECT_EQ(sent.at(0), "SPAR RxOutLevel 12615");
     EXPECT_EQ(sent.at(2), "SPAR VOXsw 0");
     EXPECT_EQ(sent.at(3), "SPAR CsgVoxNzccTh 0.6");
     EXPECT_EQ(sent.size(), 10u); // no voice guide, no air check: answered locally
-    EXPECT_EQ(form->Edit8->text(), U("Off"));
+    EXPECT_EQ(Edit8(form)->text(), U("Off"));
 }
 
 // A refused write leaves the run waiting at the step that got the refusal.
@@ -216,24 +217,24 @@ class RefusedWrite : public SimApply, public ::testing::WithParamInterface<Refus
 TEST_P(RefusedWrite, RunWaitsUntilApplyIsPressedAgain) {
     Connect("DW730 TONAL", "201036");
     sim->MutableFaults().ng = {GetParam().command};
-    form->RadioGroup1->SetItemIndex(0);
-    form->SpeedButton2->click();
-    ASSERT_FALSE(RunUntil([&] { return form->StepNo == 1; }, 300));
-    EXPECT_EQ(form->StepNo, GetParam().waitsAt);
+    RadioGroup1(form)->SetItemIndex(0);
+    SpeedButton2(form)->click();
+    ASSERT_FALSE(RunUntil([&] { return form->Conversation().StepNo() == 1; }, 300));
+    EXPECT_EQ(form->Conversation().StepNo(), GetParam().waitsAt);
     EXPECT_EQ(Sent().back().rfind(GetParam().command, 0), 0u);
-    EXPECT_EQ(form->Label4->text(), U("Updating."));
-    EXPECT_FALSE(form->File1->menuAction()->isEnabled());
-    EXPECT_EQ(form->Edit5->text(), U("4"));
+    EXPECT_EQ(Label4(form)->text(), U("Updating."));
+    EXPECT_FALSE(File1(form)->menuAction()->isEnabled());
+    EXPECT_EQ(Edit5(form)->text(), U("4"));
     EXPECT_TRUE(dialogs->errors.isEmpty());
 
     sim->MutableFaults().ng.clear();
-    form->SpeedButton2->click();
+    SpeedButton2(form)->click();
     ASSERT_TRUE(RunToRest());
-    EXPECT_EQ(form->StepNo, 1);
+    EXPECT_EQ(form->Conversation().StepNo(), 1);
     EXPECT_EQ(Sent().back(), "SAVE");
     EXPECT_EQ(StoredValue("PhoneOutVol"), "-12");
-    EXPECT_EQ(form->Edit5->text(), U("1"));
-    EXPECT_EQ(form->Label4->text(), QString());
+    EXPECT_EQ(Edit5(form)->text(), U("1"));
+    EXPECT_EQ(Label4(form)->text(), QString());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -248,56 +249,56 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SimApply, RefusedSaveEndsTheRunWithTheBoxesUnchanged) {
     Connect("DW730 TONAL", "201036");
     sim->MutableFaults().ng = {"SAVE"};
-    form->RadioGroup1->SetItemIndex(0);
-    form->SpeedButton2->click();
+    RadioGroup1(form)->SetItemIndex(0);
+    SpeedButton2(form)->click();
     ASSERT_TRUE(RunToRest());
     EXPECT_EQ(Sent().back(), "SAVE");
-    EXPECT_EQ(form->Edit5->text(), U("4"));
-    EXPECT_EQ(form->Edit5->Tag, 3);
-    EXPECT_EQ(form->Label4->text(), QString());
-    EXPECT_EQ(form->ProgressBar1->value(), 100);
+    EXPECT_EQ(Edit5(form)->text(), U("4"));
+    EXPECT_EQ(Edit5(form)->Tag, 3);
+    EXPECT_EQ(Label4(form)->text(), QString());
+    EXPECT_EQ(ProgressBar1(form)->value(), 100);
     EXPECT_EQ(StoredValue("PhoneOutVol"), "-3");
 }
 
 TEST_F(SimApply, RefusedWriteIsLeftByDefaultOrReconnect) {
     Connect("DW730 TONAL", "201036");
     sim->MutableFaults().ng = {"SPAR Led"};
-    form->RadioGroup1->SetItemIndex(0);
-    form->SpeedButton2->click();
-    ASSERT_FALSE(RunUntil([&] { return form->StepNo == 1; }, 300));
-    EXPECT_EQ(form->StepNo, 13);
+    RadioGroup1(form)->SetItemIndex(0);
+    SpeedButton2(form)->click();
+    ASSERT_FALSE(RunUntil([&] { return form->Conversation().StepNo() == 1; }, 300));
+    EXPECT_EQ(form->Conversation().StepNo(), 13);
 
-    form->SpeedButton3->click();
-    EXPECT_EQ(form->StepNo, 9);
-    EXPECT_EQ(form->Label4->text(), U("Clear."));
+    SpeedButton3(form)->click();
+    EXPECT_EQ(form->Conversation().StepNo(), 9);
+    EXPECT_EQ(Label4(form)->text(), U("Clear."));
     ASSERT_TRUE(RunToRest());
-    EXPECT_EQ(form->StepNo, 1);
-    EXPECT_EQ(form->Edit5->text(), U("3"));
+    EXPECT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_EQ(Edit5(form)->text(), U("3"));
     EXPECT_EQ(*sim->Stored(), *sim->Defaults());
 
-    form->RadioGroup1->SetItemIndex(0);
-    form->SpeedButton2->click();
-    ASSERT_FALSE(RunUntil([&] { return form->StepNo == 1; }, 300));
-    form->ButtonReconnect->click();
+    RadioGroup1(form)->SetItemIndex(0);
+    SpeedButton2(form)->click();
+    ASSERT_FALSE(RunUntil([&] { return form->Conversation().StepNo() == 1; }, 300));
+    ButtonReconnect(form)->click();
     ASSERT_TRUE(RunToRest());
-    EXPECT_EQ(form->StepNo, 1);
-    EXPECT_TRUE(form->File1->menuAction()->isEnabled());
-    EXPECT_EQ(form->Edit5->text(), U("1")); // written before the refusal, not saved
+    EXPECT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_TRUE(File1(form)->menuAction()->isEnabled());
+    EXPECT_EQ(Edit5(form)->text(), U("1")); // written before the refusal, not saved
 }
 
 TEST_F(SimApply, StoredStateFollowsThePanelThenTheDefaults) {
     Connect("DW740 NEW", "201036");
-    form->RadioGroup1->SetItemIndex(1);
-    form->RadioGroup3->SetItemIndex(1);
-    form->RadioGroup4->SetItemIndex(4);
-    form->RGChannel->SetItemIndex(2);
-    form->RadioGroup5->SetItemIndex(4);
-    form->RgDiveComInterface->SetItemIndex(2);
-    form->RadioGroupVoiceGuideLevel->SetItemIndex(2);
-    form->ComboBoxDivingTimeSignal1->setCurrentIndex(2);
-    form->ComboBoxDivingTimeSignal2->setCurrentIndex(0);
-    form->SpeedButton2->click();
-    EXPECT_EQ(form->SpeedButton2->Tag, 8);
+    RadioGroup1(form)->SetItemIndex(1);
+    RadioGroup3(form)->SetItemIndex(1);
+    RadioGroup4(form)->SetItemIndex(4);
+    RGChannel(form)->SetItemIndex(2);
+    RadioGroup5(form)->SetItemIndex(4);
+    RgDiveComInterface(form)->SetItemIndex(2);
+    RadioGroupVoiceGuideLevel(form)->SetItemIndex(2);
+    ComboBoxDivingTimeSignal1(form)->setCurrentIndex(2);
+    ComboBoxDivingTimeSignal2(form)->setCurrentIndex(0);
+    SpeedButton2(form)->click();
+    EXPECT_EQ(SpeedButton2(form)->Tag, 8);
     ASSERT_TRUE(RunToRest());
 
     const std::pair<const char*, const char*> stored[] = {
@@ -317,22 +318,22 @@ TEST_F(SimApply, StoredStateFollowsThePanelThenTheDefaults) {
         EXPECT_EQ(StoredValue(key), value) << key;
 
     const std::pair<TEdit*, const char*> boxes[] = {
-        {form->Edit5, "2"},
-        {form->Edit7, "On"},
-        {form->Edit8, "4"},
-        {form->EdtChannel, "C ch"},
-        {form->Edit9, "Record only"},
-        {form->EdtDiveComInterface, "Voice"},
-        {form->EditVoiceGuideLevel, "High"},
-        {form->EditDivingTimeSignal, "30min. 5min."},
+        {Edit5(form), "2"},
+        {Edit7(form), "On"},
+        {Edit8(form), "4"},
+        {EdtChannel(form), "C ch"},
+        {Edit9(form), "Record only"},
+        {EdtDiveComInterface(form), "Voice"},
+        {EditVoiceGuideLevel(form), "High"},
+        {EditDivingTimeSignal(form), "30min. 5min."},
     };
     for (auto [box, text] : boxes)
         EXPECT_EQ(box->text(), U(text)) << box->objectName().toStdString();
 
     Since();
-    form->SpeedButton2->click();
+    SpeedButton2(form)->click();
     EXPECT_TRUE(Sent().empty());
-    EXPECT_EQ(form->StepNo, 1);
+    EXPECT_EQ(form->Conversation().StepNo(), 1);
 
     // What a fresh connection reads back is what the panel showed.
     UnplugUnit();
@@ -342,56 +343,56 @@ TEST_F(SimApply, StoredStateFollowsThePanelThenTheDefaults) {
         EXPECT_EQ(box->text(), U(text)) << "read back: " << box->objectName().toStdString();
 
     Since();
-    form->SpeedButton3->click();
+    SpeedButton3(form)->click();
     ASSERT_TRUE(RunToRest());
     EXPECT_EQ(Sent(), std::vector<std::string>{"CLEAR"});
     EXPECT_EQ(*sim->Stored(), *sim->Defaults());
     const std::pair<TEdit*, const char*> defaults[] = {
-        {form->Edit5, "3"},
-        {form->Edit7, "On"},
-        {form->Edit8, "Off"},
-        {form->EdtChannel, "A ch"},
-        {form->Edit9, "OFF"},
-        {form->EdtDiveComInterface, "Off"},
-        {form->EditVoiceGuideLevel, "Middle"},
-        {form->EditDivingTimeSignal, "Off"},
+        {Edit5(form), "3"},
+        {Edit7(form), "On"},
+        {Edit8(form), "Off"},
+        {EdtChannel(form), "A ch"},
+        {Edit9(form), "OFF"},
+        {EdtDiveComInterface(form), "Off"},
+        {EditVoiceGuideLevel(form), "Middle"},
+        {EditDivingTimeSignal(form), "Off"},
     };
     for (auto [box, text] : defaults)
         EXPECT_EQ(box->text(), U(text)) << "default: " << box->objectName().toStdString();
-    EXPECT_FALSE(form->CheckBoxDivingTimeSignalEnable->isChecked());
-    EXPECT_EQ(form->Label4->text(), QString());
+    EXPECT_FALSE(CheckBoxDivingTimeSignalEnable(form)->isChecked());
+    EXPECT_EQ(Label4(form)->text(), QString());
 
     Since();
-    form->SpeedButton2->click();
+    SpeedButton2(form)->click();
     EXPECT_TRUE(Sent().empty());
 }
 
 TEST_F(SimApply, ApplyRightAfterDefault) {
     Connect("DW720 KEL", "201029");
-    form->SpeedButton3->click();
+    SpeedButton3(form)->click();
     ASSERT_TRUE(RunToRest());
-    EXPECT_EQ(form->Edit5->text(), U("3")); // RxOutLevel 12744 on this model
-    form->RadioGroup1->SetItemIndex(4);
-    form->SpeedButton2->click();
+    EXPECT_EQ(Edit5(form)->text(), U("3")); // RxOutLevel 12744 on this model
+    RadioGroup1(form)->SetItemIndex(4);
+    SpeedButton2(form)->click();
     ASSERT_TRUE(RunToRest());
     EXPECT_EQ(Sent().front(), "CLEAR");
     EXPECT_EQ(Sent().at(1), "SPAR RxOutLevel 18000");
     EXPECT_EQ(StoredValue("RxOutLevel"), "18000");
     EXPECT_EQ(StoredValue("BaseFreq"), "2"); // the rest as the defaults showed it
-    EXPECT_EQ(form->Edit5->text(), U("5"));
+    EXPECT_EQ(Edit5(form)->text(), U("5"));
 }
 
 TEST_F(SimApply, DefaultReplacesAnApplyWaitingForItsReply) {
     Connect("DW730 TONAL", "201036");
-    form->RadioGroup1->SetItemIndex(0);
-    form->SpeedButton2->click();
-    EXPECT_EQ(form->StepNo, 10);
-    form->SpeedButton3->click();
-    EXPECT_EQ(form->StepNo, 9);
+    RadioGroup1(form)->SetItemIndex(0);
+    SpeedButton2(form)->click();
+    EXPECT_EQ(form->Conversation().StepNo(), 10);
+    SpeedButton3(form)->click();
+    EXPECT_EQ(form->Conversation().StepNo(), 9);
     ASSERT_TRUE(RunToRest());
     EXPECT_EQ(Sent(), (std::vector<std::string>{"SPAR PhoneOutVol -12", "CLEAR"}));
     EXPECT_EQ(*sim->Stored(), *sim->Defaults());
-    EXPECT_EQ(form->Edit5->text(), U("3"));
+    EXPECT_EQ(Edit5(form)->text(), U("3"));
 }
 
 // ---- Apply answered by hand ----
@@ -402,19 +403,19 @@ class HandApply : public WindowTest {
     void StartRun() {
         if (!unit) {
             PlugTransceiver();
-            form->Edit1->setText(U("201036"));
-            form->EditKIND->setText(U("DW740 NEW"));
+            Edit1(form)->setText(U("201036"));
+            EditKIND(form)->setText(U("DW740 NEW"));
             form->ExtendedFirmware = form->PhoneVolume = true;
         }
-        form->StepNo = 1;
-        form->RadioGroup1->SetItemIndex(0);
+        form->Conversation().SetStepForTest(1);
+        RadioGroup1(form)->SetItemIndex(0);
         form->SpeedButton2Click();
-        ASSERT_EQ(form->StepNo, 10);
+        ASSERT_EQ(form->Conversation().StepNo(), 10);
     }
     void AnswerOkUntilSave() {
-        for (int i = 0; i < 20 && form->StepNo != 17; ++i)
+        for (int i = 0; i < 20 && form->Conversation().StepNo() != 17; ++i)
             Answer("OK");
-        ASSERT_EQ(form->StepNo, 17);
+        ASSERT_EQ(form->Conversation().StepNo(), 17);
         ASSERT_EQ(Commands().back(), "SAVE");
     }
 };
@@ -423,12 +424,12 @@ TEST_F(HandApply, WriteStepsGoOnOnlyOnRepliesBeginningWithOK) {
     StartRun();
     for (const char* refusal : {"NG OK", " OK", "xOK", "ok", "O"}) {
         Answer(refusal);
-        EXPECT_EQ(form->StepNo, 10) << refusal;
+        EXPECT_EQ(form->Conversation().StepNo(), 10) << refusal;
     }
     Answer("OK");
-    EXPECT_EQ(form->StepNo, 11);
+    EXPECT_EQ(form->Conversation().StepNo(), 11);
     Answer("OKAY");
-    EXPECT_EQ(form->StepNo, 12);
+    EXPECT_EQ(form->Conversation().StepNo(), 12);
 }
 
 TEST_F(HandApply, OnlyAReplyBeginningWithParameterSavedUpdatesTheBoxes) {
@@ -436,15 +437,15 @@ TEST_F(HandApply, OnlyAReplyBeginningWithParameterSavedUpdatesTheBoxes) {
         StartRun();
         AnswerOkUntilSave();
         Answer(other);
-        EXPECT_EQ(form->StepNo, 1) << other;
-        EXPECT_EQ(form->Edit5->Tag, -1) << other;
-        EXPECT_EQ(form->ProgressBar1->value(), 100) << other;
+        EXPECT_EQ(form->Conversation().StepNo(), 1) << other;
+        EXPECT_EQ(Edit5(form)->Tag, -1) << other;
+        EXPECT_EQ(ProgressBar1(form)->value(), 100) << other;
     }
     StartRun();
     AnswerOkUntilSave();
     Answer("Parameter saved.");
-    EXPECT_EQ(form->Edit5->text(), U("1"));
-    EXPECT_EQ(form->Edit5->Tag, 0);
+    EXPECT_EQ(Edit5(form)->text(), U("1"));
+    EXPECT_EQ(Edit5(form)->Tag, 0);
 }
 
 // ---- Default answered by hand ----
@@ -453,31 +454,31 @@ using Default = WindowTest;
 
 TEST_F(Default, WaitsForTheErasedReplyAnywhereInTheText) {
     PlugTransceiver();
-    form->Edit1->setText(U("201036"));
-    form->EditKIND->setText(U("DW720 KEL"));
+    Edit1(form)->setText(U("201036"));
+    EditKIND(form)->setText(U("DW720 KEL"));
     form->ExtendedFirmware = form->PhoneVolume = true;
-    form->initParams.PhoneOutVol = -12;
-    form->initParams.DiveConWarningSw = 2;
-    form->initParams.Channel = "l";
-    form->initParams.BaseFreq = 77; // outside the table: the channel stays as it was
-    form->RGChannel->SetItemIndex(1);
+    form->Conversation().InitialParams().PhoneOutVol = -12;
+    form->Conversation().InitialParams().DiveConWarningSw = 2;
+    form->Conversation().InitialParams().Channel = "l";
+    form->Conversation().InitialParams().BaseFreq = 77; // outside the table: the channel stays as it was
+    RGChannel(form)->SetItemIndex(1);
     form->SpeedButton3Click();
     EXPECT_EQ(Commands().back(), "CLEAR");
     Answer("OK 1234");
     Answer("NG");
     Answer("NG Successfully nothing");
-    EXPECT_EQ(form->StepNo, 9);
+    EXPECT_EQ(form->Conversation().StepNo(), 9);
     EXPECT_TRUE(form->Received); // the same reply is tested again on every tick
     Answer("OK done. Successfully erased");
-    EXPECT_EQ(form->StepNo, 17);
+    EXPECT_EQ(form->Conversation().StepNo(), 17);
     EXPECT_EQ(form->ReplyText, "Parameter saved");
     Tick();
-    EXPECT_EQ(form->StepNo, 1);
-    EXPECT_EQ(form->Edit5->text(), U("1"));
-    EXPECT_EQ(form->EdtDiveComInterface->text(), U("Beep"));
-    EXPECT_EQ(form->RGChannel->ItemIndex(), 1);
-    EXPECT_EQ(form->curParams.BaseFreq, 77);
-    EXPECT_EQ(form->ProgressBar1->value(), 100);
+    EXPECT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_EQ(Edit5(form)->text(), U("1"));
+    EXPECT_EQ(EdtDiveComInterface(form)->text(), U("Beep"));
+    EXPECT_EQ(RGChannel(form)->ItemIndex(), 1);
+    EXPECT_EQ(form->Conversation().CurrentParams().BaseFreq, 77);
+    EXPECT_EQ(ProgressBar1(form)->value(), 100);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // Commands out, replies in, through the checked-out device.
-#include <cerrno>
-
 #include "support/WindowFixture.h"
+
+#include <cerrno>
 
 using namespace testing_support;
 
@@ -9,10 +9,11 @@ namespace {
 
 class CommandChannel : public WindowTest {
   protected:
+    core::TReplyQueue& Replies() { return form->Conversation().RepliesForTest(); }
     void SetUp() override {
         WindowTest::SetUp();
         PlugTransceiver();
-        ASSERT_EQ(form->HidDev, unit);
+        ASSERT_EQ(form->Conversation().Device(), unit);
     }
 };
 
@@ -20,7 +21,7 @@ TEST_F(CommandChannel, CommandGoesOutAsOneZeroPaddedReportOfTheDevicesLength) {
     for (uint16_t length : {uint16_t(5), uint16_t(8), uint16_t(65), uint16_t(2049)}) {
         unit->Caps.OutputReportByteLength = length;
         unit->Sent.clear();
-        form->SendCommand("GSER");
+        form->Conversation().SendCommand("GSER");
         ASSERT_EQ(unit->Sent.size(), 1u);
         std::string expected = std::string(1, '\0') + "GSER";
         expected.resize(length, '\0');
@@ -31,8 +32,8 @@ TEST_F(CommandChannel, CommandGoesOutAsOneZeroPaddedReportOfTheDevicesLength) {
 
 TEST_F(CommandChannel, TextIsCutAtTheReportLengthWithoutTerminator) {
     unit->Caps.OutputReportByteLength = 8;
-    form->SendCommand("1234567");
-    form->SendCommand("123456789");
+    form->Conversation().SendCommand("1234567");
+    form->Conversation().SendCommand("123456789");
     ASSERT_EQ(unit->Sent.size(), 2u);
     EXPECT_EQ(unit->Sent[0], std::string("\0" "1234567", 8));
     EXPECT_EQ(unit->Sent[1], std::string("\0" "1234567", 8));
@@ -40,8 +41,8 @@ TEST_F(CommandChannel, TextIsCutAtTheReportLengthWithoutTerminator) {
 }
 
 TEST_F(CommandChannel, FileInfoAliasAndItsRefusal) {
-    form->SendCommand("fileinfo abc");
-    form->SendCommand("FILEINFO");
+    form->Conversation().SendCommand("fileinfo abc");
+    form->Conversation().SendCommand("FILEINFO");
     ASSERT_EQ(unit->Sent.size(), 1u);
     EXPECT_EQ(CommandOf(unit->Sent[0]), "FINS abc");
     EXPECT_TRUE(LogHas(QStringLiteral(">>FINS abc")));
@@ -49,63 +50,63 @@ TEST_F(CommandChannel, FileInfoAliasAndItsRefusal) {
 }
 
 TEST_F(CommandChannel, SendClearsTheReceivedFlagOnlyWhenADeviceIsThere) {
-    form->Received = true;
-    form->SendCommand("VER");
-    EXPECT_FALSE(form->Received);
-    hid->CheckIn(form->HidDev);
-    form->Received = true;
-    form->SendCommand("VER");
-    EXPECT_TRUE(form->Received);
+    Replies().AnswerLocally("OK");
+    form->Conversation().SendCommand("VER");
+    EXPECT_FALSE(Replies().Received());
+    form->Conversation().Shutdown(); // lets go of the unit
+    Replies().AnswerLocally("OK");
+    form->Conversation().SendCommand("VER");
+    EXPECT_TRUE(Replies().Received());
     EXPECT_TRUE(LogTexts().endsWith(QStringLiteral(">>VER")));
 }
 
 TEST_F(CommandChannel, FailedWriteIsLoggedWithMessageAndCodeAndMainHandleStaysOpen) {
     unit->FailWrites = true;
     unit->FailCode = 0x1F;
-    form->SendCommand("VER");
+    form->Conversation().SendCommand("VER");
     EXPECT_TRUE(LogHas(QStringLiteral("  WRITE1_ERROR,A device attached to the system is not "
                                       "functioning. (1F)")));
     EXPECT_EQ(unit->CloseMainCount, 0);
     unit->FailCode = 0x48F;
-    form->SendCommand("VER");
+    form->Conversation().SendCommand("VER");
     EXPECT_TRUE(LogHas(QStringLiteral("  WRITE1_ERROR,Error 1167 (48F)")));
 }
 
 TEST_F(CommandChannel, AccessDeniedNamesTheUdevRule) {
     unit->FailWrites = true;
     unit->FailCode = EACCES;
-    form->SendCommand("VER");
+    form->Conversation().SendCommand("VER");
     EXPECT_TRUE(LogTexts().last().contains(QStringLiteral("70-sonavelle.rules")));
 }
 
 TEST_F(CommandChannel, OversizedOutputReportIsRefusedNotReadPastTheBuffer) {
     unit->Caps.OutputReportByteLength = 4096;
-    form->SendCommand("VER");
+    form->Conversation().SendCommand("VER");
     EXPECT_TRUE(unit->Sent.empty());
     EXPECT_TRUE(LogTexts().last().contains(QStringLiteral("exceeds 2049")));
 }
 
 TEST_F(CommandChannel, OverlongCommandIsRefused) {
-    form->SendCommand(std::string(2048, 'a'));
+    form->Conversation().SendCommand(std::string(2048, 'a'));
     EXPECT_EQ(unit->Sent.size(), 1u);
-    form->SendCommand(std::string(2049, 'a'));
+    form->Conversation().SendCommand(std::string(2049, 'a'));
     EXPECT_EQ(unit->Sent.size(), 1u);
     EXPECT_TRUE(LogTexts().last().contains(QStringLiteral("too long")));
 }
 
 TEST_F(CommandChannel, EachInputReportReplacesTheReplyAndSetsTheFlag) {
     hid->Deliver(unit, LineReport("OK 201036"));
-    EXPECT_TRUE(form->Received);
-    EXPECT_EQ(form->ReplyText, "OK 201036");
+    EXPECT_TRUE(Replies().Received());
+    EXPECT_EQ(Replies().Text(), "OK 201036");
     EXPECT_EQ(LogTexts().last(), QStringLiteral("<<4F,4B,20,32,30,31,30,33,36,0D,0A-OK 201036"));
-    form->Received = false;
+    Replies().Consume();
     hid->Deliver(unit, std::string(1, '\0'));
-    EXPECT_TRUE(form->Received);
-    EXPECT_EQ(form->ReplyText, "");
+    EXPECT_TRUE(Replies().Received());
+    EXPECT_EQ(Replies().Text(), "");
     EXPECT_EQ(LogTexts().last(), QStringLiteral("<<-"));
-    form->Received = false;
+    Replies().Consume();
     hid->Deliver(unit, std::string(5, '\0'));
-    EXPECT_EQ(form->ReplyText, std::string(4, '\0'));
+    EXPECT_EQ(Replies().Text(), std::string(4, '\0'));
     EXPECT_EQ(LogTexts().last(), QStringLiteral("<<00,00,00,00-____"));
 }
 
@@ -117,42 +118,42 @@ TEST_F(CommandChannel, RepliesFasterThanTheTickWaitTheirTurn) {
     hid->Deliver(unit, LineReport("OK RxLevel 1"));
     hid->Deliver(unit, LineReport("OK RxLevel 2"));
     hid->Deliver(unit, LineReport("OK RxLevel 3"));
-    EXPECT_EQ(form->ReplyText, "OK RxLevel 1");
+    EXPECT_EQ(Replies().Text(), "OK RxLevel 1");
     EXPECT_EQ(LogTexts().filter(QStringLiteral("<<")).size(), 3); // each logged as it came
     std::vector<std::string> taken;
     for (int i = 0; i < 3; ++i) {
-        form->TakeNextReply();
-        ASSERT_TRUE(form->Received);
-        taken.push_back(form->ReplyText);
-        form->Received = false; // what a waiting step does with it
+        Replies().TakeNext();
+        ASSERT_TRUE(Replies().Received());
+        taken.push_back(Replies().Text());
+        Replies().Consume(); // what a waiting step does with it
     }
     EXPECT_EQ(taken, (std::vector<std::string>{"OK RxLevel 1", "OK RxLevel 2", "OK RxLevel 3"}));
-    form->TakeNextReply();
-    EXPECT_FALSE(form->Received);
+    Replies().TakeNext();
+    EXPECT_FALSE(Replies().Received());
 }
 
 TEST_F(CommandChannel, AReplyAStepHasSeenAndLeftStandingIsReplaced) {
-    form->StepNo = 9;  // waits for "Successfully erased", leaving other replies standing
+    form->Conversation().SetStepForTest(9);  // waits for "Successfully erased", leaving other replies standing
     hid->Deliver(unit, LineReport("OK 1234"));
     Tick();
-    EXPECT_TRUE(form->Received);
+    EXPECT_TRUE(Replies().Received());
     hid->Deliver(unit, LineReport("OK Successfully erased"));
-    EXPECT_EQ(form->ReplyText, "OK Successfully erased");
-    EXPECT_TRUE(form->PendingReplies.empty());
+    EXPECT_EQ(Replies().Text(), "OK Successfully erased");
+    EXPECT_TRUE((Replies().Waiting() == 0));
 }
 
 TEST_F(CommandChannel, ASendDropsRepliesThatCameBeforeIt) {
     hid->Deliver(unit, LineReport("OK stale 1"));
     hid->Deliver(unit, LineReport("OK stale 2"));
-    form->SendCommand("VER");
-    EXPECT_FALSE(form->Received);
-    form->TakeNextReply();
-    EXPECT_FALSE(form->Received);
+    form->Conversation().SendCommand("VER");
+    EXPECT_FALSE(Replies().Received());
+    Replies().TakeNext();
+    EXPECT_FALSE(Replies().Received());
 }
 
 TEST_F(CommandChannel, PendingRepliesAreBounded) {
-    for (size_t i = 0; i < TForm1::kMaxPendingReplies + 5; ++i) hid->Deliver(unit, LineReport("OK x"));
-    EXPECT_EQ(form->PendingReplies.size(), TForm1::kMaxPendingReplies);
+    for (size_t i = 0; i < core::TReplyQueue::kMaxPending + 5; ++i) hid->Deliver(unit, LineReport("OK x"));
+    EXPECT_EQ(Replies().Waiting(), core::TReplyQueue::kMaxPending);
     EXPECT_TRUE(LogTexts().last().contains(QStringLiteral("Too many replies waiting")));
 }
 
@@ -161,16 +162,16 @@ TEST_F(CommandChannel, PendingRepliesAreBounded) {
 namespace {
 
 TEST_F(CommandChannel, AStepsOwnReplyGoesBeforeRepliesWaitingFromTheUnit) {
-    form->StepNo = 9; // Default waits for "Successfully erased"
+    form->Conversation().SetStepForTest(9); // Default waits for "Successfully erased"
     hid->Deliver(unit, LineReport("OK Successfully erased"));
     hid->Deliver(unit, LineReport("OK stray"));
-    ASSERT_EQ(form->PendingReplies.size(), 1u);
+    ASSERT_EQ(Replies().Waiting(), 1u);
     Tick();
-    EXPECT_EQ(form->StepNo, 17);
-    EXPECT_EQ(form->ReplyText, "Parameter saved");
-    EXPECT_TRUE(form->PendingReplies.empty());
+    EXPECT_EQ(form->Conversation().StepNo(), 17);
+    EXPECT_EQ(Replies().Text(), "Parameter saved");
+    EXPECT_TRUE((Replies().Waiting() == 0));
     Tick();
-    EXPECT_EQ(form->StepNo, 1);
+    EXPECT_EQ(form->Conversation().StepNo(), 1);
 }
 
 } // namespace

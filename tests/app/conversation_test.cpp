@@ -1,5 +1,6 @@
 // Discovery, the tick and identification, answered by hand through the fake contract.
 #include "support/WindowFixture.h"
+#include "support/WindowWidgets.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -13,23 +14,23 @@ QString U(const char* s) { return QString::fromUtf8(s); }
 using Sequencer = WindowTest;
 
 TEST_F(Sequencer, IdleTickLogsNothingAndEnablesTheMenus) {
-    form->StepNo = 1;
-    form->Timer1->Tag = 1;
+    form->Conversation().SetStepForTest(1);
+    form->Timer().Tag = 1;
     const auto before = form->LogLines().size();
     Tick();
     EXPECT_EQ(form->LogLines().size(), before);
-    EXPECT_TRUE(form->File1->menuAction()->isEnabled());
-    EXPECT_TRUE(form->Info1->menuAction()->isEnabled());
-    form->StepNo = 7;
+    EXPECT_TRUE(File1(form)->menuAction()->isEnabled());
+    EXPECT_TRUE(Info1(form)->menuAction()->isEnabled());
+    form->Conversation().SetStepForTest(7);
     Tick();
-    EXPECT_FALSE(form->File1->menuAction()->isEnabled());
+    EXPECT_FALSE(File1(form)->menuAction()->isEnabled());
     EXPECT_EQ(LogTexts().last(), U("  7 status"));
 }
 
 TEST_F(Sequencer, FirstTicksAfterOpeningLogStatusAndSendTheClock) {
     PlugTransceiver();
-    EXPECT_EQ(form->StepNo, 2);
-    EXPECT_TRUE(form->Timer1->Enabled());
+    EXPECT_EQ(form->Conversation().StepNo(), 2);
+    EXPECT_TRUE(form->Timer().Enabled());
     Tick();
     EXPECT_TRUE(LogHas(U("  2 status")));
     ASSERT_EQ(Commands().size(), 1u);
@@ -44,43 +45,43 @@ TEST_F(Sequencer, FirstTicksAfterOpeningLogStatusAndSendTheClock) {
 TEST_F(Sequencer, StepsOutsideTheTableOnlyUpdateTheMenus) {
     PlugTransceiver();
     for (int32_t step : {20, 25, 100, -1, 0, 1}) {
-        form->StepNo = step;
+        form->Conversation().SetStepForTest(step);
         Tick();
-        EXPECT_EQ(form->StepNo, step);
+        EXPECT_EQ(form->Conversation().StepNo(), step);
     }
     EXPECT_EQ(Commands().size(), 0u);
 }
 
 TEST_F(Sequencer, CloseDeviceChecksInAndKeepsTicking) {
     PlugTransceiver();
-    form->StepNo = 99;
+    form->Conversation().SetStepForTest(99);
     Tick();
-    EXPECT_EQ(form->HidDev, nullptr);
-    EXPECT_FALSE(form->Running);
+    EXPECT_EQ(form->Conversation().Device(), nullptr);
+    EXPECT_FALSE(form->Conversation().Running());
     Tick(3);
-    EXPECT_EQ(form->StepNo, 99);
-    EXPECT_FALSE(form->File1->menuAction()->isEnabled());
-    EXPECT_TRUE(form->Timer1->Enabled());
+    EXPECT_EQ(form->Conversation().StepNo(), 99);
+    EXPECT_FALSE(File1(form)->menuAction()->isEnabled());
+    EXPECT_TRUE(form->Timer().Enabled());
 }
 
 TEST_F(Sequencer, TickDetachesItselfAndReattachesEvenAfterAnError) {
-    EXPECT_TRUE(form->Timer1->Attached());
-    EXPECT_FALSE(form->Timer1->Active()); // disabled until a transceiver is opened
+    EXPECT_TRUE(form->Timer().Attached());
+    EXPECT_FALSE(form->Timer().Active()); // disabled until a transceiver is opened
     PlugTransceiver();
-    EXPECT_TRUE(form->Timer1->Active());
+    EXPECT_TRUE(form->Timer().Active());
     Tick();
-    EXPECT_TRUE(form->Timer1->Attached());
-    EXPECT_TRUE(form->Timer1->Active());
+    EXPECT_TRUE(form->Timer().Attached());
+    EXPECT_TRUE(form->Timer().Active());
     // A handler that raises: the box shows the error, the next tick runs as usual.
     unit->OnWrite = [](const std::string&) { throw std::runtime_error("boom"); };
-    form->StepNo = 2;
+    form->Conversation().SetStepForTest(2);
     Tick();
     EXPECT_EQ(dialogs->errors, QStringList{U("boom")});
-    EXPECT_TRUE(form->Timer1->Attached());
+    EXPECT_TRUE(form->Timer().Attached());
     unit->OnWrite = nullptr;
-    EXPECT_EQ(form->StepNo, 2); // the failed tick did not get as far as moving on
+    EXPECT_EQ(form->Conversation().StepNo(), 2); // the failed tick did not get as far as moving on
     Tick();
-    EXPECT_EQ(form->StepNo, 3);
+    EXPECT_EQ(form->Conversation().StepNo(), 3);
 }
 
 TEST_F(Sequencer, HandlerThatProcessesPendingEventsCannotReenterTheTick) {
@@ -90,20 +91,20 @@ TEST_F(Sequencer, HandlerThatProcessesPendingEventsCannotReenterTheTick) {
     // timer is running: no tick may be due or queued meanwhile.
     unit->OnWrite = [&](const std::string&) {
         staged = true;
-        EXPECT_FALSE(form->Timer1->Attached());
-        EXPECT_FALSE(form->Timer1->Active());
+        EXPECT_FALSE(form->Timer().Attached());
+        EXPECT_FALSE(form->Timer().Active());
         QCoreApplication::processEvents();
     };
     Tick();
     ASSERT_TRUE(staged);
     EXPECT_EQ(Commands().size(), 1u);
-    EXPECT_EQ(form->StepNo, 3);
-    EXPECT_TRUE(form->Timer1->Active());
+    EXPECT_EQ(form->Conversation().StepNo(), 3);
+    EXPECT_TRUE(form->Timer().Active());
 }
 
 TEST_F(Sequencer, OnlyTheTestTicksTheWindowWhileEventsAreProcessed) {
     PlugTransceiver();
-    ASSERT_TRUE(form->Timer1->Active());
+    ASSERT_TRUE(form->Timer().Active());
     // Several intervals of the real timer pass with the event loop running: a device change
     // redraws the panel this way, and the conversation must not move on its own meanwhile.
     QElapsedTimer waited;
@@ -147,11 +148,11 @@ TEST_P(FirmwareDecision, ChoosesThePathByTheVersion) {
     EXPECT_EQ(sent[1], "VER");
     sent.erase(sent.begin(), sent.begin() + 2);
     EXPECT_EQ(sent, row.commands);
-    EXPECT_EQ(form->StepNo, row.step);
-    EXPECT_EQ(!form->GroupBox1->isHidden(), row.panel);
-    EXPECT_EQ(form->Label3->isHidden(), row.panel);
-    EXPECT_EQ(form->ExtendedFirmware, row.extended);
-    EXPECT_EQ(form->PhoneVolume, row.phone);
+    EXPECT_EQ(form->Conversation().StepNo(), row.step);
+    EXPECT_EQ(!GroupBox1(form)->isHidden(), row.panel);
+    EXPECT_EQ(Label3(form)->isHidden(), row.panel);
+    EXPECT_EQ(form->Conversation().Identity().extendedFirmware, row.extended);
+    EXPECT_EQ(form->Conversation().Identity().phoneVolume, row.phone);
     if (row.log) {
         EXPECT_TRUE(LogHas(U(row.log)));
     }
@@ -179,11 +180,11 @@ TEST_F(WindowTest, NotSupportedNoticeGetsItsSecondLine) {
     Tick();
     Answer("OK");
     Answer("OK 202000");
-    EXPECT_EQ(form->Label3->text(),
+    EXPECT_EQ(Label3(form)->text(),
               U("The Sonavelle firmware you have is not supported in this tool.\r\nPlease update "
                 "to the latest version."));
-    EXPECT_EQ(form->Edit1->text(), U("202000"));
-    EXPECT_EQ(form->ProgressBar1->value(), 15);
+    EXPECT_EQ(Edit1(form)->text(), U("202000"));
+    EXPECT_EQ(ProgressBar1(form)->value(), 15);
 }
 
 TEST_F(WindowTest, ClockReplyWithoutOkWaitsWithoutResending) {
@@ -191,26 +192,26 @@ TEST_F(WindowTest, ClockReplyWithoutOkWaitsWithoutResending) {
     Tick();
     Answer("NG");
     Answer("garbage");
-    EXPECT_EQ(form->StepNo, 3);
+    EXPECT_EQ(form->Conversation().StepNo(), 3);
     EXPECT_EQ(Commands().size(), 1u);
     Answer("RTC OK");
-    EXPECT_EQ(form->StepNo, 4);
-    EXPECT_EQ(form->ProgressBar1->value(), 10);
+    EXPECT_EQ(form->Conversation().StepNo(), 4);
+    EXPECT_EQ(ProgressBar1(form)->value(), 10);
 }
 
 TEST_F(WindowTest, FullIdentificationOfCurrentFirmware) {
     PlugTransceiver();
     Tick();
-    EXPECT_EQ(form->ProgressBar1->value(), 5);
+    EXPECT_EQ(ProgressBar1(form)->value(), 5);
     Answer("OK");
     Answer("OK 201036");
     Answer("OK DW730 TONAL");
-    EXPECT_EQ(form->EditKIND->text(), U("DW730 TONAL"));
-    EXPECT_FALSE(form->Label8->isHidden());
-    EXPECT_EQ(form->StepNo, 24);
+    EXPECT_EQ(EditKIND(form)->text(), U("DW730 TONAL"));
+    EXPECT_FALSE(Label8(form)->isHidden());
+    EXPECT_EQ(form->Conversation().StepNo(), 24);
     Answer("OK ENGLISH");
-    EXPECT_EQ(form->EditLanguage->text(), U("ENGLISH"));
-    EXPECT_EQ(form->StepNo, 6);
+    EXPECT_EQ(EditLanguage(form)->text(), U("ENGLISH"));
+    EXPECT_EQ(form->Conversation().StepNo(), 6);
     const auto sent = Commands();
     const std::vector<std::string> tail(sent.begin() + 1, sent.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"VER", "KIND", "LANGUAGE", "GSER"}));
@@ -225,7 +226,7 @@ TEST_F(WindowTest, ModelReplyBeforePhoneVolumeFirmwareGoesStraightToSerial) {
     Answer("OK 201026");
     Answer("OK DW730 TONAL");
     EXPECT_EQ(Commands().back(), "GSER");
-    EXPECT_EQ(form->StepNo, 6);
+    EXPECT_EQ(form->Conversation().StepNo(), 6);
 }
 
 TEST_F(WindowTest, ModelOrLanguageWithoutOkEndsTheConversation) {
@@ -234,21 +235,21 @@ TEST_F(WindowTest, ModelOrLanguageWithoutOkEndsTheConversation) {
     Answer("OK");
     Answer("OK 201036");
     Answer("NG");
-    EXPECT_EQ(form->StepNo, 99);
+    EXPECT_EQ(form->Conversation().StepNo(), 99);
     Tick();
-    EXPECT_EQ(form->HidDev, nullptr);
-    EXPECT_FALSE(form->Running);
+    EXPECT_EQ(form->Conversation().Device(), nullptr);
+    EXPECT_FALSE(form->Conversation().Running());
 }
 
 TEST_F(WindowTest, VersionNgLeavesModelEmptyAndHandsFreeBoxHidden) {
     PlugTransceiver();
     Tick();
     Answer("OK");
-    form->EditKIND->setText(U("stale"));
+    EditKIND(form)->setText(U("stale"));
     Answer("NG");
-    EXPECT_EQ(form->StepNo, 99);
-    EXPECT_EQ(form->EditKIND->text(), QString());
-    EXPECT_TRUE(form->Edit8->isHidden());
+    EXPECT_EQ(form->Conversation().StepNo(), 99);
+    EXPECT_EQ(EditKIND(form)->text(), QString());
+    EXPECT_TRUE(Edit8(form)->isHidden());
 }
 
 using Discovery = WindowTest;
@@ -256,7 +257,7 @@ using Discovery = WindowTest;
 TEST_F(Discovery, StartUpWithNoTransceiverIsIdle) {
     EXPECT_FALSE(form->FirstCheck);
     EXPECT_TRUE(LogHas(U("  HidCtrl1DeviceChange:Runung=False.")));
-    EXPECT_FALSE(form->Timer1->Enabled());
+    EXPECT_FALSE(form->Timer().Enabled());
     EXPECT_TRUE(dialogs->messages.isEmpty());
 }
 
@@ -295,8 +296,8 @@ TEST_F(Discovery, ConnectLogsInOrderAndStartsAtStepTwo) {
               (QStringList{U("  HID_Open:CheckOut QD device2."),
                            U("  HidCtrl1DeviceChange:Runung=True."),
                            U("  Connect device : Sonavelle")}));
-    EXPECT_EQ(form->StepNo, 2);
-    EXPECT_TRUE(form->Running);
+    EXPECT_EQ(form->Conversation().StepNo(), 2);
+    EXPECT_TRUE(form->Conversation().Running());
 }
 
 TEST_F(Discovery, DumpOfADeviceWithEmptyListsHasTwentyFiveLines) {
@@ -311,15 +312,15 @@ TEST_F(Discovery, ProductPreferenceAndForeignProducts) {
     auto* older = hid->Plug(TransceiverVendorID, 0x7800, false);
     auto* newer = hid->Plug(TransceiverVendorID, 0x7802, false);
     hid->NotifyChange();
-    EXPECT_EQ(form->HidDev, newer);
+    EXPECT_EQ(form->Conversation().Device(), newer);
     EXPECT_TRUE(LogHas(U("  HID_Open:CheckOut QD device2.")));
     (void)older;
 }
 
 TEST_F(Discovery, OnlyAForeignProductOfTheVendorIsDumpedNotOpened) {
     hid->Plug(TransceiverVendorID, 0x7801);
-    EXPECT_EQ(form->HidDev, nullptr);
-    EXPECT_FALSE(form->Running);
+    EXPECT_EQ(form->Conversation().Device(), nullptr);
+    EXPECT_FALSE(form->Conversation().Running());
     EXPECT_TRUE(LogHas(QStringLiteral("  HidCtlEnumerate: VenderID=%1 DeviceID=7801 DevicePath=/dev/fake-hid0-%2-7801")
                            .arg(TransceiverVendorID, 4, 16, QLatin1Char('0'))
                            .arg(TransceiverVendorID, 4, 16, QLatin1Char('0'))
@@ -329,7 +330,7 @@ TEST_F(Discovery, OnlyAForeignProductOfTheVendorIsDumpedNotOpened) {
 
 TEST_F(Discovery, KeilBoardIsTheLastChoice) {
     auto* keil = hid->Plug(0x2342, 0x0043);
-    EXPECT_EQ(form->HidDev, keil);
+    EXPECT_EQ(form->Conversation().Device(), keil);
     EXPECT_TRUE(LogHas(U("  HID_Open:CheckOut keil device.")));
 }
 
@@ -339,62 +340,62 @@ TEST_F(Discovery, UnplugDuringIdentificationDisconnectsAndReplugStartsAfresh) {
     Answer("OK");
     form->initParamReadCnt = 3;
     hid->Unplug(unit);
-    EXPECT_EQ(form->HidDev, nullptr);
-    EXPECT_FALSE(form->Timer1->Enabled());
-    EXPECT_FALSE(form->SpeedButton2->isEnabled());
-    EXPECT_EQ(form->initParamReadCnt, 0);
-    EXPECT_EQ(form->StepNo, 4); // left as it was
+    EXPECT_EQ(form->Conversation().Device(), nullptr);
+    EXPECT_FALSE(form->Timer().Enabled());
+    EXPECT_FALSE(SpeedButton2(form)->isEnabled());
+    EXPECT_EQ(form->Conversation().InitialReadCount(), 0);
+    EXPECT_EQ(form->Conversation().StepNo(), 4); // left as it was
     EXPECT_TRUE(LogHas(U("  Disconnect device.")));
     EXPECT_EQ(LogTexts().last(), U("  Clear initParamReadCnt."));
     EXPECT_EQ(hid->DeviceCount(), 0u);
     PlugTransceiver();
-    EXPECT_EQ(form->StepNo, 2);
+    EXPECT_EQ(form->Conversation().StepNo(), 2);
     Tick();
     EXPECT_EQ(Commands().size(), 1u);
 }
 
 TEST_F(Discovery, ReconnectWithoutTransceiverTurnsClosedIntoIdle) {
-    form->StepNo = 99;
-    form->ButtonReconnect->click();
+    form->Conversation().SetStepForTest(99);
+    ButtonReconnect(form)->click();
     const QStringList log = LogTexts();
     const auto reconnect = log.lastIndexOf(U("  Reconnect."));
     ASSERT_GE(reconnect, 0);
     EXPECT_EQ(log.mid(reconnect), (QStringList{U("  Reconnect."), U("  device change."),
                                                U("  HID_Open."),
                                                U("  HidCtrl1DeviceChange:Runung=False.")}));
-    EXPECT_EQ(form->StepNo, 1);
-    EXPECT_FALSE(form->Timer1->Enabled());
+    EXPECT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_FALSE(form->Timer().Enabled());
 }
 
 TEST_F(Discovery, ReconnectWithTheSameUnitChecksItOutAgainAndKeepsTheReadCount) {
     PlugTransceiver();
     form->initParamReadCnt = 1;
-    form->StepNo = 1;
-    form->ButtonReconnect->click();
-    EXPECT_EQ(form->HidDev, unit);
-    EXPECT_EQ(form->StepNo, 2);
-    EXPECT_EQ(form->initParamReadCnt, 1);
+    form->Conversation().SetStepForTest(1);
+    ButtonReconnect(form)->click();
+    EXPECT_EQ(form->Conversation().Device(), unit);
+    EXPECT_EQ(form->Conversation().StepNo(), 2);
+    EXPECT_EQ(form->Conversation().InitialReadCount(), 1);
     EXPECT_GE(hid->CheckInCount, 1);
 }
 
 TEST_F(Discovery, ResetDisplayClearsTheWholePanel) {
-    form->RadioGroup4->SetItemIndex(2);
-    form->RadioGroup4->setEnabled(true);
-    form->Edit8->setText(U("3"));
-    form->Edit8->Tag = 3;
-    form->CheckBoxDivingTimeSignalEnable->setChecked(true);
-    form->ComboBoxDivingTimeSignal2->setCurrentIndex(1);
-    form->ProgressBar1->setValue(50);
-    form->Label3->show();
+    RadioGroup4(form)->SetItemIndex(2);
+    RadioGroup4(form)->setEnabled(true);
+    Edit8(form)->setText(U("3"));
+    Edit8(form)->Tag = 3;
+    CheckBoxDivingTimeSignalEnable(form)->setChecked(true);
+    ComboBoxDivingTimeSignal2(form)->setCurrentIndex(1);
+    ProgressBar1(form)->setValue(50);
+    Label3(form)->show();
     form->ResetDisplay();
-    EXPECT_EQ(form->RadioGroup4->ItemIndex(), -1);
-    EXPECT_FALSE(form->RadioGroup4->isEnabled());
-    EXPECT_EQ(form->Edit8->text(), QString());
-    EXPECT_EQ(form->Edit8->Tag, -1);
-    EXPECT_FALSE(form->CheckBoxDivingTimeSignalEnable->isChecked());
-    EXPECT_EQ(form->ComboBoxDivingTimeSignal2->currentIndex(), -1);
-    EXPECT_EQ(form->ProgressBar1->value(), 0);
-    EXPECT_TRUE(form->Label3->isHidden());
+    EXPECT_EQ(RadioGroup4(form)->ItemIndex(), -1);
+    EXPECT_FALSE(RadioGroup4(form)->isEnabled());
+    EXPECT_EQ(Edit8(form)->text(), QString());
+    EXPECT_EQ(Edit8(form)->Tag, -1);
+    EXPECT_FALSE(CheckBoxDivingTimeSignalEnable(form)->isChecked());
+    EXPECT_EQ(ComboBoxDivingTimeSignal2(form)->currentIndex(), -1);
+    EXPECT_EQ(ProgressBar1(form)->value(), 0);
+    EXPECT_TRUE(Label3(form)->isHidden());
 }
 
 } // namespace

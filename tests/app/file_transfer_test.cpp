@@ -1,5 +1,6 @@
 // Steps 5 and 6 against hand-made packets.
 #include "link/Upload.h"
+#include "support/WindowWidgets.h"
 #include "support/WindowFixture.h"
 
 using namespace testing_support;
@@ -23,7 +24,7 @@ class FileTransfer : public WindowTest {
         Tick();
         Answer("OK");
         Answer("OK ABC");
-        ASSERT_EQ(form->StepNo, 5);
+        ASSERT_EQ(form->Conversation().StepNo(), 5);
         unit->Sent.clear();
     }
     void Packet(const std::string& bytes) {
@@ -50,9 +51,9 @@ TEST_F(FileTransfer, WholeUploadIsVerifiedAndGivesTheSerialNumber) {
     EXPECT_EQ(unit->Sent.size(), 4u);
     EXPECT_TRUE(LogHas(U("  Verify : OK. fileSize:2132 timeStamp:2026/12/07")));
     EXPECT_TRUE(LogHas(U("<<Upload : Done")));
-    EXPECT_EQ(form->Edit2->text(), U("0123456789AB"));
-    EXPECT_EQ(form->StepNo, 99);
-    EXPECT_EQ(form->uploadData, file);
+    EXPECT_EQ(Edit2(form)->text(), U("0123456789AB"));
+    EXPECT_EQ(form->Conversation().StepNo(), 99);
+    EXPECT_EQ(form->Conversation().UploadedFile(), file);
 }
 
 TEST_F(FileTransfer, PacketNumberErrorLeavesTheUploadIdle) {
@@ -64,7 +65,7 @@ TEST_F(FileTransfer, PacketNumberErrorLeavesTheUploadIdle) {
     Packet(DataPacket(0, 'a'));
     EXPECT_TRUE(LogHas(U("<<Error : Invalid status.")));
     EXPECT_EQ(LastResult(), channel::UploadResult(0x1002, 1));
-    EXPECT_TRUE(form->uploadData.empty());
+    EXPECT_TRUE(form->Conversation().UploadedFile().empty());
 }
 
 TEST_F(FileTransfer, DataBeforeStartLogsBothErrors) {
@@ -80,18 +81,18 @@ TEST_F(FileTransfer, SecondEndPacketIsIgnoredUnanswered) {
     Packet("UPLE" + Le(3) + "abc");
     Packet("UPLE" + Le(3) + "def");
     EXPECT_EQ(unit->Sent.size(), 2u);
-    EXPECT_EQ(form->uploadData, "abc");
+    EXPECT_EQ(form->Conversation().UploadedFile(), "abc");
     EXPECT_EQ(LogTexts().last(), U("  受信データ無視"));
 }
 
 TEST_F(FileTransfer, SizeMismatchEndsWithoutTouchingTheSerial) {
-    form->Edit2->setText(U("keep"));
+    Edit2(form)->setText(U("keep"));
     Packet("UPLS" + Le(0) + Le(0) + "DWINFO.INI");
     Packet("UPLE" + Le(3) + "abc");
     Packet("UPLI" + Le(4) + "stamp");
     EXPECT_TRUE(LogHas(U("  Error : Verify NG. fileSize:4 timeStamp:stamp")));
-    EXPECT_EQ(form->Edit2->text(), U("keep"));
-    EXPECT_EQ(form->StepNo, 99);
+    EXPECT_EQ(Edit2(form)->text(), U("keep"));
+    EXPECT_EQ(form->Conversation().StepNo(), 99);
 }
 
 TEST_F(FileTransfer, ShortPacketsAreRefusedAndTheUploadGoesOn) {
@@ -104,7 +105,7 @@ TEST_F(FileTransfer, ShortPacketsAreRefusedAndTheUploadGoesOn) {
     EXPECT_EQ(form->uploadState, 1);
     Packet(DataPacket(0, 'b'));
     EXPECT_EQ(LastResult(), channel::UploadResult(0x1002, 0));
-    EXPECT_EQ(form->uploadData.size(), 1016u);
+    EXPECT_EQ(form->Conversation().UploadedFile().size(), 1016u);
     Packet("UPLE" + Le(0x80000000u) + "x");
     EXPECT_EQ(unit->Sent.back().substr(1, 12), channel::UploadResult(0x1003, 0).substr(0, 8) + Le(1));
     EXPECT_EQ(form->uploadEndSeen, 0);
@@ -115,11 +116,11 @@ TEST_F(FileTransfer, EndPacketThatWouldPassTheCapIsRefused) {
     const uint32_t packets = static_cast<uint32_t>(channel::kMaxUploadBytes / 1016);
     for (uint32_t i = 0; i < packets; ++i)
         Packet(DataPacket(i, 'c'));
-    const size_t room = channel::kMaxUploadBytes - form->uploadData.size();
+    const size_t room = channel::kMaxUploadBytes - form->Conversation().UploadedFile().size();
     ASSERT_LT(room, 1016u);
     Packet("UPLE" + Le(static_cast<uint32_t>(room + 1)) + std::string(room + 1, 'e'));
     EXPECT_EQ(LastResult(), channel::UploadResult(0x1003, 1));
-    EXPECT_EQ(form->uploadData.size(), channel::kMaxUploadBytes - room);
+    EXPECT_EQ(form->Conversation().UploadedFile().size(), channel::kMaxUploadBytes - room);
     EXPECT_TRUE(LogTexts().contains(U("  Error : Upload exceeds 1048576 bytes; refused.")));
 }
 
@@ -127,7 +128,7 @@ TEST_F(FileTransfer, EndlessDataIsCappedWithALogLine) {
     Packet("UPLS" + Le(0) + Le(0) + "DWINFO.INI");
     const int packets = static_cast<int>(channel::kMaxUploadBytes / 1016) + 1;
     for (int i = 0; i <= packets; ++i) Packet(DataPacket(static_cast<uint32_t>(i), 'c'));
-    EXPECT_LE(form->uploadData.size(), channel::kMaxUploadBytes);
+    EXPECT_LE(form->Conversation().UploadedFile().size(), channel::kMaxUploadBytes);
     EXPECT_EQ(LastResult(), channel::UploadResult(0x1002, 1));
     EXPECT_TRUE(LogTexts().filter(U("exceeds")).size() >= 1);
 }
@@ -140,9 +141,9 @@ TEST_F(SerialReply, NgShowsNotFoundAndStartsTheReadBack) {
     Answer("OK");
     Answer("OK 201016");
     Answer("NG");
-    EXPECT_EQ(form->Edit2->text(), U("Not found"));
+    EXPECT_EQ(Edit2(form)->text(), U("Not found"));
     EXPECT_EQ(Commands().back(), "GETTMPPARAM");
-    EXPECT_EQ(form->StepNo, 7);
+    EXPECT_EQ(form->Conversation().StepNo(), 7);
 }
 
 TEST_F(SerialReply, UnsupportedFirmwareEndsAfterTheSerial) {
@@ -151,22 +152,22 @@ TEST_F(SerialReply, UnsupportedFirmwareEndsAfterTheSerial) {
     Answer("OK");
     Answer("OK 202000");
     Answer("OK " + std::string(26, ' ') + "SN0000000042");
-    EXPECT_EQ(form->Edit2->text(), U("SN0000000042"));
-    EXPECT_EQ(form->StepNo, 99);
+    EXPECT_EQ(Edit2(form)->text(), U("SN0000000042"));
+    EXPECT_EQ(form->Conversation().StepNo(), 99);
     EXPECT_EQ(Commands().back(), "GSER");
 }
 
 TEST_F(SerialReply, OtherReplyLeavesTheSerialAndGoesOn) {
     PlugTransceiver();
-    form->Edit2->setText(U("before"));
+    Edit2(form)->setText(U("before"));
     Tick();
     Answer("OK");
     Answer("OK 201016");
-    form->Edit2->setText(U("before"));
+    Edit2(form)->setText(U("before"));
     hid->Deliver(unit, InputReport("garbage"));
     Tick();
-    EXPECT_EQ(form->Edit2->text(), U("before"));
-    EXPECT_EQ(form->StepNo, 7);
+    EXPECT_EQ(Edit2(form)->text(), U("before"));
+    EXPECT_EQ(form->Conversation().StepNo(), 7);
 }
 
 TEST_F(SerialReply, SameUnitAfterReconnectSkipsTheDefaultReadBack) {
@@ -180,7 +181,7 @@ TEST_F(SerialReply, SameUnitAfterReconnectSkipsTheDefaultReadBack) {
     Answer("OK DW730 TONAL");
     Answer("OK " + std::string(26, ' ') + "SN");
     EXPECT_EQ(Commands().back(), "GPAR");
-    EXPECT_EQ(form->StepNo, 8);
+    EXPECT_EQ(form->Conversation().StepNo(), 8);
     EXPECT_EQ(form->curParamRecvCnt, 0);
     EXPECT_EQ(form->lastParamReplyTime, clock->now);
 }

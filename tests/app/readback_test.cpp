@@ -1,6 +1,7 @@
 // The parameter read-back and the settings panel: whole conversations with the simulated
 // unit for every model and firmware family, and the read-back's edges driven by hand.
 #include "support/SimLink.h"
+#include "support/WindowWidgets.h"
 
 using namespace testing_support;
 
@@ -75,8 +76,8 @@ TEST_P(PanelAvailability, FollowsModelAndFirmware) {
     const std::string fw = GetParam().firmware;
     PlugUnit(m.model, fw);
     ASSERT_TRUE(RunToRest());
-    ASSERT_EQ(form->StepNo, 1);
-    EXPECT_EQ(form->EditKIND->text(), U(m.model));
+    ASSERT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_EQ(EditKIND(form)->text(), U(m.model));
 
     struct Check {
         const char* what;
@@ -85,26 +86,26 @@ TEST_P(PanelAvailability, FollowsModelAndFirmware) {
         Gate gate;
     };
     const Check checks[] = {
-        {"volume", form->RadioGroup1, form->Edit5, m.volume},
-        {"auto switching", form->RadioGroup3, form->Edit7, m.autoSwitch},
-        {"hands-free", form->RadioGroup4, form->Edit8, m.handsFree},
-        {"channel", form->RGChannel, form->EdtChannel, m.channel},
-        {"recorder", form->RadioGroup5, form->Edit9, m.recorder},
-        {"dive-com", form->RgDiveComInterface, form->EdtDiveComInterface, m.diveCom},
-        {"voice guide", form->RadioGroupVoiceGuideLevel, form->EditVoiceGuideLevel, m.voiceGuide},
-        {"air check", form->CheckBoxDivingTimeSignalEnable, form->EditDivingTimeSignal, m.airCheck},
-        {"Apply", form->SpeedButton2, form->SpeedButton3, m.buttons},
+        {"volume", RadioGroup1(form), Edit5(form), m.volume},
+        {"auto switching", RadioGroup3(form), Edit7(form), m.autoSwitch},
+        {"hands-free", RadioGroup4(form), Edit8(form), m.handsFree},
+        {"channel", RGChannel(form), EdtChannel(form), m.channel},
+        {"recorder", RadioGroup5(form), Edit9(form), m.recorder},
+        {"dive-com", RgDiveComInterface(form), EdtDiveComInterface(form), m.diveCom},
+        {"voice guide", RadioGroupVoiceGuideLevel(form), EditVoiceGuideLevel(form), m.voiceGuide},
+        {"air check", CheckBoxDivingTimeSignalEnable(form), EditDivingTimeSignal(form), m.airCheck},
+        {"Apply", SpeedButton2(form), SpeedButton3(form), m.buttons},
     };
     for (const auto& c : checks) {
         EXPECT_EQ(c.choice->isEnabled(), c.gate.Open(fw)) << c.what;
         EXPECT_EQ(c.box->isEnabled(), c.gate.Open(fw)) << c.what << " box";
     }
-    EXPECT_EQ(form->GroupBoxDivingTimeSignal->isEnabled(), m.airCheck.Open(fw));
+    EXPECT_EQ(GroupBoxDivingTimeSignal(form)->isEnabled(), m.airCheck.Open(fw));
     if (!m.airCheck.Open(fw)) {
-        EXPECT_FALSE(form->CheckBoxDivingTimeSignalEnable->isChecked());
+        EXPECT_FALSE(CheckBoxDivingTimeSignalEnable(form)->isChecked());
     }
-    EXPECT_EQ(form->ProgressBar1->value(), 100);
-    EXPECT_TRUE(form->File1->menuAction()->isEnabled());
+    EXPECT_EQ(ProgressBar1(form)->value(), 100);
+    EXPECT_TRUE(File1(form)->menuAction()->isEnabled());
 }
 
 INSTANTIATE_TEST_SUITE_P(Models, PanelAvailability, ::testing::ValuesIn(AllFamilies()), Name);
@@ -114,109 +115,109 @@ using SimReadBack = SimWindowTest;
 TEST_F(SimReadBack, FirmwareWithoutModelQueryShowsTheBasicSettingsOnly) {
     PlugUnit("DW730 TONAL", "201019");
     ASSERT_TRUE(RunToRest());
-    ASSERT_EQ(form->StepNo, 1);
-    EXPECT_EQ(form->EditKIND->text(), QString());
+    ASSERT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_EQ(EditKIND(form)->text(), QString());
     for (QWidget* w : std::initializer_list<QWidget*>{
-             form->RadioGroup1, form->RadioGroup3, form->RadioGroup4, form->RGChannel,
-             form->RadioGroup5, form->SpeedButton2, form->SpeedButton3})
+             RadioGroup1(form), RadioGroup3(form), RadioGroup4(form), RGChannel(form),
+             RadioGroup5(form), SpeedButton2(form), SpeedButton3(form)})
         EXPECT_TRUE(w->isEnabled()) << w->objectName().toStdString();
     for (QWidget* w : std::initializer_list<QWidget*>{
-             form->RgDiveComInterface, form->EdtDiveComInterface, form->RadioGroupVoiceGuideLevel,
-             form->EditVoiceGuideLevel, form->GroupBoxDivingTimeSignal,
-             form->CheckBoxDivingTimeSignalEnable, form->EditDivingTimeSignal})
+             RgDiveComInterface(form), EdtDiveComInterface(form), RadioGroupVoiceGuideLevel(form),
+             EditVoiceGuideLevel(form), GroupBoxDivingTimeSignal(form),
+             CheckBoxDivingTimeSignalEnable(form), EditDivingTimeSignal(form)})
         EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
-    EXPECT_EQ(form->RadioGroup4->Items(), (QStringList{U("Off"), U("On")}));
-    EXPECT_EQ(form->LabelParamCnt->text(), U("ParameterCount=7"));
+    EXPECT_EQ(RadioGroup4(form)->Items(), (QStringList{U("Off"), U("On")}));
+    EXPECT_EQ(LabelParamCnt(form)->text(), U("ParameterCount=7"));
 }
 
 TEST_F(SimReadBack, ShowsTheStoredSetAndKeepsTheDefaultSet) {
     // Preset units hold "every setting different from the factory one".
     PlugUnit("DW720 MIV", "201036");
     ASSERT_TRUE(RunToRest());
-    EXPECT_EQ(form->LabelParamCnt->text(), U("ParameterCount=13"));
-    EXPECT_EQ(form->initParams.PhoneOutVol, -6);
-    EXPECT_EQ(form->initParams.CsgVoxNzccTh, 0.6);
-    EXPECT_EQ(form->initParams.Channel, "u");
-    EXPECT_EQ(form->initParams.VoiceGuideSwitch, 510);
-    EXPECT_EQ(form->initParams.DivingTimeSignalSw, 0);
+    EXPECT_EQ(LabelParamCnt(form)->text(), U("ParameterCount=13"));
+    EXPECT_EQ(form->Conversation().InitialParams().PhoneOutVol, -6);
+    EXPECT_EQ(form->Conversation().InitialParams().CsgVoxNzccTh, 0.6);
+    EXPECT_EQ(form->Conversation().InitialParams().Channel, "u");
+    EXPECT_EQ(form->Conversation().InitialParams().VoiceGuideSwitch, 510);
+    EXPECT_EQ(form->Conversation().InitialParams().DivingTimeSignalSw, 0);
 
     const std::pair<TEdit*, const char*> boxes[] = {
-        {form->Edit5, "4"},
-        {form->Edit7, "Off"},
-        {form->Edit8, "2"},
-        {form->EdtChannel, "S ch"},
-        {form->Edit9, "All record"},
-        {form->EdtDiveComInterface, "Beep"},
-        {form->EditVoiceGuideLevel, "Low"},
-        {form->EditDivingTimeSignal, "20min. 10min."},
+        {Edit5(form), "4"},
+        {Edit7(form), "Off"},
+        {Edit8(form), "2"},
+        {EdtChannel(form), "S ch"},
+        {Edit9(form), "All record"},
+        {EdtDiveComInterface(form), "Beep"},
+        {EditVoiceGuideLevel(form), "Low"},
+        {EditDivingTimeSignal(form), "20min. 10min."},
     };
     for (auto [box, text] : boxes)
         EXPECT_EQ(box->text(), U(text)) << box->objectName().toStdString();
-    EXPECT_EQ(form->RGChannel->Items(), (QStringList{U("ch A"), U("ch S")}));
-    EXPECT_EQ(form->RGChannel->ItemIndex(), 1);
-    EXPECT_TRUE(form->CheckBoxDivingTimeSignalEnable->isChecked());
-    EXPECT_EQ(form->ComboBoxDivingTimeSignal1->currentIndex(), 1);
-    EXPECT_EQ(form->ComboBoxDivingTimeSignal2->currentIndex(), 1);
-    EXPECT_TRUE(form->ComboBoxDivingTimeSignal1->isEnabled());
+    EXPECT_EQ(RGChannel(form)->Items(), (QStringList{U("ch A"), U("ch S")}));
+    EXPECT_EQ(RGChannel(form)->ItemIndex(), 1);
+    EXPECT_TRUE(CheckBoxDivingTimeSignalEnable(form)->isChecked());
+    EXPECT_EQ(ComboBoxDivingTimeSignal1(form)->currentIndex(), 1);
+    EXPECT_EQ(ComboBoxDivingTimeSignal2(form)->currentIndex(), 1);
+    EXPECT_TRUE(ComboBoxDivingTimeSignal1(form)->isEnabled());
 }
 
 TEST_F(SimReadBack, UnitWithoutStoredParametersShowsItsDefaults) {
     sim::Profile profile = sim::MakeProfile("DW730 VELMORAS_SPECIAL", "201036");
     profile.stored.reset();
     PlugUnit(profile);
-    ASSERT_TRUE(RunUntil([&] { return form->ProgressBar1->value() == 100; }));
-    EXPECT_EQ(form->StepNo, 8);
+    ASSERT_TRUE(RunUntil([&] { return ProgressBar1(form)->value() == 100; }));
+    EXPECT_EQ(form->Conversation().StepNo(), 8);
     ASSERT_TRUE(RunToRest());
-    EXPECT_EQ(form->Edit5->text(), U("3"));   // PhoneOutVol -6
-    EXPECT_EQ(form->Edit8->text(), U("Off")); // VOXSw 0
-    EXPECT_EQ(form->EdtChannel->text(), U("A ch"));
+    EXPECT_EQ(Edit5(form)->text(), U("3"));   // PhoneOutVol -6
+    EXPECT_EQ(Edit8(form)->text(), U("Off")); // VOXSw 0
+    EXPECT_EQ(EdtChannel(form)->text(), U("A ch"));
     // The default set carries no receive-only switch: its dive-computer value is shown.
-    EXPECT_EQ(form->EdtDiveComInterface->text(), U("Off"));
-    EXPECT_EQ(form->RgDiveComInterface->title(), U("Recive only"));
-    EXPECT_EQ(form->EditVoiceGuideLevel->text(), U("Middle"));
-    EXPECT_EQ(form->EditDivingTimeSignal->text(), U("Off"));
+    EXPECT_EQ(EdtDiveComInterface(form)->text(), U("Off"));
+    EXPECT_EQ(RgDiveComInterface(form)->title(), U("Recive only"));
+    EXPECT_EQ(EditVoiceGuideLevel(form)->text(), U("Middle"));
+    EXPECT_EQ(EditDivingTimeSignal(form)->text(), U("Off"));
 }
 
 TEST_F(SimReadBack, ReconnectSkipsTheDefaultSetUntilTheUnitIsUnplugged) {
     PlugUnit("DW730 TONAL", "201036");
     ASSERT_TRUE(RunToRest());
-    EXPECT_EQ(form->initParamReadCnt, 1);
+    EXPECT_EQ(form->Conversation().InitialReadCount(), 1);
     auto count = [&](const std::string& command) {
         const auto& sent = sim->Received();
         return std::count(sent.begin(), sent.end(), command);
     };
     EXPECT_EQ(count("GETTMPPARAM"), 1);
 
-    form->ButtonReconnect->click();
+    ButtonReconnect(form)->click();
     ASSERT_TRUE(RunToRest());
-    EXPECT_EQ(form->StepNo, 1);
+    EXPECT_EQ(form->Conversation().StepNo(), 1);
     EXPECT_EQ(count("GETTMPPARAM"), 1);
     EXPECT_EQ(count("GPAR"), 2);
-    EXPECT_EQ(form->Edit5->text(), U("4"));
-    EXPECT_EQ(form->initParams.PhoneOutVol, -6); // kept from the first read-back
+    EXPECT_EQ(Edit5(form)->text(), U("4"));
+    EXPECT_EQ(form->Conversation().InitialParams().PhoneOutVol, -6); // kept from the first read-back
 
     UnplugUnit();
     EXPECT_TRUE(LogHas(U("  Clear initParamReadCnt.")));
     ReplugUnit();
     ASSERT_TRUE(RunToRest());
     EXPECT_EQ(count("GETTMPPARAM"), 2);
-    EXPECT_EQ(form->initParamReadCnt, 1);
+    EXPECT_EQ(form->Conversation().InitialReadCount(), 1);
 }
 
 class UnplugDuringReadBack : public SimWindowTest, public ::testing::WithParamInterface<int32_t> {};
 
 TEST_P(UnplugDuringReadBack, LeavesTheStepAndAPlugInStartsAtTwo) {
     PlugUnit("DW740 NEW", "201036");
-    ASSERT_TRUE(RunUntil([&] { return form->StepNo == GetParam(); }));
+    ASSERT_TRUE(RunUntil([&] { return form->Conversation().StepNo() == GetParam(); }));
     Step(); // a reply or two into it
-    ASSERT_EQ(form->StepNo, GetParam());
+    ASSERT_EQ(form->Conversation().StepNo(), GetParam());
     UnplugUnit();
-    EXPECT_EQ(form->StepNo, GetParam());
-    EXPECT_FALSE(form->Timer1->Enabled());
+    EXPECT_EQ(form->Conversation().StepNo(), GetParam());
+    EXPECT_FALSE(form->Timer().Enabled());
     ReplugUnit();
-    EXPECT_EQ(form->StepNo, 2);
+    EXPECT_EQ(form->Conversation().StepNo(), 2);
     ASSERT_TRUE(RunToRest());
-    EXPECT_EQ(form->StepNo, 1);
+    EXPECT_EQ(form->Conversation().StepNo(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, UnplugDuringReadBack, ::testing::Values(7, 8));
@@ -226,12 +227,12 @@ TEST_F(SimReadBack, MalformedRealInTheDefaultSetIsShownAndTheReadBackWaits) {
     profile.defaults->Set("CsgVoxNzccTh", "0,6");
     PlugUnit(profile);
     ASSERT_FALSE(RunToRest(3000));
-    EXPECT_EQ(form->StepNo, 7); // one reply short of the count; "Reconnect" is the way out
+    EXPECT_EQ(form->Conversation().StepNo(), 7); // one reply short of the count; "Reconnect" is the way out
     EXPECT_EQ(dialogs->errors, QStringList{U("'0,6' is not a valid floating point value")});
     EXPECT_TRUE(LogTexts().filter(U("not a valid")).isEmpty()); // the box alone tells of it
-    EXPECT_EQ(form->LabelParamCnt->text(), U("ParameterCount=12"));
-    EXPECT_EQ(form->ProgressBar1->value(), 20 + 40 * 12 / 13);
-    EXPECT_EQ(form->initParams.CsgVoxNzccTh, 0);
+    EXPECT_EQ(LabelParamCnt(form)->text(), U("ParameterCount=12"));
+    EXPECT_EQ(ProgressBar1(form)->value(), 20 + 40 * 12 / 13);
+    EXPECT_EQ(form->Conversation().InitialParams().CsgVoxNzccTh, 0);
 }
 
 // ---- The read-back driven reply by reply ----
@@ -240,15 +241,15 @@ class ReadBack : public WindowTest {
   protected:
     void Connected(const char* version, const char* model = "DW730 TONAL") {
         PlugTransceiver();
-        form->Edit1->setText(U(version));
-        form->EditKIND->setText(U(model));
+        Edit1(form)->setText(U(version));
+        EditKIND(form)->setText(U(model));
         form->ExtendedFirmware = std::string(version) >= "201020";
         form->PhoneVolume = std::string(version) >= "201033";
-        form->StepNo = 7;
+        form->Conversation().SetStepForTest(7);
     }
     void ToStepEight(const char* version, const char* model = "DW730 TONAL") {
         Connected(version, model);
-        form->StepNo = 8;
+        form->Conversation().SetStepForTest(8);
         form->lastParamReplyTime = clock->now;
     }
 };
@@ -265,20 +266,20 @@ TEST_P(ExpectedCount, EndsTheDefaultSetAndMovesTheBar) {
     const int n = GetParam().expected;
     for (int i = 1; i < n; ++i)
         Answer("OK RecordSw 1");
-    EXPECT_EQ(form->StepNo, 7);
-    EXPECT_EQ(form->ProgressBar1->value(), 20 + 40 * (n - 1) / n);
+    EXPECT_EQ(form->Conversation().StepNo(), 7);
+    EXPECT_EQ(ProgressBar1(form)->value(), 20 + 40 * (n - 1) / n);
     Answer("OK ChannelChangeSw 0"); // not counted
     Answer("OK TxModeSw 1");        // not counted
-    EXPECT_EQ(form->StepNo, 7);
+    EXPECT_EQ(form->Conversation().StepNo(), 7);
     Answer("OK RecordSw 2");
-    EXPECT_EQ(form->StepNo, 8);
+    EXPECT_EQ(form->Conversation().StepNo(), 8);
     EXPECT_EQ(Commands().back(), "GPAR");
-    EXPECT_EQ(form->ProgressBar1->value(), 60);
-    EXPECT_EQ(form->LabelParamCnt->text(), QStringLiteral("ParameterCount=%1").arg(n));
-    EXPECT_EQ(form->initParamReadCnt, 1);
+    EXPECT_EQ(ProgressBar1(form)->value(), 60);
+    EXPECT_EQ(LabelParamCnt(form)->text(), QStringLiteral("ParameterCount=%1").arg(n));
+    EXPECT_EQ(form->Conversation().InitialReadCount(), 1);
     EXPECT_EQ(form->lastReadVersion, U(GetParam().version));
     EXPECT_EQ(form->curParamRecvCnt, 0);
-    EXPECT_EQ(form->initParams.RecordSw, 2);
+    EXPECT_EQ(form->Conversation().InitialParams().RecordSw, 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, ExpectedCount,
@@ -297,18 +298,18 @@ TEST_F(ReadBack, UnreadableRepliesRaiseTheErrorBoxAndAreDropped) {
     EXPECT_EQ(dialogs->errors, (QStringList{U("'abc' is not a valid floating point value"),
                                             U("'OK PhoneOutVol' has no parameter value")}));
     EXPECT_EQ(form->initParamRecvCnt, 1); // the integer fell back to its default
-    EXPECT_EQ(form->initParams.RxLevel, 28000);
-    EXPECT_EQ(form->StepNo, 7);
+    EXPECT_EQ(form->Conversation().InitialParams().RxLevel, 28000);
+    EXPECT_EQ(form->Conversation().StepNo(), 7);
     Answer("OK CsgVoxNzccTh 0.5");
-    EXPECT_EQ(form->initParams.CsgVoxNzccTh, 0.5);
-    EXPECT_EQ(form->LabelParamCnt->text(), U("ParameterCount=2"));
+    EXPECT_EQ(form->Conversation().InitialParams().CsgVoxNzccTh, 0.5);
+    EXPECT_EQ(LabelParamCnt(form)->text(), U("ParameterCount=2"));
 }
 
 TEST_F(ReadBack, RepliesTooShortToReadAreShownByTheBoxAloneNotLogged) {
     Connected("201036");
     Answer("RxLevel 25000"); // no status word: the value would be the third token
     Answer("OK ChannelC");
-    form->StepNo = 8;
+    form->Conversation().SetStepForTest(8);
     form->lastParamReplyTime = clock->now;
     Answer("OK");
     Answer("RxLevel 25000");
@@ -331,15 +332,15 @@ TEST_F(ReadBack, ChannelPairOfAnEarlierConnectionIsForgotten) {
     ToStepEight("201036", "DW740 NEW");
     Answer("OK Channel u");
     Answer("OK BaseFreq 3");
-    ASSERT_EQ(form->EdtChannel->text(), U("B ch"));
+    ASSERT_EQ(EdtChannel(form)->text(), U("B ch"));
 
     // Each half alone, on a fresh connection, shows nothing.
     for (const char* half : {"OK Channel l", "OK BaseFreq 2"}) {
         hid->Unplug(unit);
         ToStepEight("201036", "DW740 NEW");
         Answer(half);
-        EXPECT_EQ(form->RGChannel->ItemIndex(), -1) << half;
-        EXPECT_EQ(form->EdtChannel->text(), QString()) << half;
+        EXPECT_EQ(RGChannel(form)->ItemIndex(), -1) << half;
+        EXPECT_EQ(EdtChannel(form)->text(), QString()) << half;
         Answer("OK Channel u");
         Answer("OK BaseFreq 3");
     }
@@ -351,25 +352,25 @@ TEST_F(ReadBack, CurrentValuesEndOneSecondAfterTheLastReplyByTheClock) {
     clock->now = start.addMSecs(500);
     hid->Deliver(unit, LineReport("OK TxSquelchSw 0"));
     form->Timer1Timer();
-    EXPECT_EQ(form->Edit7->text(), U("Off"));
-    EXPECT_EQ(form->ProgressBar1->value(), 63); // 60 + 40 / 13
+    EXPECT_EQ(Edit7(form)->text(), U("Off"));
+    EXPECT_EQ(ProgressBar1(form)->value(), 63); // 60 + 40 / 13
 
     clock->now = start.addMSecs(1499);
     form->Timer1Timer();
-    EXPECT_EQ(form->StepNo, 8);
+    EXPECT_EQ(form->Conversation().StepNo(), 8);
     // A clock set back neither ends the read-back nor holds it open for an hour.
     clock->now = start.addSecs(-3600);
     form->Timer1Timer();
-    EXPECT_EQ(form->StepNo, 8);
+    EXPECT_EQ(form->Conversation().StepNo(), 8);
     clock->now = clock->now.addMSecs(999);
     form->Timer1Timer();
-    EXPECT_EQ(form->StepNo, 8);
+    EXPECT_EQ(form->Conversation().StepNo(), 8);
     clock->now = clock->now.addMSecs(1);
     form->Timer1Timer();
-    EXPECT_EQ(form->StepNo, 1);
-    EXPECT_FALSE(form->RadioGroup3->isEnabled()); // shown, but TONAL has no such setting
-    EXPECT_FALSE(form->RadioGroup1->isEnabled()); // nothing shown
-    EXPECT_TRUE(form->Edit5->isEnabled());
+    EXPECT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_FALSE(RadioGroup3(form)->isEnabled()); // shown, but TONAL has no such setting
+    EXPECT_FALSE(RadioGroup1(form)->isEnabled()); // nothing shown
+    EXPECT_TRUE(Edit5(form)->isEnabled());
 }
 
 TEST_F(ReadBack, CurrentReadBackErrorIsShownAndTheStepGoesOn) {
@@ -379,16 +380,16 @@ TEST_F(ReadBack, CurrentReadBackErrorIsShownAndTheStepGoesOn) {
     Answer("OK Channel");
     EXPECT_EQ(dialogs->errors.size(), 2);
     EXPECT_EQ(form->lastParamReplyTime, clock->now);
-    EXPECT_EQ(form->Edit8->text(), U("5")); // no threshold read yet: 0 is the most sensitive
+    EXPECT_EQ(Edit8(form)->text(), U("5")); // no threshold read yet: 0 is the most sensitive
     EXPECT_EQ(form->curParamRecvCnt, 1);
     Answer("OK CsgVoxNzccTh 0.75");
-    EXPECT_EQ(form->Edit8->text(), U("2"));
+    EXPECT_EQ(Edit8(form)->text(), U("2"));
     clock->now = clock->now.addSecs(1);
     Tick();
-    EXPECT_EQ(form->StepNo, 1);
-    EXPECT_TRUE(form->RadioGroup4->isEnabled());
-    EXPECT_FALSE(form->RadioGroup1->isEnabled()); // no value shown
-    EXPECT_TRUE(form->Edit5->isEnabled());
+    EXPECT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_TRUE(RadioGroup4(form)->isEnabled());
+    EXPECT_FALSE(RadioGroup1(form)->isEnabled()); // no value shown
+    EXPECT_TRUE(Edit5(form)->isEnabled());
 }
 
 TEST_F(ReadBack, OddValuesNeverBreakTheReadBack) {
@@ -408,28 +409,28 @@ TEST_F(ReadBack, OddValuesNeverBreakTheReadBack) {
     for (const auto& reply : replies)
         Answer(reply);
     EXPECT_EQ(dialogs->errors, QStringList{U("'nan' is not a valid floating point value")});
-    EXPECT_EQ(form->Edit5->text(), U("5"));        // a huge volume is the loudest
-    EXPECT_EQ(form->Edit8->text(), U("5"));        // on by default, threshold -0
-    EXPECT_EQ(form->RadioGroup5->ItemIndex(), -1); // limited to -1
-    EXPECT_EQ(form->EditDivingTimeSignal->text(), U("unknown"));
-    EXPECT_EQ(form->EditVoiceGuideLevel->text(), U("High")); // malformed: 0, which is "High"
-    EXPECT_EQ(form->curParams.Led, "y");
-    EXPECT_EQ(form->curParams.Channel, "\xFF");
+    EXPECT_EQ(Edit5(form)->text(), U("5"));        // a huge volume is the loudest
+    EXPECT_EQ(Edit8(form)->text(), U("5"));        // on by default, threshold -0
+    EXPECT_EQ(RadioGroup5(form)->ItemIndex(), -1); // limited to -1
+    EXPECT_EQ(EditDivingTimeSignal(form)->text(), U("unknown"));
+    EXPECT_EQ(EditVoiceGuideLevel(form)->text(), U("High")); // malformed: 0, which is "High"
+    EXPECT_EQ(form->Conversation().CurrentParams().Led, "y");
+    EXPECT_EQ(form->Conversation().CurrentParams().Channel, "\xFF");
     clock->now = clock->now.addSecs(1);
     Tick();
-    EXPECT_EQ(form->StepNo, 1);
-    EXPECT_FALSE(form->RadioGroup5->isEnabled());
+    EXPECT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_FALSE(RadioGroup5(form)->isEnabled());
 }
 
 TEST_F(ReadBack, NoAnswerToTheCurrentQueryStillFinishes) {
     ToStepEight("201036", "PX510");
     clock->now = clock->now.addSecs(1);
     Tick();
-    EXPECT_EQ(form->StepNo, 1);
-    EXPECT_FALSE(form->RadioGroup1->isEnabled());
-    EXPECT_TRUE(form->Edit5->isEnabled());
-    EXPECT_TRUE(form->SpeedButton2->isEnabled());
-    EXPECT_FALSE(form->GroupBoxDivingTimeSignal->isEnabled()); // PX510 has no air check
+    EXPECT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_FALSE(RadioGroup1(form)->isEnabled());
+    EXPECT_TRUE(Edit5(form)->isEnabled());
+    EXPECT_TRUE(SpeedButton2(form)->isEnabled());
+    EXPECT_FALSE(GroupBoxDivingTimeSignal(form)->isEnabled()); // PX510 has no air check
 }
 
 // ---- Display operations: values in and out of their tables ----
@@ -453,13 +454,13 @@ TEST_P(ShowValue, SetsChoiceBoxAndTagOrLeavesThem) {
     ASSERT_NE(choice, nullptr);
     TEdit* box = nullptr;
     for (auto [c, b] : std::initializer_list<std::pair<TRadioGroup*, TEdit*>>{
-             {form->RadioGroup1, form->Edit5},
-             {form->RadioGroup3, form->Edit7},
-             {form->RadioGroup4, form->Edit8},
-             {form->RGChannel, form->EdtChannel},
-             {form->RadioGroup5, form->Edit9},
-             {form->RgDiveComInterface, form->EdtDiveComInterface},
-             {form->RadioGroupVoiceGuideLevel, form->EditVoiceGuideLevel}})
+             {RadioGroup1(form), Edit5(form)},
+             {RadioGroup3(form), Edit7(form)},
+             {RadioGroup4(form), Edit8(form)},
+             {RGChannel(form), EdtChannel(form)},
+             {RadioGroup5(form), Edit9(form)},
+             {RgDiveComInterface(form), EdtDiveComInterface(form)},
+             {RadioGroupVoiceGuideLevel(form), EditVoiceGuideLevel(form)}})
         if (c == choice) box = b;
     choice->SetItemIndex(0);
     box->setText(U("before"));
@@ -511,77 +512,77 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ReadBack, ChannelNeedsBothHalvesOfItsPair) {
     ToStepEight("201036", "DW720 MIV");
     Answer("OK Channel l");
-    EXPECT_EQ(form->RGChannel->ItemIndex(), -1);
-    EXPECT_EQ(form->EdtChannel->text(), QString());
+    EXPECT_EQ(RGChannel(form)->ItemIndex(), -1);
+    EXPECT_EQ(EdtChannel(form)->text(), QString());
     Answer("OK BaseFreq 3");
-    EXPECT_EQ(form->RGChannel->ItemIndex(), 1);
-    EXPECT_EQ(form->EdtChannel->text(), U("S ch"));
-    EXPECT_EQ(form->RGChannel->Items(), (QStringList{U("ch A"), U("ch S")}));
+    EXPECT_EQ(RGChannel(form)->ItemIndex(), 1);
+    EXPECT_EQ(EdtChannel(form)->text(), U("S ch"));
+    EXPECT_EQ(RGChannel(form)->Items(), (QStringList{U("ch A"), U("ch S")}));
 }
 
 TEST_F(ReadBack, AirCheckValuesCheckOrClearTheBox) {
     ToStepEight("201036");
     Answer("OK DivingTimeSignalSw 2457900");
-    EXPECT_EQ(form->EditDivingTimeSignal->text(), U("10min. 5min."));
-    EXPECT_EQ(form->EditDivingTimeSignal->Tag, 1);
-    EXPECT_TRUE(form->CheckBoxDivingTimeSignalEnable->isChecked());
+    EXPECT_EQ(EditDivingTimeSignal(form)->text(), U("10min. 5min."));
+    EXPECT_EQ(EditDivingTimeSignal(form)->Tag, 1);
+    EXPECT_TRUE(CheckBoxDivingTimeSignalEnable(form)->isChecked());
     // The group itself is enabled only when the read-back finishes.
-    QWidget* group = form->GroupBoxDivingTimeSignal;
-    EXPECT_TRUE(form->ComboBoxDivingTimeSignal1->isEnabledTo(group));
-    EXPECT_TRUE(form->Label12->isEnabledTo(group));
-    EXPECT_EQ(form->ComboBoxDivingTimeSignal2->currentIndex(), 0);
+    QWidget* group = GroupBoxDivingTimeSignal(form);
+    EXPECT_TRUE(ComboBoxDivingTimeSignal1(form)->isEnabledTo(group));
+    EXPECT_TRUE(Label12(form)->isEnabledTo(group));
+    EXPECT_EQ(ComboBoxDivingTimeSignal2(form)->currentIndex(), 0);
     Answer("OK DivingTimeSignalSw " + std::to_string(600 * 4096 + 400));
-    EXPECT_EQ(form->EditDivingTimeSignal->text(), U("unknown"));
-    EXPECT_EQ(form->EditDivingTimeSignal->Tag, -1);
-    EXPECT_FALSE(form->CheckBoxDivingTimeSignalEnable->isChecked());
-    EXPECT_FALSE(form->ComboBoxDivingTimeSignal1->isEnabledTo(group));
-    EXPECT_EQ(form->ComboBoxDivingTimeSignal1->currentIndex(), -1);
+    EXPECT_EQ(EditDivingTimeSignal(form)->text(), U("unknown"));
+    EXPECT_EQ(EditDivingTimeSignal(form)->Tag, -1);
+    EXPECT_FALSE(CheckBoxDivingTimeSignalEnable(form)->isChecked());
+    EXPECT_FALSE(ComboBoxDivingTimeSignal1(form)->isEnabledTo(group));
+    EXPECT_EQ(ComboBoxDivingTimeSignal1(form)->currentIndex(), -1);
     Answer("OK DivingTimeSignalSw -1"); // bits above 23 are ignored: 4095 s, 4095 s
-    EXPECT_EQ(form->EditDivingTimeSignal->text(), U("unknown"));
+    EXPECT_EQ(EditDivingTimeSignal(form)->text(), U("unknown"));
 }
 
 TEST_F(ReadBack, CheckingTheAirCheckBoxPicksTwentyAndTenMinutes) {
-    form->CheckBoxDivingTimeSignalEnable->setEnabled(true);
-    form->GroupBoxDivingTimeSignal->setEnabled(true);
-    form->CheckBoxDivingTimeSignalEnable->click();
-    EXPECT_EQ(form->ComboBoxDivingTimeSignal1->currentText(), U("in 20 min."));
-    EXPECT_EQ(form->ComboBoxDivingTimeSignal2->currentText(), U("every 10 min."));
-    EXPECT_TRUE(form->Label11->isEnabled());
-    form->ComboBoxDivingTimeSignal1->setCurrentIndex(3);
-    form->CheckBoxDivingTimeSignalEnable->click();
-    EXPECT_EQ(form->ComboBoxDivingTimeSignal1->currentIndex(), -1);
-    EXPECT_FALSE(form->ComboBoxDivingTimeSignal2->isEnabled());
-    EXPECT_FALSE(form->Label11->isEnabled());
+    CheckBoxDivingTimeSignalEnable(form)->setEnabled(true);
+    GroupBoxDivingTimeSignal(form)->setEnabled(true);
+    CheckBoxDivingTimeSignalEnable(form)->click();
+    EXPECT_EQ(ComboBoxDivingTimeSignal1(form)->currentText(), U("in 20 min."));
+    EXPECT_EQ(ComboBoxDivingTimeSignal2(form)->currentText(), U("every 10 min."));
+    EXPECT_TRUE(Label11(form)->isEnabled());
+    ComboBoxDivingTimeSignal1(form)->setCurrentIndex(3);
+    CheckBoxDivingTimeSignalEnable(form)->click();
+    EXPECT_EQ(ComboBoxDivingTimeSignal1(form)->currentIndex(), -1);
+    EXPECT_FALSE(ComboBoxDivingTimeSignal2(form)->isEnabled());
+    EXPECT_FALSE(Label11(form)->isEnabled());
     // One combo box still chosen: the other is left empty.
-    form->ComboBoxDivingTimeSignal2->setCurrentIndex(2);
-    form->CheckBoxDivingTimeSignalEnable->click();
-    EXPECT_EQ(form->ComboBoxDivingTimeSignal1->currentIndex(), -1);
-    EXPECT_EQ(form->ComboBoxDivingTimeSignal2->currentIndex(), 2);
+    ComboBoxDivingTimeSignal2(form)->setCurrentIndex(2);
+    CheckBoxDivingTimeSignalEnable(form)->click();
+    EXPECT_EQ(ComboBoxDivingTimeSignal1(form)->currentIndex(), -1);
+    EXPECT_EQ(ComboBoxDivingTimeSignal2(form)->currentIndex(), 2);
 }
 
 TEST_F(ReadBack, ListsFollowTheModelAndVersionTexts) {
-    form->RGChannel->SetItemIndex(2);
-    form->EditKIND->setText(U("DW720 MIV"));
-    EXPECT_EQ(form->RGChannel->Items(), (QStringList{U("ch A"), U("ch S")}));
-    EXPECT_EQ(form->RGChannel->ItemIndex(), -1);
-    form->EditKIND->setText(U("DW730 VELMORAS_SPECIAL"));
-    EXPECT_EQ(form->RGChannel->Items(), (QStringList{U("ch A"), U("ch B"), U("ch C")}));
-    EXPECT_EQ(form->RgDiveComInterface->title(), U("Recive only"));
-    EXPECT_EQ(form->RgDiveComInterface->Items(), (QStringList{U("Off"), U("On")}));
-    form->EditKIND->setText(U("dw730 velmoras_special"));
-    EXPECT_EQ(form->RgDiveComInterface->title(), U("Dive-computer interface"));
-    EXPECT_EQ(form->RgDiveComInterface->Items(), (QStringList{U("Off"), U("Beep"), U("Voice")}));
+    RGChannel(form)->SetItemIndex(2);
+    EditKIND(form)->setText(U("DW720 MIV"));
+    EXPECT_EQ(RGChannel(form)->Items(), (QStringList{U("ch A"), U("ch S")}));
+    EXPECT_EQ(RGChannel(form)->ItemIndex(), -1);
+    EditKIND(form)->setText(U("DW730 VELMORAS_SPECIAL"));
+    EXPECT_EQ(RGChannel(form)->Items(), (QStringList{U("ch A"), U("ch B"), U("ch C")}));
+    EXPECT_EQ(RgDiveComInterface(form)->title(), U("Recive only"));
+    EXPECT_EQ(RgDiveComInterface(form)->Items(), (QStringList{U("Off"), U("On")}));
+    EditKIND(form)->setText(U("dw730 velmoras_special"));
+    EXPECT_EQ(RgDiveComInterface(form)->title(), U("Dive-computer interface"));
+    EXPECT_EQ(RgDiveComInterface(form)->Items(), (QStringList{U("Off"), U("Beep"), U("Voice")}));
 
-    form->RadioGroup4->SetItemIndex(1);
-    form->Edit1->setText(U("201026"));
-    EXPECT_EQ(form->RadioGroup4->Count(), 6);
-    EXPECT_EQ(form->RadioGroup4->ItemIndex(), -1);
-    EXPECT_FALSE(form->Label9->isHidden());
-    EXPECT_FALSE(form->Label10->isHidden());
-    form->Edit1->setText(U("201025"));
-    EXPECT_EQ(form->RadioGroup4->Items(), (QStringList{U("Off"), U("On")}));
-    EXPECT_TRUE(form->Label9->isHidden());
-    EXPECT_TRUE(form->Label10->isHidden());
+    RadioGroup4(form)->SetItemIndex(1);
+    Edit1(form)->setText(U("201026"));
+    EXPECT_EQ(RadioGroup4(form)->Count(), 6);
+    EXPECT_EQ(RadioGroup4(form)->ItemIndex(), -1);
+    EXPECT_FALSE(Label9(form)->isHidden());
+    EXPECT_FALSE(Label10(form)->isHidden());
+    Edit1(form)->setText(U("201025"));
+    EXPECT_EQ(RadioGroup4(form)->Items(), (QStringList{U("Off"), U("On")}));
+    EXPECT_TRUE(Label9(form)->isHidden());
+    EXPECT_TRUE(Label10(form)->isHidden());
 }
 
 } // namespace

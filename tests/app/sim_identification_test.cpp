@@ -1,6 +1,7 @@
 // Identification against the simulated unit: each firmware family to the end of the
 // serial-number step.
 #include "support/SimLink.h"
+#include "support/WindowWidgets.h"
 
 using namespace testing_support;
 
@@ -21,17 +22,17 @@ TEST_P(SimIdentification, RunsToTheReadBackOrTheEnd) {
     const auto& f = GetParam();
     auto& unitSim = PlugUnit(f.model, f.firmware);
     ASSERT_TRUE(RunUntil([&] {
-        return form->StepNo == 7 || form->StepNo == 99;
+        return form->Conversation().StepNo() == 7 || form->Conversation().StepNo() == 99;
     }));
     auto sent = sim->Received();
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(sent[0].rfind("RTC SET ", 0), 0u);
     sent.erase(sent.begin());
     EXPECT_EQ(sent, f.commands);
-    EXPECT_EQ(form->Edit1->text(), QString::fromUtf8(f.firmware));
-    EXPECT_EQ(form->Label3->isHidden(), f.panel);
-    EXPECT_EQ(form->Edit2->text(), QString::fromStdString(unitSim.GetProfile().serial));
-    EXPECT_EQ(unitSim.ClockSeconds(), form->ClockValue);
+    EXPECT_EQ(Edit1(form)->text(), QString::fromUtf8(f.firmware));
+    EXPECT_EQ(Label3(form)->isHidden(), f.panel);
+    EXPECT_EQ(Edit2(form)->text(), QString::fromStdString(unitSim.GetProfile().serial));
+    EXPECT_EQ(unitSim.ClockSeconds(), form->Conversation().ClockValue());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -47,13 +48,13 @@ using SimConnection = SimWindowTest;
 TEST_F(SimConnection, ThreeCharacterFirmwareUploadsItsInformationFile) {
     auto& unitSim = PlugUnit("DW720", "105");
     ASSERT_TRUE(RunToRest());
-    EXPECT_EQ(form->StepNo, 99);
+    EXPECT_EQ(form->Conversation().StepNo(), 99);
     EXPECT_TRUE(LogHas(U("<<Upload : Done")));
-    EXPECT_EQ(form->Edit2->text(), QString::fromStdString(unitSim.GetProfile().serial));
-    EXPECT_EQ(form->uploadData, sim::BuildInfoFile(unitSim.GetProfile()));
-    EXPECT_FALSE(form->Label3->isHidden());
+    EXPECT_EQ(Edit2(form)->text(), QString::fromStdString(unitSim.GetProfile().serial));
+    EXPECT_EQ(form->Conversation().UploadedFile(), sim::BuildInfoFile(unitSim.GetProfile()));
+    EXPECT_FALSE(Label3(form)->isHidden());
     Step();
-    EXPECT_EQ(form->HidDev, nullptr);
+    EXPECT_EQ(form->Conversation().Device(), nullptr);
 }
 
 TEST_F(SimConnection, UploadRefusedOnceIsSentAgainByTheUnit) {
@@ -63,28 +64,28 @@ TEST_F(SimConnection, UploadRefusedOnceIsSentAgainByTheUnit) {
     ASSERT_TRUE(RunToRest());
     EXPECT_TRUE(LogHas(U("<<Error : Invalid packet number.")));
     EXPECT_TRUE(LogHas(U("<<Upload : Done")));
-    EXPECT_EQ(form->Edit2->text(), QString::fromStdString(unitSim.GetProfile().serial));
+    EXPECT_EQ(Edit2(form)->text(), QString::fromStdString(unitSim.GetProfile().serial));
 }
 
 TEST_F(SimConnection, UnplugDuringIdentificationThenReplugStartsCleanly) {
     PlugUnit("DW730 TONAL", "201036");
-    ASSERT_TRUE(RunUntil([&] { return form->StepNo == 24; }));
+    ASSERT_TRUE(RunUntil([&] { return form->Conversation().StepNo() == 24; }));
     UnplugUnit();
-    EXPECT_EQ(form->HidDev, nullptr);
-    EXPECT_FALSE(form->Timer1->Enabled());
+    EXPECT_EQ(form->Conversation().Device(), nullptr);
+    EXPECT_FALSE(form->Timer().Enabled());
     ReplugUnit();
-    EXPECT_EQ(form->StepNo, 2);
-    ASSERT_TRUE(RunUntil([&] { return form->StepNo == 7; }));
-    EXPECT_EQ(form->EditLanguage->text(), QString::fromStdString(sim->GetProfile().language));
+    EXPECT_EQ(form->Conversation().StepNo(), 2);
+    ASSERT_TRUE(RunUntil([&] { return form->Conversation().StepNo() == 7; }));
+    EXPECT_EQ(EditLanguage(form)->text(), QString::fromStdString(sim->GetProfile().language));
 }
 
 TEST_F(SimConnection, UnitThatVanishesMidRunIsDisconnected) {
     sim::Profile profile = sim::MakeProfile("DW730 TONAL", "201036");
     profile.faults.vanishAfter = 3;
     PlugUnit(profile);
-    ASSERT_TRUE(RunUntil([&] { return form->HidDev == nullptr; }, 2000));
+    ASSERT_TRUE(RunUntil([&] { return form->Conversation().Device() == nullptr; }, 2000));
     EXPECT_TRUE(LogHas(U("  Disconnect device.")));
-    EXPECT_FALSE(form->Timer1->Enabled());
+    EXPECT_FALSE(form->Timer().Enabled());
 }
 
 TEST_F(SimConnection, VersionNgEndsTheConversation) {
@@ -92,8 +93,8 @@ TEST_F(SimConnection, VersionNgEndsTheConversation) {
     profile.faults.ng = {"VER"};
     PlugUnit(profile);
     ASSERT_TRUE(RunToRest());
-    EXPECT_EQ(form->StepNo, 99);
-    EXPECT_EQ(form->Edit1->text(), QString());
+    EXPECT_EQ(form->Conversation().StepNo(), 99);
+    EXPECT_EQ(Edit1(form)->text(), QString());
 }
 
 } // namespace

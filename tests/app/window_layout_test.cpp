@@ -1,5 +1,6 @@
 // The window as the rest of the tool and the user see it: controls, menus, log, About.
 #include "support/WindowFixture.h"
+#include "support/WindowWidgets.h"
 
 #include <QMenuBar>
 #include <QScreen>
@@ -105,36 +106,36 @@ TEST(WindowLayoutAtCreation, EveryControlOfTheTableIsThereWithItsInitialState) {
 }
 
 TEST_F(WindowLayout, ChoiceItemsAndColumnsAreTheUsersChoices) {
-    EXPECT_EQ(form->RadioGroup1->Items(), (QStringList{U("1"), U("2"), U("3"), U("4"), U("5")}));
-    EXPECT_EQ(form->RadioGroup3->Items(), (QStringList{U("Off"), U("On")}));
-    EXPECT_EQ(form->RadioGroup4->Items(),
+    EXPECT_EQ(RadioGroup1(form)->Items(), (QStringList{U("1"), U("2"), U("3"), U("4"), U("5")}));
+    EXPECT_EQ(RadioGroup3(form)->Items(), (QStringList{U("Off"), U("On")}));
+    EXPECT_EQ(RadioGroup4(form)->Items(),
               (QStringList{U("Off"), U("1"), U("2"), U("3"), U("4"), U("5")}));
-    EXPECT_EQ(form->RGChannel->Items(), (QStringList{U("A ch"), U("B ch"), U("C ch")}));
-    EXPECT_EQ(form->RadioGroup5->Items(),
+    EXPECT_EQ(RGChannel(form)->Items(), (QStringList{U("A ch"), U("B ch"), U("C ch")}));
+    EXPECT_EQ(RadioGroup5(form)->Items(),
               (QStringList{U("Oｆｆ"), U("Transmitting record"), U("Receiving record"),
                            U("All record"), U("Record only")}));
-    EXPECT_EQ(form->RgDiveComInterface->Items(), (QStringList{U("Off"), U("Beep"), U("Voice")}));
-    EXPECT_EQ(form->RadioGroupVoiceGuideLevel->Items(),
+    EXPECT_EQ(RgDiveComInterface(form)->Items(), (QStringList{U("Off"), U("Beep"), U("Voice")}));
+    EXPECT_EQ(RadioGroupVoiceGuideLevel(form)->Items(),
               (QStringList{U("Low"), U("Middle"), U("High")}));
-    ASSERT_EQ(form->ComboBoxDivingTimeSignal1->count(), 4);
-    EXPECT_EQ(form->ComboBoxDivingTimeSignal1->itemText(3), U("in 2 min. (Test)"));
-    ASSERT_EQ(form->ComboBoxDivingTimeSignal2->count(), 3);
-    EXPECT_EQ(form->ComboBoxDivingTimeSignal2->itemText(2), U("every 1 min. (Test)"));
-    for (auto* g : {form->RadioGroup1, form->RadioGroup3, form->RadioGroup4, form->RGChannel,
-                    form->RadioGroup5, form->RgDiveComInterface, form->RadioGroupVoiceGuideLevel})
+    ASSERT_EQ(ComboBoxDivingTimeSignal1(form)->count(), 4);
+    EXPECT_EQ(ComboBoxDivingTimeSignal1(form)->itemText(3), U("in 2 min. (Test)"));
+    ASSERT_EQ(ComboBoxDivingTimeSignal2(form)->count(), 3);
+    EXPECT_EQ(ComboBoxDivingTimeSignal2(form)->itemText(2), U("every 1 min. (Test)"));
+    for (auto* g : {RadioGroup1(form), RadioGroup3(form), RadioGroup4(form), RGChannel(form),
+                    RadioGroup5(form), RgDiveComInterface(form), RadioGroupVoiceGuideLevel(form)})
         EXPECT_EQ(g->ItemIndex(), -1) << g->objectName().toStdString();
-    EXPECT_EQ(form->ComboBoxDivingTimeSignal1->currentIndex(), -1);
+    EXPECT_EQ(ComboBoxDivingTimeSignal1(form)->currentIndex(), -1);
     // Five items in two columns: three rows, filled column by column.
-    EXPECT_EQ(form->RadioGroup5->Button(3)->x(), form->RadioGroup5->Button(4)->x());
-    EXPECT_LT(form->RadioGroup5->Button(2)->x(), form->RadioGroup5->Button(3)->x());
-    EXPECT_EQ(form->Edit9->Tag, -1);
-    EXPECT_EQ(form->EdtDiveComInterface->Tag, -1);
+    EXPECT_EQ(RadioGroup5(form)->Button(3)->x(), RadioGroup5(form)->Button(4)->x());
+    EXPECT_LT(RadioGroup5(form)->Button(2)->x(), RadioGroup5(form)->Button(3)->x());
+    EXPECT_EQ(Edit9(form)->Tag, -1);
+    EXPECT_EQ(EdtDiveComInterface(form)->Tag, -1);
 }
 
 TEST_F(WindowLayout, RebuiltListsKeepTheirColumns) {
     for (const char* model : {"DW720 MIV", "DW730 VELMORAS_SPECIAL", "DW730 TONAL"}) {
-        form->EditKIND->setText(U(model));
-        for (auto* g : {form->RGChannel, form->RgDiveComInterface}) {
+        EditKIND(form)->setText(U(model));
+        for (auto* g : {RGChannel(form), RgDiveComInterface(form)}) {
             // Side by side in one row, as the window defines them.
             EXPECT_EQ(g->Button(0)->y(), g->Button(1)->y()) << model;
             EXPECT_LT(g->Button(0)->x(), g->Button(1)->x()) << model;
@@ -143,7 +144,7 @@ TEST_F(WindowLayout, RebuiltListsKeepTheirColumns) {
 }
 
 TEST_F(WindowLayout, RadioGroupIndexCanBeClearedAndRebuildClearsIt) {
-    auto* g = form->RGChannel;
+    auto* g = RGChannel(form);
     g->SetItemIndex(2);
     EXPECT_EQ(g->ItemIndex(), 2);
     g->SetItemIndex(-1);
@@ -156,28 +157,28 @@ TEST_F(WindowLayout, RadioGroupIndexCanBeClearedAndRebuildClearsIt) {
 }
 
 TEST_F(WindowLayout, FixedClientAreaAndCaptions) {
-    EXPECT_EQ(form->Client->size(), QSize(470, 636));
+    EXPECT_EQ(Client(form)->size(), QSize(470, 636));
     EXPECT_EQ(form->windowTitle(), U("Sonavelle customize tool ver.1.8.0"));
     EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(form->windowFlags() & Qt::WindowMinimizeButtonHint);
-    EXPECT_EQ(form->Label4->text(), QString());
-    EXPECT_EQ(form->ProgressBar1->value(), 0);
-    EXPECT_FALSE(form->Timer1->Enabled());
-    EXPECT_EQ(form->Timer1->Tag, 0);
-    EXPECT_EQ(form->StepNo, 0);
+    EXPECT_EQ(Label4(form)->text(), QString());
+    EXPECT_EQ(ProgressBar1(form)->value(), 0);
+    EXPECT_FALSE(form->Timer().Enabled());
+    EXPECT_EQ(form->Timer().Tag, 0);
+    EXPECT_EQ(form->Conversation().StepNo(), 0);
     // The log, the Close button and the parameter count lie outside the client area.
-    const QRect client(QPoint(), form->Client->size());
-    for (QWidget* w : {static_cast<QWidget*>(form->Memo1), static_cast<QWidget*>(form->SpeedButton1),
-                       static_cast<QWidget*>(form->LabelParamCnt)})
+    const QRect client(QPoint(), Client(form)->size());
+    for (QWidget* w : {static_cast<QWidget*>(Memo1(form)), static_cast<QWidget*>(SpeedButton1(form)),
+                       static_cast<QWidget*>(LabelParamCnt(form))})
         EXPECT_FALSE(client.intersects(w->geometry())) << w->objectName().toStdString();
 }
 
 TEST_F(WindowLayout, MenusAndAboutBox) {
-    EXPECT_EQ(form->File1->title(), U("File"));
-    EXPECT_EQ(form->Exit1->text(), U("Close"));
-    EXPECT_EQ(form->Info1->title(), U("Info"));
-    EXPECT_EQ(form->Version1->text(), U("Version"));
-    form->Version1->trigger();
+    EXPECT_EQ(File1(form)->title(), U("File"));
+    EXPECT_EQ(Exit1(form)->text(), U("Close"));
+    EXPECT_EQ(Info1(form)->title(), U("Info"));
+    EXPECT_EQ(Version1(form)->text(), U("Version"));
+    Version1(form)->trigger();
     ASSERT_EQ(dialogs->about.size(), 4);
     EXPECT_TRUE(dialogs->about[2].isEmpty());
     EXPECT_FALSE(dialogs->about[0].isEmpty());
@@ -234,11 +235,11 @@ TEST_F(WindowLayout, LogLineFormatAndTrailingCharacterRule) {
 TEST_F(WindowLayout, TheLogPaneShowsTheLogWhenItIsDrawn) {
     form->AddLog(U("first"));
     form->WriteLog(std::string("OK"), kLogReceived);
-    form->Memo1->grab(); // as the pane is drawn
-    EXPECT_EQ(form->Memo1->toPlainText().split(QLatin1Char('\n')), form->LogLines());
+    Memo1(form)->grab(); // as the pane is drawn
+    EXPECT_EQ(Memo1(form)->toPlainText().split(QLatin1Char('\n')), form->LogLines());
     form->AddLog(U("later"));
-    form->Memo1->grab();
-    EXPECT_EQ(form->Memo1->toPlainText().split(QLatin1Char('\n')), form->LogLines());
+    Memo1(form)->grab();
+    EXPECT_EQ(Memo1(form)->toPlainText().split(QLatin1Char('\n')), form->LogLines());
 }
 
 TEST_F(WindowLayout, AnErrorInsideAHandlerIsShownAndTheProgramGoesOn) {

@@ -1,4 +1,4 @@
-#include "params/ApplyValues.h"
+#include "settings/ApplyValues.h"
 #include "params/ValueTables.h"
 
 #include <gtest/gtest.h>

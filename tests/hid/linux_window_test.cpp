@@ -2,6 +2,7 @@
 // answered by the simulated unit, plugged after start-up and driven by Qt's event loop,
 // through connection, identification, read-back, one Apply and the unplug.
 #include "UmockdevPreload.h"
+#include "support/WindowWidgets.h"
 #include "app/Main.h"
 #include "hid/HidControllerClass.h"
 #include "hid/qt/QtMainThread.h"
@@ -239,8 +240,8 @@ class LinuxWindowTest : public ::testing::Test {
 
 TEST_F(LinuxWindowTest, ConnectsIdentifiesAppliesAndLetsTheUnitGo) {
     PlugNode();
-    ASSERT_TRUE(Run([&] { return form->StepNo == 1 && form->SpeedButton2->isEnabled(); }))
-        << "step " << form->StepNo << "\n"
+    ASSERT_TRUE(Run([&] { return form->Conversation().StepNo() == 1 && SpeedButton2(form)->isEnabled(); }))
+        << "step " << form->Conversation().StepNo() << "\n"
         << form->LogLines().join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(LogHas(QStringLiteral("HID_Open:CheckOut QD device2.")));
     EXPECT_TRUE(LogHas(QStringLiteral(">>VER")));
@@ -248,25 +249,25 @@ TEST_F(LinuxWindowTest, ConnectsIdentifiesAppliesAndLetsTheUnitGo) {
     EXPECT_TRUE(LogHas(QStringLiteral("-OK 201036")));
     EXPECT_TRUE(LogHas(QStringLiteral("-OK DW730 TONAL")));
     EXPECT_TRUE(LogHas(QStringLiteral("-OK Sonavelle serial number : SV0000000001")));
-    EXPECT_EQ(form->Edit1->text(), QStringLiteral("201036"));
-    EXPECT_EQ(form->EditKIND->text(), QStringLiteral("DW730 TONAL"));
-    EXPECT_EQ(form->Edit2->text(), QString::fromStdString(unit.GetProfile().serial));
+    EXPECT_EQ(Edit1(form)->text(), QStringLiteral("201036"));
+    EXPECT_EQ(EditKIND(form)->text(), QStringLiteral("DW730 TONAL"));
+    EXPECT_EQ(Edit2(form)->text(), QString::fromStdString(unit.GetProfile().serial));
     EXPECT_TRUE(dialogs->errors.isEmpty()) << dialogs->errors.join(QLatin1Char('\n')).toStdString();
 
     const std::string before = Stored("PhoneOutVol");
     ASSERT_NE(before, "-12");
-    form->RadioGroup1->SetItemIndex(0);
-    form->SpeedButton2->click();
-    ASSERT_NE(form->StepNo, 1);
-    ASSERT_TRUE(Run([&] { return form->StepNo == 1; }))
+    RadioGroup1(form)->SetItemIndex(0);
+    SpeedButton2(form)->click();
+    ASSERT_NE(form->Conversation().StepNo(), 1);
+    ASSERT_TRUE(Run([&] { return form->Conversation().StepNo() == 1; }))
         << form->LogLines().join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(Stored("PhoneOutVol"), "-12");
 
     UnplugNode();
     ASSERT_TRUE(Run([&] { return LogHas(QStringLiteral("Disconnect device.")); }))
         << form->LogLines().join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(form->HidDev, nullptr);
-    EXPECT_FALSE(form->SpeedButton2->isEnabled());
+    EXPECT_EQ(form->Conversation().Device(), nullptr);
+    EXPECT_FALSE(SpeedButton2(form)->isEnabled());
     EXPECT_TRUE(dialogs->errors.isEmpty()) << dialogs->errors.join(QLatin1Char('\n')).toStdString();
 }
 

@@ -1,4 +1,5 @@
 #include "StressWindow.h"
+#include "support/WindowWidgets.h"
 
 #include "link/Framing.h"
 
@@ -29,7 +30,7 @@ bool StressWindowTest::PumpUntil(const std::function<bool()>& done, int maxTicks
 }
 
 void StressWindowTest::ChangeASetting() {
-    TRadioGroup* volume = form->RadioGroup1;
+    TRadioGroup* volume = RadioGroup1(form);
     volume->SetItemIndex((volume->ItemIndex() + 1) % volume->Count());
 }
 

@@ -2,6 +2,7 @@
 // The window against a simulated unit, tick by tick, keeping every report the unit sent so
 // that a test can check each one reached the log.
 #include "support/SimLink.h"
+#include "support/WindowWidgets.h"
 
 #include <QStringList>
 
@@ -15,8 +16,8 @@ class StressWindowTest : public testing_support::SimWindowTest {
     // One tick as SimWindowTest::Step, noting each report handed to the window.
     void Pump();
     bool PumpUntil(const std::function<bool()>& done, int maxTicks);
-    bool Resting() const { return form->StepNo == 1 || form->StepNo == 99; }
-    bool PanelReady() const { return form->StepNo == 1 && form->SpeedButton2->isEnabled(); }
+    bool Resting() const { return form->Conversation().StepNo() == 1 || form->Conversation().StepNo() == 99; }
+    bool PanelReady() const { return form->Conversation().StepNo() == 1 && SpeedButton2(form)->isEnabled(); }
     // Moves the volume choice on, so that an Apply has something to write.
     void ChangeASetting();
     // The log lines of received reports ("<<" hex "-" printable), in order.

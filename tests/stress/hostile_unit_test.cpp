@@ -3,6 +3,7 @@
 // memory bounded, must log every report the unit sent, and must work again with a sound
 // unit afterwards.
 #include "StressWindow.h"
+#include "support/WindowWidgets.h"
 #include "link/Upload.h"
 
 #include <gtest/gtest.h>
@@ -98,25 +99,25 @@ TEST_P(HostileUnit, NoCrashBoundedMemoryEveryReportLoggedThenASoundUnitWorks) {
 
     // The conversation, then an Apply and a Default where the panel allows them. A unit
     // that stays silent leaves a step waiting: that wait is bounded here, not in the tool.
-    PumpUntil([&] { return Resting() || !form->HidDev; }, 3000);
+    PumpUntil([&] { return Resting() || !form->Conversation().Device(); }, 3000);
     if (PanelReady()) {
         ChangeASetting();
-        form->SpeedButton2->click();
-        PumpUntil([&] { return form->StepNo == 1 || !form->HidDev; }, 300);
-        if (PanelReady() && form->SpeedButton3->isEnabled()) {
-            form->SpeedButton3->click();
-            PumpUntil([&] { return form->StepNo == 1 || !form->HidDev; }, 300);
+        SpeedButton2(form)->click();
+        PumpUntil([&] { return form->Conversation().StepNo() == 1 || !form->Conversation().Device(); }, 300);
+        if (PanelReady() && SpeedButton3(form)->isEnabled()) {
+            SpeedButton3(form)->click();
+            PumpUntil([&] { return form->Conversation().StepNo() == 1 || !form->Conversation().Device(); }, 300);
         }
     }
-    const bool vanished = sim->Vanished() || !form->HidDev;
+    const bool vanished = sim->Vanished() || !form->Conversation().Device();
 
     // Memory: the log grows; nothing else may grow beyond what one report or one capped
     // upload can hold.
     const size_t input = sim->InputReportLength();
     EXPECT_LE(form->ReplyText.size(), input);
-    EXPECT_LE(form->ReplyHex.size(), 3 * input);
-    EXPECT_LE(form->uploadData.size(), channel::kMaxUploadBytes);
-    EXPECT_LE(static_cast<size_t>(form->curParams.Channel.size()), input);
+    EXPECT_LE(form->Conversation().ReplyHex().size(), 3 * input);
+    EXPECT_LE(form->Conversation().UploadedFile().size(), channel::kMaxUploadBytes);
+    EXPECT_LE(static_cast<size_t>(form->Conversation().CurrentParams().Channel.size()), input);
     EXPECT_LE(sim->PendingReports(), 4u);
     // A reply whose value cannot be read raises the general error box, at most once a report.
     EXPECT_LE(static_cast<size_t>(dialogs->errors.size()), delivered.size());
@@ -133,7 +134,7 @@ TEST_P(HostileUnit, NoCrashBoundedMemoryEveryReportLoggedThenASoundUnitWorks) {
     }
     if (!Resting() && !vanished) {
         // Waiting for a reply that never comes: the log says which step waits.
-        EXPECT_TRUE(LogHas(QStringLiteral("  %1 status").arg(form->StepNo)));
+        EXPECT_TRUE(LogHas(QStringLiteral("  %1 status").arg(form->Conversation().StepNo())));
     }
 
     // A sound unit afterwards: the tool has kept nothing that stops the next conversation.
@@ -142,15 +143,15 @@ TEST_P(HostileUnit, NoCrashBoundedMemoryEveryReportLoggedThenASoundUnitWorks) {
     UnplugUnit();
     Pump();
     PlugUnit("DW730 TONAL", c.Firmware);
-    ASSERT_TRUE(PumpUntil([&] { return Resting(); }, 5000)) << "stuck at step " << form->StepNo;
+    ASSERT_TRUE(PumpUntil([&] { return Resting(); }, 5000)) << "stuck at step " << form->Conversation().StepNo();
     if (c.Firmware.size() == 3) {
-        EXPECT_EQ(form->StepNo, 99);
+        EXPECT_EQ(form->Conversation().StepNo(), 99);
         EXPECT_EQ(verified(), verifiedBefore + 1);
     } else {
         EXPECT_TRUE(PanelReady())
-            << "step " << form->StepNo << ", last log lines:\n"
+            << "step " << form->Conversation().StepNo() << ", last log lines:\n"
             << LogTexts().mid(LogTexts().size() - 8).join(QStringLiteral("\n")).toStdString();
-        EXPECT_EQ(form->Edit1->text(), QStringLiteral("201036"));
+        EXPECT_EQ(Edit1(form)->text(), QStringLiteral("201036"));
     }
 }
 

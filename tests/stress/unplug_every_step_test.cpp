@@ -1,6 +1,7 @@
 // The cable pulled at each step of the step table, then the unit plugged back: the next
 // conversation must complete every time, whatever the interrupted one left behind.
 #include "StressWindow.h"
+#include "support/WindowWidgets.h"
 
 #include <gtest/gtest.h>
 
@@ -61,42 +62,42 @@ TEST_P(UnplugAtEveryStep, NextConversationCompletes) {
         ASSERT_TRUE(PumpUntil([&] { return PanelReady(); }, 5000));
         if (c.Route == TRoute::Apply) {
             ChangeASetting();
-            form->SpeedButton2->click();
+            SpeedButton2(form)->click();
         } else if (c.Route == TRoute::Default) {
-            form->SpeedButton3->click();
+            SpeedButton3(form)->click();
         }
     }
     if (c.Route == TRoute::Forced) {
-        form->StepNo = c.Step;
+        form->Conversation().SetStepForTest(c.Step);
     } else {
-        ASSERT_TRUE(PumpUntil([&] { return form->StepNo == c.Step; }, 5000))
-            << "the conversation never reached step " << c.Step << "; it rests at " << form->StepNo;
+        ASSERT_TRUE(PumpUntil([&] { return form->Conversation().StepNo() == c.Step; }, 5000))
+            << "the conversation never reached step " << c.Step << "; it rests at " << form->Conversation().StepNo();
     }
     const int uploadsBefore = VerifiedUploads();
     const int readBacksBefore = Commands("GPAR");
 
     UnplugUnit();
     Pump();
-    EXPECT_EQ(form->HidDev, nullptr);
-    EXPECT_FALSE(form->Timer1->Enabled());
-    EXPECT_FALSE(form->SpeedButton2->isEnabled());
-    EXPECT_FALSE(form->SpeedButton3->isEnabled());
+    EXPECT_EQ(form->Conversation().Device(), nullptr);
+    EXPECT_FALSE(form->Timer().Enabled());
+    EXPECT_FALSE(SpeedButton2(form)->isEnabled());
+    EXPECT_FALSE(SpeedButton3(form)->isEnabled());
 
     ReplugUnit();
-    ASSERT_TRUE(PumpUntil([&] { return Resting(); }, 5000)) << "stuck at step " << form->StepNo;
+    ASSERT_TRUE(PumpUntil([&] { return Resting(); }, 5000)) << "stuck at step " << form->Conversation().StepNo();
     if (oldFirmware) {
-        EXPECT_EQ(form->StepNo, 99);
+        EXPECT_EQ(form->Conversation().StepNo(), 99);
         EXPECT_EQ(VerifiedUploads(), uploadsBefore + 1);
     } else {
         EXPECT_TRUE(PanelReady());
-        EXPECT_TRUE(form->SpeedButton3->isEnabled());
-        EXPECT_EQ(form->Edit1->text(), QStringLiteral("201036"));
-        EXPECT_EQ(form->EditKIND->text(), QStringLiteral("DW730 TONAL"));
+        EXPECT_TRUE(SpeedButton3(form)->isEnabled());
+        EXPECT_EQ(Edit1(form)->text(), QStringLiteral("201036"));
+        EXPECT_EQ(EditKIND(form)->text(), QStringLiteral("DW730 TONAL"));
         EXPECT_EQ(Commands("GPAR"), readBacksBefore + 1);
         // And the panel works: an Apply run goes through to the save.
         ChangeASetting();
-        form->SpeedButton2->click();
-        ASSERT_TRUE(PumpUntil([&] { return form->StepNo == 1; }, 2000));
+        SpeedButton2(form)->click();
+        ASSERT_TRUE(PumpUntil([&] { return form->Conversation().StepNo() == 1; }, 2000));
         EXPECT_EQ(sim->Received().back(), "SAVE");
     }
     EXPECT_TRUE(dialogs->errors.isEmpty())

@@ -1,4 +1,5 @@
 #include "support/SimLink.h"
+#include "support/WindowWidgets.h"
 
 namespace testing_support {
 
@@ -52,7 +53,7 @@ bool SimWindowTest::RunUntil(const std::function<bool()>& done, int maxTicks) {
 }
 
 bool SimWindowTest::RunToRest(int maxTicks) {
-    return RunUntil([this] { return form->StepNo == 1 || form->StepNo == 99; }, maxTicks);
+    return RunUntil([this] { return form->Conversation().StepNo() == 1 || form->Conversation().StepNo() == 99; }, maxTicks);
 }
 
 } // namespace testing_support

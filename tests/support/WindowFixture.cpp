@@ -1,4 +1,5 @@
 #include "support/WindowFixture.h"
+#include "support/WindowWidgets.h"
 
 namespace testing_support {
 
@@ -28,7 +29,7 @@ void WindowTest::SetUp() {
     dialogs = testDialogs.get();
     form = new TForm1(TFormServices{std::move(controller), std::move(testClock),
                                     std::move(testDialogs)});
-    form->Timer1->SetManual(true); // ticks come from the test only
+    form->Timer().SetManual(true); // ticks come from the test only
     hid->NotifyChange(); // the controller's own first notice: nothing attached yet
 }
 
