@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <initializer_list>
 #include <iostream>
 #include <set>
 #include <stdexcept>
@@ -260,11 +261,12 @@ TEST_F(WindowsServicesTest, ErrorTextsComeFromThePlatform) {
 // A code means "gone" to the device's user exactly when it ends a read as gone.
 TEST_F(WindowsServicesTest, ErrorKindsAgreeWithWhatEndsAReadAsGone) {
     EXPECT_EQ(services.ErrorKind(services.NotConnectedError()), TErrorKind::NotConnected);
-    for (DWORD code :
-         {ERROR_DEVICE_NOT_CONNECTED, ERROR_GEN_FAILURE, ERROR_DEV_NOT_EXIST, ERROR_INVALID_HANDLE})
+    using TCodes = std::initializer_list<DWORD>;
+    for (DWORD code : TCodes{ERROR_DEVICE_NOT_CONNECTED, ERROR_GEN_FAILURE, ERROR_DEV_NOT_EXIST,
+                             ERROR_INVALID_HANDLE})
         EXPECT_EQ(services.ErrorKind(code), TErrorKind::NotConnected) << code;
-    for (DWORD code : {DWORD{0}, ERROR_FILE_NOT_FOUND, ERROR_INVALID_PARAMETER, ERROR_BROKEN_PIPE,
-                       ERROR_OPERATION_ABORTED})
+    for (DWORD code : TCodes{0, ERROR_FILE_NOT_FOUND, ERROR_INVALID_PARAMETER, ERROR_BROKEN_PIPE,
+                             ERROR_OPERATION_ABORTED})
         EXPECT_EQ(services.ErrorKind(code), TErrorKind::Other) << code;
 }
 
