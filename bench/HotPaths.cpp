@@ -3,6 +3,7 @@
 #include "support/WindowWidgets.h"
 #include "hid/HidControllerClass.h"
 #include "hid/ReportDescriptor.h"
+#include "hid/sim/ManualMainThread.h"
 #include "hid/sim/SimHidServices.h"
 #include "link/Framing.h"
 #include "params/ReadBack.h"

@@ -4,6 +4,7 @@
 #include "app/Main.h"
 #include "hid/HidControllerClass.h"
 #include "hid/qt/QtMainThread.h"
+#include "hid/sim/ManualMainThread.h"
 #include "hid/sim/SimHidServices.h"
 #include "hid/sim/TransceiverModel.h"
 

@@ -38,9 +38,12 @@ class TCustomHidDevice {
     virtual const THidAttributes& Attributes() const = 0;
     virtual const THidPnPInfo& PnPInfo() const = 0;
 
-    // The platform error code left by the last failing operation, and its message text.
+    // The platform error code left by the last failing operation, its message text, and
+    // what it means: AccessDenied when this user may not open the device read-write,
+    // NotConnected when the device has gone.
     virtual uint32_t LastErrorCode() const = 0;
     virtual std::string ErrorMessage(uint32_t Code) const = 0;
+    virtual TErrorKind ErrorKind(uint32_t Code) const = 0;
 };
 
 class TCustomHidController {

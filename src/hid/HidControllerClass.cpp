@@ -203,6 +203,10 @@ std::string THidDevice::ErrorMessage(uint32_t Code) const {
     return services_.ErrorMessage(Code);
 }
 
+TErrorKind THidDevice::ErrorKind(uint32_t Code) const {
+    return services_.ErrorKind(Code);
+}
+
 bool THidDevice::Accessible() const {
     return PluggedIn() && (CheckedOut() || InHandler());
 }

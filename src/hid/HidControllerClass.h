@@ -106,6 +106,7 @@ class THidDevice final : public TCustomHidDevice {
     const THidPnPInfo& PnPInfo() const override { return *pnpInfo_; }
     uint32_t LastErrorCode() const override;
     std::string ErrorMessage(uint32_t Code) const override;
+    TErrorKind ErrorKind(uint32_t Code) const override;
 
     THidDeviceController* Controller() const { return controller_; }
     bool CheckedOut() const { return checkedOut_.load(); }

@@ -131,6 +131,8 @@ class TPlatformServices {
     virtual uint32_t LastError() const = 0;
     virtual void SetLastError(uint32_t Code) = 0;
     virtual std::string ErrorMessage(uint32_t Code) const = 0;
+    // What a code means to the device's user; NotConnectedError() is NotConnected.
+    virtual TErrorKind ErrorKind(uint32_t Code) const = 0;
     // The code for "the device is no longer connected".
     virtual uint32_t NotConnectedError() const = 0;
 

@@ -7,6 +7,10 @@
 
 namespace hid {
 
+// What a failing operation's platform code means to the user of a device; each platform
+// decides for its own codes (TCustomHidDevice::ErrorKind).
+enum class TErrorKind { Other, AccessDenied, NotConnected };
+
 struct THidAttributes {
     uint32_t Size = 12;
     uint16_t VendorID = 0;

@@ -1,17 +1,17 @@
 #pragma once
 // How the HID layer reaches the main thread: the application provides one TMainThread
-// (src/hid/qt has the Qt one); tests use TManualMainThread and pump it themselves.
+// (src/hid/qt has the Qt one); tests use TManualMainThread (src/hid/sim) and pump it
+// themselves.
 //
 // On Windows the platform's notice window belongs to the main thread, and whatever runs
 // the main thread also dispatches that thread's window messages: Qt's event loop does,
-// and TManualMainThread does in RunPending and WaitAndRun.
+// and so does TManualMainThread.
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <exception>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -82,38 +82,6 @@ class TQueuedMainThread : public TMainThread {
     std::deque<std::shared_ptr<TSend>> sends_;
     uint64_t wakes_ = 0;
     std::function<void(std::exception_ptr)> errorHandler_;
-};
-
-// Deterministic main thread for tests: nothing runs until the test pumps.
-class TManualMainThread final : public TQueuedMainThread {
-  public:
-    void Post(TOperation Op) override;
-    int Watch(intptr_t Source, TOperation OnReady) override;
-    void Unwatch(int Id) override;
-
-    // Runs every posted operation and hand-over queued so far (and those they queue);
-    // returns how many ran.
-    int RunPending();
-    // Runs the oldest posted operation, if any (not the hand-overs); false when none waited.
-    bool RunOnePost();
-    // Blocks until a hand-over or post is queued or a watched source is ready, at most
-    // TimeoutMs, then runs what is ready. Returns how many operations ran.
-    int WaitAndRun(int TimeoutMs);
-    // Pumps until Done() is true; false when TimeoutMs passed first.
-    bool RunUntil(const std::function<bool()>& Done, int TimeoutMs = 5000);
-    size_t PostedCount();
-
-  protected:
-    void Poke() override;
-
-  private:
-    int RunWatches(int TimeoutMs);
-    std::mutex postLock_;
-    std::condition_variable postCv_;
-    std::deque<TOperation> posts_;
-    uint64_t pokes_ = 0;
-    std::map<int, std::pair<intptr_t, TOperation>> watches_;
-    int nextWatch_ = 1;
 };
 
 } // namespace hid

@@ -2,6 +2,7 @@
 // the test: what reaches the user from a device pass, and what closing the window does.
 #include "app/DeviceErrors.h"
 #include "hid/HidControllerClass.h"
+#include "hid/sim/ManualMainThread.h"
 #include "hid/sim/SimHidServices.h"
 #include "support/WindowFixture.h"
 

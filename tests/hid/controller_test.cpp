@@ -1,5 +1,6 @@
 // The controller, its devices and their readers, against in-memory devices.
 #include "hid/HidControllerClass.h"
+#include "hid/sim/ManualMainThread.h"
 #include "hid/sim/SimHidServices.h"
 #include "hid/sim/TransceiverModel.h"
 #include "sim/Profile.h"
@@ -344,6 +345,7 @@ TEST_F(ControllerTest, HeldDeviceDeliversReportsOnTheMainThread) {
     EXPECT_EQ(written, 65u);
     EXPECT_FALSE(dev->WriteReport(out.data(), 64, written)); // not a whole report
     EXPECT_EQ(dev->LastErrorCode(), hid::sim::kErrInvalidParameter);
+    EXPECT_EQ(dev->ErrorKind(dev->LastErrorCode()), TErrorKind::Other);
     EXPECT_EQ(model->Written(), std::vector<std::vector<uint8_t>>{out});
     dev->CloseMain();
     ctrl->CheckIn(dev);
@@ -417,6 +419,7 @@ TEST_F(ControllerTest, DeviceOpenableOnlyWithoutRightsIsListedButNeverRead) {
     EXPECT_FALSE(dev->WriteReport(out, 65, written));
     EXPECT_EQ(written, 0u);
     EXPECT_EQ(dev->LastErrorCode(), hid::sim::kErrAccessDenied);
+    EXPECT_EQ(dev->ErrorKind(dev->LastErrorCode()), TErrorKind::AccessDenied);
     EXPECT_EQ(dev->QueryCaps().OutputReportByteLength, 65);
     ctrl->CheckIn(dev);
 }
@@ -495,6 +498,11 @@ TEST_F(ControllerTest, UnplugWhileTheReaderWaitsClosesNothingUnderItAndReportsEr
     // The reader tries again every SleepTime and reports that the device is not there.
     ASSERT_TRUE(main.RunUntil([&] { return ev.Errors.size() >= 2; }, kThreadWaitMs));
     EXPECT_EQ(ev.Errors[0], hid::sim::kErrNotConnected);
+    EXPECT_EQ(dev->ErrorKind(ev.Errors[0]), TErrorKind::NotConnected);
+    uint8_t out[65] = {};
+    uint32_t written = 0;
+    EXPECT_FALSE(dev->WriteReport(out, 65, written));
+    EXPECT_EQ(dev->ErrorKind(dev->LastErrorCode()), TErrorKind::NotConnected);
     ctrl->CheckIn(dev);
     EXPECT_TRUE(ctrl->Devices().empty());
     EXPECT_EQ(services.OpenHandleCount(), 0u);
@@ -657,6 +665,7 @@ class TNoNoticeServices final : public TPlatformServices {
     uint32_t LastError() const override { return sim_.LastError(); }
     void SetLastError(uint32_t Code) override { sim_.SetLastError(Code); }
     std::string ErrorMessage(uint32_t Code) const override { return sim_.ErrorMessage(Code); }
+    TErrorKind ErrorKind(uint32_t Code) const override { return sim_.ErrorKind(Code); }
     uint32_t NotConnectedError() const override { return sim_.NotConnectedError(); }
     void AnnounceThreadName(const std::string& Name) override { sim_.AnnounceThreadName(Name); }
 
@@ -705,6 +714,30 @@ TEST_F(ControllerTest, SimulatedTransceiverAnswersThroughTheReader) {
     EXPECT_EQ(reply.substr(0, reply.find('\n') + 1), "OK 201036\r\n");
     EXPECT_EQ(unit->Inspect([](::sim::Transceiver& t) { return t.Received(); }),
               std::vector<std::string>{"VER"});
+    ctrl->CheckIn(dev);
+}
+
+// The unit's vanish fault: the write it vanishes on fails as a failing device does on
+// Windows, every later one as a device that is not there; both mean it has gone.
+TEST_F(ControllerTest, WritesToAVanishedTransceiverFailAsNotConnected) {
+    auto profile = ::sim::MakeProfile("DW730", "201036");
+    profile.faults.vanishAfter = 0;
+    TSimDeviceSpec desc;
+    desc.VendorID = 0x1111;
+    desc.ProductID = 0x7802;
+    desc.Model = std::make_shared<hid::sim::TTransceiverModel>(profile);
+    services.Plug(desc);
+    Start(false);
+    THidDevice* dev = CheckOut(0x1111, 0x7802);
+    const uint16_t outLength = dev->QueryCaps().OutputReportByteLength;
+    std::vector<uint8_t> out(outLength, 0);
+    std::memcpy(out.data() + 1, "VER", 3);
+    uint32_t written = 0;
+    for (const uint32_t code : {hid::sim::kErrGenFailure, hid::sim::kErrNotConnected}) {
+        EXPECT_FALSE(dev->WriteReport(out.data(), outLength, written));
+        EXPECT_EQ(dev->LastErrorCode(), code);
+        EXPECT_EQ(dev->ErrorKind(code), TErrorKind::NotConnected) << code;
+    }
     ctrl->CheckIn(dev);
 }
 

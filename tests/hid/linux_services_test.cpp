@@ -3,6 +3,7 @@
 #include "UmockdevPreload.h"
 #include "hid/HidControllerClass.h"
 #include "hid/linux/LinuxHidServices.h"
+#include "hid/sim/ManualMainThread.h"
 #include "support/ThreadWait.h"
 
 #include <gtest/gtest.h>
@@ -227,6 +228,19 @@ TEST_F(LinuxServicesTest, NumberedDescriptorGivesTheLongestReports) {
     services.Close(h);
 }
 
+TEST_F(LinuxServicesTest, ErrorKindsOfTheCodesHidrawAndUdevGive) {
+    os_linux::TLinuxServices services;
+    EXPECT_EQ(services.ErrorKind(services.NotConnectedError()), TErrorKind::NotConnected);
+    for (int code : {EACCES, EPERM})
+        EXPECT_EQ(services.ErrorKind(code), TErrorKind::AccessDenied) << code;
+    for (int code : {ENODEV, ENXIO, ENOENT})
+        EXPECT_EQ(services.ErrorKind(code), TErrorKind::NotConnected) << code;
+    // Failures that do not by themselves say the device went (a write to a node whose
+    // device went fails with ENODEV).
+    for (int code : {0, EIO, EBADF, EINVAL, ENODATA})
+        EXPECT_EQ(services.ErrorKind(code), TErrorKind::Other) << code;
+}
+
 class LinuxControllerTest : public LinuxServicesTest {
   protected:
     TManualMainThread main;
@@ -325,9 +339,11 @@ TEST_F(LinuxControllerTest, UnplugWhileTheReaderWaitsEndsInErrorsUntilCheckIn) {
     EXPECT_FALSE(dev->PluggedIn());
     // Whether the reader or the removal notice comes first decides which of the two it is.
     EXPECT_TRUE(rec.Errors[0] == ENODEV || rec.Errors[0] == ENOENT) << rec.Errors[0];
+    EXPECT_EQ(dev->ErrorKind(rec.Errors[0]), TErrorKind::NotConnected);
     uint8_t out[65] = {};
     uint32_t written = 0;
     EXPECT_FALSE(dev->WriteReport(out, 65, written));
+    EXPECT_EQ(dev->ErrorKind(dev->LastErrorCode()), TErrorKind::NotConnected);
     ctrl->CheckIn(dev);
     EXPECT_TRUE(ctrl->Devices().empty());
 }
@@ -348,6 +364,7 @@ TEST_F(LinuxControllerTest, NodeThatCannotBeOpenedIsListedAndIdentifiedButNotRea
     uint8_t out[65] = {};
     uint32_t written = 0;
     EXPECT_FALSE(dev->WriteReport(out, 65, written));
+    EXPECT_EQ(dev->ErrorKind(dev->LastErrorCode()), TErrorKind::AccessDenied);
     ctrl->CheckIn(dev);
 }
 

@@ -1,6 +1,7 @@
 // The controller, devices and reader threads through thousands of check-out, check-in,
 // unplug and re-plug cycles, with reports in flight at every moment a cycle can cut them.
 #include "hid/HidControllerClass.h"
+#include "hid/sim/ManualMainThread.h"
 #include "hid/sim/SimHidServices.h"
 #include "support/ThreadWait.h"
 

@@ -12,9 +12,13 @@ TFakeHidDevice::TFakeHidDevice(uint16_t vendorId, uint16_t productId, std::strin
     Caps.OutputReportByteLength = 65;
 }
 
+namespace {
+constexpr uint32_t kUnpluggedCode = 0x48F;
+}
+
 bool TFakeHidDevice::WriteReport(const uint8_t* Buffer, uint32_t Length, uint32_t& Written) {
     if (FailWrites || !Plugged) {
-        LastError = FailWrites ? FailCode : 0x48F;
+        LastError = FailWrites ? FailCode : kUnpluggedCode;
         Written = 0;
         return false;
     }
@@ -27,6 +31,11 @@ bool TFakeHidDevice::WriteReport(const uint8_t* Buffer, uint32_t Length, uint32_
 std::string TFakeHidDevice::ErrorMessage(uint32_t Code) const {
     return Code == 0x1F ? "A device attached to the system is not functioning."
                         : "Error " + std::to_string(Code);
+}
+
+hid::TErrorKind TFakeHidDevice::ErrorKind(uint32_t Code) const {
+    if (Code == FailCode) return FailKind;
+    return Code == kUnpluggedCode ? hid::TErrorKind::NotConnected : hid::TErrorKind::Other;
 }
 
 TFakeHidController::~TFakeHidController() = default;

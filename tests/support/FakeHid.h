@@ -26,6 +26,7 @@ class TFakeHidDevice final : public hid::TCustomHidDevice {
     const hid::THidPnPInfo& PnPInfo() const override { return PnP; }
     uint32_t LastErrorCode() const override { return LastError; }
     std::string ErrorMessage(uint32_t Code) const override;
+    hid::TErrorKind ErrorKind(uint32_t Code) const override;
 
     hid::THidAttributes Attrs;
     hid::THidPnPInfo PnP;
@@ -37,6 +38,8 @@ class TFakeHidDevice final : public hid::TCustomHidDevice {
     int CloseMainCount = 0;
     bool FailWrites = false;
     uint32_t FailCode = 0x1F;
+    // What FailCode means; the code a write to an unplugged device gets is NotConnected.
+    hid::TErrorKind FailKind = hid::TErrorKind::Other;
     uint32_t LastError = 0;
     // Called after each successful write, e.g. to hand the report to a simulated unit.
     std::function<void(const std::string&)> OnWrite;

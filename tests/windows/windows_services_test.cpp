@@ -2,7 +2,7 @@
 // window messages. Under wine the platform lists virtual HID devices of its own (vendor
 // 0x845E); the tests use whatever is present and do not assume how many.
 #include "hid/HidControllerClass.h"
-#include "hid/MainThread.h"
+#include "hid/sim/ManualMainThread.h"
 #include "hid/windows/WindowsHidServices.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <initializer_list>
 #include <iostream>
 #include <set>
 #include <stdexcept>
@@ -239,7 +240,8 @@ TEST_F(WindowsServicesTest, FailingCallsKeepThePlatformsErrorCode) {
     services.SetLastError(0);
     EXPECT_FALSE(services.Write(query.Handle, report, sizeof report, written));
     EXPECT_EQ(written, 0u);
-    EXPECT_NE(services.LastError(), 0u);
+    EXPECT_EQ(services.LastError(), uint32_t{ERROR_ACCESS_DENIED});
+    EXPECT_EQ(services.ErrorKind(services.LastError()), TErrorKind::AccessDenied);
 }
 
 TEST_F(WindowsServicesTest, ErrorTextsComeFromThePlatform) {
@@ -254,6 +256,18 @@ TEST_F(WindowsServicesTest, ErrorTextsComeFromThePlatform) {
     EXPECT_EQ(services.ErrorMessage(0xDEADBEEF), "System error 3735928559");
     services.SetLastError(ERROR_ACCESS_DENIED);
     EXPECT_EQ(services.LastError(), uint32_t{ERROR_ACCESS_DENIED});
+}
+
+// A code means "gone" to the device's user exactly when it ends a read as gone.
+TEST_F(WindowsServicesTest, ErrorKindsAgreeWithWhatEndsAReadAsGone) {
+    EXPECT_EQ(services.ErrorKind(services.NotConnectedError()), TErrorKind::NotConnected);
+    using TCodes = std::initializer_list<DWORD>;
+    for (DWORD code : TCodes{ERROR_DEVICE_NOT_CONNECTED, ERROR_GEN_FAILURE, ERROR_DEV_NOT_EXIST,
+                             ERROR_INVALID_HANDLE})
+        EXPECT_EQ(services.ErrorKind(code), TErrorKind::NotConnected) << code;
+    for (DWORD code : TCodes{0, ERROR_FILE_NOT_FOUND, ERROR_INVALID_PARAMETER, ERROR_BROKEN_PIPE,
+                             ERROR_OPERATION_ABORTED})
+        EXPECT_EQ(services.ErrorKind(code), TErrorKind::Other) << code;
 }
 
 TEST_F(WindowsServicesTest, NamesTheCallingThreadForDebuggers) {
@@ -335,6 +349,7 @@ TEST_F(ReadWaiterTest, ACompletedReadDeliversItsBytesAndAFailedOneItsCode) {
     EXPECT_EQ(end.Bytes, 0u);
     EXPECT_EQ(end.Error, uint32_t{ERROR_BROKEN_PIPE});
     EXPECT_FALSE(end.Gone);
+    EXPECT_EQ(services.ErrorKind(end.Error), TErrorKind::Other);
 }
 
 TEST_F(ReadWaiterTest, AWakeBeforeTheWaitEndsTheNextWait) {

@@ -578,6 +578,21 @@ std::string TLinuxServices::ErrorMessage(uint32_t Code) const {
     return std::error_code(static_cast<int>(Code), std::generic_category()).message();
 }
 
+TErrorKind TLinuxServices::ErrorKind(uint32_t Code) const {
+    switch (Code) {
+    case EACCES:
+    case EPERM:
+        return TErrorKind::AccessDenied;
+    // ENOENT: the node went with the device, or a query-only open found no udev entry.
+    case ENODEV:
+    case ENXIO:
+    case ENOENT:
+        return TErrorKind::NotConnected;
+    default:
+        return TErrorKind::Other;
+    }
+}
+
 uint32_t TLinuxServices::NotConnectedError() const {
     return ENODEV;
 }

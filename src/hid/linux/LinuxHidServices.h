@@ -38,6 +38,7 @@ class TLinuxServices final : public TPlatformServices {
     uint32_t LastError() const override;
     void SetLastError(uint32_t Code) override;
     std::string ErrorMessage(uint32_t Code) const override;
+    TErrorKind ErrorKind(uint32_t Code) const override;
     uint32_t NotConnectedError() const override;
     void AnnounceThreadName(const std::string& Name) override;
 

@@ -431,6 +431,21 @@ std::string TSimServices::ErrorMessage(uint32_t Code) const {
     }
 }
 
+TErrorKind TSimServices::ErrorKind(uint32_t Code) const {
+    switch (Code) {
+    case kErrAccessDenied:
+        return TErrorKind::AccessDenied;
+    // Read as the Windows services read the same codes; a unit that vanishes refuses its
+    // last write with kErrGenFailure.
+    case kErrNotConnected:
+    case kErrGenFailure:
+    case kErrInvalidHandle:
+        return TErrorKind::NotConnected;
+    default:
+        return TErrorKind::Other;
+    }
+}
+
 void TSimServices::AnnounceThreadName(const std::string& Name) {
 #if defined(__linux__)
     pthread_setname_np(pthread_self(), Name.substr(0, 15).c_str());

@@ -629,6 +629,12 @@ std::string TWindowsServices::ErrorMessage(uint32_t Code) const {
     return message;
 }
 
+TErrorKind TWindowsServices::ErrorKind(uint32_t Code) const {
+    if (Code == ERROR_ACCESS_DENIED) return TErrorKind::AccessDenied;
+    // The codes a read takes for a device that has gone mean the same for every call.
+    return IsGoneError(Code) ? TErrorKind::NotConnected : TErrorKind::Other;
+}
+
 uint32_t TWindowsServices::NotConnectedError() const {
     return ERROR_DEVICE_NOT_CONNECTED;
 }
