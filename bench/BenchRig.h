@@ -38,9 +38,10 @@ class TBenchRig {
     TTimedModel& Timed() { return *timed_; }
     hid::sim::TTransceiverModel& Unit() { return *unit_; }
     // The controller's first pass has run (the tool has started with no unit attached).
-    bool Started() const { return !form_->FirstCheck; }
+    bool Started() const { return !form_->Conversation().FirstCheck(); }
     // Idle at step 1 with the panel's Apply button enabled.
-    bool PanelReady() const { return form_->StepNo == 1 && form_->SpeedButton2->isEnabled(); }
+    bool PanelReady() const { return form_->Conversation().StepNo() == 1 &&
+               form_->Conversation().Panel()[params::TControl::SpeedButton2].enabled; }
     void Plug();
     void Unplug();
 

@@ -157,7 +157,7 @@ bool Verbose() {
 // The end of the window's log, when a conversation did not go as a figure needs.
 void DumpLog(TBenchRig& rig) {
     const QStringList lines = rig.Form().LogLines();
-    std::fprintf(stderr, "step %d; the log ends:\n", rig.Form().StepNo);
+    std::fprintf(stderr, "step %d; the log ends:\n", rig.Form().Conversation().StepNo());
     for (qsizetype i = std::max<qsizetype>(0, lines.size() - 12); i < lines.size(); ++i)
         std::fprintf(stderr, "  %s\n", qPrintable(lines[i].left(160)));
 }
@@ -311,9 +311,9 @@ int RunHarness(double AppStartMs) {
         std::vector<double> overheads;
         if (ok) {
             for (int run = 0; ok && run < 20; ++run) {
-                TRadioGroup* volume = rig.Form().RadioGroup1;
+                auto* volume = rig.Form().findChild<TRadioGroup*>(QStringLiteral("RadioGroup1"));
                 volume->SetItemIndex((volume->ItemIndex() + 1) % volume->Count());
-                rig.Form().SpeedButton2->click();
+                rig.Form().findChild<TSpeedButton*>(QStringLiteral("SpeedButton2"))->click();
                 ok = RunEventsUntil([&] { return rig.PanelReady(); }, 5000);
                 const auto more = ExchangeOverheads(rig.Timed().TakeEvents());
                 overheads.insert(overheads.end(), more.begin(), more.end());
@@ -335,7 +335,7 @@ int RunHarness(double AppStartMs) {
             // Idle CPU, connected at step 1, against a bare 1 ms timer with the unit gone.
             const double connected = CpuMsPerSecond(3000);
             rig.Unplug();
-            RunEventsUntil([&] { return !rig.Form().Timer1->Enabled(); }, 5000);
+            RunEventsUntil([&] { return !rig.Form().Timer().Enabled(); }, 5000);
             QTimer bareTimer;
             bareTimer.setTimerType(Qt::PreciseTimer);
             bareTimer.setInterval(1);
@@ -386,7 +386,7 @@ int RunHarness(double AppStartMs) {
         TBenchRig rig(p);
         bool ok = StartRig(rig);
         rig.Plug();
-        ok = ok && RunEventsUntil([&] { return rig.Form().StepNo == 99; }, 120000);
+        ok = ok && RunEventsUntil([&] { return rig.Form().Conversation().StepNo() == 99; }, 120000);
         const auto events = rig.Timed().TakeEvents();
         const auto start = std::find_if(events.begin(), events.end(), [](const TModelEvent& e) {
             return e.Kind == TModelEvent::Write && e.Command.rfind("UPLS", 0) == 0;
@@ -427,7 +427,7 @@ int RunHarness(double AppStartMs) {
                                demo::TTimeMode::Virtual);
             const double cpu0 = ProcessCpuMs();
             const auto t0 = Clock::now();
-            ok = demo::RunScenario(*loaded.Scenario, rig).Ok && rig.Form().StepNo == 1;
+            ok = demo::RunScenario(*loaded.Scenario, rig).Ok && rig.Form().Conversation().StepNo() == 1;
             wall.push_back(Ms(Clock::now() - t0));
             cpu.push_back(ProcessCpuMs() - cpu0);
         }

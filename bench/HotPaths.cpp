@@ -1,6 +1,5 @@
 // Google Benchmark cases for the paths that run once per report or per tick.
 #include "app/Main.h"
-#include "support/WindowWidgets.h"
 #include "hid/HidControllerClass.h"
 #include "hid/ReportDescriptor.h"
 #include "hid/sim/ManualMainThread.h"
@@ -146,13 +145,12 @@ void BM_Timer1Timer_Idle(benchmark::State& state) {
     TForm1 form(TFormServices{std::move(controller), nullptr, nullptr});
     main.RunPending();
     form.Conversation().SetStepForTest(1);
-    form.Timer().Tag = 1;
-    form.Running = true;
+    form.Conversation().SetRunningForTest(true);
     form.Timer().SetEnabled(true); // so the tick stops and restarts the timer, as it runs
     for (auto _ : state)
         form.Timer1Timer();
     form.Timer().SetEnabled(false);
-    form.Running = false;
+    form.Conversation().SetRunningForTest(false);
 }
 BENCHMARK(BM_Timer1Timer_Idle);
 

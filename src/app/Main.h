@@ -27,7 +27,7 @@ class QPushButton;
 namespace app {
 inline constexpr const char* kApplicationTitle = "Sonavelle Cutomize Tool";
 inline constexpr const char* kDesignCaption = "Sonavelle customize tool";
-// "Sonavelle customize tool ver.1.8.0", from the project version.
+// "Sonavelle customize tool ver." and the project version.
 QString VersionCaption();
 } // namespace app
 
@@ -60,6 +60,10 @@ class TForm1 : public QMainWindow {
     TTimer& Timer() const { return *Timer1; }
     ::TClock& Clock() const { return *clock_; }
     TDialogs& Dialogs() const { return *dialogs_; }
+
+    // Brings every widget whose control changed in the conversation's panel up to date
+    // (each handler does this when it returns).
+    void Mirror();
 
     // ---- the log ------------------------------------------------------------------
     void WriteLog(const QString& text, int direction);
@@ -100,8 +104,6 @@ class TForm1 : public QMainWindow {
     void CreateControls();
     void CreateMenus();
     void ShowLogInMemo();
-    // Brings every widget whose control changed in the model up to date.
-    void Mirror();
     void MirrorControl(params::TControl id, const core::TControlState& was,
                        const core::TControlState& now);
     template <typename W> W* Bind(W* widget, params::TControl id);

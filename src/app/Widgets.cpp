@@ -27,7 +27,7 @@ void TRadioGroup::SetItemIndex(int index) {
         buttons_[i]->setChecked(static_cast<int>(i) == index);
     group_->setExclusive(true);
     quiet_ = false;
-    if (ItemIndex() != before) emit Chosen(ItemIndex());
+    if (ItemIndex() != before) Q_EMIT Chosen(ItemIndex());
 }
 
 QStringList TRadioGroup::Items() const {
@@ -50,7 +50,7 @@ void TRadioGroup::SetItems(const QStringList& items) {
         group_->addButton(b);
         buttons_.push_back(b);
         connect(b, &QRadioButton::toggled, this, [this](bool on) {
-            if (on && !quiet_) emit Chosen(ItemIndex());
+            if (on && !quiet_) Q_EMIT Chosen(ItemIndex());
         });
         b->show();
     }

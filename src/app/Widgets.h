@@ -30,7 +30,7 @@ class TRadioGroup : public QGroupBox {
     void SetColumns(int columns);
     QRadioButton* Button(int index) const;
 
-  signals:
+  Q_SIGNALS:
     // The selection changed, by the user or by SetItemIndex (not by SetItems).
     void Chosen(int index);
 

@@ -5,25 +5,11 @@
 #include "link/Framing.h"
 #include "link/Text.h"
 
-#include <cerrno>
 #include <cstring>
 #include <exception>
 #include <utility>
 
 namespace core {
-
-namespace {
-
-// The error code a write gets when this user may not open the unit read-write.
-bool AccessDenied(std::uint32_t code) {
-#if defined(_WIN32)
-    return code == 5; // ERROR_ACCESS_DENIED
-#else
-    return code == EACCES || code == EPERM;
-#endif
-}
-
-} // namespace
 
 std::int64_t ClockValueAt(std::int64_t wallMs) {
     // Wall-clock difference of the two local times, as the unit counts it.
@@ -174,7 +160,7 @@ void TConversation::SendCommand(const std::string& text) {
     const std::uint32_t code = device_->LastErrorCode();
     Log("WRITE1_ERROR," + ports_.Log->FromLocal8Bit(device_->ErrorMessage(code)) + " (" +
         Hex(code) + ")");
-    if (AccessDenied(code))
+    if (device_->ErrorKind(code) == hid::TErrorKind::AccessDenied)
         Log("Permission denied: this user may not write to the transceiver. Install the udev "
             "rule 70-sonavelle.rules (see README) and plug the unit in again.");
 }

@@ -152,6 +152,7 @@ class TConversation {
 
     // ---- for tests that start in the middle of a conversation --------------------------
     void SetStepForTest(std::int32_t step) { stepNo_ = step; }
+    void SetRunningForTest(bool running) { running_ = running; }
     TReplyQueue& RepliesForTest() { return replies_; }
     // The identity as identification would leave it, the texts' rules run.
     void SetIdentityForTest(const params::TIdentity& identity);
@@ -163,8 +164,14 @@ class TConversation {
     std::int32_t InitialReceivedCount() const { return initParamRecvCnt_; }
     std::int32_t CurrentReceivedCount() const { return curParamRecvCnt_; }
     bool UploadRunning() const { return upload_.running; }
+    bool UploadEndSeen() const { return upload_.endSeen; }
+    // Still waiting for the first device pass since start: a unit found then was attached
+    // before the tool started.
+    bool FirstCheck() const { return firstCheck_; }
     // The panel as the user may change it.
     void SetTextForTest(TControl control, std::string_view text) { panel_.SetText(control, text); }
+    void SetTagForTest(TControl control, int tag) { panel_.SetTag(control, tag); }
+    const std::string& LastReadVersion() const { return lastReadVersion_; }
 
   private:
     template <typename F> void Guarded(F&& handler);

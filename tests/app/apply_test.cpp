@@ -403,9 +403,7 @@ class HandApply : public WindowTest {
     void StartRun() {
         if (!unit) {
             PlugTransceiver();
-            Edit1(form)->setText(U("201036"));
-            EditKIND(form)->setText(U("DW740 NEW"));
-            form->ExtendedFirmware = form->PhoneVolume = true;
+            SetIdentity("201036", "DW740 NEW", true, true);
         }
         form->Conversation().SetStepForTest(1);
         RadioGroup1(form)->SetItemIndex(0);
@@ -454,13 +452,11 @@ using Default = WindowTest;
 
 TEST_F(Default, WaitsForTheErasedReplyAnywhereInTheText) {
     PlugTransceiver();
-    Edit1(form)->setText(U("201036"));
-    EditKIND(form)->setText(U("DW720 KEL"));
-    form->ExtendedFirmware = form->PhoneVolume = true;
-    form->Conversation().InitialParams().PhoneOutVol = -12;
-    form->Conversation().InitialParams().DiveConWarningSw = 2;
-    form->Conversation().InitialParams().Channel = "l";
-    form->Conversation().InitialParams().BaseFreq = 77; // outside the table: the channel stays as it was
+    SetIdentity("201036", "DW720 KEL", true, true);
+    form->Conversation().InitialParamsForTest().PhoneOutVol = -12;
+    form->Conversation().InitialParamsForTest().DiveConWarningSw = 2;
+    form->Conversation().InitialParamsForTest().Channel = "l";
+    form->Conversation().InitialParamsForTest().BaseFreq = 77; // outside the table: the channel stays as it was
     RGChannel(form)->SetItemIndex(1);
     form->SpeedButton3Click();
     EXPECT_EQ(Commands().back(), "CLEAR");
@@ -468,10 +464,10 @@ TEST_F(Default, WaitsForTheErasedReplyAnywhereInTheText) {
     Answer("NG");
     Answer("NG Successfully nothing");
     EXPECT_EQ(form->Conversation().StepNo(), 9);
-    EXPECT_TRUE(form->Received); // the same reply is tested again on every tick
+    EXPECT_TRUE(form->Conversation().Replies().Received()); // the same reply is tested again on every tick
     Answer("OK done. Successfully erased");
     EXPECT_EQ(form->Conversation().StepNo(), 17);
-    EXPECT_EQ(form->ReplyText, "Parameter saved");
+    EXPECT_EQ(form->Conversation().Replies().Text(), "Parameter saved");
     Tick();
     EXPECT_EQ(form->Conversation().StepNo(), 1);
     EXPECT_EQ(Edit5(form)->text(), U("1"));

@@ -68,11 +68,16 @@ run("demo scenario that is a folder" 2 "^$" "cannot read scenario '${WORK_DIR}'"
 run("demo --json without --scenario" 2 "^$"
     "sonavelle-demo: --json needs --scenario." ${DEMO} --json ${WORK_DIR}/state.json)
 
-# The window's caption and the package carry one version.
-file(READ ${SOURCE_DIR}/src/app/Main.h header)
-if(NOT header MATCHES "kVersionCaption = \"[^\"]* ver\\.${VERSION}\"")
-  string(APPEND failures "\n  the window's caption does not show version ${VERSION}")
-endif()
+# The window's caption, --version and the package carry one version, the project's: no
+# source states it a second time.
+file(GLOB_RECURSE sources ${SOURCE_DIR}/src/*.cpp ${SOURCE_DIR}/src/*.h)
+foreach(source IN LISTS sources)
+  file(READ ${source} text)
+  string(FIND "${text}" "${VERSION}" at)
+  if(NOT at EQUAL -1)
+    string(APPEND failures "\n  ${source} states the version ${VERSION} itself")
+  endif()
+endforeach()
 
 if(failures)
   message(FATAL_ERROR "command line:${failures}")

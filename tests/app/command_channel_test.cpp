@@ -75,6 +75,7 @@ TEST_F(CommandChannel, FailedWriteIsLoggedWithMessageAndCodeAndMainHandleStaysOp
 TEST_F(CommandChannel, AccessDeniedNamesTheUdevRule) {
     unit->FailWrites = true;
     unit->FailCode = EACCES;
+    unit->FailKind = hid::TErrorKind::AccessDenied;
     form->Conversation().SendCommand("VER");
     EXPECT_TRUE(LogTexts().last().contains(QStringLiteral("70-sonavelle.rules")));
 }

@@ -15,7 +15,7 @@ using Sequencer = WindowTest;
 
 TEST_F(Sequencer, IdleTickLogsNothingAndEnablesTheMenus) {
     form->Conversation().SetStepForTest(1);
-    form->Timer().Tag = 1;
+    Tick(); // "1 status" once
     const auto before = form->LogLines().size();
     Tick();
     EXPECT_EQ(form->LogLines().size(), before);
@@ -245,7 +245,7 @@ TEST_F(WindowTest, VersionNgLeavesModelEmptyAndHandsFreeBoxHidden) {
     PlugTransceiver();
     Tick();
     Answer("OK");
-    EditKIND(form)->setText(U("stale"));
+    SetPanelText(params::TControl::EditKIND, "stale");
     Answer("NG");
     EXPECT_EQ(form->Conversation().StepNo(), 99);
     EXPECT_EQ(EditKIND(form)->text(), QString());
@@ -255,7 +255,7 @@ TEST_F(WindowTest, VersionNgLeavesModelEmptyAndHandsFreeBoxHidden) {
 using Discovery = WindowTest;
 
 TEST_F(Discovery, StartUpWithNoTransceiverIsIdle) {
-    EXPECT_FALSE(form->FirstCheck);
+    EXPECT_FALSE(form->Conversation().FirstCheck());
     EXPECT_TRUE(LogHas(U("  HidCtrl1DeviceChange:Runung=False.")));
     EXPECT_FALSE(form->Timer().Enabled());
     EXPECT_TRUE(dialogs->messages.isEmpty());
@@ -338,7 +338,7 @@ TEST_F(Discovery, UnplugDuringIdentificationDisconnectsAndReplugStartsAfresh) {
     PlugTransceiver();
     Tick();
     Answer("OK");
-    form->initParamReadCnt = 3;
+    form->Conversation().SetInitialReadForTest(3, "", "");
     hid->Unplug(unit);
     EXPECT_EQ(form->Conversation().Device(), nullptr);
     EXPECT_FALSE(form->Timer().Enabled());
@@ -369,7 +369,7 @@ TEST_F(Discovery, ReconnectWithoutTransceiverTurnsClosedIntoIdle) {
 
 TEST_F(Discovery, ReconnectWithTheSameUnitChecksItOutAgainAndKeepsTheReadCount) {
     PlugTransceiver();
-    form->initParamReadCnt = 1;
+    form->Conversation().SetInitialReadForTest(1, "", "");
     form->Conversation().SetStepForTest(1);
     ButtonReconnect(form)->click();
     EXPECT_EQ(form->Conversation().Device(), unit);
@@ -379,15 +379,15 @@ TEST_F(Discovery, ReconnectWithTheSameUnitChecksItOutAgainAndKeepsTheReadCount) 
 }
 
 TEST_F(Discovery, ResetDisplayClearsTheWholePanel) {
-    RadioGroup4(form)->SetItemIndex(2);
-    RadioGroup4(form)->setEnabled(true);
-    Edit8(form)->setText(U("3"));
-    Edit8(form)->Tag = 3;
-    CheckBoxDivingTimeSignalEnable(form)->setChecked(true);
-    ComboBoxDivingTimeSignal2(form)->setCurrentIndex(1);
-    ProgressBar1(form)->setValue(50);
-    Label3(form)->show();
-    form->ResetDisplay();
+    SetIdentity("201036", "DW720 KEL", true, true);
+    form->Conversation().ShowHandsFree(1, 0.6);
+    form->Conversation().ShowDivingTimeSignal(params::EncodeDivingTimeSignal(1200, 600));
+    form->Mirror();
+    ASSERT_EQ(RadioGroup4(form)->ItemIndex(), 3);
+    ASSERT_EQ(Edit8(form)->Tag, 3);
+    ASSERT_TRUE(CheckBoxDivingTimeSignalEnable(form)->isChecked());
+    ComboBoxDivingTimeSignal2(form)->setCurrentIndex(0);
+    form->HidCtrl1DeviceChange(nullptr); // a device pass begins with the reset
     EXPECT_EQ(RadioGroup4(form)->ItemIndex(), -1);
     EXPECT_FALSE(RadioGroup4(form)->isEnabled());
     EXPECT_EQ(Edit8(form)->text(), QString());

@@ -61,7 +61,7 @@ TEST_F(FileTransfer, PacketNumberErrorLeavesTheUploadIdle) {
     Packet(DataPacket(1, 'a'));
     EXPECT_TRUE(LogHas(U("<<Error : Invalid packet number.")));
     EXPECT_EQ(LastResult(), channel::UploadResult(0x1002, 1));
-    EXPECT_EQ(form->uploadState, 0);
+    EXPECT_FALSE(form->Conversation().UploadRunning());
     Packet(DataPacket(0, 'a'));
     EXPECT_TRUE(LogHas(U("<<Error : Invalid status.")));
     EXPECT_EQ(LastResult(), channel::UploadResult(0x1002, 1));
@@ -86,7 +86,7 @@ TEST_F(FileTransfer, SecondEndPacketIsIgnoredUnanswered) {
 }
 
 TEST_F(FileTransfer, SizeMismatchEndsWithoutTouchingTheSerial) {
-    Edit2(form)->setText(U("keep"));
+    SetPanelText(params::TControl::Edit2, "keep");
     Packet("UPLS" + Le(0) + Le(0) + "DWINFO.INI");
     Packet("UPLE" + Le(3) + "abc");
     Packet("UPLI" + Le(4) + "stamp");
@@ -102,13 +102,13 @@ TEST_F(FileTransfer, ShortPacketsAreRefusedAndTheUploadGoesOn) {
     Tick();
     EXPECT_EQ(LastResult(), channel::UploadResult(0x1002, 1));
     EXPECT_TRUE(LogTexts().contains(U("  Error : Short upload packet (data packet of 10 bytes); refused.")));
-    EXPECT_EQ(form->uploadState, 1);
+    EXPECT_TRUE(form->Conversation().UploadRunning());
     Packet(DataPacket(0, 'b'));
     EXPECT_EQ(LastResult(), channel::UploadResult(0x1002, 0));
     EXPECT_EQ(form->Conversation().UploadedFile().size(), 1016u);
     Packet("UPLE" + Le(0x80000000u) + "x");
     EXPECT_EQ(unit->Sent.back().substr(1, 12), channel::UploadResult(0x1003, 0).substr(0, 8) + Le(1));
-    EXPECT_EQ(form->uploadEndSeen, 0);
+    EXPECT_FALSE(form->Conversation().UploadEndSeen());
 }
 
 TEST_F(FileTransfer, EndPacketThatWouldPassTheCapIsRefused) {
@@ -159,11 +159,11 @@ TEST_F(SerialReply, UnsupportedFirmwareEndsAfterTheSerial) {
 
 TEST_F(SerialReply, OtherReplyLeavesTheSerialAndGoesOn) {
     PlugTransceiver();
-    Edit2(form)->setText(U("before"));
+    SetPanelText(params::TControl::Edit2, "before");
     Tick();
     Answer("OK");
     Answer("OK 201016");
-    Edit2(form)->setText(U("before"));
+    SetPanelText(params::TControl::Edit2, "before");
     hid->Deliver(unit, InputReport("garbage"));
     Tick();
     EXPECT_EQ(Edit2(form)->text(), U("before"));
@@ -172,9 +172,7 @@ TEST_F(SerialReply, OtherReplyLeavesTheSerialAndGoesOn) {
 
 TEST_F(SerialReply, SameUnitAfterReconnectSkipsTheDefaultReadBack) {
     PlugTransceiver();
-    form->initParamReadCnt = 1;
-    form->lastReadVersion = U("201026");
-    form->lastReadKind = U("DW730 TONAL");
+    form->Conversation().SetInitialReadForTest(1, "201026", "DW730 TONAL");
     Tick();
     Answer("OK");
     Answer("OK 201026");
@@ -182,8 +180,12 @@ TEST_F(SerialReply, SameUnitAfterReconnectSkipsTheDefaultReadBack) {
     Answer("OK " + std::string(26, ' ') + "SN");
     EXPECT_EQ(Commands().back(), "GPAR");
     EXPECT_EQ(form->Conversation().StepNo(), 8);
-    EXPECT_EQ(form->curParamRecvCnt, 0);
-    EXPECT_EQ(form->lastParamReplyTime, clock->now);
+    EXPECT_EQ(form->Conversation().CurrentReceivedCount(), 0);
+    // The one-second wait of the read-back starts with the command.
+    Tick(999);
+    EXPECT_EQ(form->Conversation().StepNo(), 8);
+    Tick();
+    EXPECT_EQ(form->Conversation().StepNo(), 1);
 }
 
 } // namespace

@@ -241,16 +241,13 @@ class ReadBack : public WindowTest {
   protected:
     void Connected(const char* version, const char* model = "DW730 TONAL") {
         PlugTransceiver();
-        Edit1(form)->setText(U(version));
-        EditKIND(form)->setText(U(model));
-        form->ExtendedFirmware = std::string(version) >= "201020";
-        form->PhoneVolume = std::string(version) >= "201033";
+        SetIdentity(version, model, std::string(version) >= "201020", std::string(version) >= "201033");
         form->Conversation().SetStepForTest(7);
     }
     void ToStepEight(const char* version, const char* model = "DW730 TONAL") {
         Connected(version, model);
         form->Conversation().SetStepForTest(8);
-        form->lastParamReplyTime = clock->now;
+        form->Conversation().RestartReadBackWaitForTest();
     }
 };
 
@@ -277,8 +274,8 @@ TEST_P(ExpectedCount, EndsTheDefaultSetAndMovesTheBar) {
     EXPECT_EQ(ProgressBar1(form)->value(), 60);
     EXPECT_EQ(LabelParamCnt(form)->text(), QStringLiteral("ParameterCount=%1").arg(n));
     EXPECT_EQ(form->Conversation().InitialReadCount(), 1);
-    EXPECT_EQ(form->lastReadVersion, U(GetParam().version));
-    EXPECT_EQ(form->curParamRecvCnt, 0);
+    EXPECT_EQ(form->Conversation().LastReadVersion(), GetParam().version);
+    EXPECT_EQ(form->Conversation().CurrentReceivedCount(), 0);
     EXPECT_EQ(form->Conversation().InitialParams().RecordSw, 2);
 }
 
@@ -297,7 +294,7 @@ TEST_F(ReadBack, UnreadableRepliesRaiseTheErrorBoxAndAreDropped) {
     Answer("OK RxLevel x");
     EXPECT_EQ(dialogs->errors, (QStringList{U("'abc' is not a valid floating point value"),
                                             U("'OK PhoneOutVol' has no parameter value")}));
-    EXPECT_EQ(form->initParamRecvCnt, 1); // the integer fell back to its default
+    EXPECT_EQ(form->Conversation().InitialReceivedCount(), 1); // the integer fell back to its default
     EXPECT_EQ(form->Conversation().InitialParams().RxLevel, 28000);
     EXPECT_EQ(form->Conversation().StepNo(), 7);
     Answer("OK CsgVoxNzccTh 0.5");
@@ -310,7 +307,7 @@ TEST_F(ReadBack, RepliesTooShortToReadAreShownByTheBoxAloneNotLogged) {
     Answer("RxLevel 25000"); // no status word: the value would be the third token
     Answer("OK ChannelC");
     form->Conversation().SetStepForTest(8);
-    form->lastParamReplyTime = clock->now;
+    form->Conversation().RestartReadBackWaitForTest();
     Answer("OK");
     Answer("RxLevel 25000");
     EXPECT_EQ(dialogs->errors, (QStringList{U("'RxLevel 25000' has no parameter value"),
@@ -324,8 +321,8 @@ TEST_F(ReadBack, RepliesTooShortToReadAreShownByTheBoxAloneNotLogged) {
     EXPECT_EQ(notes,
               (QStringList{U("  Connect device : Sonavelle"), U("  7 status"), U("  8 status")}));
     EXPECT_EQ(received.size(), 4);
-    EXPECT_EQ(form->initParamRecvCnt, 0);
-    EXPECT_EQ(form->curParamRecvCnt, 0);
+    EXPECT_EQ(form->Conversation().InitialReceivedCount(), 0);
+    EXPECT_EQ(form->Conversation().CurrentReceivedCount(), 0);
 }
 
 TEST_F(ReadBack, ChannelPairOfAnEarlierConnectionIsForgotten) {
@@ -379,9 +376,8 @@ TEST_F(ReadBack, CurrentReadBackErrorIsShownAndTheStepGoesOn) {
     Answer("OK CsgVoxNzccTh 0.7.1");
     Answer("OK Channel");
     EXPECT_EQ(dialogs->errors.size(), 2);
-    EXPECT_EQ(form->lastParamReplyTime, clock->now);
     EXPECT_EQ(Edit8(form)->text(), U("5")); // no threshold read yet: 0 is the most sensitive
-    EXPECT_EQ(form->curParamRecvCnt, 1);
+    EXPECT_EQ(form->Conversation().CurrentReceivedCount(), 1);
     Answer("OK CsgVoxNzccTh 0.75");
     EXPECT_EQ(Edit8(form)->text(), U("2"));
     clock->now = clock->now.addSecs(1);
@@ -463,8 +459,9 @@ TEST_P(ShowValue, SetsChoiceBoxAndTagOrLeavesThem) {
              {RadioGroupVoiceGuideLevel(form), EditVoiceGuideLevel(form)}})
         if (c == choice) box = b;
     choice->SetItemIndex(0);
-    box->setText(U("before"));
-    box->Tag = 42;
+    const auto boxId = *params::ControlNamed(box->objectName().toStdString());
+    form->Conversation().SetTagForTest(boxId, 42);
+    SetPanelText(boxId, "before");
     Answer(r.reply);
     EXPECT_EQ(choice->ItemIndex(), r.item == -2 ? 0 : r.item);
     EXPECT_EQ(box->text(), r.text ? U(r.text) : U("before"));
@@ -562,24 +559,24 @@ TEST_F(ReadBack, CheckingTheAirCheckBoxPicksTwentyAndTenMinutes) {
 
 TEST_F(ReadBack, ListsFollowTheModelAndVersionTexts) {
     RGChannel(form)->SetItemIndex(2);
-    EditKIND(form)->setText(U("DW720 MIV"));
+    SetIdentity("", "DW720 MIV", false, false);
     EXPECT_EQ(RGChannel(form)->Items(), (QStringList{U("ch A"), U("ch S")}));
     EXPECT_EQ(RGChannel(form)->ItemIndex(), -1);
-    EditKIND(form)->setText(U("DW730 VELMORAS_SPECIAL"));
+    SetIdentity("", "DW730 VELMORAS_SPECIAL", false, false);
     EXPECT_EQ(RGChannel(form)->Items(), (QStringList{U("ch A"), U("ch B"), U("ch C")}));
     EXPECT_EQ(RgDiveComInterface(form)->title(), U("Recive only"));
     EXPECT_EQ(RgDiveComInterface(form)->Items(), (QStringList{U("Off"), U("On")}));
-    EditKIND(form)->setText(U("dw730 velmoras_special"));
+    SetIdentity("", "dw730 velmoras_special", false, false);
     EXPECT_EQ(RgDiveComInterface(form)->title(), U("Dive-computer interface"));
     EXPECT_EQ(RgDiveComInterface(form)->Items(), (QStringList{U("Off"), U("Beep"), U("Voice")}));
 
     RadioGroup4(form)->SetItemIndex(1);
-    Edit1(form)->setText(U("201026"));
+    SetIdentity("201026", "dw730 velmoras_special", false, false);
     EXPECT_EQ(RadioGroup4(form)->Count(), 6);
     EXPECT_EQ(RadioGroup4(form)->ItemIndex(), -1);
     EXPECT_FALSE(Label9(form)->isHidden());
     EXPECT_FALSE(Label10(form)->isHidden());
-    Edit1(form)->setText(U("201025"));
+    SetIdentity("201025", "dw730 velmoras_special", false, false);
     EXPECT_EQ(RadioGroup4(form)->Items(), (QStringList{U("Off"), U("On")}));
     EXPECT_TRUE(Label9(form)->isHidden());
     EXPECT_TRUE(Label10(form)->isHidden());

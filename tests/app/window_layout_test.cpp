@@ -134,7 +134,7 @@ TEST_F(WindowLayout, ChoiceItemsAndColumnsAreTheUsersChoices) {
 
 TEST_F(WindowLayout, RebuiltListsKeepTheirColumns) {
     for (const char* model : {"DW720 MIV", "DW730 VELMORAS_SPECIAL", "DW730 TONAL"}) {
-        EditKIND(form)->setText(U(model));
+        SetIdentity("", model, false, false);
         for (auto* g : {RGChannel(form), RgDiveComInterface(form)}) {
             // Side by side in one row, as the window defines them.
             EXPECT_EQ(g->Button(0)->y(), g->Button(1)->y()) << model;
@@ -243,9 +243,13 @@ TEST_F(WindowLayout, TheLogPaneShowsTheLogWhenItIsDrawn) {
 }
 
 TEST_F(WindowLayout, AnErrorInsideAHandlerIsShownAndTheProgramGoesOn) {
-    form->Guarded([] { throw std::runtime_error("'1.x' is not a valid floating point value"); });
+    PlugTransceiver();
+    form->Conversation().SetStepForTest(7);
+    Answer("OK CsgVoxNzccTh 1.x"); // the default set's reader raises
     ASSERT_EQ(dialogs->errors.size(), 1);
     EXPECT_EQ(dialogs->errors[0], U("'1.x' is not a valid floating point value"));
+    Answer("OK RecordSw 1");
+    EXPECT_EQ(LabelParamCnt(form)->text(), U("ParameterCount=1"));
 }
 
 } // namespace

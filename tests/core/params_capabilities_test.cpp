@@ -128,8 +128,8 @@ struct TPanel {
     }
     void Apply(const std::vector<TControlRule>& rules) {
         for (const auto& r : rules) {
-            auto it = enabled.find(r.control);
-            ASSERT_NE(it, enabled.end()) << "unknown control " << r.control;
+            auto it = enabled.find(std::string(ControlName(r.control)));
+            ASSERT_NE(it, enabled.end()) << "unknown control " << ControlName(r.control);
             if (r.action == TControlAction::Uncheck) {
                 checked = false;
             } else {
@@ -245,17 +245,17 @@ TEST(ApplyCapabilityRules, EnableOnlyTheReceiveOnlySwitch) {
 TEST(ApplyCapabilityRules, UnchecksTheAirCheckBoxBeforeDisablingIt) {
     const auto rules = ApplyCapabilityRules(TIdentity::FromVersion("201036", "PX510"));
     const std::vector<TControlRule> tail{
-        {"GroupBoxDivingTimeSignal", TControlAction::Disable},
-        {"Label11", TControlAction::Disable},
-        {"Label12", TControlAction::Disable},
-        {"CheckBoxDivingTimeSignalEnable", TControlAction::Uncheck},
-        {"CheckBoxDivingTimeSignalEnable", TControlAction::Disable},
-        {"EditDivingTimeSignal", TControlAction::Disable},
+        {TControl::GroupBoxDivingTimeSignal, TControlAction::Disable},
+        {TControl::Label11, TControlAction::Disable},
+        {TControl::Label12, TControlAction::Disable},
+        {TControl::CheckBoxDivingTimeSignalEnable, TControlAction::Uncheck},
+        {TControl::CheckBoxDivingTimeSignalEnable, TControlAction::Disable},
+        {TControl::EditDivingTimeSignal, TControlAction::Disable},
     };
     ASSERT_GE(rules.size(), tail.size());
     EXPECT_EQ(std::vector<TControlRule>(rules.end() - static_cast<long>(tail.size()), rules.end()),
               tail);
-    EXPECT_EQ(rules.front(), (TControlRule{"RadioGroup3", TControlAction::Disable}));
+    EXPECT_EQ(rules.front(), (TControlRule{TControl::RadioGroup3, TControlAction::Disable}));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // prints must not depend on the machine. SV_UPDATE_EXPECTED=1 writes the files anew.
 #include "demo/DemoRig.h"
 #include "demo/ScenarioRunner.h"
+#include "support/WindowWidgets.h"
 
 #include <gtest/gtest.h>
 
@@ -38,8 +39,8 @@ TRun RunThrough(const demo::TScenario& scenario, demo::TTimeMode time) {
     run.result = demo::RunScenario(scenario, rig);
     run.printed = demo::PrintedLog(rig.Form()) + demo::PrintedState(rig.Form());
     run.stored = rig.Unit().Inspect([](sim::Transceiver& u) { return u.Stored(); });
-    run.step = rig.Form().StepNo;
-    run.applyEnabled = rig.Form().SpeedButton2->isEnabled() && !rig.Form().SpeedButton2->isHidden();
+    run.step = rig.Form().Conversation().StepNo();
+    run.applyEnabled = testing_support::SpeedButton2(&rig.Form())->isEnabled() && !testing_support::SpeedButton2(&rig.Form())->isHidden();
     return run;
 }
 
@@ -149,7 +150,7 @@ TEST(ScenarioRunner, UnitThatCannotBeOpenedIsReportedByTheErrorBox) {
     const auto result = demo::RunScenario(scenario, rig);
     EXPECT_TRUE(result.Ok) << result.Error.toStdString();
     EXPECT_EQ(shown.shown, QStringList{QStringLiteral("Device cannot be opened")});
-    EXPECT_EQ(rig.Form().HidDev, nullptr);
+    EXPECT_FALSE(rig.Form().Conversation().Connected());
 }
 
 TEST(ScenarioRunner, IdleThatNeverComesNamesTheStepAfterItsTimeOut) {

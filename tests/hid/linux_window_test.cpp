@@ -2,12 +2,12 @@
 // answered by the simulated unit, plugged after start-up and driven by Qt's event loop,
 // through connection, identification, read-back, one Apply and the unplug.
 #include "UmockdevPreload.h"
-#include "support/WindowWidgets.h"
 #include "app/Main.h"
 #include "hid/HidControllerClass.h"
 #include "hid/qt/QtMainThread.h"
 #include "sim/Transceiver.h"
 #include "support/ThreadWait.h"
+#include "support/WindowWidgets.h"
 
 #include <gtest/gtest.h>
 #include <umockdev.h>
@@ -27,6 +27,8 @@
 #include <string>
 #include <unistd.h>
 #include <vector>
+
+using namespace testing_support;
 
 namespace {
 
@@ -101,7 +103,7 @@ class LinuxWindowTest : public ::testing::Test {
             TFormServices{std::move(controller), std::move(quietClock), std::move(recording)});
         loading->Loaded();
         // Start-up finds no transceiver; one found by the first look must be unplugged first.
-        ASSERT_TRUE(Run([&] { return !form->FirstCheck; }));
+        ASSERT_TRUE(Run([&] { return !form->Conversation().FirstCheck(); }));
     }
 
     void TearDown() override {

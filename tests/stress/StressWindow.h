@@ -11,6 +11,8 @@
 
 namespace stress {
 
+using namespace testing_support;
+
 class StressWindowTest : public testing_support::SimWindowTest {
   protected:
     // One tick as SimWindowTest::Step, noting each report handed to the window.

@@ -10,6 +10,8 @@
 
 #include <functional>
 
+using namespace testing_support;
+
 namespace {
 
 using stress::StressWindowTest;
@@ -114,7 +116,7 @@ TEST_P(HostileUnit, NoCrashBoundedMemoryEveryReportLoggedThenASoundUnitWorks) {
     // Memory: the log grows; nothing else may grow beyond what one report or one capped
     // upload can hold.
     const size_t input = sim->InputReportLength();
-    EXPECT_LE(form->ReplyText.size(), input);
+    EXPECT_LE(form->Conversation().Replies().Text().size(), input);
     EXPECT_LE(form->Conversation().ReplyHex().size(), 3 * input);
     EXPECT_LE(form->Conversation().UploadedFile().size(), channel::kMaxUploadBytes);
     EXPECT_LE(static_cast<size_t>(form->Conversation().CurrentParams().Channel.size()), input);

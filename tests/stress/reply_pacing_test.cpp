@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace testing_support;
+
 namespace {
 
 class FastUnit : public stress::StressWindowTest {
@@ -30,7 +32,7 @@ TEST_F(FastUnit, ReadBackCompletesWhenRepliesComeFasterThanTheTick) {
     for (int i = 0; i < 3000 && !PanelReady(); ++i)
         PumpAllDue();
     EXPECT_TRUE(PanelReady()) << "stalled at step " << form->Conversation().StepNo() << " with "
-                              << form->initParamRecvCnt << " of " << form->Conversation().ExpectedParamCnt()
+                              << form->Conversation().InitialReceivedCount() << " of " << form->Conversation().ExpectedParamCnt()
                               << " default parameters counted";
 }
 

@@ -65,6 +65,22 @@ QStringList WindowTest::LogTexts() const {
     return texts;
 }
 
+void WindowTest::SetPanelText(params::TControl control, const std::string& text) {
+    form->Conversation().SetTextForTest(control, text);
+    form->Mirror();
+}
+
+void WindowTest::SetIdentity(const std::string& version, const std::string& model, bool extended,
+                             bool phoneVolume) {
+    params::TIdentity id;
+    id.version = version;
+    id.model = model;
+    id.extendedFirmware = extended;
+    id.phoneVolume = phoneVolume;
+    form->Conversation().SetIdentityForTest(id);
+    form->Mirror();
+}
+
 bool WindowTest::LogHas(const QString& text) const { return LogTexts().contains(text); }
 
 } // namespace testing_support

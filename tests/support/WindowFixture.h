@@ -52,6 +52,11 @@ class WindowTest : public ::testing::Test {
     std::vector<std::string> Commands() const; // commands written to `unit`
     QStringList LogTexts() const;              // log lines without their time stamps
     bool LogHas(const QString& text) const;
+    // A control's text in the conversation's panel, shown at once.
+    void SetPanelText(params::TControl control, const std::string& text);
+    // Identification's outcome put in place directly, as if the unit had answered.
+    void SetIdentity(const std::string& version, const std::string& model, bool extended,
+                     bool phoneVolume);
 
     TForm1* form = nullptr;
     TFakeHidController* hid = nullptr;
