@@ -40,8 +40,10 @@ class TBenchRig {
     // The controller's first pass has run (the tool has started with no unit attached).
     bool Started() const { return !form_->Conversation().FirstCheck(); }
     // Idle at step 1 with the panel's Apply button enabled.
-    bool PanelReady() const { return form_->Conversation().StepNo() == 1 &&
-               form_->Conversation().Panel()[params::TControl::SpeedButton2].enabled; }
+    bool PanelReady() const {
+        return form_->Conversation().StepNo() == 1 &&
+               form_->Conversation().Panel()[params::TControl::SpeedButton2].enabled;
+    }
     void Plug();
     void Unplug();
 

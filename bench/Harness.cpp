@@ -427,7 +427,8 @@ int RunHarness(double AppStartMs) {
                                demo::TTimeMode::Virtual);
             const double cpu0 = ProcessCpuMs();
             const auto t0 = Clock::now();
-            ok = demo::RunScenario(*loaded.Scenario, rig).Ok && rig.Form().Conversation().StepNo() == 1;
+            ok = demo::RunScenario(*loaded.Scenario, rig).Ok &&
+                 rig.Form().Conversation().StepNo() == 1;
             wall.push_back(Ms(Clock::now() - t0));
             cpu.push_back(ProcessCpuMs() - cpu0);
         }

@@ -49,18 +49,23 @@ TRadioGroup* MakeRadioGroup(QWidget* parent, const char* name, const QString& ca
 }
 
 QString S(const char* utf8) { return QString::fromUtf8(utf8); }
-QString S(std::string_view utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
+QString S(std::string_view utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
 
 QStringList Items(const std::vector<std::string>& items) {
     QStringList out;
-    for (const auto& item : items) out << S(item);
+    for (const auto& item : items)
+        out << S(item);
     return out;
 }
 
 } // namespace
 
 namespace app {
-QString VersionCaption() { return S("Sonavelle customize tool ver." SV_VERSION); }
+QString VersionCaption() {
+    return S("Sonavelle customize tool ver." SV_VERSION);
+}
 } // namespace app
 
 int64_t ClockValueAt(const QDateTime& local) {
@@ -187,8 +192,8 @@ void TForm1::CreateControls() {
     };
     const auto group = [&](QWidget* parent, params::TControl id, QRect geometry) {
         const core::TControlState& s = initial[id];
-        auto* g = MakeRadioGroup(parent, params::ControlName(id).data(), text(id),
-                                 Items(s.items), s.columns, geometry);
+        auto* g = MakeRadioGroup(parent, params::ControlName(id).data(), text(id), Items(s.items),
+                                 s.columns, geometry);
         auto* bound = Bind(g, id);
         connect(g, &TRadioGroup::Chosen, this, [this, id](int index) {
             if (!mirroring_) Forward([&] { conversation_->Choose(id, index); });
@@ -298,8 +303,10 @@ void TForm1::CreateControls() {
         auto* w = qobject_cast<QWidget*>(widgets_[static_cast<size_t>(id)]);
         if (!w) continue;
         if (!s.visible) w->hide();
-        if (!s.enabled) w->setEnabled(false);
-        else if (qobject_cast<TRadioGroup*>(w)) w->setEnabled(true); // groups are made disabled
+        if (!s.enabled)
+            w->setEnabled(false);
+        else if (qobject_cast<TRadioGroup*>(w))
+            w->setEnabled(true); // groups are made disabled
         if (auto* e = qobject_cast<TEdit*>(w)) e->Tag = s.tag;
     }
     shown_[static_cast<size_t>(C::Label4)].text = "Updating.";
@@ -460,8 +467,12 @@ void TForm1::CheckBoxDivingTimeSignalEnableClick() {
     });
 }
 
-void TForm1::Exit1Click() { close(); }
-void TForm1::SpeedButton1Click() { close(); }
+void TForm1::Exit1Click() {
+    close();
+}
+void TForm1::SpeedButton1Click() {
+    close();
+}
 
 void TForm1::Version1Click() {
     Dialogs().ShowAbout(S(app::kDesignCaption),
@@ -490,7 +501,9 @@ void TForm1::WriteLog(const std::string& bytes, int direction) {
     WriteLog(QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())), direction);
 }
 
-void TForm1::AddLog(const QString& text) { WriteLog(text, kLogNote); }
+void TForm1::AddLog(const QString& text) {
+    WriteLog(text, kLogNote);
+}
 
 void TForm1::SetLogFile(std::unique_ptr<QIODevice> file) {
     logFile_ = std::move(file);

@@ -48,7 +48,8 @@ TAwait Await(TDemoRig& rig, const std::function<bool()>& done, int64_t timeoutMs
 }
 
 bool Resting(TForm1& form) {
-    return !form.Timer().Enabled() || form.Conversation().StepNo() == 1 || form.Conversation().StepNo() == 99;
+    return !form.Timer().Enabled() || form.Conversation().StepNo() == 1 ||
+           form.Conversation().StepNo() == 99;
 }
 
 QObject* Control(TForm1& form, const std::string& name) {

@@ -229,7 +229,8 @@ void TConversation::Enumerated(hid::TCustomHidDevice& device) {
         Log("HidCtlEnumerate: VenderID=" + Hex(a.VendorID, 4) + " DeviceID=" + Hex(a.ProductID, 4) +
             " DevicePath=" + text(p.DevicePath));
         const auto num = [this](const char* name, std::uint32_t v) {
-            Log(std::string("  PnPInfo.") + name + "=" + std::to_string(static_cast<std::int32_t>(v)));
+            Log(std::string("  PnPInfo.") + name + "=" +
+                std::to_string(static_cast<std::int32_t>(v)));
         };
         const auto str = [&](const char* name, const std::string& v) {
             Log(std::string("  PnPInfo.") + name + "=" + text(v));
@@ -260,7 +261,8 @@ void TConversation::Enumerated(hid::TCustomHidDevice& device) {
         str("UINumberFormat", p.UINumberFormat);
         const auto list = [&](const char* name, const hid::TStringList& items) {
             for (size_t i = 0; i < items.size(); ++i)
-                Log(std::string("  PnPInfo.") + name + "[" + std::to_string(i) + "]=" + text(items[i]));
+                Log(std::string("  PnPInfo.") + name + "[" + std::to_string(i) +
+                    "]=" + text(items[i]));
         };
         list("CompatibleIDs", p.CompatibleIDs);
         list("HardwareID", p.HardwareID);
@@ -330,8 +332,10 @@ void TConversation::Choose(TControl control, int index) {
 
 void TConversation::Check(TControl control, bool checked) {
     Guarded([&] {
-        if (control == TControl::CheckBoxDivingTimeSignalEnable) SetAirCheck(checked);
-        else panel_.SetChecked(control, checked);
+        if (control == TControl::CheckBoxDivingTimeSignalEnable)
+            SetAirCheck(checked);
+        else
+            panel_.SetChecked(control, checked);
     });
 }
 

@@ -250,7 +250,7 @@ class TConversation {
     std::uint8_t outputReport_[2049] = {};
 
     struct TUpload {
-        bool running = false;  // a start packet came
+        bool running = false;      // a start packet came
         std::int32_t packetNo = 0; // number expected of the next data packet
         bool endSeen = false;
         std::string data; // the file bytes received so far

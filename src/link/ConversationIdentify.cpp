@@ -9,7 +9,9 @@ namespace core {
 
 namespace {
 
-bool HasOK(const std::string& reply) { return reply.find("OK") != std::string::npos; }
+bool HasOK(const std::string& reply) {
+    return reply.find("OK") != std::string::npos;
+}
 
 } // namespace
 
@@ -161,10 +163,17 @@ void TConversation::OnUploadPacket() {
         // or the unit sent less): refuse it and let the unit send it again.
         Log("Error : Short upload packet (" + packet.Problem + "); refused.");
         switch (packet.Tag) {
-        case TUploadTag::Start: SendUploadResult(channel::kResultStart, 1); break;
-        case TUploadTag::Data: SendUploadResult(channel::kResultData, 1); break;
-        case TUploadTag::End: SendUploadResult(channel::kResultEnd, 1); break;
-        default: break;
+        case TUploadTag::Start:
+            SendUploadResult(channel::kResultStart, 1);
+            break;
+        case TUploadTag::Data:
+            SendUploadResult(channel::kResultData, 1);
+            break;
+        case TUploadTag::End:
+            SendUploadResult(channel::kResultEnd, 1);
+            break;
+        default:
+            break;
         }
         return;
     }

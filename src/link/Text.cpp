@@ -27,7 +27,8 @@ void Append(std::string& out, char32_t c) {
 std::string Latin1ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
-    for (char b : bytes) Append(out, static_cast<unsigned char>(b));
+    for (char b : bytes)
+        Append(out, static_cast<unsigned char>(b));
     return out;
 }
 
@@ -38,7 +39,8 @@ std::string Utf16ToUtf8(std::u16string_view text) {
         const char16_t u = text[i];
         if (u >= 0xD800 && u < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
             text[i + 1] < 0xE000) {
-            Append(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            Append(out,
+                   0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
             ++i;
         } else if (u >= 0xD800 && u < 0xE000) {
             Append(out, 0xFFFD);
@@ -56,7 +58,8 @@ std::string Hex(std::uint32_t value, int width) {
         out.insert(out.begin(), kDigits[value & 0xF]);
         value >>= 4;
     } while (value != 0);
-    while (static_cast<int>(out.size()) < width) out.insert(out.begin(), '0');
+    while (static_cast<int>(out.size()) < width)
+        out.insert(out.begin(), '0');
     return out;
 }
 

@@ -62,7 +62,8 @@ std::optional<TControl> ControlNamed(std::string_view name) noexcept {
 
 std::array<TControl, kControlCount> AllControls() noexcept {
     std::array<TControl, kControlCount> all{};
-    for (std::size_t i = 0; i < kControlCount; ++i) all[i] = static_cast<TControl>(i);
+    for (std::size_t i = 0; i < kControlCount; ++i)
+        all[i] = static_cast<TControl>(i);
     return all;
 }
 

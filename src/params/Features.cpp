@@ -4,9 +4,15 @@ namespace params {
 
 namespace {
 
-bool Px510(const TIdentity& id) noexcept { return IsAnyModel(id.model, {ModelPX510, ModelPX510MIV}); }
-bool Qz(const TIdentity& id) noexcept { return IsModel(id.model, ModelDW720QZ); }
-bool Tonal(const TIdentity& id) noexcept { return IsModel(id.model, ModelDW730TONAL); }
+bool Px510(const TIdentity& id) noexcept {
+    return IsAnyModel(id.model, {ModelPX510, ModelPX510MIV});
+}
+bool Qz(const TIdentity& id) noexcept {
+    return IsModel(id.model, ModelDW720QZ);
+}
+bool Tonal(const TIdentity& id) noexcept {
+    return IsModel(id.model, ModelDW730TONAL);
+}
 bool TonalBefore26(const TIdentity& id) noexcept {
     return Tonal(id) && !HasSensitivity(id.version);
 }
@@ -19,19 +25,30 @@ TVolumeKey VolumeKey(const TIdentity& id) noexcept {
     return TVolumeKey::RxOutLevel;
 }
 
-bool AsksModel(const TIdentity& id) noexcept { return id.extendedFirmware; }
-bool AsksLanguage(const TIdentity& id) noexcept { return id.phoneVolume; }
+bool AsksModel(const TIdentity& id) noexcept {
+    return id.extendedFirmware;
+}
+bool AsksLanguage(const TIdentity& id) noexcept {
+    return id.phoneVolume;
+}
 
 bool HasSensitivity(std::string_view version) noexcept {
     return VersionAtLeast(version, Version201026);
 }
 
-bool OffersVolume(const TIdentity& id) noexcept { return !TonalBefore26(id); }
-bool OffersAutoSwitching(const TIdentity& id) noexcept { return !Qz(id) && !Tonal(id) && !Px510(id); }
-bool OffersHandsFree(const TIdentity& id) noexcept { return !Qz(id) && !TonalBefore26(id) && !Px510(id); }
+bool OffersVolume(const TIdentity& id) noexcept {
+    return !TonalBefore26(id);
+}
+bool OffersAutoSwitching(const TIdentity& id) noexcept {
+    return !Qz(id) && !Tonal(id) && !Px510(id);
+}
+bool OffersHandsFree(const TIdentity& id) noexcept {
+    return !Qz(id) && !TonalBefore26(id) && !Px510(id);
+}
 
 bool OffersChannel(const TIdentity& id) noexcept {
-    return !Px510(id) && !IsAnyModel(id.model, {ModelDW720KEL, ModelDW730TONAL, ModelDW730VELMORAS});
+    return !Px510(id) &&
+           !IsAnyModel(id.model, {ModelDW720KEL, ModelDW730TONAL, ModelDW730VELMORAS});
 }
 
 bool OffersRecorder(const TIdentity& id) noexcept {
@@ -43,7 +60,9 @@ bool OffersDiveComInterface(const TIdentity& id) noexcept {
     return VersionAtLeast(id.version, Version201029) && !Qz(id) && !Px510(id);
 }
 
-bool IsAdjustable(const TIdentity& id) noexcept { return !TonalBefore26(id); }
+bool IsAdjustable(const TIdentity& id) noexcept {
+    return !TonalBefore26(id);
+}
 
 bool HasReceiveOnlySwitch(const TIdentity& id) noexcept {
     return IsModel(id.model, ModelDW730VELMORAS);

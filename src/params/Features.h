@@ -32,7 +32,7 @@ bool OffersHandsFree(const TIdentity& id) noexcept;
 bool OffersChannel(const TIdentity& id) noexcept;
 bool OffersRecorder(const TIdentity& id) noexcept;
 bool OffersDiveComInterface(const TIdentity& id) noexcept; // or the receive-only switch
-bool IsAdjustable(const TIdentity& id) noexcept;          // Apply and Default
+bool IsAdjustable(const TIdentity& id) noexcept;           // Apply and Default
 
 // The dive-computer choice is the receive-only switch ("TxModeSw"), on every firmware.
 bool HasReceiveOnlySwitch(const TIdentity& id) noexcept;

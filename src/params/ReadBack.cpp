@@ -102,8 +102,8 @@ std::optional<TCurrentReply> ReadCurrentReply(std::string_view reply, const TIde
     if (HasKeyBut(reply, KeyPhoneOutVol, KeyPhoneOutVolTrx)) {
         const double value = RealValue(tokens);
         TCurrentReply r{TReplyKey::PhoneOutVol, true,
-                        volume == TVolumeKey::PhoneOutVol ? TShowOp::PhoneOutVol : TShowOp::None,
-                        0, value};
+                        volume == TVolumeKey::PhoneOutVol ? TShowOp::PhoneOutVol : TShowOp::None, 0,
+                        value};
         return r;
     }
     if (HasKeyBut(reply, KeyChannel, KeyChannelChangeSw)) {
@@ -158,9 +158,12 @@ std::optional<TCurrentReply> ReadCurrentReply(std::string_view reply, const TIde
 
 TShowOp VolumeShowOp(const TIdentity& identity) noexcept {
     switch (VolumeKey(identity)) {
-    case TVolumeKey::RxLevel: return TShowOp::RxLevel;
-    case TVolumeKey::PhoneOutVol: return TShowOp::PhoneOutVol;
-    case TVolumeKey::RxOutLevel: break;
+    case TVolumeKey::RxLevel:
+        return TShowOp::RxLevel;
+    case TVolumeKey::PhoneOutVol:
+        return TShowOp::PhoneOutVol;
+    case TVolumeKey::RxOutLevel:
+        break;
     }
     return TShowOp::RxOutLevel;
 }

@@ -29,7 +29,8 @@ class SimApply : public SimWindowTest {
     void Apply() { form->SpeedButton2Click(); }
     // The step numbers a run goes through, each with the bar when the step was entered.
     std::vector<std::pair<int32_t, int>> Trace(int maxTicks = 500) {
-        std::vector<std::pair<int32_t, int>> steps{{form->Conversation().StepNo(), ProgressBar1(form)->value()}};
+        std::vector<std::pair<int32_t, int>> steps{
+            {form->Conversation().StepNo(), ProgressBar1(form)->value()}};
         for (int i = 0; i < maxTicks && form->Conversation().StepNo() != 1; ++i) {
             Step();
             if (form->Conversation().StepNo() != steps.back().first)
@@ -456,7 +457,8 @@ TEST_F(Default, WaitsForTheErasedReplyAnywhereInTheText) {
     form->Conversation().InitialParamsForTest().PhoneOutVol = -12;
     form->Conversation().InitialParamsForTest().DiveConWarningSw = 2;
     form->Conversation().InitialParamsForTest().Channel = "l";
-    form->Conversation().InitialParamsForTest().BaseFreq = 77; // outside the table: the channel stays as it was
+    form->Conversation().InitialParamsForTest().BaseFreq =
+        77; // outside the table: the channel stays as it was
     RGChannel(form)->SetItemIndex(1);
     form->SpeedButton3Click();
     EXPECT_EQ(Commands().back(), "CLEAR");
@@ -464,7 +466,8 @@ TEST_F(Default, WaitsForTheErasedReplyAnywhereInTheText) {
     Answer("NG");
     Answer("NG Successfully nothing");
     EXPECT_EQ(form->Conversation().StepNo(), 9);
-    EXPECT_TRUE(form->Conversation().Replies().Received()); // the same reply is tested again on every tick
+    EXPECT_TRUE(
+        form->Conversation().Replies().Received()); // the same reply is tested again on every tick
     Answer("OK done. Successfully erased");
     EXPECT_EQ(form->Conversation().StepNo(), 17);
     EXPECT_EQ(form->Conversation().Replies().Text(), "Parameter saved");

@@ -134,7 +134,8 @@ TEST_F(CommandChannel, RepliesFasterThanTheTickWaitTheirTurn) {
 }
 
 TEST_F(CommandChannel, AReplyAStepHasSeenAndLeftStandingIsReplaced) {
-    form->Conversation().SetStepForTest(9);  // waits for "Successfully erased", leaving other replies standing
+    form->Conversation().SetStepForTest(
+        9); // waits for "Successfully erased", leaving other replies standing
     hid->Deliver(unit, LineReport("OK 1234"));
     Tick();
     EXPECT_TRUE(Replies().Received());
@@ -153,7 +154,8 @@ TEST_F(CommandChannel, ASendDropsRepliesThatCameBeforeIt) {
 }
 
 TEST_F(CommandChannel, PendingRepliesAreBounded) {
-    for (size_t i = 0; i < core::TReplyQueue::kMaxPending + 5; ++i) hid->Deliver(unit, LineReport("OK x"));
+    for (size_t i = 0; i < core::TReplyQueue::kMaxPending + 5; ++i)
+        hid->Deliver(unit, LineReport("OK x"));
     EXPECT_EQ(Replies().Waiting(), core::TReplyQueue::kMaxPending);
     EXPECT_TRUE(LogTexts().last().contains(QStringLiteral("Too many replies waiting")));
 }

@@ -194,7 +194,8 @@ TEST_F(SimReadBack, ReconnectSkipsTheDefaultSetUntilTheUnitIsUnplugged) {
     EXPECT_EQ(count("GETTMPPARAM"), 1);
     EXPECT_EQ(count("GPAR"), 2);
     EXPECT_EQ(Edit5(form)->text(), U("4"));
-    EXPECT_EQ(form->Conversation().InitialParams().PhoneOutVol, -6); // kept from the first read-back
+    EXPECT_EQ(form->Conversation().InitialParams().PhoneOutVol,
+              -6); // kept from the first read-back
 
     UnplugUnit();
     EXPECT_TRUE(LogHas(U("  Clear initParamReadCnt.")));
@@ -227,7 +228,8 @@ TEST_F(SimReadBack, MalformedRealInTheDefaultSetIsShownAndTheReadBackWaits) {
     profile.defaults->Set("CsgVoxNzccTh", "0,6");
     PlugUnit(profile);
     ASSERT_FALSE(RunToRest(3000));
-    EXPECT_EQ(form->Conversation().StepNo(), 7); // one reply short of the count; "Reconnect" is the way out
+    EXPECT_EQ(form->Conversation().StepNo(),
+              7); // one reply short of the count; "Reconnect" is the way out
     EXPECT_EQ(dialogs->errors, QStringList{U("'0,6' is not a valid floating point value")});
     EXPECT_TRUE(LogTexts().filter(U("not a valid")).isEmpty()); // the box alone tells of it
     EXPECT_EQ(LabelParamCnt(form)->text(), U("ParameterCount=12"));
@@ -241,7 +243,8 @@ class ReadBack : public WindowTest {
   protected:
     void Connected(const char* version, const char* model = "DW730 TONAL") {
         PlugTransceiver();
-        SetIdentity(version, model, std::string(version) >= "201020", std::string(version) >= "201033");
+        SetIdentity(version, model, std::string(version) >= "201020",
+                    std::string(version) >= "201033");
         form->Conversation().SetStepForTest(7);
     }
     void ToStepEight(const char* version, const char* model = "DW730 TONAL") {
@@ -294,7 +297,8 @@ TEST_F(ReadBack, UnreadableRepliesRaiseTheErrorBoxAndAreDropped) {
     Answer("OK RxLevel x");
     EXPECT_EQ(dialogs->errors, (QStringList{U("'abc' is not a valid floating point value"),
                                             U("'OK PhoneOutVol' has no parameter value")}));
-    EXPECT_EQ(form->Conversation().InitialReceivedCount(), 1); // the integer fell back to its default
+    EXPECT_EQ(form->Conversation().InitialReceivedCount(),
+              1); // the integer fell back to its default
     EXPECT_EQ(form->Conversation().InitialParams().RxLevel, 28000);
     EXPECT_EQ(form->Conversation().StepNo(), 7);
     Answer("OK CsgVoxNzccTh 0.5");

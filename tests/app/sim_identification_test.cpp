@@ -21,9 +21,8 @@ class SimIdentification : public SimWindowTest, public ::testing::WithParamInter
 TEST_P(SimIdentification, RunsToTheReadBackOrTheEnd) {
     const auto& f = GetParam();
     auto& unitSim = PlugUnit(f.model, f.firmware);
-    ASSERT_TRUE(RunUntil([&] {
-        return form->Conversation().StepNo() == 7 || form->Conversation().StepNo() == 99;
-    }));
+    ASSERT_TRUE(RunUntil(
+        [&] { return form->Conversation().StepNo() == 7 || form->Conversation().StepNo() == 99; }));
     auto sent = sim->Received();
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(sent[0].rfind("RTC SET ", 0), 0u);

@@ -168,8 +168,9 @@ TEST_F(WindowLayout, FixedClientAreaAndCaptions) {
     EXPECT_EQ(form->Conversation().StepNo(), 0);
     // The log, the Close button and the parameter count lie outside the client area.
     const QRect client(QPoint(), Client(form)->size());
-    for (QWidget* w : {static_cast<QWidget*>(Memo1(form)), static_cast<QWidget*>(SpeedButton1(form)),
-                       static_cast<QWidget*>(LabelParamCnt(form))})
+    for (QWidget* w :
+         {static_cast<QWidget*>(Memo1(form)), static_cast<QWidget*>(SpeedButton1(form)),
+          static_cast<QWidget*>(LabelParamCnt(form))})
         EXPECT_FALSE(client.intersects(w->geometry())) << w->objectName().toStdString();
 }
 

@@ -40,7 +40,8 @@ TRun RunThrough(const demo::TScenario& scenario, demo::TTimeMode time) {
     run.printed = demo::PrintedLog(rig.Form()) + demo::PrintedState(rig.Form());
     run.stored = rig.Unit().Inspect([](sim::Transceiver& u) { return u.Stored(); });
     run.step = rig.Form().Conversation().StepNo();
-    run.applyEnabled = testing_support::SpeedButton2(&rig.Form())->isEnabled() && !testing_support::SpeedButton2(&rig.Form())->isHidden();
+    run.applyEnabled = testing_support::SpeedButton2(&rig.Form())->isEnabled() &&
+                       !testing_support::SpeedButton2(&rig.Form())->isHidden();
     return run;
 }
 

@@ -242,8 +242,10 @@ class LinuxWindowTest : public ::testing::Test {
 
 TEST_F(LinuxWindowTest, ConnectsIdentifiesAppliesAndLetsTheUnitGo) {
     PlugNode();
-    ASSERT_TRUE(Run([&] { return form->Conversation().StepNo() == 1 && SpeedButton2(form)->isEnabled(); }))
-        << "step " << form->Conversation().StepNo() << "\n"
+    ASSERT_TRUE(Run([&] {
+        return form->Conversation().StepNo() == 1 && SpeedButton2(form)->isEnabled();
+    })) << "step "
+        << form->Conversation().StepNo() << "\n"
         << form->LogLines().join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(LogHas(QStringLiteral("HID_Open:CheckOut QD device2.")));
     EXPECT_TRUE(LogHas(QStringLiteral(">>VER")));

@@ -18,8 +18,12 @@ class StressWindowTest : public testing_support::SimWindowTest {
     // One tick as SimWindowTest::Step, noting each report handed to the window.
     void Pump();
     bool PumpUntil(const std::function<bool()>& done, int maxTicks);
-    bool Resting() const { return form->Conversation().StepNo() == 1 || form->Conversation().StepNo() == 99; }
-    bool PanelReady() const { return form->Conversation().StepNo() == 1 && SpeedButton2(form)->isEnabled(); }
+    bool Resting() const {
+        return form->Conversation().StepNo() == 1 || form->Conversation().StepNo() == 99;
+    }
+    bool PanelReady() const {
+        return form->Conversation().StepNo() == 1 && SpeedButton2(form)->isEnabled();
+    }
     // Moves the volume choice on, so that an Apply has something to write.
     void ChangeASetting();
     // The log lines of received reports ("<<" hex "-" printable), in order.

@@ -105,10 +105,16 @@ TEST_P(HostileUnit, NoCrashBoundedMemoryEveryReportLoggedThenASoundUnitWorks) {
     if (PanelReady()) {
         ChangeASetting();
         SpeedButton2(form)->click();
-        PumpUntil([&] { return form->Conversation().StepNo() == 1 || !form->Conversation().Device(); }, 300);
+        PumpUntil(
+            [&] { return form->Conversation().StepNo() == 1 || !form->Conversation().Device(); },
+            300);
         if (PanelReady() && SpeedButton3(form)->isEnabled()) {
             SpeedButton3(form)->click();
-            PumpUntil([&] { return form->Conversation().StepNo() == 1 || !form->Conversation().Device(); }, 300);
+            PumpUntil(
+                [&] {
+                    return form->Conversation().StepNo() == 1 || !form->Conversation().Device();
+                },
+                300);
         }
     }
     const bool vanished = sim->Vanished() || !form->Conversation().Device();
@@ -145,7 +151,8 @@ TEST_P(HostileUnit, NoCrashBoundedMemoryEveryReportLoggedThenASoundUnitWorks) {
     UnplugUnit();
     Pump();
     PlugUnit("DW730 TONAL", c.Firmware);
-    ASSERT_TRUE(PumpUntil([&] { return Resting(); }, 5000)) << "stuck at step " << form->Conversation().StepNo();
+    ASSERT_TRUE(PumpUntil([&] { return Resting(); }, 5000))
+        << "stuck at step " << form->Conversation().StepNo();
     if (c.Firmware.size() == 3) {
         EXPECT_EQ(form->Conversation().StepNo(), 99);
         EXPECT_EQ(verified(), verifiedBefore + 1);

@@ -32,7 +32,8 @@ TEST_F(FastUnit, ReadBackCompletesWhenRepliesComeFasterThanTheTick) {
     for (int i = 0; i < 3000 && !PanelReady(); ++i)
         PumpAllDue();
     EXPECT_TRUE(PanelReady()) << "stalled at step " << form->Conversation().StepNo() << " with "
-                              << form->Conversation().InitialReceivedCount() << " of " << form->Conversation().ExpectedParamCnt()
+                              << form->Conversation().InitialReceivedCount() << " of "
+                              << form->Conversation().ExpectedParamCnt()
                               << " default parameters counted";
 }
 

@@ -73,7 +73,8 @@ TEST_P(UnplugAtEveryStep, NextConversationCompletes) {
         form->Conversation().SetStepForTest(c.Step);
     } else {
         ASSERT_TRUE(PumpUntil([&] { return form->Conversation().StepNo() == c.Step; }, 5000))
-            << "the conversation never reached step " << c.Step << "; it rests at " << form->Conversation().StepNo();
+            << "the conversation never reached step " << c.Step << "; it rests at "
+            << form->Conversation().StepNo();
     }
     const int uploadsBefore = VerifiedUploads();
     const int readBacksBefore = Commands("GPAR");
@@ -86,7 +87,8 @@ TEST_P(UnplugAtEveryStep, NextConversationCompletes) {
     EXPECT_FALSE(SpeedButton3(form)->isEnabled());
 
     ReplugUnit();
-    ASSERT_TRUE(PumpUntil([&] { return Resting(); }, 5000)) << "stuck at step " << form->Conversation().StepNo();
+    ASSERT_TRUE(PumpUntil([&] { return Resting(); }, 5000))
+        << "stuck at step " << form->Conversation().StepNo();
     if (oldFirmware) {
         EXPECT_EQ(form->Conversation().StepNo(), 99);
         EXPECT_EQ(VerifiedUploads(), uploadsBefore + 1);

@@ -53,7 +53,11 @@ bool SimWindowTest::RunUntil(const std::function<bool()>& done, int maxTicks) {
 }
 
 bool SimWindowTest::RunToRest(int maxTicks) {
-    return RunUntil([this] { return form->Conversation().StepNo() == 1 || form->Conversation().StepNo() == 99; }, maxTicks);
+    return RunUntil(
+        [this] {
+            return form->Conversation().StepNo() == 1 || form->Conversation().StepNo() == 99;
+        },
+        maxTicks);
 }
 
 } // namespace testing_support

@@ -23,8 +23,10 @@ template <typename W> W* Find(const QObject* form, const char* name) {
     return w;
 }
 
-#define SV_WIDGET(Type, Name) \
-    inline Type* Name(const QObject* form) { return Find<Type>(form, #Name); }
+#define SV_WIDGET(Type, Name)                                                                      \
+    inline Type* Name(const QObject* form) {                                                       \
+        return Find<Type>(form, #Name);                                                            \
+    }
 SV_WIDGET(QWidget, Client)
 SV_WIDGET(QWidget, Panel1)
 SV_WIDGET(QWidget, Panel2)
