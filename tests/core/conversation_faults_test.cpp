@@ -127,6 +127,27 @@ INSTANTIATE_TEST_SUITE_P(Replies, UnreadableValue,
                                            TUnreadable{8, "OK CsgVoxNzccTh nan"},
                                            TUnreadable{8, "OK RxLevel"}));
 
+TEST(EmptyUnit, AUnitWithoutStoredSettingsShowsItsDefaultSet) {
+    for (const char* model : {"DW720 KEL", "DW720 MIV", "DW720 QZ", "DW730 TONAL",
+                              "DW730 VELMORAS_SPECIAL", "PX510", "DW740 NEW"}) {
+        SCOPED_TRACE(model);
+        sim::Profile factory = sim::MakeProfile(model, kFirmware);
+        factory.stored = factory.defaults;
+        TCoreRig reference;
+        reference.PlugUnit(factory);
+        ASSERT_TRUE(reference.RunToRest());
+
+        sim::Profile empty = sim::MakeProfile(model, kFirmware);
+        empty.stored.reset(); // "NG Parameters not found"
+        TCoreRig rig;
+        rig.PlugUnit(empty);
+        ASSERT_TRUE(rig.RunToRest());
+        ASSERT_EQ(rig.conversation.StepNo(), 1);
+        for (TControl c : params::AllControls())
+            EXPECT_EQ(rig[c], reference[c]) << ControlName(c);
+    }
+}
+
 // ---- Apply and Default against a unit that refuses -------------------------------------------
 
 class RefusingUnit : public ::testing::Test {
