@@ -1,55 +1,49 @@
-// A series of packets through the window's upload step with its state: each packet is
-// preceded by a two-byte little-endian length and goes through the reply framing first,
-// as a real input report would.
-#include "app/Main.h"
+// A series of packets through the conversation core's upload step, its state kept from one
+// packet to the next: each packet is preceded by a two-byte little-endian length and reaches
+// the core as an input report, through the reply framing.
 #include "link/Upload.h"
-#include "support/FakeHid.h"
-
-#include <QApplication>
+#include "support/CoreRig.h"
 
 #include <cstdlib>
 
 namespace {
 
-class TNullDialogs final : public TDialogs {
-  public:
-    void ShowErrorBox(const QString&) override {}
-    void ShowErrorMessage(const QString&, const QString&) override {}
-    void ShowAbout(const QString&, const QStringList&) override {}
-};
+std::uint32_t Le32(const std::string& s, std::size_t at) {
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        v |= std::uint32_t(static_cast<std::uint8_t>(s[at + i])) << (8 * i);
+    return v;
+}
 
-TForm1* Form() {
-    static int argc = 1;
-    static char name[] = "fuzz_upload";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        return new QApplication(argc, argv);
-    }();
-    (void)app;
-    static TForm1* form = new TForm1(TFormServices{
-        std::make_unique<testing_support::TFakeHidController>(), nullptr,
-        std::make_unique<TNullDialogs>()});
-    return form;
+// Everything the core writes during an upload is a result packet: "UPLR", the code of the
+// packet it answers, status 0 or 1.
+bool IsResultPacket(const std::string& report) {
+    if (report.size() < 13 || report.compare(1, 4, "UPLR") != 0) return false;
+    const std::uint32_t code = Le32(report, 5);
+    const std::uint32_t status = Le32(report, 9);
+    return code >= channel::kResultStart && code <= channel::kResultEnd && status <= 1;
 }
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    TForm1* form = Form();
-    form->uploadState = 0;
-    form->uploadPacketNo = 0;
-    form->uploadEndSeen = 0;
-    form->uploadData.clear();
-    form->ClearLog();
-    size_t pos = 0;
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    testing_support::TCoreRig rig;
+    testing_support::TFakeHidDevice* unit = rig.PlugBare();
+    unit->Caps.InputReportByteLength = 1025;
+    unit->Caps.OutputReportByteLength = 1025;
+    std::size_t pos = 0;
     while (pos + 2 <= size) {
-        const size_t len = std::min<size_t>(data[pos] | (data[pos + 1] << 8), size - pos - 2);
-        form->HidCtrl1DeviceData(nullptr, 0, data + pos + 2, static_cast<uint16_t>(len));
+        const std::size_t len =
+            std::min<std::size_t>(data[pos] | (data[pos + 1] << 8), size - pos - 2);
+        std::string report(1, '\0');
+        report.append(reinterpret_cast<const char*>(data + pos + 2), len);
         pos += 2 + len;
-        form->StepNo = 5;
-        form->OnUploadPacket();
-        if (form->uploadData.size() > channel::kMaxUploadBytes) std::abort();
+        rig.conversation.SetStepForTest(5);
+        rig.Deliver(report);
+        rig.Step();
+        if (rig.conversation.UploadedFile().size() > channel::kMaxUploadBytes) std::abort();
     }
+    for (const auto& written : unit->Sent)
+        if (!IsResultPacket(written)) std::abort();
     return 0;
 }

@@ -1,0 +1,185 @@
+// Apply and Default for every supported firmware family and model, against the simulated
+// unit: the commands the model and firmware get, what the unit keeps, what the panel shows
+// afterwards, and which changes count.
+#include "ConversationCases.h"
+#include "support/CoreRig.h"
+
+#include <algorithm>
+#include <map>
+
+using namespace testing_support;
+using namespace conversation_cases;
+
+namespace {
+
+class SettingsTest : public ::testing::TestWithParam<TCase> {
+  protected:
+    void Connect() {
+        rig.PlugUnit(c.model(), c.version);
+        ASSERT_TRUE(rig.RunToRest());
+        ASSERT_EQ(rig.conversation.StepNo(), 1);
+        rig.Mark();
+    }
+    // What the user does to change the setting; the air check is switched on first.
+    void Change(TSetting s, int choice) {
+        if (s == TSetting::AirCheck) {
+            rig.conversation.Check(TControl::CheckBoxDivingTimeSignalEnable, true);
+            rig.conversation.Choose(TControl::ComboBoxDivingTimeSignal1, choice);
+        } else {
+            rig.conversation.Choose(ChoiceOf(s), choice);
+        }
+    }
+    int Chosen(TSetting s) const {
+        return rig[s == TSetting::AirCheck ? TControl::ComboBoxDivingTimeSignal1 : ChoiceOf(s)]
+            .itemIndex;
+    }
+    std::string Stored(const std::string& key) const {
+        return rig.sim->Stored()->Get(key).value_or("-");
+    }
+    int ChangeCount() const { return rig[TControl::SpeedButton2].tag; }
+    // Every current-setting box agrees with its choice: a further Apply finds nothing to write.
+    void ExpectNothingLeftToApply() {
+        for (TSetting s : kSettings) {
+            if (s == TSetting::AirCheck) continue;
+            EXPECT_EQ(rig[BoxOf(s)].tag, rig[ChoiceOf(s)].itemIndex) << SettingName(s);
+        }
+        rig.Mark();
+        rig.conversation.PressApply();
+        EXPECT_EQ(ChangeCount(), 0);
+        EXPECT_TRUE(rig.SentSinceMark().empty());
+    }
+    // Reconnect with the unit still attached: identified again, read back the short way.
+    void ReconnectSameUnit() {
+        rig.conversation.PressReconnect();
+        ASSERT_TRUE(rig.RunToRest());
+    }
+    void ExpectRunEnded() const {
+        EXPECT_EQ(rig.conversation.StepNo(), 1);
+        EXPECT_EQ(rig[TControl::Label4].text, "");
+        EXPECT_EQ(rig[TControl::ProgressBar1].position, 100);
+        EXPECT_TRUE(rig[TControl::SpeedButton2].enabled);
+        EXPECT_TRUE(rig[TControl::SpeedButton3].enabled);
+        EXPECT_TRUE(rig.dialogs.errors.empty());
+    }
+
+    const TCase& c = GetParam();
+    TCoreRig rig;
+};
+
+using Apply = SettingsTest;
+
+TEST_P(Apply, WritesEverySettingTheUnitHasAndTheUnitKeepsThem) {
+    Connect();
+    std::vector<TSetting> changed{TSetting::Volume}; // written by every unit
+    for (TSetting s : kSettings)
+        if (s != TSetting::Volume && c.Offers(s)) changed.push_back(s);
+    for (TSetting s : changed)
+        Change(s, c.NewChoice(s));
+
+    rig.conversation.PressApply();
+    EXPECT_EQ(ChangeCount(), static_cast<int>(changed.size()));
+    EXPECT_EQ(rig[TControl::Label4].text, "Updating.");
+
+    // The step before each tick: the path of the run and how long each step lasted.
+    std::vector<std::int32_t> before;
+    int lastBar = rig[TControl::ProgressBar1].position;
+    for (int i = 0; i < 1000 && rig.conversation.StepNo() != 1; ++i) {
+        before.push_back(rig.conversation.StepNo());
+        rig.Step();
+        EXPECT_GE(rig[TControl::ProgressBar1].position, lastBar) << "at step " << before.back();
+        lastBar = rig[TControl::ProgressBar1].position;
+    }
+    ExpectRunEnded();
+    EXPECT_EQ(KeysOf(rig.SentSinceMark()), c.ApplyKeys());
+    EXPECT_EQ(rig.sim->Stored(), rig.sim->Working());
+
+    std::vector<std::int32_t> path;
+    std::unique_copy(before.begin(), before.end(), std::back_inserter(path));
+    std::vector<std::int32_t> expectedPath{10, 11};
+    if (c.sensitivity()) expectedPath.push_back(12);
+    for (int step : {19, 13, 14, 15, 16, 21, 22, 23, 17})
+        expectedPath.push_back(step);
+    EXPECT_EQ(path, expectedPath);
+    // A step that writes nothing answers itself: the next step runs on the very next tick.
+    const auto ticksAt = [&](int step) { return std::count(before.begin(), before.end(), step); };
+    EXPECT_EQ(ticksAt(21) == 1, !c.Writes(TSetting::DiveCom));
+    EXPECT_EQ(ticksAt(22) == 1, !c.Writes(TSetting::VoiceGuide));
+    EXPECT_EQ(ticksAt(23) == 1, !c.Writes(TSetting::AirCheck));
+
+    ExpectNothingLeftToApply();
+
+    // What was written reads back as what was chosen (the same unit, read the short way).
+    ReconnectSameUnit();
+    const auto again = rig.SentSinceMark();
+    EXPECT_NE(std::find(again.begin(), again.end(), "GPAR"), again.end());
+    EXPECT_EQ(std::find(again.begin(), again.end(), "GETTMPPARAM"), again.end());
+    for (TSetting s : changed)
+        EXPECT_EQ(Chosen(s), c.NewChoice(s)) << SettingName(s);
+}
+
+// A setting counts as changed only where Apply writes it: the voice guide of units without
+// it ("DW720 QZ", "PX510", "PX510 MIV"), the air check of "PX510" units, the dive-computer
+// choice below "201029" (except the receive-only switch). One that counted but was not
+// written would start a run that changes nothing; one written but not counted would be lost.
+TEST_P(Apply, OneSettingCountsExactlyWhereApplyWritesIt) {
+    Connect();
+    for (TSetting s : kSettings) {
+        SCOPED_TRACE(SettingName(s));
+        const std::string key = c.StoredKey(s);
+        const std::string was = Stored(key);
+        const sim::ParamSet before = *rig.sim->Stored();
+        rig.Mark();
+        Change(s, c.NewChoice(s));
+        rig.conversation.PressApply();
+        if (c.Writes(s)) {
+            EXPECT_EQ(ChangeCount(), 1);
+            ASSERT_TRUE(rig.RunToRest());
+            ExpectRunEnded();
+            EXPECT_EQ(rig.SentSinceMark().back(), "SAVE");
+            EXPECT_NE(Stored(key), was) << key;
+            // Everything else is written back as the unit had it.
+            const auto touched = c.Touches(s);
+            for (const auto& [k, v] : rig.sim->Stored()->Entries()) {
+                if (std::find(touched.begin(), touched.end(), k) == touched.end()) {
+                    EXPECT_EQ(v, before.Get(k)) << k;
+                }
+            }
+        } else {
+            EXPECT_EQ(ChangeCount(), 0);
+            EXPECT_TRUE(rig.SentSinceMark().empty());
+            EXPECT_EQ(rig.conversation.StepNo(), 1);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Units, Apply, ::testing::ValuesIn(SupportedCases()), CaseName);
+
+using Default = SettingsTest;
+
+TEST_P(Default, ShowsTheDefaultSetAndLeavesNothingToApply) {
+    Connect();
+    rig.conversation.PressDefault();
+    EXPECT_EQ(rig.conversation.StepNo(), 9);
+    EXPECT_EQ(rig[TControl::Label4].text, "Clear.");
+    ASSERT_TRUE(rig.RunToRest());
+    ExpectRunEnded();
+    EXPECT_EQ(rig.SentSinceMark(), std::vector<std::string>{"CLEAR"});
+    EXPECT_EQ(rig.sim->Stored(), rig.sim->Defaults());
+
+    std::map<TSetting, int> shown;
+    for (TSetting s : kSettings)
+        shown[s] = Chosen(s);
+    ExpectNothingLeftToApply();
+
+    // The default set read at connection shows what the erased unit now reports.
+    ReconnectSameUnit();
+    for (TSetting s : kSettings) {
+        if (c.ReadsBack(s)) {
+            EXPECT_EQ(Chosen(s), shown[s]) << SettingName(s);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Units, Default, ::testing::ValuesIn(SupportedCases()), CaseName);
+
+} // namespace

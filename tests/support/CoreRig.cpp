@@ -1,0 +1,160 @@
+#include "support/CoreRig.h"
+
+#include <algorithm>
+
+namespace testing_support {
+
+std::string LineReport(std::string_view text, std::size_t length) {
+    std::string report(1, '\0');
+    report += text;
+    report += "\r\n";
+    if (report.size() < length) report.resize(length, '\0');
+    return report;
+}
+
+std::string CommandOf(const std::string& report) {
+    const std::string body = report.empty() ? std::string() : report.substr(1);
+    const auto end = body.find_last_not_of('\0');
+    return end == std::string::npos ? std::string() : body.substr(0, end + 1);
+}
+
+TCoreRig::TCoreRig(bool started)
+    : conversation(core::TConversationPorts{&hid, &log, &dialogs, &view, &clock}, "9.9.9") {
+    hid.SetOnEnumerate(hid::THidEnumerateEvent::Bind<&TCoreRig::OnEnumerate>(this));
+    hid.SetOnDeviceData(hid::THidDataEvent::Bind<&TCoreRig::OnDeviceData>(this));
+    hid.SetOnDeviceChange(hid::TNotifyEvent::Bind<&TCoreRig::OnDeviceChange>(this));
+    if (started) Start();
+}
+
+TCoreRig::~TCoreRig() {
+    hid.SetOnDeviceData({});
+    hid.SetOnEnumerate({});
+    hid.SetOnDeviceChange({});
+    conversation.Shutdown();
+}
+
+void TCoreRig::Start() {
+    conversation.Start();
+    hid.NotifyChange(); // the controller's own first notice
+}
+
+void TCoreRig::OnDeviceChange(void*) {
+    conversation.DeviceChange();
+}
+
+bool TCoreRig::OnEnumerate(hid::TCustomHidDevice* device, std::int32_t) {
+    if (device) conversation.Enumerated(*device);
+    return true;
+}
+
+void TCoreRig::OnDeviceData(hid::TCustomHidDevice*, std::uint8_t, const std::uint8_t* data,
+                            std::uint16_t size) {
+    conversation.DeviceData(data, size);
+}
+
+sim::Transceiver& TCoreRig::PlugUnit(std::string_view model, std::string_view firmware) {
+    return PlugUnit(sim::MakeProfile(model, firmware));
+}
+
+sim::Transceiver& TCoreRig::PlugUnit(const sim::Profile& profile) {
+    sim = std::make_unique<sim::Transceiver>(profile);
+    mark_ = 0;
+    ReplugUnit();
+    return *sim;
+}
+
+void TCoreRig::ReplugUnit() {
+    unit = hid.Plug(sim->GetProfile().vendorId, sim->GetProfile().productId, false);
+    unit->Caps.InputReportByteLength = sim->InputReportLength();
+    unit->Caps.OutputReportByteLength = sim->OutputReportLength();
+    unit->ProductText = u"Sonavelle Transceiver";
+    unit->OnWrite = [this](const std::string& report) {
+        sim->Write(reinterpret_cast<const std::uint8_t*>(report.data()), report.size(), nowUs);
+    };
+    hid.NotifyChange();
+}
+
+void TCoreRig::UnplugUnit() {
+    if (!unit) return;
+    unit->OnWrite = nullptr;
+    TFakeHidDevice* gone = unit;
+    unit = nullptr;
+    hid.Unplug(gone);
+    if (sim) sim->Replug();
+}
+
+TFakeHidDevice* TCoreRig::PlugBare(std::uint16_t productId) {
+    unit = hid.Plug(core::TransceiverVendorID, productId);
+    return unit;
+}
+
+void TCoreRig::Step(bool allDue) {
+    nowUs += 1000;
+    clock.Advance(1);
+    if (unit && sim && sim->Vanished()) {
+        UnplugUnit();
+    } else if (unit && sim) {
+        while (auto report = sim->Read(nowUs)) {
+            if (hid.Deliver(unit, std::string(report->begin(), report->end()))) ++delivered;
+            if (!allDue || !unit) break;
+        }
+    }
+    if (Panel()[core::TControl::Timer1].enabled) conversation.Tick();
+}
+
+bool TCoreRig::RunUntil(const std::function<bool()>& done, int maxTicks, bool allDue) {
+    for (int i = 0; i < maxTicks; ++i) {
+        if (done()) return true;
+        Step(allDue);
+    }
+    return done();
+}
+
+bool TCoreRig::RunToRest(int maxTicks, bool allDue) {
+    return RunUntil(
+        [this] {
+            const auto step = conversation.StepNo();
+            return (step == 1 || step == 99) && (!sim || sim->PendingReports() == 0);
+        },
+        maxTicks, allDue);
+}
+
+bool TCoreRig::Deliver(const std::string& report) {
+    return unit && hid.Deliver(unit, report);
+}
+
+void TCoreRig::Answer(std::string_view text) {
+    Deliver(LineReport(text, unit ? unit->Caps.InputReportByteLength : 65));
+    Step();
+}
+
+void TCoreRig::Mark() {
+    mark_ = sim ? sim->Received().size() : 0;
+}
+
+std::vector<std::string> TCoreRig::SentSinceMark() const {
+    if (!sim) return {};
+    const auto& all = sim->Received();
+    return {all.begin() + static_cast<std::ptrdiff_t>(std::min(mark_, all.size())), all.end()};
+}
+
+std::vector<std::string> TCoreRig::LogTexts() const {
+    std::vector<std::string> texts;
+    texts.reserve(log.lines.size());
+    for (const auto& line : log.lines)
+        texts.push_back(line.text);
+    return texts;
+}
+
+bool TCoreRig::LogHas(std::string_view text) const {
+    return std::any_of(log.lines.begin(), log.lines.end(),
+                       [&](const TLogLine& line) { return line.text == text; });
+}
+
+int TCoreRig::LogCount(std::string_view prefix) const {
+    return static_cast<int>(
+        std::count_if(log.lines.begin(), log.lines.end(),
+                      [&](const TLogLine& line) { return line.text.starts_with(prefix); }));
+}
+
+} // namespace testing_support

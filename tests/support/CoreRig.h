@@ -1,0 +1,137 @@
+#pragma once
+// The conversation core on the deterministic HID contract, without any window: recording
+// log, dialog and view sinks, a manual clock, and optionally a simulated unit behind the
+// fake device. What the core writes goes to the unit; the unit's replies are delivered one
+// report per tick (or all that are due, for a unit faster than the tick); the clock moves
+// 1 ms a tick. The core ticks only while its Timer1 is enabled, as the window's timer does.
+#include "link/Conversation.h"
+#include "sim/Transceiver.h"
+#include "support/FakeHid.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace testing_support {
+
+class TManualClock final : public core::TClock {
+  public:
+    // 2026-12-07 10:20:30.456 UTC; the local zone is nine hours ahead, so that a clock
+    // value taken from the wrong one of the two shows.
+    static constexpr std::int64_t kStartUtcMs = 1796638830456;
+    static constexpr std::int64_t kZoneMs = 9 * 3600 * 1000;
+
+    core::TTimePoint Now() const override { return now; }
+    void Advance(std::int64_t ms) {
+        now.utcMs += ms;
+        now.wallMs += ms;
+    }
+    core::TTimePoint now{kStartUtcMs, kStartUtcMs + kZoneMs};
+};
+
+struct TLogLine {
+    std::string text;
+    int direction;
+};
+
+class TRecordingLog final : public core::TLogSink {
+  public:
+    void WriteLog(std::string_view utf8, int direction) override {
+        lines.push_back({std::string(utf8), direction});
+    }
+    std::vector<TLogLine> lines;
+};
+
+class TRecordingDialogs final : public core::TDialogSink {
+  public:
+    void ShowErrorBox(std::string_view utf8) override { errors.emplace_back(utf8); }
+    void ShowErrorMessage(std::string_view caption, std::string_view text) override {
+        messages.push_back(std::string(caption) + "|" + std::string(text));
+    }
+    std::vector<std::string> errors, messages;
+};
+
+class TRecordingView final : public core::TViewSink {
+  public:
+    void Refresh(bool processEvents) override {
+        ++refreshes;
+        if (processEvents) ++eventPasses;
+    }
+    void Close() override { ++closes; }
+    int refreshes = 0, eventPasses = 0, closes = 0;
+};
+
+// A line reply as a unit sends it: report ID 0, the text, CR LF, zero padding.
+std::string LineReport(std::string_view text, std::size_t length = 65);
+// The command bytes of a written output report: report ID and zero padding removed.
+std::string CommandOf(const std::string& report);
+
+class TCoreRig {
+  public:
+    // Started: the start line is logged and the controller's own first device-change
+    // notice has found nothing. Not started: plug something in first, then Start().
+    explicit TCoreRig(bool started = true);
+    ~TCoreRig();
+    TCoreRig(const TCoreRig&) = delete;
+    TCoreRig& operator=(const TCoreRig&) = delete;
+
+    void Start();
+
+    // A simulated unit made from the profile, plugged in (with its change notice).
+    sim::Transceiver& PlugUnit(const sim::Profile& profile);
+    sim::Transceiver& PlugUnit(std::string_view model, std::string_view firmware);
+    // The cable pulled, and the same unit plugged back (it restarts: unsaved changes go).
+    void UnplugUnit();
+    void ReplugUnit();
+    // A bare transceiver with nothing behind it: the test answers for it (Answer, Deliver).
+    TFakeHidDevice* PlugBare(std::uint16_t productId = 0x7802);
+
+    // One tick: the clock moves 1 ms, due reports are delivered (one, or all with allDue),
+    // the core ticks if its timer runs. A unit that vanished is unplugged first.
+    void Step(bool allDue = false);
+    // Steps until the predicate holds; false when maxTicks ran out first.
+    bool RunUntil(const std::function<bool()>& done, int maxTicks = 20000, bool allDue = false);
+    // Until the conversation rests at step 1 or 99 with nothing left to deliver (the
+    // read-back ends one second after its last reply).
+    bool RunToRest(int maxTicks = 20000, bool allDue = false);
+
+    // One input report to the checked-out unit, without a tick.
+    bool Deliver(const std::string& report);
+    // A line reply to the checked-out unit, then one tick.
+    void Answer(std::string_view text);
+
+    // Commands the simulated unit took since the last Mark().
+    std::vector<std::string> SentSinceMark() const;
+    void Mark();
+
+    const core::TPanel& Panel() const { return conversation.Panel(); }
+    const core::TControlState& operator[](core::TControl c) const { return Panel()[c]; }
+    std::vector<std::string> LogTexts() const;
+    bool LogHas(std::string_view text) const;
+    // Lines that begin with the text.
+    int LogCount(std::string_view prefix) const;
+
+    TFakeHidController hid;
+    TManualClock clock;
+    TRecordingLog log;
+    TRecordingDialogs dialogs;
+    TRecordingView view;
+    core::TConversation conversation;
+    std::unique_ptr<sim::Transceiver> sim;
+    TFakeHidDevice* unit = nullptr;
+    std::int64_t nowUs = 0;
+    int delivered = 0; // reports the unit sent that reached the core
+
+  private:
+    void OnDeviceChange(void* sender);
+    bool OnEnumerate(hid::TCustomHidDevice* device, std::int32_t index);
+    void OnDeviceData(hid::TCustomHidDevice* device, std::uint8_t reportId,
+                      const std::uint8_t* data, std::uint16_t size);
+
+    std::size_t mark_ = 0;
+};
+
+} // namespace testing_support
