@@ -241,6 +241,9 @@ TEST_P(FailingWrite, IsLoggedAndTheStepWaits) {
     rig.Mark();
     rig.unit->FailWrites = true;
     rig.unit->FailCode = GetParam().code;
+    // The platform tells what the code means; the hint follows that, not the number.
+    rig.unit->FailKind =
+        GetParam().permissionHint ? hid::TErrorKind::AccessDenied : hid::TErrorKind::Other;
     rig.conversation.Choose(TControl::RadioGroup1, 0);
     rig.conversation.PressApply();
     for (int i = 0; i < 100; ++i)
@@ -262,7 +265,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         TWriteFailure{0x1F, "WRITE1_ERROR,A device attached to the system is not functioning. (1F)",
                       false},
-        TWriteFailure{EACCES, "WRITE1_ERROR,Error 13 (D)", true}));
+        TWriteFailure{EACCES, "WRITE1_ERROR,Error 13 (D)", true}),
+    [](const ::testing::TestParamInfo<TWriteFailure>& p) { return "Code" + std::to_string(p.param.code); });
 
 TEST(OversizedReport, IsRefusedWithALineInsteadOfReadPastTheBuffer) {
     sim::Profile profile = sim::MakeProfile(kModel, kFirmware);
