@@ -1,5 +1,5 @@
-// The parameter read-back and the settings panel: whole conversations with the simulated
-// unit for every model and firmware family, and the read-back's edges driven by hand.
+// The parameter read-back as the window shows it: conversations with the simulated unit,
+// and the read-back's edges driven by hand.
 #include "support/SimLink.h"
 #include "support/WindowWidgets.h"
 
@@ -11,104 +11,8 @@ QString U(const char* s) {
     return QString::fromUtf8(s);
 }
 
-// ---- Availability after the read-back, for every model and firmware family ----
-
-// When a setting can be changed: from a version on, always, or never.
-struct Gate {
-    const char* from; // "" always, nullptr never, else the first version
-    bool Open(const std::string& version) const { return from && version.compare(from) >= 0; }
-};
-constexpr Gate kAlways{""};
-constexpr Gate kNever{nullptr};
-constexpr Gate From(const char* version) {
-    return Gate{version};
-}
-
-struct ModelRow {
-    const char* model;
-    Gate volume, autoSwitch, handsFree, channel, recorder, diveCom, voiceGuide, airCheck, buttons;
-};
-
-// What each model offers on extended firmware once its values are shown.
-const ModelRow kModels[] = {
-    {"DW720 KEL", kAlways, kAlways, kAlways, kNever, kAlways, From("201029"), From("201033"),
-     From("201036"), kAlways},
-    {"DW720 MIV", kAlways, kAlways, kAlways, kAlways, kAlways, From("201029"), From("201033"),
-     From("201036"), kAlways},
-    {"DW720 QZ", kAlways, kNever, kNever, kAlways, kNever, kNever, kNever, From("201036"), kAlways},
-    {"DW730 TONAL", From("201026"), kNever, From("201026"), kNever, kNever, From("201029"),
-     From("201033"), From("201036"), From("201026")},
-    {"DW730 VELMORAS_SPECIAL", kAlways, kAlways, kAlways, kNever, kNever, kAlways, From("201033"),
-     From("201036"), kAlways},
-    {"PX510", kAlways, kNever, kNever, kNever, kNever, kNever, kNever, kNever, kAlways},
-    {"PX510 MIV", kAlways, kNever, kNever, kNever, kNever, kNever, kNever, kNever, kAlways},
-    {"DW740 NEW", kAlways, kAlways, kAlways, kAlways, kAlways, From("201029"), From("201033"),
-     From("201036"), kAlways},
-    {"dw720 kel", kAlways, kAlways, kAlways, kAlways, kAlways, From("201029"), From("201033"),
-     From("201036"), kAlways}, // letter case differs: an unlisted model
-};
-
-struct Availability {
-    const ModelRow* row;
-    const char* firmware;
-};
-
-std::string Name(const ::testing::TestParamInfo<Availability>& info) {
-    std::string name = std::string(info.param.row->model) + "_" + info.param.firmware;
-    for (char& c : name)
-        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-    return name;
-}
-
-std::vector<Availability> AllFamilies() {
-    std::vector<Availability> out;
-    for (const auto& row : kModels)
-        for (const char* fw : {"201020", "201025", "201026", "201029", "201033", "201036"})
-            out.push_back({&row, fw});
-    return out;
-}
-
-class PanelAvailability : public SimWindowTest,
-                          public ::testing::WithParamInterface<Availability> {};
-
-TEST_P(PanelAvailability, FollowsModelAndFirmware) {
-    const ModelRow& m = *GetParam().row;
-    const std::string fw = GetParam().firmware;
-    PlugUnit(m.model, fw);
-    ASSERT_TRUE(RunToRest());
-    ASSERT_EQ(form->Conversation().StepNo(), 1);
-    EXPECT_EQ(EditKIND(form)->text(), U(m.model));
-
-    struct Check {
-        const char* what;
-        QWidget* choice;
-        QWidget* box;
-        Gate gate;
-    };
-    const Check checks[] = {
-        {"volume", RadioGroup1(form), Edit5(form), m.volume},
-        {"auto switching", RadioGroup3(form), Edit7(form), m.autoSwitch},
-        {"hands-free", RadioGroup4(form), Edit8(form), m.handsFree},
-        {"channel", RGChannel(form), EdtChannel(form), m.channel},
-        {"recorder", RadioGroup5(form), Edit9(form), m.recorder},
-        {"dive-com", RgDiveComInterface(form), EdtDiveComInterface(form), m.diveCom},
-        {"voice guide", RadioGroupVoiceGuideLevel(form), EditVoiceGuideLevel(form), m.voiceGuide},
-        {"air check", CheckBoxDivingTimeSignalEnable(form), EditDivingTimeSignal(form), m.airCheck},
-        {"Apply", SpeedButton2(form), SpeedButton3(form), m.buttons},
-    };
-    for (const auto& c : checks) {
-        EXPECT_EQ(c.choice->isEnabled(), c.gate.Open(fw)) << c.what;
-        EXPECT_EQ(c.box->isEnabled(), c.gate.Open(fw)) << c.what << " box";
-    }
-    EXPECT_EQ(GroupBoxDivingTimeSignal(form)->isEnabled(), m.airCheck.Open(fw));
-    if (!m.airCheck.Open(fw)) {
-        EXPECT_FALSE(CheckBoxDivingTimeSignalEnable(form)->isChecked());
-    }
-    EXPECT_EQ(ProgressBar1(form)->value(), 100);
-    EXPECT_TRUE(File1(form)->menuAction()->isEnabled());
-}
-
-INSTANTIATE_TEST_SUITE_P(Models, PanelAvailability, ::testing::ValuesIn(AllFamilies()), Name);
+// Availability per model and firmware family is the core's to test (tests/core): the
+// window only mirrors it, which the examples' byte-exact state checks.
 
 using SimReadBack = SimWindowTest;
 

@@ -4,20 +4,6 @@
 
 namespace testing_support {
 
-std::string LineReport(std::string_view text, std::size_t length) {
-    std::string report(1, '\0');
-    report += text;
-    report += "\r\n";
-    if (report.size() < length) report.resize(length, '\0');
-    return report;
-}
-
-std::string CommandOf(const std::string& report) {
-    const std::string body = report.empty() ? std::string() : report.substr(1);
-    const auto end = body.find_last_not_of('\0');
-    return end == std::string::npos ? std::string() : body.substr(0, end + 1);
-}
-
 TCoreRig::TCoreRig(bool started)
     : conversation(core::TConversationPorts{&hid, &log, &dialogs, &view, &clock}, "9.9.9") {
     hid.SetOnEnumerate(hid::THidEnumerateEvent::Bind<&TCoreRig::OnEnumerate>(this));

@@ -7,6 +7,7 @@
 #include "link/Conversation.h"
 #include "sim/Transceiver.h"
 #include "support/FakeHid.h"
+#include "support/Reports.h"
 
 #include <cstdint>
 #include <functional>
@@ -63,11 +64,6 @@ class TRecordingView final : public core::TViewSink {
     void Close() override { ++closes; }
     int refreshes = 0, eventPasses = 0, closes = 0;
 };
-
-// A line reply as a unit sends it: report ID 0, the text, CR LF, zero padding.
-std::string LineReport(std::string_view text, std::size_t length = 65);
-// The command bytes of a written output report: report ID and zero padding removed.
-std::string CommandOf(const std::string& report);
 
 class TCoreRig {
   public:

@@ -3,23 +3,6 @@
 
 namespace testing_support {
 
-std::string InputReport(const std::string& bytes, size_t length) {
-    std::string report(1, '\0');
-    report += bytes;
-    if (report.size() < length) report.resize(length, '\0');
-    return report;
-}
-
-std::string LineReport(const std::string& text, size_t length) {
-    return InputReport(text + "\r\n", length);
-}
-
-std::string CommandOf(const std::string& report) {
-    std::string body = report.substr(report.empty() ? 0 : 1);
-    const auto end = body.find_last_not_of('\0');
-    return end == std::string::npos ? std::string() : body.substr(0, end + 1);
-}
-
 void WindowTest::SetUp() {
     auto controller = std::make_unique<TFakeHidController>();
     auto testClock = std::make_unique<TTestClock>();

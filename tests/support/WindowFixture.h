@@ -3,6 +3,7 @@
 // dialogs. The test drives the tick itself.
 #include "app/Main.h"
 #include "support/FakeHid.h"
+#include "support/Reports.h"
 
 #include <gtest/gtest.h>
 
@@ -32,12 +33,6 @@ class TRecordingDialogs final : public TDialogs {
     QString aboutCaption;
 };
 
-// An input report of the given length: report ID 0, the bytes, zero padding.
-std::string InputReport(const std::string& bytes, size_t length = 65);
-// A line reply as a unit sends it: text, CR LF, zero padding.
-std::string LineReport(const std::string& text, size_t length = 65);
-// The command bytes of a written output report, zero padding and report ID removed.
-std::string CommandOf(const std::string& report);
 
 class WindowTest : public ::testing::Test {
   protected:
