@@ -67,7 +67,7 @@ rules="$tree/usr/lib/udev/rules.d/70-sonavelle.rules"
 [ -f "$rules" ] || rules="$tree/lib/udev/rules.d/70-sonavelle.rules"
 
 echo "== AppStream modaliases for the maker's units"
-vendor=$(printf '%04x' 0x"$(grep -o 'TransceiverVendorID = 0x[0-9A-Fa-f]*' "$SV_ROOT/src/app/Main.h" | cut -dx -f2)")
+vendor=$(printf '%04x' 0x"$(grep -o 'TransceiverVendorID = 0x[0-9A-Fa-f]*' "$SV_ROOT/src/link/Conversation.h" | cut -dx -f2)")
 for product in $(grep -o "idVendor}==\"$vendor\", ATTRS{idProduct}==\"[0-9a-f]*\"" "$rules" | grep -o '[0-9a-f]*"$' | tr -d '"'); do
     alias="usb:v${vendor^^}p${product^^}d*"
     grep -qF "<modalias>$alias</modalias>" "$tree"/usr/share/metainfo/*.metainfo.xml ||

@@ -79,7 +79,9 @@ struct TConversationPorts {
 // The caption of the tool's message boxes.
 inline constexpr std::string_view kToolCaption = "Sonavelle customize tool";
 
-// Identifiers of the units, tried in this order; the first device checked out wins.
+// Identifiers of the units, tried in this order; the first device checked out wins. The
+// maker's vendor id is named in packaging/70-sonavelle.rules too (scripts/test-package.sh
+// checks the two agree).
 struct TTransceiverId {
     std::int32_t VendorID;
     std::int32_t ProductID;
