@@ -33,7 +33,7 @@ fail() {
     failed=1
 }
 
-version=$(sed -n 's/^project(sonavelle-customize VERSION \([0-9.]*\).*/\1/p' "$SV_ROOT/CMakeLists.txt")
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$SV_WINAPP_BUILD/CMakeCache.txt")
 name="sonavelle-customize-$version-windows-x64"
 customize="$SV_WINAPP_BUILD/src/app/sonavelle-customize.exe"
 demo="$SV_WINAPP_BUILD/src/demo/sonavelle-demo.exe"
@@ -43,11 +43,6 @@ cd "$SV_ROOT"
 rm -rf "$work"
 mkdir -p "$work"
 
-# A prefix of its own, with wine's X11 display driver (test-windows.sh's is headless).
-export WINEPREFIX="$SV_WINAPP_BUILD/wineprefix"
-export WINEARCH=win64
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko installer prompts
 unset QT_QPA_PLATFORM
 
 xvfb_pid=""
@@ -62,14 +57,8 @@ for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$(cat "$work/display")"
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "Setting up the wine prefix in $WINEPREFIX"
-    wineboot --init >/dev/null 2>&1
-    wineserver -w
-fi
-# One server for the whole run, its services started detached from any pipe.
-wineserver -p
-wine cmd.exe /c exit >/dev/null 2>&1 </dev/null
+# A prefix of its own, with wine's X11 display driver (test-windows.sh's is headless).
+sv_wine_prefix "$SV_WINAPP_BUILD/wineprefix"
 
 echo "== executables"
 for exe in "$customize" "$demo"; do
@@ -77,11 +66,12 @@ for exe in "$customize" "$demo"; do
     echo "$(basename "$exe"): $kind, $(du -h "$exe" | cut -f1)"
     [[ "$kind" == "PE32+ executable (GUI) x86-64"* ]] || fail "$(basename "$exe") is $kind"
     # Every DLL it imports must be one that Windows itself has (here: wine's system32).
-    for dll in $(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | sort -uf); do
+    dlls=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | sort -uf)
+    echo "  imports:" $dlls
+    for dll in $dlls; do
         [ -n "$(find "$WINEPREFIX/drive_c/windows/system32" -maxdepth 1 -iname "$dll")" ] ||
             fail "$(basename "$exe") needs $dll, which Windows does not have"
     done
-    echo "  imports: $(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | sort -uf | tr '\n' ' ')"
 done
 [ "$(wine "$customize" --version </dev/null 2>/dev/null | tr -d '\r')" = "sonavelle-customize $version" ] ||
     fail "sonavelle-customize.exe --version"
@@ -154,7 +144,7 @@ wine "$installed/Uninstall.exe" /S </dev/null >/dev/null 2>&1 || fail "the unins
 for _ in $(seq 600); do [ -e "$installed" ] || break; sleep 0.1; done
 [ ! -e "$installed" ] || fail "left after uninstalling: $(ls "$installed")"
 [ ! -f "$menu/Sonavelle Customize.lnk" ] || fail "the Start-menu entry is left"
-wine reg query "$key" </dev/null >/dev/null 2>&1 && fail "the Programs and Features entry is left"
+if wine reg query "$key" </dev/null >/dev/null 2>&1; then fail "the Programs and Features entry is left"; fi
 echo "installed, registered as $shown, uninstalled"
 
 echo "== Windows application stage: $((SECONDS - started)) s"
