@@ -15,13 +15,14 @@ function(sv_windows_app target description)
   target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
   # No console window beside the program.
   set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE ON)
-  # A static Qt links no platform plugin by itself: windows for the desktop, offscreen for
-  # headless scenario runs. (A shared Qt, as on a Windows developer's machine, brings its
-  # plugins as DLLs through windeployqt.)
+  # A static Qt links no plugin by itself: the windows platform for the desktop, offscreen
+  # for headless scenario runs, and the native look (else the window looks like Windows
+  # 95). A shared Qt, as on a Windows developer's machine, brings its plugins as DLLs
+  # through windeployqt.
   get_target_property(qt_type Qt6::Core TYPE)
   if(qt_type STREQUAL "STATIC_LIBRARY")
     qt_import_plugins(${target} INCLUDE Qt6::QWindowsIntegrationPlugin
-                      Qt6::QOffscreenIntegrationPlugin)
+                      Qt6::QOffscreenIntegrationPlugin Qt6::QWindowsVistaStylePlugin)
     # The mingw toolchain links the C++ runtime statically; -s leaves out the symbols, which
     # are most of a static Qt program's size.
     target_link_options(${target} PRIVATE -static $<$<CONFIG:Release,MinSizeRel>:-s>)
