@@ -77,7 +77,7 @@ add_source_entries() {
 # Fetches and unpacks Debian's qt6-base source of the given version into the current folder.
 fetch_qt_source() {
     local version="$1"
-    if ! apt-cache showsrc "qt6-base=$version" 2>/dev/null | grep -q '^Package:'; then
+    if ! apt-cache showsrc qt6-base 2>/dev/null | grep -qx "Version: $version"; then
         add_source_entries || return 1
     fi
     apt-get source -qq "qt6-base=$version" >/dev/null 2>&1
@@ -101,7 +101,7 @@ else
     trap 'rm -rf "$work"' EXIT
     step "fetching Debian's Qt source (qt6-base $qt_version)"
     if ! (cd "$work" && fetch_qt_source "$qt_version"); then
-        echo "build-windows.sh: skipped: Debian's Qt source (qt6-base $qt_version) cannot be fetched (no deb-src entry could be added, or apt-get source failed)" >&2
+        echo "build-windows.sh: skipped: Debian's Qt source (qt6-base $qt_version) cannot be fetched (apt-get source failed; no network, or no deb-src entry for it)" >&2
         exit 3
     fi
     source_dir=$(find "$work" -mindepth 2 -maxdepth 2 -name CMakeLists.txt -printf '%h\n' | head -1)
@@ -113,7 +113,7 @@ else
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
         -DCMAKE_INSTALL_PREFIX="$SV_QT_PREFIX" "${SV_QT_OPTIONS[@]}" >"$log" 2>&1 ||
         { tail -n 30 "$log" >&2; false; }
-    step "building Qt (about 30 minutes on 2 cores; log: $log)"
+    step "building Qt (about 35 minutes on 2 cores; log: $log)"
     nice -n 10 cmake --build "$work/build" -j 2 >>"$log" 2>&1 || { tail -n 30 "$log" >&2; false; }
     step "installing Qt into the cache"
     DESTDIR="$work/stage" cmake --install "$work/build" >>"$log" 2>&1 || { tail -n 30 "$log" >&2; false; }
