@@ -2,6 +2,8 @@
 # (scripts/build-windows.sh): one executable each that needs no DLL beside it, with the icon
 # and the version resource, then a zip and an NSIS installer of both.
 set(SV_WINDOWS_PACKAGING ${PROJECT_SOURCE_DIR}/packaging/windows)
+# sonavelle-customize.ico there is packaging/sonavelle-customize.svg at 16 to 256 pixels
+# (rsvg-convert, then icotool -c with the 256-pixel image -r, as PNG).
 
 # sv_windows_app(TARGET DESCRIPTION): makes TARGET a Windows GUI program; elsewhere nothing.
 function(sv_windows_app target description)
