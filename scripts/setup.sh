@@ -31,6 +31,28 @@ sv_build() {
     cmake --build "$SV_BUILD" -j "$(nproc)"
 }
 
+# sv_wine_prefix DIR [headless]: a 64-bit wine prefix in DIR for the programs a script
+# runs (made when missing; "headless": without a display driver), with one wineserver for
+# the whole run, else every program started pays for starting one. Wine's services are
+# started at once, detached from any pipe: started by a program whose output is read, they
+# would hold that pipe open and stall the reader. The caller stops it: wineserver -k.
+sv_wine_prefix() {
+    export WINEPREFIX="$1" WINEARCH=win64 WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko installer prompts
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "Setting up the wine prefix in $WINEPREFIX"
+        mkdir -p "$WINEPREFIX"
+        wineboot --init >/dev/null 2>&1
+        wineserver -w
+        if [ "${2:-}" = "headless" ]; then
+            wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+            wineserver -w
+        fi
+    fi
+    wineserver -p
+    wine cmd.exe /c exit >/dev/null 2>&1 </dev/null
+}
+
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then
     sv_install
     sv_build

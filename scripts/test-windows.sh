@@ -20,28 +20,9 @@ source "$SV_ROOT/scripts/setup.sh"
 sv_install "${SV_WIN_PACKAGES[@]}"
 
 mkdir -p "$SV_WIN_BUILD"
-export WINEPREFIX="$SV_WIN_BUILD/wineprefix"
-export WINEARCH=win64
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono or Gecko installer prompts
-
 stop_wine() { wineserver -k >/dev/null 2>&1 || true; }
 trap stop_wine EXIT
-
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "Setting up the wine prefix in $WINEPREFIX"
-    wineboot --init >/dev/null 2>&1
-    wineserver -w
-    # Headless: no display driver.
-    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-    wineserver -w
-fi
-
-# One server for the whole run (else every test process pays for starting one), and its
-# services started now, detached from any pipe: started by a test listing they would hold
-# the build's pipe open and stall it.
-wineserver -p
-wine cmd.exe /c exit >/dev/null 2>&1 </dev/null
+sv_wine_prefix "$SV_WIN_BUILD/wineprefix" headless
 
 werror=OFF
 [ "${CI:-}" = "true" ] && werror=ON

@@ -11,12 +11,32 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace {
+
+// --close-after-scan: the window's own device pass runs, then the window closes as if the
+// user had closed it, so that an installation can be checked from a script.
+struct TCloseAfterScan {
+    hid::TNotifyEvent FormPass;
+    QWidget* Form = nullptr;
+    void DeviceChange(void* sender) {
+        FormPass(sender);
+        QMetaObject::invokeMethod(
+            Form, [form = Form] { form->close(); }, Qt::QueuedConnection);
+    }
+};
+
+} // namespace
+
 int main(int argc, char* argv[]) {
     QCommandLineParser args;
     const QCommandLineOption logOption(QStringLiteral("log"),
                                        QStringLiteral("Also append every log line to FILE."),
                                        QStringLiteral("FILE"));
     args.addOption(logOption);
+    const QCommandLineOption closeOption(
+        QStringLiteral("close-after-scan"),
+        QStringLiteral("Close the window after the first look at the devices (for checks)."));
+    args.addOption(closeOption);
     if (const auto exitCode = app::ParseCommandLine(
             args, "sonavelle-customize",
             QStringLiteral(
@@ -34,7 +54,8 @@ int main(int argc, char* argv[]) {
                                        .arg(logFile->fileName(), logFile->errorString()));
     }
 #if defined(__linux__)
-    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
+        !std::getenv("QT_QPA_PLATFORM")) {
         std::fprintf(stderr, "sonavelle-customize: no display found (DISPLAY and WAYLAND_DISPLAY "
                              "are unset). Start it from a desktop session; without a display, "
                              "try the headless demo: sonavelle-demo --scenario FILE.\n");
@@ -49,8 +70,15 @@ int main(int argc, char* argv[]) {
     const auto services = hid::CreateSystemServices();
     auto controller = std::make_unique<hid::THidDeviceController>(*services, mainThread);
     auto* loading = controller.get();
+    TCloseAfterScan closeAfterScan; // outlives the controller, which may call it to the end
     TForm1 form(TFormServices{std::move(controller), nullptr, nullptr});
     if (logFile) form.SetLogFile(std::move(logFile));
+    if (args.isSet(closeOption)) {
+        // Before Loaded(): the controller's first notice is still to come.
+        closeAfterScan = {loading->OnDeviceChange(), &form};
+        loading->SetOnDeviceChange(
+            hid::TNotifyEvent::Bind<&TCloseAfterScan::DeviceChange>(&closeAfterScan));
+    }
     ShowDeviceErrorsInErrorBox(mainThread, form.Dialogs());
     loading->Loaded();
     form.show();

@@ -38,7 +38,8 @@ class TPrintedDialogs final : public TDialogs {
 };
 
 bool HaveDisplay() {
-    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || std::getenv("QT_QPA_PLATFORM");
+    return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") ||
+           std::getenv("QT_QPA_PLATFORM");
 }
 
 int RunBatch(const demo::TScenarioResult& loaded, const QString& scenarioPath,
@@ -113,7 +114,8 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "%s\n", loaded.Error.c_str());
         return 2;
     }
-    if (batch && !std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (batch && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     if (!batch && !HaveDisplay()) {
         std::fprintf(stderr, "sonavelle-demo: no display found (DISPLAY and WAYLAND_DISPLAY are "
                              "unset). Run a scenario headless instead:\n"

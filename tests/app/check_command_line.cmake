@@ -68,6 +68,22 @@ run("demo scenario that is a folder" 2 "^$" "cannot read scenario '${WORK_DIR}'"
 run("demo --json without --scenario" 2 "^$"
     "sonavelle-demo: --json needs --scenario." ${DEMO} --json ${WORK_DIR}/state.json)
 
+# --close-after-scan: the tool starts on the system's HID services, looks at the devices
+# once, logs that pass and closes by itself (a hang is a failure, not a wait).
+execute_process(COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
+                        ${CUSTOMIZE} --close-after-scan --log ${WORK_DIR}/scan.log
+                RESULT_VARIABLE got_rc ERROR_VARIABLE got_err TIMEOUT 60)
+if(NOT got_rc STREQUAL "0")
+  string(APPEND failures "\n  customize --close-after-scan: exit code ${got_rc}: ${got_err}")
+elseif(NOT EXISTS ${WORK_DIR}/scan.log)
+  string(APPEND failures "\n  customize --close-after-scan: no log file")
+else()
+  file(READ ${WORK_DIR}/scan.log scan)
+  if(NOT scan MATCHES "HID_Open\\.\n[^\n]*HidCtrl1DeviceChange:Runung=False\\.\n")
+    string(APPEND failures "\n  customize --close-after-scan: no device pass in the log:\n${scan}")
+  endif()
+endif()
+
 # The window's caption, --version and the package carry one version, the project's: no
 # source states it a second time.
 file(GLOB_RECURSE sources ${SOURCE_DIR}/src/*.cpp ${SOURCE_DIR}/src/*.h)

@@ -1,5 +1,6 @@
 # Runs sonavelle-demo on a scenario as a user would and checks what it prints and returns.
-#   DEMO       the executable
+#   DEMO       the executable (a list: wine first for the Windows build)
+#   ARGS       optional: more arguments
 #   SCENARIO   a scenario file, or TEXT: its contents (written to a file beside WORK)
 #   CODE       the exit code expected
 #   STDOUT     optional: a file stdout must equal byte for byte
@@ -10,8 +11,12 @@ if(DEFINED TEXT)
   string(REPLACE "\\n" "\n" body "${TEXT}")
   file(WRITE ${SCENARIO} "${body}")
 endif()
-execute_process(COMMAND ${DEMO} --scenario ${SCENARIO}
+execute_process(COMMAND ${DEMO} --scenario ${SCENARIO} ${ARGS}
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+# A Windows program writes its text with CRLF line ends; the lines themselves must match.
+if(DEMO MATCHES "\\.exe$")
+  string(REPLACE "\r\n" "\n" out "${out}")
+endif()
 if(NOT rc STREQUAL CODE)
   message(FATAL_ERROR "exit code ${rc}, expected ${CODE}\nstderr:\n${err}")
 endif()

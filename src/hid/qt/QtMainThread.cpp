@@ -47,7 +47,7 @@ void TQtMainThread::Poke() {
 int TQtMainThread::Watch(intptr_t Source, TOperation OnReady) {
     const int id = nextWatch_++;
 #ifdef _WIN32
-    auto* notifier = new QWinEventNotifier(reinterpret_cast<HANDLE>(Source), context_.get());
+    auto* notifier = new QWinEventNotifier(reinterpret_cast<Qt::HANDLE>(Source), context_.get());
     QObject::connect(notifier, &QWinEventNotifier::activated, context_.get(),
                      [this, OnReady] { RunGuarded(OnReady); });
 #else

@@ -1,0 +1,162 @@
+#!/usr/bin/env bash
+# The tool itself on Windows, built by scripts/build-windows.sh and checked under wine:
+#   - both executables are 64-bit GUI programs that need no DLL but the system's;
+#   - every example scenario run by sonavelle-demo.exe prints exactly its expected file;
+#   - sonavelle-customize.exe starts on the Windows HID services, lists wine's HID devices
+#     in its log and closes cleanly;
+#   - the window drawn by the Windows build (wine's display on Xvfb) is saved as a PNG;
+#   - the zip holds both programs; the installer installs, registers its version with
+#     Programs and Features, and uninstalls, silently.
+# Usage: scripts/test-windows-app.sh [build-dir]     (Debian 12; installs what is missing)
+# When Debian's Qt source cannot be fetched the stage says so and is skipped (exit code 0).
+set -Eeuo pipefail
+
+SV_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+SV_WINAPP_BUILD="${1:-$SV_ROOT/build-winapp}"
+
+started=$SECONDS
+rc=0
+"$SV_ROOT/scripts/build-windows.sh" "$SV_WINAPP_BUILD" || rc=$?
+if [ "$rc" -eq 3 ]; then
+    echo "== Windows application: SKIPPED, Debian's Qt source cannot be fetched on this machine"
+    exit 0
+fi
+[ "$rc" -eq 0 ] || exit "$rc"
+echo "== built in $((SECONDS - started)) s"
+
+source "$SV_ROOT/scripts/setup.sh"
+# fonts-wine: Tahoma, the window's font, which every Windows has.
+sv_install wine wine64 fonts-wine xvfb file
+
+failed=0
+fail() {
+    echo "FAILED: $*" >&2
+    failed=1
+}
+
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$SV_WINAPP_BUILD/CMakeCache.txt")
+name="sonavelle-customize-$version-windows-x64"
+customize="$SV_WINAPP_BUILD/src/app/sonavelle-customize.exe"
+demo="$SV_WINAPP_BUILD/src/demo/sonavelle-demo.exe"
+work="$SV_WINAPP_BUILD/checks"
+# Wine passes paths on as they are: from a folder outside its C: drive, /work/... is Z:\work\...
+cd "$SV_ROOT"
+rm -rf "$work"
+mkdir -p "$work"
+
+
+xvfb_pid=""
+cleanup() {
+    wineserver -k >/dev/null 2>&1 || true
+    [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(cat "$work/display")"
+
+# A prefix of its own, with wine's X11 display driver (test-windows.sh's is headless).
+sv_wine_prefix "$SV_WINAPP_BUILD/wineprefix"
+# Wine here lists only the Linux fonts to Windows programs, and Qt's windows platform then
+# draws the window in a stand-in font, with empty edit boxes: put Tahoma where Windows
+# keeps it.
+cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+
+echo "== executables"
+for exe in "$customize" "$demo"; do
+    kind=$(file -b "$exe")
+    echo "$(basename "$exe"): $kind, $(du -h "$exe" | cut -f1)"
+    [[ "$kind" == "PE32+ executable (GUI) x86-64"* ]] || fail "$(basename "$exe") is $kind"
+    # Every DLL it imports must be one that Windows itself has: in wine's system32, or an
+    # API set (api-ms-win-*), which the loader resolves to a system DLL.
+    dlls=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | sort -uf)
+    echo "  imports:" $dlls
+    for dll in $dlls; do
+        [[ "${dll,,}" == api-ms-win-* ]] ||
+            [ -n "$(find "$WINEPREFIX/drive_c/windows/system32" -maxdepth 1 -iname "$dll")" ] ||
+            fail "$(basename "$exe") needs $dll, which Windows does not have"
+    done
+done
+[ "$(wine "$customize" --version </dev/null 2>/dev/null | tr -d '\r')" = "sonavelle-customize $version" ] ||
+    fail "sonavelle-customize.exe --version"
+
+echo "== examples under wine (offscreen)"
+shopt -s nullglob
+scenarios=("$SV_ROOT"/examples/*.scn)
+[ ${#scenarios[@]} -gt 0 ] || fail "no example scenario found"
+for scn in "${scenarios[@]}"; do
+    example=$(basename "$scn" .scn)
+    if cmake -DDEMO="wine;$demo" -DSCENARIO="$scn" -DCODE=0 \
+        -DSTDOUT="$SV_ROOT/examples/expected/$example.txt" -DWORK="$work/$example" \
+        -P "$SV_ROOT/tests/demo/check_cli.cmake" </dev/null; then
+        echo "$example: same as examples/expected/$example.txt"
+    else
+        fail "$example under wine"
+    fi
+done
+
+echo "== sonavelle-customize.exe on wine's HID devices"
+scan_rc=0
+timeout 120 wine "$customize" --close-after-scan --log "$work/scan.log" </dev/null >"$work/scan.out" 2>&1 ||
+    scan_rc=$?
+[ "$scan_rc" -eq 0 ] || fail "sonavelle-customize.exe --close-after-scan exited with $scan_rc"
+tr -d '\r' <"$work/scan.log" >"$work/scan.txt"
+grep 'HidCtlEnumerate:' "$work/scan.txt" | sed 's/^[^,]*,  /  /'
+devices=$(grep -c 'HidCtlEnumerate: VenderID=845E DeviceID=000[12] ' "$work/scan.txt" || true)
+[ "$devices" -eq 2 ] || fail "the log lists $devices of wine's two HID devices (log: $work/scan.txt)"
+grep -q 'HidCtrl1DeviceChange:Runung=False\.' "$work/scan.txt" ||
+    fail "no device pass in the log (log: $work/scan.txt)"
+
+echo "== the window drawn by the Windows build"
+shot="$SV_WINAPP_BUILD/window-windows.png"
+rm -f "$shot"
+# The demo runs scenarios offscreen unless QT_QPA_PLATFORM says otherwise, and wine hands
+# no QT_* variable of Linux's on to Windows programs: set it in the prefix's user
+# environment for this one run.
+wine reg add 'HKCU\Environment' /v QT_QPA_PLATFORM /d windows /f </dev/null >/dev/null 2>&1
+if cmake -DDEMO="wine;$demo" -DARGS="--screenshot;$shot" \
+    -DSCENARIO="$SV_ROOT/examples/connect-201036.scn" -DCODE=0 \
+    -DSTDOUT="$SV_ROOT/examples/expected/connect-201036.txt" -DWORK="$work/screenshot" \
+    -P "$SV_ROOT/tests/demo/check_cli.cmake" </dev/null && [ -s "$shot" ]; then
+    echo "$shot: $(file -b "$shot")"
+else
+    fail "no screenshot from the windows platform"
+fi
+wine reg delete 'HKCU\Environment' /v QT_QPA_PLATFORM /f </dev/null >/dev/null 2>&1
+
+echo "== zip"
+listing=$(cd "$work" && cmake -E tar tf "$SV_WINAPP_BUILD/$name.zip")
+for entry in "$name/sonavelle-customize.exe" "$name/sonavelle-demo.exe" "$name/examples/connect-201036.scn"; do
+    grep -qx "$entry" <<<"$listing" || fail "the zip has no $entry"
+done
+echo "$SV_WINAPP_BUILD/$name.zip: $(grep -c . <<<"$listing") entries"
+
+echo "== installer"
+installed="$WINEPREFIX/drive_c/Program Files/Sonavelle Customize"
+menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\SonavelleCustomize'
+wine "$SV_WINAPP_BUILD/$name-setup.exe" /S </dev/null >/dev/null 2>&1 || fail "the installer failed"
+for f in sonavelle-customize.exe sonavelle-demo.exe Uninstall.exe examples/connect-201036.scn; do
+    [ -f "$installed/$f" ] || fail "not installed: $f"
+done
+[ -f "$menu/Sonavelle Customize.lnk" ] || fail "no Start-menu entry"
+shown=$(wine reg query "$key" /v DisplayVersion </dev/null 2>/dev/null | tr -d '\r' |
+        sed -n 's/.*DisplayVersion\s*REG_SZ\s*//p')
+echo "Programs and Features: DisplayVersion $shown"
+[ "$shown" = "$version" ] || fail "DisplayVersion is '$shown', expected $version"
+[ "$(wine 'C:\Program Files\Sonavelle Customize\sonavelle-customize.exe' --version </dev/null 2>/dev/null |
+     tr -d '\r')" = "sonavelle-customize $version" ] || fail "the installed program's --version"
+
+# The uninstaller copies itself to the temporary folder and returns at once: wait until it
+# has finished its work, with a generous limit.
+wine "$installed/Uninstall.exe" /S </dev/null >/dev/null 2>&1 || fail "the uninstaller failed"
+for _ in $(seq 600); do [ -e "$installed" ] || break; sleep 0.1; done
+[ ! -e "$installed" ] || fail "left after uninstalling: $(ls "$installed")"
+[ ! -f "$menu/Sonavelle Customize.lnk" ] || fail "the Start-menu entry is left"
+if wine reg query "$key" </dev/null >/dev/null 2>&1; then fail "the Programs and Features entry is left"; fi
+echo "installed, registered as $shown, uninstalled"
+
+echo "== Windows application stage: $((SECONDS - started)) s"
+exit $failed
