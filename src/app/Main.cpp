@@ -355,6 +355,9 @@ void TForm1::Refresh(bool processEvents) {
 
 void TForm1::Mirror() {
     const core::TPanel& panel = conversation_->Panel();
+    // Most ticks change nothing.
+    if (panel.Revision() == shownPanelRevision_) return;
+    shownPanelRevision_ = panel.Revision();
     for (params::TControl id : params::AllControls()) {
         const size_t i = static_cast<size_t>(id);
         if (panel.Revision(id) == shownRevision_[i]) continue;

@@ -139,6 +139,7 @@ class TForm1 : public QMainWindow {
         all.fill(UINT32_MAX); // no revision yet: the first mirror compares every control
         return all;
     }
+    std::uint32_t shownPanelRevision_ = UINT32_MAX;
     bool mirroring_ = false;
 
     // The log itself. Memo1 lies outside the client area, so its text is brought up to

@@ -63,37 +63,39 @@ TPanel::TPanel() {
     define(Timer1, {}, false);
 }
 
+template <typename T, typename V> bool TPanel::Set(TControl c, T TControlState::*field, V&& value) {
+    T& s = controls_[Index(c)].*field;
+    if (s == value) return false;
+    s = std::forward<V>(value);
+    Changed(c);
+    return true;
+}
+
 bool TPanel::SetText(TControl c, std::string_view text) {
-    std::string& s = controls_[Index(c)].text;
-    if (s == text) return false;
-    s = text;
-    Changed(c);
-    return true;
+    return Set(c, &TControlState::text, text);
 }
-
 bool TPanel::SetEnabled(TControl c, bool enabled) {
-    bool& s = controls_[Index(c)].enabled;
-    if (s == enabled) return false;
-    s = enabled;
-    Changed(c);
-    return true;
+    return Set(c, &TControlState::enabled, enabled);
+}
+bool TPanel::SetVisible(TControl c, bool visible) {
+    return Set(c, &TControlState::visible, visible);
+}
+bool TPanel::SetTag(TControl c, int tag) {
+    return Set(c, &TControlState::tag, tag);
+}
+bool TPanel::SetChecked(TControl c, bool checked) {
+    return Set(c, &TControlState::checked, checked);
 }
 
-bool TPanel::SetVisible(TControl c, bool visible) {
-    bool& s = controls_[Index(c)].visible;
-    if (s == visible) return false;
-    s = visible;
-    Changed(c);
-    return true;
+bool TPanel::SetPosition(TControl c, int position) {
+    if (position < 0 || position > 100) return false;
+    return Set(c, &TControlState::position, position);
 }
 
 bool TPanel::SetItemIndex(TControl c, int index) {
     TControlState& s = controls_[Index(c)];
     if (index < 0 || index >= static_cast<int>(s.items.size())) index = -1;
-    if (s.itemIndex == index) return false;
-    s.itemIndex = index;
-    Changed(c);
-    return true;
+    return Set(c, &TControlState::itemIndex, index);
 }
 
 bool TPanel::SetItems(TControl c, std::vector<std::string> items, int columns) {
@@ -102,31 +104,6 @@ bool TPanel::SetItems(TControl c, std::vector<std::string> items, int columns) {
     s.items = std::move(items);
     s.columns = columns;
     s.itemIndex = -1;
-    Changed(c);
-    return true;
-}
-
-bool TPanel::SetTag(TControl c, int tag) {
-    int& s = controls_[Index(c)].tag;
-    if (s == tag) return false;
-    s = tag;
-    Changed(c);
-    return true;
-}
-
-bool TPanel::SetChecked(TControl c, bool checked) {
-    bool& s = controls_[Index(c)].checked;
-    if (s == checked) return false;
-    s = checked;
-    Changed(c);
-    return true;
-}
-
-bool TPanel::SetPosition(TControl c, int position) {
-    if (position < 0 || position > 100) return false;
-    int& s = controls_[Index(c)].position;
-    if (s == position) return false;
-    s = position;
     Changed(c);
     return true;
 }

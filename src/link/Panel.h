@@ -39,6 +39,8 @@ class TPanel {
     const TControlState& operator[](TControl c) const { return controls_[Index(c)]; }
     // Raised by every change of the control, never lowered.
     std::uint32_t Revision(TControl c) const { return revisions_[Index(c)]; }
+    // Raised by every change of any control: nothing to redraw while it stays the same.
+    std::uint32_t Revision() const { return revision_; }
 
     // Each returns whether anything changed.
     bool SetText(TControl c, std::string_view text);
@@ -52,10 +54,15 @@ class TPanel {
 
   private:
     static std::size_t Index(TControl c) { return static_cast<std::size_t>(c); }
-    void Changed(TControl c) { ++revisions_[Index(c)]; }
+    void Changed(TControl c) {
+        ++revisions_[Index(c)];
+        ++revision_;
+    }
+    template <typename T, typename V> bool Set(TControl c, T TControlState::*field, V&& value);
 
     std::array<TControlState, params::kControlCount> controls_;
     std::array<std::uint32_t, params::kControlCount> revisions_{};
+    std::uint32_t revision_ = 0;
 };
 
 } // namespace core
