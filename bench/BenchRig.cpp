@@ -43,15 +43,10 @@ TBenchRig::~TBenchRig() {
 void TBenchRig::Plug() {
     if (unitId_) return;
     const sim::Profile p = unit_->Inspect([](sim::Transceiver& u) { return u.GetProfile(); });
-    hid::sim::TSimDeviceSpec desc;
-    desc.VendorID = TransceiverVendorID;
-    desc.ProductID = p.productId;
-    desc.Product = std::u16string(p.productName.begin(), p.productName.end());
-    desc.Manufacturer = "Sonavelle";
-    desc.Model = timed_;
-    desc.InputLength = p.inputReportLength;
-    desc.OutputLength = p.outputReportLength;
-    unitId_ = services_.Plug(desc);
+    sim::Profile tool = p;
+    tool.vendorId = TransceiverVendorID; // always the tool's unit, whatever the profile says
+    tool.access = sim::Access::Full;
+    unitId_ = services_.Plug(hid::sim::DeviceSpecOf(tool, timed_));
 }
 
 void TBenchRig::Unplug() {

@@ -7,7 +7,8 @@
 namespace app {
 
 std::optional<int> ParseCommandLine(QCommandLineParser& parser, const char* program,
-                                    const QString& description, int argc, char* argv[]) {
+                                    const QString& description, int argc, char* argv[],
+                                    bool takesArguments) {
     parser.setApplicationDescription(description);
     // "-log" must not be read as "-l -o -g".
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -32,7 +33,7 @@ std::optional<int> ParseCommandLine(QCommandLineParser& parser, const char* prog
         std::printf("%s %s\n", program, SV_VERSION);
         return 0;
     }
-    if (!parser.positionalArguments().isEmpty())
+    if (!takesArguments && !parser.positionalArguments().isEmpty())
         return UsageError(program, QStringLiteral("unexpected argument '%1'.")
                                        .arg(parser.positionalArguments().constFirst()));
     return std::nullopt;

@@ -13,8 +13,10 @@ namespace app {
 // --help and --version print to stdout (exit code 0); an unknown option, a missing value or
 // an argument where none is taken is one line on stderr (exit code 2). Returns the exit code
 // when the program must stop there, nothing when it goes on with the parsed options.
+// With takesArguments, positional arguments are left to the caller.
 std::optional<int> ParseCommandLine(QCommandLineParser& parser, const char* program,
-                                    const QString& description, int argc, char* argv[]);
+                                    const QString& description, int argc, char* argv[],
+                                    bool takesArguments = false);
 
 // One line "program: message" on stderr; returns the exit code for a usage error, 2.
 int UsageError(const char* program, const QString& message);

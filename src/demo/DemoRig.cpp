@@ -98,17 +98,7 @@ TDemoRig::~TDemoRig() {
 void TDemoRig::Plug() {
     if (unitId_) return;
     const auto& p = model_->Inspect([](sim::Transceiver& u) { return u.GetProfile(); });
-    hid::sim::TSimDeviceSpec desc;
-    desc.VendorID = p.vendorId;
-    desc.ReadWriteAllowed = p.access == sim::Access::Full;
-    desc.Openable = p.access != sim::Access::None;
-    desc.ProductID = p.productId;
-    desc.Product = std::u16string(p.productName.begin(), p.productName.end());
-    desc.Manufacturer = "Sonavelle";
-    desc.Model = model_;
-    desc.InputLength = p.inputReportLength;
-    desc.OutputLength = p.outputReportLength;
-    unitId_ = services_.Plug(desc);
+    unitId_ = services_.Plug(hid::sim::DeviceSpecOf(p, model_));
 }
 
 void TDemoRig::Unplug() {

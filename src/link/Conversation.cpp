@@ -41,6 +41,15 @@ void TConversation::Shutdown() {
     ports_.Hid = nullptr;
 }
 
+void TConversation::LetGo() {
+    Guarded([this] {
+        if (ports_.Hid) ports_.Hid->CheckIn(device_);
+        running_ = false;
+        stepNo_ = 0;
+        panel_.SetEnabled(TControl::Timer1, false);
+    });
+}
+
 void TConversation::Log(std::string_view utf8, int direction) {
     ports_.Log->WriteLog(utf8, direction);
 }
@@ -125,6 +134,8 @@ void TConversation::EnableMenus(bool enabled) {
 // ---- the command channel: one command per output report, one reply per input report ----
 
 void TConversation::SendCommand(const std::string& text) {
+    lastCommand_ = text;
+    awaiting_ = text;
     const auto sent = channel::ApplyFileInfoAlias(text);
     if (!sent) {
         Log("Error : Filename is not specified.", kLogSent);

@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace core {
 
@@ -117,6 +118,10 @@ class TConversation {
     void Check(TControl control, bool checked);
     // Lets go of the unit; nothing reaches the HID layer afterwards.
     void Shutdown();
+    // Lets go of the checked-out unit and waits, idle, for the next plug-in. For a front end
+    // that cannot close when a unit was attached before it started: the unit is taken once
+    // it has been unplugged and plugged in again.
+    void LetGo();
 
     // ---- what it shows and knows ---------------------------------------------------
     const TPanel& Panel() const { return panel_; }
@@ -151,6 +156,19 @@ class TConversation {
     // ---- the command channel: one command per output report, logged as sent --------
     void SendCommand(const std::string& text);
     const TReplyQueue& Replies() const { return replies_; }
+    // The last command handed to SendCommand.
+    const std::string& LastCommand() const { return lastCommand_; }
+
+    // ---- how the last Apply or Default went, for a front end without a window ----------
+    // A write the unit did not acknowledge: the run waits at that step for good (the window
+    // shows nothing of it), or, for "SAVE", ends without the boxes being updated.
+    struct TRefusal {
+        std::string command;
+        std::string reply;
+    };
+    const std::optional<TRefusal>& Refusal() const { return refusal_; }
+    // The commands of the run the unit acknowledged, in the order sent.
+    const std::vector<std::string>& Acknowledged() const { return acknowledged_; }
 
     // ---- for tests that start in the middle of a conversation --------------------------
     void SetStepForTest(std::int32_t step) { stepNo_ = step; }
@@ -271,6 +289,13 @@ class TConversation {
     std::int32_t expectedParamCnt_ = 0;
     std::int32_t applyProgressCnt_ = 0;
     std::int32_t changeCount_ = 0;
+    std::string lastCommand_;
+    std::string awaiting_; // the run's command whose answer is still to come
+    std::optional<TRefusal> refusal_;
+    std::vector<std::string> acknowledged_;
+    void StartRun();
+    void Acknowledge();
+    void Refuse(std::string command);
 };
 
 template <typename F> void TConversation::Guarded(F&& handler) {

@@ -284,8 +284,24 @@ std::int32_t TConversation::GetDivingTimeSignalValue() const {
                                             Index(ComboBoxDivingTimeSignal2));
 }
 
+void TConversation::StartRun() {
+    refusal_.reset();
+    acknowledged_.clear();
+}
+
+void TConversation::Acknowledge() {
+    // A step that answered itself sent nothing to acknowledge.
+    if (!awaiting_.empty()) acknowledged_.push_back(awaiting_);
+    awaiting_.clear();
+}
+
+void TConversation::Refuse(std::string command) {
+    refusal_ = TRefusal{std::move(command), replies_.Text()};
+}
+
 void TConversation::PressApply() {
     Guarded([this] {
+        StartRun();
         applyProgressCnt_ = 0;
         SetPosition(0);
         changeCount_ = 0;
@@ -333,7 +349,12 @@ bool TConversation::TakeWriteReply() {
     replies_.Consume();
     // Anything else (an "NG") leaves the run waiting here until Apply, Default or a
     // reconnection ends it.
-    return replies_.Text().compare(0, 2, "OK") == 0;
+    if (replies_.Text().compare(0, 2, "OK") != 0) {
+        Refuse(awaiting_);
+        return false;
+    }
+    Acknowledge();
+    return true;
 }
 
 void TConversation::CountApplyProgress() {
@@ -351,6 +372,7 @@ void TConversation::SendWriteStep(const std::string& command, std::int32_t next,
 void TConversation::AnswerWriteStep(const std::string& reply, std::int32_t next, bool counts) {
     // The unit has no such parameter: the next step runs on the next tick as if it had
     // answered.
+    awaiting_.clear();
     replies_.AnswerLocally(reply);
     stepNo_ = next;
     if (counts) CountApplyProgress();
@@ -429,7 +451,12 @@ void TConversation::ApplyStep23() {
 void TConversation::OnSaveReply() {
     if (!replies_.Received()) return;
     replies_.Consume();
-    if (replies_.Text().compare(0, 15, "Parameter saved") == 0) {
+    const bool saved = replies_.Text().compare(0, 15, "Parameter saved") == 0;
+    if (saved)
+        Acknowledge();
+    else
+        Refuse(awaiting_.empty() ? std::string(params::CmdSave) : awaiting_);
+    if (saved) {
         const auto setBox = [this](TControl box, std::optional<std::string_view> text, int tag) {
             if (text) panel_.SetText(box, *text);
             panel_.SetTag(box, tag);
@@ -459,6 +486,7 @@ void TConversation::OnSaveReply() {
 
 void TConversation::PressDefault() {
     Guarded([this] {
+        StartRun();
         SetPosition(0);
         panel_.SetText(Label4, "Clear.");
         SendCommand(std::string(params::CmdClear));
@@ -468,8 +496,13 @@ void TConversation::PressDefault() {
 
 void TConversation::OnClearReply() {
     // The flag stays set: step 17 takes the reply put in place here on the next tick.
-    if (!replies_.Received() || replies_.Text().find("Successfully erased") == std::string::npos)
+    if (!replies_.Received()) return;
+    if (replies_.Text().find("Successfully erased") == std::string::npos) {
+        // The window waits on; a front end without one can say what the unit answered.
+        Refuse(std::string(params::CmdClear));
         return;
+    }
+    Acknowledge();
     ShowParamSet(initParams_);
     replies_.AnswerLocally("Parameter saved");
     stepNo_ = 17;

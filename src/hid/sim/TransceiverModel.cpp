@@ -34,4 +34,19 @@ bool TTransceiverModel::Gone() {
     return unit_.Vanished();
 }
 
+TSimDeviceSpec DeviceSpecOf(const ::sim::Profile& Profile, std::shared_ptr<TDeviceModel> Model) {
+    const ::sim::Profile& p = Profile;
+    TSimDeviceSpec desc;
+    desc.VendorID = p.vendorId;
+    desc.ProductID = p.productId;
+    desc.ReadWriteAllowed = p.access == ::sim::Access::Full;
+    desc.Openable = p.access != ::sim::Access::None;
+    desc.Product = std::u16string(p.productName.begin(), p.productName.end());
+    desc.Manufacturer = "Sonavelle";
+    desc.Model = std::move(Model);
+    desc.InputLength = p.inputReportLength;
+    desc.OutputLength = p.outputReportLength;
+    return desc;
+}
+
 } // namespace hid::sim

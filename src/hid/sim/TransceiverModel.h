@@ -1,6 +1,7 @@
 #pragma once
 // The simulated transceiver as a device of the sim services.
 #include "hid/sim/DeviceModel.h"
+#include "hid/sim/SimHidServices.h"
 #include "sim/Transceiver.h"
 
 #include <mutex>
@@ -29,5 +30,8 @@ class TTransceiverModel final : public TDeviceModel {
     mutable std::mutex lock_;
     ::sim::Transceiver unit_;
 };
+
+// The device a unit of this profile is on the USB side, answered by Model.
+TSimDeviceSpec DeviceSpecOf(const ::sim::Profile& Profile, std::shared_ptr<TDeviceModel> Model);
 
 } // namespace hid::sim

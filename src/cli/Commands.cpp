@@ -1,0 +1,273 @@
+#include "cli/Commands.h"
+
+#include "link/Text.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+
+#include <cstdio>
+#include <string>
+
+namespace cli {
+
+namespace {
+
+using params::TControl;
+
+int Code(TExit exit) {
+    return static_cast<int>(exit);
+}
+
+// One line "program: message" for the person at the bench; returns the exit code.
+int Report(const TCommandOptions& o, const TOutcome& outcome) {
+    if (!outcome.message.empty())
+        std::fprintf(o.err, "%s: %s\n", o.program, outcome.message.c_str());
+    return Code(outcome.exit);
+}
+
+QString Q(std::string_view utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+// A panel text on one line (the notice label has a line break).
+std::string OneLine(std::string text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\r') continue;
+        out += c == '\n' ? ' ' : c;
+    }
+    return out;
+}
+
+// The unit's clock as the tool set it: seconds from 2001-01-01 00:00 local time.
+std::string ClockText(std::int64_t value) {
+    const std::string line = FormatLogLine((978307200 + value) * 1000, "", core::kLogNote);
+    // "yy/MM/dd HH:mm:ss zzz," -> "20yy-MM-dd HH:mm:ss"
+    return "20" + line.substr(0, 2) + "-" + line.substr(3, 2) + "-" + line.substr(6, 2) + " " +
+           line.substr(9, 8);
+}
+
+struct TUnitFacts {
+    std::string model, firmware, language, serial, clock;
+    std::size_t fileBytes = 0;
+};
+
+TUnitFacts Facts(const core::TConversation& c) {
+    const core::TPanel& p = c.Panel();
+    TUnitFacts f;
+    f.model = p[TControl::EditKIND].text;
+    f.firmware = p[TControl::Edit1].text;
+    f.language = p[TControl::EditLanguage].text;
+    f.serial = p[TControl::Edit2].text;
+    if (c.ClockValue() != 0) f.clock = ClockText(c.ClockValue());
+    f.fileBytes = c.UploadedFile().size();
+    return f;
+}
+
+std::string Join(const std::vector<std::string>& values, const char* between = " ") {
+    std::string out;
+    for (const std::string& v : values)
+        out += (out.empty() ? "" : between) + v;
+    return out;
+}
+
+void PrintText(const TSession& session, std::FILE* out) {
+    const core::TConversation& c = session.Conversation();
+    const TUnitFacts f = Facts(c);
+    const auto row = [&](const char* name, const std::string& value) {
+        if (!value.empty()) std::fprintf(out, "%-17s%s\n", name, value.c_str());
+    };
+    row("model", f.model);
+    row("firmware", f.firmware);
+    row("language", f.language);
+    row("serial number", f.serial);
+    if (f.fileBytes > 0) row("information file", std::to_string(f.fileBytes) + " bytes");
+    row("clock", f.clock.empty() ? std::string() : "set to " + f.clock);
+    std::fputc('\n', out);
+    if (!session.SettingsShown()) {
+        std::fprintf(out, "settings not shown: %s\n",
+                     OneLine(c.Panel()[TControl::Label3].text).c_str());
+        return;
+    }
+    for (const TSettingInfo& info : kSettings) {
+        const std::vector<std::string> values = ValuesFor(info.id, c.Identity());
+        if (values.empty()) {
+            std::fprintf(out, "%-17s(not on this unit)\n", std::string(info.name).c_str());
+            continue;
+        }
+        const std::optional<std::string> value = ChosenValue(info.id, c.Panel(), c.Identity());
+        std::fprintf(out, "%-17s%-8s shown as \"%s\"; takes %s\n", std::string(info.name).c_str(),
+                     value.value_or("?").c_str(), c.Panel()[info.box].text.c_str(),
+                     Join(values).c_str());
+    }
+}
+
+void PrintJson(const TSession& session, std::FILE* out) {
+    const core::TConversation& c = session.Conversation();
+    const TUnitFacts f = Facts(c);
+    QJsonObject unit;
+    unit[QStringLiteral("model")] = Q(f.model);
+    unit[QStringLiteral("firmware")] = Q(f.firmware);
+    unit[QStringLiteral("language")] = Q(f.language);
+    unit[QStringLiteral("serial")] = Q(f.serial);
+    unit[QStringLiteral("clock")] = Q(f.clock);
+    if (f.fileBytes > 0)
+        unit[QStringLiteral("informationFileBytes")] = static_cast<qint64>(f.fileBytes);
+
+    QJsonObject root;
+    root[QStringLiteral("unit")] = unit;
+    root[QStringLiteral("settingsShown")] = session.SettingsShown();
+    QJsonObject settings, details;
+    if (!session.SettingsShown()) {
+        root[QStringLiteral("notice")] = Q(OneLine(c.Panel()[TControl::Label3].text));
+    } else {
+        for (const TSettingInfo& info : kSettings) {
+            const QString name = Q(info.name);
+            const std::vector<std::string> values = ValuesFor(info.id, c.Identity());
+            QJsonObject d;
+            d[QStringLiteral("available")] = !values.empty();
+            if (!values.empty()) {
+                const auto value = ChosenValue(info.id, c.Panel(), c.Identity());
+                d[QStringLiteral("value")] = value ? QJsonValue(Q(*value)) : QJsonValue();
+                d[QStringLiteral("shown")] = Q(c.Panel()[info.box].text);
+                QJsonArray list;
+                for (const std::string& v : values)
+                    list.append(Q(v));
+                d[QStringLiteral("values")] = list;
+                // What "set --from" takes back: the settings this unit has, with a value.
+                if (value) settings[name] = Q(*value);
+            }
+            details[name] = d;
+        }
+    }
+    root[QStringLiteral("settings")] = settings;
+    root[QStringLiteral("details")] = details;
+    const QByteArray text = QJsonDocument(root).toJson(QJsonDocument::Indented);
+    std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), out);
+}
+
+// Connects a session's unit; a wait without a unit is the session's time-out.
+TOutcome ConnectFor(TSession& session, const TCommandOptions& o) {
+    std::fprintf(o.err, "%s: waiting for the unit (plug it in now)\n", o.program);
+    std::fflush(o.err);
+    return session.Connect(o.session.timeoutMs);
+}
+
+std::string ResultLine(const core::TConversation& c, const TOutcome& outcome) {
+    const TUnitFacts f = Facts(c);
+    const auto or_ = [](const std::string& s) { return s.empty() ? std::string("-") : s; };
+    return or_(f.serial) + "\t" + or_(f.model) + "\t" + or_(f.firmware) + "\t" +
+           (outcome.ok() ? std::string("OK") : "FAILED: " + outcome.message);
+}
+
+// After Apply, read the unit's settings back and compare them with the requests.
+TOutcome Verify(TSession& session, const std::vector<TRequest>& requests) {
+    TOutcome outcome = session.ReadBack();
+    if (!outcome.ok()) return outcome;
+    const core::TConversation& c = session.Conversation();
+    for (const TRequest& r : requests) {
+        const auto value = ChosenValue(r.setting, c.Panel(), c.Identity());
+        if (value != r.value)
+            return {TExit::Failed, "read back " + std::string(Info(r.setting).name) + "=" +
+                                       value.value_or("?") + ", not " + r.value};
+    }
+    return {};
+}
+
+} // namespace
+
+int RunList(TBench& bench, const TCommandOptions& o) {
+    hid::THidDeviceController& hid = bench.Controller();
+    hid.Loaded();
+    bench.PlugNextUnit();
+    bench.Pass();
+    hid.DeviceChange(); // builds the device list now
+    // The tool takes the first device it can check out, trying its identifiers in order.
+    const hid::TCustomHidDevice* chosen = nullptr;
+    for (const auto& id : core::kTransceiverIds) {
+        hid::TCustomHidDevice* device = nullptr;
+        if (hid.CheckOutByIdentifiers(device, id.VendorID, id.ProductID)) {
+            chosen = device;
+            hid.CheckIn(device);
+            break;
+        }
+    }
+    int listed = 0;
+    for (hid::THidDevice* device : hid.Devices()) {
+        if (!device->PluggedIn()) continue;
+        const auto& a = device->Attributes();
+        std::fprintf(o.out, "%04x:%04x\t%s\t%s%s\n", a.VendorID, a.ProductID,
+                     device->PnPInfo().DevicePath.c_str(),
+                     core::Utf16ToUtf8(device->QueryProductText()).c_str(),
+                     device == chosen ? "\t<- the transceiver" : "");
+        ++listed;
+    }
+    if (chosen) return Code(TExit::Done);
+    return Report(
+        o, {TExit::NoUnit, "no transceiver among " + std::to_string(listed) + " HID device(s)"});
+}
+
+int RunShow(TBench& bench, bool json, const TCommandOptions& o) {
+    TSession session(bench, o.session);
+    const TOutcome outcome = ConnectFor(session, o);
+    if (!outcome.ok()) return Report(o, outcome);
+    if (json)
+        PrintJson(session, o.out);
+    else
+        PrintText(session, o.out);
+    return Code(TExit::Done);
+}
+
+int RunSet(TBench& bench, const std::vector<TRequest>& requests, const TCommandOptions& o) {
+    TSession session(bench, o.session);
+    TOutcome outcome = ConnectFor(session, o);
+    if (outcome.ok()) outcome = session.Apply(requests);
+    if (outcome.ok()) std::fprintf(o.out, "%s\n", outcome.message.c_str());
+    return outcome.ok() ? Code(TExit::Done) : Report(o, outcome);
+}
+
+int RunDefault(TBench& bench, const TCommandOptions& o) {
+    TSession session(bench, o.session);
+    TOutcome outcome = ConnectFor(session, o);
+    if (outcome.ok()) outcome = session.Default();
+    if (outcome.ok()) std::fprintf(o.out, "%s\n", outcome.message.c_str());
+    return outcome.ok() ? Code(TExit::Done) : Report(o, outcome);
+}
+
+int RunBatch(TBench& bench, const std::vector<TRequest>& requests, int maxUnits,
+             const TCommandOptions& o) {
+    TSession session(bench, o.session);
+    int units = 0, failed = 0;
+    for (;;) {
+        if ((maxUnits > 0 && units >= maxUnits) || bench.NoUnitLeft() || StopRequested()) break;
+        std::fprintf(o.err, "%s: plug in unit %d (Ctrl-C stops)\n", o.program, units + 1);
+        std::fflush(o.err);
+        TOutcome outcome = session.Connect(-1);
+        if (StopRequested() && !session.Conversation().Connected() && outcome.exit == TExit::NoUnit)
+            break; // Ctrl-C while waiting for a unit
+        ++units;
+        if (outcome.ok() && !session.SettingsShown())
+            outcome = {TExit::Usage,
+                       "settings not shown: " +
+                           OneLine(session.Conversation().Panel()[TControl::Label3].text)};
+        if (outcome.ok()) outcome = session.Apply(requests);
+        if (outcome.ok()) outcome = Verify(session, requests);
+        if (!outcome.ok()) ++failed;
+        std::fprintf(o.out, "%s\n", ResultLine(session.Conversation(), outcome).c_str());
+        std::fflush(o.out);
+        if (StopRequested()) break;
+        if (session.Conversation().Connected()) {
+            std::fprintf(o.err, "%s: unplug the unit\n", o.program);
+            std::fflush(o.err);
+            bench.UnplugUnit();
+            if (!session.WaitUnplugged().ok()) break;
+        }
+    }
+    std::fprintf(o.out, "%d unit(s): %d OK, %d failed\n", units, units - failed, failed);
+    if (units == 0) return Code(TExit::NoUnit);
+    return failed > 0 ? Code(TExit::Failed) : Code(TExit::Done);
+}
+
+} // namespace cli

@@ -1,0 +1,184 @@
+#include "cli/Requests.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QJsonValue>
+
+#include <algorithm>
+
+namespace cli {
+
+namespace {
+
+std::string_view Trim(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+std::string Join(const std::vector<std::string>& values) {
+    std::string out;
+    for (const std::string& v : values)
+        out += (out.empty() ? "" : ", ") + v;
+    return out;
+}
+
+std::string KnownNames() {
+    std::string out;
+    for (const TSettingInfo& info : kSettings)
+        out += (out.empty() ? "" : ", ") + std::string(info.name);
+    return out;
+}
+
+// Adds one "name", "value" pair; false with the error set when it cannot be taken.
+bool Add(TRequests& out, std::string_view name, std::string_view value, std::string origin) {
+    const std::optional<TSetting> setting = SettingNamed(name);
+    if (!setting) {
+        out.error =
+            origin + ": unknown setting '" + std::string(name) + "' (known: " + KnownNames() + ")";
+        return false;
+    }
+    const std::vector<std::string> values = AnyUnitValues(*setting);
+    const std::optional<std::string> canonical = Canonical(value, values);
+    if (!canonical) {
+        out.error = origin + ": " + std::string(Info(*setting).name) + " has no value '" +
+                    std::string(value) + "' (values: " + Join(values) + ")";
+        return false;
+    }
+    for (const TRequest& earlier : out.requests) {
+        if (earlier.setting == *setting) {
+            out.error = origin + ": " + std::string(Info(*setting).name) +
+                        " is set twice (first at " + earlier.origin + ")";
+            return false;
+        }
+    }
+    out.requests.push_back({*setting, *canonical, std::move(origin)});
+    return true;
+}
+
+bool AddAssignment(TRequests& out, std::string_view text, std::string origin) {
+    const std::size_t eq = text.find('=');
+    if (eq == std::string_view::npos) {
+        out.error = origin + ": expected NAME=VALUE, got '" + std::string(Trim(text)) + "'";
+        return false;
+    }
+    const std::string_view name = Trim(text.substr(0, eq));
+    const std::string_view value = Trim(text.substr(eq + 1));
+    if (name.empty() || value.empty()) {
+        out.error = origin + ": expected NAME=VALUE, got '" + std::string(Trim(text)) + "'";
+        return false;
+    }
+    return Add(out, name, value, std::move(origin));
+}
+
+TRequests ParseJson(std::string_view text, const std::string& name) {
+    TRequests out;
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(
+        QByteArray(text.data(), static_cast<qsizetype>(text.size())), &error);
+    if (error.error != QJsonParseError::NoError) {
+        // The offset as a line number, as a text editor shows it.
+        const auto before = text.substr(
+            0, static_cast<std::size_t>(std::clamp<qsizetype>(error.offset, 0, text.size())));
+        const auto line = 1 + std::count(before.begin(), before.end(), '\n');
+        out.error = name + ":" + std::to_string(line) + ": not valid JSON (" +
+                    error.errorString().toStdString() + ")";
+        return out;
+    }
+    if (!doc.isObject() || !doc.object().value(QStringLiteral("settings")).isObject()) {
+        out.error = name + ": the JSON has no \"settings\" object (as \"show --json\" prints it)";
+        return out;
+    }
+    const QJsonObject settings = doc.object().value(QStringLiteral("settings")).toObject();
+    for (auto it = settings.begin(); it != settings.end(); ++it) {
+        const std::string key = it.key().toStdString();
+        const std::string origin = name + ": settings." + key;
+        std::string value;
+        if (it.value().isString()) {
+            value = it.value().toString().toStdString();
+        } else if (it.value().isDouble() && it.value().toDouble() == it.value().toInt()) {
+            value = std::to_string(it.value().toInt()); // volume: 4
+        } else {
+            out.error = origin + ": the value must be a text such as \"4\" or \"off\"";
+            return out;
+        }
+        if (!Add(out, key, value, origin)) return out;
+    }
+    return out;
+}
+
+} // namespace
+
+TRequests ParseAssignments(const std::vector<std::string>& arguments, int firstNumber) {
+    TRequests out;
+    int number = firstNumber;
+    for (const std::string& argument : arguments)
+        if (!AddAssignment(out, argument, "argument " + std::to_string(number++))) return out;
+    return out;
+}
+
+TRequests ParseSettingsText(std::string_view text, const std::string& name) {
+    if (Trim(text).substr(0, 1) == "{") return ParseJson(text, name);
+    TRequests out;
+    int number = 0;
+    while (!text.empty()) {
+        ++number;
+        const std::size_t end = text.find('\n');
+        const std::string_view line = Trim(text.substr(0, end));
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (line.empty() || line.front() == '#') continue;
+        if (line.find('\0') != std::string_view::npos) {
+            out.error = name + ":" + std::to_string(number) + ": not a text file";
+            return out;
+        }
+        if (!AddAssignment(out, line, name + ":" + std::to_string(number))) return out;
+    }
+    return out;
+}
+
+TRequests LoadSettingsFile(const std::string& path) {
+    QFile file(QString::fromLocal8Bit(path.c_str()));
+    // A settings file is a few hundred bytes; a huge one is a mistake, not settings.
+    constexpr qint64 kMaxBytes = 1 << 20;
+    if (!file.open(QIODevice::ReadOnly)) {
+        TRequests out;
+        out.error = path + ": cannot open (" + file.errorString().toStdString() + ")";
+        return out;
+    }
+    const QByteArray bytes = file.read(kMaxBytes + 1);
+    if (bytes.size() > kMaxBytes) {
+        TRequests out;
+        out.error = path + ": too large for a settings file";
+        return out;
+    }
+    return ParseSettingsText(
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), path);
+}
+
+std::optional<std::string> CheckForUnit(const std::vector<TRequest>& requests,
+                                        const params::TIdentity& identity) {
+    for (const TRequest& r : requests) {
+        const std::string_view name = Info(r.setting).name;
+        const std::vector<std::string> values = ValuesFor(r.setting, identity);
+        if (values.empty())
+            return r.origin + ": this unit (" + UnitName(identity) + ") has no " +
+                   std::string(name);
+        if (!Canonical(r.value, values))
+            return r.origin + ": this unit (" + UnitName(identity) + ") takes " +
+                   std::string(name) + " " + Join(values) + ", not " + r.value;
+    }
+    return std::nullopt;
+}
+
+std::string UnitName(const params::TIdentity& identity) {
+    if (identity.model.empty()) return "firmware " + identity.version;
+    return identity.model + " " + identity.version;
+}
+
+} // namespace cli

@@ -1,0 +1,385 @@
+#include "cli/Session.h"
+
+#include "params/Features.h"
+#include "settings/ApplyValues.h"
+
+#include <QString>
+
+#include <algorithm>
+
+#include <atomic>
+#include <cstdio>
+#include <exception>
+
+namespace cli {
+
+namespace {
+
+std::atomic<bool> gStop{false};
+
+using params::TControl;
+
+// Days since 1970-01-01 to year, month, day (proleptic Gregorian).
+void CivilFromDays(std::int64_t z, int& y, int& m, int& d) {
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    y = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
+}
+
+std::string Quoted(std::string_view text) {
+    return "'" + std::string(text) + "'";
+}
+
+// A reply as it reads in a message: without its line end.
+std::string ReplyText(std::string reply) {
+    while (!reply.empty() && static_cast<unsigned char>(reply.back()) <= 0x20)
+        reply.pop_back();
+    return reply;
+}
+
+} // namespace
+
+void RequestStop() noexcept {
+    gStop = true;
+}
+bool StopRequested() noexcept {
+    return gStop;
+}
+void ClearStopRequest() noexcept {
+    gStop = false;
+}
+
+std::string FormatLogLine(std::int64_t wallMs, std::string_view utf8, int direction) {
+    std::int64_t days = wallMs / 86400000;
+    std::int64_t msOfDay = wallMs % 86400000;
+    if (msOfDay < 0) {
+        msOfDay += 86400000;
+        --days;
+    }
+    int y = 0, mo = 0, d = 0;
+    CivilFromDays(days, y, mo, d);
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%02d/%02d/%02d %02d:%02d:%02d %03d,", y % 100, mo, d,
+                  static_cast<int>(msOfDay / 3600000), static_cast<int>(msOfDay / 60000 % 60),
+                  static_cast<int>(msOfDay / 1000 % 60), static_cast<int>(msOfDay % 1000));
+    std::string line = stamp;
+    line += direction == core::kLogReceived ? "<<" : direction == core::kLogSent ? ">>" : "  ";
+    std::size_t end = utf8.size();
+    while (end > 0 && static_cast<unsigned char>(utf8[end - 1]) <= 0x20)
+        --end;
+    line += utf8.substr(0, end);
+    return line;
+}
+
+TSession::TSession(TBench& bench, TSessionOptions options) : bench_(bench), options_(options) {
+    conversation_ = std::make_unique<core::TConversation>(
+        core::TConversationPorts{&bench_.Controller(), this, this, this, this}, SV_VERSION);
+    hid::THidDeviceController& hid = bench_.Controller();
+    hid.SetOnEnumerate(hid::THidEnumerateEvent::Bind<&TSession::OnEnumerate>(this));
+    hid.SetOnDeviceData(hid::THidDataEvent::Bind<&TSession::OnData>(this));
+    hid.SetOnDeviceChange(hid::TNotifyEvent::Bind<&TSession::OnChange>(this));
+    // What a device pass raises is said, as the window shows it in its error box.
+    bench_.MainThread().SetErrorHandler([this](std::exception_ptr error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            ShowErrorBox(FromLocal8Bit(e.what()));
+        } catch (...) {
+            ShowErrorBox("Unknown error.");
+        }
+    });
+    conversation_->Start();
+    hid.Loaded();
+}
+
+TSession::~TSession() {
+    EndProgress();
+    hid::THidDeviceController& hid = bench_.Controller();
+    hid.SetOnDeviceData({});
+    hid.SetOnEnumerate({});
+    conversation_->Shutdown();
+    bench_.MainThread().SetErrorHandler({});
+}
+
+bool TSession::OnEnumerate(hid::TCustomHidDevice* device, int32_t) {
+    if (device) conversation_->Enumerated(*device);
+    return true;
+}
+
+void TSession::OnData(hid::TCustomHidDevice*, uint8_t, const uint8_t* data, uint16_t size) {
+    conversation_->DeviceData(data, size);
+}
+
+void TSession::OnChange(void*) {
+    conversation_->DeviceChange();
+}
+
+// ---- ports -----------------------------------------------------------------------------------
+
+void TSession::WriteLog(std::string_view utf8, int direction) {
+    if (!options_.log && !options_.keepLog) return;
+    std::string line = FormatLogLine(bench_.Now().wallMs, utf8, direction);
+    if (options_.log) {
+        // Each line reaches the file at once, so that it holds the last one before a crash.
+        std::fputs(line.c_str(), options_.log);
+        std::fputc('\n', options_.log);
+        std::fflush(options_.log);
+    }
+    if (options_.keepLog) logLines_.push_back(std::move(line));
+}
+
+std::string TSession::FromLocal8Bit(std::string_view text) const {
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()))
+        .toUtf8()
+        .toStdString();
+}
+
+void TSession::ShowErrorBox(std::string_view utf8) {
+    Say("error: " + std::string(utf8));
+}
+
+void TSession::ShowErrorMessage(std::string_view, std::string_view text) {
+    // The only such message: the unit was attached before the start ("Remove Sonavelle.").
+    Say(std::string(text) + " A unit attached before the start is not taken: unplug it and "
+                            "plug it in again.");
+}
+
+void TSession::Refresh(bool) {
+    DrawProgress();
+}
+
+void TSession::Close() {
+    closeAsked_ = true;
+}
+
+void TSession::Say(const std::string& line) {
+    EndProgress();
+    std::fprintf(options_.messages, "%s\n", line.c_str());
+    std::fflush(options_.messages);
+}
+
+void TSession::DrawProgress() {
+    if (!options_.progressBar) return;
+    const int position = conversation_->Panel()[TControl::ProgressBar1].position;
+    if (position == drawnPosition_) return;
+    drawnPosition_ = position;
+    constexpr int kWidth = 40;
+    const int filled = position * kWidth / 100;
+    std::fprintf(options_.messages, "\r[%s%s] %3d%%", std::string(filled, '#').c_str(),
+                 std::string(kWidth - filled, ' ').c_str(), position);
+    std::fflush(options_.messages);
+}
+
+void TSession::EndProgress() {
+    if (drawnPosition_ < 0) return;
+    drawnPosition_ = -1;
+    std::fputc('\n', options_.messages);
+}
+
+// ---- the loop --------------------------------------------------------------------------------
+
+bool TSession::RunUntil(const std::function<bool()>& done, std::int64_t limitMs) {
+    const std::int64_t start = bench_.Now().utcMs;
+    for (;;) {
+        if (done()) return true;
+        if (StopRequested()) return false;
+        if (limitMs >= 0 && bench_.Now().utcMs - start >= limitMs) return false;
+        bench_.Pass();
+        if (closeAsked_) {
+            // The window would close; the command line lets go of the unit and waits for
+            // it to come back.
+            closeAsked_ = false;
+            conversation_->LetGo();
+        }
+        if (conversation_->Panel()[TControl::Timer1].enabled) conversation_->Tick();
+        if (conversation_->Connected()) everConnected_ = true;
+        DrawProgress();
+    }
+}
+
+bool TSession::Gone() const {
+    // Checked in by a device change (not closed after identification, step 99).
+    return everConnected_ && !conversation_->Connected() && conversation_->StepNo() != 99;
+}
+
+std::string TSession::Seconds(std::int64_t ms) const {
+    return std::to_string((ms + 999) / 1000) + " s";
+}
+
+std::string TSession::NoAnswer(const char* what) const {
+    const core::TConversation& c = *conversation_;
+    std::string line = std::string(what) + ": no answer to " + Quoted(c.LastCommand()) +
+                       " within " + Seconds(options_.timeoutMs);
+    if (!c.Replies().Text().empty())
+        line += " (last reply " + Quoted(ReplyText(c.Replies().Text())) + ")";
+    return line;
+}
+
+// ---- connecting ------------------------------------------------------------------------------
+
+TOutcome TSession::Connect(std::int64_t waitMs) {
+    everConnected_ = false;
+    const auto plugged = [this] {
+        // A simulated unit comes once the start-up look at the devices is over.
+        if (bench_.Simulated() && !conversation_->FirstCheck() && !conversation_->Connected())
+            bench_.PlugNextUnit();
+        return conversation_->Connected();
+    };
+    if (!RunUntil(plugged, waitMs)) {
+        if (StopRequested()) return {TExit::NoUnit, "stopped before a unit was plugged in"};
+        return {TExit::NoUnit, "no unit was plugged in within " + Seconds(waitMs) +
+                                   " (plug it in after starting the command)"};
+    }
+    return WaitIdentified();
+}
+
+bool TSession::SettingsShown() const {
+    const core::TConversation& c = *conversation_;
+    return c.Connected() && c.StepNo() == 1 && !c.Panel()[TControl::Label3].visible;
+}
+
+TOutcome TSession::WaitIdentified() {
+    const core::TConversation& c = *conversation_;
+    const auto identified = [&] {
+        return Gone() || c.StepNo() == 99 || (c.Connected() && c.Running() && c.StepNo() == 1);
+    };
+    const bool ended = RunUntil(identified, options_.timeoutMs);
+    EndProgress();
+    if (Gone()) return {TExit::NoUnit, "the unit went away during identification"};
+    if (!ended) {
+        if (StopRequested()) return {TExit::Failed, "stopped during identification"};
+        return {TExit::Failed, NoAnswer("identification")};
+    }
+    if (c.StepNo() == 1) return {};
+    // Closed after identification: fine where the window shows no settings for this firmware.
+    if (c.Identity().version.empty() || !c.Panel()[TControl::Label3].visible)
+        return {TExit::Failed, "identification: the unit answered " +
+                                   Quoted(ReplyText(c.Replies().Text())) + " to " +
+                                   Quoted(c.LastCommand())};
+    return {};
+}
+
+TOutcome TSession::ReadBack() {
+    conversation_->PressReconnect();
+    return WaitIdentified();
+}
+
+// ---- Apply and Default -----------------------------------------------------------------------
+
+std::string TSession::WrittenReport() const {
+    const core::TConversation& c = *conversation_;
+    if (c.Acknowledged().empty() || c.Acknowledged().front() == params::CmdClear ||
+        c.LastCommand() == params::CmdClear) {
+        // Default: one command, then the unit's own erase.
+        const bool erased =
+            !c.Acknowledged().empty() && c.Acknowledged().front() == params::CmdClear;
+        if (erased || c.LastCommand() == params::CmdClear)
+            return erased ? "the unit confirmed the erase" : "the erase was not confirmed";
+    }
+    // The unit's identity as the run began: a unit that went away has none any more.
+    const params::TIdentity& id = runIdentity_;
+    // Every setting the run writes, in its order (Apply writes them all, changed or not).
+    std::vector<TSetting> order{TSetting::Volume, TSetting::AutoSwitching, TSetting::HandsFree,
+                                TSetting::Channel, TSetting::Recorder};
+    if (params::DiveComCommand(id, 0))
+        order.push_back(params::HasReceiveOnlySwitch(id) ? TSetting::ReceiveOnly
+                                                         : TSetting::DiveComputer);
+    if (params::VoiceGuideCommand(id, 0)) order.push_back(TSetting::VoiceGuide);
+    if (params::DivingTimeSignalCommand(id, 0)) order.push_back(TSetting::AirCheck);
+
+    // The command in flight when the run stopped belongs to a setting only partly written
+    // (hands-free and channel take more than one).
+    const std::vector<std::string>& acknowledged = c.Acknowledged();
+    const bool inFlight = acknowledged.empty() || acknowledged.back() != c.LastCommand();
+    const std::optional<TSetting> partial =
+        inFlight ? SettingWrittenBy(c.LastCommand()) : std::nullopt;
+    std::vector<TSetting> written;
+    bool saved = false;
+    for (const std::string& command : acknowledged) {
+        if (command == params::CmdSave) saved = true;
+        const std::optional<TSetting> s = SettingWrittenBy(command);
+        if (s && s != partial) written.push_back(*s);
+    }
+    std::string have, missing;
+    for (TSetting s : order) {
+        const bool w = std::find(written.begin(), written.end(), s) != written.end();
+        std::string& list = w ? have : missing;
+        list += (list.empty() ? "" : ", ") + std::string(Info(s).name);
+    }
+    std::string line = "written: " + (have.empty() ? std::string("none") : have) +
+                       "; not written: " + (missing.empty() ? std::string("none") : missing);
+    line += saved ? "; saved" : "; not saved";
+    return line;
+}
+
+TOutcome TSession::RunToEnd(const char* what) {
+    const core::TConversation& c = *conversation_;
+    const bool ended = RunUntil(
+        [&] { return Gone() || c.Refusal().has_value() || c.StepNo() == 1; }, options_.timeoutMs);
+    EndProgress();
+    if (Gone())
+        return {TExit::NoUnit,
+                std::string("the unit went away during ") + what + ": " + WrittenReport()};
+    if (c.Refusal())
+        return {TExit::Failed, std::string(what) + ": the unit answered " +
+                                   Quoted(ReplyText(c.Refusal()->reply)) + " to " +
+                                   Quoted(c.Refusal()->command) + "; " + WrittenReport()};
+    if (!ended) {
+        if (StopRequested())
+            return {TExit::Failed, std::string("stopped during ") + what + ": " + WrittenReport()};
+        return {TExit::Failed, NoAnswer(what) + "; " + WrittenReport()};
+    }
+    return {};
+}
+
+TOutcome TSession::Apply(const std::vector<TRequest>& requests) {
+    core::TConversation& c = *conversation_;
+    const params::TIdentity& id = c.Identity();
+    if (!SettingsShown() || !Adjustable(id))
+        return {TExit::Usage, "this unit (" + UnitName(id) + ") has no settings to change"};
+    if (const auto problem = CheckForUnit(requests, id)) return {TExit::Usage, *problem};
+    if (!c.Panel()[TControl::SpeedButton2].enabled)
+        return {TExit::Failed, "Apply is not available now"};
+    for (const TRequest& r : requests)
+        Choose(c, r.setting, r.value);
+    runIdentity_ = id;
+    c.PressApply();
+    if (c.StepNo() == 1) {
+        // Nothing differs from what the unit has: the window writes nothing either.
+        if (c.Panel()[TControl::SpeedButton2].tag == 0)
+            return {TExit::Done, "nothing to change: the unit already has these settings"};
+    }
+    TOutcome outcome = RunToEnd("Apply");
+    if (outcome.ok())
+        outcome.message = std::to_string(c.Panel()[TControl::SpeedButton2].tag) +
+                          " setting(s) changed; written and saved";
+    return outcome;
+}
+
+TOutcome TSession::Default() {
+    core::TConversation& c = *conversation_;
+    const params::TIdentity& id = c.Identity();
+    if (!SettingsShown() || !Adjustable(id))
+        return {TExit::Usage, "this unit (" + UnitName(id) + ") has no settings to restore"};
+    if (!c.Panel()[TControl::SpeedButton3].enabled)
+        return {TExit::Failed, "Default is not available now"};
+    runIdentity_ = id;
+    c.PressDefault();
+    TOutcome outcome = RunToEnd("Default");
+    if (outcome.ok()) outcome.message = "factory settings restored";
+    return outcome;
+}
+
+TOutcome TSession::WaitUnplugged() {
+    if (!RunUntil([this] { return !conversation_->Connected(); }, -1))
+        return {TExit::Failed, "stopped"};
+    return {};
+}
+
+} // namespace cli

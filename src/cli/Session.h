@@ -1,0 +1,117 @@
+#pragma once
+// One run of the command line against a bench: the conversation core with ports that write
+// the log as the window does, say on stderr what the window would show in a box, and draw
+// the progress bar; and the waits that turn the window's events into steps with an outcome.
+#include "cli/Bench.h"
+#include "cli/Requests.h"
+#include "link/Conversation.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// The documented exit codes.
+enum class TExit : int {
+    Done = 0,   // done
+    Failed = 1, // the unit refused or failed a step
+    Usage = 2,  // bad usage, or a value this unit does not have
+    NoUnit = 3, // no unit found, or it went away
+};
+
+struct TOutcome {
+    TExit exit = TExit::Done;
+    std::string message; // one line; empty when there is nothing to say
+    bool ok() const { return exit == TExit::Done; }
+};
+
+struct TSessionOptions {
+    std::FILE* log = nullptr;       // every log line, as the window's --log writes it
+    std::FILE* messages = stderr;   // what a person at the bench is told
+    bool progressBar = false;       // draw the progress bar on messages (a terminal)
+    std::int64_t timeoutMs = 30000; // the longest wait for a unit and for each phase
+    bool keepLog = false;           // keep the log lines in memory (tests)
+};
+
+// Ctrl-C: any thread or a signal handler may ask the session to stop; waits end at once.
+void RequestStop() noexcept;
+bool StopRequested() noexcept;
+void ClearStopRequest() noexcept;
+
+// The log line as the window writes it: "yy/MM/dd HH:mm:ss zzz," then ">>" (sent), "<<"
+// (received) or two blanks, then the text without trailing blanks and control characters.
+std::string FormatLogLine(std::int64_t wallMs, std::string_view utf8, int direction);
+
+class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core::TClock {
+  public:
+    TSession(TBench& bench, TSessionOptions options);
+    ~TSession() override;
+    TSession(const TSession&) = delete;
+    TSession& operator=(const TSession&) = delete;
+
+    core::TConversation& Conversation() { return *conversation_; }
+    const core::TConversation& Conversation() const { return *conversation_; }
+    TBench& Bench() { return bench_; }
+
+    // Waits up to waitMs (negative: for ever) for a unit to be plugged in, then runs the
+    // window's identification and both read-backs. Done also for a unit whose settings
+    // the window does not show (Settings() then says why).
+    TOutcome Connect(std::int64_t waitMs);
+    // Whether the connected unit's settings are shown and read back.
+    bool SettingsShown() const;
+    // Chooses each request on the panel as a person would, then presses Apply; checks the
+    // requests against the unit first and writes nothing when one does not fit.
+    TOutcome Apply(const std::vector<TRequest>& requests);
+    // Presses Default.
+    TOutcome Default();
+    // Identifies the unit and reads its settings back again (the Reconnect button).
+    TOutcome ReadBack();
+    // Waits (for ever, or until Ctrl-C) until the unit is unplugged.
+    TOutcome WaitUnplugged();
+
+    // The log lines so far (with keepLog).
+    const std::vector<std::string>& LogLines() const { return logLines_; }
+    // Runs the loop until done() holds; false when limitMs (negative: none) ran out first or
+    // Ctrl-C came.
+    bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs);
+
+  private:
+    // the HID layer's events
+    bool OnEnumerate(hid::TCustomHidDevice* device, int32_t index);
+    void OnData(hid::TCustomHidDevice* device, uint8_t reportId, const uint8_t* data,
+                uint16_t size);
+    void OnChange(void* sender);
+    // ports
+    void WriteLog(std::string_view utf8, int direction) override;
+    std::string FromLocal8Bit(std::string_view text) const override;
+    void ShowErrorBox(std::string_view utf8) override;
+    void ShowErrorMessage(std::string_view caption, std::string_view text) override;
+    void Refresh(bool processEvents) override;
+    void Close() override;
+    core::TTimePoint Now() const override { return bench_.Now(); }
+
+    void Say(const std::string& line);
+    void DrawProgress();
+    void EndProgress();
+    bool Gone() const;
+    TOutcome WaitIdentified();
+    TOutcome RunToEnd(const char* what);
+    std::string WrittenReport() const;
+    std::string NoAnswer(const char* what) const;
+    std::string Seconds(std::int64_t ms) const;
+
+    TBench& bench_;
+    TSessionOptions options_;
+    std::unique_ptr<core::TConversation> conversation_;
+    std::vector<std::string> logLines_;
+    bool closeAsked_ = false; // the unit was attached before the start
+    bool everConnected_ = false;
+    int drawnPosition_ = -1;
+    params::TIdentity runIdentity_; // the unit's, when Apply or Default was pressed
+};
+
+} // namespace cli

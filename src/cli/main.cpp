@@ -1,0 +1,198 @@
+// sonavelle-cli: the tool's conversation without a window, for service benches.
+#include "app/CommandLine.h"
+#include "cli/Commands.h"
+#include "sim/Profile.h"
+
+#include <QCommandLineParser>
+#include <QStringList>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#if defined(_WIN32)
+#include <io.h>
+#define SV_ISATTY(f) _isatty(_fileno(f))
+#else
+#include <unistd.h>
+#define SV_ISATTY(f) isatty(fileno(f))
+#endif
+
+namespace {
+
+constexpr const char* kProgram = "sonavelle-cli";
+
+const char* const kDescription =
+    "Show and change the settings of a Sonavelle transceiver without the window.\n"
+    "\n"
+    "Commands:\n"
+    "  list                     the HID devices present; the transceiver is marked\n"
+    "  show [--json]            identify the unit and print its settings\n"
+    "  set NAME=VALUE ...       choose settings and Apply them (or: set --from FILE)\n"
+    "  default                  restore the factory settings (the Default button)\n"
+    "  batch --from FILE        apply FILE to one unit after another until Ctrl-C\n"
+    "\n"
+    "Plug the unit in after the command has started, as with the window.\n"
+    "\n"
+    "Settings and values:\n"
+    "  volume          1 2 3 4 5\n"
+    "  auto-switching  off on\n"
+    "  hands-free      off 1 2 3 4 5 (firmware before 201026: off on)\n"
+    "  channel         A B C (DW720 MIV: A S)\n"
+    "  recorder        off transmit receive all record-only\n"
+    "  dive-computer   off beep voice\n"
+    "  receive-only    off on (DW730 VELMORAS_SPECIAL)\n"
+    "  voice-guide     low middle high\n"
+    "  air-check       off 10/5 10/10 20/5 20/10 30/5 30/10 2/1 (minutes: first/repeat)\n"
+    "A settings FILE holds NAME=VALUE lines ('#' starts a comment) or the JSON that\n"
+    "show --json prints.\n"
+    "\n"
+    "Exit codes: 0 done; 1 the unit refused or failed a step; 2 bad usage or a value\n"
+    "this unit does not have; 3 no unit found, or it went away.";
+
+void OnInterrupt(int) {
+    cli::RequestStop();
+}
+
+int Usage(const QString& message) {
+    return app::UsageError(kProgram, message);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCommandLineParser args;
+    const QCommandLineOption simOption(
+        QStringLiteral("sim"),
+        QStringLiteral("Run against a simulated unit: a preset (\"DW730 TONAL/201036\") or a "
+                       "unit file. Its time is simulated, so it runs at full speed."),
+        QStringLiteral("PROFILE"));
+    const QCommandLineOption logOption(
+        QStringLiteral("log"),
+        QStringLiteral("Write every log line, as the window logs it, to FILE."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption timeoutOption(
+        QStringLiteral("timeout"),
+        QStringLiteral("Wait at most SECONDS for the unit and for each of its steps (default 30)."),
+        QStringLiteral("SECONDS"), QStringLiteral("30"));
+    const QCommandLineOption jsonOption(QStringLiteral("json"),
+                                        QStringLiteral("show: print one JSON object."));
+    const QCommandLineOption fromOption(QStringLiteral("from"),
+                                        QStringLiteral("set, batch: the settings in FILE."),
+                                        QStringLiteral("FILE"));
+    const QCommandLineOption countOption(
+        QStringLiteral("count"),
+        QStringLiteral("batch: stop after N units (with --sim the number of simulated units, "
+                       "default 3)."),
+        QStringLiteral("N"));
+    for (const auto* option :
+         {&simOption, &logOption, &timeoutOption, &jsonOption, &fromOption, &countOption})
+        args.addOption(*option);
+    args.addPositionalArgument(QStringLiteral("command"),
+                               QStringLiteral("list, show, set, default or batch."));
+    if (const auto exitCode = app::ParseCommandLine(args, kProgram, QString::fromUtf8(kDescription),
+                                                    argc, argv, true))
+        return *exitCode;
+
+    QStringList positional = args.positionalArguments();
+    if (positional.isEmpty()) return Usage(QStringLiteral("no command given (see --help)."));
+    const QString command = positional.takeFirst();
+    const QStringList commands{QStringLiteral("list"), QStringLiteral("show"),
+                               QStringLiteral("set"), QStringLiteral("default"),
+                               QStringLiteral("batch")};
+    if (!commands.contains(command))
+        return Usage(QStringLiteral("unknown command '%1' (see --help).").arg(command));
+    const auto only = [&](const QCommandLineOption& option, std::initializer_list<const char*> in) {
+        if (!args.isSet(option)) return true;
+        for (const char* c : in)
+            if (command == QLatin1String(c)) return true;
+        return false;
+    };
+    if (!only(jsonOption, {"show"})) return Usage(QStringLiteral("--json is for show only."));
+    if (!only(fromOption, {"set", "batch"}))
+        return Usage(QStringLiteral("--from is for set and batch only."));
+    if (!only(countOption, {"batch"})) return Usage(QStringLiteral("--count is for batch only."));
+    const bool takesSettings = command == QLatin1String("set") || command == QLatin1String("batch");
+    if (!takesSettings && !positional.isEmpty())
+        return Usage(QStringLiteral("unexpected argument '%1'.").arg(positional.constFirst()));
+
+    bool ok = false;
+    const double timeoutSeconds = args.value(timeoutOption).toDouble(&ok);
+    if (!ok || !(timeoutSeconds > 0) || timeoutSeconds > 86400)
+        return Usage(QStringLiteral("--timeout takes seconds from 0 to 86400, not '%1'.")
+                         .arg(args.value(timeoutOption)));
+    int count = 0;
+    if (args.isSet(countOption)) {
+        count = args.value(countOption).toInt(&ok);
+        if (!ok || count < 1)
+            return Usage(QStringLiteral("--count takes a number of units, not '%1'.")
+                             .arg(args.value(countOption)));
+    }
+
+    // Every setting is checked before anything goes to a unit.
+    std::vector<cli::TRequest> requests;
+    if (takesSettings) {
+        if (args.isSet(fromOption) && !positional.isEmpty())
+            return Usage(
+                QStringLiteral("give the settings as NAME=VALUE or with --from, not both."));
+        cli::TRequests parsed;
+        if (args.isSet(fromOption)) {
+            parsed = cli::LoadSettingsFile(args.value(fromOption).toLocal8Bit().toStdString());
+        } else {
+            std::vector<std::string> assignments;
+            for (const QString& a : positional)
+                assignments.push_back(a.toLocal8Bit().toStdString());
+            // "set volume=4": the first assignment is the second argument after the options.
+            parsed = cli::ParseAssignments(assignments, 2);
+        }
+        if (!parsed) return Usage(QString::fromLocal8Bit(parsed.error.c_str()));
+        if (parsed.requests.empty())
+            return Usage(QStringLiteral("no settings given (NAME=VALUE ... or --from FILE)."));
+        requests = std::move(parsed.requests);
+    }
+
+    cli::TCommandOptions options;
+    options.program = kProgram;
+    options.session.timeoutMs = static_cast<std::int64_t>(timeoutSeconds * 1000);
+    options.session.progressBar = SV_ISATTY(stderr) != 0;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> logFile(nullptr, &std::fclose);
+    if (args.isSet(logOption)) {
+        logFile.reset(std::fopen(args.value(logOption).toLocal8Bit().constData(), "a"));
+        if (!logFile)
+            return Usage(QStringLiteral("cannot open log file '%1'.").arg(args.value(logOption)));
+        options.session.log = logFile.get();
+    }
+
+    std::unique_ptr<cli::TBench> bench;
+    if (args.isSet(simOption)) {
+        const std::string name = args.value(simOption).toLocal8Bit().toStdString();
+        std::optional<sim::Profile> profile = sim::FindPreset(name);
+        if (!profile) {
+            const sim::ProfileResult loaded = sim::LoadProfile(name);
+            if (!loaded)
+                return Usage(QStringLiteral("--sim: '%1' is neither a preset nor a unit file (%2).")
+                                 .arg(args.value(simOption), QString::fromStdString(loaded.error)));
+            profile = loaded.profile;
+        }
+        const bool batch = command == QLatin1String("batch");
+        bench = std::make_unique<cli::TSimBench>(*profile, batch ? (count > 0 ? count : 3) : 1);
+    } else {
+        auto system = std::make_unique<cli::TSystemBench>();
+        if (!system->Available()) {
+            std::fprintf(stderr, "%s: the system's HID services are not available\n", kProgram);
+            return static_cast<int>(cli::TExit::NoUnit);
+        }
+        bench = std::move(system);
+    }
+
+    std::signal(SIGINT, &OnInterrupt);
+    std::signal(SIGTERM, &OnInterrupt);
+    if (command == QLatin1String("list")) return cli::RunList(*bench, options);
+    if (command == QLatin1String("show"))
+        return cli::RunShow(*bench, args.isSet(jsonOption), options);
+    if (command == QLatin1String("set")) return cli::RunSet(*bench, requests, options);
+    if (command == QLatin1String("default")) return cli::RunDefault(*bench, options);
+    return cli::RunBatch(*bench, requests, count, options);
+}
