@@ -28,6 +28,7 @@ endfunction()
 
 sv_install_program(sonavelle-customize)
 sv_install_program(sonavelle-demo)
+sv_install_program(sonavelle-cli)
 
 install(FILES ${SV_PACKAGING}/70-sonavelle.rules DESTINATION lib/udev/rules.d)
 install(FILES ${SV_PACKAGING}/sonavelle-customize.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -55,7 +56,10 @@ firmware have. The unit is a USB HID device: no driver is needed; a udev
 rule lets the user at the seat open it.
 
 sonavelle-demo runs the same window against a simulated transceiver,
-interactively or as a headless scenario.")
+interactively or as a headless scenario. sonavelle-cli holds the same
+conversation without a window: it shows the settings (as text or JSON),
+changes them by name, restores the factory settings, or sets up one unit
+after another from a settings file, for service benches and scripts.")
 set(CPACK_PACKAGE_CONTACT "Sonavelle customize tool developers <tools@sonavelle.invalid>")
 # Dependencies come from the libraries the executables link (dpkg-shlibdeps), not by hand.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

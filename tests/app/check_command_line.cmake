@@ -1,29 +1,37 @@
 # The command-line conventions of every executable, run as a user would, with no display:
 # a usage mistake must be caught before a window (or the no-display notice) is reached.
-#   cmake -DCUSTOMIZE=... -DDEMO=... -DVERSION=... -DSOURCE_DIR=... -DWORK_DIR=... -P this
+#   cmake -DCUSTOMIZE=... -DDEMO=... -DCLI=... -DVERSION=... -DSOURCE_DIR=... -DWORK_DIR=... -P this
+cmake_minimum_required(VERSION 3.25)
 set(failures "")
 
 # run(NAME EXPECT_RC EXPECT_STDOUT_REGEX EXPECT_STDERR exe args...): EXPECT_STDERR is the
-# whole of stderr (one line), or "" for none.
+# whole of stderr (one line), "" for none, or a regular expression when it starts with "^".
+# EXPECT_RC may be a list of the codes allowed.
 function(run name rc out_regex err exe)
   execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY
                           --unset=QT_QPA_PLATFORM ${exe} ${ARGN}
                   RESULT_VARIABLE got_rc OUTPUT_VARIABLE got_out ERROR_VARIABLE got_err
                   TIMEOUT 60)
   set(problems "")
-  if(NOT got_rc STREQUAL "${rc}")
+  if(NOT got_rc IN_LIST rc)
     string(APPEND problems " exit code ${got_rc}, expected ${rc};")
   endif()
   if(NOT got_out MATCHES "${out_regex}")
     string(APPEND problems " stdout [${got_out}] does not match [${out_regex}];")
   endif()
-  if(err STREQUAL "")
-    set(want_err "")
+  if(err MATCHES "^\\^")
+    if(NOT got_err MATCHES "${err}")
+      string(APPEND problems " stderr [${got_err}] does not match [${err}];")
+    endif()
   else()
-    set(want_err "${err}\n")
-  endif()
-  if(NOT got_err STREQUAL want_err)
-    string(APPEND problems " stderr [${got_err}], expected [${want_err}];")
+    if(err STREQUAL "")
+      set(want_err "")
+    else()
+      set(want_err "${err}\n")
+    endif()
+    if(NOT got_err STREQUAL want_err)
+      string(APPEND problems " stderr [${got_err}], expected [${want_err}];")
+    endif()
   endif()
   if(problems)
     set(failures "${failures}\n  ${name}:${problems}" PARENT_SCOPE)
@@ -35,12 +43,20 @@ file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
 set(missing ${WORK_DIR}/no-such-folder/file)
 
-# Both executables: --version, --help that the manual page keeps up with, usage errors.
-foreach(exe ${CUSTOMIZE} ${DEMO})
-  get_filename_component(prog ${exe} NAME)
+# What each executable's usage line has after "[options]", and arguments one too many for it.
+set(synopsis_sonavelle-customize "")
+set(synopsis_sonavelle-demo "")
+set(synopsis_sonavelle-cli " command")
+set(extra_sonavelle-customize extra)
+set(extra_sonavelle-demo extra)
+set(extra_sonavelle-cli show extra)
+
+# Every executable: --version, --help that the manual page keeps up with, usage errors.
+foreach(exe ${CUSTOMIZE} ${DEMO} ${CLI})
+  get_filename_component(prog ${exe} NAME_WE)
   run("${prog} --version" 0 "^${prog} ${VERSION}\n$" "" ${exe} --version)
   run("${prog} -v" 0 "^${prog} ${VERSION}\n$" "" ${exe} -v)
-  run("${prog} --help" 0 "^Usage: ${prog} \\[options\\]\n" "" ${exe} --help)
+  run("${prog} --help" 0 "^Usage: ${prog} \\[options\\]${synopsis_${prog}}\n" "" ${exe} --help)
   string(REGEX MATCHALL "--[a-z][a-z-]*" options "${last_out}")
   file(READ ${SOURCE_DIR}/packaging/man/${prog}.1.in page)
   foreach(option ${options})
@@ -52,7 +68,7 @@ foreach(exe ${CUSTOMIZE} ${DEMO})
   endforeach()
   run("${prog} unknown option" 2 "^$" "${prog}: Unknown option 'frobnicate'." ${exe} --frobnicate)
   run("${prog} unknown single-dash word" 2 "^$" "${prog}: Unknown option 'platform'." ${exe} -platform offscreen)
-  run("${prog} argument" 2 "^$" "${prog}: unexpected argument 'extra'." ${exe} extra)
+  run("${prog} argument" 2 "^$" "${prog}: unexpected argument 'extra'." ${exe} ${extra_${prog}})
 endforeach()
 
 run("customize --log without a value" 2 "^$"
@@ -67,6 +83,22 @@ run("demo unreadable scenario" 2 "^$" "cannot read scenario '${missing}'" ${DEMO
 run("demo scenario that is a folder" 2 "^$" "cannot read scenario '${WORK_DIR}'" ${DEMO} --scenario ${WORK_DIR})
 run("demo --json without --scenario" 2 "^$"
     "sonavelle-demo: --json needs --scenario." ${DEMO} --json ${WORK_DIR}/state.json)
+
+run("cli without a command" 2 "^$" "sonavelle-cli: no command given (see --help)." ${CLI})
+run("cli unknown command" 2 "^$" "sonavelle-cli: unknown command 'frobnicate' (see --help)."
+    ${CLI} frobnicate)
+run("cli option of another command" 2 "^$" "sonavelle-cli: --json is for show only."
+    ${CLI} list --json)
+run("cli --log without a value" 2 "^$" "sonavelle-cli: Missing value after '--log'." ${CLI} show --log)
+run("cli --log in a missing folder" 2 "^$" "^sonavelle-cli: cannot open log file '${missing}'[^\n]*\n$"
+    ${CLI} show --sim "DW730 TONAL/201036" --log ${missing})
+run("cli set without settings" 2 "^$"
+    "sonavelle-cli: no settings given (NAME=VALUE ... or --from FILE)." ${CLI} set)
+
+# list: the CLI on the system's HID services looks at the devices once and ends by itself,
+# with or without a transceiver among them.
+run("cli list" "0;3" "^([0-9a-f]+:[0-9a-f]+\t[^\n]*\n)*$"
+    "^(sonavelle-cli: no transceiver among [0-9]+ HID device\\(s\\)\n)?$" ${CLI} list)
 
 # --close-after-scan: the tool starts on the system's HID services, looks at the devices
 # once, logs that pass and closes by itself (a hang is a failure, not a wait).
