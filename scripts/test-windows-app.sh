@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # The tool itself on Windows, built by scripts/build-windows.sh and checked under wine:
-#   - both executables are 64-bit GUI programs that need no DLL but the system's;
+#   - sonavelle-customize.exe and sonavelle-demo.exe are 64-bit GUI programs, sonavelle-cli.exe
+#     a 64-bit console program, and none needs a DLL but the system's;
 #   - every example scenario run by sonavelle-demo.exe prints exactly its expected file;
 #   - sonavelle-customize.exe starts on the Windows HID services, lists wine's HID devices
 #     in its log and closes cleanly;
+#   - sonavelle-cli.exe prints its version, shows a simulated unit's model, and lists wine's
+#     HID devices (exit code 0 or 3: no transceiver among them is fine);
 #   - the window drawn by the Windows build (wine's display on Xvfb) is saved as a PNG;
-#   - the zip holds both programs; the installer installs, registers its version with
-#     Programs and Features, and uninstalls, silently.
+#   - the zip holds the three programs; the installer installs them, registers its version
+#     with Programs and Features, and uninstalls, silently.
 # Usage: scripts/test-windows-app.sh [build-dir]     (Debian 12; installs what is missing)
 # When Debian's Qt source cannot be fetched the stage says so and is skipped (exit code 0).
 set -Eeuo pipefail
@@ -38,6 +41,7 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$SV_WINAPP_BUILD/CMakeCa
 name="sonavelle-customize-$version-windows-x64"
 customize="$SV_WINAPP_BUILD/src/app/sonavelle-customize.exe"
 demo="$SV_WINAPP_BUILD/src/demo/sonavelle-demo.exe"
+cli="$SV_WINAPP_BUILD/src/cli/sonavelle-cli.exe"
 work="$SV_WINAPP_BUILD/checks"
 # Wine passes paths on as they are: from a folder outside its C: drive, /work/... is Z:\work\...
 cd "$SV_ROOT"
@@ -65,10 +69,13 @@ sv_wine_prefix "$SV_WINAPP_BUILD/wineprefix"
 cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 
 echo "== executables"
-for exe in "$customize" "$demo"; do
+for exe in "$customize" "$demo" "$cli"; do
     kind=$(file -b "$exe")
     echo "$(basename "$exe"): $kind, $(du -h "$exe" | cut -f1)"
-    [[ "$kind" == "PE32+ executable (GUI) x86-64"* ]] || fail "$(basename "$exe") is $kind"
+    # The command line is a console program: cmd.exe waits for it and shows what it prints.
+    subsystem=GUI
+    [ "$exe" != "$cli" ] || subsystem=console
+    [[ "$kind" == "PE32+ executable ($subsystem) x86-64"* ]] || fail "$(basename "$exe") is $kind"
     # Every DLL it imports must be one that Windows itself has: in wine's system32, or an
     # API set (api-ms-win-*), which the loader resolves to a system DLL.
     dlls=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | sort -uf)
@@ -79,8 +86,11 @@ for exe in "$customize" "$demo"; do
             fail "$(basename "$exe") needs $dll, which Windows does not have"
     done
 done
-[ "$(wine "$customize" --version </dev/null 2>/dev/null | tr -d '\r')" = "sonavelle-customize $version" ] ||
-    fail "sonavelle-customize.exe --version"
+for exe in "$customize" "$cli"; do
+    program=$(basename "$exe" .exe)
+    [ "$(wine "$exe" --version </dev/null 2>/dev/null | tr -d '\r')" = "$program $version" ] ||
+        fail "$program.exe --version"
+done
 
 echo "== examples under wine (offscreen)"
 shopt -s nullglob
@@ -109,6 +119,24 @@ devices=$(grep -c 'HidCtlEnumerate: VenderID=845E DeviceID=000[12] ' "$work/scan
 grep -q 'HidCtrl1DeviceChange:Runung=False\.' "$work/scan.txt" ||
     fail "no device pass in the log (log: $work/scan.txt)"
 
+echo "== sonavelle-cli.exe under wine"
+cli_rc=0
+timeout 120 wine "$cli" show --sim "DW730 TONAL/201036" </dev/null >"$work/cli-show.out" 2>"$work/cli-show.err" ||
+    cli_rc=$?
+tr -d '\r' <"$work/cli-show.out" >"$work/cli-show.txt"
+head -2 "$work/cli-show.txt"
+[ "$cli_rc" -eq 0 ] || fail "sonavelle-cli.exe show --sim exited with $cli_rc: $(tr -d '\r' <"$work/cli-show.err")"
+grep -qx 'model *DW730 TONAL' "$work/cli-show.txt" || fail "sonavelle-cli.exe show --sim printed no model line"
+# On the Windows HID services: wine's two devices, neither of them a transceiver.
+cli_rc=0
+timeout 120 wine "$cli" list </dev/null >"$work/cli-list.out" 2>"$work/cli-list.err" || cli_rc=$?
+tr -d '\r' <"$work/cli-list.out" >"$work/cli-list.txt"
+sed 's/^/  /' "$work/cli-list.txt"
+echo "  exit code $cli_rc: $(tr -d '\r' <"$work/cli-list.err")"
+[ "$cli_rc" -eq 0 ] || [ "$cli_rc" -eq 3 ] || fail "sonavelle-cli.exe list exited with $cli_rc"
+devices=$(grep -c $'^845e:000[12]\t' "$work/cli-list.txt" || true)
+[ "$devices" -eq 2 ] || fail "sonavelle-cli.exe list shows $devices of wine's two HID devices"
+
 echo "== the window drawn by the Windows build"
 shot="$SV_WINAPP_BUILD/window-windows.png"
 rm -f "$shot"
@@ -128,7 +156,8 @@ wine reg delete 'HKCU\Environment' /v QT_QPA_PLATFORM /f </dev/null >/dev/null 2
 
 echo "== zip"
 listing=$(cd "$work" && cmake -E tar tf "$SV_WINAPP_BUILD/$name.zip")
-for entry in "$name/sonavelle-customize.exe" "$name/sonavelle-demo.exe" "$name/examples/connect-201036.scn"; do
+for entry in "$name/sonavelle-customize.exe" "$name/sonavelle-demo.exe" "$name/sonavelle-cli.exe" \
+    "$name/examples/connect-201036.scn"; do
     grep -qx "$entry" <<<"$listing" || fail "the zip has no $entry"
 done
 echo "$SV_WINAPP_BUILD/$name.zip: $(grep -c . <<<"$listing") entries"
@@ -138,7 +167,8 @@ installed="$WINEPREFIX/drive_c/Program Files/Sonavelle Customize"
 menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\SonavelleCustomize'
 wine "$SV_WINAPP_BUILD/$name-setup.exe" /S </dev/null >/dev/null 2>&1 || fail "the installer failed"
-for f in sonavelle-customize.exe sonavelle-demo.exe Uninstall.exe examples/connect-201036.scn; do
+for f in sonavelle-customize.exe sonavelle-demo.exe sonavelle-cli.exe Uninstall.exe \
+    examples/connect-201036.scn; do
     [ -f "$installed/$f" ] || fail "not installed: $f"
 done
 [ -f "$menu/Sonavelle Customize.lnk" ] || fail "no Start-menu entry"
@@ -148,6 +178,8 @@ echo "Programs and Features: DisplayVersion $shown"
 [ "$shown" = "$version" ] || fail "DisplayVersion is '$shown', expected $version"
 [ "$(wine 'C:\Program Files\Sonavelle Customize\sonavelle-customize.exe' --version </dev/null 2>/dev/null |
      tr -d '\r')" = "sonavelle-customize $version" ] || fail "the installed program's --version"
+[ "$(wine 'C:\Program Files\Sonavelle Customize\sonavelle-cli.exe' --version </dev/null 2>/dev/null |
+     tr -d '\r')" = "sonavelle-cli $version" ] || fail "the installed sonavelle-cli.exe's --version"
 
 # The uninstaller copies itself to the temporary folder and returns at once: wait until it
 # has finished its work, with a generous limit.

@@ -1,5 +1,6 @@
-; The Windows installer: both programs and the examples in Program Files, Start-menu
-; entries with the tool's icon, an uninstaller, and the entry in Programs and Features.
+; The Windows installer: the programs and the examples in Program Files, Start-menu
+; entries with the tool's icon for the two windowed ones (sonavelle-cli.exe is run from a
+; console), an uninstaller, and the entry in Programs and Features.
 ; Made by the sv-windows-packages target (cmake/WindowsApp.cmake):
 ;   makensis -DVERSION=1.8.0 -DSTAGE=<folder with the programs> -DICON=<.ico> -DOUTFILE=<.exe>
 ; /S installs or uninstalls silently.
@@ -42,6 +43,7 @@ Section "Install"
   SetOutPath "$INSTDIR"
   File "${STAGE}/sonavelle-customize.exe"
   File "${STAGE}/sonavelle-demo.exe"
+  File "${STAGE}/sonavelle-cli.exe"
   File /r "${STAGE}/examples"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
@@ -68,6 +70,7 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\${APP} Demo.lnk"
   Delete "$INSTDIR\sonavelle-customize.exe"
   Delete "$INSTDIR\sonavelle-demo.exe"
+  Delete "$INSTDIR\sonavelle-cli.exe"
   RMDir /r "$INSTDIR\examples"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR"
