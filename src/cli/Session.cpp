@@ -33,7 +33,12 @@ void CivilFromDays(std::int64_t z, int& y, int& m, int& d) {
 }
 
 std::string Quoted(std::string_view text) {
-    return "'" + std::string(text) + "'";
+    std::string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted += '\'';
+    quoted += text;
+    quoted += '\'';
+    return quoted;
 }
 
 // A reply as it reads in a message: without its line end.

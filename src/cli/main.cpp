@@ -6,7 +6,9 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -161,7 +163,9 @@ int main(int argc, char* argv[]) {
     if (args.isSet(logOption)) {
         logFile.reset(std::fopen(args.value(logOption).toLocal8Bit().constData(), "a"));
         if (!logFile)
-            return Usage(QStringLiteral("cannot open log file '%1'.").arg(args.value(logOption)));
+            return Usage(
+                QStringLiteral("cannot open log file '%1': %2")
+                    .arg(args.value(logOption), QString::fromLocal8Bit(std::strerror(errno))));
         options.session.log = logFile.get();
     }
 
