@@ -176,6 +176,23 @@ TOutcome Verify(TSession& session, const std::vector<TRequest>& requests) {
     return {};
 }
 
+// The list's lines, printed during the controller's enumeration: only there may a device
+// that is not checked out be asked for its product text.
+struct TLister {
+    std::FILE* out;
+    const hid::TCustomHidDevice* chosen;
+    int listed = 0;
+    bool OnEnumerate(hid::TCustomHidDevice* device, int32_t) {
+        const auto& a = device->Attributes();
+        std::fprintf(out, "%04x:%04x\t%s\t%s%s\n", a.VendorID, a.ProductID,
+                     device->PnPInfo().DevicePath.c_str(),
+                     core::Utf16ToUtf8(device->QueryProductText()).c_str(),
+                     device == chosen ? "\t<- the transceiver" : "");
+        ++listed;
+        return true;
+    }
+};
+
 } // namespace
 
 int RunList(TBench& bench, const TCommandOptions& o) {
@@ -194,19 +211,13 @@ int RunList(TBench& bench, const TCommandOptions& o) {
             break;
         }
     }
-    int listed = 0;
-    for (hid::THidDevice* device : hid.Devices()) {
-        if (!device->PluggedIn()) continue;
-        const auto& a = device->Attributes();
-        std::fprintf(o.out, "%04x:%04x\t%s\t%s%s\n", a.VendorID, a.ProductID,
-                     device->PnPInfo().DevicePath.c_str(),
-                     core::Utf16ToUtf8(device->QueryProductText()).c_str(),
-                     device == chosen ? "\t<- the transceiver" : "");
-        ++listed;
-    }
+    TLister lister{o.out, chosen};
+    hid.SetOnEnumerate(hid::THidEnumerateEvent::Bind<&TLister::OnEnumerate>(&lister));
+    hid.Enumerate();
+    hid.SetOnEnumerate({});
     if (chosen) return Code(TExit::Done);
-    return Report(
-        o, {TExit::NoUnit, "no transceiver among " + std::to_string(listed) + " HID device(s)"});
+    return Report(o, {TExit::NoUnit,
+                      "no transceiver among " + std::to_string(lister.listed) + " HID device(s)"});
 }
 
 int RunShow(TBench& bench, bool json, const TCommandOptions& o) {
