@@ -313,6 +313,9 @@ std::string TSession::WrittenReport() const {
     }
     std::string have, missing;
     for (TSetting s : order) {
+        // Apply also writes back what the window does not offer on this unit; those are
+        // not settings of this unit to report.
+        if (ValuesFor(s, id).empty()) continue;
         const bool w = std::find(written.begin(), written.end(), s) != written.end();
         std::string& list = w ? have : missing;
         list += (list.empty() ? "" : ", ") + std::string(Info(s).name);
