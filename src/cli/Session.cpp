@@ -128,6 +128,9 @@ void TSession::OnChange(void*) {
 // ---- ports -----------------------------------------------------------------------------------
 
 void TSession::WriteLog(std::string_view utf8, int direction) {
+    // A write that failed explains a unit that never answers (no udev rule, a pulled cable).
+    if (utf8.starts_with("WRITE1_ERROR") || utf8.starts_with("Permission denied"))
+        writeError_ = utf8;
     if (!options_.log && !options_.keepLog) return;
     std::string line = FormatLogLine(bench_.Now().wallMs, utf8, direction);
     if (options_.log) {
@@ -221,7 +224,9 @@ std::string TSession::NoAnswer(const char* what) const {
     const core::TConversation& c = *conversation_;
     std::string line = std::string(what) + ": no answer to " + Quoted(c.LastCommand()) +
                        " within " + Seconds(options_.timeoutMs);
-    if (!c.Replies().Text().empty())
+    if (!writeError_.empty())
+        line += " (" + writeError_ + ")";
+    else if (!c.Replies().Text().empty())
         line += " (last reply " + Quoted(ReplyText(c.Replies().Text())) + ")";
     return line;
 }
@@ -230,6 +235,7 @@ std::string TSession::NoAnswer(const char* what) const {
 
 TOutcome TSession::Connect(std::int64_t waitMs) {
     everConnected_ = false;
+    writeError_.clear();
     const auto plugged = [this] {
         // A simulated unit comes once the start-up look at the devices is over.
         if (bench_.Simulated() && !conversation_->FirstCheck() && !conversation_->Connected())
@@ -357,6 +363,7 @@ TOutcome TSession::Apply(const std::vector<TRequest>& requests) {
     for (const TRequest& r : requests)
         Choose(c, r.setting, r.value);
     runIdentity_ = id;
+    writeError_.clear();
     c.PressApply();
     if (c.StepNo() == 1) {
         // Nothing differs from what the unit has: the window writes nothing either.
@@ -378,6 +385,7 @@ TOutcome TSession::Default() {
     if (!c.Panel()[TControl::SpeedButton3].enabled)
         return {TExit::Failed, "Default is not available now"};
     runIdentity_ = id;
+    writeError_.clear();
     c.PressDefault();
     TOutcome outcome = RunToEnd("Default");
     if (outcome.ok()) outcome.message = "factory settings restored";
