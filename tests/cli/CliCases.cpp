@@ -10,6 +10,17 @@ std::vector<std::string> Presets() {
     return sim::PresetNames();
 }
 
+bool ShowsSettings(const std::string& firmware) {
+    return firmware.size() == 6 && firmware >= "201016" && firmware <= "201999";
+}
+
+std::vector<std::string> PresetsShowingSettings() {
+    std::vector<std::string> names;
+    for (const std::string& name : Presets())
+        if (ShowsSettings(name.substr(name.rfind('/') + 1))) names.push_back(name);
+    return names;
+}
+
 std::string PresetTestName(const ::testing::TestParamInfo<std::string>& info) {
     std::string name = info.param;
     for (char& ch : name)
@@ -123,3 +134,8 @@ TAirCheckItems AirCheckItems(std::string_view value) {
 }
 
 } // namespace cli_cases
+
+void sim::PrintTo(const ParamSet& set, std::ostream* out) {
+    for (const auto& [key, value] : set.Entries())
+        *out << key << "=" << value << " ";
+}

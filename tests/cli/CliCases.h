@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,9 @@ namespace cli_cases {
 
 // Every listed model on every firmware family, the unsupported and the uploading ones too.
 std::vector<std::string> Presets();
+// The presets whose settings the window shows (not the uploading "105" nor "202000").
+std::vector<std::string> PresetsShowingSettings();
+bool ShowsSettings(const std::string& firmware);
 std::string PresetTestName(const ::testing::TestParamInfo<std::string>& info);
 sim::Profile Preset(const std::string& name);
 
@@ -76,3 +80,8 @@ struct TAirCheckItems {
 TAirCheckItems AirCheckItems(std::string_view value);
 
 } // namespace cli_cases
+
+namespace sim {
+// A unit's store in a failure message: "Key=value" pairs.
+void PrintTo(const ParamSet& set, std::ostream* out);
+} // namespace sim
