@@ -1,6 +1,7 @@
 // Sessions on simulated units in virtual time, for every listed model on every firmware
-// family: the settings read as the window shows them, every value a unit takes written and
-// kept by the unit, Default, and a unit that refuses a write, vanishes or stays silent.
+// family: every value a unit takes written, kept by the unit and read back as the item the
+// window shows chosen; Default; a unit that refuses a write, vanishes or stays silent.
+// (What show reads is compared with the real window in window_equivalence_test.cpp.)
 #include "CliCases.h"
 
 #include <algorithm>
@@ -103,40 +104,6 @@ class EveryPreset : public ::testing::TestWithParam<std::string> {
 
     const sim::Profile profile = Preset(GetParam());
 };
-
-TEST_P(EveryPreset, ReadsEachSettingAsTheItemTheWindowShowsChosen) {
-    TBenchRun run(profile);
-    Connect(run);
-    const core::TConversation& c = run.c();
-    EXPECT_EQ(c.Identity().version, profile.firmware);
-    const bool supported = ShowsSettings(profile.firmware);
-    EXPECT_EQ(run.session.SettingsShown(), supported);
-    EXPECT_EQ(run.messages.Text(), "");
-
-    const TOffer offered = Offered(c);
-    if (!supported) {
-        EXPECT_TRUE(offered.empty());
-    }
-    // A choice the command line takes is one the window lets a person make, and the other way
-    // round (the dive computer and the receive-only switch share their radio group).
-    if (supported) {
-        std::map<TControl, bool> taken;
-        for (const cli::TSettingInfo& info : cli::kSettings)
-            taken[info.choice] =
-                taken[info.choice] || !cli::ValuesFor(info.id, c.Identity()).empty();
-        for (const auto& [control, any] : taken)
-            EXPECT_EQ(c.Panel()[control].enabled, any) << params::ControlName(control);
-    }
-    for (const auto& [setting, values] : offered) {
-        SCOPED_TRACE(cli::Info(setting).name);
-        if (setting != TSetting::AirCheck) {
-            EXPECT_EQ(values.size(), c.Panel()[cli::Info(setting).choice].items.size());
-        }
-        const auto value = cli::ChosenValue(setting, c.Panel(), c.Identity());
-        ASSERT_TRUE(value);
-        ExpectChosenInTheWindow(c, setting, *value);
-    }
-}
 
 TEST_P(EveryPreset, SetWritesEveryValueTheUnitTakesAndTheUnitKeepsIt) {
     TBenchRun run(profile);

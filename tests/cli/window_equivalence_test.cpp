@@ -7,6 +7,7 @@
 #include "support/WindowWidgets.h"
 
 #include <QJsonDocument>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QRadioButton>
 
@@ -170,6 +171,8 @@ TEST_P(Show, ReadsWhatTheWindowShows) {
             continue;
         }
         const auto* group = Widget<TRadioGroup>(form, info.choice);
+        EXPECT_EQ(d.value(QStringLiteral("values")).toArray().size(), group->Count())
+            << "a value for every item";
         ASSERT_GE(group->ItemIndex(), 0);
         const std::string item = group->Items().at(group->ItemIndex()).toStdString();
         EXPECT_TRUE(IsWindowItem(info.id, value, item))
