@@ -155,8 +155,7 @@ TOutcome ConnectFor(TSession& session, const TCommandOptions& o) {
     return session.Connect(o.session.timeoutMs);
 }
 
-std::string ResultLine(const core::TConversation& c, const TOutcome& outcome) {
-    const TUnitFacts f = Facts(c);
+std::string ResultLine(const TUnitFacts& f, const TOutcome& outcome) {
     const auto or_ = [](const std::string& s) { return s.empty() ? std::string("-") : s; };
     return or_(f.serial) + "\t" + or_(f.model) + "\t" + or_(f.firmware) + "\t" +
            (outcome.ok() ? std::string("OK") : "FAILED: " + outcome.message);
@@ -207,6 +206,8 @@ int RunList(TBench& bench, const TCommandOptions& o) {
         hid::TCustomHidDevice* device = nullptr;
         if (hid.CheckOutByIdentifiers(device, id.VendorID, id.ProductID)) {
             chosen = device;
+            // Read while checked out (a device checked in cannot be opened); it is kept.
+            device->QueryProductText();
             hid.CheckIn(device);
             break;
         }
@@ -259,6 +260,8 @@ int RunBatch(TBench& bench, const std::vector<TRequest>& requests, int maxUnits,
         if (StopRequested() && !session.Conversation().Connected() && outcome.exit == TExit::NoUnit)
             break; // Ctrl-C while waiting for a unit
         ++units;
+        // As identified: a unit that goes away takes its facts off the panel.
+        const TUnitFacts facts = Facts(session.Conversation());
         if (outcome.ok() && !session.SettingsShown())
             outcome = {TExit::Usage,
                        "settings not shown: " +
@@ -266,7 +269,7 @@ int RunBatch(TBench& bench, const std::vector<TRequest>& requests, int maxUnits,
         if (outcome.ok()) outcome = session.Apply(requests);
         if (outcome.ok()) outcome = Verify(session, requests);
         if (!outcome.ok()) ++failed;
-        std::fprintf(o.out, "%s\n", ResultLine(session.Conversation(), outcome).c_str());
+        std::fprintf(o.out, "%s\n", ResultLine(facts, outcome).c_str());
         std::fflush(o.out);
         if (StopRequested()) break;
         if (session.Conversation().Connected()) {

@@ -22,6 +22,27 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
+// A text from an argument or a file as a message shows it: on one line, control characters
+// as '?' (a terminal would act on them), and short enough to read at a glance.
+std::string Shown(std::string_view text) {
+    constexpr std::size_t kMax = 60;
+    std::string out;
+    for (const char c : text.substr(0, kMax))
+        out += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
+    if (text.size() > kMax) {
+        // Not in the middle of a UTF-8 sequence.
+        while (!out.empty() && (static_cast<unsigned char>(out.back()) & 0xC0) == 0x80)
+            out.pop_back();
+        if (!out.empty() && static_cast<unsigned char>(out.back()) >= 0xC0) out.pop_back();
+        out += "...";
+    }
+    return out;
+}
+
+std::string Quoted(std::string_view text) {
+    return "'" + Shown(text) + "'";
+}
+
 std::string Join(const std::vector<std::string>& values) {
     std::string out;
     for (const std::string& v : values)
@@ -40,15 +61,14 @@ std::string KnownNames() {
 bool Add(TRequests& out, std::string_view name, std::string_view value, std::string origin) {
     const std::optional<TSetting> setting = SettingNamed(name);
     if (!setting) {
-        out.error =
-            origin + ": unknown setting '" + std::string(name) + "' (known: " + KnownNames() + ")";
+        out.error = origin + ": unknown setting " + Quoted(name) + " (known: " + KnownNames() + ")";
         return false;
     }
     const std::vector<std::string> values = AnyUnitValues(*setting);
     const std::optional<std::string> canonical = Canonical(value, values);
     if (!canonical) {
-        out.error = origin + ": " + std::string(Info(*setting).name) + " has no value '" +
-                    std::string(value) + "' (values: " + Join(values) + ")";
+        out.error = origin + ": " + std::string(Info(*setting).name) + " has no value " +
+                    Quoted(value) + " (values: " + Join(values) + ")";
         return false;
     }
     for (const TRequest& earlier : out.requests) {
@@ -65,13 +85,13 @@ bool Add(TRequests& out, std::string_view name, std::string_view value, std::str
 bool AddAssignment(TRequests& out, std::string_view text, std::string origin) {
     const std::size_t eq = text.find('=');
     if (eq == std::string_view::npos) {
-        out.error = origin + ": expected NAME=VALUE, got '" + std::string(Trim(text)) + "'";
+        out.error = origin + ": expected NAME=VALUE, got " + Quoted(Trim(text));
         return false;
     }
     const std::string_view name = Trim(text.substr(0, eq));
     const std::string_view value = Trim(text.substr(eq + 1));
     if (name.empty() || value.empty()) {
-        out.error = origin + ": expected NAME=VALUE, got '" + std::string(Trim(text)) + "'";
+        out.error = origin + ": expected NAME=VALUE, got " + Quoted(Trim(text));
         return false;
     }
     return Add(out, name, value, std::move(origin));
@@ -98,7 +118,7 @@ TRequests ParseJson(std::string_view text, const std::string& name) {
     const QJsonObject settings = doc.object().value(QStringLiteral("settings")).toObject();
     for (auto it = settings.begin(); it != settings.end(); ++it) {
         const std::string key = it.key().toStdString();
-        const std::string origin = name + ": settings." + key;
+        const std::string origin = name + ": settings." + Shown(key);
         std::string value;
         if (it.value().isString()) {
             value = it.value().toString().toStdString();
@@ -124,6 +144,8 @@ TRequests ParseAssignments(const std::vector<std::string>& arguments, int firstN
 }
 
 TRequests ParseSettingsText(std::string_view text, const std::string& name) {
+    // Editors on Windows often begin a UTF-8 file with a byte order mark.
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     if (Trim(text).substr(0, 1) == "{") return ParseJson(text, name);
     TRequests out;
     int number = 0;

@@ -267,7 +267,14 @@ TOutcome TSession::WaitIdentified() {
         if (StopRequested()) return {TExit::Failed, "stopped during identification"};
         return {TExit::Failed, NoAnswer("identification")};
     }
-    if (c.StepNo() == 1) return {};
+    if (c.StepNo() == 1) {
+        // The window shows whatever came within a second of the request; a unit that sent
+        // none of its settings has not been read, and its empty panel is no answer.
+        if (SettingsShown() && c.CurrentReceivedCount() == 0)
+            return {TExit::Failed, "identification: no answer to " + Quoted(c.LastCommand()) +
+                                       "; the unit's settings were not read"};
+        return {};
+    }
     // Closed after identification: fine where the window shows no settings for this firmware.
     if (c.Identity().version.empty() || !c.Panel()[TControl::Label3].visible)
         return {TExit::Failed, "identification: the unit answered " +

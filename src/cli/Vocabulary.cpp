@@ -134,7 +134,13 @@ std::optional<std::string> ChosenValue(TSetting setting, const core::TPanel& pan
     const std::vector<std::string> values = ValuesFor(setting, identity);
     if (values.empty()) return std::nullopt;
     if (setting == TSetting::AirCheck) {
-        if (!panel[TControl::CheckBoxDivingTimeSignalEnable].checked) return values.front();
+        if (!panel[TControl::CheckBoxDivingTimeSignalEnable].checked) {
+            // Unchecked is also what a value not read, or not in the table, leaves; only the
+            // box showing "Off" (code 0) says the unit has it off.
+            const core::TControlState& box = panel[TControl::EditDivingTimeSignal];
+            if (box.tag == 0 && !box.text.empty()) return values.front();
+            return std::nullopt;
+        }
         const int first = panel[TControl::ComboBoxDivingTimeSignal1].itemIndex;
         const int later = panel[TControl::ComboBoxDivingTimeSignal2].itemIndex;
         for (const auto& row : params::DivingTimeSignalTable)

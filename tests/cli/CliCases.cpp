@@ -1,0 +1,141 @@
+#include "CliCases.h"
+
+#include <algorithm>
+#include <map>
+#include <stdexcept>
+
+namespace cli_cases {
+
+std::vector<std::string> Presets() {
+    return sim::PresetNames();
+}
+
+bool ShowsSettings(const std::string& firmware) {
+    return firmware.size() == 6 && firmware >= "201016" && firmware <= "201999";
+}
+
+std::vector<std::string> PresetsShowingSettings() {
+    std::vector<std::string> names;
+    for (const std::string& name : Presets())
+        if (ShowsSettings(name.substr(name.rfind('/') + 1))) names.push_back(name);
+    return names;
+}
+
+std::string PresetTestName(const ::testing::TestParamInfo<std::string>& info) {
+    std::string name = info.param;
+    for (char& ch : name)
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    return name;
+}
+
+sim::Profile Preset(const std::string& name) {
+    const std::optional<sim::Profile> profile = sim::FindPreset(name);
+    if (!profile) throw std::invalid_argument("no preset " + name);
+    return *profile;
+}
+
+TCapture::TCapture() : file_(std::tmpfile()) {
+    if (!file_) throw std::runtime_error("no temporary file");
+}
+
+TCapture::~TCapture() {
+    std::fclose(file_);
+}
+
+std::string TCapture::Text() const {
+    std::fflush(file_);
+    const long end = std::ftell(file_);
+    std::string text(static_cast<std::size_t>(end), '\0');
+    std::rewind(file_);
+    const std::size_t got = std::fread(text.data(), 1, text.size(), file_);
+    text.resize(got);
+    std::fseek(file_, 0, SEEK_END);
+    return text;
+}
+
+std::vector<std::string> TCapture::Lines() const {
+    std::vector<std::string> lines;
+    const std::string text = Text();
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end == std::string::npos ? end : end - start));
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return lines;
+}
+
+TBenchRun::TBenchRun(const sim::Profile& profile, int units, std::int64_t timeoutMs)
+    : bench(profile, units), session(bench, Options(timeoutMs)) {}
+
+cli::TSessionOptions TBenchRun::Options(std::int64_t timeoutMs) const {
+    cli::TSessionOptions options;
+    options.messages = messages.File();
+    options.timeoutMs = timeoutMs;
+    options.keepLog = true;
+    return options;
+}
+
+std::vector<std::string> SentIn(const std::vector<std::string>& logLines, std::size_t from) {
+    // "yy/MM/dd HH:mm:ss zzz," then the direction
+    constexpr std::size_t kStamp = 22;
+    std::vector<std::string> sent;
+    for (std::size_t i = from; i < logLines.size(); ++i)
+        if (logLines[i].compare(kStamp, 2, ">>") == 0)
+            sent.push_back(logLines[i].substr(kStamp + 2));
+    return sent;
+}
+
+std::vector<cli::TRequest>
+Requests(const std::vector<std::pair<cli::TSetting, std::string>>& choices) {
+    std::vector<cli::TRequest> requests;
+    for (const auto& [setting, value] : choices)
+        requests.push_back({setting, value, "test"});
+    return requests;
+}
+
+bool IsWindowItem(cli::TSetting setting, std::string_view value, std::string_view item) {
+    using cli::TSetting;
+    const std::string v(value);
+    switch (setting) {
+    case TSetting::Channel:
+        return item == "ch " + v || item == v + " ch";
+    case TSetting::Recorder: {
+        static const std::map<std::string, std::string, std::less<>> items{
+            {"off", "O\xEF\xBD\x86\xEF\xBD\x86"}, // full-width f's, as the window shows it
+            {"transmit", "Transmitting record"},
+            {"receive", "Receiving record"},
+            {"all", "All record"},
+            {"record-only", "Record only"}};
+        const auto it = items.find(value);
+        return it != items.end() && item == it->second;
+    }
+    case TSetting::AirCheck:
+        return false;
+    default: {
+        // "off" -> "Off", "middle" -> "Middle", "3" -> "3"
+        std::string shown = v;
+        if (!shown.empty())
+            shown[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(shown[0])));
+        return item == shown;
+    }
+    }
+}
+
+TAirCheckItems AirCheckItems(std::string_view value) {
+    const std::size_t slash = value.find('/');
+    const std::string first(value.substr(0, slash));
+    const std::string later(value.substr(slash + 1));
+    // The two-minute signal repeated every minute is the test setting.
+    const std::string test = first == "2" ? " (Test)" : "";
+    return {"in " + first + " min." + test,
+            "every " + later + " min." + (later == "1" ? " (Test)" : "")};
+}
+
+} // namespace cli_cases
+
+void sim::PrintTo(const ParamSet& set, std::ostream* out) {
+    for (const auto& [key, value] : set.Entries())
+        *out << key << "=" << value << " ";
+}

@@ -1,0 +1,154 @@
+# sonavelle-cli run as a user runs it, on simulated units: exit codes and the lines that
+# matter, a mistake in the settings refused in one line before anything reaches a unit,
+# --json that parses and that set --from takes back, --log in the window's format.
+#   cmake -DCLI=<sonavelle-cli> -DVERSION=<x.y.z> -DWORK_DIR=<folder> -P this
+set(failures "")
+
+# run(NAME RC STDOUT_REGEX STDERR_REGEX args...)
+function(run name rc out_regex err_regex)
+  execute_process(COMMAND ${CLI} ${ARGN}
+                  RESULT_VARIABLE got_rc OUTPUT_VARIABLE got_out ERROR_VARIABLE got_err
+                  TIMEOUT 60)
+  set(problems "")
+  if(NOT got_rc STREQUAL "${rc}")
+    string(APPEND problems " exit code ${got_rc}, expected ${rc};")
+  endif()
+  if(NOT got_out MATCHES "${out_regex}")
+    string(APPEND problems " stdout [${got_out}] does not match [${out_regex}];")
+  endif()
+  if(NOT got_err MATCHES "${err_regex}")
+    string(APPEND problems " stderr [${got_err}] does not match [${err_regex}];")
+  endif()
+  if(problems)
+    set(failures "${failures}\n  ${name}:${problems}" PARENT_SCOPE)
+  endif()
+  set(last_out "${got_out}" PARENT_SCOPE)
+endfunction()
+
+function(fail message)
+  set(failures "${failures}\n  ${message}" PARENT_SCOPE)
+endfunction()
+
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR})
+set(tonal --sim "DW730 TONAL/201036")
+set(miv --sim "DW720 MIV/201029")
+set(waiting "^sonavelle-cli: waiting for the unit \\(plug it in now\\)\n")
+
+# ---- usage: exit code 2, one line, before any unit is looked at ---------------------------
+run("no command" 2 "^$" "^sonavelle-cli: no command given \\(see --help\\)\\.\n$")
+run("unknown command" 2 "^$" "^sonavelle-cli: unknown command 'frob' \\(see --help\\)\\.\n$"
+    frob ${tonal})
+run("--json with set" 2 "^$" "^sonavelle-cli: --json is for show only\\.\n$"
+    set --json volume=1 ${tonal})
+run("--count with show" 2 "^$" "^sonavelle-cli: --count is for batch only\\.\n$"
+    show --count 2 ${tonal})
+run("--timeout 0" 2 "^$" "^sonavelle-cli: --timeout takes seconds from 0 to 86400, not '0'\\.\n$"
+    show --timeout 0 ${tonal})
+run("unknown preset" 2 "^$" "^sonavelle-cli: --sim: 'DW999/201036' is neither a preset nor a unit file"
+    show --sim DW999/201036)
+run("set without settings" 2 "^$"
+    "^sonavelle-cli: no settings given \\(NAME=VALUE \\.\\.\\. or --from FILE\\)\\.\n$" set ${tonal})
+
+# A bad value or a malformed file: nothing starts, so not even the log file is made.
+run("bad value" 2 "^$"
+    "^sonavelle-cli: argument 2: volume has no value '9' \\(values: 1, 2, 3, 4, 5\\)\n$"
+    set volume=9 ${tonal} --log ${WORK_DIR}/bad-value.log)
+file(WRITE ${WORK_DIR}/bad.txt "volume = 2\n# the channel\nchanel = A\n")
+run("malformed file" 2 "^$"
+    "^sonavelle-cli: [^\n]*/bad\\.txt:3: unknown setting 'chanel' \\(known: [^\n]*\\)\n$"
+    set --from ${WORK_DIR}/bad.txt ${tonal} --log ${WORK_DIR}/bad-file.log)
+run("missing file" 2 "^$" "^sonavelle-cli: [^\n]*/none\\.txt: cannot open \\([^\n]*\\)\n$"
+    batch --from ${WORK_DIR}/none.txt ${tonal} --log ${WORK_DIR}/bad-file.log)
+foreach(log bad-value bad-file)
+  if(EXISTS ${WORK_DIR}/${log}.log)
+    fail("${log}: the log file was made although nothing may start")
+  endif()
+endforeach()
+
+# A setting this unit does not have: identified, then refused with nothing written.
+run("setting the unit lacks" 2 "^$"
+    "${waiting}sonavelle-cli: argument 3: this unit \\(DW730 TONAL 201036\\) has no channel\n$"
+    set volume=1 channel=a ${tonal} --log ${WORK_DIR}/lacks.log)
+if(NOT EXISTS ${WORK_DIR}/lacks.log)
+  fail("setting the unit lacks: no log")
+else()
+  file(STRINGS ${WORK_DIR}/lacks.log lacks ENCODING UTF-8 REGEX ",>>(SPAR|SAVE|CLEAR)")
+  if(lacks)
+    fail("setting the unit lacks: written anyway: ${lacks}")
+  endif()
+endif()
+
+# ---- show --json parses, and set --from takes it back --------------------------------------
+run("show --json" 0 "^{\n" "${waiting}$" show --json ${tonal})
+string(JSON model ERROR_VARIABLE json_error GET "${last_out}" unit model)
+if(json_error)
+  fail("show --json: not JSON: ${json_error}")
+else()
+  string(JSON shown GET "${last_out}" settingsShown)
+  string(JSON volume GET "${last_out}" settings volume)
+  if(NOT model STREQUAL "DW730 TONAL" OR NOT shown STREQUAL "ON" OR NOT volume STREQUAL "4")
+    fail("show --json: model '${model}', settingsShown ${shown}, volume '${volume}'")
+  endif()
+endif()
+file(WRITE ${WORK_DIR}/shown.json "${last_out}")
+run("set --from what show --json printed" 0
+    "^nothing to change: the unit already has these settings\n$" "${waiting}$"
+    set --from ${WORK_DIR}/shown.json ${tonal})
+
+# ---- set, default, batch and list, and the log they write ---------------------------------
+run("set" 0 "^2 setting\\(s\\) changed; written and saved\n$" "${waiting}$"
+    set volume=2 CHANNEL=A ${miv} --log ${WORK_DIR}/set.log)
+set(log_lines "")
+if(EXISTS ${WORK_DIR}/set.log)
+  file(STRINGS ${WORK_DIR}/set.log log_lines ENCODING UTF-8)
+endif()
+list(LENGTH log_lines count)
+if(count LESS 20)
+  message(FATAL_ERROR "sonavelle-cli:${failures}\n  --log: ${count} lines")
+endif()
+list(GET log_lines 0 first)
+if(NOT first STREQUAL "26/03/02 09:30:00 000,  Start Sonavelle customize tool ver.${VERSION}")
+  fail("--log: first line '${first}'")
+endif()
+foreach(line IN LISTS log_lines)
+  if(NOT line MATCHES "^[0-9][0-9]/[0-9][0-9]/[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9] [0-9][0-9][0-9],(>>|<<|  )")
+    fail("--log: not in the window's format: '${line}'")
+    break()
+  endif()
+endforeach()
+list(FIND log_lines "26/03/02 09:30:01 066,>>SPAR BaseFreq 2" base)
+list(GET log_lines -1 last)
+if(base EQUAL -1 OR NOT last MATCHES ",<<.*-Parameter saved OK$")
+  fail("--log: no channel A written, or the last line '${last}' is not the save's answer")
+endif()
+
+run("default" 0 "^factory settings restored\n$" "${waiting}$" default ${miv})
+
+file(WRITE ${WORK_DIR}/bench.txt "# every unit of the day\nvolume = 3\nvoice-guide = HIGH\n")
+run("batch" 0
+    "^SV0000000001\tDW720 MIV\t201036\tOK\nSV0000000002\tDW720 MIV\t201036\tOK\n2 unit\\(s\\): 2 OK, 0 failed\n$"
+    "^sonavelle-cli: plug in unit 1 \\(Ctrl-C stops\\)\n"
+    batch --from ${WORK_DIR}/bench.txt --count 2 --sim "DW720 MIV/201036")
+
+run("list" 0 "^3a5c:7802\t[^\n]*\tSonavelle Transceiver\t<- the transceiver\n$" "^$"
+    list ${tonal})
+
+# ---- a unit that refuses or goes away --------------------------------------------------------
+file(WRITE ${WORK_DIR}/ng.unit "model = DW730 TONAL\nfirmware = 201036\nfault.ng = SPAR RecordSw\n")
+run("refused write" 1 "^$"
+    "sonavelle-cli: Apply: the unit answered 'NG' to 'SPAR RecordSw [0-9]+'; written: volume, auto-switching, hands-free, channel; not written: recorder, dive-computer, voice-guide, air-check; not saved\n$"
+    set volume=1 --sim ${WORK_DIR}/ng.unit)
+file(WRITE ${WORK_DIR}/vanish.unit "model = DW730 TONAL\nfirmware = 201036\nfault.vanish_after = 9\n")
+run("unit gone during Apply" 3 "^$"
+    "sonavelle-cli: the unit went away during Apply: written: volume, auto-switching; not written: hands-free, channel, recorder, dive-computer, voice-guide, air-check; not saved\n$"
+    set volume=1 --sim ${WORK_DIR}/vanish.unit)
+file(WRITE ${WORK_DIR}/silent.unit "model = DW730 TONAL\nfirmware = 201036\nfault.silent = SAVE\n")
+run("silent unit" 1 "^$" "sonavelle-cli: Apply: no answer to 'SAVE' within 3 s"
+    set volume=1 --timeout 2.5 --sim ${WORK_DIR}/silent.unit)
+
+run("--help" 0 "Commands:\n.*  batch --from FILE .*Exit codes: 0 done; 1 " "^$" --help)
+
+if(failures)
+  message(FATAL_ERROR "sonavelle-cli:${failures}")
+endif()

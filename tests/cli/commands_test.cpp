@@ -1,0 +1,285 @@
+// The commands as they print: show as text and as JSON that set --from takes back, set and
+// default with their one line, list, and batch over several units with a line for each and
+// a summary.
+#include "CliCases.h"
+#include "cli/Commands.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+using namespace cli_cases;
+using cli::TSetting;
+
+namespace {
+
+// Output and messages of one command.
+struct TPrinted {
+    TCapture out, err;
+    cli::TCommandOptions Options(std::int64_t timeoutMs = 30000) const {
+        cli::TCommandOptions options;
+        options.out = out.File();
+        options.err = err.File();
+        options.session.messages = err.File();
+        options.session.timeoutMs = timeoutMs;
+        return options;
+    }
+};
+
+std::optional<sim::ParamSet> StoredOf(cli::TSimBench& bench) {
+    return bench.Unit().Inspect([](sim::Transceiver& u) { return u.Stored(); });
+}
+
+std::size_t WritesTo(cli::TSimBench& bench) {
+    return bench.Unit().Inspect([](sim::Transceiver& u) {
+        const auto& all = u.Received();
+        return static_cast<std::size_t>(std::count_if(all.begin(), all.end(), [](const auto& c) {
+            return c.starts_with("SPAR") || c == "SAVE" || c == "CLEAR";
+        }));
+    });
+}
+
+// ---- show --json, taken back by set --from ---------------------------------------------------
+
+class ShowJson : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(ShowJson, IsTakenBackBySetFromAsWhatTheUnitAlreadyHas) {
+    const sim::Profile profile = Preset(GetParam());
+    TPrinted shown;
+    {
+        cli::TSimBench bench(profile, 1);
+        ASSERT_EQ(cli::RunShow(bench, true, shown.Options()), 0) << shown.err.Text();
+    }
+    const std::string text = shown.out.Text();
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << text;
+    const QJsonObject unit = doc.object().value(QStringLiteral("unit")).toObject();
+    EXPECT_EQ(unit.value(QStringLiteral("firmware")).toString().toStdString(), profile.firmware);
+    EXPECT_EQ(unit.value(QStringLiteral("serial")).toString().toStdString(), profile.serial);
+    const bool shownSettings = doc.object().value(QStringLiteral("settingsShown")).toBool();
+
+    const cli::TRequests parsed = cli::ParseSettingsText(text, "show.json");
+    ASSERT_TRUE(parsed) << parsed.error;
+    // The model as the unit told it (firmware before 201020 is not asked).
+    const auto identity = params::TIdentity::FromVersion(
+        profile.firmware, unit.value(QStringLiteral("model")).toString().toStdString());
+    std::size_t available = 0;
+    for (const cli::TSettingInfo& info : cli::kSettings)
+        available += cli::ValuesFor(info.id, identity).empty() ? 0 : 1;
+    EXPECT_EQ(parsed.requests.size(), available);
+    if (!shownSettings) {
+        EXPECT_TRUE(parsed.requests.empty());
+        return;
+    }
+
+    TPrinted set;
+    cli::TSimBench bench(profile, 1);
+    const int code = cli::RunSet(bench, parsed.requests, set.Options());
+    if (cli::Adjustable(identity)) {
+        EXPECT_EQ(code, 0) << set.err.Text();
+        EXPECT_EQ(set.out.Text(), "nothing to change: the unit already has these settings\n");
+    } else {
+        EXPECT_EQ(code, 2) << set.err.Text();
+    }
+    EXPECT_EQ(WritesTo(bench), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Presets, ShowJson, ::testing::ValuesIn(Presets()), PresetTestName);
+
+// ---- show, set, default, list ------------------------------------------------------------------
+
+TEST(Show, PrintsTheIdentityAndEverySettingWithWhatItTakes) {
+    TPrinted p;
+    cli::TSimBench bench(Preset("DW720 MIV/201036"), 1);
+    EXPECT_EQ(cli::RunShow(bench, false, p.Options()), 0);
+    EXPECT_EQ(p.err.Lines(), std::vector<std::string>{"sonavelle-cli: waiting for the unit (plug "
+                                                      "it in now)"});
+    const std::vector<std::string> lines = p.out.Lines();
+    const std::vector<std::string> head(lines.begin(), lines.begin() + 6);
+    EXPECT_EQ(head,
+              (std::vector<std::string>{"model            DW720 MIV", "firmware         201036",
+                                        "language         English", "serial number    SV0000000001",
+                                        "clock            set to 2026-03-02 09:30:00", ""}));
+    const auto has = [&](const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    EXPECT_TRUE(has("channel          S        shown as \"S ch\"; takes A S")) << p.out.Text();
+    EXPECT_TRUE(has("receive-only     (not on this unit)")) << p.out.Text();
+    EXPECT_TRUE(has("air-check        20/10    shown as \"20min. 10min.\"; takes off 10/5 10/10 "
+                    "20/5 20/10 30/5 30/10 2/1"))
+        << p.out.Text();
+}
+
+TEST(Show, AnAirCheckOutsideTheWindowsTableIsNoValueRatherThanOff) {
+    // What set --from takes must not switch another unit's air check off.
+    sim::Profile profile = Preset("DW720 KEL/201036");
+    ASSERT_TRUE(profile.stored->Set("DivingTimeSignalSw", "4097")); // first after 1 s, every 1 s
+    TPrinted p;
+    cli::TSimBench bench(profile, 1);
+    ASSERT_EQ(cli::RunShow(bench, true, p.Options()), 0);
+    const QJsonObject root =
+        QJsonDocument::fromJson(QByteArray::fromStdString(p.out.Text())).object();
+    EXPECT_FALSE(
+        root.value(QStringLiteral("settings")).toObject().contains(QStringLiteral("air-check")));
+    const QJsonObject air = root.value(QStringLiteral("details"))
+                                .toObject()
+                                .value(QStringLiteral("air-check"))
+                                .toObject();
+    EXPECT_TRUE(air.value(QStringLiteral("value")).isNull());
+    EXPECT_EQ(air.value(QStringLiteral("shown")).toString(), QStringLiteral("unknown"));
+}
+
+TEST(Show, OfAnUnsupportedUnitSaysWhyNoSettingsAreShown) {
+    TPrinted p;
+    cli::TSimBench bench(Preset("DW720 MIV/202000"), 1);
+    EXPECT_EQ(cli::RunShow(bench, false, p.Options()), 0);
+    EXPECT_EQ(p.out.Lines().back(),
+              "settings not shown: The Sonavelle firmware you have is not supported in this "
+              "tool. Please update to the latest version.");
+}
+
+TEST(Set, PrintsHowManySettingsChanged) {
+    TPrinted p;
+    cli::TSimBench bench(Preset("DW720 MIV/201029"), 1);
+    EXPECT_EQ(cli::RunSet(bench, Requests({{TSetting::Volume, "2"}, {TSetting::Channel, "A"}}),
+                          p.Options()),
+              0);
+    EXPECT_EQ(p.out.Text(), "2 setting(s) changed; written and saved\n");
+}
+
+TEST(Set, OfASettingTheUnitDoesNotHaveWritesNothing) {
+    TPrinted p;
+    cli::TSimBench bench(Preset("DW730 TONAL/201036"), 1);
+    const auto requests = cli::ParseSettingsText("volume=1\nchannel=B\n", "bench.txt").requests;
+    EXPECT_EQ(cli::RunSet(bench, requests, p.Options()), 2);
+    EXPECT_EQ(p.err.Lines().back(),
+              "sonavelle-cli: bench.txt:2: this unit (DW730 TONAL 201036) has no channel");
+    EXPECT_EQ(p.out.Text(), "");
+    EXPECT_EQ(WritesTo(bench), 0u);
+}
+
+TEST(Default, PrintsThatTheFactorySettingsAreBack) {
+    TPrinted p;
+    const sim::Profile profile = Preset("DW720 KEL/201026");
+    cli::TSimBench bench(profile, 1);
+    EXPECT_EQ(cli::RunDefault(bench, p.Options()), 0);
+    EXPECT_EQ(p.out.Text(), "factory settings restored\n");
+    EXPECT_EQ(StoredOf(bench), profile.defaults);
+}
+
+TEST(List, MarksTheTransceiver) {
+    TPrinted p;
+    cli::TSimBench bench(Preset("DW720 KEL/201026"), 1);
+    EXPECT_EQ(cli::RunList(bench, p.Options()), 0);
+    const std::vector<std::string> lines = p.out.Lines();
+    ASSERT_EQ(lines.size(), 1u) << p.out.Text();
+    EXPECT_TRUE(lines[0].starts_with("3a5c:7802\t")) << lines[0];
+    EXPECT_TRUE(lines[0].ends_with("\tSonavelle Transceiver\t<- the transceiver")) << lines[0];
+}
+
+TEST(List, WithoutATransceiverIsNoUnit) {
+    TPrinted p;
+    sim::Profile other = Preset("DW720 KEL/201026");
+    other.vendorId = 0x04D8;
+    cli::TSimBench bench(other, 1);
+    EXPECT_EQ(cli::RunList(bench, p.Options()), 3);
+    EXPECT_EQ(p.out.Lines().size(), 1u);
+    EXPECT_EQ(p.err.Text(), "sonavelle-cli: no transceiver among 1 HID device(s)\n");
+}
+
+// ---- batch
+// ---------------------------------------------------------------------------------------
+
+struct TBatch {
+    explicit TBatch(const sim::Profile& profile, int units) : bench(profile, units) {}
+    int Run(const std::vector<cli::TRequest>& requests, int maxUnits = 0) {
+        return cli::RunBatch(bench, requests, maxUnits, printed.Options(5000));
+    }
+    TPrinted printed;
+    cli::TSimBench bench;
+};
+
+TEST(Batch, AppliesToEachUnitWithOneLineEachAndASummary) {
+    TBatch batch(Preset("DW720 MIV/201036"), 3);
+    const auto requests = Requests({{TSetting::Volume, "2"}, {TSetting::Channel, "S"}});
+    EXPECT_EQ(batch.Run(requests), 0);
+    EXPECT_EQ(batch.printed.out.Lines(), (std::vector<std::string>{
+                                             "SV0000000001\tDW720 MIV\t201036\tOK",
+                                             "SV0000000002\tDW720 MIV\t201036\tOK",
+                                             "SV0000000003\tDW720 MIV\t201036\tOK",
+                                             "3 unit(s): 3 OK, 0 failed",
+                                         }));
+    EXPECT_EQ(
+        batch.printed.err.Lines(),
+        (std::vector<std::string>{
+            "sonavelle-cli: plug in unit 1 (Ctrl-C stops)", "sonavelle-cli: unplug the unit",
+            "sonavelle-cli: plug in unit 2 (Ctrl-C stops)", "sonavelle-cli: unplug the unit",
+            "sonavelle-cli: plug in unit 3 (Ctrl-C stops)", "sonavelle-cli: unplug the unit"}));
+    // The last unit keeps what was applied.
+    EXPECT_NE(StoredOf(batch.bench), Preset("DW720 MIV/201036").stored);
+}
+
+TEST(Batch, StopsAfterTheCountGiven) {
+    TBatch batch(Preset("PX510/201036"), 5);
+    EXPECT_EQ(batch.Run(Requests({{TSetting::Volume, "5"}}), 2), 0);
+    EXPECT_EQ(batch.printed.out.Lines().back(), "2 unit(s): 2 OK, 0 failed");
+    EXPECT_EQ(batch.bench.UnitsPlugged(), 2);
+}
+
+TEST(Batch, GoesOnAfterAUnitThatFailsAndCountsIt) {
+    // Every unit refuses the recorder; each gets its line, and the batch goes on.
+    sim::Profile profile = Preset("DW720 KEL/201036");
+    profile.faults.ng = {"SPAR RecordSw"};
+    TBatch batch(profile, 2);
+    EXPECT_EQ(batch.Run(Requests({{TSetting::Volume, "1"}})), 1);
+    const auto lines = batch.printed.out.Lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(lines[0].starts_with("SV0000000001\tDW720 KEL\t201036\tFAILED: Apply: the unit "
+                                     "answered 'NG' to 'SPAR RecordSw "))
+        << lines[0];
+    EXPECT_TRUE(lines[1].starts_with("SV0000000002\t")) << lines[1];
+    EXPECT_EQ(lines[2], "2 unit(s): 0 OK, 2 failed");
+}
+
+TEST(Batch, GoesOnAfterAUnitThatVanished) {
+    sim::Profile profile = Preset("DW720 KEL/201036");
+    profile.faults.vanishAfter = 9; // seven to connect, two writes
+    TBatch batch(profile, 2);
+    EXPECT_EQ(batch.Run(Requests({{TSetting::Volume, "1"}})), 1);
+    const auto lines = batch.printed.out.Lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0],
+              "SV0000000001\tDW720 KEL\t201036\tFAILED: the unit went away during Apply: "
+              "written: volume, auto-switching; not written: hands-free, channel, recorder, "
+              "dive-computer, voice-guide, air-check; not saved");
+    EXPECT_TRUE(lines[1].starts_with("SV0000000002\tDW720 KEL\t201036\tFAILED: the unit went "
+                                     "away"))
+        << lines[1];
+    EXPECT_EQ(lines[2], "2 unit(s): 0 OK, 2 failed");
+}
+
+TEST(Batch, FailsEachUnitThatLacksASettingWithoutWritingIt) {
+    TBatch batch(Preset("DW730 TONAL/201036"), 2);
+    const auto requests = cli::ParseSettingsText("volume=3\nchannel=a\n", "f.txt").requests;
+    EXPECT_EQ(batch.Run(requests), 1);
+    EXPECT_EQ(batch.printed.out.Lines(),
+              (std::vector<std::string>{
+                  "SV0000000001\tDW730 TONAL\t201036\tFAILED: f.txt:2: this unit (DW730 TONAL "
+                  "201036) has no channel",
+                  "SV0000000002\tDW730 TONAL\t201036\tFAILED: f.txt:2: this unit (DW730 TONAL "
+                  "201036) has no channel",
+                  "2 unit(s): 0 OK, 2 failed"}));
+    EXPECT_EQ(WritesTo(batch.bench), 0u);
+}
+
+TEST(Batch, OfUnitsWhoseSettingsAreNotShownFailsEach) {
+    TBatch batch(Preset("DW720 KEL/105"), 1);
+    EXPECT_EQ(batch.Run(Requests({{TSetting::Volume, "3"}})), 1);
+    const auto lines = batch.printed.out.Lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(lines[0].starts_with("SV0000000001\t-\t105\tFAILED: settings not shown: "))
+        << lines[0];
+    EXPECT_EQ(lines[1], "1 unit(s): 0 OK, 1 failed");
+}
+
+} // namespace

@@ -1,0 +1,216 @@
+// How an Apply or Default run went, as a front end without a window learns it: the write the
+// unit refused and its answer, the commands it acknowledged in the order sent, and letting
+// go of a unit that was attached before the start.
+#include "support/CoreRig.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace testing_support;
+using core::TControl;
+
+namespace {
+
+constexpr const char* kModel = "DW730 TONAL";
+constexpr const char* kFirmware = "201036";
+
+class RunOutcome : public ::testing::Test {
+  protected:
+    void Connect(const sim::Profile& profile) {
+        rig.PlugUnit(profile);
+        ASSERT_TRUE(rig.RunToRest());
+        ASSERT_EQ(rig.conversation.StepNo(), 1);
+        rig.Mark();
+    }
+    void Connect(sim::Faults faults = {}) {
+        sim::Profile profile = sim::MakeProfile(kModel, kFirmware);
+        profile.faults = std::move(faults);
+        Connect(profile);
+    }
+    // One changed setting: Apply writes every setting of the unit all the same.
+    void PressApplyWithAChange() {
+        rig.conversation.Choose(TControl::RadioGroup1,
+                                (rig[TControl::RadioGroup1].itemIndex + 1) % 5);
+        rig.conversation.PressApply();
+    }
+    static sim::Faults Ng(const char* command) {
+        sim::Faults faults;
+        faults.ng.insert(command);
+        return faults;
+    }
+    static std::vector<std::string> AllBut(std::vector<std::string> sent, std::size_t last) {
+        sent.resize(sent.size() - last);
+        return sent;
+    }
+    TCoreRig rig;
+    const core::TConversation& c = rig.conversation;
+};
+
+// ---- acknowledged commands -------------------------------------------------------------------
+
+struct TUnit {
+    const char* model;
+    const char* firmware;
+};
+
+class Acknowledged : public ::testing::TestWithParam<TUnit> {};
+
+// Every command the unit took, once each and in order, "SAVE" last; the steps that answer
+// themselves (no voice guide, no air check, no dive-computer write on these units) add
+// nothing, neither an empty entry nor the previous command again.
+TEST_P(Acknowledged, AreTheCommandsTheUnitTookInOrder) {
+    TCoreRig rig;
+    rig.PlugUnit(GetParam().model, GetParam().firmware);
+    ASSERT_TRUE(rig.RunToRest());
+    rig.Mark();
+    rig.conversation.Choose(TControl::RadioGroup1, 0);
+    rig.conversation.PressApply();
+    ASSERT_TRUE(rig.RunToRest());
+
+    const std::vector<std::string> sent = rig.SentSinceMark();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.back(), "SAVE");
+    EXPECT_EQ(rig.conversation.Acknowledged(), sent);
+    EXPECT_FALSE(rig.conversation.Refusal());
+    EXPECT_EQ(rig.conversation.LastCommand(), "SAVE");
+}
+
+INSTANTIATE_TEST_SUITE_P(Units, Acknowledged,
+                         ::testing::Values(TUnit{"DW730 TONAL", "201036"}, // writes everything
+                                           TUnit{"PX510", "201036"},       // no voice, no air
+                                           TUnit{"DW720 QZ", "201026"},    // three answer alone
+                                           TUnit{"DW720 KEL", "201016"}),  // basic firmware
+                         [](const auto& param) {
+                             std::string name =
+                                 std::string(param.param.model) + "_" + param.param.firmware;
+                             for (char& ch : name)
+                                 if (ch == ' ') ch = '_';
+                             return name;
+                         });
+
+// ---- refusals --------------------------------------------------------------------------------
+
+TEST_F(RunOutcome, AnNgWriteIsTheRefusalAndTheRunWaitsThere) {
+    Connect(Ng("SPAR RecordSw"));
+    PressApplyWithAChange();
+    ASSERT_TRUE(rig.RunUntil([&] { return c.Refusal().has_value(); }, 2000));
+    const std::vector<std::string> sent = rig.SentSinceMark();
+    ASSERT_TRUE(sent.back().starts_with("SPAR RecordSw "));
+    EXPECT_EQ(c.Refusal()->command, sent.back());
+    EXPECT_TRUE(c.Refusal()->reply.starts_with("NG")) << c.Refusal()->reply;
+    EXPECT_EQ(c.Acknowledged(), AllBut(sent, 1));
+    EXPECT_EQ(c.LastCommand(), sent.back());
+
+    // The window shows nothing of it and waits for good: nothing more is sent.
+    const std::int32_t step = c.StepNo();
+    for (int i = 0; i < 2000; ++i)
+        rig.Step();
+    EXPECT_EQ(c.StepNo(), step);
+    EXPECT_EQ(rig.SentSinceMark(), sent);
+    EXPECT_EQ(c.Refusal()->command, sent.back());
+}
+
+TEST_F(RunOutcome, ASaveNotConfirmedIsTheRefusalAndTheRunEnds) {
+    Connect(Ng("SAVE"));
+    PressApplyWithAChange();
+    ASSERT_TRUE(rig.RunToRest());
+    const std::vector<std::string> sent = rig.SentSinceMark();
+    ASSERT_EQ(sent.back(), "SAVE");
+    ASSERT_TRUE(c.Refusal());
+    EXPECT_EQ(c.Refusal()->command, "SAVE");
+    EXPECT_TRUE(c.Refusal()->reply.starts_with("NG")) << c.Refusal()->reply;
+    EXPECT_EQ(c.Acknowledged(), AllBut(sent, 1));
+    EXPECT_EQ(c.StepNo(), 1);
+}
+
+TEST_F(RunOutcome, AClearNotConfirmedIsTheRefusalAndNothingIsAcknowledged) {
+    Connect(Ng("CLEAR"));
+    rig.conversation.PressDefault();
+    ASSERT_TRUE(rig.RunUntil([&] { return c.Refusal().has_value(); }, 2000));
+    EXPECT_EQ(c.Refusal()->command, "CLEAR");
+    EXPECT_TRUE(c.Refusal()->reply.starts_with("NG")) << c.Refusal()->reply;
+    EXPECT_TRUE(c.Acknowledged().empty());
+    EXPECT_EQ(rig.SentSinceMark(), std::vector<std::string>{"CLEAR"});
+    EXPECT_EQ(c.StepNo(), 9);
+}
+
+TEST_F(RunOutcome, AConfirmedClearIsTheOnlyAcknowledgedCommandOfDefault) {
+    // The "Parameter saved" that Default answers itself after the erase adds nothing.
+    Connect();
+    rig.conversation.PressDefault();
+    ASSERT_TRUE(rig.RunToRest());
+    EXPECT_EQ(c.StepNo(), 1);
+    EXPECT_FALSE(c.Refusal());
+    EXPECT_EQ(c.Acknowledged(), std::vector<std::string>{"CLEAR"});
+}
+
+TEST_F(RunOutcome, EachRunStartsWithoutTheLastOnesOutcome) {
+    Connect(Ng("CLEAR"));
+    rig.conversation.PressDefault();
+    ASSERT_TRUE(rig.RunUntil([&] { return c.Refusal().has_value(); }, 2000));
+
+    // The user presses Apply on the waiting run; this time everything is taken.
+    rig.sim->MutableFaults().ng.clear();
+    rig.Mark();
+    PressApplyWithAChange();
+    EXPECT_FALSE(c.Refusal());
+    EXPECT_TRUE(c.Acknowledged().empty());
+    ASSERT_TRUE(rig.RunToRest());
+    EXPECT_FALSE(c.Refusal());
+    EXPECT_EQ(c.Acknowledged(), rig.SentSinceMark());
+
+    // And a refusal after a clean run names only its own command.
+    rig.sim->MutableFaults().ng.insert("SPAR TxSquelchSw");
+    rig.Mark();
+    PressApplyWithAChange();
+    ASSERT_TRUE(rig.RunUntil([&] { return c.Refusal().has_value(); }, 2000));
+    EXPECT_TRUE(c.Refusal()->command.starts_with("SPAR TxSquelchSw "));
+    EXPECT_EQ(c.Acknowledged(), AllBut(rig.SentSinceMark(), 1));
+}
+
+// ---- letting go of a unit attached before the start ------------------------------------------
+
+TEST(LetGo, ReleasesTheUnitAndTakesItOncePluggedInAgain) {
+    TCoreRig rig(false);
+    TFakeHidDevice* early = rig.hid.Plug(core::TransceiverVendorID, 0x7802, false);
+    rig.Start();
+    ASSERT_EQ(rig.dialogs.messages,
+              std::vector<std::string>{"Sonavelle customize tool|Remove Sonavelle."});
+    ASSERT_TRUE(rig.conversation.Connected());
+    const std::size_t sentBefore = early->Sent.size();
+
+    rig.conversation.LetGo();
+    EXPECT_FALSE(rig.conversation.Connected());
+    EXPECT_FALSE(early->CheckedOut);
+    EXPECT_FALSE(rig.conversation.Running());
+    EXPECT_EQ(rig.conversation.StepNo(), 0);
+    EXPECT_FALSE(rig[TControl::Timer1].enabled);
+    for (int i = 0; i < 100; ++i)
+        rig.Step();
+    EXPECT_EQ(early->Sent.size(), sentBefore) << "nothing goes to a unit let go of";
+
+    // Unplugged and plugged in again: taken without a word, and identified.
+    rig.hid.Unplug(early);
+    EXPECT_FALSE(rig.conversation.FirstCheck());
+    rig.PlugUnit(kModel, kFirmware);
+    EXPECT_TRUE(rig.conversation.Connected());
+    ASSERT_TRUE(rig.RunToRest());
+    EXPECT_EQ(rig.conversation.StepNo(), 1);
+    EXPECT_EQ(rig.dialogs.messages.size(), 1u);
+    EXPECT_TRUE(rig.dialogs.errors.empty());
+}
+
+TEST(LetGo, WithoutAUnitLeavesTheConversationIdle) {
+    TCoreRig rig;
+    rig.conversation.LetGo();
+    EXPECT_FALSE(rig.conversation.Connected());
+    EXPECT_EQ(rig.conversation.StepNo(), 0);
+    EXPECT_TRUE(rig.dialogs.errors.empty());
+    rig.PlugUnit(kModel, kFirmware);
+    ASSERT_TRUE(rig.RunToRest());
+    EXPECT_EQ(rig.conversation.StepNo(), 1);
+}
+
+} // namespace
