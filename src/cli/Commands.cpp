@@ -206,8 +206,6 @@ int RunList(TBench& bench, const TCommandOptions& o) {
         hid::TCustomHidDevice* device = nullptr;
         if (hid.CheckOutByIdentifiers(device, id.VendorID, id.ProductID)) {
             chosen = device;
-            // Read while checked out (a device checked in cannot be opened); it is kept.
-            device->QueryProductText();
             hid.CheckIn(device);
             break;
         }

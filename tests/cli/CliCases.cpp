@@ -133,6 +133,20 @@ TAirCheckItems AirCheckItems(std::string_view value) {
             "every " + later + " min." + (later == "1" ? " (Test)" : "")};
 }
 
+std::string WrittenLine(const params::TIdentity& identity, std::optional<cli::TSetting> stoppedIn) {
+    std::string written, notWritten;
+    bool reached = false;
+    // The vocabulary lists the settings in the order Apply writes them.
+    for (const cli::TSettingInfo& info : cli::kSettings) {
+        if (stoppedIn && info.id == *stoppedIn) reached = true;
+        if (cli::ValuesFor(info.id, identity).empty()) continue;
+        std::string& list = reached ? notWritten : written;
+        list += (list.empty() ? "" : ", ") + std::string(info.name);
+    }
+    return "written: " + (written.empty() ? std::string("none") : written) +
+           "; not written: " + (notWritten.empty() ? std::string("none") : notWritten);
+}
+
 } // namespace cli_cases
 
 void sim::PrintTo(const ParamSet& set, std::ostream* out) {

@@ -62,6 +62,11 @@ struct TBenchRun {
     }
 };
 
+// The written/not-written report of a run that stopped in the setting `stoppedIn` (none: the
+// run wrote everything): the settings this unit has, in the order Apply writes them, before
+// and from that one.
+std::string WrittenLine(const params::TIdentity& identity, std::optional<cli::TSetting> stoppedIn);
+
 // The texts sent (">>" lines) among log lines, from line `from` on.
 std::vector<std::string> SentIn(const std::vector<std::string>& logLines, std::size_t from = 0);
 

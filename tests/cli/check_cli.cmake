@@ -137,11 +137,11 @@ run("list" 0 "^3a5c:7802\t[^\n]*\tSonavelle Transceiver\t<- the transceiver\n$" 
 # ---- a unit that refuses or goes away --------------------------------------------------------
 file(WRITE ${WORK_DIR}/ng.unit "model = DW730 TONAL\nfirmware = 201036\nfault.ng = SPAR RecordSw\n")
 run("refused write" 1 "^$"
-    "sonavelle-cli: Apply: the unit answered 'NG' to 'SPAR RecordSw [0-9]+'; written: volume, auto-switching, hands-free, channel; not written: recorder, dive-computer, voice-guide, air-check; not saved\n$"
+    "sonavelle-cli: Apply: the unit answered 'NG' to 'SPAR RecordSw [0-9]+'; written: volume, hands-free; not written: dive-computer, voice-guide, air-check; not saved\n$"
     set volume=1 --sim ${WORK_DIR}/ng.unit)
 file(WRITE ${WORK_DIR}/vanish.unit "model = DW730 TONAL\nfirmware = 201036\nfault.vanish_after = 9\n")
 run("unit gone during Apply" 3 "^$"
-    "sonavelle-cli: the unit went away during Apply: written: volume, auto-switching; not written: hands-free, channel, recorder, dive-computer, voice-guide, air-check; not saved\n$"
+    "sonavelle-cli: the unit went away during Apply: written: volume; not written: hands-free, dive-computer, voice-guide, air-check; not saved\n$"
     set volume=1 --sim ${WORK_DIR}/vanish.unit)
 file(WRITE ${WORK_DIR}/silent.unit "model = DW730 TONAL\nfirmware = 201036\nfault.silent = SAVE\n")
 run("silent unit" 1 "^$" "sonavelle-cli: Apply: no answer to 'SAVE' within 3 s"

@@ -248,10 +248,9 @@ TEST(Batch, GoesOnAfterAUnitThatVanished) {
     EXPECT_EQ(batch.Run(Requests({{TSetting::Volume, "1"}})), 1);
     const auto lines = batch.printed.out.Lines();
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0],
-              "SV0000000001\tDW720 KEL\t201036\tFAILED: the unit went away during Apply: "
-              "written: volume, auto-switching; not written: hands-free, channel, recorder, "
-              "dive-computer, voice-guide, air-check; not saved");
+    EXPECT_EQ(lines[0], "SV0000000001\tDW720 KEL\t201036\tFAILED: the unit went away during Apply: "
+                        "written: volume, auto-switching; not written: hands-free, recorder, "
+                        "dive-computer, voice-guide, air-check; not saved");
     EXPECT_TRUE(lines[1].starts_with("SV0000000002\tDW720 KEL\t201036\tFAILED: the unit went "
                                      "away"))
         << lines[1];
