@@ -37,6 +37,10 @@ TRequests LoadSettingsFile(const std::string& path);
 std::optional<std::string> CheckForUnit(const std::vector<TRequest>& requests,
                                         const params::TIdentity& identity);
 
+// A text from an argument, a file or the unit as a message quotes it: on one line, control
+// characters as '?', cut after 60 characters.
+std::string Quoted(std::string_view text);
+
 // How a unit is named in messages: "DW730 TONAL 201036" (or just the firmware).
 std::string UnitName(const params::TIdentity& identity);
 

@@ -32,15 +32,6 @@ void CivilFromDays(std::int64_t z, int& y, int& m, int& d) {
     y = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
 }
 
-std::string Quoted(std::string_view text) {
-    std::string quoted;
-    quoted.reserve(text.size() + 2);
-    quoted += '\'';
-    quoted += text;
-    quoted += '\'';
-    return quoted;
-}
-
 // A reply as it reads in a message: without its line end.
 std::string ReplyText(std::string reply) {
     while (!reply.empty() && static_cast<unsigned char>(reply.back()) <= 0x20)
