@@ -212,7 +212,7 @@ TEST_F(SettingsFile, ThatIsBinaryIsRefusedInOneShortLine) {
     const std::string path = Write("prog", elf + std::string(4000, '\x90'));
     EXPECT_EQ(cli::LoadSettingsFile(path).error, path + ":1: not a text file");
 
-    const std::string wide = Write("wide.txt", std::string("\xff\xfev\0o\0l\0=\0001\0\n\0", 16));
+    const std::string wide = Write("wide.txt", std::string("\xff\xfev\0o\0l\0=\0001\0\n\0", 14));
     EXPECT_EQ(cli::LoadSettingsFile(wide).error, wide + ":1: not a text file");
 
     std::string noise;
