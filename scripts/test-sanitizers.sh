@@ -25,7 +25,8 @@ cmake -S "$SV_ROOT" -B "$SV_ROOT/build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 # not build Qt, so every hand-over through them would be reported.
 # The scenario runner in virtual time joins them: its hand-over is the manual one, so the
 # reader threads never touch Qt; its real-time smoke test is left out like the Qt hand-over.
-tsan_targets=(hid_tests hid_stress_tests hid_linux_tests demo_examples_tests)
+# The command line's sessions on simulated units use the manual hand-over too.
+tsan_targets=(hid_tests hid_stress_tests hid_linux_tests demo_examples_tests cli_session_tests)
 declare -A tsan_filter=([demo_examples_tests]="-*RealTime*")
 cmake --build "$SV_ROOT/build-tsan" -j "$(nproc)" --target "${tsan_targets[@]}"
 for t in "${tsan_targets[@]}"; do
