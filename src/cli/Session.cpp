@@ -1,6 +1,5 @@
 #include "cli/Session.h"
 
-#include "params/Features.h"
 #include "settings/ApplyValues.h"
 
 #include <QString>
@@ -283,24 +282,13 @@ TOutcome TSession::ReadBack() {
 
 std::string TSession::WrittenReport() const {
     const core::TConversation& c = *conversation_;
-    if (c.Acknowledged().empty() || c.Acknowledged().front() == params::CmdClear ||
-        c.LastCommand() == params::CmdClear) {
-        // Default: one command, then the unit's own erase.
-        const bool erased =
-            !c.Acknowledged().empty() && c.Acknowledged().front() == params::CmdClear;
-        if (erased || c.LastCommand() == params::CmdClear)
-            return erased ? "the unit confirmed the erase" : "the erase was not confirmed";
+    if (runIsDefault_) {
+        // One command, then the unit's own erase.
+        return c.Acknowledged().empty() ? "the erase was not confirmed"
+                                        : "the unit confirmed the erase";
     }
     // The unit's identity as the run began: a unit that went away has none any more.
     const params::TIdentity& id = runIdentity_;
-    // Every setting the run writes, in its order (Apply writes them all, changed or not).
-    std::vector<TSetting> order{TSetting::Volume, TSetting::AutoSwitching, TSetting::HandsFree,
-                                TSetting::Channel, TSetting::Recorder};
-    if (params::DiveComCommand(id, 0))
-        order.push_back(params::HasReceiveOnlySwitch(id) ? TSetting::ReceiveOnly
-                                                         : TSetting::DiveComputer);
-    if (params::VoiceGuideCommand(id, 0)) order.push_back(TSetting::VoiceGuide);
-    if (params::DivingTimeSignalCommand(id, 0)) order.push_back(TSetting::AirCheck);
 
     // The command in flight when the run stopped belongs to a setting only partly written
     // (hands-free and channel take more than one).
@@ -315,14 +303,14 @@ std::string TSession::WrittenReport() const {
         const std::optional<TSetting> s = SettingWrittenBy(command);
         if (s && s != partial) written.push_back(*s);
     }
+    // The unit's settings in the order Apply writes them (the vocabulary's order). Apply
+    // also writes back what the window does not offer on this unit; that is not reported.
     std::string have, missing;
-    for (TSetting s : order) {
-        // Apply also writes back what the window does not offer on this unit; those are
-        // not settings of this unit to report.
-        if (ValuesFor(s, id).empty()) continue;
-        const bool w = std::find(written.begin(), written.end(), s) != written.end();
+    for (const TSettingInfo& info : kSettings) {
+        if (ValuesFor(info.id, id).empty()) continue;
+        const bool w = std::find(written.begin(), written.end(), info.id) != written.end();
         std::string& list = w ? have : missing;
-        list += (list.empty() ? "" : ", ") + std::string(Info(s).name);
+        list += (list.empty() ? "" : ", ") + std::string(info.name);
     }
     std::string line = "written: " + (have.empty() ? std::string("none") : have) +
                        "; not written: " + (missing.empty() ? std::string("none") : missing);
@@ -361,6 +349,7 @@ TOutcome TSession::Apply(const std::vector<TRequest>& requests) {
     for (const TRequest& r : requests)
         Choose(c, r.setting, r.value);
     runIdentity_ = id;
+    runIsDefault_ = false;
     writeError_.clear();
     c.PressApply();
     if (c.StepNo() == 1) {
@@ -383,6 +372,7 @@ TOutcome TSession::Default() {
     if (!c.Panel()[TControl::SpeedButton3].enabled)
         return {TExit::Failed, "Default is not available now"};
     runIdentity_ = id;
+    runIsDefault_ = true;
     writeError_.clear();
     c.PressDefault();
     TOutcome outcome = RunToEnd("Default");

@@ -113,6 +113,7 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core:
     int drawnPosition_ = -1;
     std::string writeError_;        // the last write failure the conversation logged
     params::TIdentity runIdentity_; // the unit's, when Apply or Default was pressed
+    bool runIsDefault_ = false;
 };
 
 } // namespace cli

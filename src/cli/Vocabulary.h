@@ -46,6 +46,7 @@ struct TSettingInfo {
     params::TControl box;    // the current-setting box beside it
 };
 
+// In the order Apply writes them.
 inline constexpr std::array<TSettingInfo, 9> kSettings{{
     {TSetting::Volume, "volume", params::TControl::RadioGroup1, params::TControl::Edit5},
     {TSetting::AutoSwitching, "auto-switching", params::TControl::RadioGroup3,
