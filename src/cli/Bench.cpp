@@ -16,10 +16,6 @@ std::int64_t SteadyUs() {
         .count();
 }
 
-// A reader thread has at most a few hand-overs to make before it waits again; one that has
-// not settled after this long of real time is stuck, not slow.
-constexpr int kSettleLimitMs = 60000;
-
 } // namespace
 
 // ---- the operating system's services ---------------------------------------------------------
@@ -92,12 +88,8 @@ core::TTimePoint TSimBench::Now() const {
 }
 
 void TSimBench::Settle() {
-    const auto settled = [this] { return services_.Settled(); };
-    for (;;) {
-        if (!main_.ServeFor(settled, kSettleLimitMs))
-            throw std::runtime_error("The simulated unit's reader thread is stuck.");
-        if (!main_.RunOnePost()) return;
-    }
+    if (!hid::sim::SettleVirtual(services_, main_))
+        throw std::runtime_error("The simulated unit's reader thread is stuck.");
 }
 
 void TSimBench::Pass() {

@@ -66,13 +66,6 @@ TUnitFacts Facts(const core::TConversation& c) {
     return f;
 }
 
-std::string Join(const std::vector<std::string>& values, const char* between = " ") {
-    std::string out;
-    for (const std::string& v : values)
-        out += (out.empty() ? "" : between) + v;
-    return out;
-}
-
 void PrintText(const TSession& session, std::FILE* out) {
     const core::TConversation& c = session.Conversation();
     const TUnitFacts f = Facts(c);
@@ -100,7 +93,7 @@ void PrintText(const TSession& session, std::FILE* out) {
         const std::optional<std::string> value = ChosenValue(info.id, c.Panel(), c.Identity());
         std::fprintf(out, "%-17s%-8s shown as \"%s\"; takes %s\n", std::string(info.name).c_str(),
                      value.value_or("?").c_str(), c.Panel()[info.box].text.c_str(),
-                     Join(values).c_str());
+                     Join(values, " ").c_str());
     }
 }
 

@@ -39,13 +39,6 @@ std::string Shown(std::string_view text) {
     return out;
 }
 
-std::string Join(const std::vector<std::string>& values) {
-    std::string out;
-    for (const std::string& v : values)
-        out += (out.empty() ? "" : ", ") + v;
-    return out;
-}
-
 std::string KnownNames() {
     std::string out;
     for (const TSettingInfo& info : kSettings)
@@ -64,7 +57,7 @@ bool Add(TRequests& out, std::string_view name, std::string_view value, std::str
     const std::optional<std::string> canonical = Canonical(value, values);
     if (!canonical) {
         out.error = origin + ": " + std::string(Info(*setting).name) + " has no value " +
-                    Quoted(value) + " (values: " + Join(values) + ")";
+                    Quoted(value) + " (values: " + Join(values, ", ") + ")";
         return false;
     }
     for (const TRequest& earlier : out.requests) {
@@ -189,7 +182,7 @@ std::optional<std::string> CheckForUnit(const std::vector<TRequest>& requests,
                    std::string(name);
         if (!Canonical(r.value, values))
             return r.origin + ": this unit (" + UnitName(identity) + ") takes " +
-                   std::string(name) + " " + Join(values) + ", not " + r.value;
+                   std::string(name) + " " + Join(values, ", ") + ", not " + r.value;
     }
     return std::nullopt;
 }
@@ -205,6 +198,15 @@ std::string Quoted(std::string_view text) {
     quoted += Shown(text);
     quoted += '\'';
     return quoted;
+}
+
+std::string Join(const std::vector<std::string>& values, std::string_view between) {
+    std::string out;
+    for (const std::string& v : values) {
+        if (!out.empty()) out += between;
+        out += v;
+    }
+    return out;
 }
 
 } // namespace cli

@@ -41,6 +41,9 @@ std::optional<std::string> CheckForUnit(const std::vector<TRequest>& requests,
 // characters as '?', cut after 60 characters.
 std::string Quoted(std::string_view text);
 
+// The values one after another, `between` between two.
+std::string Join(const std::vector<std::string>& values, std::string_view between);
+
 // How a unit is named in messages: "DW730 TONAL 201036" (or just the firmware).
 std::string UnitName(const params::TIdentity& identity);
 

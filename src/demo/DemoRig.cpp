@@ -17,12 +17,6 @@
 
 namespace demo {
 
-namespace {
-// A reader thread has at most a few hand-overs to make before it waits again; one that
-// has not settled after this long of real time is stuck, not slow.
-constexpr int kSettleLimitMs = 60000;
-} // namespace
-
 QDateTime VirtualEpoch() {
     // Kept apart from the machine's time zone: a daylight-saving change cannot move it.
     return {QDate(2026, 3, 2), QTime(9, 30, 0), Qt::UTC};
@@ -66,16 +60,12 @@ bool TDemoRig::Settle() {
         main_->Post([reached] { *reached = true; });
         QElapsedTimer waited;
         waited.start();
-        while (!*reached && waited.elapsed() < kSettleLimitMs)
+        while (!*reached && waited.elapsed() < hid::sim::kSettleLimitMs)
             QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents,
                                             5);
         return *reached;
     }
-    const auto settled = [this] { return services_.Settled(); };
-    for (;;) {
-        if (!manual_->ServeFor(settled, kSettleLimitMs)) return false;
-        if (!manual_->RunOnePost()) return true;
-    }
+    return hid::sim::SettleVirtual(services_, *manual_);
 }
 
 bool TDemoRig::Tick() {
@@ -122,7 +112,8 @@ QJsonArray ControlStates(const TForm1& form) {
     QJsonArray states;
     const auto add = [&](const QObject* o) {
         const QString name = o->objectName();
-        if (name.isEmpty() || name.startsWith(QLatin1String("qt_")) || name.contains(QLatin1String("_item")))
+        if (name.isEmpty() || name.startsWith(QLatin1String("qt_")) ||
+            name.contains(QLatin1String("_item")))
             return;
         QJsonObject s;
         s[QStringLiteral("name")] = name;

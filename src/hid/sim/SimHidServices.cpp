@@ -454,4 +454,12 @@ void TSimServices::AnnounceThreadName(const std::string& Name) {
 #endif
 }
 
+bool SettleVirtual(TSimServices& Services, TManualMainThread& Main) {
+    const auto settled = [&Services] { return Services.Settled(); };
+    for (;;) {
+        if (!Main.ServeFor(settled, kSettleLimitMs)) return false;
+        if (!Main.RunOnePost()) return true;
+    }
+}
+
 } // namespace hid::sim

@@ -3,6 +3,7 @@
 // program or a test, read and written through the real controller and reader threads.
 #include "hid/HidPlatform.h"
 #include "hid/sim/DeviceModel.h"
+#include "hid/sim/ManualMainThread.h"
 
 #include <atomic>
 #include <chrono>
@@ -122,5 +123,14 @@ class TSimServices final : public TPlatformServices {
     TMainThread* main_ = nullptr;
     std::shared_ptr<std::function<void(TDeviceNotice)>> sink_;
 };
+
+// A reader thread has at most a few hand-overs to make before it waits again; one that has
+// not settled after this long of real time is stuck, not slow.
+inline constexpr int kSettleLimitMs = 60000;
+
+// Virtual time: runs what is due now without letting time pass: the posted operations (the
+// reports and the platform's notices) one at a time, each after every reader has settled.
+// False when a reader did not settle within kSettleLimitMs.
+bool SettleVirtual(TSimServices& Services, TManualMainThread& Main);
 
 } // namespace hid::sim
