@@ -338,6 +338,26 @@ TOutcome TSession::RunToEnd(const char* what) {
     return {};
 }
 
+namespace {
+
+// The settings whose stored value a run changes, by their names; a setting that shares its
+// choice with another (dive-computer, receive-only) is named as this unit has it.
+std::string ChangedNames(const std::vector<TControl>& changed, const params::TIdentity& id) {
+    std::vector<std::string> names;
+    for (TControl choice : changed) {
+        std::string_view name;
+        for (const TSettingInfo& info : kSettings) {
+            if (info.choice != choice) continue;
+            if (name.empty() || !ValuesFor(info.id, id).empty()) name = info.name;
+            if (!ValuesFor(info.id, id).empty()) break;
+        }
+        names.emplace_back(name);
+    }
+    return Join(names, ", ");
+}
+
+} // namespace
+
 TOutcome TSession::Apply(const std::vector<TRequest>& requests) {
     core::TConversation& c = *conversation_;
     const params::TIdentity& id = c.Identity();
@@ -360,7 +380,8 @@ TOutcome TSession::Apply(const std::vector<TRequest>& requests) {
     TOutcome outcome = RunToEnd("Apply");
     if (outcome.ok())
         outcome.message = std::to_string(c.Panel()[TControl::SpeedButton2].tag) +
-                          " setting(s) changed; written and saved";
+                          " setting(s) changed (" + ChangedNames(c.Changed(), id) +
+                          "); written and saved";
     return outcome;
 }
 

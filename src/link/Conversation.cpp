@@ -9,6 +9,8 @@
 #include <exception>
 #include <utility>
 
+#include <algorithm>
+
 namespace core {
 
 std::int64_t ClockValueAt(std::int64_t wallMs) {
@@ -97,19 +99,19 @@ void TConversation::StepDispatch() {
         {7, &TConversation::ReadInitialParameters},
         {8, &TConversation::ReadCurrentParameters},
         {9, &TConversation::OnClearReply},
-        {10, &TConversation::ApplyStep10},
-        {11, &TConversation::ApplyStep11},
-        {12, &TConversation::ApplyStep12},
-        {13, &TConversation::ApplyStep13},
-        {14, &TConversation::ApplyStep14},
-        {15, &TConversation::ApplyStep15},
-        {16, &TConversation::ApplyStep16},
+        {10, &TConversation::WriteStep},
+        {11, &TConversation::WriteStep},
+        {12, &TConversation::WriteStep},
+        {13, &TConversation::WriteStep},
+        {14, &TConversation::WriteStep},
+        {15, &TConversation::WriteStep},
+        {16, &TConversation::WriteStep},
         {17, &TConversation::OnSaveReply},
         {18, &TConversation::OnModelReply},
-        {19, &TConversation::ApplyStep19},
-        {21, &TConversation::ApplyStep21},
-        {22, &TConversation::ApplyStep22},
-        {23, &TConversation::ApplyStep23},
+        {19, &TConversation::WriteStep},
+        {21, &TConversation::WriteStep},
+        {22, &TConversation::WriteStep},
+        {23, &TConversation::WriteStep},
         {24, &TConversation::OnLanguageReply},
         {99, &TConversation::CloseDevice},
     };
@@ -325,6 +327,10 @@ void TConversation::ResetDisplay() {
     panel_.SetItemIndex(ComboBoxDivingTimeSignal2, -1);
     panel_.SetText(EditDivingTimeSignal, {});
     SetPosition(0);
+    // What was read and chosen belongs to the panel just cleared.
+    unitValues_.Clear();
+    chosen_.clear();
+    kept_.clear();
 }
 
 void TConversation::PressReconnect() {
@@ -338,11 +344,15 @@ void TConversation::PressReconnect() {
 // ---- the user's choices ------------------------------------------------------------------
 
 void TConversation::Choose(TControl control, int index) {
-    Guarded([&] { panel_.SetItemIndex(control, index); });
+    Guarded([&] {
+        MarkChosen(control);
+        panel_.SetItemIndex(control, index);
+    });
 }
 
 void TConversation::Check(TControl control, bool checked) {
     Guarded([&] {
+        MarkChosen(control);
         if (control == TControl::CheckBoxDivingTimeSignalEnable)
             SetAirCheck(checked);
         else

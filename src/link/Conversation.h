@@ -14,6 +14,7 @@
 #include "params/Capabilities.h"
 #include "params/ParamKeys.h"
 #include "params/ValueTables.h"
+#include "settings/ApplyValues.h"
 
 #include <cstdint>
 #include <exception>
@@ -169,6 +170,11 @@ class TConversation {
     const std::optional<TRefusal>& Refusal() const { return refusal_; }
     // The commands of the run the unit acknowledged, in the order sent.
     const std::vector<std::string>& Acknowledged() const { return acknowledged_; }
+    // The settings (by choice control) whose stored value the last Apply changes, in the
+    // order written; a setting written back with the unit's own value is not among them.
+    const std::vector<TControl>& Changed() const { return changed_; }
+    // The values the unit reported for the keys Apply writes.
+    const params::TUnitValues& UnitValues() const { return unitValues_; }
 
     // ---- for tests that start in the middle of a conversation --------------------------
     void SetStepForTest(std::int32_t step) { stepNo_ = step; }
@@ -236,22 +242,15 @@ class TConversation {
     // Apply and Default
     std::int32_t GetDivingTimeSignalValue() const;
     bool TakeWriteReply();
-    void SendWriteStep(const std::string& command, std::int32_t next, bool counts);
-    void AnswerWriteStep(const std::string& reply, std::int32_t next, bool counts);
     void CountApplyProgress();
     void OnClearReply();
     void OnSaveReply();
-    void ApplyStep10();
-    void ApplyStep11();
-    void ApplyStep12();
-    void ApplyStep19();
-    void ApplyStep13();
-    void ApplyStep14();
-    void ApplyStep15();
-    void ApplyStep16();
-    void ApplyStep21();
-    void ApplyStep22();
-    void ApplyStep23();
+    // Steps 10 to 16 and 19 to 23: the answer to the plan's last command, then its next one.
+    void WriteStep();
+    void SendPlanEntry();
+    void MarkChosen(TControl control);
+    bool Chosen(TControl choice) const;
+    bool Kept(TControl choice) const;
 
     void Show(TControl choice, TControl box, const std::optional<params::TDisplay>& shown);
     int Index(TControl c) const { return panel_[c].itemIndex; }
@@ -293,6 +292,13 @@ class TConversation {
     std::string awaiting_; // the run's command whose answer is still to come
     std::optional<TRefusal> refusal_;
     std::vector<std::string> acknowledged_;
+    std::vector<params::TWriteEntry> plan_; // the Apply run's commands
+    std::size_t planNext_ = 0;              // the plan entry to send next
+    params::TUnitValues unitValues_;        // the current read-back's values, kept up to date
+    params::TUnitValues initialValues_;     // the default set's, which "CLEAR" brings back
+    std::vector<TControl> chosen_;          // choices the user made since the last read or save
+    std::vector<TControl> kept_; // settings the run writes back with the unit's own value
+    std::vector<TControl> changed_;
     void StartRun();
     void Acknowledge();
     void Refuse(std::string command);

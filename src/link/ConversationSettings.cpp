@@ -4,8 +4,11 @@
 #include "link/Text.h"
 #include "params/Features.h"
 #include "params/ReadBack.h"
+#include "params/ReplyTokens.h"
 #include "params/ValueTables.h"
 #include "settings/ApplyValues.h"
+
+#include <algorithm>
 
 namespace core {
 
@@ -67,6 +70,15 @@ void TConversation::ApplyCapabilityRules() {
     }
 }
 
+namespace {
+
+void TakeUnitValue(params::TUnitValues& values, params::TReplyKey key, std::string_view reply) {
+    const auto tokens = params::TokenizeReply(reply);
+    if (tokens.size() >= 3) values.Take(key, params::ValueToken(tokens));
+}
+
+} // namespace
+
 // ---- steps 7 and 8: the default set ("GETTMPPARAM") and the current values ("GPAR") --------
 
 void TConversation::ResetReadBackState() {
@@ -84,6 +96,7 @@ void TConversation::StartParameterReadBack() {
         lastParamReplyMs_ = ports_.Clock->Now().utcMs;
         curParamRecvCnt_ = 0;
     } else {
+        initialValues_.Clear();
         SendCommand("GETTMPPARAM");
         stepNo_ = 7;
     }
@@ -98,6 +111,7 @@ void TConversation::ReadInitialParameters() {
     // dropped and the read-back waits for the next one.
     const std::optional<params::TInitialReply> reply =
         params::StoreInitialReply(replies_.Text(), initParams_);
+    if (reply) TakeUnitValue(initialValues_, reply->key, replies_.Text());
     if (reply && reply->counted) ++initParamRecvCnt_;
 
     if (initParamRecvCnt_ >= expectedParamCnt_) {
@@ -131,6 +145,7 @@ void TConversation::ReadCurrentParameters() {
     const std::optional<params::TCurrentReply> reply =
         params::ReadCurrentReply(replies_.Text(), id, curParams_);
     if (reply) {
+        TakeUnitValue(unitValues_, reply->key, replies_.Text());
         using params::TShowOp;
         switch (reply->show) {
         case TShowOp::None:
@@ -167,6 +182,7 @@ void TConversation::ReadCurrentParameters() {
             break;
         case TShowOp::InitParams:
             ShowParamSet(initParams_);
+            unitValues_ = initialValues_;
             curParamRecvCnt_ = expectedParamCnt_;
             break;
         }
@@ -299,15 +315,37 @@ void TConversation::Refuse(std::string command) {
     refusal_ = TRefusal{std::move(command), replies_.Text()};
 }
 
+bool TConversation::Chosen(TControl choice) const {
+    return std::find(chosen_.begin(), chosen_.end(), choice) != chosen_.end();
+}
+
+bool TConversation::Kept(TControl choice) const {
+    return std::find(kept_.begin(), kept_.end(), choice) != kept_.end();
+}
+
+void TConversation::MarkChosen(TControl control) {
+    // The air check's two lists belong to its check box.
+    if (control == ComboBoxDivingTimeSignal1 || control == ComboBoxDivingTimeSignal2)
+        control = CheckBoxDivingTimeSignalEnable;
+    if (!Chosen(control)) chosen_.push_back(control);
+}
+
 void TConversation::PressApply() {
     Guarded([this] {
         StartRun();
         applyProgressCnt_ = 0;
         SetPosition(0);
         changeCount_ = 0;
+        changed_.clear();
         panel_.SetTag(SpeedButton2, 0);
 
         const params::TIdentity& id = identity_;
+        plan_ = params::WritePlan(id, {Index(RadioGroup1), Index(RadioGroup3), Index(RadioGroup4),
+                                       Index(RGChannel), Index(RadioGroup5),
+                                       Index(RgDiveComInterface), Index(RadioGroupVoiceGuideLevel),
+                                       GetDivingTimeSignalValue(), initParams_.CsgVoxNzccTh});
+        planNext_ = 0;
+
         params::TApplyPanel p;
         p.volume = Index(RadioGroup1);
         p.volumeTag = panel_[Edit5].tag;
@@ -327,6 +365,11 @@ void TConversation::PressApply() {
         p.airCheckFirst = Index(ComboBoxDivingTimeSignal1);
         p.airCheckLater = Index(ComboBoxDivingTimeSignal2);
         p.airCheckTag = panel_[EditDivingTimeSignal].tag;
+        kept_ = params::KeptSettings(plan_, unitValues_, chosen_);
+        for (params::TWriteEntry& e : plan_)
+            if (e.choice && e.command && Kept(*e.choice))
+                e.command = params::WithUnitValue(*e.command, unitValues_);
+        p.kept = kept_;
         const params::TChangeCount changes = params::CountChangedSettings(p, id);
         // A half-chosen air check is off: the box shows it before anything is written.
         if (changes.uncheckAirCheck) SetAirCheck(false);
@@ -334,10 +377,10 @@ void TConversation::PressApply() {
         stepNo_ = 1;
         if (changes.count == 0) return;
         changeCount_ = changes.count;
+        changed_ = changes.changed;
         panel_.SetTag(SpeedButton2, changeCount_);
         panel_.SetText(Label4, "Updating.");
-        SendCommand(params::VolumeCommand(id, Index(RadioGroup1)));
-        stepNo_ = 10;
+        SendPlanEntry();
         applyProgressCnt_ = 3;
         if (expectedParamCnt_ > 0)
             SetPosition(params::ApplyProgress(applyProgressCnt_, expectedParamCnt_));
@@ -363,89 +406,32 @@ void TConversation::CountApplyProgress() {
         SetPosition(params::ApplyProgress(applyProgressCnt_, expectedParamCnt_));
 }
 
-void TConversation::SendWriteStep(const std::string& command, std::int32_t next, bool counts) {
-    SendCommand(command);
-    stepNo_ = next;
+void TConversation::SendPlanEntry() {
+    const std::size_t i = planNext_++;
+    const params::TWriteEntry& e = plan_[i];
+    const bool save = !e.choice;
+    if (save && changeCount_ < 1) {
+        // Nothing changed: the run ends as if the unit had saved.
+        awaiting_.clear();
+        replies_.AnswerLocally("Parameter saved");
+    } else if (e.command) {
+        SendCommand(*e.command);
+    } else {
+        // The unit has no such parameter: the next step runs on the next tick as if it had
+        // answered.
+        awaiting_.clear();
+        replies_.AnswerLocally("OK");
+    }
+    stepNo_ = params::StepAfter(plan_, i);
+    if (save) SetPosition(100);
+}
+
+void TConversation::WriteStep() {
+    if (!TakeWriteReply()) return;
+    if (planNext_ >= plan_.size()) return; // not in a run (a step set from outside)
+    const bool counts = plan_[planNext_].counts;
+    SendPlanEntry();
     if (counts) CountApplyProgress();
-}
-
-void TConversation::AnswerWriteStep(const std::string& reply, std::int32_t next, bool counts) {
-    // The unit has no such parameter: the next step runs on the next tick as if it had
-    // answered.
-    awaiting_.clear();
-    replies_.AnswerLocally(reply);
-    stepNo_ = next;
-    if (counts) CountApplyProgress();
-}
-
-void TConversation::ApplyStep10() {
-    if (!TakeWriteReply()) return;
-    SendWriteStep(params::TxSquelchCommand(Index(RadioGroup3)), 11, true);
-}
-
-void TConversation::ApplyStep11() {
-    if (!TakeWriteReply()) return;
-    const std::int32_t next = params::WritesCsgVoxNzccTh(identity_.version) ? 12 : 19;
-    SendWriteStep(params::VoxCommand(Index(RadioGroup4)), next, true);
-}
-
-void TConversation::ApplyStep12() {
-    if (!TakeWriteReply()) return;
-    SendWriteStep(params::CsgVoxNzccThCommand(Index(RadioGroup4), initParams_.CsgVoxNzccTh), 19,
-                  false);
-}
-
-void TConversation::ApplyStep19() {
-    if (!TakeWriteReply()) return;
-    SendWriteStep(params::LedCommand(Index(RGChannel)), 13, true);
-}
-
-void TConversation::ApplyStep13() {
-    if (!TakeWriteReply()) return;
-    SendWriteStep(params::ChannelCommand(identity_.model, Index(RGChannel)), 14, true);
-}
-
-void TConversation::ApplyStep14() {
-    if (!TakeWriteReply()) return;
-    SendWriteStep(params::BaseFreqCommand(Index(RGChannel)), 15, true);
-}
-
-void TConversation::ApplyStep15() {
-    if (!TakeWriteReply()) return;
-    SendWriteStep(params::RecordSwCommand(Index(RadioGroup5)), 16, true);
-}
-
-void TConversation::ApplyStep16() {
-    if (!TakeWriteReply()) return;
-    if (const auto command = params::DiveComCommand(identity_, Index(RgDiveComInterface)))
-        SendWriteStep(*command, 21, true);
-    else
-        AnswerWriteStep("OK", 21, true);
-}
-
-void TConversation::ApplyStep21() {
-    if (!TakeWriteReply()) return;
-    if (const auto command = params::VoiceGuideCommand(identity_, Index(RadioGroupVoiceGuideLevel)))
-        SendWriteStep(*command, 22, true);
-    else
-        AnswerWriteStep("OK", 22, true);
-}
-
-void TConversation::ApplyStep22() {
-    if (!TakeWriteReply()) return;
-    if (const auto command = params::DivingTimeSignalCommand(identity_, GetDivingTimeSignalValue()))
-        SendWriteStep(*command, 23, true);
-    else
-        AnswerWriteStep("OK", 23, true);
-}
-
-void TConversation::ApplyStep23() {
-    if (!TakeWriteReply()) return;
-    if (changeCount_ < 1)
-        AnswerWriteStep("Parameter saved", 17, false);
-    else
-        SendWriteStep(std::string(params::CmdSave), 17, false);
-    SetPosition(100);
 }
 
 void TConversation::OnSaveReply() {
@@ -457,23 +443,29 @@ void TConversation::OnSaveReply() {
     else
         Refuse(awaiting_.empty() ? std::string(params::CmdSave) : awaiting_);
     if (saved) {
-        const auto setBox = [this](TControl box, std::optional<std::string_view> text, int tag) {
+        // A setting written back with the unit's own value keeps its box as it was.
+        const auto setBox = [this](TControl choice, TControl box,
+                                   std::optional<std::string_view> text, int tag) {
+            if (Kept(choice)) return;
             if (text) panel_.SetText(box, *text);
             panel_.SetTag(box, tag);
         };
         const int volume = Index(RadioGroup1);
-        setBox(Edit5, params::VolumeBoxText(volume), volume);
+        setBox(RadioGroup1, Edit5, params::VolumeBoxText(volume), volume);
         const int channel = Index(RGChannel);
-        setBox(EdtChannel, params::ChannelBoxText(identity_.model, channel), channel);
+        setBox(RGChannel, EdtChannel, params::ChannelBoxText(identity_.model, channel), channel);
         const int txSquelch = Index(RadioGroup3);
-        setBox(Edit7, params::TxSquelchBoxText(txSquelch), txSquelch);
+        setBox(RadioGroup3, Edit7, params::TxSquelchBoxText(txSquelch), txSquelch);
         const params::TBoxUpdate handsFree =
             params::HandsFreeBoxFromIndex(identity_.version, Index(RadioGroup4));
-        setBox(Edit8, handsFree.text, handsFree.tag);
-        ShowRecordSw(Index(RadioGroup5));
-        ShowDiveComInterface(Index(RgDiveComInterface));
-        ShowVoiceGuideLevel(Index(RadioGroupVoiceGuideLevel));
-        ShowDivingTimeSignal(GetDivingTimeSignalValue());
+        setBox(RadioGroup4, Edit8, handsFree.text, handsFree.tag);
+        if (!Kept(RadioGroup5)) ShowRecordSw(Index(RadioGroup5));
+        if (!Kept(RgDiveComInterface)) ShowDiveComInterface(Index(RgDiveComInterface));
+        if (!Kept(RadioGroupVoiceGuideLevel)) ShowVoiceGuideLevel(Index(RadioGroupVoiceGuideLevel));
+        if (!Kept(CheckBoxDivingTimeSignalEnable)) ShowDivingTimeSignal(GetDivingTimeSignalValue());
+        for (const std::string& command : acknowledged_)
+            unitValues_.Stored(command);
+        chosen_.clear();
     }
     panel_.SetEnabled(SpeedButton2, true);
     panel_.SetEnabled(SpeedButton3, true);
@@ -504,6 +496,9 @@ void TConversation::OnClearReply() {
     }
     Acknowledge();
     ShowParamSet(initParams_);
+    unitValues_ = initialValues_;
+    chosen_.clear();
+    kept_.clear();
     replies_.AnswerLocally("Parameter saved");
     stepNo_ = 17;
 }

@@ -4,11 +4,15 @@
 // model and firmware allow, and the count of changed settings that decides whether a run starts.
 
 #include "params/Capabilities.h"
+#include "params/Controls.h"
+#include "params/ReadBack.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace params {
 
@@ -60,6 +64,61 @@ std::optional<std::string> DivingTimeSignalCommand(const TIdentity& identity, st
 // The sensitivity threshold is written from "201026" on (step 12 between VOXsw and Led).
 bool WritesCsgVoxNzccTh(std::string_view version) noexcept;
 
+// ---- The unit's own values ----
+
+// What the unit reported in its current read-back for each key Apply writes, exactly as it
+// sent it. A setting the user did not choose is written back with these, so that a value the
+// tables cannot show (or would round to their nearest item) survives an Apply unchanged.
+class TUnitValues {
+  public:
+    void Clear() { values_.clear(); }
+    bool Empty() const { return values_.empty(); }
+    // A read-back reply of this key with its value token.
+    void Take(TReplyKey key, std::string_view value);
+    // The value the unit holds for the key the write command sets; nullopt when not reported.
+    std::optional<std::string_view> Of(std::string_view command) const;
+    // The unit has stored what this write command carried.
+    void Stored(std::string_view command);
+
+  private:
+    std::map<std::string, std::string, std::less<>> values_; // by command text ("SPAR Led ")
+};
+
+// The choice whose value a write command carries (RadioGroup1 for the volume keys, ...);
+// nullopt for anything else ("SAVE", "CLEAR").
+std::optional<TControl> ChoiceWrittenBy(std::string_view command) noexcept;
+// Whether the command would store a value other than the one the unit reported: numbers are
+// compared as numbers ("-9" and "-9.0" agree). False when the unit did not report the key.
+bool ChangesUnitValue(std::string_view command, const TUnitValues& unit);
+// The command with the unit's own value in place of its own, where the unit reported the key.
+std::string WithUnitValue(std::string_view command, const TUnitValues& unit);
+
+// ---- The write plan: every command of an Apply run, in order ----
+
+// The panel's choices, by item index; the air check as the value it writes.
+struct TApplyChoices {
+    int volume = -1, txSquelch = -1, handsFree = -1, channel = -1, recordSw = -1, diveCom = -1,
+        voiceGuide = -1;
+    std::int32_t airCheck = 0;
+    double initThreshold = 0; // the default set's threshold, written back for hands-free off
+};
+
+struct TWriteEntry {
+    // The step that sends it (the number printed in the log); the first entry is sent when
+    // Apply is pressed.
+    std::int32_t step = 0;
+    std::optional<TControl> choice;     // the setting it writes; none for the closing "SAVE"
+    std::optional<std::string> command; // none: the unit lacks the parameter; answered "OK"
+    bool counts = true;                 // raises the run's progress count
+};
+
+// Volume, automatic switching, hands-free (switch, then threshold from "201026"), LED,
+// channel, base frequency, recorder, dive-computer or receive-only, voice guide, air check,
+// then "SAVE".
+std::vector<TWriteEntry> WritePlan(const TIdentity& identity, const TApplyChoices& choices);
+// After sending entry i of the plan, the step that waits for its answer.
+std::int32_t StepAfter(const std::vector<TWriteEntry>& plan, std::size_t i) noexcept;
+
 // ---- Change count when Apply is pressed ----
 
 // Choice index and current-setting tag of each setting, and the air-check controls.
@@ -74,15 +133,25 @@ struct TApplyPanel {
     bool airCheckChecked = false;
     int airCheckFirst = -1, airCheckLater = -1;
     int airCheckTag = -1;
+    // Settings written back as the unit has them (KeptSettings): they never count.
+    std::vector<TControl> kept;
 };
 
 struct TChangeCount {
     int count = 0;
+    std::vector<TControl> changed; // the choices counted, in the order Apply writes them
     // Where the unit has the air check, a check box whose combo pair is not a known one is
     // unchecked before the comparison (which runs its click rule).
     bool uncheckAirCheck = false;
 };
 
 TChangeCount CountChangedSettings(const TApplyPanel& panel, const TIdentity& identity);
+
+// The settings the user did not choose that the plan would store differently from what the
+// unit reported: the panel shows nothing or the nearest item, and neither is what the unit
+// holds, so these are written back with the unit's own values. A setting the user chose is
+// written as chosen; choosing the item shown is still no change by itself.
+std::vector<TControl> KeptSettings(const std::vector<TWriteEntry>& plan, const TUnitValues& unit,
+                                   const std::vector<TControl>& chosen);
 
 } // namespace params

@@ -97,7 +97,7 @@ run("set --from what show --json printed" 0
     set --from ${WORK_DIR}/shown.json ${tonal})
 
 # ---- set, default, batch and list, and the log they write ---------------------------------
-run("set" 0 "^2 setting\\(s\\) changed; written and saved\n$" "${waiting}$"
+run("set" 0 "^2 setting\\(s\\) changed \\(volume, channel\\); written and saved\n$" "${waiting}$"
     set volume=2 CHANNEL=A ${miv} --log ${WORK_DIR}/set.log)
 set(log_lines "")
 if(EXISTS ${WORK_DIR}/set.log)

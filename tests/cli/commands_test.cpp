@@ -144,7 +144,7 @@ TEST(Set, PrintsHowManySettingsChanged) {
     EXPECT_EQ(cli::RunSet(bench, Requests({{TSetting::Volume, "2"}, {TSetting::Channel, "A"}}),
                           p.Options()),
               0);
-    EXPECT_EQ(p.out.Text(), "2 setting(s) changed; written and saved\n");
+    EXPECT_EQ(p.out.Text(), "2 setting(s) changed (volume, channel); written and saved\n");
 }
 
 TEST(Set, OfASettingTheUnitDoesNotHaveWritesNothing) {
