@@ -8,7 +8,7 @@ SV_BUILD="${1:-$SV_ROOT/build}"
 
 SV_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl1-mesa-dev libudev-dev
              libgtest-dev libgmock-dev libbenchmark-dev umockdev libumockdev-dev xvfb
-             fonts-dejavu-core fonts-ipafont-gothic)
+             fonts-dejavu-core fonts-ipafont-gothic fonts-wine)
 
 sv_install() {
     local missing=()
