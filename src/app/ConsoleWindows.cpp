@@ -11,8 +11,8 @@ namespace app {
 namespace {
 
 // A handle worth keeping: a file, a pipe, or a character device that is no console (NUL).
-// A console handle is reopened all the same: the C runtime of a windowed program did not
-// attach its streams to it when it started.
+// A console handle is reopened all the same, which does no harm: whether the C runtime tied
+// the stream to it at start depends on how the program was started.
 bool LeadsSomewhere(DWORD which) {
     const HANDLE handle = GetStdHandle(which);
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
