@@ -63,6 +63,8 @@ after another from a settings file, for service benches and scripts.")
 set(CPACK_PACKAGE_CONTACT "Sonavelle customize tool developers <tools@sonavelle.invalid>")
 # Dependencies come from the libraries the executables link (dpkg-shlibdeps), not by hand.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Except the window's font, Tahoma, which no library links (see WindowFont in src/app).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-wine)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${SV_PACKAGING}/debian/postinst ${SV_PACKAGING}/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

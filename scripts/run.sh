@@ -4,9 +4,11 @@
 # example scenario headless and prints the log and the window's state instead.
 # For a real unit: build/src/app/sonavelle-customize (see README).
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/setup.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/setup.sh" "" # not the demo's arguments: its first is a build folder
 sv_install >&2
-sv_build >&2 # the build's output stays apart from the log the demo prints
+# Only the demo: the test suite is test.sh's to build. The build's output stays apart from
+# the log the demo prints.
+sv_build sonavelle-demo >&2
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
     export XDG_RUNTIME_DIR="/tmp/runtime-$(id -u)"
     mkdir -p -m 700 "$XDG_RUNTIME_DIR"

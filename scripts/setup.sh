@@ -8,7 +8,7 @@ SV_BUILD="${1:-$SV_ROOT/build}"
 
 SV_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl1-mesa-dev libudev-dev
              libgtest-dev libgmock-dev libbenchmark-dev umockdev libumockdev-dev xvfb
-             fonts-dejavu-core fonts-ipafont-gothic)
+             fonts-dejavu-core fonts-ipafont-gothic fonts-wine)
 
 sv_install() {
     local missing=()
@@ -24,11 +24,12 @@ sv_install() {
         --no-install-recommends "${missing[@]}"
 }
 
+# sv_build [TARGET...]: configures, then builds the targets given, or everything.
 sv_build() {
     local werror=OFF
     [ "${CI:-}" = "true" ] && werror=ON
     cmake -S "$SV_ROOT" -B "$SV_BUILD" -G Ninja -DSV_WERROR="$werror" >/dev/null
-    cmake --build "$SV_BUILD" -j "$(nproc)"
+    cmake --build "$SV_BUILD" -j "$(nproc)" ${1:+--target "$@"}
 }
 
 # sv_wine_prefix DIR [headless]: a 64-bit wine prefix in DIR for the programs a script

@@ -2,6 +2,8 @@
 # The tool itself on Windows, built by scripts/build-windows.sh and checked under wine:
 #   - sonavelle-customize.exe and sonavelle-demo.exe are 64-bit GUI programs, sonavelle-cli.exe
 #     a 64-bit console program, and none needs a DLL but the system's;
+#   - sonavelle-customize.exe and sonavelle-demo.exe, typed in a console (cmd.exe on a
+#     terminal), show --help there, and write it and usage errors to files when redirected;
 #   - every example scenario run by sonavelle-demo.exe prints exactly its expected file;
 #   - sonavelle-customize.exe starts on the Windows HID services, lists wine's HID devices
 #     in its log and closes cleanly;
@@ -90,6 +92,33 @@ for exe in "$customize" "$cli"; do
     program=$(basename "$exe" .exe)
     [ "$(wine "$exe" --version </dev/null 2>/dev/null | tr -d '\r')" = "$program $version" ] ||
         fail "$program.exe --version"
+done
+
+echo "== --help typed in a console"
+# script(1) gives wine a terminal, so cmd.exe runs in a console as when the user types the
+# command there. Wine's console draws spaces as cursor moves: words are looked for without
+# them. Redirected, the text goes to the file alone and the console stays empty.
+console() { # DIR COMMAND: what cmd.exe shows on the console, escapes and spaces removed
+    (cd "$1" && timeout 120 script -qec "wine cmd /c '$2'" /dev/null </dev/null) |
+        sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g' | tr -d '\r '
+}
+for exe in "$customize" "$demo"; do
+    program=$(basename "$exe" .exe)
+    dir=$(dirname "$exe")
+    shown=$(console "$dir" "$program.exe --help")
+    [[ "$shown" == *"Usage:$program"* && "$shown" == *"--version"* ]] ||
+        fail "$program.exe --help shows no help on the console: '$shown'"
+    rm -f "$dir/help.txt" "$dir/error.txt"
+    shown=$(console "$dir" "$program.exe --help > help.txt")
+    [ -z "$shown" ] || fail "$program.exe --help > help.txt still writes to the console: '$shown'"
+    grep -q "^Usage: $program" <(tr -d '\r' <"$dir/help.txt" 2>/dev/null) ||
+        fail "$program.exe --help > help.txt: no help in the file"
+    shown=$(console "$dir" "$program.exe --no-such-option 2> error.txt")
+    [ -z "$shown" ] || fail "$program.exe's usage error, redirected, still reaches the console"
+    [ "$(tr -d '\r' <"$dir/error.txt" 2>/dev/null)" = "$program: Unknown option 'no-such-option'." ] ||
+        fail "$program.exe --no-such-option 2> error.txt: '$(cat "$dir/error.txt" 2>/dev/null)'"
+    rm -f "$dir/help.txt" "$dir/error.txt"
+    echo "$program.exe: help and usage errors on the console, and in files when redirected"
 done
 
 echo "== examples under wine (offscreen)"

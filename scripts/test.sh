@@ -6,14 +6,20 @@
 set -euo pipefail
 here="$(dirname "${BASH_SOURCE[0]}")"
 source "$here/setup.sh"
+stages=(test-sanitizers.sh test-fuzz.sh test-windows.sh test-windows-app.sh test-package.sh)
+# Before anything is built: a missing stage would otherwise pass unseen, or fail an hour later.
+for stage in "${stages[@]}"; do
+    if [ ! -x "$here/$stage" ]; then
+        echo "test.sh: stage $stage is missing or not executable in $here" >&2
+        exit 1
+    fi
+done
 sv_install
 sv_build
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$SV_BUILD" --output-on-failure -j "$(nproc)" --timeout 300
 [ "${SV_QUICK:-}" = "1" ] && exit 0
-for stage in test-sanitizers.sh test-fuzz.sh test-windows.sh test-windows-app.sh test-package.sh; do
-    if [ -x "$here/$stage" ]; then
-        echo "== $stage"
-        "$here/$stage"
-    fi
+for stage in "${stages[@]}"; do
+    echo "== $stage"
+    "$here/$stage"
 done

@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QIODevice>
 #include <QLabel>
@@ -46,6 +48,22 @@ TRadioGroup* MakeRadioGroup(QWidget* parent, const char* name, const QString& ca
     group->setGeometry(geometry);
     group->setEnabled(false);
     return group;
+}
+
+// The layout's fixed geometry was drawn for Tahoma 8 pt (11 px at 96 dpi); a wider font
+// cuts its captions off. Debian's fonts-wine has a Tahoma with the same metrics, in a
+// folder fontconfig does not search: it is added for this program when the system has no
+// Tahoma of its own.
+QFont WindowFont() {
+    const QString family = QStringLiteral("Tahoma");
+    if (!QFontDatabase::families().contains(family) && *SV_FONT_DIR) {
+        const QDir dir(QString::fromUtf8(SV_FONT_DIR));
+        for (const QString& file : dir.entryList({QStringLiteral("tahoma*.ttf")}, QDir::Files))
+            QFontDatabase::addApplicationFont(dir.filePath(file));
+    }
+    QFont font(family);
+    font.setPixelSize(11);
+    return font;
 }
 
 QString S(const char* utf8) { return QString::fromUtf8(utf8); }
@@ -166,9 +184,7 @@ void TForm1::CreateControls() {
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(12);
-    setFont(font);
+    setFont(WindowFont());
 
     Client = Named(new QWidget(this), "Client");
     Client->setFixedSize(470, 636);
@@ -409,7 +425,10 @@ void TForm1::MirrorControl(params::TControl id, const core::TControlState& was,
         if (was.text != now.text) s->setText(S(now.text));
         s->Tag = now.tag;
     } else if (auto* l = qobject_cast<QLabel*>(w)) {
-        if (was.text != now.text) l->setText(S(now.text));
+        if (was.text != now.text) {
+            l->setText(S(now.text));
+            l->adjustSize(); // the firmware notice grows a second line
+        }
     } else if (auto* gb = qobject_cast<QGroupBox*>(w)) {
         if (was.text != now.text) gb->setTitle(S(now.text));
     } else if (auto* p = qobject_cast<QProgressBar*>(w)) {

@@ -1,5 +1,6 @@
 // The tool: the window on the operating system's HID services.
 #include "app/CommandLine.h"
+#include "app/Console.h"
 #include "app/DeviceErrors.h"
 #include "app/Main.h"
 #include "hid/HidControllerClass.h"
@@ -28,6 +29,7 @@ struct TCloseAfterScan {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    app::AttachParentConsole();
     QCommandLineParser args;
     const QCommandLineOption logOption(QStringLiteral("log"),
                                        QStringLiteral("Also append every log line to FILE."),

@@ -5,6 +5,7 @@
 //                                       then the state of every control as JSON; in virtual
 //                                       time unless --real-time is given
 #include "app/CommandLine.h"
+#include "app/Console.h"
 #include "demo/DemoRig.h"
 #include "demo/ScenarioRunner.h"
 #include "demo/SimPanel.h"
@@ -83,6 +84,7 @@ int RunBatch(const demo::TScenarioResult& loaded, const QString& scenarioPath,
 } // namespace
 
 int main(int argc, char* argv[]) {
+    app::AttachParentConsole();
     QCommandLineParser args;
     args.addOption(
         {QStringLiteral("scenario"), QStringLiteral("Run FILE headless."), QStringLiteral("FILE")});
