@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 using namespace demo;
 
@@ -80,7 +81,8 @@ TEST(ScenarioParser, MalformedLinesAreRefusedWithTheirLineNumber) {
         {"unit\n", "line 1: unit needs a preset name"},
         {"unit.model\n", "line 1: expected unit.KEY = VALUE"},
         {"\n\nunit-file /nonexistent/x.unit\n",
-         "line 3: cannot read unit file '/nonexistent/x.unit'"},
+         "line 3: cannot read unit file '/nonexistent/x.unit': cannot open (No such file or "
+         "directory)"},
     };
     for (const auto& [text, error] : cases) {
         const auto r = ParseScenario(text, ".");
@@ -89,15 +91,52 @@ TEST(ScenarioParser, MalformedLinesAreRefusedWithTheirLineNumber) {
     }
 }
 
+TEST(ScenarioParser, ByteOrderMarkAtTheTopIsSkipped) {
+    const auto r = ParseScenario("\xEF\xBB\xBFplug\n", ".");
+    ASSERT_TRUE(r.Scenario) << r.Error;
+    EXPECT_EQ(r.Scenario->Actions.at(0).Kind, TActionKind::Plug);
+}
+
+TEST(ScenarioParser, UnitProfileFaultsNameTheScenarioLine) {
+    const std::string dir = testing::TempDir();
+    std::ofstream(dir + "/bad.unit", std::ios::binary) << "model = PX510\nbogus = 1\n";
+    const std::pair<const char*, const char*> cases[] = {
+        {"# c\n# c\nunit DW730 TONAL/201036\nplug\nunit.volume = 3\n",
+         "unit profile: line 5: unknown key 'volume'"},
+        {"unit.serial = A\nunit-file bad.unit\n",
+         "unit profile: line 2 (bad.unit line 2): unknown key 'bogus'"},
+        {"unit DW730 TONAL/201036\nunit.stored = none\nunit-file bad.unit\nunit.param.x = 1\n",
+         "unit profile: line 3 (bad.unit line 2): unknown key 'bogus'"},
+        {"unit DW730 TONAL/201036\n\nunit.stored = none\nunit.param.Channel = l\n",
+         "unit profile: line 4: parameter given although stored = none (line 3)"},
+    };
+    for (const auto& [text, error] : cases) {
+        const auto r = ParseScenario(text, dir);
+        ASSERT_TRUE(r.Scenario) << r.Error;
+        std::string got;
+        EXPECT_FALSE(ScenarioProfile(*r.Scenario, got)) << text;
+        EXPECT_EQ(got, error) << text;
+    }
+}
+
+TEST(ScenarioParser, UnitProfileIsBoundedHoweverOftenAFileIsNamed) {
+    const std::string dir = testing::TempDir();
+    std::ofstream(dir + "/big.unit", std::ios::binary) << std::string(600 * 1024, '#');
+    const auto r = ParseScenario("unit-file big.unit\nunit-file big.unit\n", dir);
+    EXPECT_FALSE(r.Scenario);
+    EXPECT_EQ(r.Error, "line 2: the unit profile grows larger than 1 MiB");
+}
+
 TEST(ScenarioParser, MissingFileIsAnError) {
     const auto r = LoadScenario("/nonexistent/scenario.scn");
     EXPECT_FALSE(r.Scenario);
-    EXPECT_EQ(r.Error, "cannot read scenario '/nonexistent/scenario.scn'");
+    EXPECT_EQ(r.Error, "cannot read scenario '/nonexistent/scenario.scn': cannot open (No such "
+                       "file or directory)");
     // A folder opens like a file but reads as nothing: it must not pass for an empty scenario.
     const std::string folder = std::filesystem::temp_directory_path().string();
     const auto f = LoadScenario(folder);
     EXPECT_FALSE(f.Scenario);
-    EXPECT_EQ(f.Error, "cannot read scenario '" + folder + "'");
+    EXPECT_TRUE(f.Error.starts_with("cannot read scenario '" + folder + "': ")) << f.Error;
 }
 
 } // namespace
