@@ -48,6 +48,11 @@ std::string Shown(const std::string& s) {
     return out;
 }
 
+// Said only when it is the reason: the messages for a missing file are older than the limit.
+std::string TooLarge(const files::TFileText& file) {
+    return file.error == files::TFileError::TooLarge ? ": " + file.why : std::string();
+}
+
 int CountLines(const std::string& text) {
     return static_cast<int>(std::count(text.begin(), text.end(), '\n')) + 1;
 }
@@ -76,6 +81,7 @@ TScenarioResult ParseScenario(const std::string& text, const std::string& baseDi
             continue;
         }
         const auto words = Words(s);
+        if (words.empty()) continue; // a form feed or vertical tab: blank to the word split
         const std::string& verb = words[0];
         const auto rest = Trim(s.substr(verb.size()));
         TAction a;
@@ -90,7 +96,7 @@ TScenarioResult ParseScenario(const std::string& text, const std::string& baseDi
             if (rest.empty()) return fail("unit-file needs a path");
             const std::string path = (rest[0] == '/' || baseDir.empty()) ? rest : baseDir + "/" + rest;
             const files::TFileText profile = files::ReadFileText(path);
-            if (!profile) return fail("cannot read unit file '" + path + "': " + profile.why);
+            if (!profile) return fail("cannot read unit file '" + path + "'" + TooLarge(profile));
             // Each unit file goes under the unit. lines, however often one is named.
             if (scenario.UnitProfileText.size() + profile.text->size() >= files::kMaxFileBytes)
                 return fail(kProfileTooLarge);
@@ -167,7 +173,7 @@ TScenarioResult ParseScenario(const std::string& text, const std::string& baseDi
 
 TScenarioResult LoadScenario(const std::string& path) {
     const files::TFileText text = files::ReadFileText(path);
-    if (!text) return {std::nullopt, "cannot read scenario '" + path + "': " + text.why};
+    if (!text) return {std::nullopt, "cannot read scenario '" + path + "'" + TooLarge(text)};
     const auto slash = path.find_last_of('/');
     auto result =
         ParseScenario(*text.text, slash == std::string::npos ? "." : path.substr(0, slash));

@@ -81,8 +81,7 @@ TEST(ScenarioParser, MalformedLinesAreRefusedWithTheirLineNumber) {
         {"unit\n", "line 1: unit needs a preset name"},
         {"unit.model\n", "line 1: expected unit.KEY = VALUE"},
         {"\n\nunit-file /nonexistent/x.unit\n",
-         "line 3: cannot read unit file '/nonexistent/x.unit': cannot open (No such file or "
-         "directory)"},
+         "line 3: cannot read unit file '/nonexistent/x.unit'"},
     };
     for (const auto& [text, error] : cases) {
         const auto r = ParseScenario(text, ".");
@@ -91,10 +90,12 @@ TEST(ScenarioParser, MalformedLinesAreRefusedWithTheirLineNumber) {
     }
 }
 
-TEST(ScenarioParser, ByteOrderMarkAtTheTopIsSkipped) {
-    const auto r = ParseScenario("\xEF\xBB\xBFplug\n", ".");
+TEST(ScenarioParser, ByteOrderMarkAndOddBlanksAreSkipped) {
+    const auto r = ParseScenario("\xEF\xBB\xBFplug\n\f\n\v \nunplug\n", ".");
     ASSERT_TRUE(r.Scenario) << r.Error;
-    EXPECT_EQ(r.Scenario->Actions.at(0).Kind, TActionKind::Plug);
+    ASSERT_EQ(r.Scenario->Actions.size(), 2u);
+    EXPECT_EQ(r.Scenario->Actions[0].Kind, TActionKind::Plug);
+    EXPECT_EQ(r.Scenario->Actions[1].Line, 4);
 }
 
 TEST(ScenarioParser, UnitProfileFaultsNameTheScenarioLine) {
@@ -130,13 +131,12 @@ TEST(ScenarioParser, UnitProfileIsBoundedHoweverOftenAFileIsNamed) {
 TEST(ScenarioParser, MissingFileIsAnError) {
     const auto r = LoadScenario("/nonexistent/scenario.scn");
     EXPECT_FALSE(r.Scenario);
-    EXPECT_EQ(r.Error, "cannot read scenario '/nonexistent/scenario.scn': cannot open (No such "
-                       "file or directory)");
+    EXPECT_EQ(r.Error, "cannot read scenario '/nonexistent/scenario.scn'");
     // A folder opens like a file but reads as nothing: it must not pass for an empty scenario.
     const std::string folder = std::filesystem::temp_directory_path().string();
     const auto f = LoadScenario(folder);
     EXPECT_FALSE(f.Scenario);
-    EXPECT_TRUE(f.Error.starts_with("cannot read scenario '" + folder + "': ")) << f.Error;
+    EXPECT_EQ(f.Error, "cannot read scenario '" + folder + "'");
 }
 
 } // namespace
