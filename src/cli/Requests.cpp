@@ -1,7 +1,8 @@
 #include "cli/Requests.h"
 
+#include "files/FileText.h"
+
 #include <QByteArray>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
@@ -154,22 +155,16 @@ TRequests ParseSettingsText(std::string_view text, const std::string& name) {
 }
 
 TRequests LoadSettingsFile(const std::string& path) {
-    QFile file(QString::fromLocal8Bit(path.c_str()));
     // A settings file is a few hundred bytes; a huge one is a mistake, not settings.
-    constexpr qint64 kMaxBytes = 1 << 20;
-    if (!file.open(QIODevice::ReadOnly)) {
+    const files::TFileText file = files::ReadFileText(path);
+    if (!file) {
         TRequests out;
-        out.error = path + ": cannot open (" + file.errorString().toStdString() + ")";
+        out.error = path + ": " +
+                    (file.error == files::TFileError::TooLarge ? "too large for a settings file"
+                                                               : file.why);
         return out;
     }
-    const QByteArray bytes = file.read(kMaxBytes + 1);
-    if (bytes.size() > kMaxBytes) {
-        TRequests out;
-        out.error = path + ": too large for a settings file";
-        return out;
-    }
-    return ParseSettingsText(
-        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), path);
+    return ParseSettingsText(*file.text, path);
 }
 
 std::optional<std::string> CheckForUnit(const std::vector<TRequest>& requests,

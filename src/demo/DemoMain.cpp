@@ -14,10 +14,13 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QJsonDocument>
+#include <QLayout>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 namespace {
 
@@ -56,6 +59,10 @@ int RunBatch(const demo::TScenarioResult& loaded, const QString& scenarioPath,
         std::fprintf(stderr, "%s: %s\n", qPrintable(scenarioPath), qPrintable(check.Error));
         return 2;
     }
+    // The window's fixed size is settled before it has a platform window: the offscreen
+    // platform cannot take size hints and would warn on every run.
+    rig.Form().ensurePolished();
+    rig.Form().layout()->activate();
     rig.Form().show();
     const auto result = demo::RunScenario(*loaded.Scenario, rig);
     const QByteArray log = demo::PrintedLog(rig.Form());
@@ -118,6 +125,15 @@ int main(int argc, char* argv[]) {
     }
     if (batch && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt looks for a display server's socket in the session's runtime folder even for the
+    // offscreen platform; a headless run outside a login session has none, so it gets a
+    // private one for its lifetime instead of Qt's warning and shared fallback.
+    std::optional<QTemporaryDir> runtimeDir;
+    if (batch && !qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) {
+        runtimeDir.emplace();
+        if (runtimeDir->isValid())
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir->path()));
+    }
     if (!batch && !HaveDisplay()) {
         std::fprintf(stderr, "sonavelle-demo: no display found (DISPLAY and WAYLAND_DISPLAY are "
                              "unset). Run a scenario headless instead:\n"

@@ -1,13 +1,17 @@
 #include "demo/Scenario.h"
 
+#include "files/FileText.h"
+
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 
 namespace demo {
 
 namespace {
+
+const std::string kProfileTooLarge = "the unit profile grows larger than 1 MiB";
 
 std::string Trim(const std::string& s) {
     const auto b = s.find_first_not_of(" \t\r");
@@ -44,22 +48,21 @@ std::string Shown(const std::string& s) {
     return out;
 }
 
-bool ReadFile(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    in.peek(); // a folder opens like a file on Linux and fails only at the first read
-    if (in.bad()) return false;
-    std::ostringstream all;
-    all << in.rdbuf();
-    text = all.str();
-    return true;
+// Said only when it is the reason: the messages for a missing file are older than the limit.
+std::string TooLarge(const files::TFileText& file) {
+    return file.error == files::TFileError::TooLarge ? ": " + file.why : std::string();
+}
+
+int CountLines(const std::string& text) {
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n')) + 1;
 }
 
 } // namespace
 
 TScenarioResult ParseScenario(const std::string& text, const std::string& baseDir) {
     TScenario scenario;
-    std::istringstream in(text);
+    // Saved as "UTF-8 with BOM" by some editors.
+    std::istringstream in(text.starts_with("\xEF\xBB\xBF") ? text.substr(3) : text);
     std::string raw;
     int line = 0;
     const auto fail = [&](const std::string& why) {
@@ -71,10 +74,14 @@ TScenarioResult ParseScenario(const std::string& text, const std::string& baseDi
         if (s.empty() || s[0] == '#') continue;
         if (s.rfind("unit.", 0) == 0) {
             if (s.find('=') == std::string::npos) return fail("expected unit.KEY = VALUE");
+            if (scenario.UnitProfileText.size() + s.size() > files::kMaxFileBytes)
+                return fail(kProfileTooLarge);
             scenario.UnitProfileText += s.substr(5) + "\n";
+            scenario.UnitProfileParts.push_back({line, {}, 1});
             continue;
         }
         const auto words = Words(s);
+        if (words.empty()) continue; // a form feed or vertical tab: blank to the word split
         const std::string& verb = words[0];
         const auto rest = Trim(s.substr(verb.size()));
         TAction a;
@@ -83,13 +90,19 @@ TScenarioResult ParseScenario(const std::string& text, const std::string& baseDi
         if (verb == "unit") {
             if (rest.empty()) return fail("unit needs a preset name");
             scenario.UnitPreset = rest;
+            scenario.UnitPresetLine = line;
             continue;
         } else if (verb == "unit-file") {
             if (rest.empty()) return fail("unit-file needs a path");
             const std::string path = (rest[0] == '/' || baseDir.empty()) ? rest : baseDir + "/" + rest;
-            std::string profile;
-            if (!ReadFile(path, profile)) return fail("cannot read unit file '" + path + "'");
-            scenario.UnitProfileText = profile + "\n" + scenario.UnitProfileText;
+            const files::TFileText profile = files::ReadFileText(path);
+            if (!profile) return fail("cannot read unit file '" + path + "'" + TooLarge(profile));
+            // Each unit file goes under the unit. lines, however often one is named.
+            if (scenario.UnitProfileText.size() + profile.text->size() >= files::kMaxFileBytes)
+                return fail(kProfileTooLarge);
+            scenario.UnitProfileText = *profile.text + "\n" + scenario.UnitProfileText;
+            scenario.UnitProfileParts.insert(scenario.UnitProfileParts.begin(),
+                                             {line, rest, CountLines(*profile.text)});
             continue;
         } else if (verb == "plug" || verb == "unplug" || verb == "reconnect") {
             if (!needWords(1, 1)) return fail(verb + " takes no argument");
@@ -159,12 +172,49 @@ TScenarioResult ParseScenario(const std::string& text, const std::string& baseDi
 }
 
 TScenarioResult LoadScenario(const std::string& path) {
-    std::string text;
-    if (!ReadFile(path, text)) return {std::nullopt, "cannot read scenario '" + path + "'"};
+    const files::TFileText text = files::ReadFileText(path);
+    if (!text) return {std::nullopt, "cannot read scenario '" + path + "'" + TooLarge(text)};
     const auto slash = path.find_last_of('/');
-    auto result = ParseScenario(text, slash == std::string::npos ? "." : path.substr(0, slash));
+    auto result =
+        ParseScenario(*text.text, slash == std::string::npos ? "." : path.substr(0, slash));
     if (!result.Scenario) result.Error = path + ": " + result.Error;
     return result;
+}
+
+std::optional<sim::Profile> ScenarioProfile(const TScenario& scenario, std::string& error) {
+    std::string text;
+    int presetLines = 0;
+    if (!scenario.UnitPreset.empty()) {
+        if (!sim::FindPreset(scenario.UnitPreset)) {
+            error = "unknown unit preset '" + scenario.UnitPreset + "'";
+            return std::nullopt;
+        }
+        const auto slash = scenario.UnitPreset.rfind('/');
+        text = "model = " + scenario.UnitPreset.substr(0, slash) +
+               "\nfirmware = " + scenario.UnitPreset.substr(slash + 1) + "\n";
+        presetLines = 2;
+    }
+    text += scenario.UnitProfileText;
+    const auto lineName = [&](int n) {
+        if (n <= presetLines) return "line " + std::to_string(scenario.UnitPresetLine);
+        n -= presetLines;
+        for (const TProfilePart& part : scenario.UnitProfileParts) {
+            if (n > part.Lines) {
+                n -= part.Lines;
+                continue;
+            }
+            const std::string at = "line " + std::to_string(part.ScenarioLine);
+            if (part.File.empty()) return at;
+            return at + " (" + part.File + " line " + std::to_string(n) + ")";
+        }
+        return "line " + std::to_string(n) + " of the unit profile";
+    };
+    auto parsed = sim::ParseProfile(text, lineName);
+    if (!parsed.profile) {
+        error = "unit profile: " + parsed.error;
+        return std::nullopt;
+    }
+    return parsed.profile;
 }
 
 } // namespace demo

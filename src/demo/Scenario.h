@@ -6,7 +6,10 @@
 //   unit DW730 TONAL/201036         a preset (sim::PresetNames())
 //   unit-file units/old.unit        a profile file, relative to the scenario
 //   unit.firmware = 201020          one profile line on top of the above (see
-//                                   src/sim/Transceiver.h for the keys and faults)
+//                                   src/sim/Transceiver.h for the keys and faults); a
+//                                   bad one is named by its line in the scenario
+//   press Exit1                     (or anything else that closes the window) ends the run
+//                                   there, as a success: what follows is not run
 //   plug | unplug                   attach or detach the unit; returns once the tool's device
 //                                   pass for the change notice has run
 //   wait idle [TIMEOUT_MS]          until the conversation rests (step 1 or 99, or no unit)
@@ -18,9 +21,13 @@
 //   press CONTROL                   click a button, or trigger a menu item (Exit1, Version1)
 //   reconnect                       press ButtonReconnect
 //   screenshot FILE                 save the window as a PNG
-// Timeouts default to 10000 ms; a wait that runs out fails the scenario. Waits and time-outs
-// count in the runner's time: virtual milliseconds (ticks) by default, real ones with
-// --real-time. Neither may be longer than an hour.
+// A UTF-8 byte order mark at the top is skipped. The scenario, each unit file and the unit
+// profile they make together are at most files::kMaxFileBytes. Timeouts default to
+// 10000 ms; a wait that runs out fails the scenario. Waits and time-outs count in the
+// runner's time: virtual milliseconds (ticks) by default, real ones with --real-time.
+// Neither may be longer than an hour.
+#include "sim/Profile.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -55,9 +62,18 @@ struct TAction {
     int64_t TimeoutMs = 10000;
 };
 
+// Lines of the unit profile that one scenario line put there: a unit. line, or a unit file.
+struct TProfilePart {
+    int ScenarioLine = 0;
+    std::string File; // the unit file as the scenario names it; empty: a unit. line
+    int Lines = 1;
+};
+
 struct TScenario {
-    std::string UnitPreset;      // empty: the profile text alone
-    std::string UnitProfileText; // unit-file contents, then unit. lines
+    std::string UnitPreset; // empty: the profile text alone
+    int UnitPresetLine = 0;
+    std::string UnitProfileText;                // unit-file contents, then unit. lines
+    std::vector<TProfilePart> UnitProfileParts; // in the order of UnitProfileText
     std::vector<TAction> Actions;
 };
 
@@ -69,5 +85,9 @@ struct TScenarioResult {
 // BaseDir resolves unit-file paths.
 TScenarioResult ParseScenario(const std::string& text, const std::string& baseDir);
 TScenarioResult LoadScenario(const std::string& path);
+
+// The unit a scenario describes; a fault in its profile is named by the scenario's line
+// ("unit profile: line 5: ...", "unit profile: line 3 (old.unit line 2): ...").
+std::optional<sim::Profile> ScenarioProfile(const TScenario& scenario, std::string& error);
 
 } // namespace demo

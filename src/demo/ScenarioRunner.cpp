@@ -1,6 +1,7 @@
 #include "demo/ScenarioRunner.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -56,27 +57,26 @@ QObject* Control(TForm1& form, const std::string& name) {
     return form.findChild<QObject*>(QString::fromStdString(name));
 }
 
-} // namespace
+// Sees the window asked to close (Exit1, SpeedButton1): the window gives no other sign
+// when it was never shown.
+class TCloseWatch final : public QObject {
+  public:
+    explicit TCloseWatch(QWidget& window) : window_(window) { window.installEventFilter(this); }
+    ~TCloseWatch() override { window_.removeEventFilter(this); }
+    bool Closed() const { return asked_ && window_.isHidden(); }
 
-std::optional<sim::Profile> ScenarioProfile(const TScenario& scenario, std::string& error) {
-    std::string text;
-    if (!scenario.UnitPreset.empty()) {
-        if (!sim::FindPreset(scenario.UnitPreset)) {
-            error = "unknown unit preset '" + scenario.UnitPreset + "'";
-            return std::nullopt;
-        }
-        const auto slash = scenario.UnitPreset.rfind('/');
-        text = "model = " + scenario.UnitPreset.substr(0, slash) + "\nfirmware = " +
-               scenario.UnitPreset.substr(slash + 1) + "\n";
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == &window_ && event->type() == QEvent::Close) asked_ = true;
+        return false;
     }
-    text += scenario.UnitProfileText;
-    auto parsed = sim::ParseProfile(text);
-    if (!parsed.profile) {
-        error = "unit profile: " + parsed.error;
-        return std::nullopt;
-    }
-    return parsed.profile;
-}
+
+  private:
+    QWidget& window_;
+    bool asked_ = false;
+};
+
+} // namespace
 
 QByteArray PrintedLog(const TForm1& form) {
     QByteArray out;
@@ -112,6 +112,7 @@ TRunResult RunScenario(const TScenario& scenario, TDemoRig& rig) {
     const QString stuck = QStringLiteral("a reader of the simulated unit did not settle");
     // The controller's first notice: the tool has started with no unit attached.
     if (!rig.Settle()) return {false, stuck};
+    const TCloseWatch window(form);
     for (const auto& a : scenario.Actions) {
         const auto waitFor = [&](const std::function<bool()>& done, const QString& what) {
             switch (Await(rig, done, a.TimeoutMs)) {
@@ -203,6 +204,8 @@ TRunResult RunScenario(const TScenario& scenario, TDemoRig& rig) {
             break;
         }
         if (!result.Ok) return result;
+        // As the program ends when its window closes, so does the scenario.
+        if (window.Closed()) return {};
         // Whatever the action set off (the device pass of a plug, replies already due) has
         // run before the next line.
         if (!rig.Settle()) return {false, AtLine(a.Line, stuck)};

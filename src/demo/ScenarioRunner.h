@@ -23,7 +23,4 @@ TRunResult RunScenario(const TScenario& scenario, TDemoRig& rig);
 QByteArray PrintedLog(const TForm1& form);
 QByteArray PrintedState(const TForm1& form);
 
-// The unit a scenario describes.
-std::optional<sim::Profile> ScenarioProfile(const TScenario& scenario, std::string& error);
-
 } // namespace demo

@@ -1,9 +1,9 @@
 #include "sim/Profile.h"
 
+#include "files/FileText.h"
+
 #include <algorithm>
 #include <charconv>
-#include <fstream>
-#include <sstream>
 
 namespace sim {
 
@@ -25,10 +25,6 @@ std::optional<int64_t> ParseInt(std::string_view s, int64_t min, int64_t max, in
     if (s.empty() || r.ec != std::errc() || r.ptr != s.data() + s.size()) return std::nullopt;
     if (v < min || v > max) return std::nullopt;
     return v;
-}
-
-std::string Line(int n) {
-    return "line " + std::to_string(n) + ": ";
 }
 
 struct Override {
@@ -84,7 +80,11 @@ std::optional<Profile> FindPreset(std::string_view name) {
     return std::nullopt;
 }
 
-ProfileResult ParseProfile(std::string_view text) {
+ProfileResult ParseProfile(std::string_view text, const LineNames& lineName) {
+    const auto Where = [&](int n) { return lineName ? lineName(n) : "line " + std::to_string(n); };
+    const auto Line = [&](int n) { return Where(n) + ": "; };
+    // Saved as "UTF-8 with BOM" by some editors.
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     Profile p;
     std::string defaultsMode = "factory";
     std::string storedMode = "preset";
@@ -234,8 +234,8 @@ ProfileResult ParseProfile(std::string_view text) {
                      const char* mode) -> std::optional<std::string> {
         for (const auto& o : list) {
             if (!set)
-                return Line(o.line) + "parameter given although " + mode + " = none (line " +
-                       std::to_string(modeLine) + ")";
+                return Line(o.line) + "parameter given although " + mode + " = none (" +
+                       Where(modeLine) + ")";
             if (!set->Has(o.key))
                 return Line(o.line) + "unit " + unit + " has no parameter '" + o.key + "'";
             auto norm = NormaliseValue(o.key, o.value);
@@ -250,11 +250,9 @@ ProfileResult ParseProfile(std::string_view text) {
 }
 
 ProfileResult LoadProfile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return Fail("cannot open profile '" + path + "'");
-    std::ostringstream s;
-    s << in.rdbuf();
-    ProfileResult r = ParseProfile(s.str());
+    const files::TFileText read = files::ReadFileText(path);
+    if (!read) return Fail(path + ": " + read.why);
+    ProfileResult r = ParseProfile(*read.text);
     if (!r) r.error = path + ": " + r.error;
     return r;
 }

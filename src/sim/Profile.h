@@ -5,6 +5,7 @@
 #include "sim/Params.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -71,8 +72,11 @@ struct ProfileResult {
     explicit operator bool() const { return profile.has_value(); }
 };
 
+// How error texts name line N (from 1) of the text; unset: "line N".
+using LineNames = std::function<std::string(int)>;
+
 // Never throws; every problem comes back as an error text with its line number.
-ProfileResult ParseProfile(std::string_view text);
+ProfileResult ParseProfile(std::string_view text, const LineNames& lineName = {});
 ProfileResult LoadProfile(const std::string& path);
 
 } // namespace sim

@@ -5,6 +5,7 @@
 #   CODE       the exit code expected
 #   STDOUT     optional: a file stdout must equal byte for byte
 #   STDERR     optional: text stderr must contain
+#   QUIET      optional: stderr must be empty
 cmake_minimum_required(VERSION 3.25)
 if(DEFINED TEXT)
   set(SCENARIO ${WORK}.scn)
@@ -22,6 +23,9 @@ if(NOT rc STREQUAL CODE)
 endif()
 if(DEFINED STDERR AND NOT err MATCHES "${STDERR}")
   message(FATAL_ERROR "stderr does not hold '${STDERR}':\n${err}")
+endif()
+if(QUIET AND NOT err STREQUAL "")
+  message(FATAL_ERROR "stderr is not empty:\n${err}")
 endif()
 if(DEFINED STDOUT)
   file(READ ${STDOUT} expected)

@@ -176,6 +176,17 @@ TEST(ScenarioRunner, ControlsAreCheckedBeforeAnythingRuns) {
     EXPECT_FALSE(rig.Plugged());
 }
 
+TEST(ScenarioRunner, ClosingTheWindowEndsTheRunThere) {
+    demo::TDemoRig rig(*sim::FindPreset("DW730 TONAL/201036"), std::make_unique<TQuietDialogs>(),
+                       demo::TTimeMode::Virtual);
+    rig.Form().show();
+    const auto result =
+        demo::RunScenario(Parsed("plug\nwait idle\npress Exit1\nunplug\nwait ms 100\n"), rig);
+    EXPECT_TRUE(result.Ok) << result.Error.toStdString();
+    EXPECT_FALSE(rig.Form().isVisible());
+    EXPECT_TRUE(rig.Plugged()) << "the lines after Exit1 ran";
+}
+
 TEST(ScenarioRunner, UnknownPresetIsReported) {
     demo::TScenario scenario;
     scenario.UnitPreset = "DW999/201036";

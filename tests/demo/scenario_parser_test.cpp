@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 using namespace demo;
 
@@ -87,6 +88,44 @@ TEST(ScenarioParser, MalformedLinesAreRefusedWithTheirLineNumber) {
         EXPECT_FALSE(r.Scenario) << text;
         EXPECT_EQ(r.Error, error) << text;
     }
+}
+
+TEST(ScenarioParser, ByteOrderMarkAndOddBlanksAreSkipped) {
+    const auto r = ParseScenario("\xEF\xBB\xBFplug\n\f\n\v \nunplug\n", ".");
+    ASSERT_TRUE(r.Scenario) << r.Error;
+    ASSERT_EQ(r.Scenario->Actions.size(), 2u);
+    EXPECT_EQ(r.Scenario->Actions[0].Kind, TActionKind::Plug);
+    EXPECT_EQ(r.Scenario->Actions[1].Line, 4);
+}
+
+TEST(ScenarioParser, UnitProfileFaultsNameTheScenarioLine) {
+    const std::string dir = testing::TempDir();
+    std::ofstream(dir + "/bad.unit", std::ios::binary) << "model = PX510\nbogus = 1\n";
+    const std::pair<const char*, const char*> cases[] = {
+        {"# c\n# c\nunit DW730 TONAL/201036\nplug\nunit.volume = 3\n",
+         "unit profile: line 5: unknown key 'volume'"},
+        {"unit.serial = A\nunit-file bad.unit\n",
+         "unit profile: line 2 (bad.unit line 2): unknown key 'bogus'"},
+        {"unit DW730 TONAL/201036\nunit.stored = none\nunit-file bad.unit\nunit.param.x = 1\n",
+         "unit profile: line 3 (bad.unit line 2): unknown key 'bogus'"},
+        {"unit DW730 TONAL/201036\n\nunit.stored = none\nunit.param.Channel = l\n",
+         "unit profile: line 4: parameter given although stored = none (line 3)"},
+    };
+    for (const auto& [text, error] : cases) {
+        const auto r = ParseScenario(text, dir);
+        ASSERT_TRUE(r.Scenario) << r.Error;
+        std::string got;
+        EXPECT_FALSE(ScenarioProfile(*r.Scenario, got)) << text;
+        EXPECT_EQ(got, error) << text;
+    }
+}
+
+TEST(ScenarioParser, UnitProfileIsBoundedHoweverOftenAFileIsNamed) {
+    const std::string dir = testing::TempDir();
+    std::ofstream(dir + "/big.unit", std::ios::binary) << std::string(600 * 1024, '#');
+    const auto r = ParseScenario("unit-file big.unit\nunit-file big.unit\n", dir);
+    EXPECT_FALSE(r.Scenario);
+    EXPECT_EQ(r.Error, "line 2: the unit profile grows larger than 1 MiB");
 }
 
 TEST(ScenarioParser, MissingFileIsAnError) {

@@ -126,6 +126,15 @@ TEST(SimProfile, ErrorsNameTheLine) {
     }
 }
 
+TEST(SimProfile, ErrorsNameTheLineAsTheCallerNamesIt) {
+    const auto named = [](int n) { return "row " + std::to_string(n * 10); };
+    EXPECT_EQ(ParseProfile("stored = none\nparam.Channel = l\n", named).error,
+              "row 20: parameter given although stored = none (row 10)");
+    EXPECT_EQ(ParseProfile("\xEF\xBB\xBFmodel = PX510\nbogus = 1\n", named).error,
+              "row 20: unknown key 'bogus'")
+        << "the byte order mark is no part of the first key";
+}
+
 TEST(SimProfile, FirmwareInTheFileSetsTheParameterFamily) {
     // Keys are checked against the firmware wherever its line stands.
     auto r = ParseProfile("param.DivingTimeSignalSw = 2457900\nfirmware = 201036\n");
@@ -169,5 +178,5 @@ TEST(SimProfile, LoadFromFile) {
     EXPECT_EQ(bad.error, path + ": line 2: unknown key 'bogus'");
     std::remove(path.c_str());
     auto missing = sim::LoadProfile(path);
-    EXPECT_EQ(missing.error, "cannot open profile '" + path + "'");
+    EXPECT_TRUE(missing.error.starts_with(path + ": cannot open (")) << missing.error;
 }
