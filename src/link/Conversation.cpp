@@ -172,8 +172,7 @@ void TConversation::SendCommand(const std::string& text) {
     Log("WRITE1_ERROR," + ports_.Log->FromLocal8Bit(device_->ErrorMessage(code)) + " (" +
         Hex(code) + ")");
     if (device_->ErrorKind(code) == hid::TErrorKind::AccessDenied)
-        Log("Permission denied: this user may not write to the transceiver. Install the udev "
-            "rule 70-sonavelle.rules (see README) and plug the unit in again.");
+        Log(kUdevRuleHint);
 }
 
 void TConversation::DeviceData(const std::uint8_t* data, std::uint16_t size) {

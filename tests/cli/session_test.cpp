@@ -411,6 +411,37 @@ TEST(NoUnit, IsSaidAfterTheWait) {
               "no unit was plugged in within 2 s (plug it in after starting the command)");
 }
 
+TEST(NoUnit, ThatIsAttachedButCannotBeOpenedIsSaidWithTheReason) {
+    sim::Profile none = Preset(kTonal);
+    none.access = sim::Access::None;
+    TBenchRun run(none);
+    const cli::TOutcome outcome = run.session.Connect(1500);
+    EXPECT_EQ(outcome.exit, TExit::NoUnit);
+    EXPECT_EQ(outcome.message, "no unit could be taken within 2 s: sim:hid#1 is attached but "
+                               "cannot be opened (The system cannot find the file specified.)");
+}
+
+TEST(NoUnit, TheReasonADeviceCannotBeOpenedHasTheUdevHintWhenAccessWasRefused) {
+    cli::TSimBench bench(Preset(kTonal), 0);
+    const struct {
+        bool opened;
+        uint32_t code;
+        std::string reason;
+    } cases[] = {
+        {false, hid::sim::kErrFileNotFound,
+         "cannot be opened (The system cannot find the file specified.)"},
+        {false, hid::sim::kErrAccessDenied,
+         "cannot be opened (Access is denied.). " + std::string(core::kUdevRuleHint)},
+        {true, hid::sim::kErrInvalidParameter, "cannot be identified (The parameter is incorrect.)"},
+    };
+    for (const auto& c : cases) {
+        hid::TUnopenedDevice device;
+        device.Opened = c.opened;
+        device.Code = c.code;
+        EXPECT_EQ(cli::UnopenedReason(bench.Controller(), device), c.reason);
+    }
+}
+
 TEST(Stop, EndsTheWaitForAUnit) {
     TBenchRun run(Preset(kTonal), 0);
     cli::RequestStop();
