@@ -225,7 +225,7 @@ int RunList(TBench& bench, const TCommandOptions& o) {
                                          std::to_string(lister.listed + unopened) +
                                          " HID device(s)" +
                                          (unopened ? " (" + std::to_string(unopened) +
-                                                         " cannot be opened)"
+                                                         " cannot be used)"
                                                    : "")});
 }
 

@@ -198,7 +198,7 @@ TEST(List, ADeviceThatCannotBeOpenedIsListedWithItsReason) {
         EXPECT_EQ(p.out.Text(), "----:----\tsim:hid#1\t\t<- cannot be opened (The system cannot "
                                 "find the file specified.)\n");
         EXPECT_EQ(p.err.Text(),
-                  "sonavelle-cli: no transceiver among 1 HID device(s) (1 cannot be opened)\n");
+                  "sonavelle-cli: no transceiver among 1 HID device(s) (1 cannot be used)\n");
     }
 }
 
