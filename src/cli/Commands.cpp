@@ -221,12 +221,10 @@ int RunList(TBench& bench, const TCommandOptions& o) {
                      device.PnPInfo.FriendlyName.c_str(), UnopenedReason(hid, device).c_str());
     if (chosen) return Code(TExit::Done);
     const size_t unopened = hid.Unopened().size();
-    return Report(o, {TExit::NoUnit, "no transceiver among " +
-                                         std::to_string(lister.listed + unopened) +
-                                         " HID device(s)" +
-                                         (unopened ? " (" + std::to_string(unopened) +
-                                                         " cannot be used)"
-                                                   : "")});
+    std::string message =
+        "no transceiver among " + std::to_string(lister.listed + unopened) + " HID device(s)";
+    if (unopened > 0) message += " (" + std::to_string(unopened) + " cannot be used)";
+    return Report(o, {TExit::NoUnit, message});
 }
 
 int RunShow(TBench& bench, bool json, const TCommandOptions& o) {

@@ -72,7 +72,8 @@ std::string FormatLogLine(std::int64_t wallMs, std::string_view utf8, int direct
     return line;
 }
 
-std::string UnopenedReason(const hid::THidDeviceController& hid, const hid::TUnopenedDevice& device) {
+std::string UnopenedReason(const hid::THidDeviceController& hid,
+                           const hid::TUnopenedDevice& device) {
     hid::TPlatformServices& services = hid.Services();
     std::string reason = std::string(device.Opened ? "cannot be identified" : "cannot be opened") +
                          " (" + services.ErrorMessage(device.Code) + ")";
@@ -249,8 +250,8 @@ TOutcome TSession::Connect(std::int64_t waitMs) {
             unopened += (unopened.empty() ? "" : "; ") + device.PnPInfo.DevicePath +
                         " is attached but " + UnopenedReason(hid, device);
         if (!unopened.empty())
-            return {TExit::NoUnit, "no unit could be taken within " + Seconds(waitMs) + ": " +
-                                       unopened};
+            return {TExit::NoUnit,
+                    "no unit could be taken within " + Seconds(waitMs) + ": " + unopened};
         return {TExit::NoUnit, "no unit was plugged in within " + Seconds(waitMs) +
                                    " (plug it in after starting the command)"};
     }

@@ -29,7 +29,7 @@ class EControllerError : public std::runtime_error {
 // A device present but left out of the list, because it cannot be opened or identified.
 struct TUnopenedDevice {
     THidPnPInfo PnPInfo;
-    std::string Error; // the text the error box shows
+    std::string Error;   // the text the error box shows
     bool Opened = false; // opened, but could not be identified
     uint32_t Code = 0;
     bool Reported = false;

@@ -432,7 +432,8 @@ TEST(NoUnit, TheReasonADeviceCannotBeOpenedHasTheUdevHintWhenAccessWasRefused) {
          "cannot be opened (The system cannot find the file specified.)"},
         {false, hid::sim::kErrAccessDenied,
          "cannot be opened (Access is denied.). " + std::string(core::kUdevRuleHint)},
-        {true, hid::sim::kErrInvalidParameter, "cannot be identified (The parameter is incorrect.)"},
+        {true, hid::sim::kErrInvalidParameter,
+         "cannot be identified (The parameter is incorrect.)"},
     };
     for (const auto& c : cases) {
         hid::TUnopenedDevice device;

@@ -431,9 +431,9 @@ TEST_F(ControllerTest, DeviceThatCannotBeListedIsSkippedAndReportedOnceUntilItGo
         const char* Error;
         uint32_t Code;
     };
-    for (const TCase c : {TCase{false, true, "Device cannot be opened", hid::sim::kErrFileNotFound},
-                          TCase{true, false, "Device cannot be identified",
-                                hid::sim::kErrInvalidParameter}}) {
+    for (const TCase c :
+         {TCase{false, true, "Device cannot be opened", hid::sim::kErrFileNotFound},
+          TCase{true, false, "Device cannot be identified", hid::sim::kErrInvalidParameter}}) {
         SCOPED_TRACE(c.Error);
         ev = {};
         Plug(0x1111, 1);
