@@ -26,6 +26,24 @@ struct TCloseAfterScan {
     }
 };
 
+// --close-after-scan runs unattended: a box would wait for a click that never comes. What
+// it would show goes to stderr, and an error box ends the check with exit code 1.
+class TScriptDialogs final : public TDialogs {
+  public:
+    void ShowErrorBox(const QString& text) override {
+        Say(text);
+        Failed = true;
+    }
+    void ShowErrorMessage(const QString&, const QString& text) override { Say(text); }
+    void ShowAbout(const QString&, const QStringList&) override {}
+    bool Failed = false;
+
+  private:
+    static void Say(const QString& text) {
+        std::fprintf(stderr, "sonavelle-customize: %s\n", qUtf8Printable(text));
+    }
+};
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -73,7 +91,10 @@ int main(int argc, char* argv[]) {
     auto controller = std::make_unique<hid::THidDeviceController>(*services, mainThread);
     auto* loading = controller.get();
     TCloseAfterScan closeAfterScan; // outlives the controller, which may call it to the end
-    TForm1 form(TFormServices{std::move(controller), nullptr, nullptr});
+    std::unique_ptr<TScriptDialogs> scriptDialogs;
+    if (args.isSet(closeOption)) scriptDialogs = std::make_unique<TScriptDialogs>();
+    const TScriptDialogs* script = scriptDialogs.get();
+    TForm1 form(TFormServices{std::move(controller), nullptr, std::move(scriptDialogs)});
     if (logFile) form.SetLogFile(std::move(logFile));
     if (args.isSet(closeOption)) {
         // Before Loaded(): the controller's first notice is still to come.
@@ -84,5 +105,6 @@ int main(int argc, char* argv[]) {
     ShowDeviceErrorsInErrorBox(mainThread, form.Dialogs());
     loading->Loaded();
     form.show();
-    return app.exec();
+    const int exitCode = app.exec();
+    return exitCode == 0 && script && script->Failed ? 1 : exitCode;
 }

@@ -189,6 +189,13 @@ struct TLister {
 
 int RunList(TBench& bench, const TCommandOptions& o) {
     hid::THidDeviceController& hid = bench.Controller();
+    // A device that cannot be opened is listed with its reason below, not raised.
+    bench.MainThread().SetErrorHandler([](std::exception_ptr error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const hid::EControllerError&) {
+        }
+    });
     hid.Loaded();
     bench.PlugNextUnit();
     bench.Pass();
@@ -207,9 +214,17 @@ int RunList(TBench& bench, const TCommandOptions& o) {
     hid.SetOnEnumerate(hid::THidEnumerateEvent::Bind<&TLister::OnEnumerate>(&lister));
     hid.Enumerate();
     hid.SetOnEnumerate({});
+    bench.MainThread().SetErrorHandler({});
+    // Their identifiers could not be read.
+    for (const hid::TUnopenedDevice& device : hid.Unopened())
+        std::fprintf(o.out, "----:----\t%s\t%s\t<- %s\n", device.PnPInfo.DevicePath.c_str(),
+                     device.PnPInfo.FriendlyName.c_str(), UnopenedReason(hid, device).c_str());
     if (chosen) return Code(TExit::Done);
-    return Report(o, {TExit::NoUnit,
-                      "no transceiver among " + std::to_string(lister.listed) + " HID device(s)"});
+    const size_t unopened = hid.Unopened().size();
+    std::string message =
+        "no transceiver among " + std::to_string(lister.listed + unopened) + " HID device(s)";
+    if (unopened > 0) message += " (" + std::to_string(unopened) + " cannot be used)";
+    return Report(o, {TExit::NoUnit, message});
 }
 
 int RunShow(TBench& bench, bool json, const TCommandOptions& o) {

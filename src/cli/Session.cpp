@@ -72,6 +72,16 @@ std::string FormatLogLine(std::int64_t wallMs, std::string_view utf8, int direct
     return line;
 }
 
+std::string UnopenedReason(const hid::THidDeviceController& hid,
+                           const hid::TUnopenedDevice& device) {
+    hid::TPlatformServices& services = hid.Services();
+    std::string reason = std::string(device.Opened ? "cannot be identified" : "cannot be opened") +
+                         " (" + services.ErrorMessage(device.Code) + ")";
+    if (services.ErrorKind(device.Code) == hid::TErrorKind::AccessDenied)
+        reason += ". " + std::string(core::kUdevRuleHint);
+    return reason;
+}
+
 TSession::TSession(TBench& bench, TSessionOptions options) : bench_(bench), options_(options) {
     conversation_ = std::make_unique<core::TConversation>(
         core::TConversationPorts{&bench_.Controller(), this, this, this, this}, SV_VERSION);
@@ -234,6 +244,14 @@ TOutcome TSession::Connect(std::int64_t waitMs) {
     };
     if (!RunUntil(plugged, waitMs)) {
         if (StopRequested()) return {TExit::NoUnit, "stopped before a unit was plugged in"};
+        std::string unopened;
+        const hid::THidDeviceController& hid = bench_.Controller();
+        for (const hid::TUnopenedDevice& device : hid.Unopened())
+            unopened += (unopened.empty() ? "" : "; ") + device.PnPInfo.DevicePath +
+                        " is attached but " + UnopenedReason(hid, device);
+        if (!unopened.empty())
+            return {TExit::NoUnit,
+                    "no unit could be taken within " + Seconds(waitMs) + ": " + unopened};
         return {TExit::NoUnit, "no unit was plugged in within " + Seconds(waitMs) +
                                    " (plug it in after starting the command)"};
     }

@@ -46,6 +46,11 @@ void ClearStopRequest() noexcept;
 // (received) or two blanks, then the text without trailing blanks and control characters.
 std::string FormatLogLine(std::int64_t wallMs, std::string_view utf8, int direction);
 
+// Why a device that is present was not listed: "cannot be opened (REASON)", with the udev
+// rule's hint when access was refused.
+std::string UnopenedReason(const hid::THidDeviceController& hid,
+                           const hid::TUnopenedDevice& device);
+
 class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core::TClock {
   public:
     TSession(TBench& bench, TSessionOptions options);

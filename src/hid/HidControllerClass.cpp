@@ -143,12 +143,23 @@ THidDevice::THidDevice(THidPnPInfo Info, THidDeviceController* Owner)
     unplugHandler_ = Owner->OnDeviceUnplug();
     mainHandle_ = OpenFile(TOpenMode::ReadWrite);
     readWriteAccess_ = mainHandle_ != kNoHandle;
-    if (!readWriteAccess_) mainHandle_ = OpenFile(TOpenMode::QueryOnly);
-    if (mainHandle_ == kNoHandle) throw EControllerError("Device cannot be opened");
+    if (!readWriteAccess_) {
+        const uint32_t refused = services_.LastError();
+        mainHandle_ = OpenFile(TOpenMode::QueryOnly);
+        if (mainHandle_ == kNoHandle) {
+            // A refused read-write open says more (a missing access rule) than the
+            // query-only one that came after it.
+            const uint32_t code = services_.ErrorKind(refused) == TErrorKind::AccessDenied
+                                      ? refused
+                                      : services_.LastError();
+            throw EControllerError("Device cannot be opened", code);
+        }
+    }
     attributes_.Size = 12;
     if (!services_.GetAttributes(mainHandle_, attributes_)) {
+        const uint32_t code = services_.LastError();
         CloseMain();
-        throw EControllerError("Device cannot be identified");
+        throw EControllerError("Device cannot be identified", code);
     }
     CloseMain();
 }
@@ -420,15 +431,44 @@ THidDeviceController::~THidDeviceController() {
 }
 
 void THidDeviceController::HandleNotice(const TDeviceNotice& Notice) {
-    if (destroying_ || Notice.Message != kDeviceChangeMessage || Notice.Event != kDevNodesChanged ||
-        inChange_)
+    if (destroying_ || Notice.Message != kDeviceChangeMessage || Notice.Event != kDevNodesChanged)
         return;
-    loading_ = false;
     lastNoticeParam_ = Notice.Param;
-    // Cleared however the pass ends: a pass stopped by a device that cannot be opened
-    // must not block every later notice.
-    TFlagGuard guard(inChange_, true);
-    DeviceChange();
+    if (inChange_) {
+        // The pass may already have looked at the devices, and the platform will not
+        // tell again (udev has handed this event over already).
+        noticeInChange_ = true;
+        return;
+    }
+    loading_ = false;
+    {
+        // Cleared however the pass ends: a handler that throws must not block every
+        // later notice.
+        TFlagGuard guard(inChange_, true);
+        do {
+            noticeInChange_ = false;
+            DeviceChange();
+        } while (noticeInChange_ && !destroying_);
+    }
+    RaiseUnreported();
+}
+
+void THidDeviceController::RaiseUnreported() {
+    std::vector<std::string> errors;
+    for (TUnopenedDevice& u : unopened_) {
+        if (u.Reported) continue;
+        u.Reported = true;
+        errors.push_back(u.Error);
+    }
+    if (errors.empty()) return;
+    // One error box per device: the first is raised here, the others after it.
+    std::weak_ptr<bool> alive = alive_;
+    for (size_t i = 1; i < errors.size(); ++i) {
+        main_.Post([alive, error = errors[i]] {
+            if (alive.lock()) throw EControllerError(error);
+        });
+    }
+    throw EControllerError(errors.front());
 }
 
 template <typename Handler> void THidDeviceController::Fire(const Handler& H, THidDevice* Dev) {
@@ -437,33 +477,44 @@ template <typename Handler> void THidDeviceController::Fire(const Handler& H, TH
     H(Dev);
 }
 
-std::vector<std::unique_ptr<THidDevice>> THidDeviceController::CollectPresent() {
-    std::vector<std::unique_ptr<THidDevice>> fresh;
-    if (!services_.Available()) return fresh;
+THidDeviceController::TPresent THidDeviceController::CollectPresent() {
+    TPresent present;
+    if (!services_.Available()) return present;
+    std::vector<TUnopenedDevice> unopened;
     for (THidPnPInfo& info : services_.CollectInterfaces(hidGuid_)) {
-        auto dev = std::make_unique<THidDevice>(std::move(info), this);
-        fresh.push_back(std::move(dev));
+        present.IDs.push_back(info.DeviceID);
+        const bool listed = std::any_of(devices_.begin(), devices_.end(), [&](THidDevice* dev) {
+            return dev->PluggedIn() && dev->PnPInfo().DeviceID == info.DeviceID;
+        });
+        if (listed) continue;
+        THidPnPInfo kept = info;
+        try {
+            present.Fresh.push_back(std::make_unique<THidDevice>(std::move(info), this));
+        } catch (const EControllerError& e) {
+            // Left out of this pass only: the others are listed all the same, and the next
+            // pass tries it again (a permission may be granted a moment after the plug-in).
+            TUnopenedDevice u{std::move(kept), e.what(), false, e.Code, false};
+            u.Opened = u.Error != "Device cannot be opened";
+            for (const TUnopenedDevice& known : unopened_) {
+                if (known.PnPInfo.DeviceID == u.PnPInfo.DeviceID) u.Reported = known.Reported;
+            }
+            unopened.push_back(std::move(u));
+        }
     }
-    return fresh;
+    unopened_ = std::move(unopened);
+    return present;
 }
 
 void THidDeviceController::DeviceChange() {
     bool changed = lastNoticeParam_ == -1;
-    auto fresh = CollectPresent();
+    TPresent present = CollectPresent();
 
     for (size_t i = devices_.size(); i-- > 0;) {
         if (i >= devices_.size()) continue; // a handler shortened the list
         THidDevice* dev = devices_[i];
-        bool present = false;
-        if (dev->PluggedIn()) {
-            for (size_t j = fresh.size(); j-- > 0;) {
-                if (fresh[j]->PnPInfo().DeviceID == dev->PnPInfo().DeviceID) {
-                    present = true;
-                    break;
-                }
-            }
-        }
-        if (present) continue;
+        if (dev->PluggedIn() && std::find(present.IDs.begin(), present.IDs.end(),
+                                          dev->PnPInfo().DeviceID) != present.IDs.end())
+            continue;
         dev->HandleUnplug();
         Fire(onRemoval_, dev);
         changed = true;
@@ -475,18 +526,7 @@ void THidDeviceController::DeviceChange() {
         }
     }
 
-    for (auto& f : fresh) {
-        for (THidDevice* dev : devices_) {
-            if (dev->PluggedIn() && dev->PnPInfo().DeviceID == f->PnPInfo().DeviceID) {
-                f->controller_ = nullptr;
-                f.reset();
-                break;
-            }
-        }
-    }
-
-    for (auto& f : fresh) {
-        if (!f) continue;
+    for (auto& f : present.Fresh) {
         THidDevice* dev = f.release();
         devices_.push_back(dev);
         changed = true;

@@ -21,7 +21,18 @@ class THidDeviceController;
 // Failing to open or identify a device while building the device list.
 class EControllerError : public std::runtime_error {
   public:
-    using std::runtime_error::runtime_error;
+    explicit EControllerError(const std::string& What, uint32_t Reason = 0)
+        : std::runtime_error(What), Code(Reason) {}
+    uint32_t Code; // the platform's reason, 0 when none is known
+};
+
+// A device present but left out of the list, because it cannot be opened or identified.
+struct TUnopenedDevice {
+    THidPnPInfo PnPInfo;
+    std::string Error;   // the text the error box shows
+    bool Opened = false; // opened, but could not be identified
+    uint32_t Code = 0;
+    bool Reported = false;
 };
 
 // A worker thread that can name itself for debugging tools.
@@ -218,6 +229,9 @@ class THidDeviceController final : public TCustomHidController {
     const THidPlugEvent& OnDeviceUnplug() const { return onDeviceUnplug_; }
 
     const std::vector<THidDevice*>& Devices() const { return devices_; }
+    // Devices that are present but could not be listed: tried again at every pass, each
+    // reported (raised out of the notice handler) once, forgotten when it goes away.
+    const std::vector<TUnopenedDevice>& Unopened() const { return unopened_; }
     int32_t CheckedInCount() const { return checkedInCount_; }
     int32_t CheckedOutCount() const { return checkedOutCount_; }
     int32_t UnpluggedCount() const { return unpluggedCount_; }
@@ -231,7 +245,12 @@ class THidDeviceController final : public TCustomHidController {
   private:
     friend class THidDevice;
 
-    std::vector<std::unique_ptr<THidDevice>> CollectPresent();
+    struct TPresent {
+        std::vector<uint32_t> IDs;                      // every device present
+        std::vector<std::unique_ptr<THidDevice>> Fresh; // those not listed yet
+    };
+    TPresent CollectPresent();
+    void RaiseUnreported();
     template <typename Handler> void Fire(const Handler& H, THidDevice* Dev);
     void Recount();
 
@@ -242,6 +261,7 @@ class THidDeviceController final : public TCustomHidController {
     bool loading_ = true;
     bool destroying_ = false;
     bool inChange_ = false;
+    bool noticeInChange_ = false; // a notice came during the pass: one more pass is due
     int32_t lastNoticeParam_ = 0;
     int32_t devThreadSleepTime_ = 100;
     int32_t checkedInCount_ = 0;
@@ -257,6 +277,7 @@ class THidDeviceController final : public TCustomHidController {
     // Owned, except a checked-out device, which its holder gives back. A device's own
     // destruction edits this list, so it holds plain pointers.
     std::vector<THidDevice*> devices_;
+    std::vector<TUnopenedDevice> unopened_;
     // Expires with the controller: an operation it posted to the main thread runs only
     // while the controller is there.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

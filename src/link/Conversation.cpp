@@ -173,9 +173,7 @@ void TConversation::SendCommand(const std::string& text) {
     const std::uint32_t code = device_->LastErrorCode();
     Log("WRITE1_ERROR," + ports_.Log->FromLocal8Bit(device_->ErrorMessage(code)) + " (" +
         Hex(code) + ")");
-    if (device_->ErrorKind(code) == hid::TErrorKind::AccessDenied)
-        Log("Permission denied: this user may not write to the transceiver. Install the udev "
-            "rule 70-sonavelle.rules (see README) and plug the unit in again.");
+    if (device_->ErrorKind(code) == hid::TErrorKind::AccessDenied) Log(kUdevRuleHint);
 }
 
 void TConversation::DeviceData(const std::uint8_t* data, std::uint16_t size) {

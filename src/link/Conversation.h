@@ -81,6 +81,11 @@ struct TConversationPorts {
 // The caption of the tool's message boxes.
 inline constexpr std::string_view kToolCaption = "Sonavelle customize tool";
 
+// What to do when this user may not open the unit for writing.
+inline constexpr std::string_view kUdevRuleHint =
+    "Permission denied: this user may not write to the transceiver. Install the udev rule "
+    "70-sonavelle.rules (see README) and plug the unit in again.";
+
 // Identifiers of the units, tried in this order; the first device checked out wins. The
 // maker's vendor id is named in packaging/70-sonavelle.rules too (scripts/test-package.sh
 // checks the two agree).

@@ -97,8 +97,9 @@ run("cli set without settings" 2 "^$"
 
 # list: the CLI on the system's HID services looks at the devices once and ends by itself,
 # with or without a transceiver among them.
-run("cli list" "0;3" "^([0-9a-f]+:[0-9a-f]+\t[^\n]*\n)*$"
-    "^(sonavelle-cli: no transceiver among [0-9]+ HID device\\(s\\)\n)?$" ${CLI} list)
+run("cli list" "0;3" "^([0-9a-f-]+:[0-9a-f-]+\t[^\n]*\n)*$"
+    "^(sonavelle-cli: no transceiver among [0-9]+ HID device\\(s\\)( \\([0-9]+ cannot be used\\))?\n)?$"
+    ${CLI} list)
 
 # --close-after-scan: the tool starts on the system's HID services, looks at the devices
 # once, logs that pass and closes by itself (a hang is a failure, not a wait).
@@ -113,6 +114,24 @@ else()
   file(READ ${WORK_DIR}/scan.log scan)
   if(NOT scan MATCHES "HID_Open\\.\n[^\n]*HidCtrl1DeviceChange:Runung=False\\.\n")
     string(APPEND failures "\n  customize --close-after-scan: no device pass in the log:\n${scan}")
+  endif()
+endif()
+
+# The tool's own device-error box, as main() wires it: a node that cannot be identified is
+# said once on stderr (no box waits for a click in a check) and fails the check.
+if(UMOCKDEV_RUN)
+  file(WRITE ${WORK_DIR}/unidentified.umockdev
+       "P: /devices/virtual/hidraw/hidraw0\nN: hidraw0\nE: DEVNAME=/dev/hidraw0\nE: MAJOR=243\n"
+       "E: MINOR=0\nE: SUBSYSTEM=hidraw\nA: dev=243:0\n")
+  execute_process(COMMAND ${UMOCKDEV_RUN} -d ${WORK_DIR}/unidentified.umockdev --
+                          ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
+                          ${CUSTOMIZE} --close-after-scan
+                  RESULT_VARIABLE got_rc ERROR_VARIABLE got_err TIMEOUT 60)
+  string(REGEX MATCHALL "sonavelle-customize: Device cannot be identified\n" said "${got_err}")
+  list(LENGTH said times)
+  if(NOT got_rc STREQUAL "1" OR NOT times EQUAL 1)
+    string(APPEND failures "\n  customize --close-after-scan with a node it cannot identify: "
+                           "exit code ${got_rc}, expected 1 and the error said once: ${got_err}")
   endif()
 endif()
 

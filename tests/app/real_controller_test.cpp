@@ -86,4 +86,19 @@ TEST_F(RealController, DevicePassErrorIsShownByTheErrorBoxAndTheToolGoesOn) {
     EXPECT_TRUE(form->LogLines().mid(before).join(QLatin1Char('\n')).contains(U("device change.")));
 }
 
+TEST_F(RealController, DeviceThatCannotBeOpenedIsShownOnceAndAUnitPluggedLaterIsTaken) {
+    ShowDeviceErrorsInErrorBox(main, form->Dialogs());
+    PlugDevice(9, false);
+    main.RunPending();
+    hid::sim::TSimDeviceSpec unit;
+    unit.VendorID = core::TransceiverVendorID;
+    unit.ProductID = 0x7802;
+    services.Plug(unit);
+    main.RunPending();
+    EXPECT_TRUE(form->Conversation().Connected());
+    PlugDevice(1);
+    main.RunPending();
+    EXPECT_EQ(dialogs->errors, QStringList{U("Device cannot be opened")});
+}
+
 } // namespace

@@ -187,6 +187,18 @@ TEST(List, WithoutATransceiverIsNoUnit) {
     EXPECT_EQ(p.err.Text(), "sonavelle-cli: no transceiver among 1 HID device(s)\n");
 }
 
+TEST(List, ADeviceThatCannotBeOpenedIsListedWithItsReason) {
+    TPrinted p;
+    sim::Profile none = Preset("DW720 KEL/201026");
+    none.access = sim::Access::None;
+    cli::TSimBench bench(none, 1);
+    EXPECT_EQ(cli::RunList(bench, p.Options()), 3);
+    EXPECT_EQ(p.out.Text(), "----:----\tsim:hid#1\t\t<- cannot be opened (The system cannot find "
+                            "the file specified.)\n");
+    EXPECT_EQ(p.err.Text(),
+              "sonavelle-cli: no transceiver among 1 HID device(s) (1 cannot be used)\n");
+}
+
 // ---- batch
 // ---------------------------------------------------------------------------------------
 

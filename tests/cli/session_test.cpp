@@ -411,6 +411,24 @@ TEST(NoUnit, IsSaidAfterTheWait) {
               "no unit was plugged in within 2 s (plug it in after starting the command)");
 }
 
+TEST(NoUnit, ThatIsAttachedButCannotBeOpenedIsSaidWithTheReason) {
+    sim::Profile none = Preset(kTonal);
+    none.access = sim::Access::None;
+    TBenchRun run(none);
+    const cli::TOutcome outcome = run.session.Connect(1500);
+    EXPECT_EQ(outcome.exit, TExit::NoUnit);
+    EXPECT_EQ(outcome.message, "no unit could be taken within 2 s: sim:hid#1 is attached but "
+                               "cannot be opened (The system cannot find the file specified.)");
+}
+
+TEST(NoUnit, TheReasonADeviceCannotBeOpenedHasTheUdevHintWhenAccessWasRefused) {
+    cli::TSimBench bench(Preset(kTonal), 0);
+    hid::TUnopenedDevice device;
+    device.Code = hid::sim::kErrAccessDenied;
+    EXPECT_EQ(cli::UnopenedReason(bench.Controller(), device),
+              "cannot be opened (Access is denied.). " + std::string(core::kUdevRuleHint));
+}
+
 TEST(Stop, EndsTheWaitForAUnit) {
     TBenchRun run(Preset(kTonal), 0);
     cli::RequestStop();
