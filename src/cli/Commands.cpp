@@ -169,9 +169,11 @@ std::string ResultLine(const TUnitFacts& f, const TOutcome& outcome) {
 
 // After Apply, read the unit's settings back and compare them with the requests.
 TOutcome Verify(TSession& session, const std::vector<TRequest>& requests) {
+    // Apply left the number of settings it changed (none: nothing was written).
+    const bool written = session.Conversation().Panel()[TControl::SpeedButton2].tag > 0;
     TOutcome outcome = session.ReadBack("the check read-back");
     if (!outcome.ok()) {
-        outcome.message += "; the settings were saved";
+        outcome.message += written ? "; the settings were saved" : "; the unit had the settings";
         return outcome;
     }
     const core::TConversation& c = session.Conversation();
@@ -280,8 +282,9 @@ int RunBatch(TBench& bench, const std::vector<TRequest>& requests, int maxUnits,
             // The bench record could not tell this unit from another.
             ++serialsNotRead;
             if (outcome.ok())
-                outcome = {TExit::Failed,
-                           "the serial number was not read; settings written, saved and read back"};
+                outcome = {
+                    TExit::Failed,
+                    "the serial number was not read; the settings were applied and read back"};
         }
         if (!outcome.ok()) ++failed;
         session.ClearProgress();

@@ -279,6 +279,7 @@ TEST(Batch, GoesOnAfterAUnitThatVanished) {
 // What the record says of a unit that the settings reached but that is not fully recorded.
 struct TRecord {
     void (*change)(sim::Profile&);
+    const char* volume; // the unit has 4
     const char* line;
     const char* summary;
 };
@@ -289,7 +290,7 @@ TEST_P(BatchRecord, NamesWhatFailedAndTellsTheUnitsApart) {
     sim::Profile profile = Preset("DW730 TONAL/201036");
     GetParam().change(profile);
     TBatch batch(profile, 1);
-    EXPECT_EQ(batch.Run(Requests({{TSetting::Volume, "3"}})), 1);
+    EXPECT_EQ(batch.Run(Requests({{TSetting::Volume, GetParam().volume}})), 1);
     EXPECT_EQ(batch.printed.out.Lines(),
               (std::vector<std::string>{GetParam().line, GetParam().summary}));
 }
@@ -297,17 +298,21 @@ TEST_P(BatchRecord, NamesWhatFailedAndTellsTheUnitsApart) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, BatchRecord,
     ::testing::Values(
-        TRecord{[](sim::Profile& p) { p.faults.vanishAfter = 19; }, // saved, then gone
+        TRecord{[](sim::Profile& p) { p.faults.vanishAfter = 19; }, "3", // saved, then gone
                 "SV0000000001\tDW730 TONAL\t201036\tFAILED: the unit went away during the check "
                 "read-back; the settings were saved",
                 "1 unit(s): 0 OK, 1 failed"},
-        TRecord{[](sim::Profile& p) { p.faults.ng = {"GSER"}; },
+        TRecord{[](sim::Profile& p) { p.faults.vanishAfter = 7; }, "4", // nothing written
+                "SV0000000001\tDW730 TONAL\t201036\tFAILED: the unit went away during the check "
+                "read-back; the unit had the settings",
+                "1 unit(s): 0 OK, 1 failed"},
+        TRecord{[](sim::Profile& p) { p.faults.ng = {"GSER"}; }, "3",
                 "(not read)\tDW730 TONAL\t201036\tFAILED: the serial number was not read; "
-                "settings written, saved and read back",
+                "the settings were applied and read back",
                 "1 unit(s): 0 OK, 1 failed (1 without a serial number)"},
-        TRecord{[](sim::Profile& p) { p.faults.split = {"GSER"}; },
+        TRecord{[](sim::Profile& p) { p.faults.split = {"GSER"}; }, "3",
                 "(not read)\tDW730 TONAL\t201036\tFAILED: the serial number was not read; "
-                "settings written, saved and read back",
+                "the settings were applied and read back",
                 "1 unit(s): 0 OK, 1 failed (1 without a serial number)"}));
 
 TEST(Batch, OnATerminalPrintsNothingOverTheProgressBar) {
