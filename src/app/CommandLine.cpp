@@ -2,7 +2,9 @@
 
 #include <QStringList>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace app {
 
@@ -42,6 +44,19 @@ std::optional<int> ParseCommandLine(QCommandLineParser& parser, const char* prog
 int UsageError(const char* program, const QString& message) {
     std::fprintf(stderr, "%s: %s\n", program, message.toLocal8Bit().constData());
     return 2;
+}
+
+bool CloseOutput(const char* program, std::FILE* file, const QString& name, int error) {
+    errno = 0;
+    if (std::fflush(file) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+    // A write that failed before leaves the error flag, perhaps without a reason now.
+    if (std::ferror(file) && error == 0) error = EIO;
+    errno = 0;
+    if (std::fclose(file) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+    if (error == 0) return true;
+    std::fprintf(stderr, "%s: cannot write %s: %s\n", program, name.toLocal8Bit().constData(),
+                 std::strerror(error));
+    return false;
 }
 
 } // namespace app

@@ -5,6 +5,7 @@
 #include <QCommandLineParser>
 #include <QString>
 
+#include <cstdio>
 #include <optional>
 
 namespace app {
@@ -20,5 +21,11 @@ std::optional<int> ParseCommandLine(QCommandLineParser& parser, const char* prog
 
 // One line "program: message" on stderr; returns the exit code for a usage error, 2.
 int UsageError(const char* program, const QString& message);
+
+// Flushes and closes an output the program wrote its results to, as cat does: when this or
+// an earlier write failed (error: its errno, 0 when none was seen), one line
+// "program: cannot write NAME: reason" on stderr and false. A result lost on a full disk
+// must not look like success.
+bool CloseOutput(const char* program, std::FILE* file, const QString& name, int error = 0);
 
 } // namespace app

@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -38,7 +39,7 @@ std::string OneLine(std::string text) {
         if (c == '\r') continue;
         out += c == '\n' ? ' ' : c;
     }
-    return out;
+    return Escaped(out);
 }
 
 // The unit's clock as the tool set it: seconds from 2001-01-01 00:00 local time.
@@ -49,18 +50,29 @@ std::string ClockText(std::int64_t value) {
            line.substr(9, 8);
 }
 
+// The texts as the unit gave them, escaped; serial is empty when it was not read.
 struct TUnitFacts {
     std::string model, firmware, language, serial, clock;
     std::size_t fileBytes = 0;
 };
 
+// A serial number the unit refused ("Not found" on the window), never sent, or sent without
+// one character that could tell it from another unit's.
+bool SerialRead(std::string_view serial) {
+    return serial != "Not found" && std::any_of(serial.begin(), serial.end(), [](char c) {
+               return static_cast<unsigned char>(c) > 0x20 && c != 0x7f;
+           });
+}
+
+constexpr const char* kSerialNotRead = "(not read)";
+
 TUnitFacts Facts(const core::TConversation& c) {
     const core::TPanel& p = c.Panel();
     TUnitFacts f;
-    f.model = p[TControl::EditKIND].text;
-    f.firmware = p[TControl::Edit1].text;
-    f.language = p[TControl::EditLanguage].text;
-    f.serial = p[TControl::Edit2].text;
+    f.model = Escaped(p[TControl::EditKIND].text);
+    f.firmware = Escaped(p[TControl::Edit1].text);
+    f.language = Escaped(p[TControl::EditLanguage].text);
+    if (SerialRead(p[TControl::Edit2].text)) f.serial = Escaped(p[TControl::Edit2].text);
     if (c.ClockValue() != 0) f.clock = ClockText(c.ClockValue());
     f.fileBytes = c.UploadedFile().size();
     return f;
@@ -75,7 +87,7 @@ void PrintText(const TSession& session, std::FILE* out) {
     row("model", f.model);
     row("firmware", f.firmware);
     row("language", f.language);
-    row("serial number", f.serial);
+    row("serial number", f.serial.empty() ? std::string(kSerialNotRead) : f.serial);
     if (f.fileBytes > 0) row("information file", std::to_string(f.fileBytes) + " bytes");
     row("clock", f.clock.empty() ? std::string() : "set to " + f.clock);
     std::fputc('\n', out);
@@ -92,7 +104,7 @@ void PrintText(const TSession& session, std::FILE* out) {
         }
         const std::optional<std::string> value = ChosenValue(info.id, c.Panel(), c.Identity());
         std::fprintf(out, "%-17s%-8s shown as \"%s\"; takes %s\n", std::string(info.name).c_str(),
-                     value.value_or("?").c_str(), c.Panel()[info.box].text.c_str(),
+                     value.value_or("?").c_str(), Escaped(c.Panel()[info.box].text).c_str(),
                      Join(values, " ").c_str());
     }
 }
@@ -104,7 +116,7 @@ void PrintJson(const TSession& session, std::FILE* out) {
     unit[QStringLiteral("model")] = Q(f.model);
     unit[QStringLiteral("firmware")] = Q(f.firmware);
     unit[QStringLiteral("language")] = Q(f.language);
-    unit[QStringLiteral("serial")] = Q(f.serial);
+    unit[QStringLiteral("serial")] = f.serial.empty() ? QJsonValue() : QJsonValue(Q(f.serial));
     unit[QStringLiteral("clock")] = Q(f.clock);
     if (f.fileBytes > 0)
         unit[QStringLiteral("informationFileBytes")] = static_cast<qint64>(f.fileBytes);
@@ -124,7 +136,7 @@ void PrintJson(const TSession& session, std::FILE* out) {
             if (!values.empty()) {
                 const auto value = ChosenValue(info.id, c.Panel(), c.Identity());
                 d[QStringLiteral("value")] = value ? QJsonValue(Q(*value)) : QJsonValue();
-                d[QStringLiteral("shown")] = Q(c.Panel()[info.box].text);
+                d[QStringLiteral("shown")] = Q(Escaped(c.Panel()[info.box].text));
                 QJsonArray list;
                 for (const std::string& v : values)
                     list.append(Q(v));
@@ -150,14 +162,20 @@ TOutcome ConnectFor(TSession& session, const TCommandOptions& o) {
 
 std::string ResultLine(const TUnitFacts& f, const TOutcome& outcome) {
     const auto or_ = [](const std::string& s) { return s.empty() ? std::string("-") : s; };
-    return or_(f.serial) + "\t" + or_(f.model) + "\t" + or_(f.firmware) + "\t" +
+    return (f.serial.empty() ? std::string(kSerialNotRead) : f.serial) + "\t" + or_(f.model) +
+           "\t" + or_(f.firmware) + "\t" +
            (outcome.ok() ? std::string("OK") : "FAILED: " + outcome.message);
 }
 
 // After Apply, read the unit's settings back and compare them with the requests.
 TOutcome Verify(TSession& session, const std::vector<TRequest>& requests) {
-    TOutcome outcome = session.ReadBack();
-    if (!outcome.ok()) return outcome;
+    // Apply left the number of settings it changed (none: nothing was written).
+    const bool written = session.Conversation().Panel()[TControl::SpeedButton2].tag > 0;
+    TOutcome outcome = session.ReadBack("the check read-back");
+    if (!outcome.ok()) {
+        outcome.message += written ? "; the settings were saved" : "; the unit had the settings";
+        return outcome;
+    }
     const core::TConversation& c = session.Conversation();
     for (const TRequest& r : requests) {
         const auto value = ChosenValue(r.setting, c.Panel(), c.Identity());
@@ -178,7 +196,7 @@ struct TLister {
         const auto& a = device->Attributes();
         std::fprintf(out, "%04x:%04x\t%s\t%s%s\n", a.VendorID, a.ProductID,
                      device->PnPInfo().DevicePath.c_str(),
-                     core::Utf16ToUtf8(device->QueryProductText()).c_str(),
+                     Escaped(core::Utf16ToUtf8(device->QueryProductText())).c_str(),
                      device == chosen ? "\t<- the transceiver" : "");
         ++listed;
         return true;
@@ -257,9 +275,10 @@ int RunDefault(TBench& bench, const TCommandOptions& o) {
 int RunBatch(TBench& bench, const std::vector<TRequest>& requests, int maxUnits,
              const TCommandOptions& o) {
     TSession session(bench, o.session);
-    int units = 0, failed = 0;
+    int units = 0, failed = 0, serialsNotRead = 0;
     for (;;) {
         if ((maxUnits > 0 && units >= maxUnits) || bench.NoUnitLeft() || StopRequested()) break;
+        session.ClearProgress();
         std::fprintf(o.err, "%s: plug in unit %d (Ctrl-C stops)\n", o.program, units + 1);
         std::fflush(o.err);
         TOutcome outcome = session.Connect(-1);
@@ -274,9 +293,19 @@ int RunBatch(TBench& bench, const std::vector<TRequest>& requests, int maxUnits,
                            OneLine(session.Conversation().Panel()[TControl::Label3].text)};
         if (outcome.ok()) outcome = session.Apply(requests);
         if (outcome.ok()) outcome = Verify(session, requests);
+        if (facts.serial.empty()) {
+            // The bench record could not tell this unit from another.
+            ++serialsNotRead;
+            if (outcome.ok())
+                outcome = {
+                    TExit::Failed,
+                    "the serial number was not read; the settings were applied and read back"};
+        }
         if (!outcome.ok()) ++failed;
+        session.ClearProgress();
         std::fprintf(o.out, "%s\n", ResultLine(facts, outcome).c_str());
-        std::fflush(o.out);
+        // A unit set up without its line in the record is not followed by another.
+        if (std::fflush(o.out) != 0 || std::ferror(o.out)) break;
         if (StopRequested()) break;
         if (session.Conversation().Connected()) {
             std::fprintf(o.err, "%s: unplug the unit\n", o.program);
@@ -285,7 +314,10 @@ int RunBatch(TBench& bench, const std::vector<TRequest>& requests, int maxUnits,
             if (!session.WaitUnplugged().ok()) break;
         }
     }
-    std::fprintf(o.out, "%d unit(s): %d OK, %d failed\n", units, units - failed, failed);
+    session.ClearProgress();
+    std::fprintf(o.out, "%d unit(s): %d OK, %d failed", units, units - failed, failed);
+    if (serialsNotRead > 0) std::fprintf(o.out, " (%d without a serial number)", serialsNotRead);
+    std::fputc('\n', o.out);
     if (units == 0) return Code(TExit::NoUnit);
     return failed > 0 ? Code(TExit::Failed) : Code(TExit::Done);
 }

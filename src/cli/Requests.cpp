@@ -3,6 +3,7 @@
 #include "files/FileText.h"
 
 #include <QByteArray>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
@@ -23,13 +24,11 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-// A text from an argument or a file as a message shows it: on one line, control characters
-// as '?' (a terminal would act on them), and short enough to read at a glance.
+// A text from an argument, a file or the unit as a message shows it: escaped as everywhere,
+// and short enough to read at a glance.
 std::string Shown(std::string_view text) {
     constexpr std::size_t kMax = 60;
-    std::string out;
-    for (const char c : text.substr(0, kMax))
-        out += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
+    std::string out = Escaped(text.substr(0, kMax));
     if (text.size() > kMax) {
         // Not in the middle of a UTF-8 sequence.
         while (!out.empty() && (static_cast<unsigned char>(out.back()) & 0xC0) == 0x80)
@@ -87,6 +86,43 @@ bool AddAssignment(TRequests& out, std::string_view text, std::string origin) {
     return Add(out, name, value, std::move(origin));
 }
 
+// The first key given twice in one object, with its line: QJsonDocument silently keeps the
+// last. The text is valid JSON already.
+std::optional<std::pair<QString, int>> RepeatedKey(std::string_view text) {
+    std::vector<std::optional<std::vector<QString>>> open; // an object's keys; nothing: array
+    char before = 0; // the last character outside strings that is not blank
+    int line = 1;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\n') ++line;
+        if (c == '{' || c == '[') {
+            open.emplace_back(c == '{' ? std::optional<std::vector<QString>>(std::in_place)
+                                       : std::nullopt);
+        } else if (c == '}' || c == ']') {
+            if (!open.empty()) open.pop_back();
+        } else if (c == '"') {
+            std::size_t end = i + 1;
+            while (end < text.size() && text[end] != '"')
+                end += text[end] == '\\' ? 2 : 1;
+            const bool key = !open.empty() && open.back() && (before == '{' || before == ',');
+            if (key) {
+                // Decoded, so that "vol\u0075me" is "volume" too.
+                const std::string_view quoted = text.substr(i, end + 1 - i);
+                const QJsonDocument doc = QJsonDocument::fromJson(
+                    "[" + QByteArray(quoted.data(), static_cast<qsizetype>(quoted.size())) + "]");
+                const QString name = doc.array().at(0).toString();
+                std::vector<QString>& keys = *open.back();
+                if (std::find(keys.begin(), keys.end(), name) != keys.end())
+                    return std::make_pair(name, line);
+                keys.push_back(name);
+            }
+            i = end;
+        }
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') before = c;
+    }
+    return std::nullopt;
+}
+
 TRequests ParseJson(std::string_view text, const std::string& name) {
     TRequests out;
     QJsonParseError error;
@@ -103,6 +139,11 @@ TRequests ParseJson(std::string_view text, const std::string& name) {
     }
     if (!doc.isObject() || !doc.object().value(QStringLiteral("settings")).isObject()) {
         out.error = name + ": the JSON has no \"settings\" object (as \"show --json\" prints it)";
+        return out;
+    }
+    if (const auto repeated = RepeatedKey(text)) {
+        out.error = name + ":" + std::to_string(repeated->second) + ": the key " +
+                    Quoted(repeated->first.toStdString()) + " is given twice";
         return out;
     }
     const QJsonObject settings = doc.object().value(QStringLiteral("settings")).toObject();
@@ -134,8 +175,23 @@ TRequests ParseAssignments(const std::vector<std::string>& arguments, int firstN
 }
 
 TRequests ParseSettingsText(std::string_view text, const std::string& name) {
-    // Editors on Windows often begin a UTF-8 file with a byte order mark.
+    // Editors on Windows often begin a UTF-8 file with a byte order mark; Windows PowerShell
+    // 5.1 writes "show --json > unit.json" as UTF-16 with one.
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    const bool littleEndian = text.starts_with("\xFF\xFE");
+    if (littleEndian || text.starts_with("\xFE\xFF")) {
+        if (text.size() % 2 != 0) return {{}, name + ": not a text file"};
+        std::u16string units((text.size() - 2) / 2, u'\0');
+        for (std::size_t i = 0; i < units.size(); ++i) {
+            const auto lo = static_cast<unsigned char>(text[2 + 2 * i + (littleEndian ? 0 : 1)]);
+            const auto hi = static_cast<unsigned char>(text[2 + 2 * i + (littleEndian ? 1 : 0)]);
+            units[i] = static_cast<char16_t>(hi << 8 | lo);
+        }
+        const QByteArray utf8 =
+            QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size())).toUtf8();
+        return ParseSettingsText(
+            std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())), name);
+    }
     if (Trim(text).substr(0, 1) == "{") return ParseJson(text, name);
     TRequests out;
     int number = 0;
@@ -185,6 +241,22 @@ std::optional<std::string> CheckForUnit(const std::vector<TRequest>& requests,
 std::string UnitName(const params::TIdentity& identity) {
     if (identity.model.empty()) return "firmware " + identity.version;
     return identity.model + " " + identity.version;
+}
+
+std::string Escaped(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7f) {
+            out += c;
+            continue;
+        }
+        static constexpr char kHex[] = "0123456789abcdef";
+        out += "\\x";
+        out += kHex[byte >> 4];
+        out += kHex[byte & 15];
+    }
+    return out;
 }
 
 std::string Quoted(std::string_view text) {

@@ -37,8 +37,11 @@ TRequests LoadSettingsFile(const std::string& path);
 std::optional<std::string> CheckForUnit(const std::vector<TRequest>& requests,
                                         const params::TIdentity& identity);
 
-// A text from an argument, a file or the unit as a message quotes it: on one line, control
-// characters as '?', cut after 60 characters.
+// A text from the unit, a file or an argument as every output of the command line shows it:
+// control characters and NUL as "\x1b", "\x00" (a terminal would act on them, a C string
+// would end at them).
+std::string Escaped(std::string_view text);
+// The same text as a message quotes it: escaped, cut after 60 characters.
 std::string Quoted(std::string_view text);
 
 // The values one after another, `between` between two.

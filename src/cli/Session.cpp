@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <exception>
 
@@ -15,6 +16,9 @@ namespace cli {
 namespace {
 
 std::atomic<bool> gStop{false};
+
+// The progress bar's line: "[####    ]  40%".
+constexpr int kProgressWidth = 47;
 
 using params::TControl;
 
@@ -104,7 +108,7 @@ TSession::TSession(TBench& bench, TSessionOptions options) : bench_(bench), opti
 }
 
 TSession::~TSession() {
-    EndProgress();
+    ClearProgress();
     hid::THidDeviceController& hid = bench_.Controller();
     hid.SetOnDeviceData({});
     hid.SetOnEnumerate({});
@@ -135,9 +139,11 @@ void TSession::WriteLog(std::string_view utf8, int direction) {
     std::string line = FormatLogLine(bench_.Now().wallMs, utf8, direction);
     if (options_.log) {
         // Each line reaches the file at once, so that it holds the last one before a crash.
-        std::fputs(line.c_str(), options_.log);
-        std::fputc('\n', options_.log);
-        std::fflush(options_.log);
+        const bool written = std::fputs(line.c_str(), options_.log) >= 0 &&
+                             std::fputc('\n', options_.log) != EOF &&
+                             std::fflush(options_.log) == 0;
+        if (!written && options_.logError && *options_.logError == 0)
+            *options_.logError = errno != 0 ? errno : EIO;
     }
     if (options_.keepLog) logLines_.push_back(std::move(line));
 }
@@ -167,7 +173,7 @@ void TSession::Close() {
 }
 
 void TSession::Say(const std::string& line) {
-    EndProgress();
+    ClearProgress();
     std::fprintf(options_.messages, "%s\n", line.c_str());
     std::fflush(options_.messages);
 }
@@ -177,17 +183,18 @@ void TSession::DrawProgress() {
     const int position = conversation_->Panel()[TControl::ProgressBar1].position;
     if (position == drawnPosition_) return;
     drawnPosition_ = position;
-    constexpr int kWidth = 40;
+    constexpr int kWidth = kProgressWidth - 7; // "[", "] 100%"
     const int filled = position * kWidth / 100;
     std::fprintf(options_.messages, "\r[%s%s] %3d%%", std::string(filled, '#').c_str(),
                  std::string(kWidth - filled, ' ').c_str(), position);
     std::fflush(options_.messages);
 }
 
-void TSession::EndProgress() {
+void TSession::ClearProgress() {
     if (drawnPosition_ < 0) return;
     drawnPosition_ = -1;
-    std::fputc('\n', options_.messages);
+    std::fprintf(options_.messages, "\r%*s\r", kProgressWidth, "");
+    std::fflush(options_.messages);
 }
 
 // ---- the loop --------------------------------------------------------------------------------
@@ -255,7 +262,7 @@ TOutcome TSession::Connect(std::int64_t waitMs) {
         return {TExit::NoUnit, "no unit was plugged in within " + Seconds(waitMs) +
                                    " (plug it in after starting the command)"};
     }
-    return WaitIdentified();
+    return WaitIdentified("identification");
 }
 
 bool TSession::SettingsShown() const {
@@ -263,37 +270,38 @@ bool TSession::SettingsShown() const {
     return c.Connected() && c.StepNo() == 1 && !c.Panel()[TControl::Label3].visible;
 }
 
-TOutcome TSession::WaitIdentified() {
+TOutcome TSession::WaitIdentified(const char* phase) {
     const core::TConversation& c = *conversation_;
     const auto identified = [&] {
         return Gone() || c.StepNo() == 99 || (c.Connected() && c.Running() && c.StepNo() == 1);
     };
     const bool ended = RunUntil(identified, options_.timeoutMs);
-    EndProgress();
-    if (Gone()) return {TExit::NoUnit, "the unit went away during identification"};
+    ClearProgress();
+    if (Gone()) return {TExit::NoUnit, std::string("the unit went away during ") + phase};
     if (!ended) {
-        if (StopRequested()) return {TExit::Failed, "stopped during identification"};
-        return {TExit::Failed, NoAnswer("identification")};
+        if (StopRequested()) return {TExit::Failed, std::string("stopped during ") + phase};
+        return {TExit::Failed, NoAnswer(phase)};
     }
     if (c.StepNo() == 1) {
         // The window shows whatever came within a second of the request; a unit that sent
         // none of its settings has not been read, and its empty panel is no answer.
         if (SettingsShown() && c.CurrentReceivedCount() == 0)
-            return {TExit::Failed, "identification: no answer to " + Quoted(c.LastCommand()) +
+            return {TExit::Failed, std::string(phase) + ": no answer to " +
+                                       Quoted(c.LastCommand()) +
                                        "; the unit's settings were not read"};
         return {};
     }
     // Closed after identification: fine where the window shows no settings for this firmware.
     if (c.Identity().version.empty() || !c.Panel()[TControl::Label3].visible)
-        return {TExit::Failed, "identification: the unit answered " +
+        return {TExit::Failed, std::string(phase) + ": the unit answered " +
                                    Quoted(ReplyText(c.Replies().Text())) + " to " +
                                    Quoted(c.LastCommand())};
     return {};
 }
 
-TOutcome TSession::ReadBack() {
+TOutcome TSession::ReadBack(const char* phase) {
     conversation_->PressReconnect();
-    return WaitIdentified();
+    return WaitIdentified(phase);
 }
 
 // ---- Apply and Default -----------------------------------------------------------------------
@@ -332,15 +340,27 @@ std::string TSession::WrittenReport() const {
     }
     std::string line = "written: " + (have.empty() ? std::string("none") : have) +
                        "; not written: " + (missing.empty() ? std::string("none") : missing);
-    line += saved ? "; saved" : "; not saved";
-    return line;
+    return line + "; " + SaveReport(saved);
+}
+
+std::string TSession::SaveReport(bool acknowledged) const {
+    const core::TConversation& c = *conversation_;
+    if (acknowledged) return "saved";
+    if (c.LastCommand() != params::CmdSave || !writeError_.empty()) return "not saved";
+    // A unit that said "NG" kept nothing; an answer cut short, garbled or lost may come from
+    // a unit that saved.
+    const auto& refusal = c.Refusal();
+    if (refusal && refusal->command == params::CmdSave &&
+        ReplyText(refusal->reply).starts_with("NG"))
+        return "not saved";
+    return "save not confirmed";
 }
 
 TOutcome TSession::RunToEnd(const char* what) {
     const core::TConversation& c = *conversation_;
     const bool ended = RunUntil(
         [&] { return Gone() || c.Refusal().has_value() || c.StepNo() == 1; }, options_.timeoutMs);
-    EndProgress();
+    ClearProgress();
     if (Gone())
         return {TExit::NoUnit,
                 std::string("the unit went away during ") + what + ": " + WrittenReport()};

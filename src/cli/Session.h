@@ -31,6 +31,7 @@ struct TOutcome {
 
 struct TSessionOptions {
     std::FILE* log = nullptr;       // every log line, as the window's --log writes it
+    int* logError = nullptr;        // gets errno of the first write to log that failed
     std::FILE* messages = stderr;   // what a person at the bench is told
     bool progressBar = false;       // draw the progress bar on messages (a terminal)
     std::int64_t timeoutMs = 30000; // the longest wait for a unit and for each phase
@@ -73,8 +74,9 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core:
     TOutcome Apply(const std::vector<TRequest>& requests);
     // Presses Default.
     TOutcome Default();
-    // Identifies the unit and reads its settings back again (the Reconnect button).
-    TOutcome ReadBack();
+    // Identifies the unit and reads its settings back again (the Reconnect button); phase
+    // names the run in messages.
+    TOutcome ReadBack(const char* phase = "identification");
     // Waits (for ever, or until Ctrl-C) until the unit is unplugged.
     TOutcome WaitUnplugged();
 
@@ -83,6 +85,8 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core:
     // Runs the loop until done() holds; false when limitMs (negative: none) ran out first or
     // Ctrl-C came.
     bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs);
+    // Takes the progress bar off its line, before anything else is printed to the terminal.
+    void ClearProgress();
 
   private:
     // the HID layer's events
@@ -101,11 +105,11 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core:
 
     void Say(const std::string& line);
     void DrawProgress();
-    void EndProgress();
     bool Gone() const;
-    TOutcome WaitIdentified();
+    TOutcome WaitIdentified(const char* phase);
     TOutcome RunToEnd(const char* what);
     std::string WrittenReport() const;
+    std::string SaveReport(bool acknowledged) const;
     std::string NoAnswer(const char* what) const;
     std::string Seconds(std::int64_t ms) const;
 

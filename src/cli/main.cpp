@@ -11,6 +11,7 @@
 #include <cstring>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -51,8 +52,9 @@ const char* const kDescription =
     "A settings FILE holds NAME=VALUE lines ('#' starts a comment) or the JSON that\n"
     "show --json prints.\n"
     "\n"
-    "Exit codes: 0 done; 1 the unit refused or failed a step; 2 bad usage or a value\n"
-    "this unit does not have; 3 no unit found, or it went away.";
+    "Exit codes: 0 done; 1 the unit refused or failed a step, or an output could not be\n"
+    "written; 2 bad usage or a value this unit does not have; 3 no unit found, or it went\n"
+    "away.";
 
 void OnInterrupt(int) {
     cli::RequestStop();
@@ -77,7 +79,8 @@ int main(int argc, char* argv[]) {
         QStringLiteral("FILE"));
     const QCommandLineOption timeoutOption(
         QStringLiteral("timeout"),
-        QStringLiteral("Wait at most SECONDS for the unit and for each of its steps (default 30)."),
+        QStringLiteral("Wait at most SECONDS for the unit, and as long for each phase: "
+                       "identification, Apply, Default, the check read-back (default 30)."),
         QStringLiteral("SECONDS"), QStringLiteral("30"));
     const QCommandLineOption jsonOption(QStringLiteral("json"),
                                         QStringLiteral("show: print one JSON object."));
@@ -123,7 +126,7 @@ int main(int argc, char* argv[]) {
     bool ok = false;
     const double timeoutSeconds = args.value(timeoutOption).toDouble(&ok);
     if (!ok || !(timeoutSeconds > 0) || timeoutSeconds > 86400)
-        return Usage(QStringLiteral("--timeout takes seconds from 0 to 86400, not '%1'.")
+        return Usage(QStringLiteral("--timeout takes seconds above 0 and up to 86400, not '%1'.")
                          .arg(args.value(timeoutOption)));
     int count = 0;
     if (args.isSet(countOption)) {
@@ -141,7 +144,13 @@ int main(int argc, char* argv[]) {
                 QStringLiteral("give the settings as NAME=VALUE or with --from, not both."));
         cli::TRequests parsed;
         if (args.isSet(fromOption)) {
-            parsed = cli::LoadSettingsFile(args.value(fromOption).toLocal8Bit().toStdString());
+            const std::string path = args.value(fromOption).toLocal8Bit().toStdString();
+            try {
+                parsed = cli::LoadSettingsFile(path);
+            } catch (const std::bad_alloc&) {
+                return Usage(QStringLiteral("%1: not enough memory to read it.")
+                                 .arg(args.value(fromOption)));
+            }
         } else {
             std::vector<std::string> assignments;
             for (const QString& a : positional)
@@ -160,6 +169,7 @@ int main(int argc, char* argv[]) {
     options.session.timeoutMs = static_cast<std::int64_t>(timeoutSeconds * 1000);
     options.session.progressBar = SV_ISATTY(stderr) != 0;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> logFile(nullptr, &std::fclose);
+    int logError = 0;
     if (args.isSet(logOption)) {
         logFile.reset(std::fopen(args.value(logOption).toLocal8Bit().constData(), "a"));
         if (!logFile)
@@ -167,6 +177,7 @@ int main(int argc, char* argv[]) {
                 QStringLiteral("cannot open log file '%1': %2")
                     .arg(args.value(logOption), QString::fromLocal8Bit(std::strerror(errno))));
         options.session.log = logFile.get();
+        options.session.logError = &logError;
     }
 
     std::unique_ptr<cli::TBench> bench;
@@ -193,10 +204,25 @@ int main(int argc, char* argv[]) {
 
     std::signal(SIGINT, &OnInterrupt);
     std::signal(SIGTERM, &OnInterrupt);
-    if (command == QLatin1String("list")) return cli::RunList(*bench, options);
-    if (command == QLatin1String("show"))
-        return cli::RunShow(*bench, args.isSet(jsonOption), options);
-    if (command == QLatin1String("set")) return cli::RunSet(*bench, requests, options);
-    if (command == QLatin1String("default")) return cli::RunDefault(*bench, options);
-    return cli::RunBatch(*bench, requests, count, options);
+    int exitCode = 0;
+    if (command == QLatin1String("list"))
+        exitCode = cli::RunList(*bench, options);
+    else if (command == QLatin1String("show"))
+        exitCode = cli::RunShow(*bench, args.isSet(jsonOption), options);
+    else if (command == QLatin1String("set"))
+        exitCode = cli::RunSet(*bench, requests, options);
+    else if (command == QLatin1String("default"))
+        exitCode = cli::RunDefault(*bench, options);
+    else
+        exitCode = cli::RunBatch(*bench, requests, count, options);
+
+    // Both are checked and closed, each failure said; a lost output is never exit code 0.
+    bool written = app::CloseOutput(kProgram, stdout, QStringLiteral("standard output"));
+    if (logFile)
+        written = app::CloseOutput(kProgram, logFile.release(),
+                                   QStringLiteral("the log file '%1'").arg(args.value(logOption)),
+                                   logError) &&
+                  written;
+    if (!written && exitCode == 0) exitCode = static_cast<int>(cli::TExit::Failed);
+    return exitCode;
 }

@@ -43,7 +43,7 @@ run("--json with set" 2 "^$" "^sonavelle-cli: --json is for show only\\.\n$"
     set --json volume=1 ${tonal})
 run("--count with show" 2 "^$" "^sonavelle-cli: --count is for batch only\\.\n$"
     show --count 2 ${tonal})
-run("--timeout 0" 2 "^$" "^sonavelle-cli: --timeout takes seconds from 0 to 86400, not '0'\\.\n$"
+run("--timeout 0" 2 "^$" "^sonavelle-cli: --timeout takes seconds above 0 and up to 86400, not '0'\\.\n$"
     show --timeout 0 ${tonal})
 run("unknown preset" 2 "^$" "^sonavelle-cli: --sim: 'DW999/201036' is neither a preset nor a unit file"
     show --sim DW999/201036)
@@ -146,6 +146,17 @@ run("unit gone during Apply" 3 "^$"
 file(WRITE ${WORK_DIR}/silent.unit "model = DW730 TONAL\nfirmware = 201036\nfault.silent = SAVE\n")
 run("silent unit" 1 "^$" "sonavelle-cli: Apply: no answer to 'SAVE' within 3 s"
     set volume=1 --timeout 2.5 --sim ${WORK_DIR}/silent.unit)
+
+# ---- a lost output is a failure, as with cat -----------------------------------------------
+if(EXISTS /dev/full)
+  execute_process(COMMAND ${CLI} show --json ${tonal} OUTPUT_FILE /dev/full
+                  RESULT_VARIABLE got_rc ERROR_VARIABLE got_err TIMEOUT 60)
+  if(got_rc EQUAL 0 OR NOT got_err MATCHES "sonavelle-cli: cannot write standard output: [^\n]+\n$")
+    fail("show --json > /dev/full: exit code ${got_rc}, stderr [${got_err}]")
+  endif()
+  run("--log /dev/full" 1 "\tOK\n" "sonavelle-cli: cannot write the log file '/dev/full': [^\n]+\n$"
+      batch --from ${WORK_DIR}/bench.txt --count 1 ${tonal} --log /dev/full)
+endif()
 
 run("--help" 0 "Commands:\n.*  batch --from FILE .*Exit codes: 0 done; 1 " "^$" --help)
 

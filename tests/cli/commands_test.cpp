@@ -138,6 +138,25 @@ TEST(Show, OfAnUnsupportedUnitSaysWhyNoSettingsAreShown) {
               "tool. Please update to the latest version.");
 }
 
+TEST(Show, EscapesControlCharactersFromTheUnitAndSaysASerialNumberWasNotRead) {
+    sim::Profile odd = Preset("DW730 TONAL/201036");
+    odd.serial = "SV\x1b[2J\x07";
+    sim::Profile unread = odd;
+    unread.faults.split = {"GSER"}; // NUL bytes where the serial number would be
+    for (const auto& [profile, serial] :
+         {std::pair{odd, std::string("SV\\x1b[2J\\x07")}, std::pair{unread, std::string()}}) {
+        TPrinted text, json;
+        cli::TSimBench first(profile, 1), second(profile, 1);
+        ASSERT_EQ(cli::RunShow(first, false, text.Options()), 0);
+        ASSERT_EQ(cli::RunShow(second, true, json.Options()), 0);
+        EXPECT_EQ(text.out.Lines().at(3),
+                  "serial number    " + (serial.empty() ? "(not read)" : serial));
+        const QJsonValue got = QJsonDocument::fromJson(QByteArray::fromStdString(json.out.Text()))
+                                   .object()[QStringLiteral("unit")][QStringLiteral("serial")];
+        EXPECT_EQ(got, serial.empty() ? QJsonValue() : QJsonValue(QString::fromStdString(serial)));
+    }
+}
+
 TEST(Set, PrintsHowManySettingsChanged) {
     TPrinted p;
     cli::TSimBench bench(Preset("DW720 MIV/201029"), 1);
@@ -267,6 +286,60 @@ TEST(Batch, GoesOnAfterAUnitThatVanished) {
                                      "away"))
         << lines[1];
     EXPECT_EQ(lines[2], "2 unit(s): 0 OK, 2 failed");
+}
+
+// What the record says of a unit that the settings reached but that is not fully recorded.
+struct TRecord {
+    void (*change)(sim::Profile&);
+    const char* volume; // the unit has 4
+    const char* line;
+    const char* summary;
+};
+
+class BatchRecord : public ::testing::TestWithParam<TRecord> {};
+
+TEST_P(BatchRecord, NamesWhatFailedAndTellsTheUnitsApart) {
+    sim::Profile profile = Preset("DW730 TONAL/201036");
+    GetParam().change(profile);
+    TBatch batch(profile, 1);
+    EXPECT_EQ(batch.Run(Requests({{TSetting::Volume, GetParam().volume}})), 1);
+    EXPECT_EQ(batch.printed.out.Lines(),
+              (std::vector<std::string>{GetParam().line, GetParam().summary}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, BatchRecord,
+    ::testing::Values(
+        TRecord{[](sim::Profile& p) { p.faults.vanishAfter = 19; }, "3", // saved, then gone
+                "SV0000000001\tDW730 TONAL\t201036\tFAILED: the unit went away during the check "
+                "read-back; the settings were saved",
+                "1 unit(s): 0 OK, 1 failed"},
+        TRecord{[](sim::Profile& p) { p.faults.vanishAfter = 7; }, "4", // nothing written
+                "SV0000000001\tDW730 TONAL\t201036\tFAILED: the unit went away during the check "
+                "read-back; the unit had the settings",
+                "1 unit(s): 0 OK, 1 failed"},
+        TRecord{[](sim::Profile& p) { p.faults.ng = {"GSER"}; }, "3",
+                "(not read)\tDW730 TONAL\t201036\tFAILED: the serial number was not read; "
+                "the settings were applied and read back",
+                "1 unit(s): 0 OK, 1 failed (1 without a serial number)"},
+        TRecord{[](sim::Profile& p) { p.faults.split = {"GSER"}; }, "3",
+                "(not read)\tDW730 TONAL\t201036\tFAILED: the serial number was not read; "
+                "the settings were applied and read back",
+                "1 unit(s): 0 OK, 1 failed (1 without a serial number)"}));
+
+TEST(Batch, OnATerminalPrintsNothingOverTheProgressBar) {
+    TBatch batch(Preset("DW730 TONAL/201036"), 2);
+    cli::TCommandOptions options = batch.printed.Options(5000);
+    options.session.progressBar = true;
+    options.out = options.err; // both on the terminal
+    EXPECT_EQ(cli::RunBatch(batch.bench, Requests({{TSetting::Volume, "3"}}), 0, options), 0);
+    std::size_t bars = 0;
+    for (const std::string& line : batch.printed.err.Lines()) {
+        // What the terminal shows is what follows the last carriage return.
+        bars += line.find("] 100%") != std::string::npos;
+        EXPECT_FALSE(line.substr(line.rfind('\r') + 1).starts_with("[")) << line;
+    }
+    EXPECT_GT(bars, 0u) << "the bar was drawn";
 }
 
 TEST(Batch, FailsEachUnitThatLacksASettingWithoutWritingIt) {

@@ -154,6 +154,26 @@ TEST(SettingsJson, TakesTheSettingsObjectAndNamesTheKeyThatIsWrong) {
               "u.json: settings.volume: volume is set twice (first at u.json: settings.VOLUME)");
 }
 
+// QJsonDocument keeps the last of two equal keys; a file that gives one twice is refused
+// wherever the key is, however it is spelt, and the same key in two objects is no repeat.
+TEST(SettingsJson, AKeyGivenTwiceInOneObjectIsRefusedWithItsName) {
+    const auto error = [](const char* text) {
+        return cli::ParseSettingsText(text, "u.json").error;
+    };
+    EXPECT_EQ(error("{\"settings\": {\"volume\": \"4\",\n \"volume\": \"5\"}}"),
+              "u.json:2: the key 'volume' is given twice");
+    EXPECT_EQ(error("{\"settings\": {\"volume\": \"4\", \"vol\\u0075me\": \"5\"}}"),
+              "u.json:1: the key 'volume' is given twice");
+    EXPECT_EQ(error("{\"settings\": {\"volume\": \"4\"},\n\"settings\": {}}"),
+              "u.json:2: the key 'settings' is given twice");
+    EXPECT_EQ(error("{\"unit\": {\"a\\\"\": [{\"m\": 1, \"m\": 2}]}, \"settings\": {}}"),
+              "u.json:1: the key 'm' is given twice");
+    EXPECT_TRUE(cli::ParseSettingsText("{\"unit\": {\"model\": \"volume\", \"v\": [\"volume\"]}, "
+                                       "\"details\": {\"volume\": {}}, "
+                                       "\"settings\": {\"volume\": \"4\"}}",
+                                       "u.json"));
+}
+
 // ---- files on disk --------------------------------------------------------------------------
 
 class SettingsFile : public ::testing::Test {
@@ -212,8 +232,11 @@ TEST_F(SettingsFile, ThatIsBinaryIsRefusedInOneShortLine) {
     const std::string path = Write("prog", elf + std::string(4000, '\x90'));
     EXPECT_EQ(cli::LoadSettingsFile(path).error, path + ":1: not a text file");
 
-    const std::string wide = Write("wide.txt", std::string("\xff\xfev\0o\0l\0=\0001\0\n\0", 14));
-    EXPECT_EQ(cli::LoadSettingsFile(wide).error, wide + ":1: not a text file");
+    const std::string wide = Write("wide.txt", std::string("v\0o\0l\0=\0001\0\n\0", 12));
+    EXPECT_EQ(cli::LoadSettingsFile(wide).error, wide + ":1: not a text file")
+        << "UTF-16 without a byte order mark";
+    const std::string odd = Write("odd.txt", std::string("\xff\xfev\0o", 5));
+    EXPECT_EQ(cli::LoadSettingsFile(odd).error, odd + ": not a text file");
 
     std::string noise;
     for (int i = 0; i < 100000; ++i)
@@ -231,6 +254,31 @@ TEST_F(SettingsFile, MayBeginWithTheUtf8ByteOrderMark) {
     const std::string json = Write("bom.json", bom + "{\"settings\": {\"volume\": \"3\"}}");
     ExpectRequests(cli::LoadSettingsFile(json),
                    {{TSetting::Volume, "3", json + ": settings.volume"}});
+}
+
+// Windows PowerShell 5.1 writes "show --json > unit.json" so.
+TEST_F(SettingsFile, MayBeUtf16WithAByteOrderMark) {
+    const auto utf16 = [](std::string_view ascii, bool little) {
+        std::string out = little ? "\xff\xfe" : "\xfe\xff";
+        for (const char c : ascii)
+            out += little ? std::string{c, '\0'} : std::string{'\0', c};
+        return out;
+    };
+    for (const bool little : {true, false}) {
+        const std::string text = Write("le.txt", utf16("volume=3\r\n# x\r\nchannel=B\r\n", little));
+        ExpectRequests(cli::LoadSettingsFile(text), {{TSetting::Volume, "3", text + ":1"},
+                                                     {TSetting::Channel, "B", text + ":3"}});
+        const std::string json =
+            Write("u.json", utf16("{\"settings\": {\"volume\": \"2\"}}", little));
+        ExpectRequests(cli::LoadSettingsFile(json),
+                       {{TSetting::Volume, "2", json + ": settings.volume"}});
+    }
+}
+
+TEST(Escaped, ShowsControlCharactersAndNulByTheirCodeAndKeepsTheRest) {
+    EXPECT_EQ(cli::Escaped(std::string("SV\0\x01\t\x1b[2J\x7f\r\n", 12)),
+              "SV\\x00\\x01\\x09\\x1b[2J\\x7f\\x0d\\x0a");
+    EXPECT_EQ(cli::Escaped("Z\xc3\xbcrich \\\\?\\hid#1"), "Z\xc3\xbcrich \\\\?\\hid#1");
 }
 
 TEST(SettingsText, ControlCharactersAndLongTextsAreNotEchoedAsTheyAre) {

@@ -310,17 +310,35 @@ TEST(RefusingUnit, AnUnconfirmedEraseIsAFailedDefault) {
     EXPECT_EQ(run.Stored(), profile.stored);
 }
 
-TEST(RefusingUnit, AnUnconfirmedSaveSaysEverythingWasWrittenButNotSaved) {
+// Only a unit that said "NG" to the save surely kept nothing; an answer cut short, garbled or
+// lost (SilentUnit) may come from a unit that saved; a replug would read the settings back.
+struct TSaveAnswer {
+    std::set<std::string> sim::Faults::*fault;
+    const char* said;
+    bool kept; // by the simulated unit
+};
+
+class SaveAnswer : public ::testing::TestWithParam<TSaveAnswer> {};
+
+TEST_P(SaveAnswer, IsNotSavedOnlyWhenRefusedAndOtherwiseNotConfirmed) {
     sim::Profile profile = Preset(kTonal);
-    profile.faults.ng = {"SAVE"};
+    profile.faults.*GetParam().fault = {"SAVE"};
     TBenchRun run(profile);
     ASSERT_TRUE(run.session.Connect(5000).ok());
     const cli::TOutcome outcome = run.session.Apply(Requests({{TSetting::Volume, "1"}}));
     EXPECT_EQ(outcome.exit, TExit::Failed);
-    EXPECT_EQ(outcome.message,
-              "Apply: the unit answered 'NG' to 'SAVE'; written: volume, hands-free, "
-              "dive-computer, voice-guide, air-check; not written: none; not saved");
+    EXPECT_TRUE(outcome.message.ends_with("'SAVE'; written: volume, hands-free, dive-computer, "
+                                          "voice-guide, air-check; not written: none; " +
+                                          std::string(GetParam().said)))
+        << outcome.message;
+    EXPECT_EQ(run.Stored() == run.Working(), GetParam().kept);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, SaveAnswer,
+    ::testing::Values(TSaveAnswer{&sim::Faults::ng, "not saved", false},
+                      TSaveAnswer{&sim::Faults::split, "save not confirmed", true},
+                      TSaveAnswer{&sim::Faults::garbage, "save not confirmed", true}));
 
 // ---- a silent unit: the time-out counts in virtual time ----------------------------------------
 
@@ -365,8 +383,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "saved"},
         TSilence{"SAVE", false,
                  "Apply: no answer to 'SAVE' within 2 s (last reply 'OK'); written: volume, "
-                 "hands-free, dive-computer, voice-guide, air-check; not written: none; not "
-                 "saved"}),
+                 "hands-free, dive-computer, voice-guide, air-check; not written: none; save "
+                 "not confirmed"}),
     [](const auto& param) {
         std::string name = param.param.command;
         std::replace(name.begin(), name.end(), ' ', '_');
