@@ -24,18 +24,41 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
+// The length of the well-formed UTF-8 sequence at the start of text that is not a C1
+// control (U+0080..U+009F, which some terminals act on); 0 when there is none.
+std::size_t PrintableSequence(std::string_view text) {
+    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const auto lead = b(0);
+    std::size_t n = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+    if (n == 0 || text.size() < n) return 0;
+    for (std::size_t i = 1; i < n; ++i)
+        if ((b(i) & 0xC0) != 0x80) return 0;
+    // Overlong forms, surrogates and code points above U+10FFFF.
+    if ((lead == 0xE0 && b(1) < 0xA0) || (lead == 0xED && b(1) >= 0xA0) ||
+        (lead == 0xF0 && b(1) < 0x90) || (lead == 0xF4 && b(1) >= 0x90))
+        return 0;
+    if (lead == 0xC2 && b(1) < 0xA0) return 0;
+    return n;
+}
+
+// The bytes Escaped takes together at the start of text: one printable sequence, or one byte.
+std::size_t NextPiece(std::string_view text) {
+    const auto byte = static_cast<unsigned char>(text[0]);
+    return byte >= 0x80 ? std::max<std::size_t>(PrintableSequence(text), 1) : 1;
+}
+
 // A text from an argument, a file or the unit as a message shows it: escaped as everywhere,
-// and short enough to read at a glance.
+// and short enough to read at a glance (the escapes counted as what they print).
 std::string Shown(std::string_view text) {
     constexpr std::size_t kMax = 60;
-    std::string out = Escaped(text.substr(0, kMax));
-    if (text.size() > kMax) {
-        // Not in the middle of a UTF-8 sequence.
-        while (!out.empty() && (static_cast<unsigned char>(out.back()) & 0xC0) == 0x80)
-            out.pop_back();
-        if (!out.empty() && static_cast<unsigned char>(out.back()) >= 0xC0) out.pop_back();
-        out += "...";
+    std::string out;
+    std::size_t i = 0;
+    while (i < text.size() && out.size() < kMax) {
+        const std::size_t n = NextPiece(text.substr(i));
+        out += Escaped(text.substr(i, n));
+        i += n;
     }
+    if (i < text.size()) out += "...";
     return out;
 }
 
@@ -245,16 +268,18 @@ std::string UnitName(const params::TIdentity& identity) {
 
 std::string Escaped(std::string_view text) {
     std::string out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte != 0x7f) {
-            out += c;
-            continue;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = NextPiece(text.substr(i));
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (n > 1 || (byte >= 0x20 && byte < 0x7f)) {
+            out += text.substr(i, n);
+        } else {
+            static constexpr char kHex[] = "0123456789abcdef";
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 15];
         }
-        static constexpr char kHex[] = "0123456789abcdef";
-        out += "\\x";
-        out += kHex[byte >> 4];
-        out += kHex[byte & 15];
+        i += n;
     }
     return out;
 }

@@ -275,10 +275,15 @@ TEST_F(SettingsFile, MayBeUtf16WithAByteOrderMark) {
     }
 }
 
-TEST(Escaped, ShowsControlCharactersAndNulByTheirCodeAndKeepsTheRest) {
+TEST(Escaped, ShowsControlCharactersNulAndBrokenUtf8ByTheirCodeAndKeepsTheRest) {
     EXPECT_EQ(cli::Escaped(std::string("SV\0\x01\t\x1b[2J\x7f\r\n", 12)),
               "SV\\x00\\x01\\x09\\x1b[2J\\x7f\\x0d\\x0a");
-    EXPECT_EQ(cli::Escaped("Z\xc3\xbcrich \\\\?\\hid#1"), "Z\xc3\xbcrich \\\\?\\hid#1");
+    EXPECT_EQ(cli::Escaped("Z\xc3\xbcrich \\\\?\\hid#1 \xe2\x82\xac \xf0\x9f\x90\xa0"),
+              "Z\xc3\xbcrich \\\\?\\hid#1 \xe2\x82\xac \xf0\x9f\x90\xa0");
+    // A stray continuation byte, a cut sequence, an overlong slash, a surrogate and the C1
+    // control CSI (which some terminals take for ESC [).
+    EXPECT_EQ(cli::Escaped("\x80 \xe2\x82 \xc0\xaf \xed\xa0\x80 \xc2\x9b"),
+              "\\x80 \\xe2\\x82 \\xc0\\xaf \\xed\\xa0\\x80 \\xc2\\x9b");
 }
 
 TEST(SettingsText, ControlCharactersAndLongTextsAreNotEchoedAsTheyAre) {
