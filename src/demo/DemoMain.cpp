@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -65,14 +66,26 @@ int RunBatch(const demo::TScenarioResult& loaded, const QString& scenarioPath,
     rig.Form().layout()->activate();
     rig.Form().show();
     const auto result = demo::RunScenario(*loaded.Scenario, rig);
-    const QByteArray log = demo::PrintedLog(rig.Form());
-    std::fwrite(log.constData(), 1, static_cast<size_t>(log.size()), stdout);
+    int writeError = 0; // the reason of the first write that failed
+    const auto print = [&](const QByteArray& bytes) {
+        errno = 0;
+        const auto size = static_cast<size_t>(bytes.size());
+        if (std::fwrite(bytes.constData(), 1, size, stdout) != size && writeError == 0)
+            writeError = errno;
+    };
+    print(demo::PrintedLog(rig.Form()));
     const QByteArray json = demo::PrintedState(rig.Form());
     if (jsonPath.isEmpty()) {
-        std::fwrite(json.constData(), 1, static_cast<size_t>(json.size()), stdout);
+        print(json);
     } else {
         QFile out(jsonPath);
-        if (!out.open(QIODevice::WriteOnly) || out.write(json) != json.size()) {
+        // A full disk shows only when the buffer is flushed: an empty file is no state.
+        if (!out.open(QIODevice::WriteOnly) || out.write(json) != json.size() || !out.flush()) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(jsonPath));
+            return 2;
+        }
+        out.close();
+        if (out.error() != QFileDevice::NoError) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(jsonPath));
             return 2;
         }
@@ -81,6 +94,9 @@ int RunBatch(const demo::TScenarioResult& loaded, const QString& scenarioPath,
         std::fprintf(stderr, "cannot write %s\n", qPrintable(shotPath));
         return 2;
     }
+    // The printed log is the run's record: one that did not reach its file is a failure.
+    if (!app::CloseOutput("sonavelle-demo", stdout, QStringLiteral("standard output"), writeError))
+        return 1;
     if (!result.Ok) {
         std::fprintf(stderr, "%s: %s\n", qPrintable(scenarioPath), qPrintable(result.Error));
         return 1;

@@ -6,14 +6,20 @@
 #   STDOUT     optional: a file stdout must equal byte for byte
 #   STDERR     optional: text stderr must contain
 #   QUIET      optional: stderr must be empty
+#   OUTPUT     optional: a file stdout goes to instead (/dev/full: a full disk)
 cmake_minimum_required(VERSION 3.25)
 if(DEFINED TEXT)
   set(SCENARIO ${WORK}.scn)
   string(REPLACE "\\n" "\n" body "${TEXT}")
   file(WRITE ${SCENARIO} "${body}")
 endif()
-execute_process(COMMAND ${DEMO} --scenario ${SCENARIO} ${ARGS}
-                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(DEFINED OUTPUT)
+  execute_process(COMMAND ${DEMO} --scenario ${SCENARIO} ${ARGS}
+                  RESULT_VARIABLE rc OUTPUT_FILE ${OUTPUT} ERROR_VARIABLE err)
+else()
+  execute_process(COMMAND ${DEMO} --scenario ${SCENARIO} ${ARGS}
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+endif()
 # A Windows program writes its text with CRLF line ends; the lines themselves must match.
 if(DEMO MATCHES "\\.exe$")
   string(REPLACE "\r\n" "\n" out "${out}")
