@@ -178,8 +178,97 @@ TEST_P(Default, ShowsTheDefaultSetAndLeavesNothingToApply) {
             EXPECT_EQ(Chosen(s), shown[s]) << SettingName(s);
         }
     }
+
+    // An Apply right after writes the rest back as the defaults have it.
+    Change(TSetting::Volume, c.NewChoice(TSetting::Volume));
+    rig.conversation.PressApply();
+    ASSERT_TRUE(rig.RunToRest());
+    const auto touched = c.Touches(TSetting::Volume);
+    for (const auto& [k, v] : rig.sim->Stored()->Entries()) {
+        if (std::find(touched.begin(), touched.end(), k) == touched.end()) {
+            EXPECT_EQ(v, rig.sim->Defaults()->Get(k)) << k;
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Units, Default, ::testing::ValuesIn(SupportedCases()), CaseName);
+
+// ---- the bar and the values of single writes, on one unit each ----------------------------
+
+TCoreRig& Connected(TCoreRig& rig, const char* model, const char* firmware) {
+    rig.PlugUnit(model, firmware);
+    EXPECT_TRUE(rig.RunToRest());
+    EXPECT_EQ(rig.conversation.StepNo(), 1);
+    rig.Mark();
+    return rig;
+}
+
+struct TBarRun {
+    const char* model;
+    const char* firmware;
+    std::vector<std::pair<std::int32_t, int>> trace; // each step of the run, the bar on entering
+};
+
+class ApplyBar : public ::testing::TestWithParam<TBarRun> {};
+
+// The bar moves by the share of the expected count; a run with more counting steps than the
+// count stops it full instead of leaving it behind.
+TEST_P(ApplyBar, MovesByTheShareOfTheExpectedCount) {
+    TCoreRig rig;
+    core::TConversation& c = Connected(rig, GetParam().model, GetParam().firmware).conversation;
+    c.Choose(TControl::RadioGroup1, 0);
+    c.PressApply();
+    std::vector<std::pair<std::int32_t, int>> trace{
+        {c.StepNo(), rig[TControl::ProgressBar1].position}};
+    for (int i = 0; i < 500 && c.StepNo() != 1; ++i) {
+        rig.Step();
+        if (c.StepNo() != trace.back().first)
+            trace.emplace_back(c.StepNo(), rig[TControl::ProgressBar1].position);
+    }
+    EXPECT_EQ(trace, GetParam().trace);
+}
+
+const std::vector<std::pair<std::int32_t, int>> kEveryStep{
+    {10, 23}, {11, 30}, {12, 38}, {19, 38}, {13, 46},  {14, 53}, {15, 61},
+    {16, 69}, {21, 76}, {22, 84}, {23, 92}, {17, 100}, {1, 100}};
+// Seven expected parameters, nine counting steps.
+const std::vector<std::pair<std::int32_t, int>> kMoreStepsThanCounted{
+    {10, 42},  {11, 57},  {19, 71},  {13, 85},  {14, 100}, {15, 100},
+    {16, 100}, {21, 100}, {22, 100}, {23, 100}, {17, 100}, {1, 100}};
+
+INSTANTIATE_TEST_SUITE_P(Runs, ApplyBar,
+                         ::testing::Values(TBarRun{"DW730 TONAL", "201036", kEveryStep},
+                                           TBarRun{"DW740 NEW", "201019", kMoreStepsThanCounted}),
+                         [](const auto& p) { return std::string(p.param.firmware); });
+
+TEST(ApplyValues, HandsFreeOffWritesTheDefaultSetsThresholdBack) {
+    TCoreRig rig;
+    Connected(rig, "DW740 NEW", "201029").conversation.Choose(TControl::RadioGroup4, 0);
+    rig.conversation.PressApply();
+    ASSERT_TRUE(rig.RunToRest());
+    const auto sent = rig.SentSinceMark();
+    ASSERT_GE(sent.size(), 4u);
+    EXPECT_EQ(sent.at(2), "SPAR VOXsw 0");
+    EXPECT_EQ(sent.at(3), "SPAR CsgVoxNzccTh 0.6");
+    EXPECT_EQ(rig[TControl::Edit8].text, "Off");
+}
+
+TEST(ApplyValues, AHalfChosenAirCheckIsSwitchedOffFirst) {
+    TCoreRig rig;
+    core::TConversation& c = Connected(rig, "DW720 KEL", "201036").conversation;
+    ASSERT_TRUE(rig[TControl::CheckBoxDivingTimeSignalEnable].checked);
+    c.Choose(TControl::ComboBoxDivingTimeSignal1, 0);
+    c.Choose(TControl::ComboBoxDivingTimeSignal2, 2);
+    c.PressApply();
+    EXPECT_FALSE(rig[TControl::CheckBoxDivingTimeSignalEnable].checked);
+    EXPECT_EQ(rig[TControl::ComboBoxDivingTimeSignal1].itemIndex, -1);
+    EXPECT_EQ(rig[TControl::SpeedButton2].tag, 1);
+    ASSERT_TRUE(rig.RunToRest());
+    const auto sent = rig.SentSinceMark();
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "SPAR DivingTimeSignalSw 0"), sent.end());
+    EXPECT_EQ(rig.sim->Stored()->Get("DivingTimeSignalSw"), "0");
+    EXPECT_EQ(rig[TControl::EditDivingTimeSignal].text, "Off");
+    EXPECT_EQ(rig[TControl::EditDivingTimeSignal].tag, 0);
+}
 
 } // namespace

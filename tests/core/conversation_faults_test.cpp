@@ -25,7 +25,7 @@ bool Contains(const std::vector<std::string>& all, const std::string& one) {
 
 // ---- identification and read-back replies the tool cannot use ---------------------------
 
-enum class TFault { Ng, Garbage };
+enum class TFault { Ng, Garbage, Silent };
 
 struct TBadReply {
     TFault fault;
@@ -39,7 +39,10 @@ class BadReply : public ::testing::TestWithParam<TBadReply> {};
 TEST_P(BadReply, WaitsOrEndsAsTheStepSaysAndLogsEveryReport) {
     const TBadReply& p = GetParam();
     sim::Profile profile = sim::MakeProfile(kModel, kFirmware);
-    (p.fault == TFault::Ng ? profile.faults.ng : profile.faults.garbage).insert(p.command);
+    (p.fault == TFault::Ng        ? profile.faults.ng
+     : p.fault == TFault::Garbage ? profile.faults.garbage
+                                  : profile.faults.silent)
+        .insert(p.command);
     TCoreRig rig;
     rig.PlugUnit(profile);
     for (int i = 0; i < 3000; ++i)
@@ -59,6 +62,10 @@ TEST_P(BadReply, WaitsOrEndsAsTheStepSaysAndLogsEveryReport) {
     EXPECT_TRUE(rig.dialogs.errors.empty());
 }
 
+std::string FaultName(TFault fault) {
+    return fault == TFault::Ng ? "Ng_" : fault == TFault::Garbage ? "Garbage_" : "Silent_";
+}
+
 const std::string kSerial = sim::MakeProfile(kModel, kFirmware).serial;
 
 INSTANTIATE_TEST_SUITE_P(
@@ -70,10 +77,11 @@ INSTANTIATE_TEST_SUITE_P(
         TBadReply{TFault::Ng, "GETTMPPARAM", 7, kSerial.c_str()},
         TBadReply{TFault::Garbage, "RTC SET", 3, ""}, TBadReply{TFault::Garbage, "VER", 99, ""},
         TBadReply{TFault::Garbage, "KIND", 99, ""}, TBadReply{TFault::Garbage, "GSER", 1, ""},
-        TBadReply{TFault::Garbage, "GETTMPPARAM", 7, kSerial.c_str()}),
+        TBadReply{TFault::Garbage, "GETTMPPARAM", 7, kSerial.c_str()},
+        // No current values at all: the read-back still ends, a second after it asked.
+        TBadReply{TFault::Silent, "GPAR", 1, kSerial.c_str()}),
     [](const auto& param) {
-        std::string name = (param.param.fault == TFault::Ng ? "Ng_" : "Garbage_") +
-                           std::string(param.param.command);
+        std::string name = FaultName(param.param.fault) + std::string(param.param.command);
         std::replace(name.begin(), name.end(), ' ', '_');
         return name;
     });
@@ -127,6 +135,23 @@ INSTANTIATE_TEST_SUITE_P(Replies, UnreadableValue,
                                            TUnreadable{8, "OK CsgVoxNzccTh nan"},
                                            TUnreadable{8, "OK RxLevel"}));
 
+// A counted reply of the default set that cannot be read leaves the read-back one short: it
+// waits there ("Reconnect" is the way out), and the error box alone tells of it.
+TEST(UnreadableValue, OfTheDefaultSetLeavesTheReadBackWaiting) {
+    sim::Profile profile = sim::MakeProfile(kModel, kFirmware);
+    profile.defaults->Set("CsgVoxNzccTh", "0,6");
+    TCoreRig rig;
+    rig.PlugUnit(profile);
+    ASSERT_FALSE(rig.RunToRest(3000));
+    EXPECT_EQ(rig.conversation.StepNo(), 7);
+    EXPECT_EQ(rig.dialogs.errors,
+              std::vector<std::string>{"'0,6' is not a valid floating point value"});
+    for (const auto& line : rig.LogTexts())
+        EXPECT_EQ(line.find("not a valid"), std::string::npos) << line;
+    EXPECT_EQ(rig[TControl::LabelParamCnt].text, "ParameterCount=12");
+    EXPECT_EQ(rig[TControl::ProgressBar1].position, 20 + 40 * 12 / 13);
+}
+
 TEST(EmptyUnit, AUnitWithoutStoredSettingsShowsItsDefaultSet) {
     for (const char* model : {"DW720 KEL", "DW720 MIV", "DW720 QZ", "DW730 TONAL",
                               "DW730 VELMORAS_SPECIAL", "PX510", "DW740 NEW"}) {
@@ -167,15 +192,29 @@ class RefusingUnit : public ::testing::Test {
     TCoreRig rig;
 };
 
+// Each write of the run and the step that waits for its answer.
+constexpr std::pair<const char*, std::int32_t> kWrites[] = {{"SPAR PhoneOutVol", 10},
+                                                            {"SPAR TxSquelchSw", 11},
+                                                            {"SPAR VOXsw", 12},
+                                                            {"SPAR CsgVoxNzccTh", 19},
+                                                            {"SPAR Led", 13},
+                                                            {"SPAR Channel", 14},
+                                                            {"SPAR BaseFreq", 15},
+                                                            {"SPAR RecordSw", 16},
+                                                            {"SPAR DiveConWarningSw", 21},
+                                                            {"SPAR VoiceGuideSwitch", 22},
+                                                            {"SPAR DivingTimeSignalSw", 23}};
+
 TEST_F(RefusingUnit, ARefusedWriteHoldsTheRunUntilApplyIsPressedAgain) {
-    for (const char* command :
-         {"SPAR PhoneOutVol", "SPAR VOXsw", "SPAR CsgVoxNzccTh", "SPAR DivingTimeSignalSw"}) {
+    for (auto [command, waitsAt] : kWrites) {
         for (auto faults : {&sim::Faults::ng, &sim::Faults::garbage, &sim::Faults::silent}) {
             SCOPED_TRACE(command);
             (Faults().*faults).insert(command);
+            rig.Mark();
             rig.conversation.PressApply();
             Run();
-            EXPECT_NE(rig.conversation.StepNo(), 1);
+            EXPECT_EQ(rig.conversation.StepNo(), waitsAt);
+            EXPECT_TRUE(rig.SentSinceMark().back().starts_with(command)) << "nothing after it";
             EXPECT_EQ(rig[TControl::Label4].text, "Updating.");
             EXPECT_FALSE(rig[TControl::File1].enabled);
             EXPECT_EQ(rig[TControl::Edit5].tag, 3) << "nothing was saved";
@@ -199,6 +238,8 @@ TEST_F(RefusingUnit, AnUnconfirmedSaveEndsTheRunWithoutClaimingTheNewValues) {
     EXPECT_TRUE(rig[TControl::SpeedButton2].enabled);
     EXPECT_EQ(rig[TControl::Edit5].tag, 3);
     EXPECT_EQ(rig[TControl::Edit5].text, "4");
+    EXPECT_EQ(rig[TControl::Label4].text, "");
+    EXPECT_EQ(rig[TControl::ProgressBar1].position, 100);
     // The change is still there to be applied.
     Faults().ng.clear();
     rig.conversation.PressApply();
@@ -222,6 +263,93 @@ TEST_F(RefusingUnit, DefaultReplacesAHeldRunAndWaitsForTheErasure) {
     EXPECT_EQ(rig.conversation.StepNo(), 1);
     EXPECT_EQ(rig[TControl::Label4].text, "");
     EXPECT_EQ(rig.sim->Stored(), rig.sim->Defaults());
+}
+
+TEST_F(RefusingUnit, ReconnectLeavesAHeldRun) {
+    Faults().ng = {"SPAR Led"};
+    rig.conversation.PressApply();
+    Run();
+    ASSERT_EQ(rig.conversation.StepNo(), 13);
+    rig.conversation.PressReconnect();
+    ASSERT_TRUE(rig.RunToRest());
+    EXPECT_EQ(rig.conversation.StepNo(), 1);
+    EXPECT_TRUE(rig[TControl::File1].enabled);
+    EXPECT_EQ(rig[TControl::Edit5].text, "1"); // written before the refusal, not saved
+}
+
+// ---- the word each step waits for --------------------------------------------------------
+
+struct TReplyWord {
+    const char* silenced; // the unit leaves this command to the test
+    std::int32_t at;      // the step that waits for the answer
+    const char* reply;
+    bool taken;
+};
+
+class ReplyWord : public ::testing::TestWithParam<TReplyWord> {};
+
+TEST_P(ReplyWord, OnlyTheStepsOwnWordMovesItOn) {
+    const TReplyWord& p = GetParam();
+    sim::Profile profile = sim::MakeProfile(kModel, kFirmware);
+    profile.faults.silent = {p.silenced};
+    TCoreRig rig;
+    core::TConversation& c = rig.conversation;
+    rig.PlugUnit(profile);
+    if (p.at != 3) {
+        ASSERT_TRUE(rig.RunToRest());
+        c.Choose(TControl::RadioGroup1, 0);
+        if (p.at == 9)
+            c.PressDefault();
+        else
+            c.PressApply();
+    }
+    ASSERT_TRUE(rig.RunUntil([&] { return c.StepNo() == p.at && rig.sim->PendingReports() == 0; }));
+    const std::size_t sent = rig.sim->Received().size();
+    rig.Answer(p.reply);
+    if (!p.taken) {
+        EXPECT_EQ(rig.sim->Received().size(), sent) << "nothing is sent again";
+    }
+    // The save ends the run whatever the answer; only its word shows the new values.
+    if (p.at == 17) {
+        EXPECT_EQ(c.StepNo(), 1);
+        EXPECT_EQ(rig[TControl::Edit5].tag, p.taken ? 0 : 3);
+    } else {
+        const std::int32_t next = p.at == 3 ? 4 : p.at == 9 ? 17 : 11;
+        EXPECT_EQ(c.StepNo(), p.taken ? next : p.at);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, ReplyWord,
+    ::testing::Values(TReplyWord{"RTC SET", 3, "NG", false},
+                      TReplyWord{"RTC SET", 3, "garbage", false},
+                      TReplyWord{"RTC SET", 3, "RTC OK", true},
+                      TReplyWord{"SPAR", 10, "NG OK", false}, TReplyWord{"SPAR", 10, " OK", false},
+                      TReplyWord{"SPAR", 10, "xOK", false}, TReplyWord{"SPAR", 10, "ok", false},
+                      TReplyWord{"SPAR", 10, "O", false}, TReplyWord{"SPAR", 10, "OK", true},
+                      TReplyWord{"SPAR", 10, "OKAY", true},
+                      TReplyWord{"SAVE", 17, "NG not saved", false},
+                      TReplyWord{"SAVE", 17, "OK Parameter saved", false},
+                      TReplyWord{"SAVE", 17, "Parameter save", false},
+                      TReplyWord{"SAVE", 17, "Parameter saved.", true},
+                      TReplyWord{"CLEAR", 9, "OK 1234", false}, TReplyWord{"CLEAR", 9, "NG", false},
+                      TReplyWord{"CLEAR", 9, "NG Successfully nothing", false},
+                      TReplyWord{"CLEAR", 9, "OK done. Successfully erased", true}));
+
+// A version reply of no known length: the conversation waits, asking nothing more.
+TEST(OddVersion, LeavesTheConversationWaiting) {
+    for (const char* reply : {"OK 2010", "OK 2010201", "OK "}) {
+        SCOPED_TRACE(reply);
+        TCoreRig rig;
+        TFakeHidDevice* unit = rig.PlugBare();
+        rig.Step(); // "RTC SET"
+        rig.Answer("OK");
+        rig.Answer(reply);
+        rig.Step();
+        EXPECT_EQ(rig.conversation.StepNo(), 4);
+        EXPECT_EQ(unit->Sent.size(), 2u);
+        EXPECT_TRUE(rig.conversation.Connected());
+    }
 }
 
 // ---- writes that fail --------------------------------------------------------------------
@@ -266,7 +394,9 @@ INSTANTIATE_TEST_SUITE_P(
         TWriteFailure{0x1F, "WRITE1_ERROR,A device attached to the system is not functioning. (1F)",
                       false},
         TWriteFailure{EACCES, "WRITE1_ERROR,Error 13 (D)", true}),
-    [](const ::testing::TestParamInfo<TWriteFailure>& p) { return "Code" + std::to_string(p.param.code); });
+    [](const ::testing::TestParamInfo<TWriteFailure>& p) {
+        return "Code" + std::to_string(p.param.code);
+    });
 
 TEST(OversizedReport, IsRefusedWithALineInsteadOfReadPastTheBuffer) {
     sim::Profile profile = sim::MakeProfile(kModel, kFirmware);
