@@ -7,9 +7,11 @@
 #   SV_PROBE_DIR      scratch copy (default: <this tree>-mutants beside it), with its build dir
 #   SV_PROBE_TIMEOUT  seconds for one test binary (default 300)
 #   SV_PROBE_OUT      where the table is also written (default $SV_PROBE_DIR/probe-table.md)
+#   SV_PROBE_ALL=1    build and run every binary on every mutant, so that the table also
+#                     tells which binaries catch it (slower: each binary is linked each time)
 #
-# The copy is the working tree as it is (tracked and untracked, not ignored, files). Every
-# test binary is run on every mutant, so the table also tells which binaries catch it.
+# The copy is the working tree as it is (tracked and untracked, not ignored, files). By
+# default the binaries are built and run one after the other until one fails.
 set -uo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -29,34 +31,52 @@ renice -n 10 $$ >/dev/null 2>&1 || true
 
 log() { printf '%s\n' "$*" >&2; }
 
+# Copies only the files that differ, with a new time stamp, so that the build sees them.
 copy_tree() {
+    local f
     mkdir -p "$SCRATCH"
-    (cd "$ROOT" && git ls-files -co --exclude-standard -z | tar --null -T - -cf -) |
-        tar -C "$SCRATCH" -xf -
+    while IFS= read -r -d '' f; do
+        [ -f "$ROOT/$f" ] || continue
+        cmp -s "$ROOT/$f" "$SCRATCH/$f" && continue
+        mkdir -p "$SCRATCH/$(dirname "$f")"
+        cp "$ROOT/$f" "$SCRATCH/$f"
+    done < <(cd "$ROOT" && git ls-files -co --exclude-standard -z)
 }
 
+# build [TARGET...]: every target when none is given.
 build() {
-    cmake --build "$BUILD" -j2 --target "${TARGETS[@]}" >"$SCRATCH/build.log" 2>&1
+    local targets=("$@")
+    [ ${#targets[@]} -eq 0 ] && targets=("${TARGETS[@]}")
+    cmake --build "$BUILD" -j2 --target "${targets[@]}" >"$SCRATCH/build.log" 2>&1
 }
 
 binary_of() { find "$BUILD/tests" -type f -name "$1" -perm -u+x | head -n1; }
 
-# run_tests: sets CAUGHT_BY (first failing test, or empty) and CAUGHT_IN (binaries that failed).
+# run_tests [--build]: sets CAUGHT_BY (first failing test, or empty) and CAUGHT_IN (binaries
+# that failed); with --build each binary is built just before it runs, and a build that fails
+# sets BUILD_FAILED.
 run_tests() {
-    CAUGHT_BY="" CAUGHT_IN=""
+    CAUGHT_BY="" CAUGHT_IN="" BUILD_FAILED=""
     local t bin rc first
     for t in "${TARGETS[@]}"; do
+        [ -n "$CAUGHT_BY" ] && [ -z "${SV_PROBE_ALL:-}" ] && break
+        if [ "${1:-}" = --build ] && ! build "$t"; then
+            BUILD_FAILED="$t"
+            return
+        fi
         bin="$(binary_of "$t")"
         (cd "$(dirname "$bin")" &&
             timeout --kill-after=10 "$TIMEOUT" "$bin" --gtest_brief=1 --gtest_fail_fast) \
             >"$SCRATCH/test.log" 2>&1
         rc=$?
         [ $rc -eq 0 ] && continue
-        first="$(grep -m1 -E '^\[  FAILED  \] [^ ]+' "$SCRATCH/test.log" | awk '{print $4}')"
+        first="$(grep -m1 -E '^\[  FAILED  \] [^ ]+' "$SCRATCH/test.log" | awk '{print $4}' | sed 's/,$//')"
         if [ $rc -eq 124 ] || [ $rc -eq 137 ]; then
             first="$t (time-out after ${TIMEOUT} s)"
         elif [ -z "$first" ]; then
-            first="$t (exit code $rc, no failed test named)"
+            # A crash inside a test: name the first failed expectation, if any.
+            first="$(grep -m1 -oE '[^ ]+:[0-9]+: Failure' "$SCRATCH/test.log" | sed 's/: Failure//')"
+            first="$t (exit code $rc${first:+ after a failure at $first})"
         else
             first="$t: $first"
         fi
@@ -95,8 +115,13 @@ git -C "$ROOT" diff --quiet HEAD -- src || commit="$commit + local changes in sr
     echo "Mutation probe, $(date -u +%Y-%m-%d), commit $commit, ${#LIST[@]} mutants in tests/mutation/mutants.txt"
     echo "Binaries, in this order: ${TARGETS[*]}"
     echo
-    echo "| id | file | fault | verdict | binaries that fail |"
-    echo "|---|---|---|---|---|"
+    if [ -n "${SV_PROBE_ALL:-}" ]; then
+        echo "| id | file | fault | verdict | binaries that fail |"
+        echo "|---|---|---|---|---|"
+    else
+        echo "| id | file | fault | verdict |"
+        echo "|---|---|---|---|"
+    fi
 } | tee "$OUT"
 
 total=0 caught=0 missed=0 other=0
@@ -115,11 +140,11 @@ for entry in "${LIST[@]}"; do
     esac
     in=""
     if [ -n "$CURRENT" ]; then
-        if ! build; then
+        run_tests --build
+        if [ -n "$BUILD_FAILED" ]; then
             verdict="DOES NOT BUILD (not counted)"
             cp "$SCRATCH/build.log" "$SCRATCH/build-$id.log"
         else
-            run_tests
             if [ -n "$CAUGHT_BY" ]; then
                 verdict="caught by $CAUGHT_BY" in="$CAUGHT_IN"
                 caught=$((caught + 1))
@@ -131,7 +156,11 @@ for entry in "${LIST[@]}"; do
         restore
     fi
     case "$verdict" in caught*|MISSED) ;; *) other=$((other + 1)) ;; esac
-    echo "| $id | $file | $fault | $verdict | $in |" | tee -a "$OUT"
+    if [ -n "${SV_PROBE_ALL:-}" ]; then
+        echo "| $id | $file | $fault | $verdict | $in |"
+    else
+        echo "| $id | $file | $fault | $verdict |"
+    fi | tee -a "$OUT"
 done
 
 # Leave the scratch tree built as it was.
