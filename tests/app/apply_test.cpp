@@ -226,7 +226,7 @@ TEST_P(RefusedWrite, RunWaitsUntilApplyIsPressedAgain) {
     EXPECT_EQ(Label4(form)->text(), U("Updating."));
     EXPECT_FALSE(File1(form)->menuAction()->isEnabled());
     EXPECT_EQ(Edit5(form)->text(), U("4"));
-    EXPECT_TRUE(dialogs->errors.isEmpty());
+    EXPECT_TRUE(dialogs->errors.empty());
 
     sim->MutableFaults().ng.clear();
     SpeedButton2(form)->click();

@@ -3,6 +3,7 @@
 #include "support/WindowWidgets.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 
 using namespace testing_support;
@@ -76,7 +77,7 @@ TEST_F(Sequencer, TickDetachesItselfAndReattachesEvenAfterAnError) {
     unit->OnWrite = [](const std::string&) { throw std::runtime_error("boom"); };
     form->Conversation().SetStepForTest(2);
     Tick();
-    EXPECT_EQ(dialogs->errors, QStringList{U("boom")});
+    EXPECT_EQ(dialogs->errors, std::vector<std::string>{"boom"});
     EXPECT_TRUE(form->Timer().Attached());
     unit->OnWrite = nullptr;
     EXPECT_EQ(form->Conversation().StepNo(), 2); // the failed tick did not get as far as moving on
@@ -118,10 +119,7 @@ TEST_F(Sequencer, OnlyTheTestTicksTheWindowWhileEventsAreProcessed) {
 }
 
 TEST_F(Sequencer, ClockValueCountsWallClockSecondsSince2001) {
-    EXPECT_EQ(ClockValueAt(QDateTime(QDate(2001, 1, 2), QTime(0, 0))), 86400);
-    EXPECT_EQ(ClockValueAt(QDateTime(QDate(2001, 1, 1), QTime(0, 0, 1, 999))), 1);
-    EXPECT_EQ(ClockValueAt(QDateTime(QDate(2000, 12, 31), QTime(23, 59, 58, 500))), 1);
-    clock->now = QDateTime(QDate(2001, 1, 2), QTime(0, 0));
+    clock->SetWall(QDateTime(QDate(2001, 1, 2), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch());
     PlugTransceiver();
     Tick();
     EXPECT_EQ(Commands().at(0), "RTC SET 86400"); // the tick is 1 ms later
@@ -258,7 +256,7 @@ TEST_F(Discovery, StartUpWithNoTransceiverIsIdle) {
     EXPECT_FALSE(form->Conversation().FirstCheck());
     EXPECT_TRUE(LogHas(U("  HidCtrl1DeviceChange:Runung=False.")));
     EXPECT_FALSE(form->Timer().Enabled());
-    EXPECT_TRUE(dialogs->messages.isEmpty());
+    EXPECT_TRUE(dialogs->messages.empty());
 }
 
 TEST_F(Discovery, TransceiverAttachedAtStartUpMustBeRemoved) {
@@ -268,11 +266,12 @@ TEST_F(Discovery, TransceiverAttachedAtStartUpMustBeRemoved) {
     hid = controller.get();
     dialogs = testDialogs.get();
     unit = hid->Plug(TransceiverVendorID, 0x7800, false);
-    form = new TForm1(TFormServices{std::move(controller), std::make_unique<TTestClock>(),
+    form = new TForm1(TFormServices{std::move(controller), std::make_unique<TManualClock>(),
                                     std::move(testDialogs)});
     form->show();
     hid->NotifyChange();
-    EXPECT_EQ(dialogs->messages, QStringList{U("Sonavelle customize tool|Remove Sonavelle.")});
+    EXPECT_EQ(dialogs->messages,
+              std::vector<std::string>{"Sonavelle customize tool|Remove Sonavelle."});
     const QStringList log = LogTexts();
     const auto exist = log.indexOf(U("  Sonavelle exist."));
     ASSERT_GE(exist, 0);

@@ -134,7 +134,8 @@ TEST_F(SimReadBack, MalformedRealInTheDefaultSetIsShownAndTheReadBackWaits) {
     ASSERT_FALSE(RunToRest(3000));
     EXPECT_EQ(form->Conversation().StepNo(),
               7); // one reply short of the count; "Reconnect" is the way out
-    EXPECT_EQ(dialogs->errors, QStringList{U("'0,6' is not a valid floating point value")});
+    EXPECT_EQ(dialogs->errors,
+              std::vector<std::string>{"'0,6' is not a valid floating point value"});
     EXPECT_TRUE(LogTexts().filter(U("not a valid")).isEmpty()); // the box alone tells of it
     EXPECT_EQ(LabelParamCnt(form)->text(), U("ParameterCount=12"));
     EXPECT_EQ(ProgressBar1(form)->value(), 20 + 40 * 12 / 13);
@@ -199,8 +200,9 @@ TEST_F(ReadBack, UnreadableRepliesRaiseTheErrorBoxAndAreDropped) {
     Answer("OK CsgVoxNzccTh abc");
     Answer("OK PhoneOutVol");
     Answer("OK RxLevel x");
-    EXPECT_EQ(dialogs->errors, (QStringList{U("'abc' is not a valid floating point value"),
-                                            U("'OK PhoneOutVol' has no parameter value")}));
+    EXPECT_EQ(dialogs->errors,
+              (std::vector<std::string>{"'abc' is not a valid floating point value",
+                                        "'OK PhoneOutVol' has no parameter value"}));
     EXPECT_EQ(form->Conversation().InitialReceivedCount(),
               1); // the integer fell back to its default
     EXPECT_EQ(form->Conversation().InitialParams().RxLevel, 28000);
@@ -218,9 +220,10 @@ TEST_F(ReadBack, RepliesTooShortToReadAreShownByTheBoxAloneNotLogged) {
     form->Conversation().RestartReadBackWaitForTest();
     Answer("OK");
     Answer("RxLevel 25000");
-    EXPECT_EQ(dialogs->errors, (QStringList{U("'RxLevel 25000' has no parameter value"),
-                                            U("'OK ChannelC' has no parameter value"),
-                                            U("'RxLevel 25000' has no parameter value")}));
+    EXPECT_EQ(dialogs->errors,
+              (std::vector<std::string>{"'RxLevel 25000' has no parameter value",
+                                        "'OK ChannelC' has no parameter value",
+                                        "'RxLevel 25000' has no parameter value"}));
     // The whole log since the connection: each reply as received, and the status lines.
     const QStringList log = LogTexts();
     QStringList received, notes;
@@ -253,24 +256,26 @@ TEST_F(ReadBack, ChannelPairOfAnEarlierConnectionIsForgotten) {
 
 TEST_F(ReadBack, CurrentValuesEndOneSecondAfterTheLastReplyByTheClock) {
     ToStepEight("201036");
-    const QDateTime start = clock->now;
-    clock->now = start.addMSecs(500);
+    const core::TTimePoint start = clock->now;
+    clock->Advance(500);
     hid->Deliver(unit, LineReport("OK TxSquelchSw 0"));
     form->Timer1Timer();
     EXPECT_EQ(Edit7(form)->text(), U("Off"));
     EXPECT_EQ(ProgressBar1(form)->value(), 63); // 60 + 40 / 13
 
-    clock->now = start.addMSecs(1499);
+    clock->now = start;
+    clock->Advance(1499);
     form->Timer1Timer();
     EXPECT_EQ(form->Conversation().StepNo(), 8);
     // A clock set back neither ends the read-back nor holds it open for an hour.
-    clock->now = start.addSecs(-3600);
+    clock->now = start;
+    clock->Advance(-3600 * 1000);
     form->Timer1Timer();
     EXPECT_EQ(form->Conversation().StepNo(), 8);
-    clock->now = clock->now.addMSecs(999);
+    clock->Advance(999);
     form->Timer1Timer();
     EXPECT_EQ(form->Conversation().StepNo(), 8);
-    clock->now = clock->now.addMSecs(1);
+    clock->Advance(1);
     form->Timer1Timer();
     EXPECT_EQ(form->Conversation().StepNo(), 1);
     EXPECT_FALSE(RadioGroup3(form)->isEnabled()); // shown, but TONAL has no such setting
@@ -288,7 +293,7 @@ TEST_F(ReadBack, CurrentReadBackErrorIsShownAndTheStepGoesOn) {
     EXPECT_EQ(form->Conversation().CurrentReceivedCount(), 1);
     Answer("OK CsgVoxNzccTh 0.75");
     EXPECT_EQ(Edit8(form)->text(), U("2"));
-    clock->now = clock->now.addSecs(1);
+    clock->Advance(1000);
     Tick();
     EXPECT_EQ(form->Conversation().StepNo(), 1);
     EXPECT_TRUE(RadioGroup4(form)->isEnabled());
@@ -312,7 +317,8 @@ TEST_F(ReadBack, OddValuesNeverBreakTheReadBack) {
                                    std::string(200, 'x') + " Led y"};
     for (const auto& reply : replies)
         Answer(reply);
-    EXPECT_EQ(dialogs->errors, QStringList{U("'nan' is not a valid floating point value")});
+    EXPECT_EQ(dialogs->errors,
+              std::vector<std::string>{"'nan' is not a valid floating point value"});
     EXPECT_EQ(Edit5(form)->text(), U("5"));        // a huge volume is the loudest
     EXPECT_EQ(Edit8(form)->text(), U("5"));        // on by default, threshold -0
     EXPECT_EQ(RadioGroup5(form)->ItemIndex(), -1); // limited to -1
@@ -320,7 +326,7 @@ TEST_F(ReadBack, OddValuesNeverBreakTheReadBack) {
     EXPECT_EQ(EditVoiceGuideLevel(form)->text(), U("High")); // malformed: 0, which is "High"
     EXPECT_EQ(form->Conversation().CurrentParams().Led, "y");
     EXPECT_EQ(form->Conversation().CurrentParams().Channel, "\xFF");
-    clock->now = clock->now.addSecs(1);
+    clock->Advance(1000);
     Tick();
     EXPECT_EQ(form->Conversation().StepNo(), 1);
     EXPECT_FALSE(RadioGroup5(form)->isEnabled());
@@ -328,7 +334,7 @@ TEST_F(ReadBack, OddValuesNeverBreakTheReadBack) {
 
 TEST_F(ReadBack, NoAnswerToTheCurrentQueryStillFinishes) {
     ToStepEight("201036", "PX510");
-    clock->now = clock->now.addSecs(1);
+    clock->Advance(1000);
     Tick();
     EXPECT_EQ(form->Conversation().StepNo(), 1);
     EXPECT_FALSE(RadioGroup1(form)->isEnabled());
