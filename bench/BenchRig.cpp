@@ -26,8 +26,19 @@ void RunEventsFor(int Ms) {
     loop.exec();
 }
 
+namespace {
+
+// Always the tool's unit, whatever the profile says.
+sim::Profile ToolUnit(sim::Profile Profile) {
+    Profile.vendorId = TransceiverVendorID;
+    Profile.access = sim::Access::Full;
+    return Profile;
+}
+
+} // namespace
+
 TBenchRig::TBenchRig(const sim::Profile& Profile)
-    : unit_(std::make_shared<hid::sim::TTransceiverModel>(Profile)),
+    : unit_(std::make_shared<hid::sim::TTransceiverModel>(ToolUnit(Profile))),
       timed_(std::make_shared<TTimedModel>(unit_)) {
     auto controller = std::make_unique<hid::THidDeviceController>(services_, main_);
     auto* loading = controller.get();
@@ -41,22 +52,11 @@ TBenchRig::~TBenchRig() {
 }
 
 void TBenchRig::Plug() {
-    if (unitId_) return;
-    const sim::Profile p = unit_->Inspect([](sim::Transceiver& u) { return u.GetProfile(); });
-    sim::Profile tool = p;
-    tool.vendorId = TransceiverVendorID; // always the tool's unit, whatever the profile says
-    tool.access = sim::Access::Full;
-    unitId_ = services_.Plug(hid::sim::DeviceSpecOf(tool, timed_));
+    cable_.Plug(unit_, timed_);
 }
 
 void TBenchRig::Unplug() {
-    if (!unitId_) return;
-    services_.Unplug(unitId_);
-    unitId_ = 0;
-    unit_->Inspect([](sim::Transceiver& u) {
-        u.Replug();
-        return 0;
-    });
+    cable_.Unplug();
 }
 
 } // namespace bench

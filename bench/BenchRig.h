@@ -22,11 +22,13 @@ void RunEventsFor(int Ms);
 // Message boxes as warnings: nothing may block a measurement.
 class TSilentDialogs final : public TDialogs {
   public:
-    void ShowErrorBox(const QString& text) override { qWarning("error box: %s", qPrintable(text)); }
-    void ShowErrorMessage(const QString&, const QString& text) override {
-        qWarning("message box: %s", qPrintable(text));
+    void ShowErrorBox(std::string_view text) override {
+        qWarning("error box: %.*s", static_cast<int>(text.size()), text.data());
     }
-    void ShowAbout(const QString&, const QStringList&) override {}
+    void ShowErrorMessage(std::string_view, std::string_view text) override {
+        qWarning("message box: %.*s", static_cast<int>(text.size()), text.data());
+    }
+    void ShowAbout(std::string_view, const std::vector<std::string>&) override {}
 };
 
 class TBenchRig {
@@ -52,8 +54,8 @@ class TBenchRig {
     hid::sim::TSimServices services_;
     std::shared_ptr<hid::sim::TTransceiverModel> unit_;
     std::shared_ptr<TTimedModel> timed_;
+    hid::sim::TUnitCable cable_{services_};
     std::unique_ptr<TForm1> form_;
-    uint32_t unitId_ = 0;
 };
 
 } // namespace bench

@@ -1,5 +1,5 @@
 #include "app/DeviceErrors.h"
 
-void ShowDeviceErrorsInErrorBox(hid::TQueuedMainThread& Main, TDialogs& Dialogs) {
+void ShowDeviceErrorsInErrorBox(hid::TQueuedMainThread& Main, core::TDialogSink& Dialogs) {
     Main.SetErrorHandler([&Dialogs](std::exception_ptr Error) { ShowErrorBoxFor(Dialogs, Error); });
 }

@@ -7,4 +7,4 @@
 #include "hid/MainThread.h"
 
 // Dialogs must outlive every later run of Main's queue.
-void ShowDeviceErrorsInErrorBox(hid::TQueuedMainThread& Main, TDialogs& Dialogs);
+void ShowDeviceErrorsInErrorBox(hid::TQueuedMainThread& Main, core::TDialogSink& Dialogs);

@@ -1,5 +1,6 @@
 #include "app/Main.h"
 
+#include "link/LogLine.h"
 #include "link/Text.h"
 
 #include <QAction>
@@ -86,36 +87,20 @@ QString VersionCaption() {
 }
 } // namespace app
 
-int64_t ClockValueAt(const QDateTime& local) {
-    return core::ClockValueAt(QDateTime(local.date(), local.time(), Qt::UTC).toMSecsSinceEpoch());
-}
-
-class TForm1::TPorts final : public core::TLogSink,
-                             public core::TDialogSink,
-                             public core::TViewSink,
-                             public core::TClock {
+class TForm1::TPorts final : public core::TLogSink, public core::TViewSink {
   public:
     explicit TPorts(TForm1& form) : form_(form) {}
 
     void WriteLog(std::string_view utf8, int direction) override {
-        form_.WriteLog(S(utf8), direction);
+        form_.AppendLog(utf8, direction);
     }
     std::string FromLocal8Bit(std::string_view text) const override {
         return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()))
             .toUtf8()
             .toStdString();
     }
-    void ShowErrorBox(std::string_view utf8) override { form_.Dialogs().ShowErrorBox(S(utf8)); }
-    void ShowErrorMessage(std::string_view caption, std::string_view text) override {
-        form_.Dialogs().ShowErrorMessage(S(caption), S(text));
-    }
     void Refresh(bool processEvents) override { form_.Refresh(processEvents); }
     void Close() override { form_.close(); }
-    core::TTimePoint Now() const override {
-        const QDateTime now = form_.Clock().Now();
-        return {now.toMSecsSinceEpoch(),
-                QDateTime(now.date(), now.time(), Qt::UTC).toMSecsSinceEpoch()};
-    }
 
   private:
     TForm1& form_;
@@ -137,8 +122,8 @@ TForm1::TForm1(TFormServices services)
 
     ports_ = std::make_unique<TPorts>(*this);
     conversation_ = std::make_unique<core::TConversation>(
-        core::TConversationPorts{HidCtrl1.get(), ports_.get(), ports_.get(), ports_.get(),
-                                 ports_.get()},
+        core::TConversationPorts{HidCtrl1.get(), ports_.get(), dialogs_.get(), ports_.get(),
+                                 clock_.get()},
         SV_VERSION);
     if (HidCtrl1) {
         // Installing the handlers is part of loading the window: the controller's own
@@ -497,30 +482,29 @@ void TForm1::SpeedButton1Click() {
 }
 
 void TForm1::Version1Click() {
-    Dialogs().ShowAbout(S(app::kDesignCaption),
-                        {app::VersionCaption(),
-                         S("Customises the settings of Sonavelle transceivers."), QString(),
-                         S("Copyright (C) Sonavelle. All rights reserved.")});
+    Dialogs().ShowAbout(app::kDesignCaption, {app::VersionCaption().toStdString(),
+                                              "Customises the settings of Sonavelle transceivers.",
+                                              "", "Copyright (C) Sonavelle. All rights reserved."});
 }
 
 // ---- the log ----------------------------------------------------------------------------
 
 void TForm1::WriteLog(const QString& text, int direction) {
-    const QDateTime now = clock_->Now();
-    QString line = now.toString(QStringLiteral("yy/MM/dd HH:mm:ss zzz,"));
-    line += direction == kLogReceived ? QStringLiteral("<<")
-            : direction == kLogSent   ? QStringLiteral(">>")
-                                      : QStringLiteral("  ");
-    qsizetype end = text.size();
-    while (end > 0 && text.at(end - 1).unicode() <= 0x20) --end;
-    line += QStringView(text).left(end);
-    log_.append(line);
-    if (logFile_) logFile_->write(line.toUtf8().append('\n'));
-    if (Memo1->isVisible() && !Memo1->visibleRegion().isEmpty()) Memo1->viewport()->update();
+    AppendLog(text.toStdString(), direction);
 }
 
 void TForm1::WriteLog(const std::string& bytes, int direction) {
-    WriteLog(QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())), direction);
+    AppendLog(core::Latin1ToUtf8(bytes), direction);
+}
+
+void TForm1::AppendLog(std::string_view utf8, int direction) {
+    std::string line = core::FormatLogLine(clock_->Now().wallMs, utf8, direction);
+    log_.append(S(line));
+    if (logFile_) {
+        line += '\n';
+        logFile_->write(line.data(), static_cast<qint64>(line.size()));
+    }
+    if (Memo1->isVisible() && !Memo1->visibleRegion().isEmpty()) Memo1->viewport()->update();
 }
 
 void TForm1::AddLog(const QString& text) {

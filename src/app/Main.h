@@ -34,9 +34,6 @@ QString VersionCaption();
 // USB vendor identifier of the transceiver's maker (packaging/70-sonavelle.rules names it too).
 inline constexpr uint16_t TransceiverVendorID = core::TransceiverVendorID;
 
-// Seconds from 2001-01-01 00:00:00 to a local date and time, as the unit's clock counts.
-int64_t ClockValueAt(const QDateTime& local);
-
 // Log directions.
 using core::kLogNote;
 using core::kLogReceived;
@@ -45,8 +42,8 @@ using core::kLogSent;
 // What the window is built with; tests pass their own clock, dialogs and controller.
 struct TFormServices {
     std::unique_ptr<hid::TCustomHidController> Controller;
-    std::unique_ptr<TClock> Clock;
-    std::unique_ptr<TDialogs> Dialogs; // null: message boxes parented to the window
+    std::unique_ptr<core::TClock> Clock; // null: the system's
+    std::unique_ptr<TDialogs> Dialogs;   // null: message boxes parented to the window
 };
 
 class TForm1 : public QMainWindow {
@@ -58,7 +55,7 @@ class TForm1 : public QMainWindow {
     core::TConversation& Conversation() { return *conversation_; }
     const core::TConversation& Conversation() const { return *conversation_; }
     TTimer& Timer() const { return *Timer1; }
-    ::TClock& Clock() const { return *clock_; }
+    core::TClock& Clock() const { return *clock_; }
     TDialogs& Dialogs() const { return *dialogs_; }
 
     // Brings every widget whose control changed in the conversation's panel up to date
@@ -100,6 +97,7 @@ class TForm1 : public QMainWindow {
     class TPorts;
     friend class TPorts;
     void Refresh(bool processEvents);
+    void AppendLog(std::string_view utf8, int direction);
 
     void CreateControls();
     void CreateMenus();
@@ -125,7 +123,7 @@ class TForm1 : public QMainWindow {
     TTimer* Timer1 = nullptr;
 
     std::unique_ptr<hid::TCustomHidController> HidCtrl1;
-    std::unique_ptr<::TClock> clock_;
+    std::unique_ptr<core::TClock> clock_;
     std::unique_ptr<TPorts> ports_;
     std::unique_ptr<TDialogs> dialogs_;
     std::unique_ptr<core::TConversation> conversation_;

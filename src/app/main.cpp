@@ -1,6 +1,6 @@
 // The tool: the window on the operating system's HID services.
-#include "app/CommandLine.h"
-#include "app/Console.h"
+#include "cmdline/CommandLine.h"
+#include "cmdline/Console.h"
 #include "app/DeviceErrors.h"
 #include "app/Main.h"
 #include "hid/HidControllerClass.h"
@@ -30,24 +30,25 @@ struct TCloseAfterScan {
 // it would show goes to stderr, and an error box ends the check with exit code 1.
 class TScriptDialogs final : public TDialogs {
   public:
-    void ShowErrorBox(const QString& text) override {
+    void ShowErrorBox(std::string_view text) override {
         Say(text);
         Failed = true;
     }
-    void ShowErrorMessage(const QString&, const QString& text) override { Say(text); }
-    void ShowAbout(const QString&, const QStringList&) override {}
+    void ShowErrorMessage(std::string_view, std::string_view text) override { Say(text); }
+    void ShowAbout(std::string_view, const std::vector<std::string>&) override {}
     bool Failed = false;
 
   private:
-    static void Say(const QString& text) {
-        std::fprintf(stderr, "sonavelle-customize: %s\n", qUtf8Printable(text));
+    static void Say(std::string_view text) {
+        std::fprintf(stderr, "sonavelle-customize: %.*s\n", static_cast<int>(text.size()),
+                     text.data());
     }
 };
 
 } // namespace
 
 int main(int argc, char* argv[]) {
-    app::AttachParentConsole();
+    cmdline::AttachParentConsole();
     QCommandLineParser args;
     const QCommandLineOption logOption(QStringLiteral("log"),
                                        QStringLiteral("Also append every log line to FILE."),
@@ -57,7 +58,7 @@ int main(int argc, char* argv[]) {
         QStringLiteral("close-after-scan"),
         QStringLiteral("Close the window after the first look at the devices (for checks)."));
     args.addOption(closeOption);
-    if (const auto exitCode = app::ParseCommandLine(
+    if (const auto exitCode = cmdline::ParseCommandLine(
             args, "sonavelle-customize",
             QStringLiteral(
                 "Customise the settings of a Sonavelle transceiver plugged in over USB."),
@@ -69,9 +70,9 @@ int main(int argc, char* argv[]) {
         // Unbuffered: each line reaches the file at once, so it holds the last one before a crash.
         if (!logFile->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text |
                            QIODevice::Unbuffered))
-            return app::UsageError("sonavelle-customize",
-                                   QStringLiteral("cannot open log file '%1': %2")
-                                       .arg(logFile->fileName(), logFile->errorString()));
+            return cmdline::UsageError("sonavelle-customize",
+                                       QStringLiteral("cannot open log file '%1': %2")
+                                           .arg(logFile->fileName(), logFile->errorString()));
     }
 #if defined(__linux__)
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&

@@ -14,13 +14,11 @@
 
 namespace cli {
 
-class TBench {
+// Its clock (Now) is the local clock, as the window's log shows it.
+class TBench : public core::TClock {
   public:
-    virtual ~TBench() = default;
     virtual hid::THidDeviceController& Controller() = 0;
     virtual hid::TQueuedMainThread& MainThread() = 0;
-    // The local clock, as the window's log shows it.
-    virtual core::TTimePoint Now() const = 0;
     // About 1 ms passes; whatever the HID layer hands to the main thread meanwhile runs.
     virtual void Pass() = 0;
 
@@ -78,7 +76,7 @@ class TSimBench final : public TBench {
     int UnitsPlugged() const { return plugged_; }
     bool UnitIn() const { return unitId_ != 0; }
     // The local date and time the virtual clock starts at (time zone UTC).
-    static constexpr std::int64_t kEpochMs = 1772443800000; // 2026-03-02 09:30:00
+    static constexpr std::int64_t kEpochMs = hid::sim::kVirtualEpochMs;
 
   private:
     void Settle();

@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 
+#include "link/LogLine.h"
 #include "link/Text.h"
 
 #include <QJsonArray>
@@ -44,7 +45,7 @@ std::string OneLine(std::string text) {
 
 // The unit's clock as the tool set it: seconds from 2001-01-01 00:00 local time.
 std::string ClockText(std::int64_t value) {
-    const std::string line = FormatLogLine((978307200 + value) * 1000, "", core::kLogNote);
+    const std::string line = core::FormatLogLine((978307200 + value) * 1000, "", core::kLogNote);
     // "yy/MM/dd HH:mm:ss zzz," -> "20yy-MM-dd HH:mm:ss"
     return "20" + line.substr(0, 2) + "-" + line.substr(3, 2) + "-" + line.substr(6, 2) + " " +
            line.substr(9, 8);

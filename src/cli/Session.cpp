@@ -1,5 +1,6 @@
 #include "cli/Session.h"
 
+#include "link/LogLine.h"
 #include "settings/ApplyValues.h"
 
 #include <QString>
@@ -22,19 +23,6 @@ constexpr int kProgressWidth = 47;
 
 using params::TControl;
 
-// Days since 1970-01-01 to year, month, day (proleptic Gregorian).
-void CivilFromDays(std::int64_t z, int& y, int& m, int& d) {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    y = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
-}
-
 // A reply as it reads in a message: without its line end.
 std::string ReplyText(std::string reply) {
     while (!reply.empty() && static_cast<unsigned char>(reply.back()) <= 0x20)
@@ -54,28 +42,6 @@ void ClearStopRequest() noexcept {
     gStop = false;
 }
 
-std::string FormatLogLine(std::int64_t wallMs, std::string_view utf8, int direction) {
-    std::int64_t days = wallMs / 86400000;
-    std::int64_t msOfDay = wallMs % 86400000;
-    if (msOfDay < 0) {
-        msOfDay += 86400000;
-        --days;
-    }
-    int y = 0, mo = 0, d = 0;
-    CivilFromDays(days, y, mo, d);
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%02d/%02d/%02d %02d:%02d:%02d %03d,", y % 100, mo, d,
-                  static_cast<int>(msOfDay / 3600000), static_cast<int>(msOfDay / 60000 % 60),
-                  static_cast<int>(msOfDay / 1000 % 60), static_cast<int>(msOfDay % 1000));
-    std::string line = stamp;
-    line += direction == core::kLogReceived ? "<<" : direction == core::kLogSent ? ">>" : "  ";
-    std::size_t end = utf8.size();
-    while (end > 0 && static_cast<unsigned char>(utf8[end - 1]) <= 0x20)
-        --end;
-    line += utf8.substr(0, end);
-    return line;
-}
-
 std::string UnopenedReason(const hid::THidDeviceController& hid,
                            const hid::TUnopenedDevice& device) {
     hid::TPlatformServices& services = hid.Services();
@@ -88,7 +54,7 @@ std::string UnopenedReason(const hid::THidDeviceController& hid,
 
 TSession::TSession(TBench& bench, TSessionOptions options) : bench_(bench), options_(options) {
     conversation_ = std::make_unique<core::TConversation>(
-        core::TConversationPorts{&bench_.Controller(), this, this, this, this}, SV_VERSION);
+        core::TConversationPorts{&bench_.Controller(), this, this, this, &bench_}, SV_VERSION);
     hid::THidDeviceController& hid = bench_.Controller();
     hid.SetOnEnumerate(hid::THidEnumerateEvent::Bind<&TSession::OnEnumerate>(this));
     hid.SetOnDeviceData(hid::THidDataEvent::Bind<&TSession::OnData>(this));
@@ -136,7 +102,7 @@ void TSession::WriteLog(std::string_view utf8, int direction) {
     if (utf8.starts_with("WRITE1_ERROR") || utf8.starts_with("Permission denied"))
         writeError_ = utf8;
     if (!options_.log && !options_.keepLog) return;
-    std::string line = FormatLogLine(bench_.Now().wallMs, utf8, direction);
+    std::string line = core::FormatLogLine(bench_.Now().wallMs, utf8, direction);
     if (options_.log) {
         // Each line reaches the file at once, so that it holds the last one before a crash.
         const bool written = std::fputs(line.c_str(), options_.log) >= 0 &&

@@ -43,16 +43,12 @@ void RequestStop() noexcept;
 bool StopRequested() noexcept;
 void ClearStopRequest() noexcept;
 
-// The log line as the window writes it: "yy/MM/dd HH:mm:ss zzz," then ">>" (sent), "<<"
-// (received) or two blanks, then the text without trailing blanks and control characters.
-std::string FormatLogLine(std::int64_t wallMs, std::string_view utf8, int direction);
-
 // Why a device that is present was not listed: "cannot be opened (REASON)", with the udev
 // rule's hint when access was refused.
 std::string UnopenedReason(const hid::THidDeviceController& hid,
                            const hid::TUnopenedDevice& device);
 
-class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core::TClock {
+class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink {
   public:
     TSession(TBench& bench, TSessionOptions options);
     ~TSession() override;
@@ -101,7 +97,6 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core:
     void ShowErrorMessage(std::string_view caption, std::string_view text) override;
     void Refresh(bool processEvents) override;
     void Close() override;
-    core::TTimePoint Now() const override { return bench_.Now(); }
 
     void Say(const std::string& line);
     void DrawProgress();

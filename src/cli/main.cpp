@@ -1,5 +1,5 @@
 // sonavelle-cli: the tool's conversation without a window, for service benches.
-#include "app/CommandLine.h"
+#include "cmdline/CommandLine.h"
 #include "cli/Commands.h"
 #include "sim/Profile.h"
 
@@ -61,7 +61,7 @@ void OnInterrupt(int) {
 }
 
 int Usage(const QString& message) {
-    return app::UsageError(kProgram, message);
+    return cmdline::UsageError(kProgram, message);
 }
 
 } // namespace
@@ -97,8 +97,8 @@ int main(int argc, char* argv[]) {
         args.addOption(*option);
     args.addPositionalArgument(QStringLiteral("command"),
                                QStringLiteral("list, show, set, default or batch."));
-    if (const auto exitCode = app::ParseCommandLine(args, kProgram, QString::fromUtf8(kDescription),
-                                                    argc, argv, true))
+    if (const auto exitCode = cmdline::ParseCommandLine(
+            args, kProgram, QString::fromUtf8(kDescription), argc, argv, true))
         return *exitCode;
 
     QStringList positional = args.positionalArguments();
@@ -217,11 +217,11 @@ int main(int argc, char* argv[]) {
         exitCode = cli::RunBatch(*bench, requests, count, options);
 
     // Both are checked and closed, each failure said; a lost output is never exit code 0.
-    bool written = app::CloseOutput(kProgram, stdout, QStringLiteral("standard output"));
+    bool written = cmdline::CloseOutput(kProgram, stdout, QStringLiteral("standard output"));
     if (logFile)
-        written = app::CloseOutput(kProgram, logFile.release(),
-                                   QStringLiteral("the log file '%1'").arg(args.value(logOption)),
-                                   logError) &&
+        written = cmdline::CloseOutput(
+                      kProgram, logFile.release(),
+                      QStringLiteral("the log file '%1'").arg(args.value(logOption)), logError) &&
                   written;
     if (!written && exitCode == 0) exitCode = static_cast<int>(cli::TExit::Failed);
     return exitCode;

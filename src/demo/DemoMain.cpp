@@ -4,8 +4,8 @@
 //                                       runs a scenario headless and prints the log lines,
 //                                       then the state of every control as JSON; in virtual
 //                                       time unless --real-time is given
-#include "app/CommandLine.h"
-#include "app/Console.h"
+#include "cmdline/CommandLine.h"
+#include "cmdline/Console.h"
 #include "demo/DemoRig.h"
 #include "demo/ScenarioRunner.h"
 #include "demo/SimPanel.h"
@@ -28,17 +28,23 @@ namespace {
 // Batch mode: nothing may block, so message boxes become lines on stderr.
 class TPrintedDialogs final : public TDialogs {
   public:
-    void ShowErrorBox(const QString& text) override { Print(QStringLiteral("error box"), text); }
-    void ShowErrorMessage(const QString& caption, const QString& text) override {
+    void ShowErrorBox(std::string_view text) override { Print("error box", text); }
+    void ShowErrorMessage(std::string_view caption, std::string_view text) override {
         Print(caption, text);
     }
-    void ShowAbout(const QString& caption, const QStringList& lines) override {
-        Print(caption, lines.join(QStringLiteral(" / ")));
+    void ShowAbout(std::string_view caption, const std::vector<std::string>& lines) override {
+        std::string text;
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            text += (i ? " / " : "") + lines[i];
+        Print(caption, text);
     }
 
   private:
-    static void Print(const QString& caption, const QString& text) {
-        std::fprintf(stderr, "[message box] %s: %s\n", qPrintable(caption), qPrintable(text));
+    static void Print(std::string_view caption, std::string_view text) {
+        std::fprintf(stderr, "[message box] %s: %s\n", qPrintable(Q(caption)), qPrintable(Q(text)));
+    }
+    static QString Q(std::string_view utf8) {
+        return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
     }
 };
 
@@ -95,7 +101,8 @@ int RunBatch(const demo::TScenarioResult& loaded, const QString& scenarioPath,
         return 2;
     }
     // The printed log is the run's record: one that did not reach its file is a failure.
-    if (!app::CloseOutput("sonavelle-demo", stdout, QStringLiteral("standard output"), writeError))
+    if (!cmdline::CloseOutput("sonavelle-demo", stdout, QStringLiteral("standard output"),
+                              writeError))
         return 1;
     if (!result.Ok) {
         std::fprintf(stderr, "%s: %s\n", qPrintable(scenarioPath), qPrintable(result.Error));
@@ -107,7 +114,7 @@ int RunBatch(const demo::TScenarioResult& loaded, const QString& scenarioPath,
 } // namespace
 
 int main(int argc, char* argv[]) {
-    app::AttachParentConsole();
+    cmdline::AttachParentConsole();
     QCommandLineParser args;
     args.addOption(
         {QStringLiteral("scenario"), QStringLiteral("Run FILE headless."), QStringLiteral("FILE")});
@@ -119,7 +126,7 @@ int main(int argc, char* argv[]) {
                     QStringLiteral("Run the scenario on the real 1 ms timer and event loop instead "
                                    "of virtual time (its lines then interleave as the machine's "
                                    "timing has it).")});
-    if (const auto exitCode = app::ParseCommandLine(
+    if (const auto exitCode = cmdline::ParseCommandLine(
             args, "sonavelle-demo",
             QStringLiteral(
                 "The customize tool's window with a simulated transceiver instead of USB."),
@@ -128,7 +135,7 @@ int main(int argc, char* argv[]) {
     const bool batch = args.isSet(QStringLiteral("scenario"));
     for (const char* needsScenario : {"json", "screenshot", "real-time"})
         if (!batch && args.isSet(QString::fromLatin1(needsScenario)))
-            return app::UsageError(
+            return cmdline::UsageError(
                 "sonavelle-demo",
                 QStringLiteral("--%1 needs --scenario.").arg(QLatin1String(needsScenario)));
     // Read before Qt starts, so that a scenario that cannot be read or parsed is one line.

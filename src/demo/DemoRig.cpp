@@ -17,16 +17,14 @@
 
 namespace demo {
 
-QDateTime VirtualEpoch() {
-    // Kept apart from the machine's time zone: a daylight-saving change cannot move it.
-    return {QDate(2026, 3, 2), QTime(9, 30, 0), Qt::UTC};
-}
-
 // The window's clock on the rig's virtual time.
-class TDemoRig::TVirtualClock final : public TClock {
+class TDemoRig::TVirtualClock final : public core::TClock {
   public:
     explicit TVirtualClock(const TDemoRig& rig) : rig_(rig) {}
-    QDateTime Now() const override { return VirtualEpoch().addMSecs(rig_.ElapsedMs()); }
+    core::TTimePoint Now() const override {
+        const int64_t ms = hid::sim::kVirtualEpochMs + rig_.ElapsedMs();
+        return {ms, ms};
+    }
 
   private:
     const TDemoRig& rig_;
@@ -34,7 +32,7 @@ class TDemoRig::TVirtualClock final : public TClock {
 
 TDemoRig::TDemoRig(const sim::Profile& profile, std::unique_ptr<TDialogs> dialogs, TTimeMode time)
     : time_(time), model_(std::make_shared<hid::sim::TTransceiverModel>(profile)) {
-    std::unique_ptr<TClock> clock;
+    std::unique_ptr<core::TClock> clock;
     if (time_ == TTimeMode::Virtual) {
         auto manual = std::make_unique<hid::TManualMainThread>();
         manual_ = manual.get();
@@ -86,19 +84,11 @@ TDemoRig::~TDemoRig() {
 }
 
 void TDemoRig::Plug() {
-    if (unitId_) return;
-    const auto& p = model_->Inspect([](sim::Transceiver& u) { return u.GetProfile(); });
-    unitId_ = services_.Plug(hid::sim::DeviceSpecOf(p, model_));
+    cable_.Plug(model_);
 }
 
 void TDemoRig::Unplug() {
-    if (!unitId_) return;
-    services_.Unplug(unitId_);
-    unitId_ = 0;
-    model_->Inspect([](sim::Transceiver& u) {
-        u.Replug();
-        return 0;
-    });
+    cable_.Unplug();
 }
 
 void TDemoRig::ChangeUnit(const sim::Profile& profile) {

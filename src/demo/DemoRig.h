@@ -21,9 +21,6 @@ namespace demo {
 //   Real: the 1 ms timer and the event loop, as the interactive demo runs.
 enum class TTimeMode { Virtual, Real };
 
-// The date and time the virtual clock starts at.
-QDateTime VirtualEpoch();
-
 class TDemoRig {
   public:
     // Dialogs null: real message boxes.
@@ -32,7 +29,7 @@ class TDemoRig {
     ~TDemoRig();
 
     TForm1& Form() { return *form_; }
-    bool Plugged() const { return unitId_ != 0; }
+    bool Plugged() const { return cable_.Plugged(); }
     void Plug();
     void Unplug();
     // A fresh unit of another profile; plugged again if it was plugged.
@@ -61,8 +58,8 @@ class TDemoRig {
     hid::sim::TSimServices services_;
     uint64_t elapsedUs_ = 0;
     std::shared_ptr<hid::sim::TTransceiverModel> model_;
+    hid::sim::TUnitCable cable_{services_};
     std::unique_ptr<TForm1> form_;
-    uint32_t unitId_ = 0;
 };
 
 // Every named control of the window with its state, in creation order.

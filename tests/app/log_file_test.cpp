@@ -39,7 +39,7 @@ TEST_F(LogFile, HoldsTheEarlierLinesThenEveryNewOneAfterWhatTheFileHad) {
     Answer("OK");
     Answer("OK 201036");
     form->AddLog(QStringLiteral("blanks after  \t "));
-    clock->now = clock->now.addDays(1);
+    clock->Advance(86400000);
     form->WriteLog(std::string("\x01\xff"), kLogReceived);
 
     QStringList expected{QStringLiteral("a line of an earlier run")};

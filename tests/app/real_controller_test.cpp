@@ -25,7 +25,7 @@ class RealController : public ::testing::Test {
         controller = owned.get();
         dialogs = testDialogs.get();
         form = std::make_unique<TForm1>(TFormServices{
-            std::move(owned), std::make_unique<TTestClock>(), std::move(testDialogs)});
+            std::move(owned), std::make_unique<TManualClock>(), std::move(testDialogs)});
         controller->Loaded();
         main.RunPending(); // the controller's own first notice
     }
@@ -66,7 +66,7 @@ TEST_F(RealController, DevicePassErrorIsShownByTheErrorBoxAndTheToolGoesOn) {
     ShowDeviceErrorsInErrorBox(main, form->Dialogs());
     const uint32_t bad = PlugDevice(9, false);
     main.RunPending();
-    EXPECT_EQ(dialogs->errors, QStringList{U("Device cannot be opened")});
+    EXPECT_EQ(dialogs->errors, std::vector<std::string>{"Device cannot be opened"});
 
     services.Unplug(bad);
     main.RunPending();
@@ -75,7 +75,7 @@ TEST_F(RealController, DevicePassErrorIsShownByTheErrorBoxAndTheToolGoesOn) {
     const uint32_t unknown = services.Plug(unnamed);
     main.RunPending();
     EXPECT_EQ(dialogs->errors.size(), 2);
-    EXPECT_EQ(dialogs->errors.last(), U("Device cannot be identified"));
+    EXPECT_EQ(dialogs->errors.back(), std::string("Device cannot be identified"));
 
     // Later notices still rebuild the list and reach the window.
     services.Unplug(unknown);
@@ -98,7 +98,7 @@ TEST_F(RealController, DeviceThatCannotBeOpenedIsShownOnceAndAUnitPluggedLaterIs
     EXPECT_TRUE(form->Conversation().Connected());
     PlugDevice(1);
     main.RunPending();
-    EXPECT_EQ(dialogs->errors, QStringList{U("Device cannot be opened")});
+    EXPECT_EQ(dialogs->errors, std::vector<std::string>{"Device cannot be opened"});
 }
 
 } // namespace

@@ -1,12 +1,9 @@
 // The command line's names and values: matched without regard to letter case, offered per
-// model and firmware as the window offers them, and the log line as the window writes it.
+// model and firmware as the window offers them.
 #include "cli/Bench.h"
-#include "cli/Session.h"
 #include "cli/Vocabulary.h"
 
 #include <gtest/gtest.h>
-
-#include <QDateTime>
 
 #include <string>
 #include <vector>
@@ -136,32 +133,7 @@ TEST(AnyUnitValues, HoldEveryValueOfEveryIdentityOnce) {
     EXPECT_EQ(Joined(cli::AnyUnitValues(TSetting::AirCheck)), kAirChecks);
 }
 
-// ---- the log line and the simulated units' serial numbers -----------------------------------
-
-TEST(FormatLogLine, IsTheWindowsStampDirectionAndTextWithoutTrailingBlanks) {
-    // The window writes QDateTime's "yy/MM/dd HH:mm:ss zzz," of its local time.
-    const std::int64_t moments[] = {0,             // 1970-01-01
-                                    951868799999,  // 2000-02-29 23:59:59.999
-                                    951868800000,  // 2000-03-01
-                                    1772443800004, // 2026-03-02 09:30:00.004
-                                    4107542399999, // 2100-02-28 23:59:59.999
-                                    4107542400000, // 2100-03-01 (no leap day in 2100)
-                                    -500,          // 1969-12-31 23:59:59.500
-                                    946684799000}; // 1999-12-31 23:59:59
-    for (const std::int64_t ms : moments) {
-        const std::string stamp = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC)
-                                      .toString(QStringLiteral("yy/MM/dd HH:mm:ss zzz,"))
-                                      .toStdString();
-        EXPECT_EQ(cli::FormatLogLine(ms, "VER", core::kLogSent), stamp + ">>VER") << ms;
-    }
-    const std::int64_t t = 1772443800004;
-    EXPECT_EQ(cli::FormatLogLine(t, "OK 201036\r\n", core::kLogReceived),
-              "26/03/02 09:30:00 004,<<OK 201036");
-    EXPECT_EQ(cli::FormatLogLine(t, "6 status \t ", core::kLogNote),
-              "26/03/02 09:30:00 004,  6 status");
-    EXPECT_EQ(cli::FormatLogLine(t, "a \tb", core::kLogNote), "26/03/02 09:30:00 004,  a \tb");
-    EXPECT_EQ(cli::FormatLogLine(t, "", core::kLogSent), "26/03/02 09:30:00 004,>>");
-}
+// ---- the simulated units' serial numbers --------------------------------------------------------
 
 TEST(NthSerial, CountsTheLastRunOfDigitsUpKeepingItsWidth) {
     EXPECT_EQ(cli::NthSerial("SV0000000001", 1), "SV0000000001");

@@ -4,6 +4,7 @@
 #include "CliCases.h"
 #include "cli/Commands.h"
 #include "demo/DemoRig.h"
+#include "support/Recording.h"
 #include "support/WindowWidgets.h"
 
 #include <QJsonDocument>
@@ -17,21 +18,12 @@ using core::TControl;
 
 namespace {
 
-class TQuietDialogs final : public TDialogs {
-  public:
-    void ShowErrorBox(const QString& t) override { shown << t; }
-    void ShowErrorMessage(const QString& c, const QString& t) override {
-        shown << c + QLatin1Char('|') + t;
-    }
-    void ShowAbout(const QString& c, const QStringList&) override { shown << c; }
-    QStringList shown;
-};
-
 // The window with the unit plugged in, identified and read back.
 class TWindow {
   public:
     explicit TWindow(const sim::Profile& profile)
-        : rig_(profile, std::make_unique<TQuietDialogs>(), demo::TTimeMode::Virtual) {}
+        : rig_(profile, std::make_unique<testing_support::TRecordingDialogs>(),
+               demo::TTimeMode::Virtual) {}
 
     // Plugged in after the start, as a person does; true once the conversation rests.
     bool Connect() {

@@ -3,23 +3,18 @@
 // prints must not depend on the machine. SV_UPDATE_EXPECTED=1 writes the files anew.
 #include "demo/DemoRig.h"
 #include "demo/ScenarioRunner.h"
+#include "support/Recording.h"
 #include "support/WindowWidgets.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
 
+using testing_support::TRecordingDialogs;
+
 namespace {
 
 const QString kExamples = QStringLiteral(SV_EXAMPLES_DIR);
-
-class TQuietDialogs final : public TDialogs {
-  public:
-    void ShowErrorBox(const QString& t) override { shown << t; }
-    void ShowErrorMessage(const QString& c, const QString& t) override { shown << c + QLatin1Char('|') + t; }
-    void ShowAbout(const QString& c, const QStringList&) override { shown << c; }
-    QStringList shown;
-};
 
 struct TRun {
     demo::TRunResult result;
@@ -34,7 +29,7 @@ TRun RunThrough(const demo::TScenario& scenario, demo::TTimeMode time) {
     const auto profile = demo::ScenarioProfile(scenario, error);
     EXPECT_TRUE(profile) << error;
     if (!profile) return {};
-    demo::TDemoRig rig(*profile, std::make_unique<TQuietDialogs>(), time);
+    demo::TDemoRig rig(*profile, std::make_unique<TRecordingDialogs>(), time);
     TRun run;
     run.result = demo::RunScenario(scenario, rig);
     run.printed = demo::PrintedLog(rig.Form()) + demo::PrintedState(rig.Form());
@@ -145,12 +140,13 @@ TEST(ScenarioRunner, UnitThatCannotBeOpenedIsReportedByTheErrorBox) {
     std::string error;
     const auto profile = demo::ScenarioProfile(scenario, error);
     ASSERT_TRUE(profile) << error;
-    auto dialogs = std::make_unique<TQuietDialogs>();
-    const TQuietDialogs& shown = *dialogs;
+    auto dialogs = std::make_unique<TRecordingDialogs>();
+    const TRecordingDialogs& shown = *dialogs;
     demo::TDemoRig rig(*profile, std::move(dialogs), demo::TTimeMode::Virtual);
     const auto result = demo::RunScenario(scenario, rig);
     EXPECT_TRUE(result.Ok) << result.Error.toStdString();
-    EXPECT_EQ(shown.shown, QStringList{QStringLiteral("Device cannot be opened")});
+    EXPECT_EQ(shown.errors, std::vector<std::string>{"Device cannot be opened"});
+    EXPECT_TRUE(shown.messages.empty());
     EXPECT_FALSE(rig.Form().Conversation().Connected());
 }
 
@@ -164,8 +160,8 @@ TEST(ScenarioRunner, IdleThatNeverComesNamesTheStepAfterItsTimeOut) {
 }
 
 TEST(ScenarioRunner, ControlsAreCheckedBeforeAnythingRuns) {
-    demo::TDemoRig rig(*sim::FindPreset("DW730 TONAL/201036"), std::make_unique<TQuietDialogs>(),
-                       demo::TTimeMode::Virtual);
+    demo::TDemoRig rig(*sim::FindPreset("DW730 TONAL/201036"),
+                       std::make_unique<TRecordingDialogs>(), demo::TTimeMode::Virtual);
     const auto unknown =
         demo::RunScenario(Parsed("unit DW730 TONAL/201036\nplug\npress SpeedButton9\n"), rig);
     EXPECT_EQ(unknown.Error.toStdString(), "line 3: no control named 'SpeedButton9'");
@@ -177,8 +173,8 @@ TEST(ScenarioRunner, ControlsAreCheckedBeforeAnythingRuns) {
 }
 
 TEST(ScenarioRunner, ClosingTheWindowEndsTheRunThere) {
-    demo::TDemoRig rig(*sim::FindPreset("DW730 TONAL/201036"), std::make_unique<TQuietDialogs>(),
-                       demo::TTimeMode::Virtual);
+    demo::TDemoRig rig(*sim::FindPreset("DW730 TONAL/201036"),
+                       std::make_unique<TRecordingDialogs>(), demo::TTimeMode::Virtual);
     rig.Form().show();
     const auto result =
         demo::RunScenario(Parsed("plug\nwait idle\npress Exit1\nunplug\nwait ms 100\n"), rig);

@@ -7,6 +7,7 @@
 #include "hid/HidControllerClass.h"
 #include "hid/qt/QtMainThread.h"
 #include "sim/Transceiver.h"
+#include "support/Recording.h"
 #include "support/ThreadWait.h"
 #include "support/WindowWidgets.h"
 
@@ -25,23 +26,16 @@ using namespace testing_support;
 
 namespace {
 
-class TRecordingDialogs final : public TDialogs {
-  public:
-    void ShowErrorBox(const QString& text) override { errors << text; }
-    void ShowErrorMessage(const QString& caption, const QString& text) override {
-        errors << caption + QStringLiteral("|") + text;
-    }
-    void ShowAbout(const QString&, const QStringList&) override {}
-    QStringList errors;
-};
-
 // The window's clock, standing still while a reply is on its way. The read-back ends one
 // second after the last reply; a main thread held up on a loaded machine must not end it
 // while replies are still queued in the unit or in flight to the window.
-class TQuietClock final : public TClock {
+class TQuietClock final : public core::TClock {
   public:
-    QDateTime Now() const override { return start.addMSecs(quietNs / 1000000); }
-    const QDateTime start = QDateTime::currentDateTime();
+    core::TTimePoint Now() const override {
+        const int64_t ms = quietNs / 1000000;
+        return {start.utcMs + ms, start.wallMs + ms};
+    }
+    const core::TTimePoint start = TSystemClock().Now();
     int64_t quietNs = 0; // time that has passed while quiet
 };
 
@@ -144,7 +138,8 @@ TEST_F(LinuxWindowTest, ConnectsIdentifiesAppliesAndLetsTheUnitGo) {
     const std::string serial =
         node.Inspect([](const auto& unit) { return unit.GetProfile().serial; });
     EXPECT_EQ(Edit2(form)->text(), QString::fromStdString(serial));
-    EXPECT_TRUE(dialogs->errors.isEmpty()) << dialogs->errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(dialogs->errors.empty() && dialogs->messages.empty())
+        << ::testing::PrintToString(dialogs->errors) << ::testing::PrintToString(dialogs->messages);
 
     const std::string before = Stored("PhoneOutVol");
     ASSERT_NE(before, "-12");
@@ -160,7 +155,8 @@ TEST_F(LinuxWindowTest, ConnectsIdentifiesAppliesAndLetsTheUnitGo) {
         << form->LogLines().join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(form->Conversation().Device(), nullptr);
     EXPECT_FALSE(SpeedButton2(form)->isEnabled());
-    EXPECT_TRUE(dialogs->errors.isEmpty()) << dialogs->errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(dialogs->errors.empty() && dialogs->messages.empty())
+        << ::testing::PrintToString(dialogs->errors) << ::testing::PrintToString(dialogs->messages);
 }
 
 } // namespace

@@ -9,7 +9,7 @@ namespace stress {
 
 void StressWindowTest::Pump() {
     nowUs += 1000;
-    clock->now = clock->now.addMSecs(1);
+    clock->Advance(1);
     if (unit && sim->Vanished()) {
         UnplugUnit();
     } else if (unit) {

@@ -129,7 +129,7 @@ TEST_P(HostileUnit, NoCrashBoundedMemoryEveryReportLoggedThenASoundUnitWorks) {
     EXPECT_LE(sim->PendingReports(), 4u);
     // A reply whose value cannot be read raises the general error box, at most once a report.
     EXPECT_LE(static_cast<size_t>(dialogs->errors.size()), delivered.size());
-    EXPECT_TRUE(dialogs->messages.isEmpty());
+    EXPECT_TRUE(dialogs->messages.empty());
 
     // Every report the unit sent is in the log, once, exactly as received.
     EXPECT_EQ(ReceivedReportLines(), ExpectedReportLines());

@@ -15,7 +15,7 @@ class FastUnit : public stress::StressWindowTest {
     // One tick during which every report that fell due is handed over, as the reader does.
     void PumpAllDue() {
         nowUs += 1000;
-        clock->now = clock->now.addMSecs(1);
+        clock->Advance(1);
         while (unit) {
             auto report = sim->Read(nowUs);
             if (!report) break;

@@ -104,8 +104,7 @@ TEST_P(UnplugAtEveryStep, NextConversationCompletes) {
         ASSERT_TRUE(PumpUntil([&] { return form->Conversation().StepNo() == 1; }, 2000));
         EXPECT_EQ(sim->Received().back(), "SAVE");
     }
-    EXPECT_TRUE(dialogs->errors.isEmpty())
-        << dialogs->errors.join(QStringLiteral("; ")).toStdString();
+    EXPECT_TRUE(dialogs->errors.empty()) << ::testing::PrintToString(dialogs->errors);
     EXPECT_EQ(ReceivedReportLines(), ExpectedReportLines());
 }
 

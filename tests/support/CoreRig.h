@@ -7,6 +7,7 @@
 #include "link/Conversation.h"
 #include "sim/Transceiver.h"
 #include "support/FakeHid.h"
+#include "support/Recording.h"
 #include "support/Reports.h"
 
 #include <cstdint>
@@ -17,43 +18,6 @@
 #include <vector>
 
 namespace testing_support {
-
-class TManualClock final : public core::TClock {
-  public:
-    // 2026-12-07 10:20:30.456 UTC; the local zone is nine hours ahead, so that a clock
-    // value taken from the wrong one of the two shows.
-    static constexpr std::int64_t kStartUtcMs = 1796638830456;
-    static constexpr std::int64_t kZoneMs = 9 * 3600 * 1000;
-
-    core::TTimePoint Now() const override { return now; }
-    void Advance(std::int64_t ms) {
-        now.utcMs += ms;
-        now.wallMs += ms;
-    }
-    core::TTimePoint now{kStartUtcMs, kStartUtcMs + kZoneMs};
-};
-
-struct TLogLine {
-    std::string text;
-    int direction;
-};
-
-class TRecordingLog final : public core::TLogSink {
-  public:
-    void WriteLog(std::string_view utf8, int direction) override {
-        lines.push_back({std::string(utf8), direction});
-    }
-    std::vector<TLogLine> lines;
-};
-
-class TRecordingDialogs final : public core::TDialogSink {
-  public:
-    void ShowErrorBox(std::string_view utf8) override { errors.emplace_back(utf8); }
-    void ShowErrorMessage(std::string_view caption, std::string_view text) override {
-        messages.push_back(std::string(caption) + "|" + std::string(text));
-    }
-    std::vector<std::string> errors, messages;
-};
 
 class TRecordingView final : public core::TViewSink {
   public:

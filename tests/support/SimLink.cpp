@@ -34,7 +34,7 @@ void SimWindowTest::UnplugUnit() {
 
 void SimWindowTest::Step() {
     nowUs += 1000;
-    clock->now = clock->now.addMSecs(1);
+    clock->Advance(1);
     if (unit && sim->Vanished()) {
         UnplugUnit();
     } else if (unit) {

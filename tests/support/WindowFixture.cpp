@@ -5,7 +5,7 @@ namespace testing_support {
 
 void WindowTest::SetUp() {
     auto controller = std::make_unique<TFakeHidController>();
-    auto testClock = std::make_unique<TTestClock>();
+    auto testClock = std::make_unique<TManualClock>();
     auto testDialogs = std::make_unique<TRecordingDialogs>();
     hid = controller.get();
     clock = testClock.get();
@@ -25,7 +25,7 @@ TFakeHidDevice* WindowTest::PlugTransceiver(uint16_t productId) {
 
 void WindowTest::Tick(int count) {
     for (int i = 0; i < count; ++i) {
-        clock->now = clock->now.addMSecs(1);
+        clock->Advance(1);
         form->Timer1Timer();
     }
 }

@@ -3,36 +3,14 @@
 // dialogs. The test drives the tick itself.
 #include "app/Main.h"
 #include "support/FakeHid.h"
+#include "support/Recording.h"
 #include "support/Reports.h"
 
 #include <gtest/gtest.h>
 
-#include <QDateTime>
-
 #include <string>
 
 namespace testing_support {
-
-class TTestClock final : public TClock {
-  public:
-    QDateTime Now() const override { return now; }
-    QDateTime now{QDate(2026, 12, 7), QTime(10, 20, 30, 456)};
-};
-
-class TRecordingDialogs final : public TDialogs {
-  public:
-    void ShowErrorBox(const QString& text) override { errors << text; }
-    void ShowErrorMessage(const QString& caption, const QString& text) override {
-        messages << caption + QStringLiteral("|") + text;
-    }
-    void ShowAbout(const QString& caption, const QStringList& lines) override {
-        aboutCaption = caption;
-        about = lines;
-    }
-    QStringList errors, messages, about;
-    QString aboutCaption;
-};
-
 
 class WindowTest : public ::testing::Test {
   protected:
@@ -55,7 +33,7 @@ class WindowTest : public ::testing::Test {
 
     TForm1* form = nullptr;
     TFakeHidController* hid = nullptr;
-    TTestClock* clock = nullptr;
+    TManualClock* clock = nullptr;
     TRecordingDialogs* dialogs = nullptr;
     TFakeHidDevice* unit = nullptr;
 };

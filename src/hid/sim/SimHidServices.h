@@ -124,6 +124,10 @@ class TSimServices final : public TPlatformServices {
     std::shared_ptr<std::function<void(TDeviceNotice)>> sink_;
 };
 
+// The local date and time virtual time starts at, 2026-03-02 09:30:00, counted as if it were
+// UTC: a run's log reads the same in every time zone and season.
+inline constexpr int64_t kVirtualEpochMs = 1772443800000;
+
 // A reader thread has at most a few hand-overs to make before it waits again; one that has
 // not settled after this long of real time is stuck, not slow.
 inline constexpr int kSettleLimitMs = 60000;

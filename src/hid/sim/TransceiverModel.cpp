@@ -49,4 +49,22 @@ TSimDeviceSpec DeviceSpecOf(const ::sim::Profile& Profile, std::shared_ptr<TDevi
     return desc;
 }
 
+void TUnitCable::Plug(std::shared_ptr<TTransceiverModel> Unit,
+                      std::shared_ptr<TDeviceModel> Answering) {
+    if (id_) return;
+    unit_ = std::move(Unit);
+    const ::sim::Profile p = unit_->Inspect([](::sim::Transceiver& u) { return u.GetProfile(); });
+    id_ = services_.Plug(DeviceSpecOf(p, Answering ? std::move(Answering) : unit_));
+}
+
+void TUnitCable::Unplug() {
+    if (!id_) return;
+    services_.Unplug(id_);
+    id_ = 0;
+    unit_->Inspect([](::sim::Transceiver& u) {
+        u.Replug();
+        return 0;
+    });
+}
+
 } // namespace hid::sim

@@ -34,4 +34,22 @@ class TTransceiverModel final : public TDeviceModel {
 // The device a unit of this profile is on the USB side, answered by Model.
 TSimDeviceSpec DeviceSpecOf(const ::sim::Profile& Profile, std::shared_ptr<TDeviceModel> Model);
 
+// A simulated unit's cable to the services, as a person plugs and pulls it.
+class TUnitCable {
+  public:
+    explicit TUnitCable(TSimServices& Services) : services_(Services) {}
+    bool Plugged() const { return id_ != 0; }
+    // Plugs Unit in as the device its profile describes, answered by Answering (a wrapper
+    // around the unit) or by the unit itself. Nothing happens when a unit is plugged.
+    void Plug(std::shared_ptr<TTransceiverModel> Unit,
+              std::shared_ptr<TDeviceModel> Answering = nullptr);
+    // The device leaves and the unit restarts, losing what it had not saved.
+    void Unplug();
+
+  private:
+    TSimServices& services_;
+    std::shared_ptr<TTransceiverModel> unit_;
+    uint32_t id_ = 0;
+};
+
 } // namespace hid::sim

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <optional>
 
-namespace app {
+namespace cmdline {
 
 // Adds --help and --version, parses argv and answers the conventional cases itself:
 // --help and --version print to stdout (exit code 0); an unknown option, a missing value or
@@ -28,4 +28,4 @@ int UsageError(const char* program, const QString& message);
 // must not look like success.
 bool CloseOutput(const char* program, std::FILE* file, const QString& name, int error = 0);
 
-} // namespace app
+} // namespace cmdline

@@ -1,4 +1,4 @@
-#include "app/Console.h"
+#include "cmdline/Console.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-namespace app {
+namespace cmdline {
 
 namespace {
 
@@ -44,4 +44,4 @@ void AttachParentConsole() {
     Reopen(STD_ERROR_HANDLE, stderr);
 }
 
-} // namespace app
+} // namespace cmdline

@@ -1,8 +1,8 @@
-#include "app/Console.h"
+#include "cmdline/Console.h"
 
-namespace app {
+namespace cmdline {
 
 // Elsewhere a program started from a terminal has the terminal's streams already.
 void AttachParentConsole() {}
 
-} // namespace app
+} // namespace cmdline

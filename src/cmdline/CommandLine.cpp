@@ -1,4 +1,4 @@
-#include "app/CommandLine.h"
+#include "cmdline/CommandLine.h"
 
 #include <QStringList>
 
@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace app {
+namespace cmdline {
 
 std::optional<int> ParseCommandLine(QCommandLineParser& parser, const char* program,
                                     const QString& description, int argc, char* argv[],
@@ -59,4 +59,4 @@ bool CloseOutput(const char* program, std::FILE* file, const QString& name, int 
     return false;
 }
 
-} // namespace app
+} // namespace cmdline

@@ -1,0 +1,59 @@
+#pragma once
+// The recording fakes of the seams, for the core's tests and the window's alike: a clock
+// the test moves, the log and the message boxes as lists of what they were given.
+#include "app/Seams.h"
+#include "link/Conversation.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace testing_support {
+
+class TManualClock final : public core::TClock {
+  public:
+    // 2026-12-07 10:20:30.456 UTC; the local zone is nine hours ahead, so that a clock
+    // value taken from the wrong one of the two shows.
+    static constexpr std::int64_t kStartUtcMs = 1796638830456;
+    static constexpr std::int64_t kZoneMs = 9 * 3600 * 1000;
+
+    core::TTimePoint Now() const override { return now; }
+    void Advance(std::int64_t ms) {
+        now.utcMs += ms;
+        now.wallMs += ms;
+    }
+    // The local date and time (counted as if it were UTC), in the same zone.
+    void SetWall(std::int64_t wallMs) { now = {wallMs - kZoneMs, wallMs}; }
+    core::TTimePoint now{kStartUtcMs, kStartUtcMs + kZoneMs};
+};
+
+struct TLogLine {
+    std::string text;
+    int direction;
+};
+
+class TRecordingLog final : public core::TLogSink {
+  public:
+    void WriteLog(std::string_view utf8, int direction) override {
+        lines.push_back({std::string(utf8), direction});
+    }
+    std::vector<TLogLine> lines;
+};
+
+// The core's message boxes, and the window's About box too.
+class TRecordingDialogs final : public TDialogs {
+  public:
+    void ShowErrorBox(std::string_view utf8) override { errors.emplace_back(utf8); }
+    void ShowErrorMessage(std::string_view caption, std::string_view text) override {
+        messages.push_back(std::string(caption) + "|" + std::string(text));
+    }
+    void ShowAbout(std::string_view caption, const std::vector<std::string>& lines) override {
+        aboutCaption = caption;
+        about = lines;
+    }
+    std::vector<std::string> errors, messages, about;
+    std::string aboutCaption;
+};
+
+} // namespace testing_support
