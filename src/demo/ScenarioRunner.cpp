@@ -49,8 +49,8 @@ TAwait Await(TDemoRig& rig, const std::function<bool()>& done, int64_t timeoutMs
 }
 
 bool Resting(TForm1& form) {
-    return !form.Timer().Enabled() || form.Conversation().StepNo() == 1 ||
-           form.Conversation().StepNo() == 99;
+    return !form.Timer().Enabled() || form.Conversation().Phase() == core::TPhase::Ready ||
+           form.Conversation().Phase() == core::TPhase::Closing;
 }
 
 QObject* Control(TForm1& form, const std::string& name) {
@@ -128,7 +128,7 @@ TRunResult RunScenario(const TScenario& scenario, TDemoRig& rig) {
                                                             "%2; the conversation is at step %3")
                                                  .arg(a.TimeoutMs)
                                                  .arg(what)
-                                                 .arg(form.Conversation().StepNo()))};
+                                                 .arg(params::StepNumber(form.Conversation().Phase())))};
         };
         TRunResult result;
         switch (a.Kind) {
@@ -149,7 +149,7 @@ TRunResult RunScenario(const TScenario& scenario, TDemoRig& rig) {
             result = waitFor([&] { return Resting(form); }, QStringLiteral("idle"));
             break;
         case TActionKind::WaitStep:
-            result = waitFor([&] { return form.Conversation().StepNo() == a.Number; },
+            result = waitFor([&] { return params::StepNumber(form.Conversation().Phase()) == a.Number; },
                              QStringLiteral("step %1").arg(a.Number));
             break;
         case TActionKind::WaitMs:

@@ -1,6 +1,7 @@
 // Apply and Default against the simulated unit: the commands in their order, the steps the
 // tool answers itself, the bar, a refused write at every step, and what the unit keeps.
 #include "support/SimLink.h"
+#include "support/ConversationPeer.h"
 #include "support/WindowWidgets.h"
 
 using namespace testing_support;
@@ -16,7 +17,7 @@ class SimApply : public SimWindowTest {
     void Connect(const char* model, const char* firmware) {
         PlugUnit(model, firmware);
         ASSERT_TRUE(RunToRest());
-        ASSERT_EQ(form->Conversation().StepNo(), 1);
+        ASSERT_EQ(form->Conversation().Phase(), core::TPhase::Ready);
         mark_ = sim->Received().size();
     }
     // Commands the unit took since the last Connect or Since().
@@ -30,11 +31,11 @@ class SimApply : public SimWindowTest {
     // The step numbers a run goes through, each with the bar when the step was entered.
     std::vector<std::pair<int32_t, int>> Trace(int maxTicks = 500) {
         std::vector<std::pair<int32_t, int>> steps{
-            {form->Conversation().StepNo(), ProgressBar1(form)->value()}};
-        for (int i = 0; i < maxTicks && form->Conversation().StepNo() != 1; ++i) {
+            {params::StepNumber(form->Conversation().Phase()), ProgressBar1(form)->value()}};
+        for (int i = 0; i < maxTicks && form->Conversation().Phase() != core::TPhase::Ready; ++i) {
             Step();
-            if (form->Conversation().StepNo() != steps.back().first)
-                steps.emplace_back(form->Conversation().StepNo(), ProgressBar1(form)->value());
+            if (params::StepNumber(form->Conversation().Phase()) != steps.back().first)
+                steps.emplace_back(params::StepNumber(form->Conversation().Phase()), ProgressBar1(form)->value());
         }
         return steps;
     }
@@ -48,7 +49,7 @@ TEST_F(SimApply, NothingChangedSendsNothing) {
     ProgressBar1(form)->setValue(77);
     SpeedButton2(form)->click();
     EXPECT_TRUE(Sent().empty());
-    EXPECT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Ready);
     EXPECT_EQ(ProgressBar1(form)->value(), 0);
     EXPECT_EQ(SpeedButton2(form)->Tag, 0);
     EXPECT_EQ(Label4(form)->text(), QString());
@@ -84,14 +85,14 @@ TEST_P(ToneFirmware, LocallyAnsweredStepsTakeOneTickEach) {
     Connect("DW730 TONAL", GetParam());
     RadioGroup3(form)->SetItemIndex(1);
     Apply();
-    ASSERT_TRUE(RunUntil([&] { return form->Conversation().StepNo() == 21; }));
+    ASSERT_TRUE(RunUntil([&] { return form->Conversation().Phase() == core::TPhase::WritingVoiceGuide; }));
     const size_t before = form->LogLines().size();
     Step();
-    EXPECT_EQ(form->Conversation().StepNo(), 22);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::WritingAirCheck);
     Step();
-    EXPECT_EQ(form->Conversation().StepNo(), 23);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::SendingSave);
     Step();
-    EXPECT_EQ(form->Conversation().StepNo(), 17);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Saving);
     EXPECT_EQ(Sent().back(), "SAVE");
     // Only the status lines and the SAVE command were logged meanwhile.
     const QStringList log = form->LogLines().mid(static_cast<qsizetype>(before));
@@ -220,8 +221,8 @@ TEST_P(RefusedWrite, RunWaitsUntilApplyIsPressedAgain) {
     sim->MutableFaults().ng = {GetParam().command};
     RadioGroup1(form)->SetItemIndex(0);
     SpeedButton2(form)->click();
-    ASSERT_FALSE(RunUntil([&] { return form->Conversation().StepNo() == 1; }, 300));
-    EXPECT_EQ(form->Conversation().StepNo(), GetParam().waitsAt);
+    ASSERT_FALSE(RunUntil([&] { return form->Conversation().Phase() == core::TPhase::Ready; }, 300));
+    EXPECT_EQ(params::StepNumber(form->Conversation().Phase()), GetParam().waitsAt);
     EXPECT_EQ(Sent().back().rfind(GetParam().command, 0), 0u);
     EXPECT_EQ(Label4(form)->text(), U("Updating."));
     EXPECT_FALSE(File1(form)->menuAction()->isEnabled());
@@ -231,7 +232,7 @@ TEST_P(RefusedWrite, RunWaitsUntilApplyIsPressedAgain) {
     sim->MutableFaults().ng.clear();
     SpeedButton2(form)->click();
     ASSERT_TRUE(RunToRest());
-    EXPECT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Ready);
     EXPECT_EQ(Sent().back(), "SAVE");
     EXPECT_EQ(StoredValue("PhoneOutVol"), "-12");
     EXPECT_EQ(Edit5(form)->text(), U("1"));
@@ -266,23 +267,23 @@ TEST_F(SimApply, RefusedWriteIsLeftByDefaultOrReconnect) {
     sim->MutableFaults().ng = {"SPAR Led"};
     RadioGroup1(form)->SetItemIndex(0);
     SpeedButton2(form)->click();
-    ASSERT_FALSE(RunUntil([&] { return form->Conversation().StepNo() == 1; }, 300));
-    EXPECT_EQ(form->Conversation().StepNo(), 13);
+    ASSERT_FALSE(RunUntil([&] { return form->Conversation().Phase() == core::TPhase::Ready; }, 300));
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::WritingChannel);
 
     SpeedButton3(form)->click();
-    EXPECT_EQ(form->Conversation().StepNo(), 9);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::RestoringDefaults);
     EXPECT_EQ(Label4(form)->text(), U("Clear."));
     ASSERT_TRUE(RunToRest());
-    EXPECT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Ready);
     EXPECT_EQ(Edit5(form)->text(), U("3"));
     EXPECT_EQ(*sim->Stored(), *sim->Defaults());
 
     RadioGroup1(form)->SetItemIndex(0);
     SpeedButton2(form)->click();
-    ASSERT_FALSE(RunUntil([&] { return form->Conversation().StepNo() == 1; }, 300));
+    ASSERT_FALSE(RunUntil([&] { return form->Conversation().Phase() == core::TPhase::Ready; }, 300));
     ButtonReconnect(form)->click();
     ASSERT_TRUE(RunToRest());
-    EXPECT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Ready);
     EXPECT_TRUE(File1(form)->menuAction()->isEnabled());
     EXPECT_EQ(Edit5(form)->text(), U("1")); // written before the refusal, not saved
 }
@@ -334,7 +335,7 @@ TEST_F(SimApply, StoredStateFollowsThePanelThenTheDefaults) {
     Since();
     SpeedButton2(form)->click();
     EXPECT_TRUE(Sent().empty());
-    EXPECT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Ready);
 
     // What a fresh connection reads back is what the panel showed.
     UnplugUnit();
@@ -387,9 +388,9 @@ TEST_F(SimApply, DefaultReplacesAnApplyWaitingForItsReply) {
     Connect("DW730 TONAL", "201036");
     RadioGroup1(form)->SetItemIndex(0);
     SpeedButton2(form)->click();
-    EXPECT_EQ(form->Conversation().StepNo(), 10);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::WritingAutoSwitching);
     SpeedButton3(form)->click();
-    EXPECT_EQ(form->Conversation().StepNo(), 9);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::RestoringDefaults);
     ASSERT_TRUE(RunToRest());
     EXPECT_EQ(Sent(), (std::vector<std::string>{"SPAR PhoneOutVol -12", "CLEAR"}));
     EXPECT_EQ(*sim->Stored(), *sim->Defaults());
@@ -406,15 +407,15 @@ class HandApply : public WindowTest {
             PlugTransceiver();
             SetIdentity("201036", "DW740 NEW", true, true);
         }
-        form->Conversation().SetStepForTest(1);
+        testing_support::Peer(form->Conversation()).SetPhase(core::TPhase::Ready);
         RadioGroup1(form)->SetItemIndex(0);
         form->SpeedButton2Click();
-        ASSERT_EQ(form->Conversation().StepNo(), 10);
+        ASSERT_EQ(form->Conversation().Phase(), core::TPhase::WritingAutoSwitching);
     }
     void AnswerOkUntilSave() {
-        for (int i = 0; i < 20 && form->Conversation().StepNo() != 17; ++i)
+        for (int i = 0; i < 20 && form->Conversation().Phase() != core::TPhase::Saving; ++i)
             Answer("OK");
-        ASSERT_EQ(form->Conversation().StepNo(), 17);
+        ASSERT_EQ(form->Conversation().Phase(), core::TPhase::Saving);
         ASSERT_EQ(Commands().back(), "SAVE");
     }
 };
@@ -423,12 +424,12 @@ TEST_F(HandApply, WriteStepsGoOnOnlyOnRepliesBeginningWithOK) {
     StartRun();
     for (const char* refusal : {"NG OK", " OK", "xOK", "ok", "O"}) {
         Answer(refusal);
-        EXPECT_EQ(form->Conversation().StepNo(), 10) << refusal;
+        EXPECT_EQ(form->Conversation().Phase(), core::TPhase::WritingAutoSwitching) << refusal;
     }
     Answer("OK");
-    EXPECT_EQ(form->Conversation().StepNo(), 11);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::WritingHandsFree);
     Answer("OKAY");
-    EXPECT_EQ(form->Conversation().StepNo(), 12);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::WritingSensitivity);
 }
 
 TEST_F(HandApply, OnlyAReplyBeginningWithParameterSavedUpdatesTheBoxes) {
@@ -436,7 +437,7 @@ TEST_F(HandApply, OnlyAReplyBeginningWithParameterSavedUpdatesTheBoxes) {
         StartRun();
         AnswerOkUntilSave();
         Answer(other);
-        EXPECT_EQ(form->Conversation().StepNo(), 1) << other;
+        EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Ready) << other;
         EXPECT_EQ(Edit5(form)->Tag, -1) << other;
         EXPECT_EQ(ProgressBar1(form)->value(), 100) << other;
     }
@@ -454,10 +455,10 @@ using Default = WindowTest;
 TEST_F(Default, WaitsForTheErasedReplyAnywhereInTheText) {
     PlugTransceiver();
     SetIdentity("201036", "DW720 KEL", true, true);
-    form->Conversation().InitialParamsForTest().PhoneOutVol = -12;
-    form->Conversation().InitialParamsForTest().DiveConWarningSw = 2;
-    form->Conversation().InitialParamsForTest().Channel = "l";
-    form->Conversation().InitialParamsForTest().BaseFreq =
+    testing_support::Peer(form->Conversation()).InitialParams().PhoneOutVol = -12;
+    testing_support::Peer(form->Conversation()).InitialParams().DiveConWarningSw = 2;
+    testing_support::Peer(form->Conversation()).InitialParams().Channel = "l";
+    testing_support::Peer(form->Conversation()).InitialParams().BaseFreq =
         77; // outside the table: the channel stays as it was
     RGChannel(form)->SetItemIndex(1);
     form->SpeedButton3Click();
@@ -465,18 +466,18 @@ TEST_F(Default, WaitsForTheErasedReplyAnywhereInTheText) {
     Answer("OK 1234");
     Answer("NG");
     Answer("NG Successfully nothing");
-    EXPECT_EQ(form->Conversation().StepNo(), 9);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::RestoringDefaults);
     EXPECT_TRUE(
         form->Conversation().Replies().Received()); // the same reply is tested again on every tick
     Answer("OK done. Successfully erased");
-    EXPECT_EQ(form->Conversation().StepNo(), 17);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Saving);
     EXPECT_EQ(form->Conversation().Replies().Text(), "Parameter saved");
     Tick();
-    EXPECT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Ready);
     EXPECT_EQ(Edit5(form)->text(), U("1"));
     EXPECT_EQ(EdtDiveComInterface(form)->text(), U("Beep"));
     EXPECT_EQ(RGChannel(form)->ItemIndex(), 1);
-    EXPECT_EQ(form->Conversation().CurrentParams().BaseFreq, 77);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).CurrentParams().BaseFreq, 77);
     EXPECT_EQ(ProgressBar1(form)->value(), 100);
 }
 

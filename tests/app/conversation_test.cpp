@@ -1,5 +1,6 @@
 // Discovery, the tick and identification, answered by hand through the fake contract.
 #include "support/WindowFixture.h"
+#include "support/ConversationPeer.h"
 #include "support/WindowWidgets.h"
 
 #include <QCoreApplication>
@@ -14,14 +15,14 @@ QString U(const char* s) { return QString::fromUtf8(s); }
 using Sequencer = WindowTest;
 
 TEST_F(Sequencer, IdleTickLogsNothingAndEnablesTheMenus) {
-    form->Conversation().SetStepForTest(1);
+    testing_support::Peer(form->Conversation()).SetPhase(core::TPhase::Ready);
     Tick(); // "1 status" once
     const auto before = form->LogLines().size();
     Tick();
     EXPECT_EQ(form->LogLines().size(), before);
     EXPECT_TRUE(File1(form)->menuAction()->isEnabled());
     EXPECT_TRUE(Info1(form)->menuAction()->isEnabled());
-    form->Conversation().SetStepForTest(7);
+    testing_support::Peer(form->Conversation()).SetPhase(core::TPhase::ReadingDefaults);
     Tick();
     EXPECT_FALSE(File1(form)->menuAction()->isEnabled());
     EXPECT_EQ(LogTexts().last(), U("  7 status"));
@@ -29,7 +30,7 @@ TEST_F(Sequencer, IdleTickLogsNothingAndEnablesTheMenus) {
 
 TEST_F(Sequencer, FirstTicksAfterOpeningLogStatusAndSendTheClock) {
     PlugTransceiver();
-    EXPECT_EQ(form->Conversation().StepNo(), 2);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::SendingClock);
     EXPECT_TRUE(form->Timer().Enabled());
     Tick();
     EXPECT_TRUE(LogHas(U("  2 status")));
@@ -44,22 +45,22 @@ TEST_F(Sequencer, FirstTicksAfterOpeningLogStatusAndSendTheClock) {
 
 TEST_F(Sequencer, StepsOutsideTheTableOnlyUpdateTheMenus) {
     PlugTransceiver();
-    for (int32_t step : {20, 25, 100, -1, 0, 1}) {
-        form->Conversation().SetStepForTest(step);
+    for (int32_t step : {20, 25, 100, 0, 1}) {
+        testing_support::Peer(form->Conversation()).SetStep(step);
         Tick();
-        EXPECT_EQ(form->Conversation().StepNo(), step);
+        EXPECT_EQ(params::StepNumber(form->Conversation().Phase()), step);
     }
     EXPECT_EQ(Commands().size(), 0u);
 }
 
 TEST_F(Sequencer, CloseDeviceChecksInAndKeepsTicking) {
     PlugTransceiver();
-    form->Conversation().SetStepForTest(99);
+    testing_support::Peer(form->Conversation()).SetPhase(core::TPhase::Closing);
     Tick();
-    EXPECT_EQ(form->Conversation().Device(), nullptr);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).Device(), nullptr);
     EXPECT_FALSE(form->Conversation().Running());
     Tick(3);
-    EXPECT_EQ(form->Conversation().StepNo(), 99);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Closing);
     EXPECT_FALSE(File1(form)->menuAction()->isEnabled());
     EXPECT_TRUE(form->Timer().Enabled());
 }
@@ -74,14 +75,14 @@ TEST_F(Sequencer, TickDetachesItselfAndReattachesEvenAfterAnError) {
     EXPECT_TRUE(form->Timer().Active());
     // A handler that raises: the box shows the error, the next tick runs as usual.
     unit->OnWrite = [](const std::string&) { throw std::runtime_error("boom"); };
-    form->Conversation().SetStepForTest(2);
+    testing_support::Peer(form->Conversation()).SetPhase(core::TPhase::SendingClock);
     Tick();
     EXPECT_EQ(dialogs->errors, QStringList{U("boom")});
     EXPECT_TRUE(form->Timer().Attached());
     unit->OnWrite = nullptr;
-    EXPECT_EQ(form->Conversation().StepNo(), 2); // the failed tick did not get as far as moving on
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::SendingClock); // the failed tick did not get as far as moving on
     Tick();
-    EXPECT_EQ(form->Conversation().StepNo(), 3);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::SettingClock);
 }
 
 TEST_F(Sequencer, HandlerThatProcessesPendingEventsCannotReenterTheTick) {
@@ -98,7 +99,7 @@ TEST_F(Sequencer, HandlerThatProcessesPendingEventsCannotReenterTheTick) {
     Tick();
     ASSERT_TRUE(staged);
     EXPECT_EQ(Commands().size(), 1u);
-    EXPECT_EQ(form->Conversation().StepNo(), 3);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::SettingClock);
     EXPECT_TRUE(form->Timer().Active());
 }
 
@@ -148,7 +149,7 @@ TEST_P(FirmwareDecision, ChoosesThePathByTheVersion) {
     EXPECT_EQ(sent[1], "VER");
     sent.erase(sent.begin(), sent.begin() + 2);
     EXPECT_EQ(sent, row.commands);
-    EXPECT_EQ(form->Conversation().StepNo(), row.step);
+    EXPECT_EQ(params::StepNumber(form->Conversation().Phase()), row.step);
     EXPECT_EQ(!GroupBox1(form)->isHidden(), row.panel);
     EXPECT_EQ(Label3(form)->isHidden(), row.panel);
     EXPECT_EQ(form->Conversation().Identity().extendedFirmware, row.extended);
@@ -192,10 +193,10 @@ TEST_F(WindowTest, ClockReplyWithoutOkWaitsWithoutResending) {
     Tick();
     Answer("NG");
     Answer("garbage");
-    EXPECT_EQ(form->Conversation().StepNo(), 3);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::SettingClock);
     EXPECT_EQ(Commands().size(), 1u);
     Answer("RTC OK");
-    EXPECT_EQ(form->Conversation().StepNo(), 4);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::ReadingVersion);
     EXPECT_EQ(ProgressBar1(form)->value(), 10);
 }
 
@@ -208,10 +209,10 @@ TEST_F(WindowTest, FullIdentificationOfCurrentFirmware) {
     Answer("OK DW730 TONAL");
     EXPECT_EQ(EditKIND(form)->text(), U("DW730 TONAL"));
     EXPECT_FALSE(Label8(form)->isHidden());
-    EXPECT_EQ(form->Conversation().StepNo(), 24);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::ReadingLanguage);
     Answer("OK ENGLISH");
     EXPECT_EQ(EditLanguage(form)->text(), U("ENGLISH"));
-    EXPECT_EQ(form->Conversation().StepNo(), 6);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::ReadingSerial);
     const auto sent = Commands();
     const std::vector<std::string> tail(sent.begin() + 1, sent.end());
     EXPECT_EQ(tail, (std::vector<std::string>{"VER", "KIND", "LANGUAGE", "GSER"}));
@@ -226,7 +227,7 @@ TEST_F(WindowTest, ModelReplyBeforePhoneVolumeFirmwareGoesStraightToSerial) {
     Answer("OK 201026");
     Answer("OK DW730 TONAL");
     EXPECT_EQ(Commands().back(), "GSER");
-    EXPECT_EQ(form->Conversation().StepNo(), 6);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::ReadingSerial);
 }
 
 TEST_F(WindowTest, ModelOrLanguageWithoutOkEndsTheConversation) {
@@ -235,9 +236,9 @@ TEST_F(WindowTest, ModelOrLanguageWithoutOkEndsTheConversation) {
     Answer("OK");
     Answer("OK 201036");
     Answer("NG");
-    EXPECT_EQ(form->Conversation().StepNo(), 99);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Closing);
     Tick();
-    EXPECT_EQ(form->Conversation().Device(), nullptr);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).Device(), nullptr);
     EXPECT_FALSE(form->Conversation().Running());
 }
 
@@ -247,7 +248,7 @@ TEST_F(WindowTest, VersionNgLeavesModelEmptyAndHandsFreeBoxHidden) {
     Answer("OK");
     SetPanelText(params::TControl::EditKIND, "stale");
     Answer("NG");
-    EXPECT_EQ(form->Conversation().StepNo(), 99);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Closing);
     EXPECT_EQ(EditKIND(form)->text(), QString());
     EXPECT_TRUE(Edit8(form)->isHidden());
 }
@@ -296,7 +297,7 @@ TEST_F(Discovery, ConnectLogsInOrderAndStartsAtStepTwo) {
               (QStringList{U("  HID_Open:CheckOut QD device2."),
                            U("  HidCtrl1DeviceChange:Runung=True."),
                            U("  Connect device : Sonavelle")}));
-    EXPECT_EQ(form->Conversation().StepNo(), 2);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::SendingClock);
     EXPECT_TRUE(form->Conversation().Running());
 }
 
@@ -312,14 +313,14 @@ TEST_F(Discovery, ProductPreferenceAndForeignProducts) {
     auto* older = hid->Plug(TransceiverVendorID, 0x7800, false);
     auto* newer = hid->Plug(TransceiverVendorID, 0x7802, false);
     hid->NotifyChange();
-    EXPECT_EQ(form->Conversation().Device(), newer);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).Device(), newer);
     EXPECT_TRUE(LogHas(U("  HID_Open:CheckOut QD device2.")));
     (void)older;
 }
 
 TEST_F(Discovery, OnlyAForeignProductOfTheVendorIsDumpedNotOpened) {
     hid->Plug(TransceiverVendorID, 0x7801);
-    EXPECT_EQ(form->Conversation().Device(), nullptr);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).Device(), nullptr);
     EXPECT_FALSE(form->Conversation().Running());
     EXPECT_TRUE(LogHas(QStringLiteral("  HidCtlEnumerate: VenderID=%1 DeviceID=7801 DevicePath=/dev/fake-hid0-%2-7801")
                            .arg(TransceiverVendorID, 4, 16, QLatin1Char('0'))
@@ -330,7 +331,7 @@ TEST_F(Discovery, OnlyAForeignProductOfTheVendorIsDumpedNotOpened) {
 
 TEST_F(Discovery, KeilBoardIsTheLastChoice) {
     auto* keil = hid->Plug(0x2342, 0x0043);
-    EXPECT_EQ(form->Conversation().Device(), keil);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).Device(), keil);
     EXPECT_TRUE(LogHas(U("  HID_Open:CheckOut keil device.")));
 }
 
@@ -338,24 +339,24 @@ TEST_F(Discovery, UnplugDuringIdentificationDisconnectsAndReplugStartsAfresh) {
     PlugTransceiver();
     Tick();
     Answer("OK");
-    form->Conversation().SetInitialReadForTest(3, "", "");
+    testing_support::Peer(form->Conversation()).SetInitialRead(3, "", "");
     hid->Unplug(unit);
-    EXPECT_EQ(form->Conversation().Device(), nullptr);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).Device(), nullptr);
     EXPECT_FALSE(form->Timer().Enabled());
     EXPECT_FALSE(SpeedButton2(form)->isEnabled());
-    EXPECT_EQ(form->Conversation().InitialReadCount(), 0);
-    EXPECT_EQ(form->Conversation().StepNo(), 4); // left as it was
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).InitialReadCount(), 0);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::ReadingVersion); // left as it was
     EXPECT_TRUE(LogHas(U("  Disconnect device.")));
     EXPECT_EQ(LogTexts().last(), U("  Clear initParamReadCnt."));
     EXPECT_EQ(hid->DeviceCount(), 0u);
     PlugTransceiver();
-    EXPECT_EQ(form->Conversation().StepNo(), 2);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::SendingClock);
     Tick();
     EXPECT_EQ(Commands().size(), 1u);
 }
 
 TEST_F(Discovery, ReconnectWithoutTransceiverTurnsClosedIntoIdle) {
-    form->Conversation().SetStepForTest(99);
+    testing_support::Peer(form->Conversation()).SetPhase(core::TPhase::Closing);
     ButtonReconnect(form)->click();
     const QStringList log = LogTexts();
     const auto reconnect = log.lastIndexOf(U("  Reconnect."));
@@ -363,25 +364,25 @@ TEST_F(Discovery, ReconnectWithoutTransceiverTurnsClosedIntoIdle) {
     EXPECT_EQ(log.mid(reconnect), (QStringList{U("  Reconnect."), U("  device change."),
                                                U("  HID_Open."),
                                                U("  HidCtrl1DeviceChange:Runung=False.")}));
-    EXPECT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Ready);
     EXPECT_FALSE(form->Timer().Enabled());
 }
 
 TEST_F(Discovery, ReconnectWithTheSameUnitChecksItOutAgainAndKeepsTheReadCount) {
     PlugTransceiver();
-    form->Conversation().SetInitialReadForTest(1, "", "");
-    form->Conversation().SetStepForTest(1);
+    testing_support::Peer(form->Conversation()).SetInitialRead(1, "", "");
+    testing_support::Peer(form->Conversation()).SetPhase(core::TPhase::Ready);
     ButtonReconnect(form)->click();
-    EXPECT_EQ(form->Conversation().Device(), unit);
-    EXPECT_EQ(form->Conversation().StepNo(), 2);
-    EXPECT_EQ(form->Conversation().InitialReadCount(), 1);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).Device(), unit);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::SendingClock);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).InitialReadCount(), 1);
     EXPECT_GE(hid->CheckInCount, 1);
 }
 
 TEST_F(Discovery, ResetDisplayClearsTheWholePanel) {
     SetIdentity("201036", "DW720 KEL", true, true);
-    form->Conversation().ShowHandsFree(1, 0.6);
-    form->Conversation().ShowDivingTimeSignal(params::EncodeDivingTimeSignal(1200, 600));
+    testing_support::Peer(form->Conversation()).ShowHandsFree(1, 0.6);
+    testing_support::Peer(form->Conversation()).ShowDivingTimeSignal(params::EncodeDivingTimeSignal(1200, 600));
     form->Mirror();
     ASSERT_EQ(RadioGroup4(form)->ItemIndex(), 3);
     ASSERT_EQ(Edit8(form)->Tag, 3);

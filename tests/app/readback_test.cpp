@@ -1,6 +1,7 @@
 // The parameter read-back as the window shows it: conversations with the simulated unit,
 // and the read-back's edges driven by hand.
 #include "support/SimLink.h"
+#include "support/ConversationPeer.h"
 #include "support/WindowWidgets.h"
 
 using namespace testing_support;
@@ -19,7 +20,7 @@ using SimReadBack = SimWindowTest;
 TEST_F(SimReadBack, FirmwareWithoutModelQueryShowsTheBasicSettingsOnly) {
     PlugUnit("DW730 TONAL", "201019");
     ASSERT_TRUE(RunToRest());
-    ASSERT_EQ(form->Conversation().StepNo(), 1);
+    ASSERT_EQ(form->Conversation().Phase(), core::TPhase::Ready);
     EXPECT_EQ(EditKIND(form)->text(), QString());
     for (QWidget* w : std::initializer_list<QWidget*>{
              RadioGroup1(form), RadioGroup3(form), RadioGroup4(form), RGChannel(form),
@@ -39,11 +40,11 @@ TEST_F(SimReadBack, ShowsTheStoredSetAndKeepsTheDefaultSet) {
     PlugUnit("DW720 MIV", "201036");
     ASSERT_TRUE(RunToRest());
     EXPECT_EQ(LabelParamCnt(form)->text(), U("ParameterCount=13"));
-    EXPECT_EQ(form->Conversation().InitialParams().PhoneOutVol, -6);
-    EXPECT_EQ(form->Conversation().InitialParams().CsgVoxNzccTh, 0.6);
-    EXPECT_EQ(form->Conversation().InitialParams().Channel, "u");
-    EXPECT_EQ(form->Conversation().InitialParams().VoiceGuideSwitch, 510);
-    EXPECT_EQ(form->Conversation().InitialParams().DivingTimeSignalSw, 0);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).InitialParams().PhoneOutVol, -6);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).InitialParams().CsgVoxNzccTh, 0.6);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).InitialParams().Channel, "u");
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).InitialParams().VoiceGuideSwitch, 510);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).InitialParams().DivingTimeSignalSw, 0);
 
     const std::pair<TEdit*, const char*> boxes[] = {
         {Edit5(form), "4"},
@@ -70,7 +71,7 @@ TEST_F(SimReadBack, UnitWithoutStoredParametersShowsItsDefaults) {
     profile.stored.reset();
     PlugUnit(profile);
     ASSERT_TRUE(RunUntil([&] { return ProgressBar1(form)->value() == 100; }));
-    EXPECT_EQ(form->Conversation().StepNo(), 8);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::ReadingCurrent);
     ASSERT_TRUE(RunToRest());
     EXPECT_EQ(Edit5(form)->text(), U("3"));   // PhoneOutVol -6
     EXPECT_EQ(Edit8(form)->text(), U("Off")); // VOXSw 0
@@ -85,7 +86,7 @@ TEST_F(SimReadBack, UnitWithoutStoredParametersShowsItsDefaults) {
 TEST_F(SimReadBack, ReconnectSkipsTheDefaultSetUntilTheUnitIsUnplugged) {
     PlugUnit("DW730 TONAL", "201036");
     ASSERT_TRUE(RunToRest());
-    EXPECT_EQ(form->Conversation().InitialReadCount(), 1);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).InitialReadCount(), 1);
     auto count = [&](const std::string& command) {
         const auto& sent = sim->Received();
         return std::count(sent.begin(), sent.end(), command);
@@ -94,11 +95,11 @@ TEST_F(SimReadBack, ReconnectSkipsTheDefaultSetUntilTheUnitIsUnplugged) {
 
     ButtonReconnect(form)->click();
     ASSERT_TRUE(RunToRest());
-    EXPECT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Ready);
     EXPECT_EQ(count("GETTMPPARAM"), 1);
     EXPECT_EQ(count("GPAR"), 2);
     EXPECT_EQ(Edit5(form)->text(), U("4"));
-    EXPECT_EQ(form->Conversation().InitialParams().PhoneOutVol,
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).InitialParams().PhoneOutVol,
               -6); // kept from the first read-back
 
     UnplugUnit();
@@ -106,23 +107,23 @@ TEST_F(SimReadBack, ReconnectSkipsTheDefaultSetUntilTheUnitIsUnplugged) {
     ReplugUnit();
     ASSERT_TRUE(RunToRest());
     EXPECT_EQ(count("GETTMPPARAM"), 2);
-    EXPECT_EQ(form->Conversation().InitialReadCount(), 1);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).InitialReadCount(), 1);
 }
 
 class UnplugDuringReadBack : public SimWindowTest, public ::testing::WithParamInterface<int32_t> {};
 
 TEST_P(UnplugDuringReadBack, LeavesTheStepAndAPlugInStartsAtTwo) {
     PlugUnit("DW740 NEW", "201036");
-    ASSERT_TRUE(RunUntil([&] { return form->Conversation().StepNo() == GetParam(); }));
+    ASSERT_TRUE(RunUntil([&] { return params::StepNumber(form->Conversation().Phase()) == GetParam(); }));
     Step(); // a reply or two into it
-    ASSERT_EQ(form->Conversation().StepNo(), GetParam());
+    ASSERT_EQ(params::StepNumber(form->Conversation().Phase()), GetParam());
     UnplugUnit();
-    EXPECT_EQ(form->Conversation().StepNo(), GetParam());
+    EXPECT_EQ(params::StepNumber(form->Conversation().Phase()), GetParam());
     EXPECT_FALSE(form->Timer().Enabled());
     ReplugUnit();
-    EXPECT_EQ(form->Conversation().StepNo(), 2);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::SendingClock);
     ASSERT_TRUE(RunToRest());
-    EXPECT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Ready);
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, UnplugDuringReadBack, ::testing::Values(7, 8));
@@ -132,13 +133,12 @@ TEST_F(SimReadBack, MalformedRealInTheDefaultSetIsShownAndTheReadBackWaits) {
     profile.defaults->Set("CsgVoxNzccTh", "0,6");
     PlugUnit(profile);
     ASSERT_FALSE(RunToRest(3000));
-    EXPECT_EQ(form->Conversation().StepNo(),
-              7); // one reply short of the count; "Reconnect" is the way out
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::ReadingDefaults); // one reply short of the count; "Reconnect" is the way out
     EXPECT_EQ(dialogs->errors, QStringList{U("'0,6' is not a valid floating point value")});
     EXPECT_TRUE(LogTexts().filter(U("not a valid")).isEmpty()); // the box alone tells of it
     EXPECT_EQ(LabelParamCnt(form)->text(), U("ParameterCount=12"));
     EXPECT_EQ(ProgressBar1(form)->value(), 20 + 40 * 12 / 13);
-    EXPECT_EQ(form->Conversation().InitialParams().CsgVoxNzccTh, 0);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).InitialParams().CsgVoxNzccTh, 0);
 }
 
 // ---- The read-back driven reply by reply ----
@@ -149,12 +149,12 @@ class ReadBack : public WindowTest {
         PlugTransceiver();
         SetIdentity(version, model, std::string(version) >= "201020",
                     std::string(version) >= "201033");
-        form->Conversation().SetStepForTest(7);
+        testing_support::Peer(form->Conversation()).SetPhase(core::TPhase::ReadingDefaults);
     }
     void ToStepEight(const char* version, const char* model = "DW730 TONAL") {
         Connected(version, model);
-        form->Conversation().SetStepForTest(8);
-        form->Conversation().RestartReadBackWaitForTest();
+        testing_support::Peer(form->Conversation()).SetPhase(core::TPhase::ReadingCurrent);
+        testing_support::Peer(form->Conversation()).RestartReadBackWait();
     }
 };
 
@@ -170,20 +170,20 @@ TEST_P(ExpectedCount, EndsTheDefaultSetAndMovesTheBar) {
     const int n = GetParam().expected;
     for (int i = 1; i < n; ++i)
         Answer("OK RecordSw 1");
-    EXPECT_EQ(form->Conversation().StepNo(), 7);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::ReadingDefaults);
     EXPECT_EQ(ProgressBar1(form)->value(), 20 + 40 * (n - 1) / n);
     Answer("OK ChannelChangeSw 0"); // not counted
     Answer("OK TxModeSw 1");        // not counted
-    EXPECT_EQ(form->Conversation().StepNo(), 7);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::ReadingDefaults);
     Answer("OK RecordSw 2");
-    EXPECT_EQ(form->Conversation().StepNo(), 8);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::ReadingCurrent);
     EXPECT_EQ(Commands().back(), "GPAR");
     EXPECT_EQ(ProgressBar1(form)->value(), 60);
     EXPECT_EQ(LabelParamCnt(form)->text(), QStringLiteral("ParameterCount=%1").arg(n));
-    EXPECT_EQ(form->Conversation().InitialReadCount(), 1);
-    EXPECT_EQ(form->Conversation().LastReadVersion(), GetParam().version);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).InitialReadCount(), 1);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).LastReadVersion(), GetParam().version);
     EXPECT_EQ(form->Conversation().CurrentReceivedCount(), 0);
-    EXPECT_EQ(form->Conversation().InitialParams().RecordSw, 2);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).InitialParams().RecordSw, 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, ExpectedCount,
@@ -201,12 +201,12 @@ TEST_F(ReadBack, UnreadableRepliesRaiseTheErrorBoxAndAreDropped) {
     Answer("OK RxLevel x");
     EXPECT_EQ(dialogs->errors, (QStringList{U("'abc' is not a valid floating point value"),
                                             U("'OK PhoneOutVol' has no parameter value")}));
-    EXPECT_EQ(form->Conversation().InitialReceivedCount(),
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).InitialReceivedCount(),
               1); // the integer fell back to its default
-    EXPECT_EQ(form->Conversation().InitialParams().RxLevel, 28000);
-    EXPECT_EQ(form->Conversation().StepNo(), 7);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).InitialParams().RxLevel, 28000);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::ReadingDefaults);
     Answer("OK CsgVoxNzccTh 0.5");
-    EXPECT_EQ(form->Conversation().InitialParams().CsgVoxNzccTh, 0.5);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).InitialParams().CsgVoxNzccTh, 0.5);
     EXPECT_EQ(LabelParamCnt(form)->text(), U("ParameterCount=2"));
 }
 
@@ -214,8 +214,8 @@ TEST_F(ReadBack, RepliesTooShortToReadAreShownByTheBoxAloneNotLogged) {
     Connected("201036");
     Answer("RxLevel 25000"); // no status word: the value would be the third token
     Answer("OK ChannelC");
-    form->Conversation().SetStepForTest(8);
-    form->Conversation().RestartReadBackWaitForTest();
+    testing_support::Peer(form->Conversation()).SetPhase(core::TPhase::ReadingCurrent);
+    testing_support::Peer(form->Conversation()).RestartReadBackWait();
     Answer("OK");
     Answer("RxLevel 25000");
     EXPECT_EQ(dialogs->errors, (QStringList{U("'RxLevel 25000' has no parameter value"),
@@ -229,7 +229,7 @@ TEST_F(ReadBack, RepliesTooShortToReadAreShownByTheBoxAloneNotLogged) {
     EXPECT_EQ(notes,
               (QStringList{U("  Connect device : Sonavelle"), U("  7 status"), U("  8 status")}));
     EXPECT_EQ(received.size(), 4);
-    EXPECT_EQ(form->Conversation().InitialReceivedCount(), 0);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).InitialReceivedCount(), 0);
     EXPECT_EQ(form->Conversation().CurrentReceivedCount(), 0);
 }
 
@@ -262,17 +262,17 @@ TEST_F(ReadBack, CurrentValuesEndOneSecondAfterTheLastReplyByTheClock) {
 
     clock->now = start.addMSecs(1499);
     form->Timer1Timer();
-    EXPECT_EQ(form->Conversation().StepNo(), 8);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::ReadingCurrent);
     // A clock set back neither ends the read-back nor holds it open for an hour.
     clock->now = start.addSecs(-3600);
     form->Timer1Timer();
-    EXPECT_EQ(form->Conversation().StepNo(), 8);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::ReadingCurrent);
     clock->now = clock->now.addMSecs(999);
     form->Timer1Timer();
-    EXPECT_EQ(form->Conversation().StepNo(), 8);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::ReadingCurrent);
     clock->now = clock->now.addMSecs(1);
     form->Timer1Timer();
-    EXPECT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Ready);
     EXPECT_FALSE(RadioGroup3(form)->isEnabled()); // shown, but TONAL has no such setting
     EXPECT_FALSE(RadioGroup1(form)->isEnabled()); // nothing shown
     EXPECT_TRUE(Edit5(form)->isEnabled());
@@ -290,7 +290,7 @@ TEST_F(ReadBack, CurrentReadBackErrorIsShownAndTheStepGoesOn) {
     EXPECT_EQ(Edit8(form)->text(), U("2"));
     clock->now = clock->now.addSecs(1);
     Tick();
-    EXPECT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Ready);
     EXPECT_TRUE(RadioGroup4(form)->isEnabled());
     EXPECT_FALSE(RadioGroup1(form)->isEnabled()); // no value shown
     EXPECT_TRUE(Edit5(form)->isEnabled());
@@ -318,11 +318,11 @@ TEST_F(ReadBack, OddValuesNeverBreakTheReadBack) {
     EXPECT_EQ(RadioGroup5(form)->ItemIndex(), -1); // limited to -1
     EXPECT_EQ(EditDivingTimeSignal(form)->text(), U("unknown"));
     EXPECT_EQ(EditVoiceGuideLevel(form)->text(), U("High")); // malformed: 0, which is "High"
-    EXPECT_EQ(form->Conversation().CurrentParams().Led, "y");
-    EXPECT_EQ(form->Conversation().CurrentParams().Channel, "\xFF");
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).CurrentParams().Led, "y");
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).CurrentParams().Channel, "\xFF");
     clock->now = clock->now.addSecs(1);
     Tick();
-    EXPECT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Ready);
     EXPECT_FALSE(RadioGroup5(form)->isEnabled());
 }
 
@@ -330,7 +330,7 @@ TEST_F(ReadBack, NoAnswerToTheCurrentQueryStillFinishes) {
     ToStepEight("201036", "PX510");
     clock->now = clock->now.addSecs(1);
     Tick();
-    EXPECT_EQ(form->Conversation().StepNo(), 1);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Ready);
     EXPECT_FALSE(RadioGroup1(form)->isEnabled());
     EXPECT_TRUE(Edit5(form)->isEnabled());
     EXPECT_TRUE(SpeedButton2(form)->isEnabled());
@@ -368,7 +368,7 @@ TEST_P(ShowValue, SetsChoiceBoxAndTagOrLeavesThem) {
         if (c == choice) box = b;
     choice->SetItemIndex(0);
     const auto boxId = *params::ControlNamed(box->objectName().toStdString());
-    form->Conversation().SetTagForTest(boxId, 42);
+    testing_support::Peer(form->Conversation()).SetTag(boxId, 42);
     SetPanelText(boxId, "before");
     Answer(r.reply);
     EXPECT_EQ(choice->ItemIndex(), r.item == -2 ? 0 : r.item);

@@ -1,6 +1,7 @@
 // Identification against the simulated unit: each firmware family to the end of the
 // serial-number step.
 #include "support/SimLink.h"
+#include "support/ConversationPeer.h"
 #include "support/WindowWidgets.h"
 
 using namespace testing_support;
@@ -22,7 +23,7 @@ TEST_P(SimIdentification, RunsToTheReadBackOrTheEnd) {
     const auto& f = GetParam();
     auto& unitSim = PlugUnit(f.model, f.firmware);
     ASSERT_TRUE(RunUntil(
-        [&] { return form->Conversation().StepNo() == 7 || form->Conversation().StepNo() == 99; }));
+        [&] { return form->Conversation().Phase() == core::TPhase::ReadingDefaults || form->Conversation().Phase() == core::TPhase::Closing; }));
     auto sent = sim->Received();
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(sent[0].rfind("RTC SET ", 0), 0u);
@@ -47,13 +48,13 @@ using SimConnection = SimWindowTest;
 TEST_F(SimConnection, ThreeCharacterFirmwareUploadsItsInformationFile) {
     auto& unitSim = PlugUnit("DW720", "105");
     ASSERT_TRUE(RunToRest());
-    EXPECT_EQ(form->Conversation().StepNo(), 99);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Closing);
     EXPECT_TRUE(LogHas(U("<<Upload : Done")));
     EXPECT_EQ(Edit2(form)->text(), QString::fromStdString(unitSim.GetProfile().serial));
     EXPECT_EQ(form->Conversation().UploadedFile(), sim::BuildInfoFile(unitSim.GetProfile()));
     EXPECT_FALSE(Label3(form)->isHidden());
     Step();
-    EXPECT_EQ(form->Conversation().Device(), nullptr);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).Device(), nullptr);
 }
 
 TEST_F(SimConnection, UploadRefusedOnceIsSentAgainByTheUnit) {
@@ -68,13 +69,13 @@ TEST_F(SimConnection, UploadRefusedOnceIsSentAgainByTheUnit) {
 
 TEST_F(SimConnection, UnplugDuringIdentificationThenReplugStartsCleanly) {
     PlugUnit("DW730 TONAL", "201036");
-    ASSERT_TRUE(RunUntil([&] { return form->Conversation().StepNo() == 24; }));
+    ASSERT_TRUE(RunUntil([&] { return form->Conversation().Phase() == core::TPhase::ReadingLanguage; }));
     UnplugUnit();
-    EXPECT_EQ(form->Conversation().Device(), nullptr);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).Device(), nullptr);
     EXPECT_FALSE(form->Timer().Enabled());
     ReplugUnit();
-    EXPECT_EQ(form->Conversation().StepNo(), 2);
-    ASSERT_TRUE(RunUntil([&] { return form->Conversation().StepNo() == 7; }));
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::SendingClock);
+    ASSERT_TRUE(RunUntil([&] { return form->Conversation().Phase() == core::TPhase::ReadingDefaults; }));
     EXPECT_EQ(EditLanguage(form)->text(), QString::fromStdString(sim->GetProfile().language));
 }
 
@@ -82,7 +83,7 @@ TEST_F(SimConnection, UnitThatVanishesMidRunIsDisconnected) {
     sim::Profile profile = sim::MakeProfile("DW730 TONAL", "201036");
     profile.faults.vanishAfter = 3;
     PlugUnit(profile);
-    ASSERT_TRUE(RunUntil([&] { return form->Conversation().Device() == nullptr; }, 2000));
+    ASSERT_TRUE(RunUntil([&] { return testing_support::Peer(form->Conversation()).Device() == nullptr; }, 2000));
     EXPECT_TRUE(LogHas(U("  Disconnect device.")));
     EXPECT_FALSE(form->Timer().Enabled());
 }
@@ -92,7 +93,7 @@ TEST_F(SimConnection, VersionNgEndsTheConversation) {
     profile.faults.ng = {"VER"};
     PlugUnit(profile);
     ASSERT_TRUE(RunToRest());
-    EXPECT_EQ(form->Conversation().StepNo(), 99);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Closing);
     EXPECT_EQ(Edit1(form)->text(), QString());
 }
 

@@ -1,5 +1,6 @@
 // The window as the rest of the tool and the user see it: controls, menus, log, About.
 #include "support/WindowFixture.h"
+#include "support/ConversationPeer.h"
 #include "support/WindowWidgets.h"
 
 #include <QMenuBar>
@@ -165,7 +166,7 @@ TEST_F(WindowLayout, FixedClientAreaAndCaptions) {
     EXPECT_EQ(ProgressBar1(form)->value(), 0);
     EXPECT_FALSE(form->Timer().Enabled());
     EXPECT_EQ(form->Timer().Tag, 0);
-    EXPECT_EQ(form->Conversation().StepNo(), 0);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Idle);
     // The log, the Close button and the parameter count lie outside the client area.
     const QRect client(QPoint(), Client(form)->size());
     for (QWidget* w :
@@ -245,7 +246,7 @@ TEST_F(WindowLayout, TheLogPaneShowsTheLogWhenItIsDrawn) {
 
 TEST_F(WindowLayout, AnErrorInsideAHandlerIsShownAndTheProgramGoesOn) {
     PlugTransceiver();
-    form->Conversation().SetStepForTest(7);
+    testing_support::Peer(form->Conversation()).SetPhase(core::TPhase::ReadingDefaults);
     Answer("OK CsgVoxNzccTh 1.x"); // the default set's reader raises
     ASSERT_EQ(dialogs->errors.size(), 1);
     EXPECT_EQ(dialogs->errors[0], U("'1.x' is not a valid floating point value"));

@@ -71,7 +71,7 @@ class WindowMirror : public SimWindowTest {
 TEST_F(WindowMirror, EveryWidgetShowsItsControlThroughAWholeConversation) {
     ExpectMirrored("at start");
     PlugUnit("DW720 MIV", "201036");
-    ASSERT_TRUE(RunUntil([&] { return form->Conversation().StepNo() == 8; }));
+    ASSERT_TRUE(RunUntil([&] { return form->Conversation().Phase() == core::TPhase::ReadingCurrent; }));
     ExpectMirrored("during the read-back");
     ASSERT_TRUE(RunToRest());
     ExpectMirrored("after the read-back");

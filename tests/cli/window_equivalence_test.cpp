@@ -39,8 +39,8 @@ class TWindow {
         rig_.Plug();
         return TickUntil([&] {
             const core::TConversation& c = Conversation();
-            return (c.Connected() && c.Running() && c.StepNo() == 1) ||
-                   (c.StepNo() == 99 && !c.Running());
+            return (c.Connected() && c.Running() && c.Phase() == core::TPhase::Ready) ||
+                   (c.Phase() == core::TPhase::Closing && !c.Running());
         });
     }
     bool TickUntil(const std::function<bool()>& done, int maxTicks = 20000) {
@@ -55,7 +55,7 @@ class TWindow {
         if (!button->isEnabled()) return false;
         button->click();
         return TickUntil(
-            [&] { return Conversation().StepNo() == 1 || Conversation().Refusal().has_value(); });
+            [&] { return Conversation().Phase() == core::TPhase::Ready || Conversation().LastRun().refusal.has_value(); });
     }
 
     TForm1& Form() { return rig_.Form(); }
@@ -204,7 +204,7 @@ std::ostream& operator<<(std::ostream& out, const TChoiceSet& c) {
 std::vector<std::pair<TSetting, std::string>> Choices(const core::TConversation& c, TPick pick) {
     std::vector<std::pair<TSetting, std::string>> choices;
     for (const cli::TSettingInfo& info : cli::kSettings) {
-        const auto values = cli::ValuesFor(info.id, c.Identity());
+        const auto values = params::SettingValues(info.id, c.Identity());
         if (values.empty()) continue;
         switch (pick) {
         case TPick::First:

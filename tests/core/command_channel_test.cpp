@@ -2,6 +2,7 @@
 // channel on a bare transceiver the test answers for (the reply queue's own rules are in
 // reply_queue_test.cpp).
 #include "support/CoreRig.h"
+#include "support/ConversationPeer.h"
 
 #include <gtest/gtest.h>
 
@@ -16,10 +17,10 @@ class CommandChannel : public ::testing::Test {
   protected:
     void SetUp() override {
         unit = rig.PlugBare();
-        ASSERT_EQ(rig.conversation.Device(), unit);
+        ASSERT_EQ(testing_support::Peer(rig.conversation).Device(), unit);
     }
-    void Send(const std::string& text) { rig.conversation.SendCommand(text); }
-    core::TReplyQueue& Replies() { return rig.conversation.RepliesForTest(); }
+    void Send(const std::string& text) { testing_support::Peer(rig.conversation).SendCommand(text); }
+    core::TReplyQueue& Replies() { return testing_support::Peer(rig.conversation).Replies(); }
     bool Logged(int direction, std::string_view text) const {
         return std::any_of(rig.log.lines.begin(), rig.log.lines.end(), [&](const TLogLine& l) {
             return l.direction == direction && l.text == text;

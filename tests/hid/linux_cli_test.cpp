@@ -113,9 +113,9 @@ std::vector<std::string> ReadBack(const cli::TSession& session) {
     const core::TConversation& c = session.Conversation();
     std::vector<std::string> values;
     for (const cli::TSettingInfo& info : cli::kSettings)
-        if (!cli::ValuesFor(info.id, c.Identity()).empty())
+        if (!params::SettingValues(info.id, c.Identity()).empty())
             values.push_back(std::string(info.name) + "=" +
-                             cli::ChosenValue(info.id, c.Panel(), c.Identity()).value_or("?"));
+                             cli::ChosenValue(c, info.id).value_or("?"));
     return values;
 }
 

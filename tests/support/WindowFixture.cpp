@@ -1,4 +1,5 @@
 #include "support/WindowFixture.h"
+#include "support/ConversationPeer.h"
 #include "support/WindowWidgets.h"
 
 namespace testing_support {
@@ -49,7 +50,7 @@ QStringList WindowTest::LogTexts() const {
 }
 
 void WindowTest::SetPanelText(params::TControl control, const std::string& text) {
-    form->Conversation().SetTextForTest(control, text);
+    testing_support::Peer(form->Conversation()).SetText(control, text);
     form->Mirror();
 }
 
@@ -60,7 +61,7 @@ void WindowTest::SetIdentity(const std::string& version, const std::string& mode
     id.model = model;
     id.extendedFirmware = extended;
     id.phoneVolume = phoneVolume;
-    form->Conversation().SetIdentityForTest(id);
+    testing_support::Peer(form->Conversation()).SetIdentity(id);
     form->Mirror();
 }
 
