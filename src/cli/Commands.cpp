@@ -56,9 +56,8 @@ struct TUnitFacts {
 
 // A serial number sent without one character that could tell it from another unit's.
 bool SerialRead(std::string_view serial) {
-    return std::any_of(serial.begin(), serial.end(), [](char c) {
-        return static_cast<unsigned char>(c) > 0x20 && c != 0x7f;
-    });
+    return std::any_of(serial.begin(), serial.end(),
+                       [](char c) { return static_cast<unsigned char>(c) > 0x20 && c != 0x7f; });
 }
 
 constexpr const char* kSerialNotRead = "(not read)";
@@ -89,7 +88,8 @@ void PrintText(const TSession& session, std::FILE* out) {
     row("clock", f.clock.empty() ? std::string() : "set to " + f.clock);
     std::fputc('\n', out);
     if (!session.SettingsShown()) {
-        std::fprintf(out, "settings not shown: %s\n", OneLine(std::string(core::kUnsupportedNotice)).c_str());
+        std::fprintf(out, "settings not shown: %s\n",
+                     OneLine(std::string(core::kUnsupportedNotice)).c_str());
         return;
     }
     for (const TSettingInfo& info : kSettings) {

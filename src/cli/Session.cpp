@@ -341,9 +341,9 @@ std::string TSession::SaveReport(bool acknowledged) const {
 TOutcome TSession::RunToEnd(const char* what) {
     const core::TConversation& c = *conversation_;
     const auto& refusal = c.LastRun().refusal;
-    const bool ended = RunUntil(
-        [&] { return Gone() || refusal.has_value() || c.Phase() == core::TPhase::Ready; },
-        options_.timeoutMs);
+    const bool ended =
+        RunUntil([&] { return Gone() || refusal.has_value() || c.Phase() == core::TPhase::Ready; },
+                 options_.timeoutMs);
     ClearProgress();
     if (Gone())
         return {TExit::NoUnit,

@@ -54,7 +54,8 @@ std::optional<std::string> Canonical(std::string_view value, const std::vector<s
 std::optional<std::string> ChosenValue(const core::TConversation& conversation, TSetting setting) {
     const std::optional<int> choice = conversation.Setting(setting).choice;
     if (!choice) return std::nullopt;
-    return params::SettingValues(setting, conversation.Identity())[static_cast<std::size_t>(*choice)];
+    return params::SettingValues(setting,
+                                 conversation.Identity())[static_cast<std::size_t>(*choice)];
 }
 
 bool Choose(core::TConversation& conversation, TSetting setting, std::string_view value) {

@@ -339,8 +339,8 @@ class TConversation {
     std::size_t planNext_ = 0;              // the plan entry to send next
     params::TUnitValues unitValues_;        // the current read-back's values, kept up to date
     params::TUnitValues initialValues_;     // the default set's, which "CLEAR" brings back
-    std::vector<TSetting> chosen_; // settings the user chose since the last read or save
-    std::vector<TSetting> kept_;   // settings the run writes back with the unit's own value
+    std::vector<TSetting> chosen_;          // settings the user chose since the last read or save
+    std::vector<TSetting> kept_; // settings the run writes back with the unit's own value
     std::vector<TSetting> changed_;
     void StartRun();
     void Acknowledge();

@@ -218,17 +218,22 @@ std::vector<TWriteEntry> WritePlan(const TIdentity& id, const TApplyChoices& c) 
     std::vector<TWriteEntry> plan;
     plan.reserve(12);
     plan.push_back({TPhase::Ready, Volume, VolumeCommand(id, c.volume), true});
-    plan.push_back({TPhase::WritingAutoSwitching, AutoSwitching, TxSquelchCommand(c.txSquelch), true});
+    plan.push_back(
+        {TPhase::WritingAutoSwitching, AutoSwitching, TxSquelchCommand(c.txSquelch), true});
     plan.push_back({TPhase::WritingHandsFree, HandsFree, VoxCommand(c.handsFree), true});
     if (WritesCsgVoxNzccTh(id.version))
-        plan.push_back({TPhase::WritingSensitivity, HandsFree, CsgVoxNzccThCommand(c.handsFree, c.initThreshold), false});
+        plan.push_back({TPhase::WritingSensitivity, HandsFree,
+                        CsgVoxNzccThCommand(c.handsFree, c.initThreshold), false});
     plan.push_back({TPhase::WritingLed, Channel, LedCommand(c.channel), true});
     plan.push_back({TPhase::WritingChannel, Channel, ChannelCommand(id.model, c.channel), true});
     plan.push_back({TPhase::WritingBaseFrequency, Channel, BaseFreqCommand(c.channel), true});
     plan.push_back({TPhase::WritingRecorder, Recorder, RecordSwCommand(c.recordSw), true});
-    plan.push_back({TPhase::WritingDiveComputer, DiveComSetting(id), DiveComCommand(id, c.diveCom), true});
-    plan.push_back({TPhase::WritingVoiceGuide, VoiceGuide, VoiceGuideCommand(id, c.voiceGuide), true});
-    plan.push_back({TPhase::WritingAirCheck, AirCheck, DivingTimeSignalCommand(id, c.airCheck), true});
+    plan.push_back(
+        {TPhase::WritingDiveComputer, DiveComSetting(id), DiveComCommand(id, c.diveCom), true});
+    plan.push_back(
+        {TPhase::WritingVoiceGuide, VoiceGuide, VoiceGuideCommand(id, c.voiceGuide), true});
+    plan.push_back(
+        {TPhase::WritingAirCheck, AirCheck, DivingTimeSignalCommand(id, c.airCheck), true});
     plan.push_back({TPhase::SendingSave, std::nullopt, std::string(CmdSave), false});
     return plan;
 }
@@ -266,13 +271,13 @@ TChangeCount CountChangedSettings(const TApplyPanel& p, const TIdentity& identit
     count(Channel, p.channel != p.channelTag);
     count(Recorder, p.recordSw != p.recordSwTag);
     // Only what Apply then writes counts.
-    if (WritesDiveComInterface(identity)) count(DiveComSetting(identity), p.diveCom != p.diveComTag);
+    if (WritesDiveComInterface(identity))
+        count(DiveComSetting(identity), p.diveCom != p.diveComTag);
     if (HasVoiceGuide(identity)) count(VoiceGuide, p.voiceGuide != p.voiceGuideTag);
     if (HasAirCheck(identity)) {
         const int code =
             GetDivingTimeSignalCode(p.airCheckChecked, p.airCheckFirst, p.airCheckLater);
-        r.uncheckAirCheck =
-            code == 0 && p.airCheckChecked && !listed(p.kept, AirCheck);
+        r.uncheckAirCheck = code == 0 && p.airCheckChecked && !listed(p.kept, AirCheck);
         count(AirCheck, code != p.airCheckTag);
     }
     return r;

@@ -34,7 +34,9 @@ class TConversationPeer {
     // The current read-back just got a reply (its one-second wait starts now).
     void RestartReadBackWait() { c_.lastParamReplyMs_ = c_.ports_.Clock->Now().utcMs; }
     // The panel as the user may change it.
-    void SetText(core::TControl control, std::string_view text) { c_.panel_.SetText(control, text); }
+    void SetText(core::TControl control, std::string_view text) {
+        c_.panel_.SetText(control, text);
+    }
     void SetTag(core::TControl control, int tag) { c_.panel_.SetTag(control, tag); }
     void SendCommand(const std::string& text) { c_.SendCommand(text); }
     void ShowHandsFree(std::int32_t vox, double threshold) { c_.ShowHandsFree(vox, threshold); }
