@@ -35,7 +35,8 @@ class SimApply : public SimWindowTest {
         for (int i = 0; i < maxTicks && form->Conversation().Phase() != core::TPhase::Ready; ++i) {
             Step();
             if (params::StepNumber(form->Conversation().Phase()) != steps.back().first)
-                steps.emplace_back(params::StepNumber(form->Conversation().Phase()), ProgressBar1(form)->value());
+                steps.emplace_back(params::StepNumber(form->Conversation().Phase()),
+                                   ProgressBar1(form)->value());
         }
         return steps;
     }
@@ -85,7 +86,8 @@ TEST_P(ToneFirmware, LocallyAnsweredStepsTakeOneTickEach) {
     Connect("DW730 TONAL", GetParam());
     RadioGroup3(form)->SetItemIndex(1);
     Apply();
-    ASSERT_TRUE(RunUntil([&] { return form->Conversation().Phase() == core::TPhase::WritingVoiceGuide; }));
+    ASSERT_TRUE(
+        RunUntil([&] { return form->Conversation().Phase() == core::TPhase::WritingVoiceGuide; }));
     const size_t before = form->LogLines().size();
     Step();
     EXPECT_EQ(form->Conversation().Phase(), core::TPhase::WritingAirCheck);
@@ -221,7 +223,8 @@ TEST_P(RefusedWrite, RunWaitsUntilApplyIsPressedAgain) {
     sim->MutableFaults().ng = {GetParam().command};
     RadioGroup1(form)->SetItemIndex(0);
     SpeedButton2(form)->click();
-    ASSERT_FALSE(RunUntil([&] { return form->Conversation().Phase() == core::TPhase::Ready; }, 300));
+    ASSERT_FALSE(
+        RunUntil([&] { return form->Conversation().Phase() == core::TPhase::Ready; }, 300));
     EXPECT_EQ(params::StepNumber(form->Conversation().Phase()), GetParam().waitsAt);
     EXPECT_EQ(Sent().back().rfind(GetParam().command, 0), 0u);
     EXPECT_EQ(Label4(form)->text(), U("Updating."));
@@ -267,7 +270,8 @@ TEST_F(SimApply, RefusedWriteIsLeftByDefaultOrReconnect) {
     sim->MutableFaults().ng = {"SPAR Led"};
     RadioGroup1(form)->SetItemIndex(0);
     SpeedButton2(form)->click();
-    ASSERT_FALSE(RunUntil([&] { return form->Conversation().Phase() == core::TPhase::Ready; }, 300));
+    ASSERT_FALSE(
+        RunUntil([&] { return form->Conversation().Phase() == core::TPhase::Ready; }, 300));
     EXPECT_EQ(form->Conversation().Phase(), core::TPhase::WritingChannel);
 
     SpeedButton3(form)->click();
@@ -280,7 +284,8 @@ TEST_F(SimApply, RefusedWriteIsLeftByDefaultOrReconnect) {
 
     RadioGroup1(form)->SetItemIndex(0);
     SpeedButton2(form)->click();
-    ASSERT_FALSE(RunUntil([&] { return form->Conversation().Phase() == core::TPhase::Ready; }, 300));
+    ASSERT_FALSE(
+        RunUntil([&] { return form->Conversation().Phase() == core::TPhase::Ready; }, 300));
     ButtonReconnect(form)->click();
     ASSERT_TRUE(RunToRest());
     EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Ready);

@@ -10,7 +10,9 @@ using namespace testing_support;
 
 namespace {
 
-QString U(const char* s) { return QString::fromUtf8(s); }
+QString U(const char* s) {
+    return QString::fromUtf8(s);
+}
 
 using Sequencer = WindowTest;
 
@@ -80,7 +82,8 @@ TEST_F(Sequencer, TickDetachesItselfAndReattachesEvenAfterAnError) {
     EXPECT_EQ(dialogs->errors, QStringList{U("boom")});
     EXPECT_TRUE(form->Timer().Attached());
     unit->OnWrite = nullptr;
-    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::SendingClock); // the failed tick did not get as far as moving on
+    EXPECT_EQ(form->Conversation().Phase(),
+              core::TPhase::SendingClock); // the failed tick did not get as far as moving on
     Tick();
     EXPECT_EQ(form->Conversation().Phase(), core::TPhase::SettingClock);
 }
@@ -289,14 +292,14 @@ TEST_F(Discovery, ConnectLogsInOrderAndStartsAtStepTwo) {
     const auto change = log.lastIndexOf(U("  device change."));
     ASSERT_GE(change, 0);
     const QStringList tail = log.mid(change);
-    EXPECT_TRUE(tail[1].startsWith(U("  HidCtlEnumerate: VenderID=046D DeviceID=C077 DevicePath=")));
+    EXPECT_TRUE(
+        tail[1].startsWith(U("  HidCtlEnumerate: VenderID=046D DeviceID=C077 DevicePath=")));
     EXPECT_TRUE(tail.contains(U("    PnPInfo.HardwareID[1]=HID\\VID_046D")));
     const auto open = tail.indexOf(U("  HID_Open."));
     ASSERT_GT(open, 0);
-    EXPECT_EQ(tail.mid(open + 1),
-              (QStringList{U("  HID_Open:CheckOut QD device2."),
-                           U("  HidCtrl1DeviceChange:Runung=True."),
-                           U("  Connect device : Sonavelle")}));
+    EXPECT_EQ(tail.mid(open + 1), (QStringList{U("  HID_Open:CheckOut QD device2."),
+                                               U("  HidCtrl1DeviceChange:Runung=True."),
+                                               U("  Connect device : Sonavelle")}));
     EXPECT_EQ(form->Conversation().Phase(), core::TPhase::SendingClock);
     EXPECT_TRUE(form->Conversation().Running());
 }
@@ -322,11 +325,14 @@ TEST_F(Discovery, OnlyAForeignProductOfTheVendorIsDumpedNotOpened) {
     hid->Plug(TransceiverVendorID, 0x7801);
     EXPECT_EQ(testing_support::Peer(form->Conversation()).Device(), nullptr);
     EXPECT_FALSE(form->Conversation().Running());
-    EXPECT_TRUE(LogHas(QStringLiteral("  HidCtlEnumerate: VenderID=%1 DeviceID=7801 DevicePath=/dev/fake-hid0-%2-7801")
-                           .arg(TransceiverVendorID, 4, 16, QLatin1Char('0'))
-                           .arg(TransceiverVendorID, 4, 16, QLatin1Char('0'))
-                           .replace(QStringLiteral("VenderID=") + QString::number(TransceiverVendorID, 16),
-                                    QStringLiteral("VenderID=") + QString::number(TransceiverVendorID, 16).toUpper())));
+    EXPECT_TRUE(
+        LogHas(QStringLiteral(
+                   "  HidCtlEnumerate: VenderID=%1 DeviceID=7801 DevicePath=/dev/fake-hid0-%2-7801")
+                   .arg(TransceiverVendorID, 4, 16, QLatin1Char('0'))
+                   .arg(TransceiverVendorID, 4, 16, QLatin1Char('0'))
+                   .replace(QStringLiteral("VenderID=") + QString::number(TransceiverVendorID, 16),
+                            QStringLiteral("VenderID=") +
+                                QString::number(TransceiverVendorID, 16).toUpper())));
 }
 
 TEST_F(Discovery, KeilBoardIsTheLastChoice) {
@@ -361,9 +367,9 @@ TEST_F(Discovery, ReconnectWithoutTransceiverTurnsClosedIntoIdle) {
     const QStringList log = LogTexts();
     const auto reconnect = log.lastIndexOf(U("  Reconnect."));
     ASSERT_GE(reconnect, 0);
-    EXPECT_EQ(log.mid(reconnect), (QStringList{U("  Reconnect."), U("  device change."),
-                                               U("  HID_Open."),
-                                               U("  HidCtrl1DeviceChange:Runung=False.")}));
+    EXPECT_EQ(log.mid(reconnect),
+              (QStringList{U("  Reconnect."), U("  device change."), U("  HID_Open."),
+                           U("  HidCtrl1DeviceChange:Runung=False.")}));
     EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Ready);
     EXPECT_FALSE(form->Timer().Enabled());
 }
@@ -382,7 +388,8 @@ TEST_F(Discovery, ReconnectWithTheSameUnitChecksItOutAgainAndKeepsTheReadCount) 
 TEST_F(Discovery, ResetDisplayClearsTheWholePanel) {
     SetIdentity("201036", "DW720 KEL", true, true);
     testing_support::Peer(form->Conversation()).ShowHandsFree(1, 0.6);
-    testing_support::Peer(form->Conversation()).ShowDivingTimeSignal(params::EncodeDivingTimeSignal(1200, 600));
+    testing_support::Peer(form->Conversation())
+        .ShowDivingTimeSignal(params::EncodeDivingTimeSignal(1200, 600));
     form->Mirror();
     ASSERT_EQ(RadioGroup4(form)->ItemIndex(), 3);
     ASSERT_EQ(Edit8(form)->Tag, 3);

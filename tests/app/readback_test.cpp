@@ -114,7 +114,8 @@ class UnplugDuringReadBack : public SimWindowTest, public ::testing::WithParamIn
 
 TEST_P(UnplugDuringReadBack, LeavesTheStepAndAPlugInStartsAtTwo) {
     PlugUnit("DW740 NEW", "201036");
-    ASSERT_TRUE(RunUntil([&] { return params::StepNumber(form->Conversation().Phase()) == GetParam(); }));
+    ASSERT_TRUE(
+        RunUntil([&] { return params::StepNumber(form->Conversation().Phase()) == GetParam(); }));
     Step(); // a reply or two into it
     ASSERT_EQ(params::StepNumber(form->Conversation().Phase()), GetParam());
     UnplugUnit();
@@ -133,7 +134,9 @@ TEST_F(SimReadBack, MalformedRealInTheDefaultSetIsShownAndTheReadBackWaits) {
     profile.defaults->Set("CsgVoxNzccTh", "0,6");
     PlugUnit(profile);
     ASSERT_FALSE(RunToRest(3000));
-    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::ReadingDefaults); // one reply short of the count; "Reconnect" is the way out
+    EXPECT_EQ(
+        form->Conversation().Phase(),
+        core::TPhase::ReadingDefaults); // one reply short of the count; "Reconnect" is the way out
     EXPECT_EQ(dialogs->errors, QStringList{U("'0,6' is not a valid floating point value")});
     EXPECT_TRUE(LogTexts().filter(U("not a valid")).isEmpty()); // the box alone tells of it
     EXPECT_EQ(LabelParamCnt(form)->text(), U("ParameterCount=12"));

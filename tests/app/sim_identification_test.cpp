@@ -8,7 +8,9 @@ using namespace testing_support;
 
 namespace {
 
-QString U(const char* s) { return QString::fromUtf8(s); }
+QString U(const char* s) {
+    return QString::fromUtf8(s);
+}
 
 struct Family {
     const char* firmware;
@@ -22,8 +24,10 @@ class SimIdentification : public SimWindowTest, public ::testing::WithParamInter
 TEST_P(SimIdentification, RunsToTheReadBackOrTheEnd) {
     const auto& f = GetParam();
     auto& unitSim = PlugUnit(f.model, f.firmware);
-    ASSERT_TRUE(RunUntil(
-        [&] { return form->Conversation().Phase() == core::TPhase::ReadingDefaults || form->Conversation().Phase() == core::TPhase::Closing; }));
+    ASSERT_TRUE(RunUntil([&] {
+        return form->Conversation().Phase() == core::TPhase::ReadingDefaults ||
+               form->Conversation().Phase() == core::TPhase::Closing;
+    }));
     auto sent = sim->Received();
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(sent[0].rfind("RTC SET ", 0), 0u);
@@ -69,13 +73,15 @@ TEST_F(SimConnection, UploadRefusedOnceIsSentAgainByTheUnit) {
 
 TEST_F(SimConnection, UnplugDuringIdentificationThenReplugStartsCleanly) {
     PlugUnit("DW730 TONAL", "201036");
-    ASSERT_TRUE(RunUntil([&] { return form->Conversation().Phase() == core::TPhase::ReadingLanguage; }));
+    ASSERT_TRUE(
+        RunUntil([&] { return form->Conversation().Phase() == core::TPhase::ReadingLanguage; }));
     UnplugUnit();
     EXPECT_EQ(testing_support::Peer(form->Conversation()).Device(), nullptr);
     EXPECT_FALSE(form->Timer().Enabled());
     ReplugUnit();
     EXPECT_EQ(form->Conversation().Phase(), core::TPhase::SendingClock);
-    ASSERT_TRUE(RunUntil([&] { return form->Conversation().Phase() == core::TPhase::ReadingDefaults; }));
+    ASSERT_TRUE(
+        RunUntil([&] { return form->Conversation().Phase() == core::TPhase::ReadingDefaults; }));
     EXPECT_EQ(EditLanguage(form)->text(), QString::fromStdString(sim->GetProfile().language));
 }
 
@@ -83,7 +89,8 @@ TEST_F(SimConnection, UnitThatVanishesMidRunIsDisconnected) {
     sim::Profile profile = sim::MakeProfile("DW730 TONAL", "201036");
     profile.faults.vanishAfter = 3;
     PlugUnit(profile);
-    ASSERT_TRUE(RunUntil([&] { return testing_support::Peer(form->Conversation()).Device() == nullptr; }, 2000));
+    ASSERT_TRUE(RunUntil(
+        [&] { return testing_support::Peer(form->Conversation()).Device() == nullptr; }, 2000));
     EXPECT_TRUE(LogHas(U("  Disconnect device.")));
     EXPECT_FALSE(form->Timer().Enabled());
 }

@@ -54,8 +54,10 @@ class TWindow {
     bool Press(QAbstractButton* button) {
         if (!button->isEnabled()) return false;
         button->click();
-        return TickUntil(
-            [&] { return Conversation().Phase() == core::TPhase::Ready || Conversation().LastRun().refusal.has_value(); });
+        return TickUntil([&] {
+            return Conversation().Phase() == core::TPhase::Ready ||
+                   Conversation().LastRun().refusal.has_value();
+        });
     }
 
     TForm1& Form() { return rig_.Form(); }

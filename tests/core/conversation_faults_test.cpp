@@ -110,14 +110,16 @@ TEST_P(UnreadableValue, IsReportedAndTheReadBackEndsAsWithout) {
 
     TCoreRig rig;
     rig.PlugUnit(kModel, kFirmware);
-    ASSERT_TRUE(rig.RunUntil([&] { return params::StepNumber(rig.conversation.Phase()) == GetParam().step; }));
+    ASSERT_TRUE(rig.RunUntil(
+        [&] { return params::StepNumber(rig.conversation.Phase()) == GetParam().step; }));
     rig.Step(); // the first reply of the read-back is under way
     ASSERT_TRUE(rig.Deliver(LineReport(GetParam().reply)));
     ASSERT_TRUE(rig.RunToRest());
 
     EXPECT_EQ(rig.dialogs.errors.size(), 1u);
     EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
-    EXPECT_EQ(testing_support::Peer(rig.conversation).InitialParams(), testing_support::Peer(clean.conversation).InitialParams());
+    EXPECT_EQ(testing_support::Peer(rig.conversation).InitialParams(),
+              testing_support::Peer(clean.conversation).InitialParams());
     for (TControl c : params::AllControls())
         EXPECT_EQ(rig[c], clean[c]) << ControlName(c);
 }
@@ -267,7 +269,9 @@ INSTANTIATE_TEST_SUITE_P(
         TWriteFailure{0x1F, "WRITE1_ERROR,A device attached to the system is not functioning. (1F)",
                       false},
         TWriteFailure{EACCES, "WRITE1_ERROR,Error 13 (D)", true}),
-    [](const ::testing::TestParamInfo<TWriteFailure>& p) { return "Code" + std::to_string(p.param.code); });
+    [](const ::testing::TestParamInfo<TWriteFailure>& p) {
+        return "Code" + std::to_string(p.param.code);
+    });
 
 TEST(OversizedReport, IsRefusedWithALineInsteadOfReadPastTheBuffer) {
     sim::Profile profile = sim::MakeProfile(kModel, kFirmware);

@@ -17,7 +17,8 @@ class BareUnitTest : public ::testing::Test {
   protected:
     void PlugTransceiver() { unit = rig.PlugBare(); }
     void Tick(int count = 1) {
-        for (int i = 0; i < count; ++i) rig.Step();
+        for (int i = 0; i < count; ++i)
+            rig.Step();
     }
     void Answer(const std::string& text) { rig.Answer(text); }
     bool Logged(int direction, std::string_view text) const {
@@ -27,7 +28,8 @@ class BareUnitTest : public ::testing::Test {
     }
     std::vector<std::string> Commands() const {
         std::vector<std::string> commands;
-        for (const auto& r : unit->Sent) commands.push_back(CommandOf(r));
+        for (const auto& r : unit->Sent)
+            commands.push_back(CommandOf(r));
         return commands;
     }
 
@@ -37,7 +39,8 @@ class BareUnitTest : public ::testing::Test {
 
 std::string Le(uint32_t v) {
     std::string s;
-    for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        s += static_cast<char>((v >> (8 * i)) & 0xFF);
     return s;
 }
 
@@ -56,8 +59,12 @@ class FileTransfer : public BareUnitTest {
         rig.Deliver(InputReport(bytes, 1025));
         Tick();
     }
-    std::string LastResult() const { return unit->Sent.empty() ? "" : unit->Sent.back().substr(1, 12); }
-    std::string DataPacket(uint32_t n, char fill) { return "UPLD" + Le(n) + std::string(1016, fill); }
+    std::string LastResult() const {
+        return unit->Sent.empty() ? "" : unit->Sent.back().substr(1, 12);
+    }
+    std::string DataPacket(uint32_t n, char fill) {
+        return "UPLD" + Le(n) + std::string(1016, fill);
+    }
 };
 
 TEST_F(FileTransfer, WholeUploadIsVerifiedAndGivesTheSerialNumber) {
@@ -125,13 +132,15 @@ TEST_F(FileTransfer, ShortPacketsAreRefusedAndTheUploadGoesOn) {
     rig.Deliver(InputReport("UPLD" + Le(0) + "OK\r\n" + std::string(1012, 'a'), 1025));
     Tick();
     EXPECT_EQ(LastResult(), channel::UploadResult(0x1002, 1));
-    EXPECT_TRUE(Logged(core::kLogNote, "Error : Short upload packet (data packet of 10 bytes); refused."));
+    EXPECT_TRUE(
+        Logged(core::kLogNote, "Error : Short upload packet (data packet of 10 bytes); refused."));
     EXPECT_TRUE(testing_support::Peer(rig.conversation).UploadRunning());
     Packet(DataPacket(0, 'b'));
     EXPECT_EQ(LastResult(), channel::UploadResult(0x1002, 0));
     EXPECT_EQ(rig.conversation.UploadedFile().size(), 1016u);
     Packet("UPLE" + Le(0x80000000u) + "x");
-    EXPECT_EQ(unit->Sent.back().substr(1, 12), channel::UploadResult(0x1003, 0).substr(0, 8) + Le(1));
+    EXPECT_EQ(unit->Sent.back().substr(1, 12),
+              channel::UploadResult(0x1003, 0).substr(0, 8) + Le(1));
     EXPECT_FALSE(testing_support::Peer(rig.conversation).UploadEndSeen());
 }
 
@@ -151,7 +160,8 @@ TEST_F(FileTransfer, EndPacketThatWouldPassTheCapIsRefused) {
 TEST_F(FileTransfer, EndlessDataIsCappedWithALogLine) {
     Packet("UPLS" + Le(0) + Le(0) + "DWINFO.INI");
     const int packets = static_cast<int>(channel::kMaxUploadBytes / 1016) + 1;
-    for (int i = 0; i <= packets; ++i) Packet(DataPacket(static_cast<uint32_t>(i), 'c'));
+    for (int i = 0; i <= packets; ++i)
+        Packet(DataPacket(static_cast<uint32_t>(i), 'c'));
     EXPECT_LE(rig.conversation.UploadedFile().size(), channel::kMaxUploadBytes);
     EXPECT_EQ(LastResult(), channel::UploadResult(0x1002, 1));
     EXPECT_GE(rig.LogCount("Error : Upload exceeds"), 1);

@@ -103,7 +103,8 @@ TEST(FastUnit, EndsWithThePanelOfAPacedUnit) {
         ASSERT_EQ(fast.conversation.Phase(), core::TPhase::Ready);
         for (TControl c : params::AllControls())
             EXPECT_EQ(fast[c], paced[c]) << ControlName(c);
-        EXPECT_EQ(testing_support::Peer(fast.conversation).InitialParams(), testing_support::Peer(paced.conversation).InitialParams());
+        EXPECT_EQ(testing_support::Peer(fast.conversation).InitialParams(),
+                  testing_support::Peer(paced.conversation).InitialParams());
 
         fast.Mark();
         fast.conversation.Choose(TControl::RadioGroup1, 0);
@@ -117,7 +118,8 @@ TEST(FastUnit, EndsWithThePanelOfAPacedUnit) {
 TEST(FastUnit, AFloodOfRepliesIsBoundedAndSaysSo) {
     TCoreRig rig;
     rig.PlugUnit("DW730 TONAL", "201036");
-    ASSERT_TRUE(rig.RunUntil([&] { return rig.conversation.Phase() == core::TPhase::SettingClock; }));
+    ASSERT_TRUE(
+        rig.RunUntil([&] { return rig.conversation.Phase() == core::TPhase::SettingClock; }));
     constexpr int kOver = 5;
     for (std::size_t i = 0; i < TReplyQueue::kMaxPending + 1 + kOver; ++i)
         rig.Deliver(LineReport("NG"));

@@ -16,7 +16,9 @@ const QString kExamples = QStringLiteral(SV_EXAMPLES_DIR);
 class TQuietDialogs final : public TDialogs {
   public:
     void ShowErrorBox(const QString& t) override { shown << t; }
-    void ShowErrorMessage(const QString& c, const QString& t) override { shown << c + QLatin1Char('|') + t; }
+    void ShowErrorMessage(const QString& c, const QString& t) override {
+        shown << c + QLatin1Char('|') + t;
+    }
     void ShowAbout(const QString& c, const QStringList&) override { shown << c; }
     QStringList shown;
 };

@@ -95,10 +95,12 @@ void CheckInvariants(const TCoreRig& rig) {
     if (!rig[TControl::CheckBoxDivingTimeSignalEnable].checked)
         Require(rig[TControl::ComboBoxDivingTimeSignal1].itemIndex == -1 &&
                 rig[TControl::ComboBoxDivingTimeSignal2].itemIndex == -1);
-    Require(std::find(kSteps.begin(), kSteps.end(), params::StepNumber(rig.conversation.Phase())) != kSteps.end());
+    Require(std::find(kSteps.begin(), kSteps.end(), params::StepNumber(rig.conversation.Phase())) !=
+            kSteps.end());
     Require(rig.conversation.UploadedFile().size() <= channel::kMaxUploadBytes);
     // The unit the core holds is one the controller has handed out.
-    if (auto* held = static_cast<testing_support::TFakeHidDevice*>(testing_support::Peer(rig.conversation).Device()))
+    if (auto* held = static_cast<testing_support::TFakeHidDevice*>(
+            testing_support::Peer(rig.conversation).Device()))
         Require(held->CheckedOut);
     for (const auto& line : rig.log.lines)
         Require(ValidUtf8(line.text));

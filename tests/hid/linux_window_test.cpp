@@ -130,7 +130,8 @@ class LinuxWindowTest : public ::testing::Test {
 TEST_F(LinuxWindowTest, ConnectsIdentifiesAppliesAndLetsTheUnitGo) {
     node.Plug();
     ASSERT_TRUE(Run([&] {
-        return form->Conversation().Phase() == core::TPhase::Ready && SpeedButton2(form)->isEnabled();
+        return form->Conversation().Phase() == core::TPhase::Ready &&
+               SpeedButton2(form)->isEnabled();
     })) << "step "
         << params::StepNumber(form->Conversation().Phase()) << "\n"
         << form->LogLines().join(QLatin1Char('\n')).toStdString();

@@ -102,18 +102,23 @@ TEST_P(HostileUnit, NoCrashBoundedMemoryEveryReportLoggedThenASoundUnitWorks) {
 
     // The conversation, then an Apply and a Default where the panel allows them. A unit
     // that stays silent leaves a step waiting: that wait is bounded here, not in the tool.
-    PumpUntil([&] { return Resting() || !testing_support::Peer(form->Conversation()).Device(); }, 3000);
+    PumpUntil([&] { return Resting() || !testing_support::Peer(form->Conversation()).Device(); },
+              3000);
     if (PanelReady()) {
         ChangeASetting();
         SpeedButton2(form)->click();
         PumpUntil(
-            [&] { return form->Conversation().Phase() == core::TPhase::Ready || !testing_support::Peer(form->Conversation()).Device(); },
+            [&] {
+                return form->Conversation().Phase() == core::TPhase::Ready ||
+                       !testing_support::Peer(form->Conversation()).Device();
+            },
             300);
         if (PanelReady() && SpeedButton3(form)->isEnabled()) {
             SpeedButton3(form)->click();
             PumpUntil(
                 [&] {
-                    return form->Conversation().Phase() == core::TPhase::Ready || !testing_support::Peer(form->Conversation()).Device();
+                    return form->Conversation().Phase() == core::TPhase::Ready ||
+                           !testing_support::Peer(form->Conversation()).Device();
                 },
                 300);
         }
@@ -126,7 +131,9 @@ TEST_P(HostileUnit, NoCrashBoundedMemoryEveryReportLoggedThenASoundUnitWorks) {
     EXPECT_LE(form->Conversation().Replies().Text().size(), input);
     EXPECT_LE(testing_support::Peer(form->Conversation()).ReplyHex().size(), 3 * input);
     EXPECT_LE(form->Conversation().UploadedFile().size(), channel::kMaxUploadBytes);
-    EXPECT_LE(static_cast<size_t>(testing_support::Peer(form->Conversation()).CurrentParams().Channel.size()), input);
+    EXPECT_LE(static_cast<size_t>(
+                  testing_support::Peer(form->Conversation()).CurrentParams().Channel.size()),
+              input);
     EXPECT_LE(sim->PendingReports(), 4u);
     // A reply whose value cannot be read raises the general error box, at most once a report.
     EXPECT_LE(static_cast<size_t>(dialogs->errors.size()), delivered.size());
@@ -143,7 +150,8 @@ TEST_P(HostileUnit, NoCrashBoundedMemoryEveryReportLoggedThenASoundUnitWorks) {
     }
     if (!Resting() && !vanished) {
         // Waiting for a reply that never comes: the log says which step waits.
-        EXPECT_TRUE(LogHas(QStringLiteral("  %1 status").arg(params::StepNumber(form->Conversation().Phase()))));
+        EXPECT_TRUE(LogHas(
+            QStringLiteral("  %1 status").arg(params::StepNumber(form->Conversation().Phase()))));
     }
 
     // A sound unit afterwards: the tool has kept nothing that stops the next conversation.

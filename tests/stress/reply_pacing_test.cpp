@@ -32,8 +32,10 @@ TEST_F(FastUnit, ReadBackCompletesWhenRepliesComeFasterThanTheTick) {
     PlugUnit(profile);
     for (int i = 0; i < 3000 && !PanelReady(); ++i)
         PumpAllDue();
-    EXPECT_TRUE(PanelReady()) << "stalled at step " << params::StepNumber(form->Conversation().Phase()) << " with "
-                              << testing_support::Peer(form->Conversation()).InitialReceivedCount() << " of "
+    EXPECT_TRUE(PanelReady()) << "stalled at step "
+                              << params::StepNumber(form->Conversation().Phase()) << " with "
+                              << testing_support::Peer(form->Conversation()).InitialReceivedCount()
+                              << " of "
                               << testing_support::Peer(form->Conversation()).ExpectedParamCnt()
                               << " default parameters counted";
 }

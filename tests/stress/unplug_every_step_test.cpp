@@ -73,7 +73,8 @@ TEST_P(UnplugAtEveryStep, NextConversationCompletes) {
     if (c.Route == TRoute::Forced) {
         testing_support::Peer(form->Conversation()).SetStep(c.Step);
     } else {
-        ASSERT_TRUE(PumpUntil([&] { return params::StepNumber(form->Conversation().Phase()) == c.Step; }, 5000))
+        ASSERT_TRUE(PumpUntil(
+            [&] { return params::StepNumber(form->Conversation().Phase()) == c.Step; }, 5000))
             << "the conversation never reached step " << c.Step << "; it rests at "
             << params::StepNumber(form->Conversation().Phase());
     }
@@ -102,7 +103,8 @@ TEST_P(UnplugAtEveryStep, NextConversationCompletes) {
         // And the panel works: an Apply run goes through to the save.
         ChangeASetting();
         SpeedButton2(form)->click();
-        ASSERT_TRUE(PumpUntil([&] { return form->Conversation().Phase() == core::TPhase::Ready; }, 2000));
+        ASSERT_TRUE(
+            PumpUntil([&] { return form->Conversation().Phase() == core::TPhase::Ready; }, 2000));
         EXPECT_EQ(sim->Received().back(), "SAVE");
     }
     EXPECT_TRUE(dialogs->errors.isEmpty())
