@@ -43,7 +43,7 @@ class TBenchRig {
     bool Started() const { return !form_->Conversation().FirstCheck(); }
     // Idle at step 1 with the panel's Apply button enabled.
     bool PanelReady() const {
-        return form_->Conversation().StepNo() == 1 &&
+        return form_->Conversation().Phase() == core::TPhase::Ready &&
                form_->Conversation().Panel()[params::TControl::SpeedButton2].enabled;
     }
     void Plug();

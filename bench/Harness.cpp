@@ -157,7 +157,8 @@ bool Verbose() {
 // The end of the window's log, when a conversation did not go as a figure needs.
 void DumpLog(TBenchRig& rig) {
     const QStringList lines = rig.Form().LogLines();
-    std::fprintf(stderr, "step %d; the log ends:\n", rig.Form().Conversation().StepNo());
+    std::fprintf(stderr, "step %d; the log ends:\n",
+                 params::StepNumber(rig.Form().Conversation().Phase()));
     for (qsizetype i = std::max<qsizetype>(0, lines.size() - 12); i < lines.size(); ++i)
         std::fprintf(stderr, "  %s\n", qPrintable(lines[i].left(160)));
 }
@@ -386,7 +387,9 @@ int RunHarness(double AppStartMs) {
         TBenchRig rig(p);
         bool ok = StartRig(rig);
         rig.Plug();
-        ok = ok && RunEventsUntil([&] { return rig.Form().Conversation().StepNo() == 99; }, 120000);
+        ok = ok && RunEventsUntil(
+                       [&] { return rig.Form().Conversation().Phase() == core::TPhase::Closing; },
+                       120000);
         const auto events = rig.Timed().TakeEvents();
         const auto start = std::find_if(events.begin(), events.end(), [](const TModelEvent& e) {
             return e.Kind == TModelEvent::Write && e.Command.rfind("UPLS", 0) == 0;
@@ -428,7 +431,7 @@ int RunHarness(double AppStartMs) {
             const double cpu0 = ProcessCpuMs();
             const auto t0 = Clock::now();
             ok = demo::RunScenario(*loaded.Scenario, rig).Ok &&
-                 rig.Form().Conversation().StepNo() == 1;
+                 rig.Form().Conversation().Phase() == core::TPhase::Ready;
             wall.push_back(Ms(Clock::now() - t0));
             cpu.push_back(ProcessCpuMs() - cpu0);
         }

@@ -1,5 +1,6 @@
 // Google Benchmark cases for the paths that run once per report or per tick.
 #include "app/Main.h"
+#include "support/ConversationPeer.h"
 #include "hid/HidControllerClass.h"
 #include "hid/ReportDescriptor.h"
 #include "hid/sim/ManualMainThread.h"
@@ -144,13 +145,13 @@ void BM_Timer1Timer_Idle(benchmark::State& state) {
     auto controller = std::make_unique<hid::THidDeviceController>(services, main);
     TForm1 form(TFormServices{std::move(controller), nullptr, nullptr});
     main.RunPending();
-    form.Conversation().SetStepForTest(1);
-    form.Conversation().SetRunningForTest(true);
+    testing_support::Peer(form.Conversation()).SetPhase(core::TPhase::Ready);
+    testing_support::Peer(form.Conversation()).SetRunning(true);
     form.Timer().SetEnabled(true); // so the tick stops and restarts the timer, as it runs
     for (auto _ : state)
         form.Timer1Timer();
     form.Timer().SetEnabled(false);
-    form.Conversation().SetRunningForTest(false);
+    testing_support::Peer(form.Conversation()).SetRunning(false);
 }
 BENCHMARK(BM_Timer1Timer_Idle);
 

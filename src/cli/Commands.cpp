@@ -16,8 +16,6 @@ namespace cli {
 
 namespace {
 
-using params::TControl;
-
 int Code(TExit exit) {
     return static_cast<int>(exit);
 }
@@ -57,23 +55,21 @@ struct TUnitFacts {
     std::size_t fileBytes = 0;
 };
 
-// A serial number the unit refused ("Not found" on the window), never sent, or sent without
-// one character that could tell it from another unit's.
+// A serial number sent without one character that could tell it from another unit's.
 bool SerialRead(std::string_view serial) {
-    return serial != "Not found" && std::any_of(serial.begin(), serial.end(), [](char c) {
-               return static_cast<unsigned char>(c) > 0x20 && c != 0x7f;
-           });
+    return std::any_of(serial.begin(), serial.end(),
+                       [](char c) { return static_cast<unsigned char>(c) > 0x20 && c != 0x7f; });
 }
 
 constexpr const char* kSerialNotRead = "(not read)";
 
 TUnitFacts Facts(const core::TConversation& c) {
-    const core::TPanel& p = c.Panel();
+    const auto text = [](const std::string& bytes) { return Escaped(core::Latin1ToUtf8(bytes)); };
     TUnitFacts f;
-    f.model = Escaped(p[TControl::EditKIND].text);
-    f.firmware = Escaped(p[TControl::Edit1].text);
-    f.language = Escaped(p[TControl::EditLanguage].text);
-    if (SerialRead(p[TControl::Edit2].text)) f.serial = Escaped(p[TControl::Edit2].text);
+    f.model = text(c.Identity().model);
+    f.firmware = text(c.Identity().version);
+    f.language = text(c.Language());
+    if (c.Serial() && SerialRead(*c.Serial())) f.serial = text(*c.Serial());
     if (c.ClockValue() != 0) f.clock = ClockText(c.ClockValue());
     f.fileBytes = c.UploadedFile().size();
     return f;
@@ -94,18 +90,18 @@ void PrintText(const TSession& session, std::FILE* out) {
     std::fputc('\n', out);
     if (!session.SettingsShown()) {
         std::fprintf(out, "settings not shown: %s\n",
-                     OneLine(c.Panel()[TControl::Label3].text).c_str());
+                     OneLine(std::string(core::kUnsupportedNotice)).c_str());
         return;
     }
     for (const TSettingInfo& info : kSettings) {
-        const std::vector<std::string> values = ValuesFor(info.id, c.Identity());
+        const std::vector<std::string> values = params::SettingValues(info.id, c.Identity());
         if (values.empty()) {
             std::fprintf(out, "%-17s(not on this unit)\n", std::string(info.name).c_str());
             continue;
         }
-        const std::optional<std::string> value = ChosenValue(info.id, c.Panel(), c.Identity());
+        const std::optional<std::string> value = ChosenValue(c, info.id);
         std::fprintf(out, "%-17s%-8s shown as \"%s\"; takes %s\n", std::string(info.name).c_str(),
-                     value.value_or("?").c_str(), Escaped(c.Panel()[info.box].text).c_str(),
+                     value.value_or("?").c_str(), Escaped(c.Setting(info.id).shown).c_str(),
                      Join(values, " ").c_str());
     }
 }
@@ -127,17 +123,17 @@ void PrintJson(const TSession& session, std::FILE* out) {
     root[QStringLiteral("settingsShown")] = session.SettingsShown();
     QJsonObject settings, details;
     if (!session.SettingsShown()) {
-        root[QStringLiteral("notice")] = Q(OneLine(c.Panel()[TControl::Label3].text));
+        root[QStringLiteral("notice")] = Q(OneLine(std::string(core::kUnsupportedNotice)));
     } else {
         for (const TSettingInfo& info : kSettings) {
             const QString name = Q(info.name);
-            const std::vector<std::string> values = ValuesFor(info.id, c.Identity());
+            const std::vector<std::string> values = params::SettingValues(info.id, c.Identity());
             QJsonObject d;
             d[QStringLiteral("available")] = !values.empty();
             if (!values.empty()) {
-                const auto value = ChosenValue(info.id, c.Panel(), c.Identity());
+                const auto value = ChosenValue(c, info.id);
                 d[QStringLiteral("value")] = value ? QJsonValue(Q(*value)) : QJsonValue();
-                d[QStringLiteral("shown")] = Q(Escaped(c.Panel()[info.box].text));
+                d[QStringLiteral("shown")] = Q(Escaped(c.Setting(info.id).shown));
                 QJsonArray list;
                 for (const std::string& v : values)
                     list.append(Q(v));
@@ -171,7 +167,7 @@ std::string ResultLine(const TUnitFacts& f, const TOutcome& outcome) {
 // After Apply, read the unit's settings back and compare them with the requests.
 TOutcome Verify(TSession& session, const std::vector<TRequest>& requests) {
     // Apply left the number of settings it changed (none: nothing was written).
-    const bool written = session.Conversation().Panel()[TControl::SpeedButton2].tag > 0;
+    const bool written = session.Conversation().ChangeCount() > 0;
     TOutcome outcome = session.ReadBack("the check read-back");
     if (!outcome.ok()) {
         outcome.message += written ? "; the settings were saved" : "; the unit had the settings";
@@ -179,7 +175,7 @@ TOutcome Verify(TSession& session, const std::vector<TRequest>& requests) {
     }
     const core::TConversation& c = session.Conversation();
     for (const TRequest& r : requests) {
-        const auto value = ChosenValue(r.setting, c.Panel(), c.Identity());
+        const auto value = ChosenValue(c, r.setting);
         if (value != r.value)
             return {TExit::Failed, "read back " + std::string(Info(r.setting).name) + "=" +
                                        value.value_or("?") + ", not " + r.value};
@@ -290,8 +286,7 @@ int RunBatch(TBench& bench, const std::vector<TRequest>& requests, int maxUnits,
         const TUnitFacts facts = Facts(session.Conversation());
         if (outcome.ok() && !session.SettingsShown())
             outcome = {TExit::Usage,
-                       "settings not shown: " +
-                           OneLine(session.Conversation().Panel()[TControl::Label3].text)};
+                       "settings not shown: " + OneLine(std::string(core::kUnsupportedNotice))};
         if (outcome.ok()) outcome = session.Apply(requests);
         if (outcome.ok()) outcome = Verify(session, requests);
         if (facts.serial.empty()) {

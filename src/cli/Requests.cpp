@@ -250,7 +250,7 @@ std::optional<std::string> CheckForUnit(const std::vector<TRequest>& requests,
                                         const params::TIdentity& identity) {
     for (const TRequest& r : requests) {
         const std::string_view name = Info(r.setting).name;
-        const std::vector<std::string> values = ValuesFor(r.setting, identity);
+        const std::vector<std::string> values = params::SettingValues(r.setting, identity);
         if (values.empty())
             return r.origin + ": this unit (" + UnitName(identity) + ") has no " +
                    std::string(name);

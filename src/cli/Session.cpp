@@ -21,7 +21,6 @@ std::atomic<bool> gStop{false};
 // The progress bar's line: "[####    ]  40%".
 constexpr int kProgressWidth = 47;
 
-using params::TControl;
 
 // A reply as it reads in a message: without its line end.
 std::string ReplyText(std::string reply) {
@@ -98,9 +97,6 @@ void TSession::OnChange(void*) {
 // ---- ports -----------------------------------------------------------------------------------
 
 void TSession::WriteLog(std::string_view utf8, int direction) {
-    // A write that failed explains a unit that never answers (no udev rule, a pulled cable).
-    if (utf8.starts_with("WRITE1_ERROR") || utf8.starts_with("Permission denied"))
-        writeError_ = utf8;
     if (!options_.log && !options_.keepLog) return;
     std::string line = core::FormatLogLine(bench_.Now().wallMs, utf8, direction);
     if (options_.log) {
@@ -146,7 +142,7 @@ void TSession::Say(const std::string& line) {
 
 void TSession::DrawProgress() {
     if (!options_.progressBar) return;
-    const int position = conversation_->Panel()[TControl::ProgressBar1].position;
+    const int position = conversation_->Progress();
     if (position == drawnPosition_) return;
     drawnPosition_ = position;
     constexpr int kWidth = kProgressWidth - 7; // "[", "] 100%"
@@ -178,7 +174,7 @@ bool TSession::RunUntil(const std::function<bool()>& done, std::int64_t limitMs)
             closeAsked_ = false;
             conversation_->LetGo();
         }
-        if (conversation_->Panel()[TControl::Timer1].enabled) conversation_->Tick();
+        if (conversation_->NeedsTicks()) conversation_->Tick();
         if (conversation_->Connected()) everConnected_ = true;
         DrawProgress();
     }
@@ -186,7 +182,8 @@ bool TSession::RunUntil(const std::function<bool()>& done, std::int64_t limitMs)
 
 bool TSession::Gone() const {
     // Checked in by a device change (not closed after identification, step 99).
-    return everConnected_ && !conversation_->Connected() && conversation_->StepNo() != 99;
+    return everConnected_ && !conversation_->Connected() &&
+           conversation_->Phase() != core::TPhase::Closing;
 }
 
 std::string TSession::Seconds(std::int64_t ms) const {
@@ -197,8 +194,8 @@ std::string TSession::NoAnswer(const char* what) const {
     const core::TConversation& c = *conversation_;
     std::string line = std::string(what) + ": no answer to " + Quoted(c.LastCommand()) +
                        " within " + Seconds(options_.timeoutMs);
-    if (!writeError_.empty())
-        line += " (" + writeError_ + ")";
+    if (const auto& failure = c.LastRun().writeFailure)
+        line += " (" + failure->text + ")";
     else if (!c.Replies().Text().empty())
         line += " (last reply " + Quoted(ReplyText(c.Replies().Text())) + ")";
     return line;
@@ -208,7 +205,6 @@ std::string TSession::NoAnswer(const char* what) const {
 
 TOutcome TSession::Connect(std::int64_t waitMs) {
     everConnected_ = false;
-    writeError_.clear();
     const auto plugged = [this] {
         // A simulated unit comes once the start-up look at the devices is over.
         if (bench_.Simulated() && !conversation_->FirstCheck() && !conversation_->Connected())
@@ -233,13 +229,14 @@ TOutcome TSession::Connect(std::int64_t waitMs) {
 
 bool TSession::SettingsShown() const {
     const core::TConversation& c = *conversation_;
-    return c.Connected() && c.StepNo() == 1 && !c.Panel()[TControl::Label3].visible;
+    return c.Connected() && c.Phase() == core::TPhase::Ready && c.Supported();
 }
 
 TOutcome TSession::WaitIdentified(const char* phase) {
     const core::TConversation& c = *conversation_;
     const auto identified = [&] {
-        return Gone() || c.StepNo() == 99 || (c.Connected() && c.Running() && c.StepNo() == 1);
+        return Gone() || c.Phase() == core::TPhase::Closing ||
+               (c.Connected() && c.Running() && c.Phase() == core::TPhase::Ready);
     };
     const bool ended = RunUntil(identified, options_.timeoutMs);
     ClearProgress();
@@ -248,7 +245,7 @@ TOutcome TSession::WaitIdentified(const char* phase) {
         if (StopRequested()) return {TExit::Failed, std::string("stopped during ") + phase};
         return {TExit::Failed, NoAnswer(phase)};
     }
-    if (c.StepNo() == 1) {
+    if (c.Phase() == core::TPhase::Ready) {
         // The window shows whatever came within a second of the request; a unit that sent
         // none of its settings has not been read, and its empty panel is no answer.
         if (SettingsShown() && c.CurrentReceivedCount() == 0)
@@ -258,7 +255,7 @@ TOutcome TSession::WaitIdentified(const char* phase) {
         return {};
     }
     // Closed after identification: fine where the window shows no settings for this firmware.
-    if (c.Identity().version.empty() || !c.Panel()[TControl::Label3].visible)
+    if (c.Identity().version.empty() || c.Supported())
         return {TExit::Failed, std::string(phase) + ": the unit answered " +
                                    Quoted(ReplyText(c.Replies().Text())) + " to " +
                                    Quoted(c.LastCommand())};
@@ -274,48 +271,34 @@ TOutcome TSession::ReadBack(const char* phase) {
 
 std::string TSession::WrittenReport() const {
     const core::TConversation& c = *conversation_;
-    if (runIsDefault_) {
-        // One command, then the unit's own erase.
-        return c.Acknowledged().empty() ? "the erase was not confirmed"
-                                        : "the unit confirmed the erase";
-    }
+    const core::TConversation::TRunOutcome& run = c.LastRun();
+    if (runIsDefault_)
+        return run.erased ? "the unit confirmed the erase" : "the erase was not confirmed";
     // The unit's identity as the run began: a unit that went away has none any more.
     const params::TIdentity& id = runIdentity_;
 
-    // The command in flight when the run stopped belongs to a setting only partly written
-    // (hands-free and channel take more than one).
-    const std::vector<std::string>& acknowledged = c.Acknowledged();
-    const bool inFlight = acknowledged.empty() || acknowledged.back() != c.LastCommand();
-    const std::optional<TSetting> partial =
-        inFlight ? SettingWrittenBy(c.LastCommand()) : std::nullopt;
-    std::vector<TSetting> written;
-    bool saved = false;
-    for (const std::string& command : acknowledged) {
-        if (command == params::CmdSave) saved = true;
-        const std::optional<TSetting> s = SettingWrittenBy(command);
-        if (s && s != partial) written.push_back(*s);
-    }
-    // The unit's settings in the order Apply writes them (the vocabulary's order). Apply
-    // also writes back what the window does not offer on this unit; that is not reported.
+    // The unit's settings in the order Apply writes them. Apply also writes back what the
+    // window does not offer on this unit; that is not reported.
     std::string have, missing;
     for (const TSettingInfo& info : kSettings) {
-        if (ValuesFor(info.id, id).empty()) continue;
-        const bool w = std::find(written.begin(), written.end(), info.id) != written.end();
+        if (!params::Offered(info.id, id)) continue;
+        const bool w =
+            std::find(run.written.begin(), run.written.end(), info.id) != run.written.end();
         std::string& list = w ? have : missing;
         list += (list.empty() ? "" : ", ") + std::string(info.name);
     }
     std::string line = "written: " + (have.empty() ? std::string("none") : have) +
                        "; not written: " + (missing.empty() ? std::string("none") : missing);
-    return line + "; " + SaveReport(saved);
+    return line + "; " + SaveReport(run.saved);
 }
 
 std::string TSession::SaveReport(bool acknowledged) const {
     const core::TConversation& c = *conversation_;
     if (acknowledged) return "saved";
-    if (c.LastCommand() != params::CmdSave || !writeError_.empty()) return "not saved";
+    if (c.LastCommand() != params::CmdSave || c.LastRun().writeFailure) return "not saved";
     // A unit that said "NG" kept nothing; an answer cut short, garbled or lost may come from
     // a unit that saved.
-    const auto& refusal = c.Refusal();
+    const auto& refusal = c.LastRun().refusal;
     if (refusal && refusal->command == params::CmdSave &&
         ReplyText(refusal->reply).starts_with("NG"))
         return "not saved";
@@ -324,16 +307,18 @@ std::string TSession::SaveReport(bool acknowledged) const {
 
 TOutcome TSession::RunToEnd(const char* what) {
     const core::TConversation& c = *conversation_;
-    const bool ended = RunUntil(
-        [&] { return Gone() || c.Refusal().has_value() || c.StepNo() == 1; }, options_.timeoutMs);
+    const auto& refusal = c.LastRun().refusal;
+    const bool ended =
+        RunUntil([&] { return Gone() || refusal.has_value() || c.Phase() == core::TPhase::Ready; },
+                 options_.timeoutMs);
     ClearProgress();
     if (Gone())
         return {TExit::NoUnit,
                 std::string("the unit went away during ") + what + ": " + WrittenReport()};
-    if (c.Refusal())
+    if (refusal)
         return {TExit::Failed, std::string(what) + ": the unit answered " +
-                                   Quoted(ReplyText(c.Refusal()->reply)) + " to " +
-                                   Quoted(c.Refusal()->command) + "; " + WrittenReport()};
+                                   Quoted(ReplyText(refusal->reply)) + " to " +
+                                   Quoted(refusal->command) + "; " + WrittenReport()};
     if (!ended) {
         if (StopRequested())
             return {TExit::Failed, std::string("stopped during ") + what + ": " + WrittenReport()};
@@ -344,19 +329,10 @@ TOutcome TSession::RunToEnd(const char* what) {
 
 namespace {
 
-// The settings whose stored value a run changes, by their names; a setting that shares its
-// choice with another (dive-computer, receive-only) is named as this unit has it.
-std::string ChangedNames(const std::vector<TControl>& changed, const params::TIdentity& id) {
+std::string ChangedNames(const std::vector<TSetting>& changed) {
     std::vector<std::string> names;
-    for (TControl choice : changed) {
-        std::string_view name;
-        for (const TSettingInfo& info : kSettings) {
-            if (info.choice != choice) continue;
-            if (name.empty() || !ValuesFor(info.id, id).empty()) name = info.name;
-            if (!ValuesFor(info.id, id).empty()) break;
-        }
-        names.emplace_back(name);
-    }
+    for (TSetting setting : changed)
+        names.emplace_back(Info(setting).name);
     return Join(names, ", ");
 }
 
@@ -365,40 +341,31 @@ std::string ChangedNames(const std::vector<TControl>& changed, const params::TId
 TOutcome TSession::Apply(const std::vector<TRequest>& requests) {
     core::TConversation& c = *conversation_;
     const params::TIdentity& id = c.Identity();
-    if (!SettingsShown() || !Adjustable(id))
+    if (!SettingsShown() || !params::Adjustable(id))
         return {TExit::Usage, "this unit (" + UnitName(id) + ") has no settings to change"};
     if (const auto problem = CheckForUnit(requests, id)) return {TExit::Usage, *problem};
-    if (!c.Panel()[TControl::SpeedButton2].enabled)
-        return {TExit::Failed, "Apply is not available now"};
     for (const TRequest& r : requests)
         Choose(c, r.setting, r.value);
     runIdentity_ = id;
     runIsDefault_ = false;
-    writeError_.clear();
     c.PressApply();
-    if (c.StepNo() == 1) {
-        // Nothing differs from what the unit has: the window writes nothing either.
-        if (c.Panel()[TControl::SpeedButton2].tag == 0)
-            return {TExit::Done, "nothing to change: the unit already has these settings"};
-    }
+    // Nothing differs from what the unit has: the window writes nothing either.
+    if (c.Phase() == core::TPhase::Ready && c.ChangeCount() == 0)
+        return {TExit::Done, "nothing to change: the unit already has these settings"};
     TOutcome outcome = RunToEnd("Apply");
     if (outcome.ok())
-        outcome.message = std::to_string(c.Panel()[TControl::SpeedButton2].tag) +
-                          " setting(s) changed (" + ChangedNames(c.Changed(), id) +
-                          "); written and saved";
+        outcome.message = std::to_string(c.ChangeCount()) + " setting(s) changed (" +
+                          ChangedNames(c.Changed()) + "); written and saved";
     return outcome;
 }
 
 TOutcome TSession::Default() {
     core::TConversation& c = *conversation_;
     const params::TIdentity& id = c.Identity();
-    if (!SettingsShown() || !Adjustable(id))
+    if (!SettingsShown() || !params::Adjustable(id))
         return {TExit::Usage, "this unit (" + UnitName(id) + ") has no settings to restore"};
-    if (!c.Panel()[TControl::SpeedButton3].enabled)
-        return {TExit::Failed, "Default is not available now"};
     runIdentity_ = id;
     runIsDefault_ = true;
-    writeError_.clear();
     c.PressDefault();
     TOutcome outcome = RunToEnd("Default");
     if (outcome.ok()) outcome.message = "factory settings restored";

@@ -115,7 +115,6 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink {
     bool closeAsked_ = false; // the unit was attached before the start
     bool everConnected_ = false;
     int drawnPosition_ = -1;
-    std::string writeError_;        // the last write failure the conversation logged
     params::TIdentity runIdentity_; // the unit's, when Apply or Default was pressed
     bool runIsDefault_ = false;
 };

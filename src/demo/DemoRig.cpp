@@ -157,7 +157,7 @@ QJsonArray ControlStates(const TForm1& form) {
     walk(&form);
     QJsonObject conversation;
     conversation[QStringLiteral("name")] = QStringLiteral("Form1");
-    conversation[QStringLiteral("step")] = form.Conversation().StepNo();
+    conversation[QStringLiteral("step")] = params::StepNumber(form.Conversation().Phase());
     conversation[QStringLiteral("running")] = form.Conversation().Running();
     conversation[QStringLiteral("caption")] = form.windowTitle();
     states.prepend(conversation);

@@ -24,7 +24,9 @@ namespace demo {
 
 namespace {
 
-QString AtLine(int line, const QString& why) { return QStringLiteral("line %1: %2").arg(line).arg(why); }
+QString AtLine(int line, const QString& why) {
+    return QStringLiteral("line %1: %2").arg(line).arg(why);
+}
 
 enum class TAwait { Done, TimedOut, Stuck };
 
@@ -49,8 +51,8 @@ TAwait Await(TDemoRig& rig, const std::function<bool()>& done, int64_t timeoutMs
 }
 
 bool Resting(TForm1& form) {
-    return !form.Timer().Enabled() || form.Conversation().StepNo() == 1 ||
-           form.Conversation().StepNo() == 99;
+    return !form.Timer().Enabled() || form.Conversation().Phase() == core::TPhase::Ready ||
+           form.Conversation().Phase() == core::TPhase::Closing;
 }
 
 QObject* Control(TForm1& form, const std::string& name) {
@@ -95,13 +97,15 @@ TRunResult CheckControls(const TScenario& scenario, TForm1& form) {
         QObject* o = Control(form, a.Control);
         const QString name = QString::fromStdString(a.Control);
         if (!o) return {false, AtLine(a.Line, QStringLiteral("no control named '%1'").arg(name))};
-        const bool fits =
-            (a.Kind == TActionKind::Choose && (qobject_cast<TRadioGroup*>(o) || qobject_cast<QComboBox*>(o))) ||
-            (a.Kind == TActionKind::Check && qobject_cast<QCheckBox*>(o)) ||
-            (a.Kind == TActionKind::Press && (qobject_cast<QAbstractButton*>(o) || qobject_cast<QAction*>(o)));
+        const bool fits = (a.Kind == TActionKind::Choose &&
+                           (qobject_cast<TRadioGroup*>(o) || qobject_cast<QComboBox*>(o))) ||
+                          (a.Kind == TActionKind::Check && qobject_cast<QCheckBox*>(o)) ||
+                          (a.Kind == TActionKind::Press &&
+                           (qobject_cast<QAbstractButton*>(o) || qobject_cast<QAction*>(o)));
         if (!fits)
-            return {false, AtLine(a.Line, QStringLiteral("'%1' is a %2, which this action cannot use")
-                                              .arg(name, QLatin1String(o->metaObject()->className())))};
+            return {false,
+                    AtLine(a.Line, QStringLiteral("'%1' is a %2, which this action cannot use")
+                                       .arg(name, QLatin1String(o->metaObject()->className())))};
     }
     return {};
 }
@@ -123,12 +127,12 @@ TRunResult RunScenario(const TScenario& scenario, TDemoRig& rig) {
             case TAwait::TimedOut:
                 break;
             }
-            return TRunResult{false,
-                              AtLine(a.Line, QStringLiteral("timed out after %1 ms waiting for "
-                                                            "%2; the conversation is at step %3")
-                                                 .arg(a.TimeoutMs)
-                                                 .arg(what)
-                                                 .arg(form.Conversation().StepNo()))};
+            return TRunResult{
+                false, AtLine(a.Line, QStringLiteral("timed out after %1 ms waiting for "
+                                                     "%2; the conversation is at step %3")
+                                          .arg(a.TimeoutMs)
+                                          .arg(what)
+                                          .arg(params::StepNumber(form.Conversation().Phase())))};
         };
         TRunResult result;
         switch (a.Kind) {
@@ -149,27 +153,35 @@ TRunResult RunScenario(const TScenario& scenario, TDemoRig& rig) {
             result = waitFor([&] { return Resting(form); }, QStringLiteral("idle"));
             break;
         case TActionKind::WaitStep:
-            result = waitFor([&] { return form.Conversation().StepNo() == a.Number; },
-                             QStringLiteral("step %1").arg(a.Number));
+            result =
+                waitFor([&] { return params::StepNumber(form.Conversation().Phase()) == a.Number; },
+                        QStringLiteral("step %1").arg(a.Number));
             break;
         case TActionKind::WaitMs:
             // Nothing to wait for but the time itself.
-            if (Await(rig, [] { return false; }, a.Number) == TAwait::Stuck)
+            if (Await(
+                    rig, [] { return false; }, a.Number) == TAwait::Stuck)
                 return {false, AtLine(a.Line, stuck)};
             break;
         case TActionKind::Choose: {
             QObject* o = Control(form, a.Control);
             if (auto* g = qobject_cast<TRadioGroup*>(o)) {
                 if (a.Number < -1 || a.Number >= g->Count())
-                    return {false, AtLine(a.Line, QStringLiteral("%1 has no item %2").arg(g->objectName()).arg(a.Number))};
+                    return {false, AtLine(a.Line, QStringLiteral("%1 has no item %2")
+                                                      .arg(g->objectName())
+                                                      .arg(a.Number))};
                 if (a.Number >= 0 && !g->isEnabled())
-                    return {false, AtLine(a.Line, QStringLiteral("%1 is disabled").arg(g->objectName()))};
+                    return {false,
+                            AtLine(a.Line, QStringLiteral("%1 is disabled").arg(g->objectName()))};
                 g->SetItemIndex(static_cast<int>(a.Number));
             } else if (auto* c = qobject_cast<QComboBox*>(o)) {
                 if (a.Number < -1 || a.Number >= c->count())
-                    return {false, AtLine(a.Line, QStringLiteral("%1 has no item %2").arg(c->objectName()).arg(a.Number))};
+                    return {false, AtLine(a.Line, QStringLiteral("%1 has no item %2")
+                                                      .arg(c->objectName())
+                                                      .arg(a.Number))};
                 if (!c->isEnabled())
-                    return {false, AtLine(a.Line, QStringLiteral("%1 is disabled").arg(c->objectName()))};
+                    return {false,
+                            AtLine(a.Line, QStringLiteral("%1 is disabled").arg(c->objectName()))};
                 c->setCurrentIndex(static_cast<int>(a.Number));
             }
             break;
@@ -177,7 +189,8 @@ TRunResult RunScenario(const TScenario& scenario, TDemoRig& rig) {
         case TActionKind::Check: {
             auto* box = qobject_cast<QCheckBox*>(Control(form, a.Control));
             if (!box->isEnabled())
-                return {false, AtLine(a.Line, QStringLiteral("%1 is disabled").arg(box->objectName()))};
+                return {false,
+                        AtLine(a.Line, QStringLiteral("%1 is disabled").arg(box->objectName()))};
             if (box->isChecked() != (a.Number == 1)) box->click();
             break;
         }
@@ -185,12 +198,14 @@ TRunResult RunScenario(const TScenario& scenario, TDemoRig& rig) {
             QObject* o = Control(form, a.Control);
             if (auto* b = qobject_cast<QAbstractButton*>(o)) {
                 if (!b->isEnabled())
-                    return {false, AtLine(a.Line, QStringLiteral("%1 is disabled").arg(b->objectName()))};
+                    return {false,
+                            AtLine(a.Line, QStringLiteral("%1 is disabled").arg(b->objectName()))};
                 b->click();
             } else if (auto* act = qobject_cast<QAction*>(o)) {
                 auto* menu = qobject_cast<QMenu*>(act->parent());
                 if (!act->isEnabled() || (menu && !menu->menuAction()->isEnabled()))
-                    return {false, AtLine(a.Line, QStringLiteral("%1 is disabled").arg(act->objectName()))};
+                    return {false, AtLine(a.Line,
+                                          QStringLiteral("%1 is disabled").arg(act->objectName()))};
                 act->trigger();
             }
             break;
@@ -200,7 +215,10 @@ TRunResult RunScenario(const TScenario& scenario, TDemoRig& rig) {
             break;
         case TActionKind::Screenshot:
             if (!form.grab().save(QString::fromStdString(a.Path)))
-                return {false, AtLine(a.Line, QStringLiteral("cannot write %1").arg(QString::fromStdString(a.Path)))};
+                return {
+                    false,
+                    AtLine(a.Line,
+                           QStringLiteral("cannot write %1").arg(QString::fromStdString(a.Path)))};
             break;
         }
         if (!result.Ok) return result;

@@ -4,6 +4,7 @@
 
 #include "link/Framing.h"
 #include "link/Text.h"
+#include "params/ValueTables.h"
 
 #include <cstring>
 #include <exception>
@@ -24,7 +25,7 @@ TConversation::TConversation(TConversationPorts ports, std::string version)
     : ports_(ports), version_(std::move(version)) {}
 
 void TConversation::Start() {
-    stepNo_ = 0;
+    phase_ = TPhase::Idle;
     firstCheck_ = true;
     upload_.data.clear();
     panel_.SetText(TControl::Label4, {});
@@ -47,8 +48,8 @@ void TConversation::LetGo() {
     Guarded([this] {
         if (ports_.Hid) ports_.Hid->CheckIn(device_);
         running_ = false;
-        stepNo_ = 0;
-        panel_.SetEnabled(TControl::Timer1, false);
+        phase_ = TPhase::Idle;
+        SetTicking(false);
     });
 }
 
@@ -68,10 +69,12 @@ void TConversation::Refresh(bool processEvents) {
 
 void TConversation::Tick() {
     Guarded([this] {
-        if (stepNo_ != lastLoggedStep_) {
-            Log(std::to_string(stepNo_) + " status");
-            lastLoggedStep_ = stepNo_;
-            panel_.SetTag(TControl::Timer1, lastLoggedStep_);
+        if (phase_ != lastLoggedPhase_) {
+            const int step = params::StepNumber(phase_);
+            Log(std::to_string(step) + " status");
+            lastLoggedPhase_ = phase_;
+            // The window's timer carries the step it last logged (the demo's state shows it).
+            panel_.SetTag(TControl::Timer1, step);
         }
         if (running_) {
             replies_.TakeNext();
@@ -79,44 +82,43 @@ void TConversation::Tick() {
             replies_.StepDone();
         }
     });
-    Guarded([this] { EnableMenus(stepNo_ == 1); });
+    Guarded([this] { EnableMenus(phase_ == TPhase::Ready); });
 }
 
 void TConversation::StepDispatch() {
     using Handler = void (TConversation::*)();
     struct TStep {
-        std::int32_t No;
+        TPhase phase;
         Handler Run;
     };
-    // Write-back steps run 10, 11, 12, 19, 13 ... 23, 17: the next step comes from the
-    // handler, never from the number.
+    // Apply's write steps follow its plan; the next step comes from the handler.
     static constexpr TStep kSteps[] = {
-        {2, &TConversation::SendClock},
-        {3, &TConversation::OnClockReply},
-        {4, &TConversation::OnVersionReply},
-        {5, &TConversation::OnUploadPacket},
-        {6, &TConversation::OnSerialReply},
-        {7, &TConversation::ReadInitialParameters},
-        {8, &TConversation::ReadCurrentParameters},
-        {9, &TConversation::OnClearReply},
-        {10, &TConversation::WriteStep},
-        {11, &TConversation::WriteStep},
-        {12, &TConversation::WriteStep},
-        {13, &TConversation::WriteStep},
-        {14, &TConversation::WriteStep},
-        {15, &TConversation::WriteStep},
-        {16, &TConversation::WriteStep},
-        {17, &TConversation::OnSaveReply},
-        {18, &TConversation::OnModelReply},
-        {19, &TConversation::WriteStep},
-        {21, &TConversation::WriteStep},
-        {22, &TConversation::WriteStep},
-        {23, &TConversation::WriteStep},
-        {24, &TConversation::OnLanguageReply},
-        {99, &TConversation::CloseDevice},
+        {TPhase::SendingClock, &TConversation::SendClock},
+        {TPhase::SettingClock, &TConversation::OnClockReply},
+        {TPhase::ReadingVersion, &TConversation::OnVersionReply},
+        {TPhase::UploadingInformationFile, &TConversation::OnUploadPacket},
+        {TPhase::ReadingSerial, &TConversation::OnSerialReply},
+        {TPhase::ReadingDefaults, &TConversation::ReadInitialParameters},
+        {TPhase::ReadingCurrent, &TConversation::ReadCurrentParameters},
+        {TPhase::RestoringDefaults, &TConversation::OnClearReply},
+        {TPhase::WritingAutoSwitching, &TConversation::WriteStep},
+        {TPhase::WritingHandsFree, &TConversation::WriteStep},
+        {TPhase::WritingSensitivity, &TConversation::WriteStep},
+        {TPhase::WritingChannel, &TConversation::WriteStep},
+        {TPhase::WritingBaseFrequency, &TConversation::WriteStep},
+        {TPhase::WritingRecorder, &TConversation::WriteStep},
+        {TPhase::WritingDiveComputer, &TConversation::WriteStep},
+        {TPhase::Saving, &TConversation::OnSaveReply},
+        {TPhase::ReadingModel, &TConversation::OnModelReply},
+        {TPhase::WritingLed, &TConversation::WriteStep},
+        {TPhase::WritingVoiceGuide, &TConversation::WriteStep},
+        {TPhase::WritingAirCheck, &TConversation::WriteStep},
+        {TPhase::SendingSave, &TConversation::WriteStep},
+        {TPhase::ReadingLanguage, &TConversation::OnLanguageReply},
+        {TPhase::Closing, &TConversation::CloseDevice},
     };
     for (const auto& step : kSteps) {
-        if (step.No == stepNo_) {
+        if (step.phase == phase_) {
             (this->*step.Run)();
             return;
         }
@@ -171,9 +173,15 @@ void TConversation::SendCommand(const std::string& text) {
         return;
     }
     const std::uint32_t code = device_->LastErrorCode();
-    Log("WRITE1_ERROR," + ports_.Log->FromLocal8Bit(device_->ErrorMessage(code)) + " (" +
-        Hex(code) + ")");
-    if (device_->ErrorKind(code) == hid::TErrorKind::AccessDenied) Log(kUdevRuleHint);
+    TWriteFailure failure{device_->ErrorKind(code),
+                          "WRITE1_ERROR," + ports_.Log->FromLocal8Bit(device_->ErrorMessage(code)) +
+                              " (" + Hex(code) + ")"};
+    Log(failure.text);
+    if (failure.kind == hid::TErrorKind::AccessDenied) {
+        failure.text = kUdevRuleHint;
+        Log(kUdevRuleHint);
+    }
+    outcome_.writeFailure = std::move(failure);
 }
 
 void TConversation::DeviceData(const std::uint8_t* data, std::uint16_t size) {
@@ -196,7 +204,7 @@ void TConversation::DeviceChange() {
         if (!ports_.Hid) return;
         if (device_ && !device_->PluggedIn()) {
             ports_.Hid->CheckIn(device_);
-            panel_.SetEnabled(Timer1, false);
+            SetTicking(false);
             Log("Disconnect device.");
             panel_.SetEnabled(SpeedButton2, false);
             panel_.SetEnabled(SpeedButton3, false);
@@ -221,14 +229,15 @@ void TConversation::DeviceChange() {
             const std::u16string product = device_ ? device_->QueryProductText() : std::u16string();
             Log("Connect device : " + Utf16ToUtf8(product));
             ResetReadBackState();
-            stepNo_ = 2;
+            outcome_.writeFailure.reset();
+            phase_ = TPhase::SendingClock;
         } else {
             Log("HidCtrl1DeviceChange:Runung=False.");
             firstCheck_ = false;
-            if (stepNo_ == 99) stepNo_ = 1;
+            if (phase_ == TPhase::Closing) phase_ = TPhase::Ready;
             EnableMenus(true);
         }
-        panel_.SetEnabled(Timer1, running_);
+        SetTicking(running_);
     });
 }
 
@@ -299,11 +308,11 @@ void TConversation::ResetDisplay() {
     using enum TControl;
     ShowSettingsPanel(true);
     SetVersionText({});
-    panel_.SetText(Edit2, {});
+    SetSerial(std::nullopt);
     panel_.SetVisible(Label8, false);
     SetModelText({});
     panel_.SetVisible(Label13, false);
-    panel_.SetText(EditLanguage, {});
+    SetLanguage({});
     const std::pair<TControl, TControl> pairs[] = {
         {RadioGroup1, Edit5},
         {RadioGroup3, Edit7},
@@ -346,6 +355,25 @@ void TConversation::Choose(TControl control, int index) {
         MarkChosen(control);
         panel_.SetItemIndex(control, index);
     });
+}
+
+void TConversation::Choose(TSetting setting, int index) {
+    if (setting != TSetting::AirCheck) {
+        Choose(params::Info(setting).choice, index);
+        return;
+    }
+    // The check box first (its click rule fills both lists), then the two lists.
+    Check(TControl::CheckBoxDivingTimeSignalEnable, index > 0);
+    if (index <= 0 || static_cast<std::size_t>(index) > params::DivingTimeSignalTable.size())
+        return;
+    const auto& row = params::DivingTimeSignalTable[static_cast<std::size_t>(index - 1)];
+    Choose(TControl::ComboBoxDivingTimeSignal1, row.first);
+    Choose(TControl::ComboBoxDivingTimeSignal2, row.later);
+}
+
+void TConversation::SetTicking(bool on) {
+    ticking_ = on;
+    panel_.SetEnabled(TControl::Timer1, on);
 }
 
 void TConversation::Check(TControl control, bool checked) {

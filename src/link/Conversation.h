@@ -13,6 +13,8 @@
 #include "link/ReplyQueue.h"
 #include "params/Capabilities.h"
 #include "params/ParamKeys.h"
+#include "params/Phase.h"
+#include "params/Settings.h"
 #include "params/ValueTables.h"
 #include "settings/ApplyValues.h"
 
@@ -23,7 +25,14 @@
 #include <string_view>
 #include <vector>
 
+namespace testing_support {
+class TConversationPeer;
+}
+
 namespace core {
+
+using params::TPhase;
+using params::TSetting;
 
 // Log directions.
 enum : int { kLogReceived = 0, kLogSent = 1, kLogNote = 2 };
@@ -81,6 +90,11 @@ struct TConversationPorts {
 // The caption of the tool's message boxes.
 inline constexpr std::string_view kToolCaption = "Sonavelle customize tool";
 
+// What the window says instead of the settings of a firmware it does not support.
+inline constexpr std::string_view kUnsupportedNotice =
+    "The Sonavelle firmware you have is not supported in this tool.\r\n"
+    "Please update to the latest version.";
+
 // What to do when this user may not open the unit for writing.
 inline constexpr std::string_view kUdevRuleHint =
     "Permission denied: this user may not write to the transceiver. Install the udev rule "
@@ -122,6 +136,9 @@ class TConversation {
     // The user's choice in a radio group or combo box, or the check box's new state.
     void Choose(TControl control, int index);
     void Check(TControl control, bool checked);
+    // Chooses the setting's value (an index into params::SettingValues) as the user would in
+    // the window: a radio item, or the air check's box and then its two lists.
+    void Choose(TSetting setting, int index);
     // Lets go of the unit; nothing reaches the HID layer afterwards.
     void Shutdown();
     // Lets go of the checked-out unit and waits, idle, for the next plug-in. For a front end
@@ -129,82 +146,75 @@ class TConversation {
     // it has been unplugged and plugged in again.
     void LetGo();
 
-    // ---- what it shows and knows ---------------------------------------------------
-    const TPanel& Panel() const { return panel_; }
-    std::int32_t StepNo() const { return stepNo_; }
+    // ---- the state, for every front end -------------------------------------------------
+    TPhase Phase() const { return phase_; }
     bool Running() const { return running_; }
     bool Connected() const { return device_ != nullptr; }
-    hid::TCustomHidDevice* Device() const { return device_; }
+    // The tick has work: a front end ticks only while this holds.
+    bool NeedsTicks() const { return ticking_; }
+    // Still waiting for the first device pass since start: a unit found then was attached
+    // before the tool started.
+    bool FirstCheck() const { return firstCheck_; }
+    // Only the window reads the panel: it shows the state below.
+    const TPanel& Panel() const { return panel_; }
+
+    // What identification found, as the unit sent it (bytes, not display texts).
     const params::TIdentity& Identity() const { return identity_; }
-    const params::TParamSet& InitialParams() const { return initParams_; }
-    const params::TCurParams& CurrentParams() const { return curParams_; }
-    std::int32_t ExpectedParamCnt() const { return expectedParamCnt_; }
-    std::int32_t InitialReadCount() const { return initParamReadCnt_; }
-    const std::string& ReplyHex() const { return replyHex_; }
+    const std::string& Language() const { return language_; }
+    // From "GSER" or the information file; nullopt when the unit refused it or it was not read.
+    const std::optional<std::string>& Serial() const { return serial_; }
+    // The firmware is one whose settings the tool shows and reads.
+    bool Supported() const { return supported_; }
     const std::string& UploadedFile() const { return upload_.data; }
     std::int64_t ClockValue() const { return clockValue_; }
+    // Current values the read-back received; none means the unit sent none of its settings.
+    std::int32_t CurrentReceivedCount() const { return curParamRecvCnt_; }
 
-    // ---- the display operations: a unit's value into its choice and its current-setting
-    // box together; a value outside its table leaves both as they are.
-    void ShowRxLevel(std::int32_t value);
-    void ShowRxOutLevel(std::int32_t value);
-    void ShowPhoneOutVol(double value);
-    void ShowHandsFree(std::int32_t vox, double threshold);
-    void ShowTxSquelch(std::int32_t value);
-    void ShowChannel();
-    void ShowRecordSw(std::int32_t value);
-    void ShowDiveComInterface(std::int32_t index);
-    void ShowVoiceGuideLevel(std::int32_t index);
-    void ShowDivingTimeSignal(std::int32_t value);
-    void ShowVolume(const params::TParamSet& set);
-    void ShowParamSet(const params::TParamSet& set);
+    struct TSettingState {
+        bool offered = false;    // the window offers it for this unit
+        bool adjustable = false; // and lets it be changed
+        // The unit's value as an item of params::SettingValues; none when not read or when
+        // the tables cannot show it (raw then says what the unit reported).
+        std::optional<int> current;
+        std::optional<std::string> raw;
+        std::optional<int> choice; // the item chosen now (the unit's, until the user chooses)
+        std::string shown;         // the unit's value as the window shows it
+    };
+    TSettingState Setting(TSetting setting) const;
+    int Progress() const { return progress_; } // 0 to 100
 
-    // ---- the command channel: one command per output report, logged as sent --------
-    void SendCommand(const std::string& text);
-    const TReplyQueue& Replies() const { return replies_; }
-    // The last command handed to SendCommand.
-    const std::string& LastCommand() const { return lastCommand_; }
-
-    // ---- how the last Apply or Default went, for a front end without a window ----------
-    // A write the unit did not acknowledge: the run waits at that step for good (the window
-    // shows nothing of it), or, for "SAVE", ends without the boxes being updated.
+    // ---- the last Apply or Default ----------------------------------------------------
     struct TRefusal {
         std::string command;
         std::string reply;
     };
-    const std::optional<TRefusal>& Refusal() const { return refusal_; }
-    // The commands of the run the unit acknowledged, in the order sent.
-    const std::vector<std::string>& Acknowledged() const { return acknowledged_; }
-    // The settings (by choice control) whose stored value the last Apply changes, in the
-    // order written; a setting written back with the unit's own value is not among them.
-    const std::vector<TControl>& Changed() const { return changed_; }
-    // The values the unit reported for the keys Apply writes.
-    const params::TUnitValues& UnitValues() const { return unitValues_; }
-
-    // ---- for tests that start in the middle of a conversation --------------------------
-    void SetStepForTest(std::int32_t step) { stepNo_ = step; }
-    void SetRunningForTest(bool running) { running_ = running; }
-    TReplyQueue& RepliesForTest() { return replies_; }
-    // The identity as identification would leave it, the texts' rules run.
-    void SetIdentityForTest(const params::TIdentity& identity);
-    params::TParamSet& InitialParamsForTest() { return initParams_; }
-    // An initial read-back of this version and model done before.
-    void SetInitialReadForTest(std::int32_t count, std::string version, std::string model);
-    // The current read-back just got a reply (its one-second wait starts now).
-    void RestartReadBackWaitForTest() { lastParamReplyMs_ = ports_.Clock->Now().utcMs; }
-    std::int32_t InitialReceivedCount() const { return initParamRecvCnt_; }
-    std::int32_t CurrentReceivedCount() const { return curParamRecvCnt_; }
-    bool UploadRunning() const { return upload_.running; }
-    bool UploadEndSeen() const { return upload_.endSeen; }
-    // Still waiting for the first device pass since start: a unit found then was attached
-    // before the tool started.
-    bool FirstCheck() const { return firstCheck_; }
-    // The panel as the user may change it.
-    void SetTextForTest(TControl control, std::string_view text) { panel_.SetText(control, text); }
-    void SetTagForTest(TControl control, int tag) { panel_.SetTag(control, tag); }
-    const std::string& LastReadVersion() const { return lastReadVersion_; }
+    struct TWriteFailure {
+        hid::TErrorKind kind;
+        std::string text; // the log line that explains it
+    };
+    struct TRunOutcome {
+        std::vector<std::string> acknowledged; // the commands the unit acknowledged, in order
+        std::vector<TSetting> written;         // settings whose every command was acknowledged
+        // A write the unit did not acknowledge: the run waits at that step for good (the window
+        // shows nothing of it), or, for "SAVE", ends without the boxes being updated.
+        std::optional<TRefusal> refusal;
+        bool saved = false;  // the unit confirmed "SAVE"
+        bool erased = false; // the unit confirmed "CLEAR"
+        // A command that could not be written (since the run began or the unit was connected).
+        std::optional<TWriteFailure> writeFailure;
+    };
+    const TRunOutcome& LastRun() const { return outcome_; }
+    // The settings whose stored value the last Apply changes, in the order written; a
+    // setting written back with the unit's own value is not among them.
+    const std::vector<TSetting>& Changed() const { return changed_; }
+    int ChangeCount() const { return changeCount_; }
+    // The last command handed to the channel, and the last reply.
+    const std::string& LastCommand() const { return lastCommand_; }
+    const TReplyQueue& Replies() const { return replies_; }
 
   private:
+    friend class testing_support::TConversationPeer;
+
     template <typename F> void Guarded(F&& handler);
     void Log(std::string_view utf8, int direction = kLogNote);
     void LogBytes(std::string_view bytes, int direction = kLogNote);
@@ -254,12 +264,34 @@ class TConversation {
     void WriteStep();
     void SendPlanEntry();
     void MarkChosen(TControl control);
-    bool Chosen(TControl choice) const;
-    bool Kept(TControl choice) const;
+    bool Chosen(TSetting setting) const;
+    bool Kept(TSetting setting) const;
+    void NoteWritten(std::size_t entry);
+
+    // The display operations: a unit's value into its choice and its current-setting box
+    // together; a value outside its table leaves both as they are.
+    void ShowRxLevel(std::int32_t value);
+    void ShowRxOutLevel(std::int32_t value);
+    void ShowPhoneOutVol(double value);
+    void ShowHandsFree(std::int32_t vox, double threshold);
+    void ShowTxSquelch(std::int32_t value);
+    void ShowChannel();
+    void ShowRecordSw(std::int32_t value);
+    void ShowDiveComInterface(std::int32_t index);
+    void ShowVoiceGuideLevel(std::int32_t index);
+    void ShowDivingTimeSignal(std::int32_t value);
+    void ShowVolume(const params::TParamSet& set);
+    void ShowParamSet(const params::TParamSet& set);
+    void SendCommand(const std::string& text);
+    void SetTicking(bool on);
+    void SetLanguage(std::string bytes);
+    void SetSerial(std::optional<std::string> bytes);
 
     void Show(TControl choice, TControl box, const std::optional<params::TDisplay>& shown);
     int Index(TControl c) const { return panel_[c].itemIndex; }
-    void SetPosition(int position) { panel_.SetPosition(TControl::ProgressBar1, position); }
+    void SetPosition(int position) {
+        if (panel_.SetPosition(TControl::ProgressBar1, position)) progress_ = position;
+    }
 
     TConversationPorts ports_;
     std::string version_;
@@ -267,8 +299,11 @@ class TConversation {
     hid::TCustomHidDevice* device_ = nullptr; // the checked-out transceiver
     bool running_ = false;
     bool firstCheck_ = true;
-    std::int32_t stepNo_ = 0;
-    std::int32_t lastLoggedStep_ = 0;
+    bool ticking_ = false;
+    bool supported_ = true; // the settings panel is shown
+    int progress_ = 0;
+    TPhase phase_ = TPhase::Idle;
+    TPhase lastLoggedPhase_ = TPhase::Idle;
     TReplyQueue replies_;
     std::string replyHex_;
     std::uint8_t outputReport_[2049] = {};
@@ -281,6 +316,10 @@ class TConversation {
     } upload_;
 
     params::TIdentity identity_;
+    std::string language_;
+    std::optional<std::string> serial_;
+    std::vector<params::TControlRule> rules_; // the capability rules of identity_, once computed
+    bool rulesKnown_ = false;
     std::int64_t clockValue_ = 0;
     std::int32_t initParamReadCnt_ = 0;
     std::int32_t initParamRecvCnt_ = 0;
@@ -295,15 +334,14 @@ class TConversation {
     std::int32_t changeCount_ = 0;
     std::string lastCommand_;
     std::string awaiting_; // the run's command whose answer is still to come
-    std::optional<TRefusal> refusal_;
-    std::vector<std::string> acknowledged_;
+    TRunOutcome outcome_;
     std::vector<params::TWriteEntry> plan_; // the Apply run's commands
     std::size_t planNext_ = 0;              // the plan entry to send next
     params::TUnitValues unitValues_;        // the current read-back's values, kept up to date
     params::TUnitValues initialValues_;     // the default set's, which "CLEAR" brings back
-    std::vector<TControl> chosen_;          // choices the user made since the last read or save
-    std::vector<TControl> kept_; // settings the run writes back with the unit's own value
-    std::vector<TControl> changed_;
+    std::vector<TSetting> chosen_;          // settings the user chose since the last read or save
+    std::vector<TSetting> kept_; // settings the run writes back with the unit's own value
+    std::vector<TSetting> changed_;
     void StartRun();
     void Acknowledge();
     void Refuse(std::string command);

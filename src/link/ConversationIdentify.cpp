@@ -17,32 +17,30 @@ bool HasOK(const std::string& reply) {
 
 void TConversation::SetVersionText(std::string bytes) {
     identity_.version = std::move(bytes);
+    rulesKnown_ = false;
     if (panel_.SetText(TControl::Edit1, Latin1ToUtf8(identity_.version))) Edit1Change();
 }
 
 void TConversation::SetModelText(std::string bytes) {
     identity_.model = std::move(bytes);
+    rulesKnown_ = false;
     if (panel_.SetText(TControl::EditKIND, Latin1ToUtf8(identity_.model))) EditKINDChange();
 }
 
-void TConversation::SetIdentityForTest(const params::TIdentity& identity) {
-    identity_.extendedFirmware = identity.extendedFirmware;
-    identity_.phoneVolume = identity.phoneVolume;
-    SetVersionText(identity.version);
-    SetModelText(identity.model);
+void TConversation::SetLanguage(std::string bytes) {
+    language_ = std::move(bytes);
+    panel_.SetText(TControl::EditLanguage, Latin1ToUtf8(language_));
 }
 
-void TConversation::SetInitialReadForTest(std::int32_t count, std::string version,
-                                          std::string model) {
-    initParamReadCnt_ = count;
-    lastReadVersion_ = std::move(version);
-    lastReadKind_ = std::move(model);
+void TConversation::SetSerial(std::optional<std::string> bytes) {
+    serial_ = std::move(bytes);
+    panel_.SetText(TControl::Edit2, serial_ ? Latin1ToUtf8(*serial_) : std::string());
 }
 
 void TConversation::SendClock() {
     clockValue_ = ClockValueAt(ports_.Clock->Now().wallMs);
     SendCommand("RTC SET " + std::to_string(clockValue_));
-    stepNo_ = 3;
+    phase_ = TPhase::SettingClock;
     SetPosition(5);
 }
 
@@ -51,10 +49,10 @@ void TConversation::OnClockReply() {
     replies_.Consume();
     if (!HasOK(replies_.Text())) return;
     SetVersionText({});
-    panel_.SetText(TControl::Edit2, {});
+    SetSerial(std::nullopt);
     Refresh();
     SendCommand("VER");
-    stepNo_ = 4;
+    phase_ = TPhase::ReadingVersion;
     SetPosition(10);
 }
 
@@ -67,32 +65,31 @@ void TConversation::OnVersionReply() {
     SetModelText({});
     panel_.SetVisible(Edit8, false);
     if (!HasOK(replies_.Text())) {
-        stepNo_ = 99;
+        phase_ = TPhase::Closing;
         return;
     }
     const std::string version = channel::RemoveOK(replies_.Text());
     Log("バージョン" + Latin1ToUtf8(version));
     SetVersionText(version);
-    panel_.SetText(Label3, "The Sonavelle firmware you have is not supported in this tool.\r\n"
-                           "Please update to the latest version.");
+    panel_.SetText(Label3, kUnsupportedNotice);
 
-    const auto decide = [&](const char* command, std::int32_t next, bool panel) {
+    const auto decide = [&](const char* command, TPhase next, bool panel) {
         Log(version.size() == 3 ? "FWタイプ1" : "FWタイプ2");
         SendCommand(command);
-        stepNo_ = next;
+        phase_ = next;
         ShowSettingsPanel(panel);
     };
     if (version.size() == 3) {
-        decide("UPLS DWINFO.INI", 5, false);
+        decide("UPLS DWINFO.INI", TPhase::UploadingInformationFile, false);
     } else if (version.size() == 6) {
         if (!params::IsSupportedFirmware(version)) {
-            decide("GSER", 6, false);
+            decide("GSER", TPhase::ReadingSerial, false);
         } else if (!params::IsExtendedFirmware(version)) {
-            decide("GSER", 6, true);
+            decide("GSER", TPhase::ReadingSerial, true);
         } else {
             identity_.extendedFirmware = true;
             identity_.phoneVolume = params::IsPhoneVolumeFirmware(version);
-            decide("KIND", 18, true);
+            decide("KIND", TPhase::ReadingModel, true);
         }
     }
     SetPosition(15);
@@ -103,7 +100,7 @@ void TConversation::OnModelReply() {
     if (!replies_.Received()) return;
     replies_.Consume();
     if (!HasOK(replies_.Text())) {
-        stepNo_ = 99;
+        phase_ = TPhase::Closing;
         return;
     }
     const std::string model = channel::RemoveOK(replies_.Text());
@@ -112,10 +109,10 @@ void TConversation::OnModelReply() {
     panel_.SetVisible(TControl::Label8, true);
     if (params::AsksLanguage(identity_)) {
         SendCommand("LANGUAGE");
-        stepNo_ = 24;
+        phase_ = TPhase::ReadingLanguage;
     } else {
         SendCommand("GSER");
-        stepNo_ = 6;
+        phase_ = TPhase::ReadingSerial;
     }
     Refresh();
 }
@@ -124,20 +121,21 @@ void TConversation::OnLanguageReply() {
     if (!replies_.Received()) return;
     replies_.Consume();
     if (!HasOK(replies_.Text())) {
-        stepNo_ = 99;
+        phase_ = TPhase::Closing;
         return;
     }
-    const std::string language = channel::RemoveOK(replies_.Text());
+    std::string language = channel::RemoveOK(replies_.Text());
     Log("LAGUAGE " + Latin1ToUtf8(language));
-    panel_.SetText(TControl::EditLanguage, Latin1ToUtf8(language));
+    SetLanguage(std::move(language));
     panel_.SetVisible(TControl::Label13, true);
     SendCommand("GSER");
-    stepNo_ = 6;
+    phase_ = TPhase::ReadingSerial;
     Refresh();
 }
 
 void TConversation::ShowSettingsPanel(bool visible) {
     using enum TControl;
+    supported_ = visible;
     panel_.SetVisible(Label3, !visible);
     for (TControl c : {GroupBox1, RadioGroup3, GroupBox2, RadioGroup4, RGChannel, EdtChannel,
                        RadioGroup5, Edit9, Label5, Edit5, Edit7, Edit8, RgDiveComInterface,
@@ -239,11 +237,11 @@ void TConversation::OnUploadPacket() {
         if (packet.Number >= 0 && static_cast<std::size_t>(packet.Number) == upload_.data.size()) {
             Log("Verify : OK. fileSize:" + size + " timeStamp:" + stamp);
             Log("Upload : Done", kLogReceived);
-            panel_.SetText(TControl::Edit2, Latin1ToUtf8(channel::SerialFromFile(upload_.data)));
+            SetSerial(channel::SerialFromFile(upload_.data));
         } else {
             Log("Error : Verify NG. fileSize:" + size + " timeStamp:" + stamp);
         }
-        stepNo_ = 99;
+        phase_ = TPhase::Closing;
         break;
     }
     case TUploadTag::Other:
@@ -256,12 +254,13 @@ void TConversation::OnSerialReply() {
     replies_.Consume();
     const std::string& reply = replies_.Text();
     if (reply.rfind("OK", 0) == 0) {
-        panel_.SetText(TControl::Edit2, Latin1ToUtf8(channel::SerialFromReply(reply)));
+        SetSerial(channel::SerialFromReply(reply));
     } else if (reply.rfind("NG", 0) == 0) {
+        serial_.reset();
         panel_.SetText(TControl::Edit2, "Not found");
     }
-    stepNo_ = 99;
-    if (panel_[TControl::Label3].visible) return;
+    phase_ = TPhase::Closing;
+    if (!supported_) return;
     StartParameterReadBack();
 }
 

@@ -55,7 +55,12 @@ void TConversation::CheckBoxDivingTimeSignalEnableClick() {
 }
 
 void TConversation::ApplyCapabilityRules() {
-    for (const params::TControlRule& rule : params::ApplyCapabilityRules(identity_)) {
+    // Run on every tick of the read-back's last second: worked out once per identity.
+    if (!rulesKnown_) {
+        rules_ = params::ApplyCapabilityRules(identity_);
+        rulesKnown_ = true;
+    }
+    for (const params::TControlRule& rule : rules_) {
         switch (rule.action) {
         case params::TControlAction::Disable:
             panel_.SetEnabled(rule.control, false);
@@ -92,14 +97,15 @@ void TConversation::StartParameterReadBack() {
     if (params::SkipInitialReadBack(initParamReadCnt_, identity_.version, identity_.model,
                                     lastReadVersion_, lastReadKind_)) {
         SendCommand("GPAR");
-        stepNo_ = 8;
+        phase_ = TPhase::ReadingCurrent;
         lastParamReplyMs_ = ports_.Clock->Now().utcMs;
         curParamRecvCnt_ = 0;
     } else {
         initialValues_.Clear();
         SendCommand("GETTMPPARAM");
-        stepNo_ = 7;
+        phase_ = TPhase::ReadingDefaults;
     }
+    rulesKnown_ = false;
 }
 
 void TConversation::ReadInitialParameters() {
@@ -116,7 +122,7 @@ void TConversation::ReadInitialParameters() {
 
     if (initParamRecvCnt_ >= expectedParamCnt_) {
         SendCommand("GPAR");
-        stepNo_ = 8;
+        phase_ = TPhase::ReadingCurrent;
         lastParamReplyMs_ = ports_.Clock->Now().utcMs;
         curParamRecvCnt_ = 0;
         ++initParamReadCnt_;
@@ -198,7 +204,7 @@ void TConversation::FinishReadBack() {
         panel_.SetEnabled(choice, Index(choice) >= 0);
     panel_.SetEnabled(GroupBoxDivingTimeSignal, true);
     panel_.SetEnabled(CheckBoxDivingTimeSignalEnable, true);
-    stepNo_ = 1;
+    phase_ = TPhase::Ready;
     for (TControl c : {Edit5, Edit7, Edit8, EdtChannel, Edit9, EdtDiveComInterface, SpeedButton2,
                        SpeedButton3, EditVoiceGuideLevel, EditDivingTimeSignal})
         panel_.SetEnabled(c, true);
@@ -301,33 +307,42 @@ std::int32_t TConversation::GetDivingTimeSignalValue() const {
 }
 
 void TConversation::StartRun() {
-    refusal_.reset();
-    acknowledged_.clear();
+    outcome_ = {};
 }
 
 void TConversation::Acknowledge() {
     // A step that answered itself sent nothing to acknowledge.
-    if (!awaiting_.empty()) acknowledged_.push_back(awaiting_);
+    if (!awaiting_.empty()) {
+        if (awaiting_ == params::CmdSave) outcome_.saved = true;
+        if (awaiting_ == params::CmdClear) outcome_.erased = true;
+        outcome_.acknowledged.push_back(awaiting_);
+    }
     awaiting_.clear();
 }
 
+void TConversation::NoteWritten(std::size_t entry) {
+    // A setting of several commands is written once the last of them is acknowledged.
+    const params::TWriteEntry& e = plan_[entry];
+    if (!e.setting || !e.command) return;
+    if (entry + 1 < plan_.size() && plan_[entry + 1].setting == e.setting) return;
+    outcome_.written.push_back(*e.setting);
+}
+
 void TConversation::Refuse(std::string command) {
-    refusal_ = TRefusal{std::move(command), replies_.Text()};
+    outcome_.refusal = TRefusal{std::move(command), replies_.Text()};
 }
 
-bool TConversation::Chosen(TControl choice) const {
-    return std::find(chosen_.begin(), chosen_.end(), choice) != chosen_.end();
+bool TConversation::Chosen(TSetting setting) const {
+    return std::find(chosen_.begin(), chosen_.end(), setting) != chosen_.end();
 }
 
-bool TConversation::Kept(TControl choice) const {
-    return std::find(kept_.begin(), kept_.end(), choice) != kept_.end();
+bool TConversation::Kept(TSetting setting) const {
+    return std::find(kept_.begin(), kept_.end(), setting) != kept_.end();
 }
 
 void TConversation::MarkChosen(TControl control) {
-    // The air check's two lists belong to its check box.
-    if (control == ComboBoxDivingTimeSignal1 || control == ComboBoxDivingTimeSignal2)
-        control = CheckBoxDivingTimeSignalEnable;
-    if (!Chosen(control)) chosen_.push_back(control);
+    const TSetting setting = params::SettingOfChoice(control, identity_);
+    if (!Chosen(setting)) chosen_.push_back(setting);
 }
 
 void TConversation::PressApply() {
@@ -367,14 +382,14 @@ void TConversation::PressApply() {
         p.airCheckTag = panel_[EditDivingTimeSignal].tag;
         kept_ = params::KeptSettings(plan_, unitValues_, chosen_);
         for (params::TWriteEntry& e : plan_)
-            if (e.choice && e.command && Kept(*e.choice))
+            if (e.setting && e.command && Kept(*e.setting))
                 e.command = params::WithUnitValue(*e.command, unitValues_);
         p.kept = kept_;
         const params::TChangeCount changes = params::CountChangedSettings(p, id);
         // A half-chosen air check is off: the box shows it before anything is written.
         if (changes.uncheckAirCheck) SetAirCheck(false);
 
-        stepNo_ = 1;
+        phase_ = TPhase::Ready;
         if (changes.count == 0) return;
         changeCount_ = changes.count;
         changed_ = changes.changed;
@@ -409,7 +424,7 @@ void TConversation::CountApplyProgress() {
 void TConversation::SendPlanEntry() {
     const std::size_t i = planNext_++;
     const params::TWriteEntry& e = plan_[i];
-    const bool save = !e.choice;
+    const bool save = !e.setting;
     if (save && changeCount_ < 1) {
         // Nothing changed: the run ends as if the unit had saved.
         awaiting_.clear();
@@ -422,13 +437,14 @@ void TConversation::SendPlanEntry() {
         awaiting_.clear();
         replies_.AnswerLocally("OK");
     }
-    stepNo_ = params::StepAfter(plan_, i);
+    phase_ = params::StepAfter(plan_, i);
     if (save) SetPosition(100);
 }
 
 void TConversation::WriteStep() {
     if (!TakeWriteReply()) return;
     if (planNext_ >= plan_.size()) return; // not in a run (a step set from outside)
+    if (planNext_ > 0) NoteWritten(planNext_ - 1);
     const bool counts = plan_[planNext_].counts;
     SendPlanEntry();
     if (counts) CountApplyProgress();
@@ -444,32 +460,34 @@ void TConversation::OnSaveReply() {
         Refuse(awaiting_.empty() ? std::string(params::CmdSave) : awaiting_);
     if (saved) {
         // A setting written back with the unit's own value keeps its box as it was.
-        const auto setBox = [this](TControl choice, TControl box,
+        const auto setBox = [this](TSetting setting, TControl box,
                                    std::optional<std::string_view> text, int tag) {
-            if (Kept(choice)) return;
+            if (Kept(setting)) return;
             if (text) panel_.SetText(box, *text);
             panel_.SetTag(box, tag);
         };
         const int volume = Index(RadioGroup1);
-        setBox(RadioGroup1, Edit5, params::VolumeBoxText(volume), volume);
+        setBox(TSetting::Volume, Edit5, params::VolumeBoxText(volume), volume);
         const int channel = Index(RGChannel);
-        setBox(RGChannel, EdtChannel, params::ChannelBoxText(identity_.model, channel), channel);
+        setBox(TSetting::Channel, EdtChannel, params::ChannelBoxText(identity_.model, channel),
+               channel);
         const int txSquelch = Index(RadioGroup3);
-        setBox(RadioGroup3, Edit7, params::TxSquelchBoxText(txSquelch), txSquelch);
+        setBox(TSetting::AutoSwitching, Edit7, params::TxSquelchBoxText(txSquelch), txSquelch);
         const params::TBoxUpdate handsFree =
             params::HandsFreeBoxFromIndex(identity_.version, Index(RadioGroup4));
-        setBox(RadioGroup4, Edit8, handsFree.text, handsFree.tag);
-        if (!Kept(RadioGroup5)) ShowRecordSw(Index(RadioGroup5));
-        if (!Kept(RgDiveComInterface)) ShowDiveComInterface(Index(RgDiveComInterface));
-        if (!Kept(RadioGroupVoiceGuideLevel)) ShowVoiceGuideLevel(Index(RadioGroupVoiceGuideLevel));
-        if (!Kept(CheckBoxDivingTimeSignalEnable)) ShowDivingTimeSignal(GetDivingTimeSignalValue());
-        for (const std::string& command : acknowledged_)
+        setBox(TSetting::HandsFree, Edit8, handsFree.text, handsFree.tag);
+        if (!Kept(TSetting::Recorder)) ShowRecordSw(Index(RadioGroup5));
+        if (!Kept(params::DiveComSetting(identity_)))
+            ShowDiveComInterface(Index(RgDiveComInterface));
+        if (!Kept(TSetting::VoiceGuide)) ShowVoiceGuideLevel(Index(RadioGroupVoiceGuideLevel));
+        if (!Kept(TSetting::AirCheck)) ShowDivingTimeSignal(GetDivingTimeSignalValue());
+        for (const std::string& command : outcome_.acknowledged)
             unitValues_.Stored(command);
         chosen_.clear();
     }
     panel_.SetEnabled(SpeedButton2, true);
     panel_.SetEnabled(SpeedButton3, true);
-    stepNo_ = 1;
+    phase_ = TPhase::Ready;
     panel_.SetText(Label4, {});
     SetPosition(100);
 }
@@ -482,7 +500,7 @@ void TConversation::PressDefault() {
         SetPosition(0);
         panel_.SetText(Label4, "Clear.");
         SendCommand(std::string(params::CmdClear));
-        stepNo_ = 9;
+        phase_ = TPhase::RestoringDefaults;
     });
 }
 
@@ -500,7 +518,44 @@ void TConversation::OnClearReply() {
     chosen_.clear();
     kept_.clear();
     replies_.AnswerLocally("Parameter saved");
-    stepNo_ = 17;
+    phase_ = TPhase::Saving;
+}
+
+} // namespace core
+
+namespace core {
+
+TConversation::TSettingState TConversation::Setting(TSetting setting) const {
+    TSettingState state;
+    const std::size_t count = params::SettingValues(setting, identity_).size();
+    state.offered = count > 0;
+    if (!state.offered) return state;
+    state.adjustable = params::Adjustable(identity_);
+    const params::TSettingInfo& info = params::Info(setting);
+    const TControlState& box = panel_[info.box];
+    state.shown = box.text;
+    const auto item = [count](int index) -> std::optional<int> {
+        if (index < 0 || static_cast<std::size_t>(index) >= count) return std::nullopt;
+        return index;
+    };
+    if (const auto raw = unitValues_.Of(params::SettingCommand(setting, identity_)))
+        state.raw = std::string(*raw);
+    if (setting != TSetting::AirCheck) {
+        state.current = item(box.tag);
+        state.choice = item(Index(info.choice));
+        return state;
+    }
+    // The air check's box carries the table's code (0: off); a box never filled says nothing.
+    if (!box.text.empty()) state.current = item(box.tag);
+    if (!panel_[CheckBoxDivingTimeSignalEnable].checked) {
+        // Unchecked is also what a value not read, or not in the table, leaves.
+        if (state.current == 0) state.choice = 0;
+        return state;
+    }
+    const int first = Index(ComboBoxDivingTimeSignal1), later = Index(ComboBoxDivingTimeSignal2);
+    for (const params::TDivingTimeSignalRow& row : params::DivingTimeSignalTable)
+        if (row.first == first && row.later == later) state.choice = row.code;
+    return state;
 }
 
 } // namespace core

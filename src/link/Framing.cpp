@@ -26,9 +26,8 @@ struct TKindRule {
 };
 
 constexpr TKindRule kKindRules[] = {
-    {"OK", TReplyKind::Line},       {"NG", TReplyKind::Line},
-    {"filecmd", TReplyKind::File},  {"act_finfo", TReplyKind::File},
-    {"--boot", TReplyKind::File},
+    {"OK", TReplyKind::Line},        {"NG", TReplyKind::Line},     {"filecmd", TReplyKind::File},
+    {"act_finfo", TReplyKind::File}, {"--boot", TReplyKind::File},
 };
 
 } // namespace
@@ -73,6 +72,8 @@ TReply ParseReply(const uint8_t* data, size_t size) {
     return reply;
 }
 
-std::string ReplyLogText(const TReply& reply) { return reply.Hex + "-" + reply.Printable; }
+std::string ReplyLogText(const TReply& reply) {
+    return reply.Hex + "-" + reply.Printable;
+}
 
 } // namespace channel

@@ -8,12 +8,14 @@ namespace {
 
 uint32_t Le32(const std::string& s, size_t offset) {
     uint32_t v = 0;
-    for (size_t i = 0; i < 4; ++i) v |= uint32_t(static_cast<uint8_t>(s[offset + i])) << (8 * i);
+    for (size_t i = 0; i < 4; ++i)
+        v |= uint32_t(static_cast<uint8_t>(s[offset + i])) << (8 * i);
     return v;
 }
 
 void PutLe32(std::string& s, uint32_t v) {
-    for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        s += static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
 // The text field [from, 64) up to its first zero byte. A field cut short by the end of
@@ -43,13 +45,19 @@ TUploadPacket ShortPacket(TUploadPacket p, std::string problem) {
 TUploadPacket ParseUploadPacket(const std::string& reply) {
     TUploadPacket p;
     const std::string tag = reply.substr(0, 4);
-    if (tag == "UPLS") p.Tag = TUploadTag::Start;
-    else if (tag == "UPLD") p.Tag = TUploadTag::Data;
-    else if (tag == "UPLE") p.Tag = TUploadTag::End;
-    else if (tag == "UPLI") p.Tag = TUploadTag::Info;
-    else return p;
+    if (tag == "UPLS")
+        p.Tag = TUploadTag::Start;
+    else if (tag == "UPLD")
+        p.Tag = TUploadTag::Data;
+    else if (tag == "UPLE")
+        p.Tag = TUploadTag::End;
+    else if (tag == "UPLI")
+        p.Tag = TUploadTag::Info;
+    else
+        return p;
 
-    if (reply.size() < 8) return ShortPacket(p, "packet of " + std::to_string(reply.size()) + " bytes");
+    if (reply.size() < 8)
+        return ShortPacket(p, "packet of " + std::to_string(reply.size()) + " bytes");
     p.Number = static_cast<int32_t>(Le32(reply, 4));
     switch (p.Tag) {
     case TUploadTag::Start:
@@ -65,8 +73,8 @@ TUploadPacket ParseUploadPacket(const std::string& reply) {
         break;
     case TUploadTag::End:
         if (p.Number < 0 || static_cast<size_t>(p.Number) > reply.size() - 8)
-            return ShortPacket(p, "end packet of " + std::to_string(reply.size()) +
-                                      " bytes for " + std::to_string(p.Number) + " file bytes");
+            return ShortPacket(p, "end packet of " + std::to_string(reply.size()) + " bytes for " +
+                                      std::to_string(p.Number) + " file bytes");
         p.Payload = reply.substr(8, static_cast<size_t>(p.Number));
         break;
     case TUploadTag::Other:
@@ -92,7 +100,8 @@ std::string SerialFromFile(const std::string& file) {
         const std::string line = text.substr(start, end == std::string::npos ? end : end - start);
         if (line.find("ser") != std::string::npos) {
             serial = line;
-            for (size_t pos = serial.find("ser "); pos != std::string::npos; pos = serial.find("ser ", pos))
+            for (size_t pos = serial.find("ser "); pos != std::string::npos;
+                 pos = serial.find("ser ", pos))
                 serial.erase(pos, 4);
             break;
         }

@@ -1,6 +1,7 @@
 #include "params/Capabilities.h"
 
 #include "params/Features.h"
+#include "params/Settings.h"
 #include "params/ValueTables.h"
 
 namespace params {
@@ -97,11 +98,9 @@ std::vector<TControlRule> ApplyCapabilityRules(const TIdentity& identity) {
         DisableAirCheck(out);
         return out;
     }
-    if (!OffersVolume(identity)) DisablePair(out, RadioGroup1, Edit5);
-    if (!OffersAutoSwitching(identity)) DisablePair(out, RadioGroup3, Edit7);
-    if (!OffersHandsFree(identity)) DisablePair(out, RadioGroup4, Edit8);
-    if (!OffersChannel(identity)) DisablePair(out, RGChannel, EdtChannel);
-    if (!OffersRecorder(identity)) DisablePair(out, RadioGroup5, Edit9);
+    for (TSetting s : {TSetting::Volume, TSetting::AutoSwitching, TSetting::HandsFree,
+                       TSetting::Channel, TSetting::Recorder})
+        if (!OfferedAfterReadBack(s, identity)) DisablePair(out, Info(s).choice, Info(s).box);
     if (!IsAdjustable(identity)) {
         out.push_back({SpeedButton2, TControlAction::Disable});
         out.push_back({SpeedButton3, TControlAction::Disable});
@@ -110,11 +109,12 @@ std::vector<TControlRule> ApplyCapabilityRules(const TIdentity& identity) {
         // Enabled even where nothing was shown: the switch exists on every firmware.
         out.push_back({RgDiveComInterface, TControlAction::Enable});
         out.push_back({EdtDiveComInterface, TControlAction::Enable});
-    } else if (!OffersDiveComInterface(identity)) {
+    } else if (!OfferedAfterReadBack(TSetting::DiveComputer, identity)) {
         DisablePair(out, RgDiveComInterface, EdtDiveComInterface);
     }
-    if (!HasVoiceGuide(identity)) DisablePair(out, RadioGroupVoiceGuideLevel, EditVoiceGuideLevel);
-    if (!HasAirCheck(identity)) DisableAirCheck(out);
+    if (!OfferedAfterReadBack(TSetting::VoiceGuide, identity))
+        DisablePair(out, RadioGroupVoiceGuideLevel, EditVoiceGuideLevel);
+    if (!OfferedAfterReadBack(TSetting::AirCheck, identity)) DisableAirCheck(out);
     return out;
 }
 

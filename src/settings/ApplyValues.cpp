@@ -114,26 +114,24 @@ namespace {
 struct TWriteKey {
     TReplyKey key;
     std::string_view command;
-    TControl choice;
 };
 
 // The device reports "VOXSw" but takes "VOXsw": the reply key, not the spelling, pairs them.
 constexpr std::array<TWriteKey, 14> kWriteKeys{{
-    {TReplyKey::RxLevel, CmdRxLevel, TControl::RadioGroup1},
-    {TReplyKey::RxOutLevel, CmdRxOutLevel, TControl::RadioGroup1},
-    {TReplyKey::PhoneOutVol, CmdPhoneOutVol, TControl::RadioGroup1},
-    {TReplyKey::TxSquelchSw, CmdTxSquelchSw, TControl::RadioGroup3},
-    {TReplyKey::VOXSw, CmdVOXsw, TControl::RadioGroup4},
-    {TReplyKey::CsgVoxNzccTh, CmdCsgVoxNzccTh, TControl::RadioGroup4},
-    {TReplyKey::Led, CmdLed, TControl::RGChannel},
-    {TReplyKey::Channel, CmdChannel, TControl::RGChannel},
-    {TReplyKey::BaseFreq, CmdBaseFreq, TControl::RGChannel},
-    {TReplyKey::RecordSw, CmdRecordSw, TControl::RadioGroup5},
-    {TReplyKey::TxModeSw, CmdTxModeSw, TControl::RgDiveComInterface},
-    {TReplyKey::DiveConWarningSw, CmdDiveConWarningSw, TControl::RgDiveComInterface},
-    {TReplyKey::VoiceGuideSwitch, CmdVoiceGuideSwitch, TControl::RadioGroupVoiceGuideLevel},
-    {TReplyKey::DivingTimeSignalSw, CmdDivingTimeSignalSw,
-     TControl::CheckBoxDivingTimeSignalEnable},
+    {TReplyKey::RxLevel, CmdRxLevel},
+    {TReplyKey::RxOutLevel, CmdRxOutLevel},
+    {TReplyKey::PhoneOutVol, CmdPhoneOutVol},
+    {TReplyKey::TxSquelchSw, CmdTxSquelchSw},
+    {TReplyKey::VOXSw, CmdVOXsw},
+    {TReplyKey::CsgVoxNzccTh, CmdCsgVoxNzccTh},
+    {TReplyKey::Led, CmdLed},
+    {TReplyKey::Channel, CmdChannel},
+    {TReplyKey::BaseFreq, CmdBaseFreq},
+    {TReplyKey::RecordSw, CmdRecordSw},
+    {TReplyKey::TxModeSw, CmdTxModeSw},
+    {TReplyKey::DiveConWarningSw, CmdDiveConWarningSw},
+    {TReplyKey::VoiceGuideSwitch, CmdVoiceGuideSwitch},
+    {TReplyKey::DivingTimeSignalSw, CmdDivingTimeSignalSw},
 }};
 
 const TWriteKey* WriteKeyOf(std::string_view command) noexcept {
@@ -169,9 +167,36 @@ void TUnitValues::Stored(std::string_view command) {
                                  std::string(command.substr(k->command.size())));
 }
 
-std::optional<TControl> ChoiceWrittenBy(std::string_view command) noexcept {
-    if (const TWriteKey* k = WriteKeyOf(command)) return k->choice;
-    return std::nullopt;
+std::string_view SettingCommand(TSetting setting, const TIdentity& identity) noexcept {
+    switch (setting) {
+    case TSetting::Volume:
+        switch (VolumeKey(identity)) {
+        case TVolumeKey::RxLevel:
+            return CmdRxLevel;
+        case TVolumeKey::PhoneOutVol:
+            return CmdPhoneOutVol;
+        case TVolumeKey::RxOutLevel:
+            break;
+        }
+        return CmdRxOutLevel;
+    case TSetting::AutoSwitching:
+        return CmdTxSquelchSw;
+    case TSetting::HandsFree:
+        return CmdVOXsw;
+    case TSetting::Channel:
+        return CmdChannel;
+    case TSetting::Recorder:
+        return CmdRecordSw;
+    case TSetting::DiveComputer:
+        return CmdDiveConWarningSw;
+    case TSetting::ReceiveOnly:
+        return CmdTxModeSw;
+    case TSetting::VoiceGuide:
+        return CmdVoiceGuideSwitch;
+    case TSetting::AirCheck:
+        break;
+    }
+    return CmdDivingTimeSignalSw;
 }
 
 bool ChangesUnitValue(std::string_view command, const TUnitValues& unit) {
@@ -189,66 +214,71 @@ std::string WithUnitValue(std::string_view command, const TUnitValues& unit) {
 // ---- the write plan ----
 
 std::vector<TWriteEntry> WritePlan(const TIdentity& id, const TApplyChoices& c) {
-    using enum TControl;
+    using enum TSetting;
     std::vector<TWriteEntry> plan;
-    plan.push_back({0, RadioGroup1, VolumeCommand(id, c.volume), true});
-    plan.push_back({10, RadioGroup3, TxSquelchCommand(c.txSquelch), true});
-    plan.push_back({11, RadioGroup4, VoxCommand(c.handsFree), true});
-    if (WritesCsgVoxNzccTh(id.version))
-        plan.push_back({12, RadioGroup4, CsgVoxNzccThCommand(c.handsFree, c.initThreshold), false});
-    plan.push_back({19, RGChannel, LedCommand(c.channel), true});
-    plan.push_back({13, RGChannel, ChannelCommand(id.model, c.channel), true});
-    plan.push_back({14, RGChannel, BaseFreqCommand(c.channel), true});
-    plan.push_back({15, RadioGroup5, RecordSwCommand(c.recordSw), true});
-    plan.push_back({16, RgDiveComInterface, DiveComCommand(id, c.diveCom), true});
-    plan.push_back({21, RadioGroupVoiceGuideLevel, VoiceGuideCommand(id, c.voiceGuide), true});
+    plan.reserve(12);
+    plan.push_back({TPhase::Ready, Volume, VolumeCommand(id, c.volume), true});
     plan.push_back(
-        {22, CheckBoxDivingTimeSignalEnable, DivingTimeSignalCommand(id, c.airCheck), true});
-    plan.push_back({23, std::nullopt, std::string(CmdSave), false});
+        {TPhase::WritingAutoSwitching, AutoSwitching, TxSquelchCommand(c.txSquelch), true});
+    plan.push_back({TPhase::WritingHandsFree, HandsFree, VoxCommand(c.handsFree), true});
+    if (WritesCsgVoxNzccTh(id.version))
+        plan.push_back({TPhase::WritingSensitivity, HandsFree,
+                        CsgVoxNzccThCommand(c.handsFree, c.initThreshold), false});
+    plan.push_back({TPhase::WritingLed, Channel, LedCommand(c.channel), true});
+    plan.push_back({TPhase::WritingChannel, Channel, ChannelCommand(id.model, c.channel), true});
+    plan.push_back({TPhase::WritingBaseFrequency, Channel, BaseFreqCommand(c.channel), true});
+    plan.push_back({TPhase::WritingRecorder, Recorder, RecordSwCommand(c.recordSw), true});
+    plan.push_back(
+        {TPhase::WritingDiveComputer, DiveComSetting(id), DiveComCommand(id, c.diveCom), true});
+    plan.push_back(
+        {TPhase::WritingVoiceGuide, VoiceGuide, VoiceGuideCommand(id, c.voiceGuide), true});
+    plan.push_back(
+        {TPhase::WritingAirCheck, AirCheck, DivingTimeSignalCommand(id, c.airCheck), true});
+    plan.push_back({TPhase::SendingSave, std::nullopt, std::string(CmdSave), false});
     return plan;
 }
 
-std::int32_t StepAfter(const std::vector<TWriteEntry>& plan, std::size_t i) noexcept {
-    // The answer to the closing "SAVE" is taken by step 17.
-    return i + 1 < plan.size() ? plan[i + 1].step : 17;
+TPhase StepAfter(const std::vector<TWriteEntry>& plan, std::size_t i) noexcept {
+    return i + 1 < plan.size() ? plan[i + 1].phase : TPhase::Saving;
 }
 
-std::vector<TControl> KeptSettings(const std::vector<TWriteEntry>& plan, const TUnitValues& unit,
-                                   const std::vector<TControl>& chosen) {
-    std::vector<TControl> kept;
+std::vector<TSetting> KeptSettings(const std::vector<TWriteEntry>& plan, const TUnitValues& unit,
+                                   const std::vector<TSetting>& chosen) {
+    std::vector<TSetting> kept;
     for (const TWriteEntry& e : plan) {
-        if (!e.choice || !e.command || !ChangesUnitValue(*e.command, unit)) continue;
-        if (std::find(chosen.begin(), chosen.end(), *e.choice) != chosen.end()) continue;
-        if (std::find(kept.begin(), kept.end(), *e.choice) == kept.end()) kept.push_back(*e.choice);
+        if (!e.setting || !e.command || !ChangesUnitValue(*e.command, unit)) continue;
+        if (std::find(chosen.begin(), chosen.end(), *e.setting) != chosen.end()) continue;
+        if (std::find(kept.begin(), kept.end(), *e.setting) == kept.end())
+            kept.push_back(*e.setting);
     }
     return kept;
 }
 
 TChangeCount CountChangedSettings(const TApplyPanel& p, const TIdentity& identity) {
-    using enum TControl;
+    using enum TSetting;
     TChangeCount r;
-    const auto listed = [](const std::vector<TControl>& list, TControl c) {
-        return std::find(list.begin(), list.end(), c) != list.end();
+    const auto listed = [](const std::vector<TSetting>& list, TSetting s) {
+        return std::find(list.begin(), list.end(), s) != list.end();
     };
-    const auto count = [&](TControl choice, bool differs) {
+    const auto count = [&](TSetting choice, bool differs) {
         if (listed(p.kept, choice) || !differs) return;
         ++r.count;
         r.changed.push_back(choice);
     };
-    count(RadioGroup1, p.volume != p.volumeTag);
-    count(RadioGroup3, p.txSquelch != p.txSquelchTag);
-    count(RadioGroup4, p.handsFree != p.handsFreeTag);
-    count(RGChannel, p.channel != p.channelTag);
-    count(RadioGroup5, p.recordSw != p.recordSwTag);
+    count(Volume, p.volume != p.volumeTag);
+    count(AutoSwitching, p.txSquelch != p.txSquelchTag);
+    count(HandsFree, p.handsFree != p.handsFreeTag);
+    count(Channel, p.channel != p.channelTag);
+    count(Recorder, p.recordSw != p.recordSwTag);
     // Only what Apply then writes counts.
-    if (WritesDiveComInterface(identity)) count(RgDiveComInterface, p.diveCom != p.diveComTag);
-    if (HasVoiceGuide(identity)) count(RadioGroupVoiceGuideLevel, p.voiceGuide != p.voiceGuideTag);
+    if (WritesDiveComInterface(identity))
+        count(DiveComSetting(identity), p.diveCom != p.diveComTag);
+    if (HasVoiceGuide(identity)) count(VoiceGuide, p.voiceGuide != p.voiceGuideTag);
     if (HasAirCheck(identity)) {
         const int code =
             GetDivingTimeSignalCode(p.airCheckChecked, p.airCheckFirst, p.airCheckLater);
-        r.uncheckAirCheck =
-            code == 0 && p.airCheckChecked && !listed(p.kept, CheckBoxDivingTimeSignalEnable);
-        count(CheckBoxDivingTimeSignalEnable, code != p.airCheckTag);
+        r.uncheckAirCheck = code == 0 && p.airCheckChecked && !listed(p.kept, AirCheck);
+        count(AirCheck, code != p.airCheckTag);
     }
     return r;
 }

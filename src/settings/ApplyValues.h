@@ -5,7 +5,9 @@
 
 #include "params/Capabilities.h"
 #include "params/Controls.h"
+#include "params/Phase.h"
 #include "params/ReadBack.h"
+#include "params/Settings.h"
 
 #include <cstdint>
 #include <map>
@@ -84,11 +86,10 @@ class TUnitValues {
     std::map<std::string, std::string, std::less<>> values_; // by command text ("SPAR Led ")
 };
 
-// The choice whose value a write command carries (RadioGroup1 for the volume keys, ...);
-// nullopt for anything else ("SAVE", "CLEAR").
-std::optional<TControl> ChoiceWrittenBy(std::string_view command) noexcept;
 // Whether the command would store a value other than the one the unit reported: numbers are
 // compared as numbers ("-9" and "-9.0" agree). False when the unit did not report the key.
+// The command whose value stands for the setting's on this unit ("SPAR VOXsw " for hands-free).
+std::string_view SettingCommand(TSetting setting, const TIdentity& identity) noexcept;
 bool ChangesUnitValue(std::string_view command, const TUnitValues& unit);
 // The command with the unit's own value in place of its own, where the unit reported the key.
 std::string WithUnitValue(std::string_view command, const TUnitValues& unit);
@@ -104,10 +105,9 @@ struct TApplyChoices {
 };
 
 struct TWriteEntry {
-    // The step that sends it (the number printed in the log); the first entry is sent when
-    // Apply is pressed.
-    std::int32_t step = 0;
-    std::optional<TControl> choice;     // the setting it writes; none for the closing "SAVE"
+    // The step that sends it; the first entry is sent when Apply is pressed, from Ready.
+    TPhase phase = TPhase::Ready;
+    std::optional<TSetting> setting;    // the setting it writes; none for the closing "SAVE"
     std::optional<std::string> command; // none: the unit lacks the parameter; answered "OK"
     bool counts = true;                 // raises the run's progress count
 };
@@ -117,7 +117,7 @@ struct TWriteEntry {
 // then "SAVE".
 std::vector<TWriteEntry> WritePlan(const TIdentity& identity, const TApplyChoices& choices);
 // After sending entry i of the plan, the step that waits for its answer.
-std::int32_t StepAfter(const std::vector<TWriteEntry>& plan, std::size_t i) noexcept;
+TPhase StepAfter(const std::vector<TWriteEntry>& plan, std::size_t i) noexcept;
 
 // ---- Change count when Apply is pressed ----
 
@@ -134,12 +134,12 @@ struct TApplyPanel {
     int airCheckFirst = -1, airCheckLater = -1;
     int airCheckTag = -1;
     // Settings written back as the unit has them (KeptSettings): they never count.
-    std::vector<TControl> kept;
+    std::vector<TSetting> kept;
 };
 
 struct TChangeCount {
     int count = 0;
-    std::vector<TControl> changed; // the choices counted, in the order Apply writes them
+    std::vector<TSetting> changed; // the settings counted, in the order Apply writes them
     // Where the unit has the air check, a check box whose combo pair is not a known one is
     // unchecked before the comparison (which runs its click rule).
     bool uncheckAirCheck = false;
@@ -151,7 +151,7 @@ TChangeCount CountChangedSettings(const TApplyPanel& panel, const TIdentity& ide
 // unit reported: the panel shows nothing or the nearest item, and neither is what the unit
 // holds, so these are written back with the unit's own values. A setting the user chose is
 // written as chosen; choosing the item shown is still no change by itself.
-std::vector<TControl> KeptSettings(const std::vector<TWriteEntry>& plan, const TUnitValues& unit,
-                                   const std::vector<TControl>& chosen);
+std::vector<TSetting> KeptSettings(const std::vector<TWriteEntry>& plan, const TUnitValues& unit,
+                                   const std::vector<TSetting>& chosen);
 
 } // namespace params

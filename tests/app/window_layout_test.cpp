@@ -1,5 +1,6 @@
 // The window as the rest of the tool and the user see it: controls, menus, log, About.
 #include "support/WindowFixture.h"
+#include "support/ConversationPeer.h"
 #include "support/WindowWidgets.h"
 
 #include <QDateTime>
@@ -20,7 +21,9 @@ struct ControlRow {
     bool visible;
 };
 
-QString U(const char* s) { return QString::fromUtf8(s); }
+QString U(const char* s) {
+    return QString::fromUtf8(s);
+}
 
 const ControlRow kControls[] = {
     {"Label1", "QLabel", U("Version :"), {50, 12, 0, 0}, true, true},
@@ -35,23 +38,41 @@ const ControlRow kControls[] = {
     {"GroupBox1", "QGroupBox", U("Volume"), {12, 60, 321, 64}, true, true},
     {"RadioGroup1", "TRadioGroup", {}, {}, false, true},
     {"Edit5", "TEdit", {}, {340, 96, 117, 22}, true, true},
-    {"RadioGroup3", "TRadioGroup",
-     U("Automatic switching from \"Transmitting\" to \"Receiving\""), {12, 132, 321, 45}, false, true},
+    {"RadioGroup3",
+     "TRadioGroup",
+     U("Automatic switching from \"Transmitting\" to \"Receiving\""),
+     {12, 132, 321, 45},
+     false,
+     true},
     {"Edit7", "TEdit", {}, {340, 146, 117, 22}, true, true},
     {"GroupBox2", "QGroupBox", U("Hands-Free mode"), {12, 184, 321, 64}, true, true},
     {"Label9", "QLabel", U("Min"), {}, true, false},
     {"Label10", "QLabel", U("<<  Sensitivity  >>           Max"), {}, true, false},
     {"RadioGroup4", "TRadioGroup", {}, {}, false, true},
     {"Edit8", "TEdit", {}, {340, 218, 117, 22}, true, true},
-    {"Label3", "QLabel", U("The Sonavelle firmware you have is not supported in this tool."),
-     {61, 198, 0, 0}, true, false},
+    {"Label3",
+     "QLabel",
+     U("The Sonavelle firmware you have is not supported in this tool."),
+     {61, 198, 0, 0},
+     true,
+     false},
     {"RGChannel", "TRadioGroup", U("Channel"), {12, 256, 321, 45}, false, true},
     {"EdtChannel", "TEdit", {}, {340, 270, 117, 22}, true, true},
     {"RadioGroup5", "TRadioGroup", U("Voice recorder"), {12, 310, 321, 77}, true, true},
     {"Edit9", "TEdit", {}, {340, 324, 117, 22}, true, true},
-    {"RgDiveComInterface", "TRadioGroup", U("Dive-computer interface"), {12, 396, 321, 45}, false, true},
+    {"RgDiveComInterface",
+     "TRadioGroup",
+     U("Dive-computer interface"),
+     {12, 396, 321, 45},
+     false,
+     true},
     {"EdtDiveComInterface", "TEdit", {}, {340, 410, 117, 22}, true, true},
-    {"RadioGroupVoiceGuideLevel", "TRadioGroup", U("Voice guide level"), {12, 450, 321, 45}, false, true},
+    {"RadioGroupVoiceGuideLevel",
+     "TRadioGroup",
+     U("Voice guide level"),
+     {12, 450, 321, 45},
+     false,
+     true},
     {"EditVoiceGuideLevel", "TEdit", {}, {340, 464, 117, 22}, true, true},
     {"GroupBoxDivingTimeSignal", "QGroupBox", U("Air check time"), {12, 504, 321, 64}, false, true},
     {"CheckBoxDivingTimeSignalEnable", "QCheckBox", U("On"), {8, 32, 0, 0}, true, true},
@@ -166,7 +187,7 @@ TEST_F(WindowLayout, FixedClientAreaAndCaptions) {
     EXPECT_EQ(ProgressBar1(form)->value(), 0);
     EXPECT_FALSE(form->Timer().Enabled());
     EXPECT_EQ(form->Timer().Tag, 0);
-    EXPECT_EQ(form->Conversation().StepNo(), 0);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Idle);
     // The log, the Close button and the parameter count lie outside the client area.
     const QRect client(QPoint(), Client(form)->size());
     for (QWidget* w :
@@ -239,7 +260,7 @@ TEST_F(WindowLayout, TheLogPaneShowsTheLogWhenItIsDrawn) {
 
 TEST_F(WindowLayout, AnErrorInsideAHandlerIsShownAndTheProgramGoesOn) {
     PlugTransceiver();
-    form->Conversation().SetStepForTest(7);
+    testing_support::Peer(form->Conversation()).SetPhase(core::TPhase::ReadingDefaults);
     Answer("OK CsgVoxNzccTh 1.x"); // the default set's reader raises
     ASSERT_EQ(dialogs->errors.size(), 1);
     EXPECT_EQ(dialogs->errors[0], std::string("'1.x' is not a valid floating point value"));

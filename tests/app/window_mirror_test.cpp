@@ -9,11 +9,14 @@ using namespace testing_support;
 
 namespace {
 
-QString U(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QString U(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 QStringList Items(const std::vector<std::string>& items) {
     QStringList out;
-    for (const auto& item : items) out << U(item);
+    for (const auto& item : items)
+        out << U(item);
     return out;
 }
 
@@ -71,7 +74,8 @@ class WindowMirror : public SimWindowTest {
 TEST_F(WindowMirror, EveryWidgetShowsItsControlThroughAWholeConversation) {
     ExpectMirrored("at start");
     PlugUnit("DW720 MIV", "201036");
-    ASSERT_TRUE(RunUntil([&] { return form->Conversation().StepNo() == 8; }));
+    ASSERT_TRUE(
+        RunUntil([&] { return form->Conversation().Phase() == core::TPhase::ReadingCurrent; }));
     ExpectMirrored("during the read-back");
     ASSERT_TRUE(RunToRest());
     ExpectMirrored("after the read-back");

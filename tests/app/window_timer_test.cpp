@@ -30,9 +30,10 @@ TEST_F(WindowTimer, TickDetachesItselfAndReattachesEvenAfterAnError) {
     EXPECT_TRUE(form->Timer().Attached());
     EXPECT_TRUE(form->Timer().Active());
     unit->OnWrite = nullptr;
-    EXPECT_EQ(form->Conversation().StepNo(), 2); // the failed tick did not get as far as moving on
+    EXPECT_EQ(params::StepNumber(form->Conversation().Phase()),
+              2); // the failed tick did not get as far as moving on
     Tick();
-    EXPECT_EQ(form->Conversation().StepNo(), 3);
+    EXPECT_EQ(params::StepNumber(form->Conversation().Phase()), 3);
 }
 
 TEST_F(WindowTimer, HandlerThatProcessesPendingEventsCannotReenterTheTick) {
@@ -49,7 +50,7 @@ TEST_F(WindowTimer, HandlerThatProcessesPendingEventsCannotReenterTheTick) {
     Tick();
     ASSERT_TRUE(staged);
     EXPECT_EQ(Commands().size(), 1u);
-    EXPECT_EQ(form->Conversation().StepNo(), 3);
+    EXPECT_EQ(params::StepNumber(form->Conversation().Phase()), 3);
     EXPECT_TRUE(form->Timer().Active());
 }
 

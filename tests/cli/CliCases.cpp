@@ -139,7 +139,7 @@ std::string WrittenLine(const params::TIdentity& identity, std::optional<cli::TS
     // The vocabulary lists the settings in the order Apply writes them.
     for (const cli::TSettingInfo& info : cli::kSettings) {
         if (stoppedIn && info.id == *stoppedIn) reached = true;
-        if (cli::ValuesFor(info.id, identity).empty()) continue;
+        if (params::SettingValues(info.id, identity).empty()) continue;
         std::string& list = reached ? notWritten : written;
         list += (list.empty() ? "" : ", ") + std::string(info.name);
     }

@@ -65,7 +65,7 @@ TEST_P(ShowJson, IsTakenBackBySetFromAsWhatTheUnitAlreadyHas) {
         profile.firmware, unit.value(QStringLiteral("model")).toString().toStdString());
     std::size_t available = 0;
     for (const cli::TSettingInfo& info : cli::kSettings)
-        available += cli::ValuesFor(info.id, identity).empty() ? 0 : 1;
+        available += params::SettingValues(info.id, identity).empty() ? 0 : 1;
     EXPECT_EQ(parsed.requests.size(), available);
     if (!shownSettings) {
         EXPECT_TRUE(parsed.requests.empty());
@@ -75,7 +75,7 @@ TEST_P(ShowJson, IsTakenBackBySetFromAsWhatTheUnitAlreadyHas) {
     TPrinted set;
     cli::TSimBench bench(profile, 1);
     const int code = cli::RunSet(bench, parsed.requests, set.Options());
-    if (cli::Adjustable(identity)) {
+    if (params::Adjustable(identity)) {
         EXPECT_EQ(code, 0) << set.err.Text();
         EXPECT_EQ(set.out.Text(), "nothing to change: the unit already has these settings\n");
     } else {

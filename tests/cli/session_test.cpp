@@ -21,7 +21,7 @@ using TOffer = std::vector<std::pair<TSetting, std::vector<std::string>>>;
 TOffer Offered(const core::TConversation& c) {
     TOffer offered;
     for (const cli::TSettingInfo& info : cli::kSettings)
-        if (auto values = cli::ValuesFor(info.id, c.Identity()); !values.empty())
+        if (auto values = params::SettingValues(info.id, c.Identity()); !values.empty())
             offered.emplace_back(info.id, std::move(values));
     return offered;
 }
@@ -94,7 +94,7 @@ class EveryPreset : public ::testing::TestWithParam<std::string> {
     // One setting chosen other than the unit has it.
     static std::vector<cli::TRequest> AChange(const core::TConversation& c) {
         for (const auto& [setting, values] : Offered(c)) {
-            const auto now = cli::ChosenValue(setting, c.Panel(), c.Identity());
+            const auto now = cli::ChosenValue(c, setting);
             for (const std::string& v : values)
                 if (v != now) return Requests({{setting, v}});
         }
@@ -140,7 +140,7 @@ TEST_P(EveryPreset, SetWritesEveryValueTheUnitTakesAndTheUnitKeepsIt) {
         ASSERT_TRUE(read.ok()) << read.message;
         for (const auto& [setting, value] : choices) {
             SCOPED_TRACE(std::string(cli::Info(setting).name) + "=" + value);
-            EXPECT_EQ(cli::ChosenValue(setting, c.Panel(), c.Identity()), value);
+            EXPECT_EQ(cli::ChosenValue(c, setting), value);
             ExpectChosenInTheWindow(c, setting, value);
             const std::string now = StoredAs(*stored, setting);
             const auto [at, added] = kept[setting].emplace(value, now);
@@ -173,7 +173,7 @@ TEST_P(EveryPreset, DefaultRestoresTheFactorySet) {
     const auto shown = [&] {
         std::map<TSetting, std::optional<std::string>> values;
         for (const auto& offer : Offered(c))
-            values[offer.first] = cli::ChosenValue(offer.first, c.Panel(), c.Identity());
+            values[offer.first] = cli::ChosenValue(c, offer.first);
         return values;
     };
     const auto before = shown();

@@ -59,7 +59,7 @@ class ValuesFor : public ::testing::TestWithParam<TOffer> {};
 TEST_P(ValuesFor, AreWhatTheWindowOffersThatUnit) {
     const TOffer& o = GetParam();
     const auto identity = params::TIdentity::FromVersion(o.version, o.model);
-    EXPECT_EQ(Joined(cli::ValuesFor(o.setting, identity)), o.values);
+    EXPECT_EQ(Joined(params::SettingValues(o.setting, identity)), o.values);
 }
 
 constexpr const char* kHandsFreeLevels = "off 1 2 3 4 5";
@@ -118,9 +118,9 @@ TEST(ValuesFor, AreNothingOnFirmwareTheWindowShowsNoSettingsFor) {
         for (const char* model : {"", "DW720 MIV", "DW730 VELMORAS_SPECIAL"}) {
             const auto identity = params::TIdentity::FromVersion(version, model);
             for (const cli::TSettingInfo& info : cli::kSettings)
-                EXPECT_EQ(Joined(cli::ValuesFor(info.id, identity)), "")
+                EXPECT_EQ(Joined(params::SettingValues(info.id, identity)), "")
                     << info.name << " on " << version << " " << model;
-            EXPECT_FALSE(cli::Adjustable(identity)) << version << " " << model;
+            EXPECT_FALSE(params::Adjustable(identity)) << version << " " << model;
         }
     }
 }

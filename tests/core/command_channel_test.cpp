@@ -2,6 +2,7 @@
 // channel on a bare transceiver the test answers for (the reply queue's own rules are in
 // reply_queue_test.cpp).
 #include "support/CoreRig.h"
+#include "support/ConversationPeer.h"
 
 #include <gtest/gtest.h>
 
@@ -16,10 +17,12 @@ class CommandChannel : public ::testing::Test {
   protected:
     void SetUp() override {
         unit = rig.PlugBare();
-        ASSERT_EQ(rig.conversation.Device(), unit);
+        ASSERT_EQ(testing_support::Peer(rig.conversation).Device(), unit);
     }
-    void Send(const std::string& text) { rig.conversation.SendCommand(text); }
-    core::TReplyQueue& Replies() { return rig.conversation.RepliesForTest(); }
+    void Send(const std::string& text) {
+        testing_support::Peer(rig.conversation).SendCommand(text);
+    }
+    core::TReplyQueue& Replies() { return testing_support::Peer(rig.conversation).Replies(); }
     bool Logged(int direction, std::string_view text) const {
         return std::any_of(rig.log.lines.begin(), rig.log.lines.end(), [&](const TLogLine& l) {
             return l.direction == direction && l.text == text;
@@ -49,8 +52,12 @@ TEST_F(CommandChannel, TextIsCutAtTheReportLengthWithoutTerminator) {
     Send("1234567");
     Send("123456789");
     ASSERT_EQ(unit->Sent.size(), 2u);
-    EXPECT_EQ(unit->Sent[0], std::string("\0" "1234567", 8));
-    EXPECT_EQ(unit->Sent[1], std::string("\0" "1234567", 8));
+    EXPECT_EQ(unit->Sent[0], std::string("\0"
+                                         "1234567",
+                                         8));
+    EXPECT_EQ(unit->Sent[1], std::string("\0"
+                                         "1234567",
+                                         8));
     EXPECT_TRUE(Logged(core::kLogSent, "123456789"));
 }
 
@@ -90,7 +97,8 @@ TEST_F(CommandChannel, AccessDeniedNamesTheUdevRule) {
     unit->FailWrites = true;
     unit->FailCode = EACCES;
     Send("VER");
-    EXPECT_EQ(LastLine().find("70-sonavelle.rules"), std::string::npos); // the code alone says nothing
+    EXPECT_EQ(LastLine().find("70-sonavelle.rules"),
+              std::string::npos);                   // the code alone says nothing
     unit->FailKind = hid::TErrorKind::AccessDenied; // the platform says what it means
     Send("VER");
     EXPECT_NE(LastLine().find("70-sonavelle.rules"), std::string::npos);

@@ -17,7 +17,7 @@ class SettingsTest : public ::testing::TestWithParam<TCase> {
     void Connect() {
         rig.PlugUnit(c.model(), c.version);
         ASSERT_TRUE(rig.RunToRest());
-        ASSERT_EQ(rig.conversation.StepNo(), 1);
+        ASSERT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
         rig.Mark();
     }
     // What the user does to change the setting; the air check is switched on first.
@@ -54,7 +54,7 @@ class SettingsTest : public ::testing::TestWithParam<TCase> {
         ASSERT_TRUE(rig.RunToRest());
     }
     void ExpectRunEnded() const {
-        EXPECT_EQ(rig.conversation.StepNo(), 1);
+        EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
         EXPECT_EQ(rig[TControl::Label4].text, "");
         EXPECT_EQ(rig[TControl::ProgressBar1].position, 100);
         EXPECT_TRUE(rig[TControl::SpeedButton2].enabled);
@@ -83,8 +83,8 @@ TEST_P(Apply, WritesEverySettingTheUnitHasAndTheUnitKeepsThem) {
     // The step before each tick: the path of the run and how long each step lasted.
     std::vector<std::int32_t> before;
     int lastBar = rig[TControl::ProgressBar1].position;
-    for (int i = 0; i < 1000 && rig.conversation.StepNo() != 1; ++i) {
-        before.push_back(rig.conversation.StepNo());
+    for (int i = 0; i < 1000 && rig.conversation.Phase() != core::TPhase::Ready; ++i) {
+        before.push_back(params::StepNumber(rig.conversation.Phase()));
         rig.Step();
         EXPECT_GE(rig[TControl::ProgressBar1].position, lastBar) << "at step " << before.back();
         lastBar = rig[TControl::ProgressBar1].position;
@@ -147,7 +147,7 @@ TEST_P(Apply, OneSettingCountsExactlyWhereApplyWritesIt) {
         } else {
             EXPECT_EQ(ChangeCount(), 0);
             EXPECT_TRUE(rig.SentSinceMark().empty());
-            EXPECT_EQ(rig.conversation.StepNo(), 1);
+            EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
         }
     }
 }
@@ -159,7 +159,7 @@ using Default = SettingsTest;
 TEST_P(Default, ShowsTheDefaultSetAndLeavesNothingToApply) {
     Connect();
     rig.conversation.PressDefault();
-    EXPECT_EQ(rig.conversation.StepNo(), 9);
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::RestoringDefaults);
     EXPECT_EQ(rig[TControl::Label4].text, "Clear.");
     ASSERT_TRUE(rig.RunToRest());
     ExpectRunEnded();
@@ -198,7 +198,7 @@ INSTANTIATE_TEST_SUITE_P(Units, Default, ::testing::ValuesIn(SupportedCases()), 
 TCoreRig& Connected(TCoreRig& rig, const char* model, const char* firmware) {
     rig.PlugUnit(model, firmware);
     EXPECT_TRUE(rig.RunToRest());
-    EXPECT_EQ(rig.conversation.StepNo(), 1);
+    EXPECT_EQ(params::StepNumber(rig.conversation.Phase()), 1);
     rig.Mark();
     return rig;
 }
@@ -219,11 +219,11 @@ TEST_P(ApplyBar, MovesByTheShareOfTheExpectedCount) {
     c.Choose(TControl::RadioGroup1, 0);
     c.PressApply();
     std::vector<std::pair<std::int32_t, int>> trace{
-        {c.StepNo(), rig[TControl::ProgressBar1].position}};
-    for (int i = 0; i < 500 && c.StepNo() != 1; ++i) {
+        {params::StepNumber(c.Phase()), rig[TControl::ProgressBar1].position}};
+    for (int i = 0; i < 500 && params::StepNumber(c.Phase()) != 1; ++i) {
         rig.Step();
-        if (c.StepNo() != trace.back().first)
-            trace.emplace_back(c.StepNo(), rig[TControl::ProgressBar1].position);
+        if (params::StepNumber(c.Phase()) != trace.back().first)
+            trace.emplace_back(params::StepNumber(c.Phase()), rig[TControl::ProgressBar1].position);
     }
     EXPECT_EQ(trace, GetParam().trace);
 }

@@ -1,6 +1,7 @@
 // A unit plugged in, for every firmware family and model, against the simulated unit: the
 // identity, the commands in their order, and the panel the conversation ends with.
 #include "ConversationCases.h"
+#include "support/ConversationPeer.h"
 #include "support/CoreRig.h"
 
 #include <algorithm>
@@ -61,7 +62,7 @@ class ConnectTest : public ::testing::TestWithParam<TCase> {
         const TCase& c = GetParam();
         rig.PlugUnit(c.model(), c.version);
         EXPECT_TRUE(rig.RunToRest());
-        EXPECT_EQ(rig.conversation.StepNo(), restsAt);
+        EXPECT_EQ(params::StepNumber(rig.conversation.Phase()), restsAt);
         const auto sent = rig.SentSinceMark();
         if (sent.empty()) return {};
         EXPECT_EQ(sent.front(), "RTC SET " + std::to_string(rig.conversation.ClockValue()));
@@ -130,7 +131,7 @@ using SupportedFamily = ConnectTest;
 TEST_P(SupportedFamily, IdentifiesReadsBackAndOffersWhatTheModelHas) {
     const TCase& c = GetParam();
     const auto sent = Connect(1);
-    ASSERT_EQ(rig.conversation.StepNo(), 1);
+    ASSERT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
     std::vector<std::string> expected{"VER"};
     if (c.family->asksModel) expected.push_back("KIND");
     if (c.family->asksLanguage) expected.push_back("LANGUAGE");
@@ -152,7 +153,7 @@ TEST_P(SupportedFamily, IdentifiesReadsBackAndOffersWhatTheModelHas) {
     EXPECT_EQ(rig[TControl::Edit2].text, Unit().serial);
 
     // Both read-backs complete.
-    EXPECT_EQ(rig.conversation.ExpectedParamCnt(), c.family->expectedCount);
+    EXPECT_EQ(testing_support::Peer(rig.conversation).ExpectedParamCnt(), c.family->expectedCount);
     EXPECT_EQ(rig[TControl::LabelParamCnt].text,
               "ParameterCount=" + std::to_string(c.family->expectedCount));
     EXPECT_EQ(rig[TControl::ProgressBar1].position, 100);

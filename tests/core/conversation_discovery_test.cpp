@@ -1,5 +1,6 @@
 // Finding the transceiver among the HID devices: which product is taken, what the log tells
 // of each device change, Reconnect, and what a device change does to the panel.
+#include "support/ConversationPeer.h"
 #include "support/CoreRig.h"
 
 #include <gtest/gtest.h>
@@ -46,7 +47,7 @@ TEST(Discovery, ConnectLogsEachDeviceThenTheOpenAndStartsAtStepTwo) {
               (std::vector<std::string>{"HID_Open:CheckOut QD device2.",
                                         "HidCtrl1DeviceChange:Runung=True.",
                                         "Connect device : Sonavelle"}));
-    EXPECT_EQ(rig.conversation.StepNo(), 2);
+    EXPECT_EQ(params::StepNumber(rig.conversation.Phase()), 2);
     EXPECT_TRUE(rig.conversation.Running());
 }
 
@@ -74,7 +75,7 @@ TEST_P(Products, ThePreferredOneIsOpened) {
         devices.push_back(rig.hid.Plug(vendor, product, false));
     rig.hid.NotifyChange();
     const int opened = GetParam().opened;
-    EXPECT_EQ(rig.conversation.Device(),
+    EXPECT_EQ(Peer(rig.conversation).Device(),
               opened < 0 ? nullptr : devices[static_cast<std::size_t>(opened)]);
     EXPECT_EQ(rig.conversation.Running(), opened >= 0);
     EXPECT_EQ(rig.LogCount(GetParam().logged), 1);
@@ -99,7 +100,7 @@ TEST(Reconnect, WithoutATransceiverTurnsClosedIntoIdle) {
     TCoreRig rig;
     rig.PlugUnit("DW730 TONAL", "202000"); // not supported: the conversation ends at step 99
     ASSERT_TRUE(rig.RunToRest());
-    ASSERT_EQ(rig.conversation.StepNo(), 99);
+    ASSERT_EQ(params::StepNumber(rig.conversation.Phase()), 99);
     rig.Step(); // checked in
     // Pulled without a notice, as a lost one would leave it.
     rig.unit->OnWrite = nullptr;
@@ -110,7 +111,7 @@ TEST(Reconnect, WithoutATransceiverTurnsClosedIntoIdle) {
     EXPECT_EQ(LogFrom(rig, "Reconnect."),
               (std::vector<std::string>{"Reconnect.", "device change.", "HID_Open.",
                                         "HidCtrl1DeviceChange:Runung=False."}));
-    EXPECT_EQ(rig.conversation.StepNo(), 1);
+    EXPECT_EQ(params::StepNumber(rig.conversation.Phase()), 1);
     EXPECT_FALSE(rig[TControl::Timer1].enabled);
 }
 

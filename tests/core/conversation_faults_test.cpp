@@ -3,6 +3,7 @@
 // before the tool started. The conversation never gives way: it logs, waits or ends as the
 // step says, and loses nothing the unit sent.
 #include "support/CoreRig.h"
+#include "support/ConversationPeer.h"
 
 #include <gtest/gtest.h>
 
@@ -53,7 +54,7 @@ TEST_P(BadReply, WaitsOrEndsAsTheStepSaysAndLogsEveryReport) {
     for (int i = 0; i < 3000; ++i)
         rig.Step();
 
-    EXPECT_EQ(rig.conversation.StepNo(), p.restsAt);
+    EXPECT_EQ(params::StepNumber(rig.conversation.Phase()), p.restsAt);
     EXPECT_EQ(rig.conversation.Connected(), p.restsAt != 99);
     const auto sent = rig.SentSinceMark();
     if (p.restsAt != 1) {
@@ -97,7 +98,7 @@ TEST(BadReply, GarbledCurrentValuesLeaveTheirChoicesOff) {
     TCoreRig rig;
     rig.PlugUnit(profile);
     ASSERT_TRUE(rig.RunToRest());
-    EXPECT_EQ(rig.conversation.StepNo(), 1);
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
     for (TControl c : {TControl::RadioGroup1, TControl::RadioGroup4, TControl::RgDiveComInterface,
                        TControl::RadioGroupVoiceGuideLevel}) {
         EXPECT_EQ(rig[c].itemIndex, -1) << ControlName(c);
@@ -122,14 +123,16 @@ TEST_P(UnreadableValue, IsReportedAndTheReadBackEndsAsWithout) {
 
     TCoreRig rig;
     rig.PlugUnit(kModel, kFirmware);
-    ASSERT_TRUE(rig.RunUntil([&] { return rig.conversation.StepNo() == GetParam().step; }));
+    ASSERT_TRUE(rig.RunUntil(
+        [&] { return params::StepNumber(rig.conversation.Phase()) == GetParam().step; }));
     rig.Step(); // the first reply of the read-back is under way
     ASSERT_TRUE(rig.Deliver(LineReport(GetParam().reply)));
     ASSERT_TRUE(rig.RunToRest());
 
     EXPECT_EQ(rig.dialogs.errors.size(), 1u);
-    EXPECT_EQ(rig.conversation.StepNo(), 1);
-    EXPECT_EQ(rig.conversation.InitialParams(), clean.conversation.InitialParams());
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
+    EXPECT_EQ(testing_support::Peer(rig.conversation).InitialParams(),
+              testing_support::Peer(clean.conversation).InitialParams());
     for (TControl c : params::AllControls())
         EXPECT_EQ(rig[c], clean[c]) << ControlName(c);
 }
@@ -148,7 +151,7 @@ TEST(UnreadableValue, OfTheDefaultSetLeavesTheReadBackWaiting) {
     TCoreRig rig;
     rig.PlugUnit(profile);
     ASSERT_FALSE(rig.RunToRest(3000));
-    EXPECT_EQ(rig.conversation.StepNo(), 7);
+    EXPECT_EQ(params::StepNumber(rig.conversation.Phase()), 7);
     EXPECT_EQ(rig.dialogs.errors,
               std::vector<std::string>{"'0,6' is not a valid floating point value"});
     for (const auto& line : rig.LogTexts())
@@ -172,7 +175,7 @@ TEST(EmptyUnit, AUnitWithoutStoredSettingsShowsItsDefaultSet) {
         TCoreRig rig;
         rig.PlugUnit(empty);
         ASSERT_TRUE(rig.RunToRest());
-        ASSERT_EQ(rig.conversation.StepNo(), 1);
+        ASSERT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
         for (TControl c : params::AllControls())
             EXPECT_EQ(rig[c], reference[c]) << ControlName(c);
     }
@@ -190,7 +193,7 @@ class RefusingUnit : public ::testing::Test {
     }
     sim::Faults& Faults() { return rig.sim->MutableFaults(); }
     void Run() {
-        for (int i = 0; i < 2000 && rig.conversation.StepNo() != 1; ++i)
+        for (int i = 0; i < 2000 && rig.conversation.Phase() != core::TPhase::Ready; ++i)
             rig.Step();
     }
 
@@ -218,7 +221,7 @@ TEST_F(RefusingUnit, ARefusedWriteHoldsTheRunUntilApplyIsPressedAgain) {
             rig.Mark();
             rig.conversation.PressApply();
             Run();
-            EXPECT_EQ(rig.conversation.StepNo(), waitsAt);
+            EXPECT_EQ(params::StepNumber(rig.conversation.Phase()), waitsAt);
             EXPECT_TRUE(Last(rig.SentSinceMark()).starts_with(command)) << "nothing after it";
             EXPECT_EQ(rig[TControl::Label4].text, "Updating.");
             EXPECT_FALSE(rig[TControl::File1].enabled);
@@ -229,7 +232,7 @@ TEST_F(RefusingUnit, ARefusedWriteHoldsTheRunUntilApplyIsPressedAgain) {
     rig.Mark();
     rig.conversation.PressApply();
     Run();
-    EXPECT_EQ(rig.conversation.StepNo(), 1);
+    EXPECT_EQ(params::StepNumber(rig.conversation.Phase()), 1);
     EXPECT_EQ(Last(rig.SentSinceMark()), "SAVE");
     EXPECT_EQ(rig[TControl::Edit5].tag, 0);
     EXPECT_TRUE(rig.dialogs.errors.empty());
@@ -239,7 +242,7 @@ TEST_F(RefusingUnit, AnUnconfirmedSaveEndsTheRunWithoutClaimingTheNewValues) {
     Faults().ng = {"SAVE"};
     rig.conversation.PressApply();
     Run();
-    EXPECT_EQ(rig.conversation.StepNo(), 1);
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
     EXPECT_TRUE(rig[TControl::SpeedButton2].enabled);
     EXPECT_EQ(rig[TControl::Edit5].tag, 3);
     EXPECT_EQ(rig[TControl::Edit5].text, "4");
@@ -255,17 +258,17 @@ TEST_F(RefusingUnit, DefaultReplacesAHeldRunAndWaitsForTheErasure) {
     Faults().ng = {"SPAR TxSquelchSw", "CLEAR"};
     rig.conversation.PressApply();
     Run();
-    ASSERT_NE(rig.conversation.StepNo(), 1);
+    ASSERT_NE(rig.conversation.Phase(), core::TPhase::Ready);
     rig.conversation.PressDefault();
     Run();
-    EXPECT_EQ(rig.conversation.StepNo(), 9);
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::RestoringDefaults);
     EXPECT_EQ(rig[TControl::Label4].text, "Clear.");
     EXPECT_EQ(rig[TControl::Edit5].tag, 3);
 
     Faults().ng.clear();
     rig.conversation.PressDefault();
     Run();
-    EXPECT_EQ(rig.conversation.StepNo(), 1);
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
     EXPECT_EQ(rig[TControl::Label4].text, "");
     EXPECT_EQ(rig.sim->Stored(), rig.sim->Defaults());
 }
@@ -274,10 +277,10 @@ TEST_F(RefusingUnit, ReconnectLeavesAHeldRun) {
     Faults().ng = {"SPAR Led"};
     rig.conversation.PressApply();
     Run();
-    ASSERT_EQ(rig.conversation.StepNo(), 13);
+    ASSERT_EQ(params::StepNumber(rig.conversation.Phase()), 13);
     rig.conversation.PressReconnect();
     ASSERT_TRUE(rig.RunToRest());
-    EXPECT_EQ(rig.conversation.StepNo(), 1);
+    EXPECT_EQ(params::StepNumber(rig.conversation.Phase()), 1);
     EXPECT_TRUE(rig[TControl::File1].enabled);
     EXPECT_EQ(rig[TControl::Edit5].text, "1"); // written before the refusal, not saved
 }
@@ -308,7 +311,8 @@ TEST_P(ReplyWord, OnlyTheStepsOwnWordMovesItOn) {
         else
             c.PressApply();
     }
-    ASSERT_TRUE(rig.RunUntil([&] { return c.StepNo() == p.at && rig.sim->PendingReports() == 0; }));
+    ASSERT_TRUE(rig.RunUntil(
+        [&] { return params::StepNumber(c.Phase()) == p.at && rig.sim->PendingReports() == 0; }));
     const std::size_t sent = rig.sim->Received().size();
     rig.Answer(p.reply);
     if (!p.taken) {
@@ -316,11 +320,11 @@ TEST_P(ReplyWord, OnlyTheStepsOwnWordMovesItOn) {
     }
     // The save ends the run whatever the answer; only its word shows the new values.
     if (p.at == 17) {
-        EXPECT_EQ(c.StepNo(), 1);
+        EXPECT_EQ(params::StepNumber(c.Phase()), 1);
         EXPECT_EQ(rig[TControl::Edit5].tag, p.taken ? 0 : 3);
     } else {
         const std::int32_t next = p.at == 3 ? 4 : p.at == 9 ? 17 : 11;
-        EXPECT_EQ(c.StepNo(), p.taken ? next : p.at);
+        EXPECT_EQ(params::StepNumber(c.Phase()), p.taken ? next : p.at);
     }
 }
 
@@ -351,7 +355,7 @@ TEST(OddVersion, LeavesTheConversationWaiting) {
         rig.Answer("OK");
         rig.Answer(reply);
         rig.Step();
-        EXPECT_EQ(rig.conversation.StepNo(), 4);
+        EXPECT_EQ(params::StepNumber(rig.conversation.Phase()), 4);
         EXPECT_EQ(unit->Sent.size(), 2u);
         EXPECT_TRUE(rig.conversation.Connected());
     }
@@ -384,7 +388,7 @@ TEST_P(FailingWrite, IsLoggedAndTheStepWaits) {
     EXPECT_TRUE(rig.LogHas(GetParam().line));
     EXPECT_EQ(rig.LogCount("Permission denied: this user may not write to the transceiver."),
               GetParam().permissionHint ? 1 : 0);
-    EXPECT_EQ(rig.conversation.StepNo(), 10);
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::WritingAutoSwitching);
     EXPECT_TRUE(rig.SentSinceMark().empty());
 
     rig.unit->FailWrites = false;
@@ -412,7 +416,7 @@ TEST(OversizedReport, IsRefusedWithALineInsteadOfReadPastTheBuffer) {
         rig.Step();
     EXPECT_TRUE(rig.LogHas("Error : Output report length 4096 exceeds 2049 bytes; not sent."));
     EXPECT_TRUE(rig.SentSinceMark().empty());
-    EXPECT_EQ(rig.conversation.StepNo(), 3);
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::SettingClock);
 }
 
 // ---- a unit that vanishes, at every command ---------------------------------------------------
@@ -444,7 +448,7 @@ TEST_P(VanishingUnit, IsLetGoAndTheNextConnectionStartsAfresh) {
     rig.Mark();
     rig.ReplugUnit();
     ASSERT_TRUE(rig.RunToRest());
-    ASSERT_EQ(rig.conversation.StepNo(), 1);
+    ASSERT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
     EXPECT_TRUE(Contains(rig.SentSinceMark(), "GETTMPPARAM")) << "a detached unit is read afresh";
     EXPECT_EQ(rig[TControl::RadioGroup1].itemIndex, 3) << "nothing was saved";
     EXPECT_EQ(rig[TControl::RadioGroup5].itemIndex, 3);
@@ -478,7 +482,7 @@ TEST_P(UploadFault, IsRefusedAndTheUnitsNextAttemptDecides) {
     TCoreRig rig;
     auto& unit = rig.PlugUnit(profile);
     ASSERT_TRUE(rig.RunToRest());
-    EXPECT_EQ(rig.conversation.StepNo(), 99);
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Closing);
     EXPECT_GE(rig.LogCount(GetParam().logged), 1);
     EXPECT_EQ(rig.LogHas("Upload : Done"), GetParam().done);
     if (GetParam().done) {
@@ -520,7 +524,7 @@ TEST(StartUp, AUnitPluggedInLaterIsTakenWithoutAWord) {
     rig.PlugUnit(kModel, kFirmware);
     EXPECT_TRUE(rig.dialogs.messages.empty());
     EXPECT_EQ(rig.view.closes, 0);
-    EXPECT_EQ(rig.conversation.StepNo(), 2);
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::SendingClock);
     EXPECT_TRUE(rig.LogHas("Connect device : Sonavelle Transceiver"));
 }
 

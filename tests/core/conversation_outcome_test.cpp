@@ -21,7 +21,7 @@ class RunOutcome : public ::testing::Test {
     void Connect(const sim::Profile& profile) {
         rig.PlugUnit(profile);
         ASSERT_TRUE(rig.RunToRest());
-        ASSERT_EQ(rig.conversation.StepNo(), 1);
+        ASSERT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
         rig.Mark();
     }
     void Connect(sim::Faults faults = {}) {
@@ -72,8 +72,8 @@ TEST_P(Acknowledged, AreTheCommandsTheUnitTookInOrder) {
     const std::vector<std::string> sent = rig.SentSinceMark();
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(sent.back(), "SAVE");
-    EXPECT_EQ(rig.conversation.Acknowledged(), sent);
-    EXPECT_FALSE(rig.conversation.Refusal());
+    EXPECT_EQ(rig.conversation.LastRun().acknowledged, sent);
+    EXPECT_FALSE(rig.conversation.LastRun().refusal);
     EXPECT_EQ(rig.conversation.LastCommand(), "SAVE");
 }
 
@@ -95,21 +95,21 @@ INSTANTIATE_TEST_SUITE_P(Units, Acknowledged,
 TEST_F(RunOutcome, AnNgWriteIsTheRefusalAndTheRunWaitsThere) {
     Connect(Ng("SPAR RecordSw"));
     PressApplyWithAChange();
-    ASSERT_TRUE(rig.RunUntil([&] { return c.Refusal().has_value(); }, 2000));
+    ASSERT_TRUE(rig.RunUntil([&] { return c.LastRun().refusal.has_value(); }, 2000));
     const std::vector<std::string> sent = rig.SentSinceMark();
     ASSERT_TRUE(sent.back().starts_with("SPAR RecordSw "));
-    EXPECT_EQ(c.Refusal()->command, sent.back());
-    EXPECT_TRUE(c.Refusal()->reply.starts_with("NG")) << c.Refusal()->reply;
-    EXPECT_EQ(c.Acknowledged(), AllBut(sent, 1));
+    EXPECT_EQ(c.LastRun().refusal->command, sent.back());
+    EXPECT_TRUE(c.LastRun().refusal->reply.starts_with("NG")) << c.LastRun().refusal->reply;
+    EXPECT_EQ(c.LastRun().acknowledged, AllBut(sent, 1));
     EXPECT_EQ(c.LastCommand(), sent.back());
 
     // The window shows nothing of it and waits for good: nothing more is sent.
-    const std::int32_t step = c.StepNo();
+    const std::int32_t step = params::StepNumber(c.Phase());
     for (int i = 0; i < 2000; ++i)
         rig.Step();
-    EXPECT_EQ(c.StepNo(), step);
+    EXPECT_EQ(params::StepNumber(c.Phase()), step);
     EXPECT_EQ(rig.SentSinceMark(), sent);
-    EXPECT_EQ(c.Refusal()->command, sent.back());
+    EXPECT_EQ(c.LastRun().refusal->command, sent.back());
 }
 
 TEST_F(RunOutcome, ASaveNotConfirmedIsTheRefusalAndTheRunEnds) {
@@ -118,22 +118,22 @@ TEST_F(RunOutcome, ASaveNotConfirmedIsTheRefusalAndTheRunEnds) {
     ASSERT_TRUE(rig.RunToRest());
     const std::vector<std::string> sent = rig.SentSinceMark();
     ASSERT_EQ(sent.back(), "SAVE");
-    ASSERT_TRUE(c.Refusal());
-    EXPECT_EQ(c.Refusal()->command, "SAVE");
-    EXPECT_TRUE(c.Refusal()->reply.starts_with("NG")) << c.Refusal()->reply;
-    EXPECT_EQ(c.Acknowledged(), AllBut(sent, 1));
-    EXPECT_EQ(c.StepNo(), 1);
+    ASSERT_TRUE(c.LastRun().refusal);
+    EXPECT_EQ(c.LastRun().refusal->command, "SAVE");
+    EXPECT_TRUE(c.LastRun().refusal->reply.starts_with("NG")) << c.LastRun().refusal->reply;
+    EXPECT_EQ(c.LastRun().acknowledged, AllBut(sent, 1));
+    EXPECT_EQ(c.Phase(), core::TPhase::Ready);
 }
 
 TEST_F(RunOutcome, AClearNotConfirmedIsTheRefusalAndNothingIsAcknowledged) {
     Connect(Ng("CLEAR"));
     rig.conversation.PressDefault();
-    ASSERT_TRUE(rig.RunUntil([&] { return c.Refusal().has_value(); }, 2000));
-    EXPECT_EQ(c.Refusal()->command, "CLEAR");
-    EXPECT_TRUE(c.Refusal()->reply.starts_with("NG")) << c.Refusal()->reply;
-    EXPECT_TRUE(c.Acknowledged().empty());
+    ASSERT_TRUE(rig.RunUntil([&] { return c.LastRun().refusal.has_value(); }, 2000));
+    EXPECT_EQ(c.LastRun().refusal->command, "CLEAR");
+    EXPECT_TRUE(c.LastRun().refusal->reply.starts_with("NG")) << c.LastRun().refusal->reply;
+    EXPECT_TRUE(c.LastRun().acknowledged.empty());
     EXPECT_EQ(rig.SentSinceMark(), std::vector<std::string>{"CLEAR"});
-    EXPECT_EQ(c.StepNo(), 9);
+    EXPECT_EQ(c.Phase(), core::TPhase::RestoringDefaults);
 }
 
 TEST_F(RunOutcome, AConfirmedClearIsTheOnlyAcknowledgedCommandOfDefault) {
@@ -141,33 +141,33 @@ TEST_F(RunOutcome, AConfirmedClearIsTheOnlyAcknowledgedCommandOfDefault) {
     Connect();
     rig.conversation.PressDefault();
     ASSERT_TRUE(rig.RunToRest());
-    EXPECT_EQ(c.StepNo(), 1);
-    EXPECT_FALSE(c.Refusal());
-    EXPECT_EQ(c.Acknowledged(), std::vector<std::string>{"CLEAR"});
+    EXPECT_EQ(c.Phase(), core::TPhase::Ready);
+    EXPECT_FALSE(c.LastRun().refusal);
+    EXPECT_EQ(c.LastRun().acknowledged, std::vector<std::string>{"CLEAR"});
 }
 
 TEST_F(RunOutcome, EachRunStartsWithoutTheLastOnesOutcome) {
     Connect(Ng("CLEAR"));
     rig.conversation.PressDefault();
-    ASSERT_TRUE(rig.RunUntil([&] { return c.Refusal().has_value(); }, 2000));
+    ASSERT_TRUE(rig.RunUntil([&] { return c.LastRun().refusal.has_value(); }, 2000));
 
     // The user presses Apply on the waiting run; this time everything is taken.
     rig.sim->MutableFaults().ng.clear();
     rig.Mark();
     PressApplyWithAChange();
-    EXPECT_FALSE(c.Refusal());
-    EXPECT_TRUE(c.Acknowledged().empty());
+    EXPECT_FALSE(c.LastRun().refusal);
+    EXPECT_TRUE(c.LastRun().acknowledged.empty());
     ASSERT_TRUE(rig.RunToRest());
-    EXPECT_FALSE(c.Refusal());
-    EXPECT_EQ(c.Acknowledged(), rig.SentSinceMark());
+    EXPECT_FALSE(c.LastRun().refusal);
+    EXPECT_EQ(c.LastRun().acknowledged, rig.SentSinceMark());
 
     // And a refusal after a clean run names only its own command.
     rig.sim->MutableFaults().ng.insert("SPAR TxSquelchSw");
     rig.Mark();
     PressApplyWithAChange();
-    ASSERT_TRUE(rig.RunUntil([&] { return c.Refusal().has_value(); }, 2000));
-    EXPECT_TRUE(c.Refusal()->command.starts_with("SPAR TxSquelchSw "));
-    EXPECT_EQ(c.Acknowledged(), AllBut(rig.SentSinceMark(), 1));
+    ASSERT_TRUE(rig.RunUntil([&] { return c.LastRun().refusal.has_value(); }, 2000));
+    EXPECT_TRUE(c.LastRun().refusal->command.starts_with("SPAR TxSquelchSw "));
+    EXPECT_EQ(c.LastRun().acknowledged, AllBut(rig.SentSinceMark(), 1));
 }
 
 // ---- letting go of a unit attached before the start ------------------------------------------
@@ -185,7 +185,7 @@ TEST(LetGo, ReleasesTheUnitAndTakesItOncePluggedInAgain) {
     EXPECT_FALSE(rig.conversation.Connected());
     EXPECT_FALSE(early->CheckedOut);
     EXPECT_FALSE(rig.conversation.Running());
-    EXPECT_EQ(rig.conversation.StepNo(), 0);
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Idle);
     EXPECT_FALSE(rig[TControl::Timer1].enabled);
     for (int i = 0; i < 100; ++i)
         rig.Step();
@@ -197,7 +197,7 @@ TEST(LetGo, ReleasesTheUnitAndTakesItOncePluggedInAgain) {
     rig.PlugUnit(kModel, kFirmware);
     EXPECT_TRUE(rig.conversation.Connected());
     ASSERT_TRUE(rig.RunToRest());
-    EXPECT_EQ(rig.conversation.StepNo(), 1);
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
     EXPECT_EQ(rig.dialogs.messages.size(), 1u);
     EXPECT_TRUE(rig.dialogs.errors.empty());
 }
@@ -206,11 +206,11 @@ TEST(LetGo, WithoutAUnitLeavesTheConversationIdle) {
     TCoreRig rig;
     rig.conversation.LetGo();
     EXPECT_FALSE(rig.conversation.Connected());
-    EXPECT_EQ(rig.conversation.StepNo(), 0);
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Idle);
     EXPECT_TRUE(rig.dialogs.errors.empty());
     rig.PlugUnit(kModel, kFirmware);
     ASSERT_TRUE(rig.RunToRest());
-    EXPECT_EQ(rig.conversation.StepNo(), 1);
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
 }
 
 } // namespace

@@ -15,15 +15,17 @@ void AtCurrentReadBack(TCoreRig& rig, const char* model, const char* firmware) {
     sim::Profile profile = sim::MakeProfile(model, firmware);
     profile.faults.silent = {"GPAR"};
     rig.PlugUnit(profile);
-    ASSERT_TRUE(rig.RunUntil(
-        [&] { return rig.conversation.StepNo() == 8 && rig.sim->PendingReports() == 0; }));
+    ASSERT_TRUE(rig.RunUntil([&] {
+        return params::StepNumber(rig.conversation.Phase()) == 8 && rig.sim->PendingReports() == 0;
+    }));
 }
 
 void AgainAtCurrentReadBack(TCoreRig& rig) {
     rig.UnplugUnit();
     rig.ReplugUnit();
-    ASSERT_TRUE(rig.RunUntil(
-        [&] { return rig.conversation.StepNo() == 8 && rig.sim->PendingReports() == 0; }));
+    ASSERT_TRUE(rig.RunUntil([&] {
+        return params::StepNumber(rig.conversation.Phase()) == 8 && rig.sim->PendingReports() == 0;
+    }));
 }
 
 struct TShowRow {
@@ -55,7 +57,7 @@ TEST_P(ShowValue, SetsChoiceBoxAndTagOrLeavesThem) {
         EXPECT_EQ(rig[r.box].text, r.text);
         EXPECT_EQ(rig[r.box].tag, r.tag);
     }
-    EXPECT_EQ(rig.conversation.StepNo(), 8);
+    EXPECT_EQ(params::StepNumber(rig.conversation.Phase()), 8);
     EXPECT_TRUE(rig.dialogs.errors.empty());
 }
 
@@ -179,17 +181,17 @@ TEST(ReadBackEnd, OneSecondAfterTheLastReplyByTheClock) {
 
     at(1499);
     c.Tick();
-    EXPECT_EQ(c.StepNo(), 8);
+    EXPECT_EQ(params::StepNumber(c.Phase()), 8);
     // A clock set back neither ends the read-back nor holds it open for an hour.
     at(-3600 * 1000);
     c.Tick();
-    EXPECT_EQ(c.StepNo(), 8);
+    EXPECT_EQ(params::StepNumber(c.Phase()), 8);
     at(-3600 * 1000 + 999);
     c.Tick();
-    EXPECT_EQ(c.StepNo(), 8);
+    EXPECT_EQ(params::StepNumber(c.Phase()), 8);
     at(-3600 * 1000 + 1000);
     c.Tick();
-    EXPECT_EQ(c.StepNo(), 1);
+    EXPECT_EQ(params::StepNumber(c.Phase()), 1);
 }
 
 } // namespace

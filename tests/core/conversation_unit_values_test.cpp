@@ -30,7 +30,7 @@ class UnitValues : public ::testing::TestWithParam<TOddValue> {
         ASSERT_TRUE(profile.stored->Set(GetParam().key, GetParam().value));
         rig.PlugUnit(profile);
         ASSERT_TRUE(rig.RunToRest());
-        ASSERT_EQ(c.StepNo(), 1);
+        ASSERT_EQ(c.Phase(), core::TPhase::Ready);
         rig.Mark();
     }
     std::string Command(const char* value) const {
@@ -59,7 +59,8 @@ TEST_P(UnitValues, AreWrittenBackUnlessTheUserChoosesThem) {
     c.PressApply();
     ASSERT_TRUE(rig.RunToRest());
     EXPECT_TRUE(Sent(Command(odd.value))) << ::testing::PrintToString(rig.SentSinceMark());
-    EXPECT_EQ(c.Changed(), std::vector<TControl>{other});
+    EXPECT_EQ(c.Changed(),
+              std::vector<params::TSetting>{params::SettingOfChoice(other, c.Identity())});
     EXPECT_EQ(rig.sim->Stored()->Get(odd.key), odd.value);
     const core::TControlState box = rig.Panel()[TControl::EditDivingTimeSignal];
 
@@ -80,7 +81,8 @@ TEST_P(UnitValues, AreWrittenBackUnlessTheUserChoosesThem) {
     c.PressApply();
     ASSERT_TRUE(rig.RunToRest());
     EXPECT_TRUE(Sent(Command(odd.written))) << ::testing::PrintToString(rig.SentSinceMark());
-    EXPECT_EQ(c.Changed(), std::vector<TControl>{odd.own});
+    EXPECT_EQ(c.Changed(),
+              std::vector<params::TSetting>{params::SettingOfChoice(odd.own, c.Identity())});
     EXPECT_EQ(rig.sim->Stored()->Get(odd.key), odd.written);
 }
 

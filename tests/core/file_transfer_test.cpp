@@ -1,5 +1,6 @@
 // Steps 5 and 6 of the conversation against hand-made packets, on a bare transceiver.
 #include "link/Upload.h"
+#include "support/ConversationPeer.h"
 #include "support/CoreRig.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +17,8 @@ class BareUnitTest : public ::testing::Test {
   protected:
     void PlugTransceiver() { unit = rig.PlugBare(); }
     void Tick(int count = 1) {
-        for (int i = 0; i < count; ++i) rig.Step();
+        for (int i = 0; i < count; ++i)
+            rig.Step();
     }
     void Answer(const std::string& text) { rig.Answer(text); }
     bool Logged(int direction, std::string_view text) const {
@@ -26,7 +28,8 @@ class BareUnitTest : public ::testing::Test {
     }
     std::vector<std::string> Commands() const {
         std::vector<std::string> commands;
-        for (const auto& r : unit->Sent) commands.push_back(CommandOf(r));
+        for (const auto& r : unit->Sent)
+            commands.push_back(CommandOf(r));
         return commands;
     }
 
@@ -36,7 +39,8 @@ class BareUnitTest : public ::testing::Test {
 
 std::string Le(uint32_t v) {
     std::string s;
-    for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        s += static_cast<char>((v >> (8 * i)) & 0xFF);
     return s;
 }
 
@@ -48,15 +52,19 @@ class FileTransfer : public BareUnitTest {
         Tick();
         Answer("OK");
         Answer("OK ABC");
-        ASSERT_EQ(rig.conversation.StepNo(), 5);
+        ASSERT_EQ(rig.conversation.Phase(), core::TPhase::UploadingInformationFile);
         unit->Sent.clear();
     }
     void Packet(const std::string& bytes) {
         rig.Deliver(InputReport(bytes, 1025));
         Tick();
     }
-    std::string LastResult() const { return unit->Sent.empty() ? "" : unit->Sent.back().substr(1, 12); }
-    std::string DataPacket(uint32_t n, char fill) { return "UPLD" + Le(n) + std::string(1016, fill); }
+    std::string LastResult() const {
+        return unit->Sent.empty() ? "" : unit->Sent.back().substr(1, 12);
+    }
+    std::string DataPacket(uint32_t n, char fill) {
+        return "UPLD" + Le(n) + std::string(1016, fill);
+    }
 };
 
 TEST_F(FileTransfer, WholeUploadIsVerifiedAndGivesTheSerialNumber) {
@@ -76,7 +84,7 @@ TEST_F(FileTransfer, WholeUploadIsVerifiedAndGivesTheSerialNumber) {
     EXPECT_TRUE(Logged(core::kLogNote, "Verify : OK. fileSize:2132 timeStamp:2026/12/07"));
     EXPECT_TRUE(Logged(core::kLogReceived, "Upload : Done"));
     EXPECT_EQ(rig[TControl::Edit2].text, "0123456789AB");
-    EXPECT_EQ(rig.conversation.StepNo(), 99);
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Closing);
     EXPECT_EQ(rig.conversation.UploadedFile(), file);
 }
 
@@ -85,7 +93,7 @@ TEST_F(FileTransfer, PacketNumberErrorLeavesTheUploadIdle) {
     Packet(DataPacket(1, 'a'));
     EXPECT_TRUE(Logged(core::kLogReceived, "Error : Invalid packet number."));
     EXPECT_EQ(LastResult(), channel::UploadResult(0x1002, 1));
-    EXPECT_FALSE(rig.conversation.UploadRunning());
+    EXPECT_FALSE(testing_support::Peer(rig.conversation).UploadRunning());
     Packet(DataPacket(0, 'a'));
     EXPECT_TRUE(Logged(core::kLogReceived, "Error : Invalid status."));
     EXPECT_EQ(LastResult(), channel::UploadResult(0x1002, 1));
@@ -109,13 +117,13 @@ TEST_F(FileTransfer, SecondEndPacketIsIgnoredUnanswered) {
 }
 
 TEST_F(FileTransfer, SizeMismatchEndsWithoutTouchingTheSerial) {
-    rig.conversation.SetTextForTest(TControl::Edit2, "keep");
+    testing_support::Peer(rig.conversation).SetText(TControl::Edit2, "keep");
     Packet("UPLS" + Le(0) + Le(0) + "DWINFO.INI");
     Packet("UPLE" + Le(3) + "abc");
     Packet("UPLI" + Le(4) + "stamp");
     EXPECT_TRUE(Logged(core::kLogNote, "Error : Verify NG. fileSize:4 timeStamp:stamp"));
     EXPECT_EQ(rig[TControl::Edit2].text, "keep");
-    EXPECT_EQ(rig.conversation.StepNo(), 99);
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Closing);
 }
 
 TEST_F(FileTransfer, ShortPacketsAreRefusedAndTheUploadGoesOn) {
@@ -124,14 +132,16 @@ TEST_F(FileTransfer, ShortPacketsAreRefusedAndTheUploadGoesOn) {
     rig.Deliver(InputReport("UPLD" + Le(0) + "OK\r\n" + std::string(1012, 'a'), 1025));
     Tick();
     EXPECT_EQ(LastResult(), channel::UploadResult(0x1002, 1));
-    EXPECT_TRUE(Logged(core::kLogNote, "Error : Short upload packet (data packet of 10 bytes); refused."));
-    EXPECT_TRUE(rig.conversation.UploadRunning());
+    EXPECT_TRUE(
+        Logged(core::kLogNote, "Error : Short upload packet (data packet of 10 bytes); refused."));
+    EXPECT_TRUE(testing_support::Peer(rig.conversation).UploadRunning());
     Packet(DataPacket(0, 'b'));
     EXPECT_EQ(LastResult(), channel::UploadResult(0x1002, 0));
     EXPECT_EQ(rig.conversation.UploadedFile().size(), 1016u);
     Packet("UPLE" + Le(0x80000000u) + "x");
-    EXPECT_EQ(unit->Sent.back().substr(1, 12), channel::UploadResult(0x1003, 0).substr(0, 8) + Le(1));
-    EXPECT_FALSE(rig.conversation.UploadEndSeen());
+    EXPECT_EQ(unit->Sent.back().substr(1, 12),
+              channel::UploadResult(0x1003, 0).substr(0, 8) + Le(1));
+    EXPECT_FALSE(testing_support::Peer(rig.conversation).UploadEndSeen());
 }
 
 TEST_F(FileTransfer, EndPacketThatWouldPassTheCapIsRefused) {
@@ -150,7 +160,8 @@ TEST_F(FileTransfer, EndPacketThatWouldPassTheCapIsRefused) {
 TEST_F(FileTransfer, EndlessDataIsCappedWithALogLine) {
     Packet("UPLS" + Le(0) + Le(0) + "DWINFO.INI");
     const int packets = static_cast<int>(channel::kMaxUploadBytes / 1016) + 1;
-    for (int i = 0; i <= packets; ++i) Packet(DataPacket(static_cast<uint32_t>(i), 'c'));
+    for (int i = 0; i <= packets; ++i)
+        Packet(DataPacket(static_cast<uint32_t>(i), 'c'));
     EXPECT_LE(rig.conversation.UploadedFile().size(), channel::kMaxUploadBytes);
     EXPECT_EQ(LastResult(), channel::UploadResult(0x1002, 1));
     EXPECT_GE(rig.LogCount("Error : Upload exceeds"), 1);
@@ -166,7 +177,7 @@ TEST_F(SerialReply, NgShowsNotFoundAndStartsTheReadBack) {
     Answer("NG");
     EXPECT_EQ(rig[TControl::Edit2].text, "Not found");
     EXPECT_EQ(Commands().back(), "GETTMPPARAM");
-    EXPECT_EQ(rig.conversation.StepNo(), 7);
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::ReadingDefaults);
 }
 
 TEST_F(SerialReply, UnsupportedFirmwareEndsAfterTheSerial) {
@@ -176,39 +187,39 @@ TEST_F(SerialReply, UnsupportedFirmwareEndsAfterTheSerial) {
     Answer("OK 202000");
     Answer("OK " + std::string(26, ' ') + "SN0000000042");
     EXPECT_EQ(rig[TControl::Edit2].text, "SN0000000042");
-    EXPECT_EQ(rig.conversation.StepNo(), 99);
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Closing);
     EXPECT_EQ(Commands().back(), "GSER");
 }
 
 TEST_F(SerialReply, OtherReplyLeavesTheSerialAndGoesOn) {
     PlugTransceiver();
-    rig.conversation.SetTextForTest(TControl::Edit2, "before");
+    testing_support::Peer(rig.conversation).SetText(TControl::Edit2, "before");
     Tick();
     Answer("OK");
     Answer("OK 201016");
-    rig.conversation.SetTextForTest(TControl::Edit2, "before");
+    testing_support::Peer(rig.conversation).SetText(TControl::Edit2, "before");
     rig.Deliver(InputReport("garbage"));
     Tick();
     EXPECT_EQ(rig[TControl::Edit2].text, "before");
-    EXPECT_EQ(rig.conversation.StepNo(), 7);
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::ReadingDefaults);
 }
 
 TEST_F(SerialReply, SameUnitAfterReconnectSkipsTheDefaultReadBack) {
     PlugTransceiver();
-    rig.conversation.SetInitialReadForTest(1, "201026", "DW730 TONAL");
+    testing_support::Peer(rig.conversation).SetInitialRead(1, "201026", "DW730 TONAL");
     Tick();
     Answer("OK");
     Answer("OK 201026");
     Answer("OK DW730 TONAL");
     Answer("OK " + std::string(26, ' ') + "SN");
     EXPECT_EQ(Commands().back(), "GPAR");
-    EXPECT_EQ(rig.conversation.StepNo(), 8);
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::ReadingCurrent);
     EXPECT_EQ(rig.conversation.CurrentReceivedCount(), 0);
     // The one-second wait of the read-back starts with the command.
     Tick(999);
-    EXPECT_EQ(rig.conversation.StepNo(), 8);
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::ReadingCurrent);
     Tick();
-    EXPECT_EQ(rig.conversation.StepNo(), 1);
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The reply a step looks at and the replies waiting behind it: alone, then in a conversation
 // with a unit that answers faster than the tick.
 #include "link/ReplyQueue.h"
+#include "support/ConversationPeer.h"
 #include "support/CoreRig.h"
 
 #include <gtest/gtest.h>
@@ -99,10 +100,11 @@ TEST(FastUnit, EndsWithThePanelOfAPacedUnit) {
         TCoreRig fast;
         fast.PlugUnit(profile);
         ASSERT_TRUE(fast.RunToRest(20000, true));
-        ASSERT_EQ(fast.conversation.StepNo(), 1);
+        ASSERT_EQ(fast.conversation.Phase(), core::TPhase::Ready);
         for (TControl c : params::AllControls())
             EXPECT_EQ(fast[c], paced[c]) << ControlName(c);
-        EXPECT_EQ(fast.conversation.InitialParams(), paced.conversation.InitialParams());
+        EXPECT_EQ(testing_support::Peer(fast.conversation).InitialParams(),
+                  testing_support::Peer(paced.conversation).InitialParams());
 
         fast.Mark();
         fast.conversation.Choose(TControl::RadioGroup1, 0);
@@ -116,7 +118,8 @@ TEST(FastUnit, EndsWithThePanelOfAPacedUnit) {
 TEST(FastUnit, AFloodOfRepliesIsBoundedAndSaysSo) {
     TCoreRig rig;
     rig.PlugUnit("DW730 TONAL", "201036");
-    ASSERT_TRUE(rig.RunUntil([&] { return rig.conversation.StepNo() == 3; }));
+    ASSERT_TRUE(
+        rig.RunUntil([&] { return rig.conversation.Phase() == core::TPhase::SettingClock; }));
     constexpr int kOver = 5;
     for (std::size_t i = 0; i < TReplyQueue::kMaxPending + 1 + kOver; ++i)
         rig.Deliver(LineReport("NG"));

@@ -34,7 +34,7 @@ TRun RunThrough(const demo::TScenario& scenario, demo::TTimeMode time) {
     run.result = demo::RunScenario(scenario, rig);
     run.printed = demo::PrintedLog(rig.Form()) + demo::PrintedState(rig.Form());
     run.stored = rig.Unit().Inspect([](sim::Transceiver& u) { return u.Stored(); });
-    run.step = rig.Form().Conversation().StepNo();
+    run.step = params::StepNumber(rig.Form().Conversation().Phase());
     run.applyEnabled = testing_support::SpeedButton2(&rig.Form())->isEnabled() &&
                        !testing_support::SpeedButton2(&rig.Form())->isHidden();
     return run;

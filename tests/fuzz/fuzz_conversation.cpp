@@ -2,6 +2,7 @@
 // simulated unit of any model and firmware family answers unless the input speaks for it.
 // After every action the panel, the log and the conversation must still make sense.
 #include "link/Upload.h"
+#include "support/ConversationPeer.h"
 #include "support/CoreRig.h"
 
 #include <array>
@@ -94,10 +95,12 @@ void CheckInvariants(const TCoreRig& rig) {
     if (!rig[TControl::CheckBoxDivingTimeSignalEnable].checked)
         Require(rig[TControl::ComboBoxDivingTimeSignal1].itemIndex == -1 &&
                 rig[TControl::ComboBoxDivingTimeSignal2].itemIndex == -1);
-    Require(std::find(kSteps.begin(), kSteps.end(), rig.conversation.StepNo()) != kSteps.end());
+    Require(std::find(kSteps.begin(), kSteps.end(), params::StepNumber(rig.conversation.Phase())) !=
+            kSteps.end());
     Require(rig.conversation.UploadedFile().size() <= channel::kMaxUploadBytes);
     // The unit the core holds is one the controller has handed out.
-    if (auto* held = static_cast<testing_support::TFakeHidDevice*>(rig.conversation.Device()))
+    if (auto* held = static_cast<testing_support::TFakeHidDevice*>(
+            testing_support::Peer(rig.conversation).Device()))
         Require(held->CheckedOut);
     for (const auto& line : rig.log.lines)
         Require(ValidUtf8(line.text));
@@ -131,7 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         case 2: // until the conversation rests, the read-back's second included
             for (int i = 0; i < 3000 && ticks < kTickBudget; ++i) {
-                const auto step = rig.conversation.StepNo();
+                const auto step = params::StepNumber(rig.conversation.Phase());
                 if ((step == 1 || step == 99) && rig.sim->PendingReports() == 0) break;
                 run(1, false);
             }
@@ -176,7 +179,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 rig.ReplugUnit();
             break;
         case 12:
-            rig.conversation.SetStepForTest(kSteps[in.Byte() % kSteps.size()]);
+            testing_support::Peer(rig.conversation).SetStep(kSteps[in.Byte() % kSteps.size()]);
             break;
         case 13: // the clock jumps, backwards too
             rig.clock.Advance(static_cast<std::int16_t>(in.Byte() << 8 | in.Byte()));

@@ -2,6 +2,7 @@
 // packet to the next: each packet is preceded by a two-byte little-endian length and reaches
 // the core as an input report, through the reply framing.
 #include "link/Upload.h"
+#include "support/ConversationPeer.h"
 #include "support/CoreRig.h"
 
 #include <cstdlib>
@@ -38,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string report(1, '\0');
         report.append(reinterpret_cast<const char*>(data + pos + 2), len);
         pos += 2 + len;
-        rig.conversation.SetStepForTest(5);
+        testing_support::Peer(rig.conversation).SetPhase(core::TPhase::UploadingInformationFile);
         rig.Deliver(report);
         rig.Step();
         if (rig.conversation.UploadedFile().size() > channel::kMaxUploadBytes) std::abort();

@@ -113,9 +113,9 @@ std::vector<std::string> ReadBack(const cli::TSession& session) {
     const core::TConversation& c = session.Conversation();
     std::vector<std::string> values;
     for (const cli::TSettingInfo& info : cli::kSettings)
-        if (!cli::ValuesFor(info.id, c.Identity()).empty())
+        if (!params::SettingValues(info.id, c.Identity()).empty())
             values.push_back(std::string(info.name) + "=" +
-                             cli::ChosenValue(info.id, c.Panel(), c.Identity()).value_or("?"));
+                             cli::ChosenValue(c, info.id).value_or("?"));
     return values;
 }
 
@@ -209,7 +209,8 @@ TEST_F(LinuxCliTest, ConnectsAUnitPluggedAfterStartChangesItAndRestoresItsFactor
     const cli::TOutcome applied =
         session->Apply(Requests({"volume=2", "hands-free=3", "voice-guide=high"}));
     ASSERT_TRUE(applied.ok()) << applied.message << "\n" << Log();
-    EXPECT_EQ(applied.message, "3 setting(s) changed (volume, hands-free, voice-guide); written and saved");
+    EXPECT_EQ(applied.message,
+              "3 setting(s) changed (volume, hands-free, voice-guide); written and saved");
     // Each request changed its own parameter in the unit's stored set, and nothing else.
     EXPECT_EQ(ChangedKeys(before, node.Stored()),
               (std::vector<std::string>{"PhoneOutVol", "CsgVoxNzccTh", "VoiceGuideSwitch"}));

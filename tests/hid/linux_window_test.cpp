@@ -2,6 +2,7 @@
 // answered by the simulated unit, plugged after start-up and driven by Qt's event loop,
 // through connection, identification, read-back, one Apply and the unplug.
 #include "EmulatedTransceiver.h"
+#include "support/ConversationPeer.h"
 #include "UmockdevPreload.h"
 #include "app/Main.h"
 #include "hid/HidControllerClass.h"
@@ -123,9 +124,10 @@ class LinuxWindowTest : public ::testing::Test {
 TEST_F(LinuxWindowTest, ConnectsIdentifiesAppliesAndLetsTheUnitGo) {
     node.Plug();
     ASSERT_TRUE(Run([&] {
-        return form->Conversation().StepNo() == 1 && SpeedButton2(form)->isEnabled();
+        return form->Conversation().Phase() == core::TPhase::Ready &&
+               SpeedButton2(form)->isEnabled();
     })) << "step "
-        << form->Conversation().StepNo() << "\n"
+        << params::StepNumber(form->Conversation().Phase()) << "\n"
         << form->LogLines().join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(LogHas(QStringLiteral("HID_Open:CheckOut QD device2.")));
     EXPECT_TRUE(LogHas(QStringLiteral(">>VER")));
@@ -145,15 +147,15 @@ TEST_F(LinuxWindowTest, ConnectsIdentifiesAppliesAndLetsTheUnitGo) {
     ASSERT_NE(before, "-12");
     RadioGroup1(form)->SetItemIndex(0);
     SpeedButton2(form)->click();
-    ASSERT_NE(form->Conversation().StepNo(), 1);
-    ASSERT_TRUE(Run([&] { return form->Conversation().StepNo() == 1; }))
+    ASSERT_NE(form->Conversation().Phase(), core::TPhase::Ready);
+    ASSERT_TRUE(Run([&] { return form->Conversation().Phase() == core::TPhase::Ready; }))
         << form->LogLines().join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(Stored("PhoneOutVol"), "-12");
 
     node.Unplug();
     ASSERT_TRUE(Run([&] { return LogHas(QStringLiteral("Disconnect device.")); }))
         << form->LogLines().join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(form->Conversation().Device(), nullptr);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).Device(), nullptr);
     EXPECT_FALSE(SpeedButton2(form)->isEnabled());
     EXPECT_TRUE(dialogs->errors.empty() && dialogs->messages.empty())
         << ::testing::PrintToString(dialogs->errors) << ::testing::PrintToString(dialogs->messages);

@@ -19,10 +19,12 @@ class StressWindowTest : public testing_support::SimWindowTest {
     void Pump();
     bool PumpUntil(const std::function<bool()>& done, int maxTicks);
     bool Resting() const {
-        return form->Conversation().StepNo() == 1 || form->Conversation().StepNo() == 99;
+        return form->Conversation().Phase() == core::TPhase::Ready ||
+               form->Conversation().Phase() == core::TPhase::Closing;
     }
     bool PanelReady() const {
-        return form->Conversation().StepNo() == 1 && SpeedButton2(form)->isEnabled();
+        return form->Conversation().Phase() == core::TPhase::Ready &&
+               SpeedButton2(form)->isEnabled();
     }
     // Moves the volume choice on, so that an Apply has something to write.
     void ChangeASetting();

@@ -3,6 +3,7 @@
 // memory bounded, must log every report the unit sent, and must work again with a sound
 // unit afterwards.
 #include "StressWindow.h"
+#include "support/ConversationPeer.h"
 #include "support/WindowWidgets.h"
 #include "link/Upload.h"
 
@@ -101,31 +102,38 @@ TEST_P(HostileUnit, NoCrashBoundedMemoryEveryReportLoggedThenASoundUnitWorks) {
 
     // The conversation, then an Apply and a Default where the panel allows them. A unit
     // that stays silent leaves a step waiting: that wait is bounded here, not in the tool.
-    PumpUntil([&] { return Resting() || !form->Conversation().Device(); }, 3000);
+    PumpUntil([&] { return Resting() || !testing_support::Peer(form->Conversation()).Device(); },
+              3000);
     if (PanelReady()) {
         ChangeASetting();
         SpeedButton2(form)->click();
         PumpUntil(
-            [&] { return form->Conversation().StepNo() == 1 || !form->Conversation().Device(); },
+            [&] {
+                return form->Conversation().Phase() == core::TPhase::Ready ||
+                       !testing_support::Peer(form->Conversation()).Device();
+            },
             300);
         if (PanelReady() && SpeedButton3(form)->isEnabled()) {
             SpeedButton3(form)->click();
             PumpUntil(
                 [&] {
-                    return form->Conversation().StepNo() == 1 || !form->Conversation().Device();
+                    return form->Conversation().Phase() == core::TPhase::Ready ||
+                           !testing_support::Peer(form->Conversation()).Device();
                 },
                 300);
         }
     }
-    const bool vanished = sim->Vanished() || !form->Conversation().Device();
+    const bool vanished = sim->Vanished() || !testing_support::Peer(form->Conversation()).Device();
 
     // Memory: the log grows; nothing else may grow beyond what one report or one capped
     // upload can hold.
     const size_t input = sim->InputReportLength();
     EXPECT_LE(form->Conversation().Replies().Text().size(), input);
-    EXPECT_LE(form->Conversation().ReplyHex().size(), 3 * input);
+    EXPECT_LE(testing_support::Peer(form->Conversation()).ReplyHex().size(), 3 * input);
     EXPECT_LE(form->Conversation().UploadedFile().size(), channel::kMaxUploadBytes);
-    EXPECT_LE(static_cast<size_t>(form->Conversation().CurrentParams().Channel.size()), input);
+    EXPECT_LE(static_cast<size_t>(
+                  testing_support::Peer(form->Conversation()).CurrentParams().Channel.size()),
+              input);
     EXPECT_LE(sim->PendingReports(), 4u);
     // A reply whose value cannot be read raises the general error box, at most once a report.
     EXPECT_LE(static_cast<size_t>(dialogs->errors.size()), delivered.size());
@@ -142,7 +150,8 @@ TEST_P(HostileUnit, NoCrashBoundedMemoryEveryReportLoggedThenASoundUnitWorks) {
     }
     if (!Resting() && !vanished) {
         // Waiting for a reply that never comes: the log says which step waits.
-        EXPECT_TRUE(LogHas(QStringLiteral("  %1 status").arg(form->Conversation().StepNo())));
+        EXPECT_TRUE(LogHas(
+            QStringLiteral("  %1 status").arg(params::StepNumber(form->Conversation().Phase()))));
     }
 
     // A sound unit afterwards: the tool has kept nothing that stops the next conversation.
@@ -152,13 +161,13 @@ TEST_P(HostileUnit, NoCrashBoundedMemoryEveryReportLoggedThenASoundUnitWorks) {
     Pump();
     PlugUnit("DW730 TONAL", c.Firmware);
     ASSERT_TRUE(PumpUntil([&] { return Resting(); }, 5000))
-        << "stuck at step " << form->Conversation().StepNo();
+        << "stuck at step " << params::StepNumber(form->Conversation().Phase());
     if (c.Firmware.size() == 3) {
-        EXPECT_EQ(form->Conversation().StepNo(), 99);
+        EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Closing);
         EXPECT_EQ(verified(), verifiedBefore + 1);
     } else {
         EXPECT_TRUE(PanelReady())
-            << "step " << form->Conversation().StepNo() << ", last log lines:\n"
+            << "step " << params::StepNumber(form->Conversation().Phase()) << ", last log lines:\n"
             << LogTexts().mid(LogTexts().size() - 8).join(QStringLiteral("\n")).toStdString();
         EXPECT_EQ(Edit1(form)->text(), QStringLiteral("201036"));
     }

@@ -2,6 +2,7 @@
 // between two ticks. A reply no step has looked at yet must wait its turn rather than be
 // replaced: the read-back has no time-out and would wait for a lost one for ever.
 #include "StressWindow.h"
+#include "support/ConversationPeer.h"
 #include "support/WindowWidgets.h"
 
 #include <gtest/gtest.h>
@@ -31,9 +32,11 @@ TEST_F(FastUnit, ReadBackCompletesWhenRepliesComeFasterThanTheTick) {
     PlugUnit(profile);
     for (int i = 0; i < 3000 && !PanelReady(); ++i)
         PumpAllDue();
-    EXPECT_TRUE(PanelReady()) << "stalled at step " << form->Conversation().StepNo() << " with "
-                              << form->Conversation().InitialReceivedCount() << " of "
-                              << form->Conversation().ExpectedParamCnt()
+    EXPECT_TRUE(PanelReady()) << "stalled at step "
+                              << params::StepNumber(form->Conversation().Phase()) << " with "
+                              << testing_support::Peer(form->Conversation()).InitialReceivedCount()
+                              << " of "
+                              << testing_support::Peer(form->Conversation()).ExpectedParamCnt()
                               << " default parameters counted";
 }
 

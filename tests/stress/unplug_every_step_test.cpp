@@ -1,6 +1,7 @@
 // The cable pulled at each step of the step table, then the unit plugged back: the next
 // conversation must complete every time, whatever the interrupted one left behind.
 #include "StressWindow.h"
+#include "support/ConversationPeer.h"
 #include "support/WindowWidgets.h"
 
 #include <gtest/gtest.h>
@@ -70,27 +71,28 @@ TEST_P(UnplugAtEveryStep, NextConversationCompletes) {
         }
     }
     if (c.Route == TRoute::Forced) {
-        form->Conversation().SetStepForTest(c.Step);
+        testing_support::Peer(form->Conversation()).SetStep(c.Step);
     } else {
-        ASSERT_TRUE(PumpUntil([&] { return form->Conversation().StepNo() == c.Step; }, 5000))
+        ASSERT_TRUE(PumpUntil(
+            [&] { return params::StepNumber(form->Conversation().Phase()) == c.Step; }, 5000))
             << "the conversation never reached step " << c.Step << "; it rests at "
-            << form->Conversation().StepNo();
+            << params::StepNumber(form->Conversation().Phase());
     }
     const int uploadsBefore = VerifiedUploads();
     const int readBacksBefore = Commands("GPAR");
 
     UnplugUnit();
     Pump();
-    EXPECT_EQ(form->Conversation().Device(), nullptr);
+    EXPECT_EQ(testing_support::Peer(form->Conversation()).Device(), nullptr);
     EXPECT_FALSE(form->Timer().Enabled());
     EXPECT_FALSE(SpeedButton2(form)->isEnabled());
     EXPECT_FALSE(SpeedButton3(form)->isEnabled());
 
     ReplugUnit();
     ASSERT_TRUE(PumpUntil([&] { return Resting(); }, 5000))
-        << "stuck at step " << form->Conversation().StepNo();
+        << "stuck at step " << params::StepNumber(form->Conversation().Phase());
     if (oldFirmware) {
-        EXPECT_EQ(form->Conversation().StepNo(), 99);
+        EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Closing);
         EXPECT_EQ(VerifiedUploads(), uploadsBefore + 1);
     } else {
         EXPECT_TRUE(PanelReady());
@@ -101,7 +103,8 @@ TEST_P(UnplugAtEveryStep, NextConversationCompletes) {
         // And the panel works: an Apply run goes through to the save.
         ChangeASetting();
         SpeedButton2(form)->click();
-        ASSERT_TRUE(PumpUntil([&] { return form->Conversation().StepNo() == 1; }, 2000));
+        ASSERT_TRUE(
+            PumpUntil([&] { return form->Conversation().Phase() == core::TPhase::Ready; }, 2000));
         EXPECT_EQ(sim->Received().back(), "SAVE");
     }
     EXPECT_TRUE(dialogs->errors.empty()) << ::testing::PrintToString(dialogs->errors);

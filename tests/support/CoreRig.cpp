@@ -99,7 +99,7 @@ bool TCoreRig::RunUntil(const std::function<bool()>& done, int maxTicks, bool al
 bool TCoreRig::RunToRest(int maxTicks, bool allDue) {
     return RunUntil(
         [this] {
-            const auto step = conversation.StepNo();
+            const auto step = params::StepNumber(conversation.Phase());
             return (step == 1 || step == 99) && (!sim || sim->PendingReports() == 0);
         },
         maxTicks, allDue);

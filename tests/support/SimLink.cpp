@@ -55,7 +55,8 @@ bool SimWindowTest::RunUntil(const std::function<bool()>& done, int maxTicks) {
 bool SimWindowTest::RunToRest(int maxTicks) {
     return RunUntil(
         [this] {
-            return form->Conversation().StepNo() == 1 || form->Conversation().StepNo() == 99;
+            return form->Conversation().Phase() == core::TPhase::Ready ||
+                   form->Conversation().Phase() == core::TPhase::Closing;
         },
         maxTicks);
 }

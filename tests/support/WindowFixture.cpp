@@ -1,4 +1,5 @@
 #include "support/WindowFixture.h"
+#include "support/ConversationPeer.h"
 #include "support/WindowWidgets.h"
 
 namespace testing_support {
@@ -10,13 +11,15 @@ void WindowTest::SetUp() {
     hid = controller.get();
     clock = testClock.get();
     dialogs = testDialogs.get();
-    form = new TForm1(TFormServices{std::move(controller), std::move(testClock),
-                                    std::move(testDialogs)});
+    form = new TForm1(
+        TFormServices{std::move(controller), std::move(testClock), std::move(testDialogs)});
     form->Timer().SetManual(true); // ticks come from the test only
-    hid->NotifyChange(); // the controller's own first notice: nothing attached yet
+    hid->NotifyChange();           // the controller's own first notice: nothing attached yet
 }
 
-void WindowTest::TearDown() { delete form; }
+void WindowTest::TearDown() {
+    delete form;
+}
 
 TFakeHidDevice* WindowTest::PlugTransceiver(uint16_t productId) {
     unit = hid->Plug(TransceiverVendorID, productId);
@@ -38,18 +41,20 @@ void WindowTest::Answer(const std::string& text) {
 std::vector<std::string> WindowTest::Commands() const {
     std::vector<std::string> commands;
     if (unit)
-        for (const auto& r : unit->Sent) commands.push_back(CommandOf(r));
+        for (const auto& r : unit->Sent)
+            commands.push_back(CommandOf(r));
     return commands;
 }
 
 QStringList WindowTest::LogTexts() const {
     QStringList texts;
-    for (const auto& line : form->LogLines()) texts << line.mid(22); // "yy/MM/dd hh:mm:ss zzz,"
+    for (const auto& line : form->LogLines())
+        texts << line.mid(22); // "yy/MM/dd hh:mm:ss zzz,"
     return texts;
 }
 
 void WindowTest::SetPanelText(params::TControl control, const std::string& text) {
-    form->Conversation().SetTextForTest(control, text);
+    testing_support::Peer(form->Conversation()).SetText(control, text);
     form->Mirror();
 }
 
@@ -60,10 +65,12 @@ void WindowTest::SetIdentity(const std::string& version, const std::string& mode
     id.model = model;
     id.extendedFirmware = extended;
     id.phoneVolume = phoneVolume;
-    form->Conversation().SetIdentityForTest(id);
+    testing_support::Peer(form->Conversation()).SetIdentity(id);
     form->Mirror();
 }
 
-bool WindowTest::LogHas(const QString& text) const { return LogTexts().contains(text); }
+bool WindowTest::LogHas(const QString& text) const {
+    return LogTexts().contains(text);
+}
 
 } // namespace testing_support
