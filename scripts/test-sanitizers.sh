@@ -27,7 +27,9 @@ cmake -S "$SV_ROOT" -B "$SV_ROOT/build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 # reader threads never touch Qt; its real-time smoke test is left out like the Qt hand-over.
 # The command line's sessions on simulated units use the manual hand-over too.
 tsan_targets=(hid_tests hid_stress_tests hid_linux_tests demo_examples_tests cli_session_tests)
-declare -A tsan_filter=([demo_examples_tests]="-*RealTime*")
+# The test that shows the window and closes it is left out too: a shown window is painted,
+# and Qt converts the painted images on threads of its own pool, through the same locks.
+declare -A tsan_filter=([demo_examples_tests]="-*RealTime*:*ClosingTheWindow*")
 cmake --build "$SV_ROOT/build-tsan" -j "$(nproc)" --target "${tsan_targets[@]}"
 for t in "${tsan_targets[@]}"; do
     exe=$(find "$SV_ROOT/build-tsan/tests" -type f -name "$t" -perm -u+x | head -n 1)
