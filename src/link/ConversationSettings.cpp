@@ -394,26 +394,26 @@ void TConversation::PressApply() {
                                        initParams_.CsgVoxNzccTh});
         planNext_ = 0;
 
-        params::TApplyPanel p;
+        params::TApplyState p;
         p.volume = choice(Volume);
-        p.volumeTag = current(Volume);
+        p.volumeCurrent = current(Volume);
         p.txSquelch = choice(AutoSwitching);
-        p.txSquelchTag = current(AutoSwitching);
+        p.txSquelchCurrent = current(AutoSwitching);
         p.handsFree = choice(HandsFree);
-        p.handsFreeTag = current(HandsFree);
+        p.handsFreeCurrent = current(HandsFree);
         p.channel = choice(Channel);
-        p.channelTag = current(Channel);
+        p.channelCurrent = current(Channel);
         p.recordSw = choice(Recorder);
-        p.recordSwTag = current(Recorder);
+        p.recordSwCurrent = current(Recorder);
         p.diveCom = choice(DiveComputer);
-        p.diveComTag = current(DiveComputer);
+        p.diveComCurrent = current(DiveComputer);
         p.voiceGuide = choice(VoiceGuide);
-        p.voiceGuideTag = current(VoiceGuide);
+        p.voiceGuideCurrent = current(VoiceGuide);
         const TSettingData& airCheck = Data(AirCheck);
         p.airCheckChecked = airCheck.checked;
         p.airCheckFirst = airCheck.first;
         p.airCheckLater = airCheck.later;
-        p.airCheckTag = airCheck.current;
+        p.airCheckCurrent = airCheck.current;
         kept_ = params::KeptSettings(plan_, unitValues_, chosen_);
         for (params::TWriteEntry& e : plan_)
             if (e.setting && e.command && Kept(*e.setting))
