@@ -22,7 +22,22 @@ std::int64_t ClockValueAt(std::int64_t wallMs) {
 }
 
 TConversation::TConversation(TConversationPorts ports, std::string version)
-    : ports_(ports), version_(std::move(version)) {}
+    : ports_(ports), version_(std::move(version)) {
+    using enum TSetting;
+    // The lists and boxes as the window defines them before anything is connected.
+    const auto define = [this](TSetting setting, std::size_t items, int current) {
+        Data(setting).items = static_cast<int>(items);
+        Data(setting).current = current;
+    };
+    define(Volume, params::VolumeItems.size(), 0);
+    define(AutoSwitching, params::TxSquelchItems.size(), 0);
+    define(HandsFree, params::HandsFreeItems.size(), 0);
+    define(Channel, params::RGChannelInitialItems.size(), 0);
+    define(Recorder, params::RecordSwItems.size(), -1);
+    define(DiveComputer, params::DiveComInterfaceChoices({}).items.size(), -1);
+    define(VoiceGuide, params::VoiceGuideItems.size(), 0);
+    define(AirCheck, 0, 0);
+}
 
 void TConversation::Start() {
     phase_ = TPhase::Idle;
@@ -313,26 +328,20 @@ void TConversation::ResetDisplay() {
     SetModelText({});
     panel_.SetVisible(Label13, false);
     SetLanguage({});
-    const std::pair<TControl, TControl> pairs[] = {
-        {RadioGroup1, Edit5},
-        {RadioGroup3, Edit7},
-        {RadioGroup4, Edit8},
-        {RGChannel, EdtChannel},
-        {RadioGroup5, Edit9},
-        {RgDiveComInterface, EdtDiveComInterface},
-        {RadioGroupVoiceGuideLevel, EditVoiceGuideLevel},
-    };
-    for (auto [choice, box] : pairs) {
-        panel_.SetItemIndex(choice, -1);
-        panel_.SetEnabled(choice, false);
-        panel_.SetText(box, {});
-        panel_.SetTag(box, -1);
+    for (TSetting setting : params::kRows) {
+        TSettingData& d = Data(setting);
+        d.choice = -1;
+        d.shown.clear();
+        d.current = -1;
+        Render(setting);
+        panel_.SetEnabled(params::Info(setting).choice, false);
     }
     SetAirCheck(false);
     panel_.SetEnabled(CheckBoxDivingTimeSignalEnable, false);
-    panel_.SetItemIndex(ComboBoxDivingTimeSignal1, -1);
-    panel_.SetItemIndex(ComboBoxDivingTimeSignal2, -1);
-    panel_.SetText(EditDivingTimeSignal, {});
+    TSettingData& airCheck = Data(TSetting::AirCheck);
+    airCheck.first = airCheck.later = -1;
+    airCheck.shown.clear();
+    Render(TSetting::AirCheck);
     SetPosition(0);
     // What was read and chosen belongs to the panel just cleared.
     unitValues_.Clear();
@@ -353,7 +362,20 @@ void TConversation::PressReconnect() {
 void TConversation::Choose(TControl control, int index) {
     Guarded([&] {
         MarkChosen(control);
-        panel_.SetItemIndex(control, index);
+        TSettingData& airCheck = Data(TSetting::AirCheck);
+        if (control == TControl::ComboBoxDivingTimeSignal1) {
+            airCheck.first = params::ItemOf(index, params::DivingTimeSignal1Items.size());
+            Render(TSetting::AirCheck);
+        } else if (control == TControl::ComboBoxDivingTimeSignal2) {
+            airCheck.later = params::ItemOf(index, params::DivingTimeSignal2Items.size());
+            Render(TSetting::AirCheck);
+        } else if (const auto setting = params::SettingChosenIn(control)) {
+            TSettingData& d = Data(*setting);
+            d.choice = params::ItemOf(index, static_cast<std::size_t>(d.items));
+            Render(*setting);
+        } else {
+            panel_.SetItemIndex(control, index);
+        }
     });
 }
 

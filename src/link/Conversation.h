@@ -18,6 +18,7 @@
 #include "params/ValueTables.h"
 #include "settings/ApplyValues.h"
 
+#include <array>
 #include <cstdint>
 #include <exception>
 #include <optional>
@@ -227,7 +228,7 @@ class TConversation {
     void Edit1Change();
     void EditKINDChange();
     void CheckBoxDivingTimeSignalEnableClick();
-    void Rebuild(TControl group, const params::TChoiceList& list);
+    void Rebuild(TSetting setting, const params::TChoiceList& list);
 
     // discovery and connection
     void HidOpen();
@@ -268,8 +269,8 @@ class TConversation {
     bool Kept(TSetting setting) const;
     void NoteWritten(std::size_t entry);
 
-    // The display operations: a unit's value into its choice and its current-setting box
-    // together; a value outside its table leaves both as they are.
+    // The display operations: a unit's value into its setting's choice and shown value
+    // together, then onto the panel; a value outside its table leaves both as they are.
     void ShowRxLevel(std::int32_t value);
     void ShowRxOutLevel(std::int32_t value);
     void ShowPhoneOutVol(double value);
@@ -287,8 +288,25 @@ class TConversation {
     void SetLanguage(std::string bytes);
     void SetSerial(std::optional<std::string> bytes);
 
-    void Show(TControl choice, TControl box, const std::optional<params::TDisplay>& shown);
-    int Index(TControl c) const { return panel_[c].itemIndex; }
+    void Show(TSetting setting, const std::optional<params::TDisplay>& shown);
+
+    // What the core keeps of each setting; Render draws it onto the panel by the display
+    // rules, and nothing reads it back from there.
+    struct TSettingData {
+        // The unit's value as an item, -1 for none; the recorder keeps a value past its items
+        // as the unit sent it. The current-setting box's tag shows it.
+        int current = 0;
+        std::string shown; // the current-setting box's text
+        int choice = -1;   // the item chosen, -1 for none
+        int items = 0;     // the length of the list offered
+        // The air check: whether it is on, and the items of its two lists (choice unused).
+        bool checked = false;
+        int first = -1;
+        int later = -1;
+    };
+    TSettingData& Data(TSetting setting);
+    const TSettingData& Data(TSetting setting) const;
+    void Render(TSetting setting);
     void SetPosition(int position) {
         if (panel_.SetPosition(TControl::ProgressBar1, position)) progress_ = position;
     }
@@ -296,6 +314,7 @@ class TConversation {
     TConversationPorts ports_;
     std::string version_;
     TPanel panel_;
+    std::array<TSettingData, params::kSettings.size()> settings_;
     hid::TCustomHidDevice* device_ = nullptr; // the checked-out transceiver
     bool running_ = false;
     bool firstCheck_ = true;

@@ -16,41 +16,70 @@ using enum TControl;
 
 // ---- rules that run when the panel changes -------------------------------------------------
 
-void TConversation::Rebuild(TControl group, const params::TChoiceList& list) {
+TConversation::TSettingData& TConversation::Data(TSetting setting) {
+    // Receive-only and dive-computer share one row of the window.
+    if (setting == TSetting::ReceiveOnly) setting = TSetting::DiveComputer;
+    return settings_[static_cast<std::size_t>(setting)];
+}
+
+const TConversation::TSettingData& TConversation::Data(TSetting setting) const {
+    return const_cast<TConversation*>(this)->Data(setting);
+}
+
+void TConversation::Render(TSetting setting) {
+    const params::TSettingInfo& info = params::Info(setting);
+    const TSettingData& d = Data(setting);
+    panel_.SetText(info.box, d.shown);
+    panel_.SetTag(info.box, d.current);
+    if (setting != TSetting::AirCheck) {
+        panel_.SetItemIndex(info.choice, d.choice);
+        return;
+    }
+    panel_.SetItemIndex(ComboBoxDivingTimeSignal1, d.first);
+    panel_.SetItemIndex(ComboBoxDivingTimeSignal2, d.later);
+    panel_.SetChecked(info.choice, d.checked);
+}
+
+void TConversation::Rebuild(TSetting setting, const params::TChoiceList& list) {
+    const TControl group = params::Info(setting).choice;
     if (!list.caption.empty()) panel_.SetText(group, list.caption);
+    // A new list clears its selection.
     panel_.SetItems(group, {list.items.begin(), list.items.end()}, list.columns);
+    TSettingData& d = Data(setting);
+    d.items = static_cast<int>(list.items.size());
+    d.choice = -1;
 }
 
 void TConversation::EditKINDChange() {
-    Rebuild(RGChannel, params::ChannelChoices(identity_.model));
-    Rebuild(RgDiveComInterface, params::DiveComInterfaceChoices(identity_.model));
+    Rebuild(TSetting::Channel, params::ChannelChoices(identity_.model));
+    Rebuild(TSetting::DiveComputer, params::DiveComInterfaceChoices(identity_.model));
 }
 
 void TConversation::Edit1Change() {
     const params::THandsFreeChoices choices = params::HandsFreeChoices(identity_.version);
-    Rebuild(RadioGroup4, choices.list);
+    Rebuild(TSetting::HandsFree, choices.list);
     panel_.SetVisible(Label9, choices.sensitivityLabelsVisible);
     panel_.SetVisible(Label10, choices.sensitivityLabelsVisible);
 }
 
 void TConversation::SetAirCheck(bool checked) {
     // The click rule runs on every change of the checked state, by the user or the program.
-    if (panel_.SetChecked(CheckBoxDivingTimeSignalEnable, checked))
+    TSettingData& d = Data(TSetting::AirCheck);
+    if (d.checked != checked) {
+        d.checked = checked;
         CheckBoxDivingTimeSignalEnableClick();
+    }
+    Render(TSetting::AirCheck);
 }
 
 void TConversation::CheckBoxDivingTimeSignalEnableClick() {
-    const bool checked = panel_[CheckBoxDivingTimeSignalEnable].checked;
+    TSettingData& d = Data(TSetting::AirCheck);
     for (TControl c : {ComboBoxDivingTimeSignal1, ComboBoxDivingTimeSignal2, Label11, Label12})
-        panel_.SetEnabled(c, checked);
-    if (checked) {
-        if (Index(ComboBoxDivingTimeSignal1) < 0 && Index(ComboBoxDivingTimeSignal2) < 0) {
-            panel_.SetItemIndex(ComboBoxDivingTimeSignal1, 1);
-            panel_.SetItemIndex(ComboBoxDivingTimeSignal2, 1);
-        }
-    } else {
-        panel_.SetItemIndex(ComboBoxDivingTimeSignal1, -1);
-        panel_.SetItemIndex(ComboBoxDivingTimeSignal2, -1);
+        panel_.SetEnabled(c, d.checked);
+    if (!d.checked) {
+        d.first = d.later = -1;
+    } else if (d.first < 0 && d.later < 0) {
+        d.first = d.later = 1;
     }
 }
 
@@ -199,9 +228,8 @@ void TConversation::ReadCurrentParameters() {
 }
 
 void TConversation::FinishReadBack() {
-    for (TControl choice : {RadioGroup1, RadioGroup3, RadioGroup4, RGChannel, RadioGroup5,
-                            RgDiveComInterface, RadioGroupVoiceGuideLevel})
-        panel_.SetEnabled(choice, Index(choice) >= 0);
+    for (TSetting setting : params::kRows)
+        panel_.SetEnabled(params::Info(setting).choice, Data(setting).choice >= 0);
     panel_.SetEnabled(GroupBoxDivingTimeSignal, true);
     panel_.SetEnabled(CheckBoxDivingTimeSignalEnable, true);
     phase_ = TPhase::Ready;
@@ -210,63 +238,66 @@ void TConversation::FinishReadBack() {
         panel_.SetEnabled(c, true);
 }
 
-// ---- the display operations: a value into its choice and its current-setting box ----------
+// ---- the display operations: a value into its setting's data, then onto the panel ----------
 
-void TConversation::Show(TControl choice, TControl box,
-                         const std::optional<params::TDisplay>& shown) {
+void TConversation::Show(TSetting setting, const std::optional<params::TDisplay>& shown) {
     if (!shown) return;
-    panel_.SetItemIndex(choice, shown->itemIndex);
-    panel_.SetText(box, shown->text);
-    panel_.SetTag(box, shown->tag);
+    TSettingData& d = Data(setting);
+    d.choice = params::ItemOf(shown->itemIndex, static_cast<std::size_t>(d.items));
+    d.shown = shown->text;
+    d.current = shown->tag;
+    Render(setting);
 }
 
 void TConversation::ShowRxLevel(std::int32_t value) {
-    Show(RadioGroup1, Edit5, params::RxLevelToDisplay(value));
+    Show(TSetting::Volume, params::RxLevelToDisplay(value));
 }
 
 void TConversation::ShowRxOutLevel(std::int32_t value) {
-    Show(RadioGroup1, Edit5, params::RxOutLevelToDisplay(identity_.model, value));
+    Show(TSetting::Volume, params::RxOutLevelToDisplay(identity_.model, value));
 }
 
 void TConversation::ShowPhoneOutVol(double value) {
-    Show(RadioGroup1, Edit5, params::PhoneOutVolToDisplay(value));
+    Show(TSetting::Volume, params::PhoneOutVolToDisplay(value));
 }
 
 void TConversation::ShowHandsFree(std::int32_t vox, double threshold) {
-    Show(RadioGroup4, Edit8, params::HandsFreeToDisplay(identity_.version, vox, threshold));
+    Show(TSetting::HandsFree, params::HandsFreeToDisplay(identity_.version, vox, threshold));
 }
 
 void TConversation::ShowTxSquelch(std::int32_t value) {
-    Show(RadioGroup3, Edit7, params::TxSquelchToDisplay(value));
+    Show(TSetting::AutoSwitching, params::TxSquelchToDisplay(value));
 }
 
 void TConversation::ShowChannel() {
-    Show(RGChannel, EdtChannel, params::ChannelToDisplay(curParams_.Channel, curParams_.BaseFreq));
+    Show(TSetting::Channel, params::ChannelToDisplay(curParams_.Channel, curParams_.BaseFreq));
 }
 
 void TConversation::ShowRecordSw(std::int32_t value) {
     const params::TRecordSwDisplay shown = params::RecordSwToDisplay(value);
-    panel_.SetItemIndex(RadioGroup5, shown.itemIndex);
-    panel_.SetTag(Edit9, shown.tag);
-    if (shown.text) panel_.SetText(Edit9, *shown.text);
+    TSettingData& d = Data(TSetting::Recorder);
+    d.choice = params::ItemOf(shown.itemIndex, static_cast<std::size_t>(d.items));
+    d.current = shown.tag;
+    if (shown.text) d.shown = *shown.text;
+    Render(TSetting::Recorder);
 }
 
 void TConversation::ShowDiveComInterface(std::int32_t index) {
-    Show(RgDiveComInterface, EdtDiveComInterface,
-         params::DiveComInterfaceToDisplay(identity_.model, index));
+    Show(TSetting::DiveComputer, params::DiveComInterfaceToDisplay(identity_.model, index));
 }
 
 void TConversation::ShowVoiceGuideLevel(std::int32_t index) {
-    Show(RadioGroupVoiceGuideLevel, EditVoiceGuideLevel, params::VoiceGuideLevelToDisplay(index));
+    Show(TSetting::VoiceGuide, params::VoiceGuideLevelToDisplay(index));
 }
 
 void TConversation::ShowDivingTimeSignal(std::int32_t value) {
     const params::TDivingTimeSignalDisplay shown = params::DivingTimeSignalToDisplay(value);
-    panel_.SetTag(EditDivingTimeSignal, shown.tag);
-    panel_.SetText(EditDivingTimeSignal, shown.text);
-    panel_.SetItemIndex(ComboBoxDivingTimeSignal1, shown.first);
-    panel_.SetItemIndex(ComboBoxDivingTimeSignal2, shown.later);
-    // Changing the state runs the click rule, which enables or clears the combo boxes.
+    TSettingData& d = Data(TSetting::AirCheck);
+    d.current = shown.tag;
+    d.shown = shown.text;
+    d.first = params::ItemOf(shown.first, params::DivingTimeSignal1Items.size());
+    d.later = params::ItemOf(shown.later, params::DivingTimeSignal2Items.size());
+    // Changing the state runs the click rule, which fills or clears the lists.
     SetAirCheck(shown.checked);
 }
 
@@ -301,9 +332,8 @@ void TConversation::ShowParamSet(const params::TParamSet& set) {
 // ---- Apply: every setting written back, one command per acknowledged reply, then "SAVE" ----
 
 std::int32_t TConversation::GetDivingTimeSignalValue() const {
-    return params::GetDivingTimeSignalValue(panel_[CheckBoxDivingTimeSignalEnable].checked,
-                                            Index(ComboBoxDivingTimeSignal1),
-                                            Index(ComboBoxDivingTimeSignal2));
+    const TSettingData& d = Data(TSetting::AirCheck);
+    return params::GetDivingTimeSignalValue(d.checked, d.first, d.later);
 }
 
 void TConversation::StartRun() {
@@ -354,32 +384,36 @@ void TConversation::PressApply() {
         changed_.clear();
         panel_.SetTag(SpeedButton2, 0);
 
+        using enum TSetting;
         const params::TIdentity& id = identity_;
-        plan_ = params::WritePlan(id, {Index(RadioGroup1), Index(RadioGroup3), Index(RadioGroup4),
-                                       Index(RGChannel), Index(RadioGroup5),
-                                       Index(RgDiveComInterface), Index(RadioGroupVoiceGuideLevel),
-                                       GetDivingTimeSignalValue(), initParams_.CsgVoxNzccTh});
+        const auto choice = [this](TSetting s) { return Data(s).choice; };
+        const auto current = [this](TSetting s) { return Data(s).current; };
+        plan_ = params::WritePlan(id, {choice(Volume), choice(AutoSwitching), choice(HandsFree),
+                                       choice(Channel), choice(Recorder), choice(DiveComputer),
+                                       choice(VoiceGuide), GetDivingTimeSignalValue(),
+                                       initParams_.CsgVoxNzccTh});
         planNext_ = 0;
 
-        params::TApplyPanel p;
-        p.volume = Index(RadioGroup1);
-        p.volumeTag = panel_[Edit5].tag;
-        p.txSquelch = Index(RadioGroup3);
-        p.txSquelchTag = panel_[Edit7].tag;
-        p.handsFree = Index(RadioGroup4);
-        p.handsFreeTag = panel_[Edit8].tag;
-        p.channel = Index(RGChannel);
-        p.channelTag = panel_[EdtChannel].tag;
-        p.recordSw = Index(RadioGroup5);
-        p.recordSwTag = panel_[Edit9].tag;
-        p.diveCom = Index(RgDiveComInterface);
-        p.diveComTag = panel_[EdtDiveComInterface].tag;
-        p.voiceGuide = Index(RadioGroupVoiceGuideLevel);
-        p.voiceGuideTag = panel_[EditVoiceGuideLevel].tag;
-        p.airCheckChecked = panel_[CheckBoxDivingTimeSignalEnable].checked;
-        p.airCheckFirst = Index(ComboBoxDivingTimeSignal1);
-        p.airCheckLater = Index(ComboBoxDivingTimeSignal2);
-        p.airCheckTag = panel_[EditDivingTimeSignal].tag;
+        params::TApplyState p;
+        p.volume = choice(Volume);
+        p.volumeCurrent = current(Volume);
+        p.txSquelch = choice(AutoSwitching);
+        p.txSquelchCurrent = current(AutoSwitching);
+        p.handsFree = choice(HandsFree);
+        p.handsFreeCurrent = current(HandsFree);
+        p.channel = choice(Channel);
+        p.channelCurrent = current(Channel);
+        p.recordSw = choice(Recorder);
+        p.recordSwCurrent = current(Recorder);
+        p.diveCom = choice(DiveComputer);
+        p.diveComCurrent = current(DiveComputer);
+        p.voiceGuide = choice(VoiceGuide);
+        p.voiceGuideCurrent = current(VoiceGuide);
+        const TSettingData& airCheck = Data(AirCheck);
+        p.airCheckChecked = airCheck.checked;
+        p.airCheckFirst = airCheck.first;
+        p.airCheckLater = airCheck.later;
+        p.airCheckCurrent = airCheck.current;
         kept_ = params::KeptSettings(plan_, unitValues_, chosen_);
         for (params::TWriteEntry& e : plan_)
             if (e.setting && e.command && Kept(*e.setting))
@@ -460,27 +494,29 @@ void TConversation::OnSaveReply() {
         Refuse(awaiting_.empty() ? std::string(params::CmdSave) : awaiting_);
     if (saved) {
         // A setting written back with the unit's own value keeps its box as it was.
-        const auto setBox = [this](TSetting setting, TControl box,
-                                   std::optional<std::string_view> text, int tag) {
+        using enum TSetting;
+        const auto setBox = [this](TSetting setting, std::optional<std::string_view> text,
+                                   int current) {
             if (Kept(setting)) return;
-            if (text) panel_.SetText(box, *text);
-            panel_.SetTag(box, tag);
+            TSettingData& d = Data(setting);
+            if (text) d.shown = *text;
+            d.current = current;
+            Render(setting);
         };
-        const int volume = Index(RadioGroup1);
-        setBox(TSetting::Volume, Edit5, params::VolumeBoxText(volume), volume);
-        const int channel = Index(RGChannel);
-        setBox(TSetting::Channel, EdtChannel, params::ChannelBoxText(identity_.model, channel),
-               channel);
-        const int txSquelch = Index(RadioGroup3);
-        setBox(TSetting::AutoSwitching, Edit7, params::TxSquelchBoxText(txSquelch), txSquelch);
+        const int volume = Data(Volume).choice;
+        setBox(Volume, params::VolumeBoxText(volume), volume);
+        const int channel = Data(Channel).choice;
+        setBox(Channel, params::ChannelBoxText(identity_.model, channel), channel);
+        const int txSquelch = Data(AutoSwitching).choice;
+        setBox(AutoSwitching, params::TxSquelchBoxText(txSquelch), txSquelch);
         const params::TBoxUpdate handsFree =
-            params::HandsFreeBoxFromIndex(identity_.version, Index(RadioGroup4));
-        setBox(TSetting::HandsFree, Edit8, handsFree.text, handsFree.tag);
-        if (!Kept(TSetting::Recorder)) ShowRecordSw(Index(RadioGroup5));
+            params::HandsFreeBoxFromIndex(identity_.version, Data(HandsFree).choice);
+        setBox(HandsFree, handsFree.text, handsFree.tag);
+        if (!Kept(Recorder)) ShowRecordSw(Data(Recorder).choice);
         if (!Kept(params::DiveComSetting(identity_)))
-            ShowDiveComInterface(Index(RgDiveComInterface));
-        if (!Kept(TSetting::VoiceGuide)) ShowVoiceGuideLevel(Index(RadioGroupVoiceGuideLevel));
-        if (!Kept(TSetting::AirCheck)) ShowDivingTimeSignal(GetDivingTimeSignalValue());
+            ShowDiveComInterface(Data(DiveComputer).choice);
+        if (!Kept(VoiceGuide)) ShowVoiceGuideLevel(Data(VoiceGuide).choice);
+        if (!Kept(AirCheck)) ShowDivingTimeSignal(GetDivingTimeSignalValue());
         for (const std::string& command : outcome_.acknowledged)
             unitValues_.Stored(command);
         chosen_.clear();
@@ -531,9 +567,8 @@ TConversation::TSettingState TConversation::Setting(TSetting setting) const {
     state.offered = count > 0;
     if (!state.offered) return state;
     state.adjustable = params::Adjustable(identity_);
-    const params::TSettingInfo& info = params::Info(setting);
-    const TControlState& box = panel_[info.box];
-    state.shown = box.text;
+    const TSettingData& d = Data(setting);
+    state.shown = d.shown;
     const auto item = [count](int index) -> std::optional<int> {
         if (index < 0 || static_cast<std::size_t>(index) >= count) return std::nullopt;
         return index;
@@ -541,20 +576,19 @@ TConversation::TSettingState TConversation::Setting(TSetting setting) const {
     if (const auto raw = unitValues_.Of(params::SettingCommand(setting, identity_)))
         state.raw = std::string(*raw);
     if (setting != TSetting::AirCheck) {
-        state.current = item(box.tag);
-        state.choice = item(Index(info.choice));
+        state.current = item(d.current);
+        state.choice = item(d.choice);
         return state;
     }
     // The air check's box carries the table's code (0: off); a box never filled says nothing.
-    if (!box.text.empty()) state.current = item(box.tag);
-    if (!panel_[CheckBoxDivingTimeSignalEnable].checked) {
+    if (!d.shown.empty()) state.current = item(d.current);
+    if (!d.checked) {
         // Unchecked is also what a value not read, or not in the table, leaves.
         if (state.current == 0) state.choice = 0;
         return state;
     }
-    const int first = Index(ComboBoxDivingTimeSignal1), later = Index(ComboBoxDivingTimeSignal2);
     for (const params::TDivingTimeSignalRow& row : params::DivingTimeSignalTable)
-        if (row.first == first && row.later == later) state.choice = row.code;
+        if (row.first == d.first && row.later == d.later) state.choice = row.code;
     return state;
 }
 

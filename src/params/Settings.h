@@ -19,6 +19,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,6 +64,24 @@ inline constexpr std::array<TSettingInfo, 9> kSettings{{
 
 constexpr const TSettingInfo& Info(TSetting setting) noexcept {
     return kSettings[static_cast<std::size_t>(setting)];
+}
+
+// The settings shown as a radio group beside a current-setting box, in the window's order;
+// receive-only shares the dive-computer row, and the air check has controls of its own.
+inline constexpr std::array<TSetting, 7> kRows{
+    TSetting::Volume,   TSetting::AutoSwitching, TSetting::HandsFree, TSetting::Channel,
+    TSetting::Recorder, TSetting::DiveComputer,  TSetting::VoiceGuide};
+
+// The setting of a row's radio group; none for any other control.
+constexpr std::optional<TSetting> SettingChosenIn(TControl control) noexcept {
+    for (TSetting setting : kRows)
+        if (Info(setting).choice == control) return setting;
+    return std::nullopt;
+}
+
+// An index as a list of count items takes it: outside the list selects nothing (-1).
+constexpr int ItemOf(int index, std::size_t count) noexcept {
+    return index >= 0 && static_cast<std::size_t>(index) < count ? index : -1;
 }
 
 // The dive-computer choice is the receive-only switch on units that have one.

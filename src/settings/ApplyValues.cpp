@@ -254,7 +254,7 @@ std::vector<TSetting> KeptSettings(const std::vector<TWriteEntry>& plan, const T
     return kept;
 }
 
-TChangeCount CountChangedSettings(const TApplyPanel& p, const TIdentity& identity) {
+TChangeCount CountChangedSettings(const TApplyState& p, const TIdentity& identity) {
     using enum TSetting;
     TChangeCount r;
     const auto listed = [](const std::vector<TSetting>& list, TSetting s) {
@@ -265,20 +265,20 @@ TChangeCount CountChangedSettings(const TApplyPanel& p, const TIdentity& identit
         ++r.count;
         r.changed.push_back(choice);
     };
-    count(Volume, p.volume != p.volumeTag);
-    count(AutoSwitching, p.txSquelch != p.txSquelchTag);
-    count(HandsFree, p.handsFree != p.handsFreeTag);
-    count(Channel, p.channel != p.channelTag);
-    count(Recorder, p.recordSw != p.recordSwTag);
+    count(Volume, p.volume != p.volumeCurrent);
+    count(AutoSwitching, p.txSquelch != p.txSquelchCurrent);
+    count(HandsFree, p.handsFree != p.handsFreeCurrent);
+    count(Channel, p.channel != p.channelCurrent);
+    count(Recorder, p.recordSw != p.recordSwCurrent);
     // Only what Apply then writes counts.
     if (WritesDiveComInterface(identity))
-        count(DiveComSetting(identity), p.diveCom != p.diveComTag);
-    if (HasVoiceGuide(identity)) count(VoiceGuide, p.voiceGuide != p.voiceGuideTag);
+        count(DiveComSetting(identity), p.diveCom != p.diveComCurrent);
+    if (HasVoiceGuide(identity)) count(VoiceGuide, p.voiceGuide != p.voiceGuideCurrent);
     if (HasAirCheck(identity)) {
         const int code =
             GetDivingTimeSignalCode(p.airCheckChecked, p.airCheckFirst, p.airCheckLater);
         r.uncheckAirCheck = code == 0 && p.airCheckChecked && !listed(p.kept, AirCheck);
-        count(AirCheck, code != p.airCheckTag);
+        count(AirCheck, code != p.airCheckCurrent);
     }
     return r;
 }

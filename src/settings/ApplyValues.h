@@ -121,18 +121,19 @@ TPhase StepAfter(const std::vector<TWriteEntry>& plan, std::size_t i) noexcept;
 
 // ---- Change count when Apply is pressed ----
 
-// Choice index and current-setting tag of each setting, and the air-check controls.
-struct TApplyPanel {
-    int volume = -1, volumeTag = -1;
-    int txSquelch = -1, txSquelchTag = -1;
-    int handsFree = -1, handsFreeTag = -1;
-    int channel = -1, channelTag = -1;
-    int recordSw = -1, recordSwTag = -1;
-    int diveCom = -1, diveComTag = -1;
-    int voiceGuide = -1, voiceGuideTag = -1;
+// The item chosen and the unit's current item of each setting (the recorder's current may be
+// a value past its items), and the air check's state, lists and current code (0: off).
+struct TApplyState {
+    int volume = -1, volumeCurrent = -1;
+    int txSquelch = -1, txSquelchCurrent = -1;
+    int handsFree = -1, handsFreeCurrent = -1;
+    int channel = -1, channelCurrent = -1;
+    int recordSw = -1, recordSwCurrent = -1;
+    int diveCom = -1, diveComCurrent = -1;
+    int voiceGuide = -1, voiceGuideCurrent = -1;
     bool airCheckChecked = false;
     int airCheckFirst = -1, airCheckLater = -1;
-    int airCheckTag = -1;
+    int airCheckCurrent = -1;
     // Settings written back as the unit has them (KeptSettings): they never count.
     std::vector<TSetting> kept;
 };
@@ -145,7 +146,7 @@ struct TChangeCount {
     bool uncheckAirCheck = false;
 };
 
-TChangeCount CountChangedSettings(const TApplyPanel& panel, const TIdentity& identity);
+TChangeCount CountChangedSettings(const TApplyState& panel, const TIdentity& identity);
 
 // The settings the user did not choose that the plan would store differently from what the
 // unit reported: the panel shows nothing or the nearest item, and neither is what the unit

@@ -158,19 +158,19 @@ TEST(GatedCommands, FollowModelAndFirmware) {
     EXPECT_TRUE(WritesCsgVoxNzccTh("201026"));
 }
 
-TApplyPanel Unchanged() {
-    TApplyPanel p;
-    p.volume = p.volumeTag = 2;
-    p.txSquelch = p.txSquelchTag = 1;
-    p.handsFree = p.handsFreeTag = 3;
-    p.channel = p.channelTag = 0;
-    p.recordSw = p.recordSwTag = 4;
-    p.diveCom = p.diveComTag = 1;
-    p.voiceGuide = p.voiceGuideTag = 2;
+TApplyState Unchanged() {
+    TApplyState p;
+    p.volume = p.volumeCurrent = 2;
+    p.txSquelch = p.txSquelchCurrent = 1;
+    p.handsFree = p.handsFreeCurrent = 3;
+    p.channel = p.channelCurrent = 0;
+    p.recordSw = p.recordSwCurrent = 4;
+    p.diveCom = p.diveComCurrent = 1;
+    p.voiceGuide = p.voiceGuideCurrent = 2;
     p.airCheckChecked = true;
     p.airCheckFirst = 1;
     p.airCheckLater = 1;
-    p.airCheckTag = 4;
+    p.airCheckCurrent = 4;
     return p;
 }
 
@@ -225,12 +225,12 @@ TEST(CountChangedSettings, UnknownAirCheckPairIsUncheckedAndWritesOff) {
     p.airCheckLater = 2; // "every 1 min. (Test)"
     const auto r = CountChangedSettings(p, id);
     EXPECT_TRUE(r.uncheckAirCheck);
-    EXPECT_EQ(r.count, 1); // code 0 against tag 4
+    EXPECT_EQ(r.count, 1); // code 0 against current code 4
     EXPECT_EQ(GetDivingTimeSignalValue(false, -1, -1), 0);
 
     // Already off on both sides: nothing to count, nothing to uncheck.
     p.airCheckChecked = false;
-    p.airCheckTag = 0;
+    p.airCheckCurrent = 0;
     const auto off = CountChangedSettings(p, id);
     EXPECT_FALSE(off.uncheckAirCheck);
     EXPECT_EQ(off.count, 0);

@@ -37,7 +37,6 @@ class TConversationPeer {
     void SetText(core::TControl control, std::string_view text) {
         c_.panel_.SetText(control, text);
     }
-    void SetTag(core::TControl control, int tag) { c_.panel_.SetTag(control, tag); }
     void SendCommand(const std::string& text) { c_.SendCommand(text); }
     void ShowHandsFree(std::int32_t vox, double threshold) { c_.ShowHandsFree(vox, threshold); }
     void ShowDivingTimeSignal(std::int32_t value) { c_.ShowDivingTimeSignal(value); }
