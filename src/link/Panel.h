@@ -1,7 +1,8 @@
 #pragma once
-// The panel as the conversation sees it: a plain model of every control it reads or
-// writes, keyed by id. The window mirrors it onto its widgets and feeds the user's choices
-// back; a test reads and drives it directly. Texts are UTF-8.
+// What the window shows: a plain model of every control, keyed by id, drawn by the
+// conversation from its own state and never read back by it for meaning. The window mirrors
+// it onto its widgets and feeds the user's choices back through the conversation's Choose
+// and Check. Texts are UTF-8.
 //
 // Setters behave as the widgets do: an item index outside the list selects nothing,
 // rebuilding a list clears its selection, a bar position outside 0..100 is ignored. Each
