@@ -86,10 +86,10 @@ class TUnitValues {
     std::map<std::string, std::string, std::less<>> values_; // by command text ("SPAR Led ")
 };
 
-// Whether the command would store a value other than the one the unit reported: numbers are
-// compared as numbers ("-9" and "-9.0" agree). False when the unit did not report the key.
 // The command whose value stands for the setting's on this unit ("SPAR VOXsw " for hands-free).
 std::string_view SettingCommand(TSetting setting, const TIdentity& identity) noexcept;
+// Whether the command would store a value other than the one the unit reported: numbers are
+// compared as numbers ("-9" and "-9.0" agree). False when the unit did not report the key.
 bool ChangesUnitValue(std::string_view command, const TUnitValues& unit);
 // The command with the unit's own value in place of its own, where the unit reported the key.
 std::string WithUnitValue(std::string_view command, const TUnitValues& unit);

@@ -1,5 +1,7 @@
 // The state front ends read: the phase the log prints as a number, and each named setting
 // of a unit after its read-back.
+#include "settings/ApplyValues.h"
+#include "sim/Params.h"
 #include "support/CoreRig.h"
 
 #include <gtest/gtest.h>
@@ -54,7 +56,11 @@ TEST_P(SettingState, OffersWhatTheUnitHasWithItsValueChosen) {
         // Read back and not yet chosen otherwise: the choice is the unit's value.
         ASSERT_TRUE(s.current.has_value());
         EXPECT_EQ(s.choice, s.current);
-        EXPECT_TRUE(s.raw.has_value());
+        // The raw value is the one the unit reported for the key Apply writes.
+        const std::string_view command = params::SettingCommand(info.id, c.Identity());
+        const auto key = sim::CanonicalKey(command.substr(5, command.size() - 6));
+        ASSERT_TRUE(key);
+        EXPECT_EQ(s.raw, rig.sim->Stored()->Get(*key));
         EXPECT_FALSE(s.shown.empty());
     }
 }
