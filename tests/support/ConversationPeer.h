@@ -13,7 +13,7 @@ class TConversationPeer {
     explicit TConversationPeer(core::TConversation& c) : c_(c) {}
 
     void SetPhase(core::TPhase phase) { c_.phase_ = phase; }
-    // By number, for tables of steps (a number outside the step table too).
+    // By number, for a step outside the step table (the fuzzer feeds them).
     void SetStep(int step) { c_.phase_ = static_cast<core::TPhase>(step); }
     void SetRunning(bool running) { c_.running_ = running; }
     core::TReplyQueue& Replies() { return c_.replies_; }
