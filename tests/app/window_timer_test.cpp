@@ -30,8 +30,7 @@ TEST_F(WindowTimer, TickDetachesItselfAndReattachesEvenAfterAnError) {
     EXPECT_TRUE(form->Timer().Attached());
     EXPECT_TRUE(form->Timer().Active());
     unit->OnWrite = nullptr;
-    // The failed tick did not get as far as moving on.
-    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::SendingClock);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::SendingClock); // the failed tick stayed
     Tick();
     EXPECT_EQ(form->Conversation().Phase(), core::TPhase::SettingClock);
 }

@@ -9,7 +9,6 @@
 
 using namespace testing_support;
 using namespace conversation_cases;
-using core::TPhase;
 using enum core::TPhase;
 
 namespace {
@@ -19,7 +18,7 @@ class SettingsTest : public ::testing::TestWithParam<TCase> {
     void Connect() {
         rig.PlugUnit(c.model(), c.version);
         ASSERT_TRUE(rig.RunToRest());
-        ASSERT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
+        ASSERT_EQ(rig.conversation.Phase(), Ready);
         rig.Mark();
     }
     // What the user does to change the setting; the air check is switched on first.
@@ -56,7 +55,7 @@ class SettingsTest : public ::testing::TestWithParam<TCase> {
         ASSERT_TRUE(rig.RunToRest());
     }
     void ExpectRunEnded() const {
-        EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
+        EXPECT_EQ(rig.conversation.Phase(), Ready);
         EXPECT_EQ(rig[TControl::Label4].text, "");
         EXPECT_EQ(rig[TControl::ProgressBar1].position, 100);
         EXPECT_TRUE(rig[TControl::SpeedButton2].enabled);
@@ -83,9 +82,9 @@ TEST_P(Apply, WritesEverySettingTheUnitHasAndTheUnitKeepsThem) {
     EXPECT_EQ(rig[TControl::Label4].text, "Updating.");
 
     // The step before each tick: the path of the run and how long each step lasted.
-    std::vector<TPhase> before;
+    std::vector<core::TPhase> before;
     int lastBar = rig[TControl::ProgressBar1].position;
-    for (int i = 0; i < 1000 && rig.conversation.Phase() != core::TPhase::Ready; ++i) {
+    for (int i = 0; i < 1000 && rig.conversation.Phase() != Ready; ++i) {
         before.push_back(rig.conversation.Phase());
         rig.Step();
         EXPECT_GE(rig[TControl::ProgressBar1].position, lastBar)
@@ -96,16 +95,16 @@ TEST_P(Apply, WritesEverySettingTheUnitHasAndTheUnitKeepsThem) {
     EXPECT_EQ(KeysOf(rig.SentSinceMark()), c.ApplyKeys());
     EXPECT_EQ(rig.sim->Stored(), rig.sim->Working());
 
-    std::vector<TPhase> path;
+    std::vector<core::TPhase> path;
     std::unique_copy(before.begin(), before.end(), std::back_inserter(path));
-    std::vector<TPhase> expectedPath{
+    std::vector<core::TPhase> expectedPath{
         WritingAutoSwitching, WritingHandsFree,     WritingSensitivity, WritingLed,
         WritingChannel,       WritingBaseFrequency, WritingRecorder,    WritingDiveComputer,
         WritingVoiceGuide,    WritingAirCheck,      SendingSave,        Saving};
     if (!c.sensitivity()) std::erase(expectedPath, WritingSensitivity);
     EXPECT_EQ(path, expectedPath);
     // A step that writes nothing answers itself: the next step runs on the very next tick.
-    const auto ticksAt = [&](TPhase at) { return std::count(before.begin(), before.end(), at); };
+    const auto ticksAt = [&](auto at) { return std::count(before.begin(), before.end(), at); };
     EXPECT_EQ(ticksAt(WritingVoiceGuide) == 1, !c.Writes(TSetting::DiveCom));
     EXPECT_EQ(ticksAt(WritingAirCheck) == 1, !c.Writes(TSetting::VoiceGuide));
     EXPECT_EQ(ticksAt(SendingSave) == 1, !c.Writes(TSetting::AirCheck));
@@ -151,7 +150,7 @@ TEST_P(Apply, OneSettingCountsExactlyWhereApplyWritesIt) {
         } else {
             EXPECT_EQ(ChangeCount(), 0);
             EXPECT_TRUE(rig.SentSinceMark().empty());
-            EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
+            EXPECT_EQ(rig.conversation.Phase(), Ready);
         }
     }
 }
@@ -202,7 +201,7 @@ INSTANTIATE_TEST_SUITE_P(Units, Default, ::testing::ValuesIn(SupportedCases()), 
 TCoreRig& Connected(TCoreRig& rig, const char* model, const char* firmware) {
     rig.PlugUnit(model, firmware);
     EXPECT_TRUE(rig.RunToRest());
-    EXPECT_EQ(rig.conversation.Phase(), TPhase::Ready);
+    EXPECT_EQ(rig.conversation.Phase(), Ready);
     rig.Mark();
     return rig;
 }
@@ -210,7 +209,7 @@ TCoreRig& Connected(TCoreRig& rig, const char* model, const char* firmware) {
 struct TBarRun {
     const char* model;
     const char* firmware;
-    std::vector<std::pair<TPhase, int>> trace; // each step of the run, the bar on entering
+    std::vector<std::pair<core::TPhase, int>> trace; // each step of the run, the bar on entering
 };
 
 class ApplyBar : public ::testing::TestWithParam<TBarRun> {};
@@ -222,8 +221,8 @@ TEST_P(ApplyBar, MovesByTheShareOfTheExpectedCount) {
     core::TConversation& c = Connected(rig, GetParam().model, GetParam().firmware).conversation;
     c.Choose(TControl::RadioGroup1, 0);
     c.PressApply();
-    std::vector<std::pair<TPhase, int>> trace{{c.Phase(), rig[TControl::ProgressBar1].position}};
-    for (int i = 0; i < 500 && c.Phase() != TPhase::Ready; ++i) {
+    decltype(TBarRun::trace) trace{{c.Phase(), rig[TControl::ProgressBar1].position}};
+    for (int i = 0; i < 500 && c.Phase() != Ready; ++i) {
         rig.Step();
         if (c.Phase() != trace.back().first)
             trace.emplace_back(c.Phase(), rig[TControl::ProgressBar1].position);
@@ -232,13 +231,13 @@ TEST_P(ApplyBar, MovesByTheShareOfTheExpectedCount) {
 }
 
 // clang-format off
-const std::vector<std::pair<TPhase, int>> kEveryStep{
+const std::vector<std::pair<core::TPhase, int>> kEveryStep{
     {WritingAutoSwitching, 23}, {WritingHandsFree, 30}, {WritingSensitivity, 38}, {WritingLed, 38},
     {WritingChannel, 46}, {WritingBaseFrequency, 53}, {WritingRecorder, 61},
     {WritingDiveComputer, 69}, {WritingVoiceGuide, 76}, {WritingAirCheck, 84}, {SendingSave, 92},
     {Saving, 100}, {Ready, 100}};
 // Seven expected parameters, nine counting steps.
-const std::vector<std::pair<TPhase, int>> kMoreStepsThanCounted{
+const std::vector<std::pair<core::TPhase, int>> kMoreStepsThanCounted{
     {WritingAutoSwitching, 42}, {WritingHandsFree, 57}, {WritingLed, 71}, {WritingChannel, 85},
     {WritingBaseFrequency, 100}, {WritingRecorder, 100}, {WritingDiveComputer, 100},
     {WritingVoiceGuide, 100}, {WritingAirCheck, 100}, {SendingSave, 100}, {Saving, 100},

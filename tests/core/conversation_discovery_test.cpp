@@ -141,8 +141,7 @@ TEST(Sequencer, AConversationAtRestLogsAndSendsNothing) {
     rig.Step(); // "1 status", once
     const auto lines = rig.log.lines.size();
     rig.Mark();
-    for (int i = 0; i < 100; ++i)
-        rig.Step();
+    rig.Steps(100);
     EXPECT_EQ(rig.log.lines.size(), lines);
     EXPECT_TRUE(rig.SentSinceMark().empty());
     EXPECT_TRUE(rig[TControl::File1].enabled);

@@ -53,8 +53,7 @@ TEST_P(BadReply, WaitsOrEndsAsTheStepSaysAndLogsEveryReport) {
         .insert(p.command);
     TCoreRig rig;
     rig.PlugUnit(profile);
-    for (int i = 0; i < 3000; ++i)
-        rig.Step();
+    rig.Steps(3000);
 
     EXPECT_EQ(rig.conversation.Phase(), p.restsAt);
     EXPECT_EQ(rig.conversation.Connected(), p.restsAt != Closing);
@@ -194,8 +193,7 @@ class RefusingUnit : public ::testing::Test {
     }
     sim::Faults& Faults() { return rig.sim->MutableFaults(); }
     void Run() {
-        for (int i = 0; i < 2000 && rig.conversation.Phase() != Ready; ++i)
-            rig.Step();
+        rig.RunUntil([&] { return rig.conversation.Phase() == Ready; }, 2000);
     }
 
     TCoreRig rig;
@@ -380,8 +378,7 @@ TEST_P(FailingWrite, IsLoggedAndTheStepWaits) {
         GetParam().permissionHint ? hid::TErrorKind::AccessDenied : hid::TErrorKind::Other;
     rig.conversation.Choose(TControl::RadioGroup1, 0);
     rig.conversation.PressApply();
-    for (int i = 0; i < 100; ++i)
-        rig.Step();
+    rig.Steps(100);
     EXPECT_TRUE(rig.LogHas(GetParam().line));
     EXPECT_EQ(rig.LogCount("Permission denied: this user may not write to the transceiver."),
               GetParam().permissionHint ? 1 : 0);
@@ -409,8 +406,7 @@ TEST(OversizedReport, IsRefusedWithALineInsteadOfReadPastTheBuffer) {
     profile.outputReportLength = 4096;
     TCoreRig rig;
     rig.PlugUnit(profile);
-    for (int i = 0; i < 50; ++i)
-        rig.Step();
+    rig.Steps(50);
     EXPECT_TRUE(rig.LogHas("Error : Output report length 4096 exceeds 2049 bytes; not sent."));
     EXPECT_TRUE(rig.SentSinceMark().empty());
     EXPECT_EQ(rig.conversation.Phase(), SettingClock);

@@ -52,6 +52,10 @@ class TCoreRig {
     // One tick: the clock moves 1 ms, due reports are delivered (one, or all with allDue),
     // the core ticks if its timer runs. A unit that vanished is unplugged first.
     void Step(bool allDue = false);
+    // So many ticks, whatever happens.
+    void Steps(int count) {
+        RunUntil([] { return false; }, count);
+    }
     // Steps until the predicate holds; false when maxTicks ran out first.
     bool RunUntil(const std::function<bool()>& done, int maxTicks = 20000, bool allDue = false);
     // The conversation rests, ready or closed, with nothing left to deliver.
