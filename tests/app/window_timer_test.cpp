@@ -30,10 +30,9 @@ TEST_F(WindowTimer, TickDetachesItselfAndReattachesEvenAfterAnError) {
     EXPECT_TRUE(form->Timer().Attached());
     EXPECT_TRUE(form->Timer().Active());
     unit->OnWrite = nullptr;
-    EXPECT_EQ(params::StepNumber(form->Conversation().Phase()),
-              2); // the failed tick did not get as far as moving on
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::SendingClock); // the failed tick stayed
     Tick();
-    EXPECT_EQ(params::StepNumber(form->Conversation().Phase()), 3);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::SettingClock);
 }
 
 TEST_F(WindowTimer, HandlerThatProcessesPendingEventsCannotReenterTheTick) {
@@ -50,7 +49,7 @@ TEST_F(WindowTimer, HandlerThatProcessesPendingEventsCannotReenterTheTick) {
     Tick();
     ASSERT_TRUE(staged);
     EXPECT_EQ(Commands().size(), 1u);
-    EXPECT_EQ(params::StepNumber(form->Conversation().Phase()), 3);
+    EXPECT_EQ(form->Conversation().Phase(), core::TPhase::SettingClock);
     EXPECT_TRUE(form->Timer().Active());
 }
 

@@ -9,6 +9,7 @@
 
 using namespace testing_support;
 using namespace conversation_cases;
+using enum core::TPhase;
 
 namespace {
 
@@ -17,7 +18,7 @@ class SettingsTest : public ::testing::TestWithParam<TCase> {
     void Connect() {
         rig.PlugUnit(c.model(), c.version);
         ASSERT_TRUE(rig.RunToRest());
-        ASSERT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
+        ASSERT_EQ(rig.conversation.Phase(), Ready);
         rig.Mark();
     }
     // What the user does to change the setting; the air check is switched on first.
@@ -54,7 +55,7 @@ class SettingsTest : public ::testing::TestWithParam<TCase> {
         ASSERT_TRUE(rig.RunToRest());
     }
     void ExpectRunEnded() const {
-        EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
+        EXPECT_EQ(rig.conversation.Phase(), Ready);
         EXPECT_EQ(rig[TControl::Label4].text, "");
         EXPECT_EQ(rig[TControl::ProgressBar1].position, 100);
         EXPECT_TRUE(rig[TControl::SpeedButton2].enabled);
@@ -81,30 +82,32 @@ TEST_P(Apply, WritesEverySettingTheUnitHasAndTheUnitKeepsThem) {
     EXPECT_EQ(rig[TControl::Label4].text, "Updating.");
 
     // The step before each tick: the path of the run and how long each step lasted.
-    std::vector<std::int32_t> before;
+    std::vector<core::TPhase> before;
     int lastBar = rig[TControl::ProgressBar1].position;
-    for (int i = 0; i < 1000 && rig.conversation.Phase() != core::TPhase::Ready; ++i) {
-        before.push_back(params::StepNumber(rig.conversation.Phase()));
+    for (int i = 0; i < 1000 && rig.conversation.Phase() != Ready; ++i) {
+        before.push_back(rig.conversation.Phase());
         rig.Step();
-        EXPECT_GE(rig[TControl::ProgressBar1].position, lastBar) << "at step " << before.back();
+        EXPECT_GE(rig[TControl::ProgressBar1].position, lastBar)
+            << ::testing::PrintToString(before.back());
         lastBar = rig[TControl::ProgressBar1].position;
     }
     ExpectRunEnded();
     EXPECT_EQ(KeysOf(rig.SentSinceMark()), c.ApplyKeys());
     EXPECT_EQ(rig.sim->Stored(), rig.sim->Working());
 
-    std::vector<std::int32_t> path;
+    std::vector<core::TPhase> path;
     std::unique_copy(before.begin(), before.end(), std::back_inserter(path));
-    std::vector<std::int32_t> expectedPath{10, 11};
-    if (c.sensitivity()) expectedPath.push_back(12);
-    for (int step : {19, 13, 14, 15, 16, 21, 22, 23, 17})
-        expectedPath.push_back(step);
+    std::vector<core::TPhase> expectedPath{
+        WritingAutoSwitching, WritingHandsFree,     WritingSensitivity, WritingLed,
+        WritingChannel,       WritingBaseFrequency, WritingRecorder,    WritingDiveComputer,
+        WritingVoiceGuide,    WritingAirCheck,      SendingSave,        Saving};
+    if (!c.sensitivity()) std::erase(expectedPath, WritingSensitivity);
     EXPECT_EQ(path, expectedPath);
     // A step that writes nothing answers itself: the next step runs on the very next tick.
-    const auto ticksAt = [&](int step) { return std::count(before.begin(), before.end(), step); };
-    EXPECT_EQ(ticksAt(21) == 1, !c.Writes(TSetting::DiveCom));
-    EXPECT_EQ(ticksAt(22) == 1, !c.Writes(TSetting::VoiceGuide));
-    EXPECT_EQ(ticksAt(23) == 1, !c.Writes(TSetting::AirCheck));
+    const auto ticksAt = [&](auto at) { return std::count(before.begin(), before.end(), at); };
+    EXPECT_EQ(ticksAt(WritingVoiceGuide) == 1, !c.Writes(TSetting::DiveCom));
+    EXPECT_EQ(ticksAt(WritingAirCheck) == 1, !c.Writes(TSetting::VoiceGuide));
+    EXPECT_EQ(ticksAt(SendingSave) == 1, !c.Writes(TSetting::AirCheck));
 
     ExpectNothingLeftToApply();
 
@@ -147,7 +150,7 @@ TEST_P(Apply, OneSettingCountsExactlyWhereApplyWritesIt) {
         } else {
             EXPECT_EQ(ChangeCount(), 0);
             EXPECT_TRUE(rig.SentSinceMark().empty());
-            EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
+            EXPECT_EQ(rig.conversation.Phase(), Ready);
         }
     }
 }
@@ -198,7 +201,7 @@ INSTANTIATE_TEST_SUITE_P(Units, Default, ::testing::ValuesIn(SupportedCases()), 
 TCoreRig& Connected(TCoreRig& rig, const char* model, const char* firmware) {
     rig.PlugUnit(model, firmware);
     EXPECT_TRUE(rig.RunToRest());
-    EXPECT_EQ(params::StepNumber(rig.conversation.Phase()), 1);
+    EXPECT_EQ(rig.conversation.Phase(), Ready);
     rig.Mark();
     return rig;
 }
@@ -206,7 +209,7 @@ TCoreRig& Connected(TCoreRig& rig, const char* model, const char* firmware) {
 struct TBarRun {
     const char* model;
     const char* firmware;
-    std::vector<std::pair<std::int32_t, int>> trace; // each step of the run, the bar on entering
+    std::vector<std::pair<core::TPhase, int>> trace; // each step of the run, the bar on entering
 };
 
 class ApplyBar : public ::testing::TestWithParam<TBarRun> {};
@@ -218,23 +221,28 @@ TEST_P(ApplyBar, MovesByTheShareOfTheExpectedCount) {
     core::TConversation& c = Connected(rig, GetParam().model, GetParam().firmware).conversation;
     c.Choose(TControl::RadioGroup1, 0);
     c.PressApply();
-    std::vector<std::pair<std::int32_t, int>> trace{
-        {params::StepNumber(c.Phase()), rig[TControl::ProgressBar1].position}};
-    for (int i = 0; i < 500 && params::StepNumber(c.Phase()) != 1; ++i) {
+    decltype(TBarRun::trace) trace{{c.Phase(), rig[TControl::ProgressBar1].position}};
+    for (int i = 0; i < 500 && c.Phase() != Ready; ++i) {
         rig.Step();
-        if (params::StepNumber(c.Phase()) != trace.back().first)
-            trace.emplace_back(params::StepNumber(c.Phase()), rig[TControl::ProgressBar1].position);
+        if (c.Phase() != trace.back().first)
+            trace.emplace_back(c.Phase(), rig[TControl::ProgressBar1].position);
     }
     EXPECT_EQ(trace, GetParam().trace);
 }
 
-const std::vector<std::pair<std::int32_t, int>> kEveryStep{
-    {10, 23}, {11, 30}, {12, 38}, {19, 38}, {13, 46},  {14, 53}, {15, 61},
-    {16, 69}, {21, 76}, {22, 84}, {23, 92}, {17, 100}, {1, 100}};
+// clang-format off
+const std::vector<std::pair<core::TPhase, int>> kEveryStep{
+    {WritingAutoSwitching, 23}, {WritingHandsFree, 30}, {WritingSensitivity, 38}, {WritingLed, 38},
+    {WritingChannel, 46}, {WritingBaseFrequency, 53}, {WritingRecorder, 61},
+    {WritingDiveComputer, 69}, {WritingVoiceGuide, 76}, {WritingAirCheck, 84}, {SendingSave, 92},
+    {Saving, 100}, {Ready, 100}};
 // Seven expected parameters, nine counting steps.
-const std::vector<std::pair<std::int32_t, int>> kMoreStepsThanCounted{
-    {10, 42},  {11, 57},  {19, 71},  {13, 85},  {14, 100}, {15, 100},
-    {16, 100}, {21, 100}, {22, 100}, {23, 100}, {17, 100}, {1, 100}};
+const std::vector<std::pair<core::TPhase, int>> kMoreStepsThanCounted{
+    {WritingAutoSwitching, 42}, {WritingHandsFree, 57}, {WritingLed, 71}, {WritingChannel, 85},
+    {WritingBaseFrequency, 100}, {WritingRecorder, 100}, {WritingDiveComputer, 100},
+    {WritingVoiceGuide, 100}, {WritingAirCheck, 100}, {SendingSave, 100}, {Saving, 100},
+    {Ready, 100}};
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Runs, ApplyBar,
                          ::testing::Values(TBarRun{"DW730 TONAL", "201036", kEveryStep},

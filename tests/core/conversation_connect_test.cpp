@@ -58,11 +58,11 @@ class ConnectTest : public ::testing::TestWithParam<TCase> {
     }
     // Plugs the unit and runs the conversation until it rests at the step. Returns the
     // commands after the clock command, which must carry the local time, not UTC.
-    std::vector<std::string> Connect(std::int32_t restsAt) {
+    std::vector<std::string> Connect(core::TPhase restsAt) {
         const TCase& c = GetParam();
         rig.PlugUnit(c.model(), c.version);
         EXPECT_TRUE(rig.RunToRest());
-        EXPECT_EQ(params::StepNumber(rig.conversation.Phase()), restsAt);
+        EXPECT_EQ(rig.conversation.Phase(), restsAt);
         const auto sent = rig.SentSinceMark();
         if (sent.empty()) return {};
         EXPECT_EQ(sent.front(), "RTC SET " + std::to_string(rig.conversation.ClockValue()));
@@ -81,7 +81,7 @@ using UploadFamily = ConnectTest;
 
 TEST_P(UploadFamily, UploadsTheInformationFileThenLetsGo) {
     const TCase& c = GetParam();
-    const auto sent = Connect(99);
+    const auto sent = Connect(core::TPhase::Closing);
     ASSERT_GE(sent.size(), 3u);
     EXPECT_EQ(sent[0], "VER");
     EXPECT_EQ(sent[1], "UPLS DWINFO.INI");
@@ -98,7 +98,7 @@ TEST_P(UploadFamily, UploadsTheInformationFileThenLetsGo) {
         EXPECT_FALSE(rig[ctl].visible) << ControlName(ctl);
     ExpectNoErrors();
 
-    rig.Step(); // step 99 checks the unit in
+    rig.Step(); // the closing step checks the unit in
     EXPECT_FALSE(rig.conversation.Connected());
     EXPECT_FALSE(rig.conversation.Running());
     EXPECT_FALSE(rig[TControl::File1].enabled);
@@ -110,7 +110,7 @@ using UnsupportedFamily = ConnectTest;
 
 TEST_P(UnsupportedFamily, ReadsTheSerialNumberAndShowsTheNotice) {
     const TCase& c = GetParam();
-    EXPECT_EQ(Connect(99), (std::vector<std::string>{"VER", "GSER"}));
+    EXPECT_EQ(Connect(core::TPhase::Closing), (std::vector<std::string>{"VER", "GSER"}));
     EXPECT_EQ(rig[TControl::Edit1].text, c.version);
     EXPECT_EQ(rig[TControl::Edit2].text, Unit().serial);
     EXPECT_FALSE(rig.conversation.Identity().extendedFirmware);
@@ -130,7 +130,7 @@ using SupportedFamily = ConnectTest;
 
 TEST_P(SupportedFamily, IdentifiesReadsBackAndOffersWhatTheModelHas) {
     const TCase& c = GetParam();
-    const auto sent = Connect(1);
+    const auto sent = Connect(core::TPhase::Ready);
     ASSERT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
     std::vector<std::string> expected{"VER"};
     if (c.family->asksModel) expected.push_back("KIND");

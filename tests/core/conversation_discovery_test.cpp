@@ -47,7 +47,7 @@ TEST(Discovery, ConnectLogsEachDeviceThenTheOpenAndStartsAtStepTwo) {
               (std::vector<std::string>{"HID_Open:CheckOut QD device2.",
                                         "HidCtrl1DeviceChange:Runung=True.",
                                         "Connect device : Sonavelle"}));
-    EXPECT_EQ(params::StepNumber(rig.conversation.Phase()), 2);
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::SendingClock);
     EXPECT_TRUE(rig.conversation.Running());
 }
 
@@ -98,9 +98,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Reconnect, WithoutATransceiverTurnsClosedIntoIdle) {
     TCoreRig rig;
-    rig.PlugUnit("DW730 TONAL", "202000"); // not supported: the conversation ends at step 99
+    rig.PlugUnit("DW730 TONAL", "202000"); // not supported: the conversation closes
     ASSERT_TRUE(rig.RunToRest());
-    ASSERT_EQ(params::StepNumber(rig.conversation.Phase()), 99);
+    ASSERT_EQ(rig.conversation.Phase(), core::TPhase::Closing);
     rig.Step(); // checked in
     // Pulled without a notice, as a lost one would leave it.
     rig.unit->OnWrite = nullptr;
@@ -111,7 +111,7 @@ TEST(Reconnect, WithoutATransceiverTurnsClosedIntoIdle) {
     EXPECT_EQ(LogFrom(rig, "Reconnect."),
               (std::vector<std::string>{"Reconnect.", "device change.", "HID_Open.",
                                         "HidCtrl1DeviceChange:Runung=False."}));
-    EXPECT_EQ(params::StepNumber(rig.conversation.Phase()), 1);
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
     EXPECT_FALSE(rig[TControl::Timer1].enabled);
 }
 
@@ -141,8 +141,7 @@ TEST(Sequencer, AConversationAtRestLogsAndSendsNothing) {
     rig.Step(); // "1 status", once
     const auto lines = rig.log.lines.size();
     rig.Mark();
-    for (int i = 0; i < 100; ++i)
-        rig.Step();
+    rig.Steps(100);
     EXPECT_EQ(rig.log.lines.size(), lines);
     EXPECT_TRUE(rig.SentSinceMark().empty());
     EXPECT_TRUE(rig[TControl::File1].enabled);

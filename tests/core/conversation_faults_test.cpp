@@ -12,6 +12,7 @@
 
 using namespace testing_support;
 using core::TControl;
+using enum core::TPhase;
 
 namespace {
 
@@ -32,11 +33,12 @@ bool Contains(const std::vector<std::string>& all, const std::string& one) {
 // ---- identification and read-back replies the tool cannot use ---------------------------
 
 enum class TFault { Ng, Garbage, Silent };
+using enum TFault;
 
 struct TBadReply {
     TFault fault;
     const char* command;
-    std::int32_t restsAt; // 99: the conversation ends
+    core::TPhase restsAt; // Closing: the conversation ends
     const char* serial;   // Edit2 afterwards
 };
 
@@ -51,13 +53,12 @@ TEST_P(BadReply, WaitsOrEndsAsTheStepSaysAndLogsEveryReport) {
         .insert(p.command);
     TCoreRig rig;
     rig.PlugUnit(profile);
-    for (int i = 0; i < 3000; ++i)
-        rig.Step();
+    rig.Steps(3000);
 
-    EXPECT_EQ(params::StepNumber(rig.conversation.Phase()), p.restsAt);
-    EXPECT_EQ(rig.conversation.Connected(), p.restsAt != 99);
+    EXPECT_EQ(rig.conversation.Phase(), p.restsAt);
+    EXPECT_EQ(rig.conversation.Connected(), p.restsAt != Closing);
     const auto sent = rig.SentSinceMark();
-    if (p.restsAt != 1) {
+    if (p.restsAt != Ready) {
         EXPECT_TRUE(Last(sent).starts_with(p.command)) << "nothing after it";
     }
     EXPECT_EQ(rig[TControl::Edit2].text, p.serial);
@@ -77,15 +78,15 @@ const std::string kSerial = sim::MakeProfile(kModel, kFirmware).serial;
 INSTANTIATE_TEST_SUITE_P(
     Steps, BadReply,
     ::testing::Values(
-        TBadReply{TFault::Ng, "RTC SET", 3, ""}, TBadReply{TFault::Ng, "VER", 99, ""},
-        TBadReply{TFault::Ng, "KIND", 99, ""}, TBadReply{TFault::Ng, "LANGUAGE", 99, ""},
-        TBadReply{TFault::Ng, "GSER", 1, "Not found"},
-        TBadReply{TFault::Ng, "GETTMPPARAM", 7, kSerial.c_str()},
-        TBadReply{TFault::Garbage, "RTC SET", 3, ""}, TBadReply{TFault::Garbage, "VER", 99, ""},
-        TBadReply{TFault::Garbage, "KIND", 99, ""}, TBadReply{TFault::Garbage, "GSER", 1, ""},
-        TBadReply{TFault::Garbage, "GETTMPPARAM", 7, kSerial.c_str()},
+        TBadReply{Ng, "RTC SET", SettingClock, ""}, TBadReply{Ng, "VER", Closing, ""},
+        TBadReply{Ng, "KIND", Closing, ""}, TBadReply{Ng, "LANGUAGE", Closing, ""},
+        TBadReply{Ng, "GSER", Ready, "Not found"},
+        TBadReply{Ng, "GETTMPPARAM", ReadingDefaults, kSerial.c_str()},
+        TBadReply{Garbage, "RTC SET", SettingClock, ""}, TBadReply{Garbage, "VER", Closing, ""},
+        TBadReply{Garbage, "KIND", Closing, ""}, TBadReply{Garbage, "GSER", Ready, ""},
+        TBadReply{Garbage, "GETTMPPARAM", ReadingDefaults, kSerial.c_str()},
         // No current values at all: the read-back still ends, a second after it asked.
-        TBadReply{TFault::Silent, "GPAR", 1, kSerial.c_str()}),
+        TBadReply{Silent, "GPAR", Ready, kSerial.c_str()}),
     [](const auto& param) {
         std::string name = FaultName(param.param.fault) + std::string(param.param.command);
         std::replace(name.begin(), name.end(), ' ', '_');
@@ -98,7 +99,7 @@ TEST(BadReply, GarbledCurrentValuesLeaveTheirChoicesOff) {
     TCoreRig rig;
     rig.PlugUnit(profile);
     ASSERT_TRUE(rig.RunToRest());
-    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
+    EXPECT_EQ(rig.conversation.Phase(), Ready);
     for (TControl c : {TControl::RadioGroup1, TControl::RadioGroup4, TControl::RgDiveComInterface,
                        TControl::RadioGroupVoiceGuideLevel}) {
         EXPECT_EQ(rig[c].itemIndex, -1) << ControlName(c);
@@ -110,7 +111,7 @@ TEST(BadReply, GarbledCurrentValuesLeaveTheirChoicesOff) {
 // A parameter reply whose value cannot be taken is shown in the error box and dropped; the
 // read-back goes on with the replies behind it and ends as it would have.
 struct TUnreadable {
-    std::int32_t step;
+    core::TPhase phase;
     const char* reply;
 };
 
@@ -123,14 +124,13 @@ TEST_P(UnreadableValue, IsReportedAndTheReadBackEndsAsWithout) {
 
     TCoreRig rig;
     rig.PlugUnit(kModel, kFirmware);
-    ASSERT_TRUE(rig.RunUntil(
-        [&] { return params::StepNumber(rig.conversation.Phase()) == GetParam().step; }));
+    ASSERT_TRUE(rig.RunUntil([&] { return rig.conversation.Phase() == GetParam().phase; }));
     rig.Step(); // the first reply of the read-back is under way
     ASSERT_TRUE(rig.Deliver(LineReport(GetParam().reply)));
     ASSERT_TRUE(rig.RunToRest());
 
     EXPECT_EQ(rig.dialogs.errors.size(), 1u);
-    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
+    EXPECT_EQ(rig.conversation.Phase(), Ready);
     EXPECT_EQ(testing_support::Peer(rig.conversation).InitialParams(),
               testing_support::Peer(clean.conversation).InitialParams());
     for (TControl c : params::AllControls())
@@ -138,10 +138,10 @@ TEST_P(UnreadableValue, IsReportedAndTheReadBackEndsAsWithout) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, UnreadableValue,
-                         ::testing::Values(TUnreadable{7, "OK PhoneOutVol loud"},
-                                           TUnreadable{7, "OK CsgVoxNzccTh"},
-                                           TUnreadable{8, "OK CsgVoxNzccTh nan"},
-                                           TUnreadable{8, "OK RxLevel"}));
+                         ::testing::Values(TUnreadable{ReadingDefaults, "OK PhoneOutVol loud"},
+                                           TUnreadable{ReadingDefaults, "OK CsgVoxNzccTh"},
+                                           TUnreadable{ReadingCurrent, "OK CsgVoxNzccTh nan"},
+                                           TUnreadable{ReadingCurrent, "OK RxLevel"}));
 
 // A counted reply of the default set that cannot be read leaves the read-back one short: it
 // waits there ("Reconnect" is the way out), and the error box alone tells of it.
@@ -151,7 +151,7 @@ TEST(UnreadableValue, OfTheDefaultSetLeavesTheReadBackWaiting) {
     TCoreRig rig;
     rig.PlugUnit(profile);
     ASSERT_FALSE(rig.RunToRest(3000));
-    EXPECT_EQ(params::StepNumber(rig.conversation.Phase()), 7);
+    EXPECT_EQ(rig.conversation.Phase(), ReadingDefaults);
     EXPECT_EQ(rig.dialogs.errors,
               std::vector<std::string>{"'0,6' is not a valid floating point value"});
     for (const auto& line : rig.LogTexts())
@@ -175,7 +175,7 @@ TEST(EmptyUnit, AUnitWithoutStoredSettingsShowsItsDefaultSet) {
         TCoreRig rig;
         rig.PlugUnit(empty);
         ASSERT_TRUE(rig.RunToRest());
-        ASSERT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
+        ASSERT_EQ(rig.conversation.Phase(), Ready);
         for (TControl c : params::AllControls())
             EXPECT_EQ(rig[c], reference[c]) << ControlName(c);
     }
@@ -193,25 +193,22 @@ class RefusingUnit : public ::testing::Test {
     }
     sim::Faults& Faults() { return rig.sim->MutableFaults(); }
     void Run() {
-        for (int i = 0; i < 2000 && rig.conversation.Phase() != core::TPhase::Ready; ++i)
-            rig.Step();
+        rig.RunUntil([&] { return rig.conversation.Phase() == Ready; }, 2000);
     }
 
     TCoreRig rig;
 };
 
 // Each write of the run and the step that waits for its answer.
-constexpr std::pair<const char*, std::int32_t> kWrites[] = {{"SPAR PhoneOutVol", 10},
-                                                            {"SPAR TxSquelchSw", 11},
-                                                            {"SPAR VOXsw", 12},
-                                                            {"SPAR CsgVoxNzccTh", 19},
-                                                            {"SPAR Led", 13},
-                                                            {"SPAR Channel", 14},
-                                                            {"SPAR BaseFreq", 15},
-                                                            {"SPAR RecordSw", 16},
-                                                            {"SPAR DiveConWarningSw", 21},
-                                                            {"SPAR VoiceGuideSwitch", 22},
-                                                            {"SPAR DivingTimeSignalSw", 23}};
+// clang-format off
+constexpr std::pair<const char*, core::TPhase> kWrites[] = {
+    {"SPAR PhoneOutVol", WritingAutoSwitching},   {"SPAR TxSquelchSw", WritingHandsFree},
+    {"SPAR VOXsw", WritingSensitivity},           {"SPAR CsgVoxNzccTh", WritingLed},
+    {"SPAR Led", WritingChannel},                 {"SPAR Channel", WritingBaseFrequency},
+    {"SPAR BaseFreq", WritingRecorder},           {"SPAR RecordSw", WritingDiveComputer},
+    {"SPAR DiveConWarningSw", WritingVoiceGuide}, {"SPAR VoiceGuideSwitch", WritingAirCheck},
+    {"SPAR DivingTimeSignalSw", SendingSave}};
+// clang-format on
 
 TEST_F(RefusingUnit, ARefusedWriteHoldsTheRunUntilApplyIsPressedAgain) {
     for (auto [command, waitsAt] : kWrites) {
@@ -221,7 +218,7 @@ TEST_F(RefusingUnit, ARefusedWriteHoldsTheRunUntilApplyIsPressedAgain) {
             rig.Mark();
             rig.conversation.PressApply();
             Run();
-            EXPECT_EQ(params::StepNumber(rig.conversation.Phase()), waitsAt);
+            EXPECT_EQ(rig.conversation.Phase(), waitsAt);
             EXPECT_TRUE(Last(rig.SentSinceMark()).starts_with(command)) << "nothing after it";
             EXPECT_EQ(rig[TControl::Label4].text, "Updating.");
             EXPECT_FALSE(rig[TControl::File1].enabled);
@@ -232,7 +229,7 @@ TEST_F(RefusingUnit, ARefusedWriteHoldsTheRunUntilApplyIsPressedAgain) {
     rig.Mark();
     rig.conversation.PressApply();
     Run();
-    EXPECT_EQ(params::StepNumber(rig.conversation.Phase()), 1);
+    EXPECT_EQ(rig.conversation.Phase(), Ready);
     EXPECT_EQ(Last(rig.SentSinceMark()), "SAVE");
     EXPECT_EQ(rig[TControl::Edit5].tag, 0);
     EXPECT_TRUE(rig.dialogs.errors.empty());
@@ -242,7 +239,7 @@ TEST_F(RefusingUnit, AnUnconfirmedSaveEndsTheRunWithoutClaimingTheNewValues) {
     Faults().ng = {"SAVE"};
     rig.conversation.PressApply();
     Run();
-    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
+    EXPECT_EQ(rig.conversation.Phase(), Ready);
     EXPECT_TRUE(rig[TControl::SpeedButton2].enabled);
     EXPECT_EQ(rig[TControl::Edit5].tag, 3);
     EXPECT_EQ(rig[TControl::Edit5].text, "4");
@@ -258,17 +255,17 @@ TEST_F(RefusingUnit, DefaultReplacesAHeldRunAndWaitsForTheErasure) {
     Faults().ng = {"SPAR TxSquelchSw", "CLEAR"};
     rig.conversation.PressApply();
     Run();
-    ASSERT_NE(rig.conversation.Phase(), core::TPhase::Ready);
+    ASSERT_NE(rig.conversation.Phase(), Ready);
     rig.conversation.PressDefault();
     Run();
-    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::RestoringDefaults);
+    EXPECT_EQ(rig.conversation.Phase(), RestoringDefaults);
     EXPECT_EQ(rig[TControl::Label4].text, "Clear.");
     EXPECT_EQ(rig[TControl::Edit5].tag, 3);
 
     Faults().ng.clear();
     rig.conversation.PressDefault();
     Run();
-    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
+    EXPECT_EQ(rig.conversation.Phase(), Ready);
     EXPECT_EQ(rig[TControl::Label4].text, "");
     EXPECT_EQ(rig.sim->Stored(), rig.sim->Defaults());
 }
@@ -277,10 +274,10 @@ TEST_F(RefusingUnit, ReconnectLeavesAHeldRun) {
     Faults().ng = {"SPAR Led"};
     rig.conversation.PressApply();
     Run();
-    ASSERT_EQ(params::StepNumber(rig.conversation.Phase()), 13);
+    ASSERT_EQ(rig.conversation.Phase(), WritingChannel);
     rig.conversation.PressReconnect();
     ASSERT_TRUE(rig.RunToRest());
-    EXPECT_EQ(params::StepNumber(rig.conversation.Phase()), 1);
+    EXPECT_EQ(rig.conversation.Phase(), Ready);
     EXPECT_TRUE(rig[TControl::File1].enabled);
     EXPECT_EQ(rig[TControl::Edit5].text, "1"); // written before the refusal, not saved
 }
@@ -289,7 +286,7 @@ TEST_F(RefusingUnit, ReconnectLeavesAHeldRun) {
 
 struct TReplyWord {
     const char* silenced; // the unit leaves this command to the test
-    std::int32_t at;      // the step that waits for the answer
+    core::TPhase at;      // the step that waits for the answer
     const char* reply;
     bool taken;
 };
@@ -303,47 +300,45 @@ TEST_P(ReplyWord, OnlyTheStepsOwnWordMovesItOn) {
     TCoreRig rig;
     core::TConversation& c = rig.conversation;
     rig.PlugUnit(profile);
-    if (p.at != 3) {
+    if (p.at != SettingClock) {
         ASSERT_TRUE(rig.RunToRest());
         c.Choose(TControl::RadioGroup1, 0);
-        if (p.at == 9)
+        if (p.at == RestoringDefaults)
             c.PressDefault();
         else
             c.PressApply();
     }
-    ASSERT_TRUE(rig.RunUntil(
-        [&] { return params::StepNumber(c.Phase()) == p.at && rig.sim->PendingReports() == 0; }));
+    ASSERT_TRUE(rig.RunUntil([&] { return c.Phase() == p.at && rig.sim->PendingReports() == 0; }));
     const std::size_t sent = rig.sim->Received().size();
     rig.Answer(p.reply);
     if (!p.taken) {
         EXPECT_EQ(rig.sim->Received().size(), sent) << "nothing is sent again";
     }
     // The save ends the run whatever the answer; only its word shows the new values.
-    if (p.at == 17) {
-        EXPECT_EQ(params::StepNumber(c.Phase()), 1);
+    if (p.at == Saving) {
+        EXPECT_EQ(c.Phase(), Ready);
         EXPECT_EQ(rig[TControl::Edit5].tag, p.taken ? 0 : 3);
     } else {
-        const std::int32_t next = p.at == 3 ? 4 : p.at == 9 ? 17 : 11;
-        EXPECT_EQ(params::StepNumber(c.Phase()), p.taken ? next : p.at);
+        const core::TPhase next = p.at == RestoringDefaults ? Saving : WritingHandsFree;
+        EXPECT_EQ(c.Phase(), !p.taken ? p.at : p.at == SettingClock ? ReadingVersion : next);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Replies, ReplyWord,
-    ::testing::Values(TReplyWord{"RTC SET", 3, "NG", false},
-                      TReplyWord{"RTC SET", 3, "garbage", false},
-                      TReplyWord{"RTC SET", 3, "RTC OK", true},
-                      TReplyWord{"SPAR", 10, "NG OK", false}, TReplyWord{"SPAR", 10, " OK", false},
-                      TReplyWord{"SPAR", 10, "xOK", false}, TReplyWord{"SPAR", 10, "ok", false},
-                      TReplyWord{"SPAR", 10, "O", false}, TReplyWord{"SPAR", 10, "OK", true},
-                      TReplyWord{"SPAR", 10, "OKAY", true},
-                      TReplyWord{"SAVE", 17, "NG not saved", false},
-                      TReplyWord{"SAVE", 17, "OK Parameter saved", false},
-                      TReplyWord{"SAVE", 17, "Parameter save", false},
-                      TReplyWord{"SAVE", 17, "Parameter saved.", true},
-                      TReplyWord{"CLEAR", 9, "OK 1234", false}, TReplyWord{"CLEAR", 9, "NG", false},
-                      TReplyWord{"CLEAR", 9, "NG Successfully nothing", false},
-                      TReplyWord{"CLEAR", 9, "OK done. Successfully erased", true}));
+// clang-format off
+const TReplyWord kReplyWords[] = {
+    {"RTC SET", SettingClock, "NG", false},         {"RTC SET", SettingClock, "garbage", false},
+    {"RTC SET", SettingClock, "RTC OK", true},
+    {"SPAR", WritingAutoSwitching, "NG OK", false}, {"SPAR", WritingAutoSwitching, " OK", false},
+    {"SPAR", WritingAutoSwitching, "xOK", false},   {"SPAR", WritingAutoSwitching, "ok", false},
+    {"SPAR", WritingAutoSwitching, "O", false},     {"SPAR", WritingAutoSwitching, "OK", true},
+    {"SPAR", WritingAutoSwitching, "OKAY", true},
+    {"SAVE", Saving, "NG not saved", false},        {"SAVE", Saving, "OK Parameter saved", false},
+    {"SAVE", Saving, "Parameter save", false},      {"SAVE", Saving, "Parameter saved.", true},
+    {"CLEAR", RestoringDefaults, "OK 1234", false}, {"CLEAR", RestoringDefaults, "NG", false},
+    {"CLEAR", RestoringDefaults, "NG Successfully nothing", false},
+    {"CLEAR", RestoringDefaults, "OK done. Successfully erased", true}};
+// clang-format on
+INSTANTIATE_TEST_SUITE_P(Replies, ReplyWord, ::testing::ValuesIn(kReplyWords));
 
 // A version reply of no known length: the conversation waits, asking nothing more.
 TEST(OddVersion, LeavesTheConversationWaiting) {
@@ -355,7 +350,7 @@ TEST(OddVersion, LeavesTheConversationWaiting) {
         rig.Answer("OK");
         rig.Answer(reply);
         rig.Step();
-        EXPECT_EQ(params::StepNumber(rig.conversation.Phase()), 4);
+        EXPECT_EQ(rig.conversation.Phase(), ReadingVersion);
         EXPECT_EQ(unit->Sent.size(), 2u);
         EXPECT_TRUE(rig.conversation.Connected());
     }
@@ -383,12 +378,11 @@ TEST_P(FailingWrite, IsLoggedAndTheStepWaits) {
         GetParam().permissionHint ? hid::TErrorKind::AccessDenied : hid::TErrorKind::Other;
     rig.conversation.Choose(TControl::RadioGroup1, 0);
     rig.conversation.PressApply();
-    for (int i = 0; i < 100; ++i)
-        rig.Step();
+    rig.Steps(100);
     EXPECT_TRUE(rig.LogHas(GetParam().line));
     EXPECT_EQ(rig.LogCount("Permission denied: this user may not write to the transceiver."),
               GetParam().permissionHint ? 1 : 0);
-    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::WritingAutoSwitching);
+    EXPECT_EQ(rig.conversation.Phase(), WritingAutoSwitching);
     EXPECT_TRUE(rig.SentSinceMark().empty());
 
     rig.unit->FailWrites = false;
@@ -412,11 +406,10 @@ TEST(OversizedReport, IsRefusedWithALineInsteadOfReadPastTheBuffer) {
     profile.outputReportLength = 4096;
     TCoreRig rig;
     rig.PlugUnit(profile);
-    for (int i = 0; i < 50; ++i)
-        rig.Step();
+    rig.Steps(50);
     EXPECT_TRUE(rig.LogHas("Error : Output report length 4096 exceeds 2049 bytes; not sent."));
     EXPECT_TRUE(rig.SentSinceMark().empty());
-    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::SettingClock);
+    EXPECT_EQ(rig.conversation.Phase(), SettingClock);
 }
 
 // ---- a unit that vanishes, at every command ---------------------------------------------------
@@ -448,7 +441,7 @@ TEST_P(VanishingUnit, IsLetGoAndTheNextConnectionStartsAfresh) {
     rig.Mark();
     rig.ReplugUnit();
     ASSERT_TRUE(rig.RunToRest());
-    ASSERT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
+    ASSERT_EQ(rig.conversation.Phase(), Ready);
     EXPECT_TRUE(Contains(rig.SentSinceMark(), "GETTMPPARAM")) << "a detached unit is read afresh";
     EXPECT_EQ(rig[TControl::RadioGroup1].itemIndex, 3) << "nothing was saved";
     EXPECT_EQ(rig[TControl::RadioGroup5].itemIndex, 3);
@@ -482,7 +475,7 @@ TEST_P(UploadFault, IsRefusedAndTheUnitsNextAttemptDecides) {
     TCoreRig rig;
     auto& unit = rig.PlugUnit(profile);
     ASSERT_TRUE(rig.RunToRest());
-    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Closing);
+    EXPECT_EQ(rig.conversation.Phase(), Closing);
     EXPECT_GE(rig.LogCount(GetParam().logged), 1);
     EXPECT_EQ(rig.LogHas("Upload : Done"), GetParam().done);
     if (GetParam().done) {
@@ -524,7 +517,7 @@ TEST(StartUp, AUnitPluggedInLaterIsTakenWithoutAWord) {
     rig.PlugUnit(kModel, kFirmware);
     EXPECT_TRUE(rig.dialogs.messages.empty());
     EXPECT_EQ(rig.view.closes, 0);
-    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::SendingClock);
+    EXPECT_EQ(rig.conversation.Phase(), SendingClock);
     EXPECT_TRUE(rig.LogHas("Connect device : Sonavelle Transceiver"));
 }
 

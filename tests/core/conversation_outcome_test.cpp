@@ -104,10 +104,9 @@ TEST_F(RunOutcome, AnNgWriteIsTheRefusalAndTheRunWaitsThere) {
     EXPECT_EQ(c.LastCommand(), sent.back());
 
     // The window shows nothing of it and waits for good: nothing more is sent.
-    const std::int32_t step = params::StepNumber(c.Phase());
-    for (int i = 0; i < 2000; ++i)
-        rig.Step();
-    EXPECT_EQ(params::StepNumber(c.Phase()), step);
+    const core::TPhase phase = c.Phase();
+    rig.Steps(2000);
+    EXPECT_EQ(c.Phase(), phase);
     EXPECT_EQ(rig.SentSinceMark(), sent);
     EXPECT_EQ(c.LastRun().refusal->command, sent.back());
 }
@@ -187,8 +186,7 @@ TEST(LetGo, ReleasesTheUnitAndTakesItOncePluggedInAgain) {
     EXPECT_FALSE(rig.conversation.Running());
     EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Idle);
     EXPECT_FALSE(rig[TControl::Timer1].enabled);
-    for (int i = 0; i < 100; ++i)
-        rig.Step();
+    rig.Steps(100);
     EXPECT_EQ(early->Sent.size(), sentBefore) << "nothing goes to a unit let go of";
 
     // Unplugged and plugged in again: taken without a word, and identified.

@@ -7,6 +7,7 @@
 
 using namespace testing_support;
 using core::TControl;
+using core::TPhase;
 
 namespace {
 
@@ -16,7 +17,7 @@ void AtCurrentReadBack(TCoreRig& rig, const char* model, const char* firmware) {
     profile.faults.silent = {"GPAR"};
     rig.PlugUnit(profile);
     ASSERT_TRUE(rig.RunUntil([&] {
-        return params::StepNumber(rig.conversation.Phase()) == 8 && rig.sim->PendingReports() == 0;
+        return rig.conversation.Phase() == TPhase::ReadingCurrent && rig.sim->PendingReports() == 0;
     }));
 }
 
@@ -24,7 +25,7 @@ void AgainAtCurrentReadBack(TCoreRig& rig) {
     rig.UnplugUnit();
     rig.ReplugUnit();
     ASSERT_TRUE(rig.RunUntil([&] {
-        return params::StepNumber(rig.conversation.Phase()) == 8 && rig.sim->PendingReports() == 0;
+        return rig.conversation.Phase() == TPhase::ReadingCurrent && rig.sim->PendingReports() == 0;
     }));
 }
 
@@ -57,7 +58,7 @@ TEST_P(ShowValue, SetsChoiceBoxAndTagOrLeavesThem) {
         EXPECT_EQ(rig[r.box].text, r.text);
         EXPECT_EQ(rig[r.box].tag, r.tag);
     }
-    EXPECT_EQ(params::StepNumber(rig.conversation.Phase()), 8);
+    EXPECT_EQ(rig.conversation.Phase(), TPhase::ReadingCurrent);
     EXPECT_TRUE(rig.dialogs.errors.empty());
 }
 
@@ -181,17 +182,17 @@ TEST(ReadBackEnd, OneSecondAfterTheLastReplyByTheClock) {
 
     at(1499);
     c.Tick();
-    EXPECT_EQ(params::StepNumber(c.Phase()), 8);
+    EXPECT_EQ(c.Phase(), TPhase::ReadingCurrent);
     // A clock set back neither ends the read-back nor holds it open for an hour.
     at(-3600 * 1000);
     c.Tick();
-    EXPECT_EQ(params::StepNumber(c.Phase()), 8);
+    EXPECT_EQ(c.Phase(), TPhase::ReadingCurrent);
     at(-3600 * 1000 + 999);
     c.Tick();
-    EXPECT_EQ(params::StepNumber(c.Phase()), 8);
+    EXPECT_EQ(c.Phase(), TPhase::ReadingCurrent);
     at(-3600 * 1000 + 1000);
     c.Tick();
-    EXPECT_EQ(params::StepNumber(c.Phase()), 1);
+    EXPECT_EQ(c.Phase(), TPhase::Ready);
 }
 
 } // namespace

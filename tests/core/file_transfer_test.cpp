@@ -1,4 +1,4 @@
-// Steps 5 and 6 of the conversation against hand-made packets, on a bare transceiver.
+// Uploading the information file and reading the serial, against hand-made packets, on a bare unit.
 #include "link/Upload.h"
 #include "support/ConversationPeer.h"
 #include "support/CoreRig.h"
@@ -16,10 +16,7 @@ namespace {
 class BareUnitTest : public ::testing::Test {
   protected:
     void PlugTransceiver() { unit = rig.PlugBare(); }
-    void Tick(int count = 1) {
-        for (int i = 0; i < count; ++i)
-            rig.Step();
-    }
+    void Tick(int count = 1) { rig.Steps(count); }
     void Answer(const std::string& text) { rig.Answer(text); }
     bool Logged(int direction, std::string_view text) const {
         return std::any_of(rig.log.lines.begin(), rig.log.lines.end(), [&](const TLogLine& l) {

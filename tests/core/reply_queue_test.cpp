@@ -40,7 +40,7 @@ TEST(ReplyQueue, AReplySeenAndLeftStandingIsReplacedByTheNext) {
     TReplyQueue q;
     q.Arrive("Successfully erased? no");
     q.TakeNext();
-    q.StepDone(); // the step looked and left the flag set (as step 9 does)
+    q.StepDone(); // the step looked and left the flag set (as restoring the defaults does)
     q.Arrive("OK Successfully erased");
     EXPECT_EQ(q.Waiting(), 0u);
     q.TakeNext();

@@ -20,7 +20,7 @@ struct TRun {
     demo::TRunResult result;
     QByteArray printed; // the log lines, then the control states
     std::optional<sim::ParamSet> stored;
-    int step = 0;
+    core::TPhase phase = core::TPhase::Idle;
     bool applyEnabled = false;
 };
 
@@ -34,7 +34,7 @@ TRun RunThrough(const demo::TScenario& scenario, demo::TTimeMode time) {
     run.result = demo::RunScenario(scenario, rig);
     run.printed = demo::PrintedLog(rig.Form()) + demo::PrintedState(rig.Form());
     run.stored = rig.Unit().Inspect([](sim::Transceiver& u) { return u.Stored(); });
-    run.step = params::StepNumber(rig.Form().Conversation().Phase());
+    run.phase = rig.Form().Conversation().Phase();
     run.applyEnabled = testing_support::SpeedButton2(&rig.Form())->isEnabled() &&
                        !testing_support::SpeedButton2(&rig.Form())->isHidden();
     return run;
@@ -105,7 +105,7 @@ TEST(ScenarioRunner, RealTimeApplyEndsInTheSameStates) {
         action.TimeoutMs = 120000;
     const TRun real = RunThrough(scenario, demo::TTimeMode::Real);
     ASSERT_TRUE(real.result.Ok) << real.result.Error.toStdString();
-    EXPECT_EQ(real.step, 1);
+    EXPECT_EQ(real.phase, core::TPhase::Ready);
     EXPECT_TRUE(real.applyEnabled);
     ASSERT_TRUE(real.stored);
     EXPECT_EQ(real.stored, virtualRun.stored);

@@ -126,8 +126,8 @@ TEST_F(LinuxWindowTest, ConnectsIdentifiesAppliesAndLetsTheUnitGo) {
     ASSERT_TRUE(Run([&] {
         return form->Conversation().Phase() == core::TPhase::Ready &&
                SpeedButton2(form)->isEnabled();
-    })) << "step "
-        << params::StepNumber(form->Conversation().Phase()) << "\n"
+    })) << ::testing::PrintToString(form->Conversation().Phase())
+        << "\n"
         << form->LogLines().join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(LogHas(QStringLiteral("HID_Open:CheckOut QD device2.")));
     EXPECT_TRUE(LogHas(QStringLiteral(">>VER")));

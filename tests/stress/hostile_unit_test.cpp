@@ -161,13 +161,13 @@ TEST_P(HostileUnit, NoCrashBoundedMemoryEveryReportLoggedThenASoundUnitWorks) {
     Pump();
     PlugUnit("DW730 TONAL", c.Firmware);
     ASSERT_TRUE(PumpUntil([&] { return Resting(); }, 5000))
-        << "stuck at step " << params::StepNumber(form->Conversation().Phase());
+        << "stuck at " << ::testing::PrintToString(form->Conversation().Phase());
     if (c.Firmware.size() == 3) {
         EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Closing);
         EXPECT_EQ(verified(), verifiedBefore + 1);
     } else {
         EXPECT_TRUE(PanelReady())
-            << "step " << params::StepNumber(form->Conversation().Phase()) << ", last log lines:\n"
+            << ::testing::PrintToString(form->Conversation().Phase()) << ", last log lines:\n"
             << LogTexts().mid(LogTexts().size() - 8).join(QStringLiteral("\n")).toStdString();
         EXPECT_EQ(Edit1(form)->text(), QStringLiteral("201036"));
     }

@@ -32,11 +32,10 @@ TEST_F(FastUnit, ReadBackCompletesWhenRepliesComeFasterThanTheTick) {
     PlugUnit(profile);
     for (int i = 0; i < 3000 && !PanelReady(); ++i)
         PumpAllDue();
-    EXPECT_TRUE(PanelReady()) << "stalled at step "
-                              << params::StepNumber(form->Conversation().Phase()) << " with "
-                              << testing_support::Peer(form->Conversation()).InitialReceivedCount()
-                              << " of "
-                              << testing_support::Peer(form->Conversation()).ExpectedParamCnt()
+    const auto peer = testing_support::Peer(form->Conversation());
+    EXPECT_TRUE(PanelReady()) << "stalled at "
+                              << ::testing::PrintToString(form->Conversation().Phase()) << " with "
+                              << peer.InitialReceivedCount() << " of " << peer.ExpectedParamCnt()
                               << " default parameters counted";
 }
 

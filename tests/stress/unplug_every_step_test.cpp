@@ -14,34 +14,36 @@ using stress::StressWindowTest;
 
 enum class TRoute {
     Connect, // reached while connecting
-    Idle,    // the conversation has rested at step 1
-    Apply,   // reached by an Apply run started from step 1
-    Default, // reached by the Default button from step 1
-    Forced,  // no conversation reaches it: the step number is set by hand
+    Idle,    // the conversation has rested, ready
+    Apply,   // reached by an Apply run started from rest
+    Default, // reached by the Default button from rest
+    Forced,  // no conversation reaches it: the phase is set by hand
 };
 
 struct TStepCase {
-    int32_t Step;
+    core::TPhase Phase;
     const char* Firmware;
     TRoute Route;
 };
 
-// Every step with a handler, and the two without (0, 1), in table order.
+// Every step with a handler, and the two without (Idle, Ready), in table order.
+using enum core::TPhase;
+// clang-format off
 const TStepCase kSteps[] = {
-    {0, "201036", TRoute::Forced},   {1, "201036", TRoute::Idle},
-    {2, "201036", TRoute::Connect},  {3, "201036", TRoute::Connect},
-    {4, "201036", TRoute::Connect},  {5, "105", TRoute::Connect},
-    {6, "201036", TRoute::Connect},  {7, "201036", TRoute::Connect},
-    {8, "201036", TRoute::Connect},  {9, "201036", TRoute::Default},
-    {10, "201036", TRoute::Apply},   {11, "201036", TRoute::Apply},
-    {12, "201036", TRoute::Apply},   {19, "201036", TRoute::Apply},
-    {13, "201036", TRoute::Apply},   {14, "201036", TRoute::Apply},
-    {15, "201036", TRoute::Apply},   {16, "201036", TRoute::Apply},
-    {21, "201036", TRoute::Apply},   {22, "201036", TRoute::Apply},
-    {23, "201036", TRoute::Apply},   {17, "201036", TRoute::Apply},
-    {18, "201036", TRoute::Connect}, {24, "201036", TRoute::Connect},
-    {99, "105", TRoute::Connect},
-};
+    {Idle, "201036", TRoute::Forced},                {Ready, "201036", TRoute::Idle},
+    {SendingClock, "201036", TRoute::Connect},       {SettingClock, "201036", TRoute::Connect},
+    {ReadingVersion, "201036", TRoute::Connect}, {UploadingInformationFile, "105", TRoute::Connect},
+    {ReadingSerial, "201036", TRoute::Connect},      {ReadingDefaults, "201036", TRoute::Connect},
+    {ReadingCurrent, "201036", TRoute::Connect},     {RestoringDefaults, "201036", TRoute::Default},
+    {WritingAutoSwitching, "201036", TRoute::Apply}, {WritingHandsFree, "201036", TRoute::Apply},
+    {WritingSensitivity, "201036", TRoute::Apply},   {WritingLed, "201036", TRoute::Apply},
+    {WritingChannel, "201036", TRoute::Apply}, {WritingBaseFrequency, "201036", TRoute::Apply},
+    {WritingRecorder, "201036", TRoute::Apply},      {WritingDiveComputer, "201036", TRoute::Apply},
+    {WritingVoiceGuide, "201036", TRoute::Apply},    {WritingAirCheck, "201036", TRoute::Apply},
+    {SendingSave, "201036", TRoute::Apply},          {Saving, "201036", TRoute::Apply},
+    {ReadingModel, "201036", TRoute::Connect},       {ReadingLanguage, "201036", TRoute::Connect},
+    {Closing, "105", TRoute::Connect}};
+// clang-format on
 
 class UnplugAtEveryStep : public StressWindowTest, public ::testing::WithParamInterface<TStepCase> {
   protected:
@@ -71,12 +73,11 @@ TEST_P(UnplugAtEveryStep, NextConversationCompletes) {
         }
     }
     if (c.Route == TRoute::Forced) {
-        testing_support::Peer(form->Conversation()).SetStep(c.Step);
+        testing_support::Peer(form->Conversation()).SetPhase(c.Phase);
     } else {
-        ASSERT_TRUE(PumpUntil(
-            [&] { return params::StepNumber(form->Conversation().Phase()) == c.Step; }, 5000))
-            << "the conversation never reached step " << c.Step << "; it rests at "
-            << params::StepNumber(form->Conversation().Phase());
+        ASSERT_TRUE(PumpUntil([&] { return form->Conversation().Phase() == c.Phase; }, 5000))
+            << "the conversation never reached " << ::testing::PrintToString(c.Phase)
+            << "; it rests at " << ::testing::PrintToString(form->Conversation().Phase());
     }
     const int uploadsBefore = VerifiedUploads();
     const int readBacksBefore = Commands("GPAR");
@@ -90,7 +91,7 @@ TEST_P(UnplugAtEveryStep, NextConversationCompletes) {
 
     ReplugUnit();
     ASSERT_TRUE(PumpUntil([&] { return Resting(); }, 5000))
-        << "stuck at step " << params::StepNumber(form->Conversation().Phase());
+        << "stuck at " << ::testing::PrintToString(form->Conversation().Phase());
     if (oldFirmware) {
         EXPECT_EQ(form->Conversation().Phase(), core::TPhase::Closing);
         EXPECT_EQ(VerifiedUploads(), uploadsBefore + 1);
@@ -113,7 +114,7 @@ TEST_P(UnplugAtEveryStep, NextConversationCompletes) {
 
 INSTANTIATE_TEST_SUITE_P(Steps, UnplugAtEveryStep, ::testing::ValuesIn(kSteps),
                          [](const ::testing::TestParamInfo<TStepCase>& param) {
-                             return "Step" + std::to_string(param.param.Step);
+                             return "Step" + std::to_string(params::StepNumber(param.param.Phase));
                          });
 
 } // namespace

@@ -13,7 +13,7 @@ class TConversationPeer {
     explicit TConversationPeer(core::TConversation& c) : c_(c) {}
 
     void SetPhase(core::TPhase phase) { c_.phase_ = phase; }
-    // By number, for tables of steps (a number outside the step table too).
+    // By number, for a step outside the step table (the fuzzer feeds them).
     void SetStep(int step) { c_.phase_ = static_cast<core::TPhase>(step); }
     void SetRunning(bool running) { c_.running_ = running; }
     core::TReplyQueue& Replies() { return c_.replies_; }
@@ -31,27 +31,20 @@ class TConversationPeer {
         c_.lastReadVersion_ = std::move(version);
         c_.lastReadKind_ = std::move(model);
     }
-    // The current read-back just got a reply (its one-second wait starts now).
-    void RestartReadBackWait() { c_.lastParamReplyMs_ = c_.ports_.Clock->Now().utcMs; }
     // The panel as the user may change it.
     void SetText(core::TControl control, std::string_view text) {
         c_.panel_.SetText(control, text);
     }
     void SendCommand(const std::string& text) { c_.SendCommand(text); }
-    void ShowHandsFree(std::int32_t vox, double threshold) { c_.ShowHandsFree(vox, threshold); }
-    void ShowDivingTimeSignal(std::int32_t value) { c_.ShowDivingTimeSignal(value); }
 
     hid::TCustomHidDevice* Device() const { return c_.device_; }
     const params::TParamSet& InitialParams() const { return c_.initParams_; }
     const params::TCurParams& CurrentParams() const { return c_.curParams_; }
     std::int32_t ExpectedParamCnt() const { return c_.expectedParamCnt_; }
-    std::int32_t InitialReadCount() const { return c_.initParamReadCnt_; }
     std::int32_t InitialReceivedCount() const { return c_.initParamRecvCnt_; }
     const std::string& ReplyHex() const { return c_.replyHex_; }
     bool UploadRunning() const { return c_.upload_.running; }
     bool UploadEndSeen() const { return c_.upload_.endSeen; }
-    const std::string& LastReadVersion() const { return c_.lastReadVersion_; }
-    const params::TUnitValues& UnitValues() const { return c_.unitValues_; }
 
   private:
     core::TConversation& c_;

@@ -96,13 +96,14 @@ bool TCoreRig::RunUntil(const std::function<bool()>& done, int maxTicks, bool al
     return done();
 }
 
+bool TCoreRig::Resting() const {
+    const auto phase = conversation.Phase();
+    return (phase == core::TPhase::Ready || phase == core::TPhase::Closing) &&
+           (!sim || sim->PendingReports() == 0);
+}
+
 bool TCoreRig::RunToRest(int maxTicks, bool allDue) {
-    return RunUntil(
-        [this] {
-            const auto step = params::StepNumber(conversation.Phase());
-            return (step == 1 || step == 99) && (!sim || sim->PendingReports() == 0);
-        },
-        maxTicks, allDue);
+    return RunUntil([this] { return Resting(); }, maxTicks, allDue);
 }
 
 bool TCoreRig::Deliver(const std::string& report) {

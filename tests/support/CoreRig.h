@@ -52,10 +52,15 @@ class TCoreRig {
     // One tick: the clock moves 1 ms, due reports are delivered (one, or all with allDue),
     // the core ticks if its timer runs. A unit that vanished is unplugged first.
     void Step(bool allDue = false);
+    // So many ticks, whatever happens.
+    void Steps(int count) {
+        RunUntil([] { return false; }, count);
+    }
     // Steps until the predicate holds; false when maxTicks ran out first.
     bool RunUntil(const std::function<bool()>& done, int maxTicks = 20000, bool allDue = false);
-    // Until the conversation rests at step 1 or 99 with nothing left to deliver (the
-    // read-back ends one second after its last reply).
+    // The conversation rests, ready or closed, with nothing left to deliver.
+    bool Resting() const;
+    // Until it rests (the read-back ends one second after its last reply).
     bool RunToRest(int maxTicks = 20000, bool allDue = false);
 
     // One input report to the checked-out unit, without a tick.

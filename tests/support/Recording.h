@@ -5,9 +5,16 @@
 #include "link/Conversation.h"
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace params { // a failure prints a step as the log does, not as a raw byte
+inline void PrintTo(TPhase phase, std::ostream* os) {
+    *os << "step " << StepNumber(phase);
+}
+} // namespace params
 
 namespace testing_support {
 

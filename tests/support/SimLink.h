@@ -24,7 +24,7 @@ class SimWindowTest : public WindowTest {
     void Step();
     // Steps until the predicate holds; false when maxTicks ran out first.
     bool RunUntil(const std::function<bool()>& done, int maxTicks = 20000);
-    // Until the conversation rests at step 1 or 99 (read-back ends 1 s after the last reply).
+    // Until the conversation rests, ready or closed (read-back ends 1 s after the last reply).
     bool RunToRest(int maxTicks = 20000);
 
     std::unique_ptr<sim::Transceiver> sim;
