@@ -104,15 +104,6 @@ void TConversation::ApplyCapabilityRules() {
     }
 }
 
-namespace {
-
-void TakeUnitValue(params::TUnitValues& values, params::TReplyKey key, std::string_view reply) {
-    const auto tokens = params::TokenizeReply(reply);
-    if (tokens.size() >= 3) values.Take(key, params::ValueToken(tokens));
-}
-
-} // namespace
-
 // ---- steps 7 and 8: the default set ("GETTMPPARAM") and the current values ("GPAR") --------
 
 void TConversation::ResetReadBackState() {
@@ -146,7 +137,7 @@ void TConversation::ReadInitialParameters() {
     // dropped and the read-back waits for the next one.
     const std::optional<params::TInitialReply> reply =
         params::StoreInitialReply(replies_.Text(), initParams_);
-    if (reply) TakeUnitValue(initialValues_, reply->key, replies_.Text());
+    if (reply && !reply->value.empty()) initialValues_.Take(reply->key, reply->value);
     if (reply && reply->counted) ++initParamRecvCnt_;
 
     if (initParamRecvCnt_ >= expectedParamCnt_) {
@@ -180,7 +171,7 @@ void TConversation::ReadCurrentParameters() {
     const std::optional<params::TCurrentReply> reply =
         params::ReadCurrentReply(replies_.Text(), id, curParams_);
     if (reply) {
-        TakeUnitValue(unitValues_, reply->key, replies_.Text());
+        if (!reply->value.empty()) unitValues_.Take(reply->key, reply->value);
         using params::TShowOp;
         switch (reply->show) {
         case TShowOp::None:

@@ -17,11 +17,10 @@ bool HasKeyBut(std::string_view reply, std::string_view key, std::string_view lo
     return ReplyContains(reply, key) && !ReplyContains(reply, longer);
 }
 
-} // namespace
-
-std::optional<TInitialReply> StoreInitialReply(std::string_view reply, TParamSet& initParams) {
-    const auto tokens = TokenizeReply(reply);
-    auto stored = [](TReplyKey key) { return TInitialReply{key, true}; };
+std::optional<TInitialReply> StoreInitialKey(std::string_view reply,
+                                             const std::vector<std::string_view>& tokens,
+                                             TParamSet& initParams) {
+    auto stored = [](TReplyKey key) { return TInitialReply{key, true, {}}; };
 
     if (HasKey(reply, KeyRxLevel)) {
         initParams.RxLevel = IntValue(tokens, DefaultRxLevel);
@@ -64,7 +63,7 @@ std::optional<TInitialReply> StoreInitialReply(std::string_view reply, TParamSet
         return stored(TReplyKey::DiveConWarningSw);
     }
     // The receive-only switch is not part of the default set, and stops the tests.
-    if (HasKey(reply, KeyTxModeSw)) return TInitialReply{TReplyKey::TxModeSw, false};
+    if (HasKey(reply, KeyTxModeSw)) return TInitialReply{TReplyKey::TxModeSw, false, {}};
     if (HasKeyBut(reply, KeyPhoneOutVol, KeyPhoneOutVolTrx)) {
         initParams.PhoneOutVol = RealValue(tokens);
         return stored(TReplyKey::PhoneOutVol);
@@ -80,13 +79,13 @@ std::optional<TInitialReply> StoreInitialReply(std::string_view reply, TParamSet
     return std::nullopt;
 }
 
-std::optional<TCurrentReply> ReadCurrentReply(std::string_view reply, const TIdentity& identity,
-                                              TCurParams& curParams) {
-    const auto tokens = TokenizeReply(reply);
+std::optional<TCurrentReply> ReadCurrentKey(std::string_view reply,
+                                            const std::vector<std::string_view>& tokens,
+                                            const TIdentity& identity, TCurParams& curParams) {
     const bool velmoras = HasReceiveOnlySwitch(identity);
     const TVolumeKey volume = VolumeKey(identity);
     auto shown = [](TReplyKey key, TShowOp op, std::int32_t arg = 0) {
-        return TCurrentReply{key, true, op, arg, 0};
+        return TCurrentReply{key, true, op, arg, 0, {}};
     };
 
     if (HasKey(reply, KeyRxLevel)) {
@@ -101,9 +100,12 @@ std::optional<TCurrentReply> ReadCurrentReply(std::string_view reply, const TIde
     }
     if (HasKeyBut(reply, KeyPhoneOutVol, KeyPhoneOutVolTrx)) {
         const double value = RealValue(tokens);
-        TCurrentReply r{TReplyKey::PhoneOutVol, true,
-                        volume == TVolumeKey::PhoneOutVol ? TShowOp::PhoneOutVol : TShowOp::None, 0,
-                        value};
+        TCurrentReply r{TReplyKey::PhoneOutVol,
+                        true,
+                        volume == TVolumeKey::PhoneOutVol ? TShowOp::PhoneOutVol : TShowOp::None,
+                        0,
+                        value,
+                        {}};
         return r;
     }
     if (HasKeyBut(reply, KeyChannel, KeyChannelChangeSw)) {
@@ -138,7 +140,7 @@ std::optional<TCurrentReply> ReadCurrentReply(std::string_view reply, const TIde
                      DiveConWarningToIndex(IntValue(tokens, DefaultDiveConWarningSw)));
     }
     if (HasKey(reply, KeyTxModeSw)) {
-        TCurrentReply r{TReplyKey::TxModeSw, false, TShowOp::None, 0, 0};
+        TCurrentReply r{TReplyKey::TxModeSw, false, TShowOp::None, 0, 0, {}};
         if (velmoras) {
             r.show = TShowOp::DiveComInterface;
             r.intArg = TxModeToIndex(IntValue(tokens, DefaultTxModeSw));
@@ -152,8 +154,29 @@ std::optional<TCurrentReply> ReadCurrentReply(std::string_view reply, const TIde
         return shown(TReplyKey::DivingTimeSignalSw, TShowOp::DivingTimeSignal,
                      IntValue(tokens, DefaultDivingTimeSignalSw));
     if (HasKey(reply, TextParametersNotFound))
-        return TCurrentReply{TReplyKey::ParametersNotFound, false, TShowOp::InitParams, 0, 0};
+        return TCurrentReply{TReplyKey::ParametersNotFound, false, TShowOp::InitParams, 0, 0, {}};
     return std::nullopt;
+}
+
+// The value token rides along with the result, so that the caller need not split the reply again.
+template <typename TResult>
+std::optional<TResult> WithValue(std::optional<TResult> result,
+                                 const std::vector<std::string_view>& tokens) {
+    if (result && tokens.size() >= 3) result->value = tokens[2];
+    return result;
+}
+
+} // namespace
+
+std::optional<TInitialReply> StoreInitialReply(std::string_view reply, TParamSet& initParams) {
+    const auto tokens = TokenizeReply(reply);
+    return WithValue(StoreInitialKey(reply, tokens, initParams), tokens);
+}
+
+std::optional<TCurrentReply> ReadCurrentReply(std::string_view reply, const TIdentity& identity,
+                                              TCurParams& curParams) {
+    const auto tokens = TokenizeReply(reply);
+    return WithValue(ReadCurrentKey(reply, tokens, identity, curParams), tokens);
 }
 
 TShowOp VolumeShowOp(const TIdentity& identity) noexcept {

@@ -35,7 +35,8 @@ enum class TReplyKey {
 
 struct TInitialReply {
     TReplyKey key;
-    bool counted = false; // raise initParamRecvCnt
+    bool counted = false;   // raise initParamRecvCnt
+    std::string_view value; // the value token as the unit sent it (into the reply); may be empty
 };
 
 // Tests the keys in their fixed order and stores the value into initParams. nullopt: no key,
@@ -67,6 +68,7 @@ struct TCurrentReply {
     TShowOp show = TShowOp::None;
     std::int32_t intArg = 0;
     double realArg = 0;
+    std::string_view value; // the value token as the unit sent it (into the reply); may be empty
 };
 
 // Tests the keys in their fixed order; updates curParams where two replies make one display.
