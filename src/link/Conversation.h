@@ -80,12 +80,40 @@ class TViewSink {
     virtual void Close() = 0;
 };
 
+// The runs that write to the unit.
+enum class TRunKind { Apply, Default };
+
+// How a run that wrote (or was about to write) ended.
+enum class TRunEnd {
+    Saved,       // the unit confirmed "SAVE"
+    Refused,     // the unit answered a command with something other than its acknowledgement
+                 // (LastRun().refusal says which command and what it answered)
+    WriteFailed, // a command could not be written (LastRun().writeFailure)
+    WentAway,    // the unit was unplugged or vanished before the run ended
+    Abandoned,   // the run still waited for an answer when the front end moved on (Apply,
+                 // Default or Reconnect pressed again, LetGo, Shutdown)
+};
+
+// What a front end keeps of each run that writes: a backup before it, a record after it.
+class TWriteJournal {
+  public:
+    virtual ~TWriteJournal() = default;
+    // The run is about to send its first command; the conversation's state (Identity(),
+    // Serial(), Setting(s), UnitValues()) is still what the unit holds. False: the run does
+    // not start, nothing is sent, and the conversation is Ready as before the press.
+    virtual bool BeforeFirstWrite(TRunKind kind) = 0;
+    // The run has ended; LastRun() holds what was acknowledged and written. Called once for
+    // each run that passed BeforeFirstWrite, never for one that did not.
+    virtual void RunEnded(TRunKind kind, TRunEnd end) = 0;
+};
+
 struct TConversationPorts {
     hid::TCustomHidController* Hid = nullptr; // null: no HID layer at all
     TLogSink* Log = nullptr;
     TDialogSink* Dialogs = nullptr;
     TViewSink* View = nullptr;
     const TClock* Clock = nullptr;
+    TWriteJournal* Journal = nullptr; // null: runs are neither backed up nor recorded
 };
 
 // The caption of the tool's message boxes.
@@ -170,6 +198,8 @@ class TConversation {
     std::int64_t ClockValue() const { return clockValue_; }
     // Current values the read-back received; none means the unit sent none of its settings.
     std::int32_t CurrentReceivedCount() const { return curParamRecvCnt_; }
+    // The unit's own values for the keys Apply writes, as it reported them.
+    const params::TUnitValues& UnitValues() const { return unitValues_; }
 
     struct TSettingState {
         bool offered = false;    // the window offers it for this unit
