@@ -55,12 +55,16 @@ void TConversation::Start() {
 TConversation::~TConversation() = default;
 
 void TConversation::Shutdown() {
+    Guarded([this] { EndRun(TRunEnd::Abandoned); });
+    ++deviceEpoch_;
     if (ports_.Hid) ports_.Hid->CheckIn(device_);
     ports_.Hid = nullptr;
 }
 
 void TConversation::LetGo() {
     Guarded([this] {
+        EndRun(TRunEnd::Abandoned);
+        ++deviceEpoch_;
         if (ports_.Hid) ports_.Hid->CheckIn(device_);
         running_ = false;
         phase_ = TPhase::Idle;
@@ -197,6 +201,7 @@ void TConversation::SendCommand(const std::string& text) {
         Log(kUdevRuleHint);
     }
     outcome_.writeFailure = std::move(failure);
+    EndRun(TRunEnd::WriteFailed);
 }
 
 void TConversation::DeviceData(const std::uint8_t* data, std::uint16_t size) {
@@ -214,10 +219,12 @@ void TConversation::DeviceData(const std::uint8_t* data, std::uint16_t size) {
 void TConversation::DeviceChange() {
     Guarded([this] {
         using enum TControl;
+        ++deviceEpoch_;
         ResetDisplay();
         Log("device change.");
         if (!ports_.Hid) return;
         if (device_ && !device_->PluggedIn()) {
+            EndRun(TRunEnd::WentAway);
             ports_.Hid->CheckIn(device_);
             SetTicking(false);
             Log("Disconnect device.");
@@ -231,6 +238,8 @@ void TConversation::DeviceChange() {
 
         ports_.Hid->Enumerate();
         HidOpen();
+        // A run still open is over: the unit is gone, or identified afresh below.
+        EndRun(device_ ? TRunEnd::Abandoned : TRunEnd::WentAway);
         if (running_) {
             Log("HidCtrl1DeviceChange:Runung=True.");
             if (firstCheck_) {

@@ -91,7 +91,8 @@ enum class TRunEnd {
     WriteFailed, // a command could not be written (LastRun().writeFailure)
     WentAway,    // the unit was unplugged or vanished before the run ended
     Abandoned,   // the run still waited for an answer when the front end moved on (Apply,
-                 // Default or Reconnect pressed again, LetGo, Shutdown)
+                 // Default or Reconnect pressed again, LetGo, Shutdown), or a device change
+                 // found the unit still there and identifies it afresh
 };
 
 // What a front end keeps of each run that writes: a backup before it, a record after it.
@@ -394,6 +395,14 @@ class TConversation {
     void StartRun();
     void Acknowledge();
     void Refuse(std::string command);
+
+    // The journal's side of a run that writes. BeginRun asks it before the first command:
+    // false when it refused (the conversation is Ready again), threw, or the unit changed
+    // meanwhile; nothing may be sent then. EndRun tells it how the open run ended, once.
+    bool BeginRun(TRunKind kind);
+    void EndRun(TRunEnd end);
+    std::optional<TRunKind> openRun_; // passed BeginRun, not yet ended
+    std::uint32_t deviceEpoch_ = 0;   // raised whenever the checked-out unit may have changed
 };
 
 template <typename F> void TConversation::Guarded(F&& handler) {

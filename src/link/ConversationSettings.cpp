@@ -9,6 +9,7 @@
 #include "settings/ApplyValues.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace core {
 
@@ -331,6 +332,37 @@ void TConversation::StartRun() {
     outcome_ = {};
 }
 
+bool TConversation::BeginRun(TRunKind kind) {
+    if (!ports_.Journal) return true;
+    const std::uint32_t epoch = deviceEpoch_;
+    bool backedUp = false;
+    // The journal may ask the user and run the event loop meanwhile; a throw is shown as any
+    // other and counts as no.
+    Guarded([&] { backedUp = ports_.Journal->BeforeFirstWrite(kind); });
+    const bool sameUnit = epoch == deviceEpoch_;
+    if (!backedUp) {
+        Log("Not written: the settings of this unit could not be backed up.");
+        // A device change meanwhile has already set the panel and the phase.
+        if (sameUnit) {
+            phase_ = TPhase::Ready;
+            panel_.SetText(Label4, {});
+        }
+        return false;
+    }
+    openRun_ = kind;
+    if (sameUnit && device_) return true;
+    // Unplugged, or taken afresh, while the journal was at work: what it backed up may not be
+    // this unit's any more.
+    EndRun(device_ ? TRunEnd::Abandoned : TRunEnd::WentAway);
+    return false;
+}
+
+void TConversation::EndRun(TRunEnd end) {
+    if (!openRun_ || !ports_.Journal) return;
+    const TRunKind kind = *std::exchange(openRun_, std::nullopt);
+    Guarded([&] { ports_.Journal->RunEnded(kind, end); });
+}
+
 void TConversation::Acknowledge() {
     // A step that answered itself sent nothing to acknowledge.
     if (!awaiting_.empty()) {
@@ -368,13 +400,7 @@ void TConversation::MarkChosen(TControl control) {
 
 void TConversation::PressApply() {
     Guarded([this] {
-        StartRun();
-        applyProgressCnt_ = 0;
-        SetPosition(0);
-        changeCount_ = 0;
-        changed_.clear();
-        panel_.SetTag(SpeedButton2, 0);
-
+        EndRun(TRunEnd::Abandoned);
         using enum TSetting;
         const params::TIdentity& id = identity_;
         const auto choice = [this](TSetting s) { return Data(s).choice; };
@@ -411,14 +437,23 @@ void TConversation::PressApply() {
                 e.command = params::WithUnitValue(*e.command, unitValues_);
         p.kept = kept_;
         const params::TChangeCount changes = params::CountChangedSettings(p, id);
+        phase_ = TPhase::Ready;
+        // The journal learns what the run changes; refused, the last run's count stays.
+        const std::int32_t lastCount = std::exchange(changeCount_, changes.count);
+        std::vector<TSetting> lastChanged = std::exchange(changed_, changes.changed);
+        if (changes.count > 0 && !BeginRun(TRunKind::Apply)) {
+            changeCount_ = lastCount;
+            changed_ = std::move(lastChanged);
+            return;
+        }
+
+        StartRun();
+        applyProgressCnt_ = 0;
+        SetPosition(0);
+        panel_.SetTag(SpeedButton2, changeCount_);
         // A half-chosen air check is off: the box shows it before anything is written.
         if (changes.uncheckAirCheck) SetAirCheck(false);
-
-        phase_ = TPhase::Ready;
         if (changes.count == 0) return;
-        changeCount_ = changes.count;
-        changed_ = changes.changed;
-        panel_.SetTag(SpeedButton2, changeCount_);
         panel_.SetText(Label4, "Updating.");
         SendPlanEntry();
         applyProgressCnt_ = 3;
@@ -434,6 +469,7 @@ bool TConversation::TakeWriteReply() {
     // reconnection ends it.
     if (replies_.Text().compare(0, 2, "OK") != 0) {
         Refuse(awaiting_);
+        EndRun(TRunEnd::Refused);
         return false;
     }
     Acknowledge();
@@ -517,12 +553,15 @@ void TConversation::OnSaveReply() {
     phase_ = TPhase::Ready;
     panel_.SetText(Label4, {});
     SetPosition(100);
+    EndRun(saved ? TRunEnd::Saved : TRunEnd::Refused);
 }
 
 // ---- Default: the unit erases its settings; the default set read at connection is shown ----
 
 void TConversation::PressDefault() {
     Guarded([this] {
+        EndRun(TRunEnd::Abandoned);
+        if (!BeginRun(TRunKind::Default)) return;
         StartRun();
         SetPosition(0);
         panel_.SetText(Label4, "Clear.");
@@ -537,6 +576,7 @@ void TConversation::OnClearReply() {
     if (replies_.Text().find("Successfully erased") == std::string::npos) {
         // The window waits on; a front end without one can say what the unit answered.
         Refuse(std::string(params::CmdClear));
+        EndRun(TRunEnd::Refused);
         return;
     }
     Acknowledge();
