@@ -5,7 +5,7 @@
 namespace testing_support {
 
 TCoreRig::TCoreRig(bool started)
-    : conversation(core::TConversationPorts{&hid, &log, &dialogs, &view, &clock}, "9.9.9") {
+    : conversation(core::TConversationPorts{&hid, &log, &dialogs, &view, &clock, &journal}, "9.9.9") {
     hid.SetOnEnumerate(hid::THidEnumerateEvent::Bind<&TCoreRig::OnEnumerate>(this));
     hid.SetOnDeviceData(hid::THidDataEvent::Bind<&TCoreRig::OnDeviceData>(this));
     hid.SetOnDeviceChange(hid::TNotifyEvent::Bind<&TCoreRig::OnDeviceChange>(this));

@@ -1,9 +1,10 @@
 #pragma once
 // The conversation core on the deterministic HID contract, without any window: recording
-// log, dialog and view sinks, a manual clock, and optionally a simulated unit behind the
-// fake device. What the core writes goes to the unit; the unit's replies are delivered one
-// report per tick (or all that are due, for a unit faster than the tick); the clock moves
-// 1 ms a tick. The core ticks only while its Timer1 is enabled, as the window's timer does.
+// log, dialog and view sinks, a journal that agrees to every run, a manual clock, and
+// optionally a simulated unit behind the fake device. What the core writes goes to the unit;
+// the unit's replies are delivered one report per tick (or all that are due, for a unit
+// faster than the tick); the clock moves 1 ms a tick. The core ticks only while its Timer1
+// is enabled, as the window's timer does.
 #include "link/Conversation.h"
 #include "sim/Transceiver.h"
 #include "support/FakeHid.h"
@@ -84,6 +85,7 @@ class TCoreRig {
     TRecordingLog log;
     TRecordingDialogs dialogs;
     TRecordingView view;
+    TRecordingJournal journal; // says yes unless told otherwise
     core::TConversation conversation;
     std::unique_ptr<sim::Transceiver> sim;
     TFakeHidDevice* unit = nullptr;

@@ -5,6 +5,8 @@
 #include "link/Conversation.h"
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -62,5 +64,29 @@ class TRecordingDialogs final : public TDialogs {
     std::vector<std::string> errors, messages, about;
     std::string aboutCaption;
 };
+
+// The journal of the runs that write: what it was asked and told, in order, and its answer.
+class TRecordingJournal final : public core::TWriteJournal {
+  public:
+    struct TCall {
+        core::TRunKind kind;
+        std::optional<core::TRunEnd> end; // none: BeforeFirstWrite
+        bool operator==(const TCall&) const = default;
+    };
+    bool BeforeFirstWrite(core::TRunKind kind) override {
+        calls.push_back({kind, std::nullopt});
+        if (asking) asking(); // as a question to the user would, with the event loop running
+        return answer;
+    }
+    void RunEnded(core::TRunKind kind, core::TRunEnd end) override { calls.push_back({kind, end}); }
+    std::vector<TCall> calls;
+    bool answer = true;
+    std::function<void()> asking;
+};
+
+inline void PrintTo(const TRecordingJournal::TCall& call, std::ostream* os) {
+    *os << (call.kind == core::TRunKind::Apply ? "Apply" : "Default");
+    if (call.end) *os << " ended " << static_cast<int>(*call.end);
+}
 
 } // namespace testing_support
