@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace cli {
+namespace store {
 
 using params::Info;
 using params::kSettings;
@@ -30,4 +30,4 @@ std::optional<std::string> ChosenValue(const core::TConversation& conversation, 
 // Chooses the value as the user would in the window. False when the unit does not take it.
 bool Choose(core::TConversation& conversation, TSetting setting, std::string_view value);
 
-} // namespace cli
+} // namespace store

@@ -1,11 +1,11 @@
-#include "cli/Vocabulary.h"
+#include "store/Vocabulary.h"
 
 #include "params/Capabilities.h"
 
 #include <algorithm>
 #include <cctype>
 
-namespace cli {
+namespace store {
 
 namespace {
 
@@ -67,4 +67,4 @@ bool Choose(core::TConversation& conversation, TSetting setting, std::string_vie
     return true;
 }
 
-} // namespace cli
+} // namespace store

@@ -1,4 +1,4 @@
-#include "cli/Requests.h"
+#include "store/Requests.h"
 
 #include "files/FileText.h"
 
@@ -11,7 +11,7 @@
 
 #include <algorithm>
 
-namespace cli {
+namespace store {
 
 namespace {
 
@@ -301,4 +301,4 @@ std::string Join(const std::vector<std::string>& values, std::string_view betwee
     return out;
 }
 
-} // namespace cli
+} // namespace store
