@@ -37,6 +37,24 @@ TRequests LoadSettingsFile(const std::string& path);
 std::optional<std::string> CheckForUnit(const std::vector<TRequest>& requests,
                                         const params::TIdentity& identity);
 
+// What a unit of this identity takes of the requests (the setting is on this model and
+// firmware, with that value), and what it does not, each with the reason: a restore or a
+// settings file brings back what the unit has and lists the rest as skipped.
+struct TSkipped {
+    TRequest request;
+    std::string reason; // "this unit (DW720 MIV 201036) has no voice-guide"
+};
+struct TUnitSplit {
+    std::vector<TRequest> taken;
+    std::vector<TSkipped> skipped;
+};
+TUnitSplit SplitForUnit(const std::vector<TRequest>& requests, const params::TIdentity& identity);
+
+// The settings among the requests whose value differs from what the unit holds now (one
+// the read-back could not show differs from any value).
+std::vector<TSetting> Differences(const std::vector<TRequest>& requests,
+                                  const core::TConversation& conversation);
+
 // A text from the unit, a file or an argument as every output of the command line shows it:
 // control characters and NUL as "\x1b", "\x00" (a terminal would act on them, a C string
 // would end at them).
