@@ -119,7 +119,8 @@ std::string UnitFileName(const core::TConversation& conversation) {
 
 TBackupWritten WriteBackup(const core::TConversation& c, const std::string& folder,
                            const core::TTimePoint& now, const std::string& tool, int keep) {
-    QJsonObject root = UnitJson(c, c.Supported());
+    // What the unit holds, not what the user has chosen for the run about to write.
+    QJsonObject root = UnitJson(c, c.Supported(), TValueOf::Unit);
     QJsonObject raw;
     for (const auto& [command, value] : c.UnitValues().All())
         raw[Q(RawKey(command))] = Q(Escaped(core::Latin1ToUtf8(value)));

@@ -118,6 +118,7 @@ std::string RunName(core::TRunKind kind) {
 
 TRunStart RunStart(const core::TConversation& c, core::TRunKind kind) {
     TRunStart start;
+    start.identity = c.Identity();
     TUnitFacts facts = UnitFacts(c);
     if (!facts.serial.empty()) start.serial = std::move(facts.serial);
     start.model = std::move(facts.model);
@@ -153,6 +154,7 @@ TRecordEntry MakeEntry(const core::TConversation& c, core::TRunKind kind, core::
     const core::TConversation::TRunOutcome& run = c.LastRun();
     // A setting the run did not change went back with the unit's own value.
     for (params::TSetting setting : run.written) {
+        if (params::SettingValues(setting, start.identity).empty()) continue;
         const std::string name = NameOf(setting);
         const auto chosen = start.chosen.find(name);
         const auto before = start.before.find(name);

@@ -16,6 +16,7 @@ using TNamedValues = std::map<std::string, std::string>; // setting name -> valu
 // What a run needs of the unit as it was before its first write: a unit that goes away
 // during the run takes its identity off the conversation.
 struct TRunStart {
+    params::TIdentity identity;
     std::optional<std::string> serial; // escaped, as "show --json"; none: not read
     std::string model, firmware, language;
     TNamedValues before; // what the unit held
@@ -30,7 +31,9 @@ struct TRecordEntry {
     std::optional<std::string> serial;
     std::string model, firmware, language;
     TNamedValues before, chosen;
-    TNamedValues written; // the settings whose every command the unit acknowledged
+    // The settings of this unit whose every command the unit acknowledged (Apply writes the
+    // others too, back as the unit has them; they are not listed).
+    TNamedValues written;
     // "saved", "save not confirmed", "refused", "write failed", "went away", "not finished"
     std::string result;
     std::optional<std::string> command, reply; // a refusal: the command, and the answer

@@ -53,7 +53,7 @@ std::string OneLine(std::string text) {
     return Escaped(out);
 }
 
-QJsonObject UnitJson(const core::TConversation& c, bool settingsShown) {
+QJsonObject UnitJson(const core::TConversation& c, bool settingsShown, TValueOf valueOf) {
     const TUnitFacts f = UnitFacts(c);
     QJsonObject unit;
     unit[QStringLiteral("model")] = Q(f.model);
@@ -77,7 +77,8 @@ QJsonObject UnitJson(const core::TConversation& c, bool settingsShown) {
             QJsonObject d;
             d[QStringLiteral("available")] = !values.empty();
             if (!values.empty()) {
-                const auto value = ChosenValue(c, info.id);
+                const auto value =
+                    valueOf == TValueOf::Unit ? HeldValue(c, info.id) : ChosenValue(c, info.id);
                 d[QStringLiteral("value")] = value ? QJsonValue(Q(*value)) : QJsonValue();
                 d[QStringLiteral("shown")] = Q(Escaped(c.Setting(info.id).shown));
                 QJsonArray list;

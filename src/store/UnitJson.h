@@ -27,7 +27,12 @@ bool SerialRead(std::string_view serial);
 // A panel text on one line (the notice label has a line break), escaped.
 std::string OneLine(std::string text);
 
+// Which value of a setting is shown: the one chosen now ("show" before any choice: the
+// unit's), or the one the unit holds whatever has been chosen (a backup before a write).
+enum class TValueOf { Choice, Unit };
+
 // settingsShown: the unit's settings were shown and read back (else only the notice).
-QJsonObject UnitJson(const core::TConversation& conversation, bool settingsShown);
+QJsonObject UnitJson(const core::TConversation& conversation, bool settingsShown,
+                     TValueOf valueOf = TValueOf::Choice);
 
 } // namespace store
