@@ -3,6 +3,7 @@
 #include "files/FileText.h"
 #include "link/Text.h"
 #include "store/DataFolder.h"
+#include "store/QtText.h"
 #include "store/UnitJson.h"
 
 #include <QDateTime>
@@ -21,10 +22,6 @@
 namespace store {
 
 namespace {
-
-QString Q(std::string_view utf8) {
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
 
 std::string PathIn(const std::string& folder, const std::string& name) {
     return QDir(Q(folder)).filePath(Q(name)).toStdString();

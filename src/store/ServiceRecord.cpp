@@ -2,6 +2,7 @@
 
 #include "link/Text.h"
 #include "store/DataFolder.h"
+#include "store/QtText.h"
 #include "store/Requests.h"
 #include "store/UnitJson.h"
 
@@ -15,10 +16,6 @@
 namespace store {
 
 namespace {
-
-QString Q(std::string_view utf8) {
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
 
 // A text from the unit as every output of the tool shows it.
 std::string FromUnit(const std::string& bytes) {

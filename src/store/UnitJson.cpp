@@ -2,6 +2,7 @@
 
 #include "link/LogLine.h"
 #include "link/Text.h"
+#include "store/QtText.h"
 #include "store/Requests.h"
 
 #include <QJsonArray>
@@ -12,10 +13,6 @@
 namespace store {
 
 namespace {
-
-QString Q(std::string_view utf8) {
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
 
 // The unit's clock as the tool set it: seconds from 2001-01-01 00:00 local time.
 std::string ClockText(std::int64_t value) {
