@@ -1,12 +1,9 @@
 #include "cli/Commands.h"
 
-#include "link/LogLine.h"
 #include "link/Text.h"
+#include "store/UnitJson.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
-#include <QString>
 
 #include <algorithm>
 #include <cstdio>
@@ -27,53 +24,10 @@ int Report(const TCommandOptions& o, const TOutcome& outcome) {
     return Code(outcome.exit);
 }
 
-QString Q(std::string_view utf8) {
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
-// A panel text on one line (the notice label has a line break).
-std::string OneLine(std::string text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\r') continue;
-        out += c == '\n' ? ' ' : c;
-    }
-    return Escaped(out);
-}
-
-// The unit's clock as the tool set it: seconds from 2001-01-01 00:00 local time.
-std::string ClockText(std::int64_t value) {
-    const std::string line = core::FormatLogLine((978307200 + value) * 1000, "", core::kLogNote);
-    // "yy/MM/dd HH:mm:ss zzz," -> "20yy-MM-dd HH:mm:ss"
-    return "20" + line.substr(0, 2) + "-" + line.substr(3, 2) + "-" + line.substr(6, 2) + " " +
-           line.substr(9, 8);
-}
-
-// The texts as the unit gave them, escaped; serial is empty when it was not read.
-struct TUnitFacts {
-    std::string model, firmware, language, serial, clock;
-    std::size_t fileBytes = 0;
-};
-
-// A serial number sent without one character that could tell it from another unit's.
-bool SerialRead(std::string_view serial) {
-    return std::any_of(serial.begin(), serial.end(),
-                       [](char c) { return static_cast<unsigned char>(c) > 0x20 && c != 0x7f; });
-}
-
-constexpr const char* kSerialNotRead = "(not read)";
-
-TUnitFacts Facts(const core::TConversation& c) {
-    const auto text = [](const std::string& bytes) { return Escaped(core::Latin1ToUtf8(bytes)); };
-    TUnitFacts f;
-    f.model = text(c.Identity().model);
-    f.firmware = text(c.Identity().version);
-    f.language = text(c.Language());
-    if (c.Serial() && SerialRead(*c.Serial())) f.serial = text(*c.Serial());
-    if (c.ClockValue() != 0) f.clock = ClockText(c.ClockValue());
-    f.fileBytes = c.UploadedFile().size();
-    return f;
-}
+using store::kSerialNotRead;
+using store::OneLine;
+using store::TUnitFacts;
+constexpr auto Facts = store::UnitFacts;
 
 void PrintText(const TSession& session, std::FILE* out) {
     const core::TConversation& c = session.Conversation();
@@ -107,46 +61,9 @@ void PrintText(const TSession& session, std::FILE* out) {
 }
 
 void PrintJson(const TSession& session, std::FILE* out) {
-    const core::TConversation& c = session.Conversation();
-    const TUnitFacts f = Facts(c);
-    QJsonObject unit;
-    unit[QStringLiteral("model")] = Q(f.model);
-    unit[QStringLiteral("firmware")] = Q(f.firmware);
-    unit[QStringLiteral("language")] = Q(f.language);
-    unit[QStringLiteral("serial")] = f.serial.empty() ? QJsonValue() : QJsonValue(Q(f.serial));
-    unit[QStringLiteral("clock")] = Q(f.clock);
-    if (f.fileBytes > 0)
-        unit[QStringLiteral("informationFileBytes")] = static_cast<qint64>(f.fileBytes);
-
-    QJsonObject root;
-    root[QStringLiteral("unit")] = unit;
-    root[QStringLiteral("settingsShown")] = session.SettingsShown();
-    QJsonObject settings, details;
-    if (!session.SettingsShown()) {
-        root[QStringLiteral("notice")] = Q(OneLine(std::string(core::kUnsupportedNotice)));
-    } else {
-        for (const TSettingInfo& info : kSettings) {
-            const QString name = Q(info.name);
-            const std::vector<std::string> values = params::SettingValues(info.id, c.Identity());
-            QJsonObject d;
-            d[QStringLiteral("available")] = !values.empty();
-            if (!values.empty()) {
-                const auto value = ChosenValue(c, info.id);
-                d[QStringLiteral("value")] = value ? QJsonValue(Q(*value)) : QJsonValue();
-                d[QStringLiteral("shown")] = Q(Escaped(c.Setting(info.id).shown));
-                QJsonArray list;
-                for (const std::string& v : values)
-                    list.append(Q(v));
-                d[QStringLiteral("values")] = list;
-                // What "set --from" takes back: the settings this unit has, with a value.
-                if (value) settings[name] = Q(*value);
-            }
-            details[name] = d;
-        }
-    }
-    root[QStringLiteral("settings")] = settings;
-    root[QStringLiteral("details")] = details;
-    const QByteArray text = QJsonDocument(root).toJson(QJsonDocument::Indented);
+    const QByteArray text =
+        QJsonDocument(store::UnitJson(session.Conversation(), session.SettingsShown()))
+            .toJson(QJsonDocument::Indented);
     std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), out);
 }
 

@@ -1,53 +1,30 @@
 #pragma once
-// Settings asked for on the command line ("volume=4") or in a file, checked before any
-// unit is there (names, and values some unit takes) and again once the unit is known
-// (what this model and firmware has). Every problem is one line naming where it is.
-//
-// A settings file is either lines "name = value" ('#' starts a comment line; blank lines
-// and blanks around name and value are ignored), or the JSON object "show --json" prints,
-// whose "settings" object is taken.
-#include "cli/Vocabulary.h"
-
-#include <optional>
-#include <string>
-#include <string_view>
-#include <vector>
+// Settings files and the settings' names live in store/ (the window reads and writes them
+// too); the command line keeps calling them by their cli:: names.
+#include "store/Requests.h"
 
 namespace cli {
 
-struct TRequest {
-    TSetting setting;
-    std::string value;
-    std::string origin; // "FILE:LINE", "FILE: settings.NAME" or "argument N"
-};
+using store::Info;
+using store::kSettings;
+using store::TSetting;
+using store::TSettingInfo;
 
-struct TRequests {
-    std::vector<TRequest> requests;
-    std::string error; // one line; empty when everything was understood
-    explicit operator bool() const { return error.empty(); }
-};
+using store::AnyUnitValues;
+using store::Canonical;
+using store::Choose;
+using store::ChosenValue;
+using store::SettingNamed;
 
-// "NAME=VALUE" arguments; the first is argument firstNumber.
-TRequests ParseAssignments(const std::vector<std::string>& arguments, int firstNumber = 1);
-// The text of a settings file called name (for the messages).
-TRequests ParseSettingsText(std::string_view text, const std::string& name);
-TRequests LoadSettingsFile(const std::string& path);
-
-// The first request this unit cannot take, as one line; nothing when it takes them all.
-std::optional<std::string> CheckForUnit(const std::vector<TRequest>& requests,
-                                        const params::TIdentity& identity);
-
-// A text from the unit, a file or an argument as every output of the command line shows it:
-// control characters and NUL as "\x1b", "\x00" (a terminal would act on them, a C string
-// would end at them).
-std::string Escaped(std::string_view text);
-// The same text as a message quotes it: escaped, cut after 60 characters.
-std::string Quoted(std::string_view text);
-
-// The values one after another, `between` between two.
-std::string Join(const std::vector<std::string>& values, std::string_view between);
-
-// How a unit is named in messages: "DW730 TONAL 201036" (or just the firmware).
-std::string UnitName(const params::TIdentity& identity);
+using store::CheckForUnit;
+using store::Escaped;
+using store::Join;
+using store::LoadSettingsFile;
+using store::ParseAssignments;
+using store::ParseSettingsText;
+using store::Quoted;
+using store::TRequest;
+using store::TRequests;
+using store::UnitName;
 
 } // namespace cli

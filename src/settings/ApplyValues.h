@@ -81,6 +81,8 @@ class TUnitValues {
     std::optional<std::string_view> Of(std::string_view command) const;
     // The unit has stored what this write command carried.
     void Stored(std::string_view command);
+    // Every value held, by the write command's text ("SPAR Led ").
+    const std::map<std::string, std::string, std::less<>>& All() const { return values_; }
 
   private:
     std::map<std::string, std::string, std::less<>> values_; // by command text ("SPAR Led ")

@@ -4,7 +4,7 @@
 // of the command line's vocabulary.
 #include "cli/Bench.h"
 #include "cli/Session.h"
-#include "cli/Vocabulary.h"
+#include "cli/Requests.h"
 #include "sim/Profile.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The command line's names and values: matched without regard to letter case, offered per
 // model and firmware as the window offers them.
 #include "cli/Bench.h"
-#include "cli/Vocabulary.h"
+#include "cli/Requests.h"
 
 #include <gtest/gtest.h>
 

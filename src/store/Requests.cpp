@@ -1,4 +1,4 @@
-#include "cli/Requests.h"
+#include "store/Requests.h"
 
 #include "files/FileText.h"
 
@@ -11,7 +11,7 @@
 
 #include <algorithm>
 
-namespace cli {
+namespace store {
 
 namespace {
 
@@ -246,19 +246,47 @@ TRequests LoadSettingsFile(const std::string& path) {
     return ParseSettingsText(*file.text, path);
 }
 
+namespace {
+
+// Why this unit cannot take the request; nothing when it can.
+std::optional<std::string> Unfit(const TRequest& r, const params::TIdentity& identity) {
+    const std::string_view name = Info(r.setting).name;
+    const std::vector<std::string> values = params::SettingValues(r.setting, identity);
+    if (values.empty()) return "this unit (" + UnitName(identity) + ") has no " + std::string(name);
+    if (!Canonical(r.value, values))
+        return "this unit (" + UnitName(identity) + ") takes " + std::string(name) + " " +
+               Join(values, ", ") + ", not " + r.value;
+    return std::nullopt;
+}
+
+} // namespace
+
 std::optional<std::string> CheckForUnit(const std::vector<TRequest>& requests,
                                         const params::TIdentity& identity) {
-    for (const TRequest& r : requests) {
-        const std::string_view name = Info(r.setting).name;
-        const std::vector<std::string> values = params::SettingValues(r.setting, identity);
-        if (values.empty())
-            return r.origin + ": this unit (" + UnitName(identity) + ") has no " +
-                   std::string(name);
-        if (!Canonical(r.value, values))
-            return r.origin + ": this unit (" + UnitName(identity) + ") takes " +
-                   std::string(name) + " " + Join(values, ", ") + ", not " + r.value;
-    }
+    for (const TRequest& r : requests)
+        if (const auto why = Unfit(r, identity)) return r.origin + ": " + *why;
     return std::nullopt;
+}
+
+TUnitSplit SplitForUnit(const std::vector<TRequest>& requests, const params::TIdentity& identity) {
+    TUnitSplit split;
+    for (const TRequest& r : requests) {
+        if (auto why = Unfit(r, identity))
+            split.skipped.push_back({r, std::move(*why)});
+        else
+            split.taken.push_back(r);
+    }
+    return split;
+}
+
+std::vector<TSetting> Differences(const std::vector<TRequest>& requests,
+                                  const core::TConversation& conversation) {
+    std::vector<TSetting> differ;
+    for (const TRequest& r : requests) {
+        const std::optional<std::string> held = HeldValue(conversation, r.setting);
+        if (!held || !Canonical(r.value, {*held})) differ.push_back(r.setting);
+    }
+    return differ;
 }
 
 std::string UnitName(const params::TIdentity& identity) {
@@ -301,4 +329,4 @@ std::string Join(const std::vector<std::string>& values, std::string_view betwee
     return out;
 }
 
-} // namespace cli
+} // namespace store

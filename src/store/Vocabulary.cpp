@@ -1,11 +1,11 @@
-#include "cli/Vocabulary.h"
+#include "store/Vocabulary.h"
 
 #include "params/Capabilities.h"
 
 #include <algorithm>
 #include <cctype>
 
-namespace cli {
+namespace store {
 
 namespace {
 
@@ -58,6 +58,14 @@ std::optional<std::string> ChosenValue(const core::TConversation& conversation, 
                                  conversation.Identity())[static_cast<std::size_t>(*choice)];
 }
 
+std::optional<std::string> HeldValue(const core::TConversation& conversation, TSetting setting) {
+    const std::optional<int> current = conversation.Setting(setting).current;
+    const std::vector<std::string> values = params::SettingValues(setting, conversation.Identity());
+    if (!current || *current < 0 || static_cast<std::size_t>(*current) >= values.size())
+        return std::nullopt;
+    return values[static_cast<std::size_t>(*current)];
+}
+
 bool Choose(core::TConversation& conversation, TSetting setting, std::string_view value) {
     const std::vector<std::string> values = params::SettingValues(setting, conversation.Identity());
     const auto at = std::find_if(values.begin(), values.end(),
@@ -67,4 +75,4 @@ bool Choose(core::TConversation& conversation, TSetting setting, std::string_vie
     return true;
 }
 
-} // namespace cli
+} // namespace store

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace cli {
+namespace store {
 
 using params::Info;
 using params::kSettings;
@@ -27,7 +27,11 @@ std::optional<std::string> Canonical(std::string_view value, const std::vector<s
 // The value chosen for the setting now (the unit's, after a read-back); nothing when none is.
 std::optional<std::string> ChosenValue(const core::TConversation& conversation, TSetting setting);
 
+// The value the unit holds as the read-back found it; nothing when it was not read or the
+// tables cannot show it.
+std::optional<std::string> HeldValue(const core::TConversation& conversation, TSetting setting);
+
 // Chooses the value as the user would in the window. False when the unit does not take it.
 bool Choose(core::TConversation& conversation, TSetting setting, std::string_view value);
 
-} // namespace cli
+} // namespace store

@@ -1,7 +1,7 @@
 // Settings asked for as arguments or in a file: understood without regard to letter case,
 // and every mistake caught before any unit is there, as one line that names the argument
 // or the file and line and says what is wrong.
-#include "cli/Requests.h"
+#include "store/Requests.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-using cli::TSetting;
+using store::TSetting;
 
 namespace {
 
@@ -20,7 +20,7 @@ struct TExpected {
     std::string origin;
 };
 
-void ExpectRequests(const cli::TRequests& got, const std::vector<TExpected>& expected) {
+void ExpectRequests(const store::TRequests& got, const std::vector<TExpected>& expected) {
     ASSERT_TRUE(got) << got.error;
     ASSERT_EQ(got.requests.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -40,7 +40,7 @@ void ExpectOneShortLine(const std::string& error) {
 
 TEST(Assignments, TakeNamesAndValuesInAnyLetterCaseAndKeepTheListsSpelling) {
     ExpectRequests(
-        cli::ParseAssignments(
+        store::ParseAssignments(
             {"VOLUME=4", "Voice-Guide = High", "channel=s", "air-check=OFF", "hands-free=On"}, 2),
         {{TSetting::Volume, "4", "argument 2"},
          {TSetting::VoiceGuide, "high", "argument 3"},
@@ -57,7 +57,7 @@ struct TBadArgument {
 class BadAssignment : public ::testing::TestWithParam<TBadArgument> {};
 
 TEST_P(BadAssignment, IsOneLineNamingTheArgument) {
-    const cli::TRequests got = cli::ParseAssignments(GetParam().arguments, 2);
+    const store::TRequests got = store::ParseAssignments(GetParam().arguments, 2);
     EXPECT_FALSE(got);
     EXPECT_EQ(got.error, GetParam().error);
 }
@@ -85,18 +85,18 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- settings files -----------------------------------------------------------------------
 
 TEST(SettingsText, TakesLinesWithCommentsBlanksAndWindowsLineEnds) {
-    ExpectRequests(cli::ParseSettingsText("# bench 3\r\n"
-                                          "\r\n"
-                                          "  volume = 2  \r\n"
-                                          "\tRecorder=Record-Only\r\n"
-                                          "   # channel = B\r\n"
-                                          "air-check=2/1",
-                                          "bench.txt"),
+    ExpectRequests(store::ParseSettingsText("# bench 3\r\n"
+                                            "\r\n"
+                                            "  volume = 2  \r\n"
+                                            "\tRecorder=Record-Only\r\n"
+                                            "   # channel = B\r\n"
+                                            "air-check=2/1",
+                                            "bench.txt"),
                    {{TSetting::Volume, "2", "bench.txt:3"},
                     {TSetting::Recorder, "record-only", "bench.txt:4"},
                     {TSetting::AirCheck, "2/1", "bench.txt:6"}});
-    EXPECT_TRUE(cli::ParseSettingsText("", "empty.txt").requests.empty());
-    EXPECT_TRUE(cli::ParseSettingsText("# nothing\n\n", "comments.txt"));
+    EXPECT_TRUE(store::ParseSettingsText("", "empty.txt").requests.empty());
+    EXPECT_TRUE(store::ParseSettingsText("# nothing\n\n", "comments.txt"));
 }
 
 struct TBadFile {
@@ -107,7 +107,7 @@ struct TBadFile {
 class BadSettingsText : public ::testing::TestWithParam<TBadFile> {};
 
 TEST_P(BadSettingsText, IsOneLineNamingTheFileAndLine) {
-    const cli::TRequests got = cli::ParseSettingsText(GetParam().text, "s.txt");
+    const store::TRequests got = store::ParseSettingsText(GetParam().text, "s.txt");
     EXPECT_FALSE(got);
     EXPECT_EQ(got.error, GetParam().error);
 }
@@ -128,15 +128,15 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param) { return "Case" + std::to_string(param.index); });
 
 TEST(SettingsJson, TakesTheSettingsObjectAndNamesTheKeyThatIsWrong) {
-    ExpectRequests(cli::ParseSettingsText(R"({"unit": {"model": "DW720 MIV"},
+    ExpectRequests(store::ParseSettingsText(R"({"unit": {"model": "DW720 MIV"},
                                               "settings": {"Volume": 4, "channel": "s"},
                                               "details": {}})",
-                                          "u.json"),
+                                            "u.json"),
                    {{TSetting::Volume, "4", "u.json: settings.Volume"},
                     {TSetting::Channel, "S", "u.json: settings.channel"}});
 
     const auto error = [](const char* text) {
-        return cli::ParseSettingsText(text, "u.json").error;
+        return store::ParseSettingsText(text, "u.json").error;
     };
     EXPECT_EQ(error("{\n \"settings\": {\n  \"volume\": 4,\n }\n}"),
               "u.json:4: not valid JSON (object is missing after a comma)");
@@ -158,7 +158,7 @@ TEST(SettingsJson, TakesTheSettingsObjectAndNamesTheKeyThatIsWrong) {
 // wherever the key is, however it is spelt, and the same key in two objects is no repeat.
 TEST(SettingsJson, AKeyGivenTwiceInOneObjectIsRefusedWithItsName) {
     const auto error = [](const char* text) {
-        return cli::ParseSettingsText(text, "u.json").error;
+        return store::ParseSettingsText(text, "u.json").error;
     };
     EXPECT_EQ(error("{\"settings\": {\"volume\": \"4\",\n \"volume\": \"5\"}}"),
               "u.json:2: the key 'volume' is given twice");
@@ -168,10 +168,10 @@ TEST(SettingsJson, AKeyGivenTwiceInOneObjectIsRefusedWithItsName) {
               "u.json:2: the key 'settings' is given twice");
     EXPECT_EQ(error("{\"unit\": {\"a\\\"\": [{\"m\": 1, \"m\": 2}]}, \"settings\": {}}"),
               "u.json:1: the key 'm' is given twice");
-    EXPECT_TRUE(cli::ParseSettingsText("{\"unit\": {\"model\": \"volume\", \"v\": [\"volume\"]}, "
-                                       "\"details\": {\"volume\": {}}, "
-                                       "\"settings\": {\"volume\": \"4\"}}",
-                                       "u.json"));
+    EXPECT_TRUE(store::ParseSettingsText("{\"unit\": {\"model\": \"volume\", \"v\": [\"volume\"]}, "
+                                         "\"details\": {\"volume\": {}}, "
+                                         "\"settings\": {\"volume\": \"4\"}}",
+                                         "u.json"));
 }
 
 // ---- files on disk --------------------------------------------------------------------------
@@ -195,19 +195,19 @@ class SettingsFile : public ::testing::Test {
 };
 
 TEST_F(SettingsFile, IsReadAsItsText) {
-    ExpectRequests(cli::LoadSettingsFile(Write("a.txt", "volume=1\nchannel=A\n")),
+    ExpectRequests(store::LoadSettingsFile(Write("a.txt", "volume=1\nchannel=A\n")),
                    {{TSetting::Volume, "1", (dir_ / "a.txt").string() + ":1"},
                     {TSetting::Channel, "A", (dir_ / "a.txt").string() + ":2"}});
 }
 
 TEST_F(SettingsFile, ThatIsMissingOrAFolderIsOneLine) {
     const std::string missing = (dir_ / "none.txt").string();
-    const cli::TRequests got = cli::LoadSettingsFile(missing);
+    const store::TRequests got = store::LoadSettingsFile(missing);
     EXPECT_FALSE(got);
     EXPECT_TRUE(got.error.starts_with(missing + ": cannot open (")) << got.error;
     ExpectOneShortLine(got.error);
 
-    const cli::TRequests folder = cli::LoadSettingsFile(dir_.string());
+    const store::TRequests folder = store::LoadSettingsFile(dir_.string());
     EXPECT_FALSE(folder) << "a folder holds no settings";
     EXPECT_TRUE(folder.error.starts_with(dir_.string() + ": ")) << folder.error;
 }
@@ -217,9 +217,9 @@ TEST_F(SettingsFile, LargerThanAMegabyteIsRefusedUnread) {
     std::string text;
     for (int i = 0; i < 1024; ++i)
         text += comment;
-    EXPECT_TRUE(cli::LoadSettingsFile(Write("full.txt", text))) << "exactly 1 MiB is taken";
+    EXPECT_TRUE(store::LoadSettingsFile(Write("full.txt", text))) << "exactly 1 MiB is taken";
     const std::string path = Write("over.txt", text + "volume=1\n");
-    const cli::TRequests got = cli::LoadSettingsFile(path);
+    const store::TRequests got = store::LoadSettingsFile(path);
     EXPECT_FALSE(got);
     EXPECT_EQ(got.error, path + ": too large for a settings file");
 }
@@ -230,18 +230,18 @@ TEST_F(SettingsFile, ThatIsBinaryIsRefusedInOneShortLine) {
                           "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0",
                           16);
     const std::string path = Write("prog", elf + std::string(4000, '\x90'));
-    EXPECT_EQ(cli::LoadSettingsFile(path).error, path + ":1: not a text file");
+    EXPECT_EQ(store::LoadSettingsFile(path).error, path + ":1: not a text file");
 
     const std::string wide = Write("wide.txt", std::string("v\0o\0l\0=\0001\0\n\0", 12));
-    EXPECT_EQ(cli::LoadSettingsFile(wide).error, wide + ":1: not a text file")
+    EXPECT_EQ(store::LoadSettingsFile(wide).error, wide + ":1: not a text file")
         << "UTF-16 without a byte order mark";
     const std::string odd = Write("odd.txt", std::string("\xff\xfev\0o", 5));
-    EXPECT_EQ(cli::LoadSettingsFile(odd).error, odd + ": not a text file");
+    EXPECT_EQ(store::LoadSettingsFile(odd).error, odd + ": not a text file");
 
     std::string noise;
     for (int i = 0; i < 100000; ++i)
         noise += static_cast<char>(0x80 + i % 0x70);
-    const cli::TRequests got = cli::LoadSettingsFile(Write("noise.bin", noise));
+    const store::TRequests got = store::LoadSettingsFile(Write("noise.bin", noise));
     EXPECT_FALSE(got);
     ExpectOneShortLine(got.error);
 }
@@ -250,9 +250,9 @@ TEST_F(SettingsFile, MayBeginWithTheUtf8ByteOrderMark) {
     // Editors on Windows often write one; it is not part of the first name.
     const std::string bom = "\xEF\xBB\xBF";
     const std::string text = Write("bom.txt", bom + "volume=3\r\n");
-    ExpectRequests(cli::LoadSettingsFile(text), {{TSetting::Volume, "3", text + ":1"}});
+    ExpectRequests(store::LoadSettingsFile(text), {{TSetting::Volume, "3", text + ":1"}});
     const std::string json = Write("bom.json", bom + "{\"settings\": {\"volume\": \"3\"}}");
-    ExpectRequests(cli::LoadSettingsFile(json),
+    ExpectRequests(store::LoadSettingsFile(json),
                    {{TSetting::Volume, "3", json + ": settings.volume"}});
 }
 
@@ -266,23 +266,23 @@ TEST_F(SettingsFile, MayBeUtf16WithAByteOrderMark) {
     };
     for (const bool little : {true, false}) {
         const std::string text = Write("le.txt", utf16("volume=3\r\n# x\r\nchannel=B\r\n", little));
-        ExpectRequests(cli::LoadSettingsFile(text), {{TSetting::Volume, "3", text + ":1"},
-                                                     {TSetting::Channel, "B", text + ":3"}});
+        ExpectRequests(store::LoadSettingsFile(text), {{TSetting::Volume, "3", text + ":1"},
+                                                       {TSetting::Channel, "B", text + ":3"}});
         const std::string json =
             Write("u.json", utf16("{\"settings\": {\"volume\": \"2\"}}", little));
-        ExpectRequests(cli::LoadSettingsFile(json),
+        ExpectRequests(store::LoadSettingsFile(json),
                        {{TSetting::Volume, "2", json + ": settings.volume"}});
     }
 }
 
 TEST(Escaped, ShowsControlCharactersNulAndBrokenUtf8ByTheirCodeAndKeepsTheRest) {
-    EXPECT_EQ(cli::Escaped(std::string("SV\0\x01\t\x1b[2J\x7f\r\n", 12)),
+    EXPECT_EQ(store::Escaped(std::string("SV\0\x01\t\x1b[2J\x7f\r\n", 12)),
               "SV\\x00\\x01\\x09\\x1b[2J\\x7f\\x0d\\x0a");
-    EXPECT_EQ(cli::Escaped("Z\xc3\xbcrich \\\\?\\hid#1 \xe2\x82\xac \xf0\x9f\x90\xa0"),
+    EXPECT_EQ(store::Escaped("Z\xc3\xbcrich \\\\?\\hid#1 \xe2\x82\xac \xf0\x9f\x90\xa0"),
               "Z\xc3\xbcrich \\\\?\\hid#1 \xe2\x82\xac \xf0\x9f\x90\xa0");
     // A stray continuation byte, a cut sequence, an overlong slash, a surrogate and the C1
     // control CSI (which some terminals take for ESC [).
-    EXPECT_EQ(cli::Escaped("\x80 \xe2\x82 \xc0\xaf \xed\xa0\x80 \xc2\x9b"),
+    EXPECT_EQ(store::Escaped("\x80 \xe2\x82 \xc0\xaf \xed\xa0\x80 \xc2\x9b"),
               "\\x80 \\xe2\\x82 \\xc0\\xaf \\xed\\xa0\\x80 \\xc2\\x9b");
 }
 
@@ -292,7 +292,7 @@ TEST(SettingsText, ControlCharactersAndLongTextsAreNotEchoedAsTheyAre) {
     for (const std::string& line :
          {std::string("volume=1\rvoice-guide=low"), std::string("\x1b[2Jvolume=1"),
           "volume=" + std::string(5000, '7'), std::string(5000, 'v')}) {
-        const cli::TRequests got = cli::ParseSettingsText(line, "s.txt");
+        const store::TRequests got = store::ParseSettingsText(line, "s.txt");
         EXPECT_FALSE(got);
         EXPECT_TRUE(got.error.starts_with("s.txt:1: ")) << got.error;
         ExpectOneShortLine(got.error);
@@ -304,25 +304,25 @@ TEST(SettingsText, ControlCharactersAndLongTextsAreNotEchoedAsTheyAre) {
 
 TEST(CheckForUnit, NamesTheFirstRequestTheUnitCannotTakeAndWhatItTakes) {
     const auto requests = [](std::vector<std::string> arguments) {
-        return cli::ParseAssignments(arguments, 2).requests;
+        return store::ParseAssignments(arguments, 2).requests;
     };
     const auto tonal = params::TIdentity::FromVersion("201036", "DW730 TONAL");
-    EXPECT_FALSE(cli::CheckForUnit(requests({"volume=1", "voice-guide=high"}), tonal));
-    EXPECT_EQ(cli::CheckForUnit(requests({"volume=1", "channel=A"}), tonal),
+    EXPECT_FALSE(store::CheckForUnit(requests({"volume=1", "voice-guide=high"}), tonal));
+    EXPECT_EQ(store::CheckForUnit(requests({"volume=1", "channel=A"}), tonal),
               "argument 3: this unit (DW730 TONAL 201036) has no channel");
 
     const auto miv = params::TIdentity::FromVersion("201029", "DW720 MIV");
-    EXPECT_EQ(cli::CheckForUnit(requests({"channel=b"}), miv),
+    EXPECT_EQ(store::CheckForUnit(requests({"channel=b"}), miv),
               "argument 2: this unit (DW720 MIV 201029) takes channel A, S, not B");
-    EXPECT_EQ(cli::CheckForUnit(requests({"hands-free=on"}), miv),
+    EXPECT_EQ(store::CheckForUnit(requests({"hands-free=on"}), miv),
               "argument 2: this unit (DW720 MIV 201029) takes hands-free off, 1, 2, 3, 4, 5, "
               "not on");
 
     const auto basic = params::TIdentity::FromVersion("201016", "");
-    EXPECT_EQ(cli::CheckForUnit(requests({"hands-free=3"}), basic),
+    EXPECT_EQ(store::CheckForUnit(requests({"hands-free=3"}), basic),
               "argument 2: this unit (firmware 201016) takes hands-free off, on, not 3");
     const auto newer = params::TIdentity::FromVersion("202000", "");
-    EXPECT_EQ(cli::CheckForUnit(requests({"volume=1"}), newer),
+    EXPECT_EQ(store::CheckForUnit(requests({"volume=1"}), newer),
               "argument 2: this unit (firmware 202000) has no volume");
 }
 

@@ -1,0 +1,62 @@
+#pragma once
+// What a front end plugs into TConversationPorts::Journal: a backup of the unit's settings
+// before a run's first write, and a line in the service record when the run ends. Made
+// once both the clock and the conversation exist, then attached to the conversation.
+// Everything runs on the thread that runs the conversation.
+#include "link/Conversation.h"
+#include "store/Backups.h"
+#include "store/ServiceRecord.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace store {
+
+struct TJournalOptions {
+    std::string folder;                    // the backups; empty: BackupFolder()
+    int keep = kKeepBackups;               // backups kept per unit; <= 0: all
+    std::string record;                    // empty: RecordPath()
+    std::vector<std::string> extraRecords; // written too (the command line's --record FILE)
+    std::string tool;                      // "sonavelle-cli 1.4.0"
+    bool backups = true;                   // false: no backup (--no-backup)
+    std::string runName;                   // empty: "apply" or "default"; "restore"
+};
+
+class TJournal final : public core::TWriteJournal {
+  public:
+    // One log line each: the backup and the record written, or why not.
+    using TNote = std::function<void(const std::string& line)>;
+    // The backup could not be made (reason): write anyway? The window asks the user.
+    using TWriteAnyway = std::function<bool(const std::string& reason)>;
+
+    TJournal(TJournalOptions options, const core::TClock& clock, TNote note,
+             TWriteAnyway writeAnyway);
+
+    void Attach(const core::TConversation& conversation) { conversation_ = &conversation; }
+    TJournalOptions& Options() { return options_; }
+
+    bool BeforeFirstWrite(core::TRunKind kind) override;
+    void RunEnded(core::TRunKind kind, core::TRunEnd end) override;
+
+    // The last backup written (empty: none yet), and the last failure (empty: none).
+    const std::string& LastBackup() const { return lastBackup_; }
+    const std::string& LastError() const { return lastError_; }
+    // The entry of the last run that ended.
+    const std::optional<TRecordEntry>& LastEntry() const { return lastEntry_; }
+
+  private:
+    void Fail(const std::string& line);
+
+    TJournalOptions options_;
+    const core::TClock& clock_;
+    TNote note_;
+    TWriteAnyway writeAnyway_;
+    const core::TConversation* conversation_ = nullptr;
+    TRunStart start_;
+    std::string lastBackup_, lastError_;
+    std::optional<TRecordEntry> lastEntry_;
+};
+
+} // namespace store
