@@ -351,7 +351,8 @@ int RunBatch(TBench& bench, const std::vector<TRequest>& requests, int maxUnits,
         std::fprintf(o.err, "%s: plug in unit %d (Ctrl-C stops)\n", o.program, units + 1);
         std::fflush(o.err);
         TOutcome outcome = session.Connect(-1);
-        if (StopRequested() && !session.Conversation().Connected() && outcome.exit == TExit::NoUnit)
+        if (StopRequested() && !session.UnitInProgress() && !session.Conversation().Connected() &&
+            outcome.exit == TExit::NoUnit)
             break; // Ctrl-C while waiting for a unit
         ++units;
         // As identified: a unit that goes away takes its facts off the panel.

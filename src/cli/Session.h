@@ -103,6 +103,7 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink {
     // finished (notice is said then) and only a second one ends the waits.
     void FinishUnitOnStop(std::string notice) { finishNotice_ = std::move(notice); }
     void UnitDone() { unitInProgress_ = false; }
+    bool UnitInProgress() const { return unitInProgress_; }
 
   private:
     // the HID layer's events

@@ -381,6 +381,10 @@ struct TDryRun {
     void (*change)(sim::Profile&) = nullptr;
 };
 
+void PrintTo(const TDryRun& t, std::ostream* out) {
+    *out << t.preset << ": " << t.printed.back();
+}
+
 class DryRun : public ::testing::TestWithParam<TDryRun> {};
 
 TEST_P(DryRun, WritesNothingAndNamesWhatARealRunThenChanges) {
@@ -450,6 +454,10 @@ struct TDevice {
     int written;                   // the unit set (from 0); -1: none
     int marked;                    // the line list marks; -1: none
 };
+
+void PrintTo(const TDevice& t, std::ostream* out) {
+    *out << "--device " << t.device;
+}
 
 class Device : public ::testing::TestWithParam<TDevice> {};
 
@@ -531,6 +539,11 @@ struct TInterrupt {
     const char* second; // the second unit's result, after its serial number
     const char* summary;
 };
+
+void PrintTo(const TInterrupt& t, std::ostream* out) {
+    *out << "unit " << t.unit
+         << (t.at.empty() ? " not plugged in" : " at " + cli::Join(t.at, ", "));
+}
 
 class CtrlC : public ::testing::TestWithParam<TInterrupt> {
   protected:
