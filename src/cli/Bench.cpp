@@ -2,7 +2,9 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <chrono>
 #include <stdexcept>
 
@@ -72,8 +74,20 @@ std::string NthSerial(const std::string& first, int n) {
 }
 
 TSimBench::TSimBench(sim::Profile profile, int units)
-    : profile_(std::move(profile)), units_(units),
-      model_(std::make_shared<hid::sim::TTransceiverModel>(profile_)) {
+    : profiles_{std::move(profile)}, units_(units), together_(false),
+      // The first unit is the one made with the bench, so that a test can look at it early.
+      in_{{std::make_shared<hid::sim::TTransceiverModel>(profiles_.front())}} {
+    services_.UseVirtualClock(main_);
+    controller_ = std::make_unique<hid::THidDeviceController>(services_, main_);
+}
+
+TSimBench::TSimBench(std::vector<sim::Profile> together)
+    : profiles_(std::move(together)), units_(static_cast<int>(profiles_.size())), together_(true) {
+    for (std::size_t i = 0; i < profiles_.size(); ++i) {
+        sim::Profile p = profiles_[i];
+        p.serial = NthSerial(p.serial, static_cast<int>(i) + 1);
+        in_.push_back({std::make_shared<hid::sim::TTransceiverModel>(p)});
+    }
     services_.UseVirtualClock(main_);
     controller_ = std::make_unique<hid::THidDeviceController>(services_, main_);
 }
@@ -96,29 +110,85 @@ void TSimBench::Pass() {
     elapsedUs_ += 1000;
     services_.AdvanceTo(elapsedUs_);
     Settle();
-    if (unitId_ && model_->Inspect([](sim::Transceiver& u) { return u.Vanished(); })) {
+    for (TSlot& slot : in_) {
+        if (!slot.id || !slot.model->Inspect([](sim::Transceiver& u) { return u.Vanished(); }))
+            continue;
         // Gone for good, as a pulled cable: the system notices the device has left.
-        services_.Unplug(unitId_);
-        unitId_ = 0;
+        services_.Unplug(slot.id);
+        slot.id = 0;
         Settle();
     }
 }
 
+bool TSimBench::UnitIn() const {
+    return std::any_of(in_.begin(), in_.end(), [](const TSlot& slot) { return slot.id != 0; });
+}
+
+void TSimBench::Plug(TSlot& slot, int n) {
+    sim::Profile p = profiles_[together_ ? static_cast<std::size_t>(n - 1) : 0];
+    p.serial = NthSerial(p.serial, n);
+    if (!slot.model) slot.model = std::make_shared<hid::sim::TTransceiverModel>(p);
+    slot.id = services_.Plug(hid::sim::DeviceSpecOf(p, slot.model));
+}
+
 bool TSimBench::PlugNextUnit() {
-    if (unitId_ || plugged_ >= units_) return false;
+    if (UnitIn() || plugged_ >= units_) return false;
+    if (together_) {
+        for (TSlot& slot : in_)
+            Plug(slot, ++plugged_);
+        return true;
+    }
     ++plugged_;
-    sim::Profile p = profile_;
-    p.serial = NthSerial(profile_.serial, plugged_);
-    // The first unit is the one made with the bench, so that a test can look at it early.
-    if (plugged_ > 1) model_ = std::make_shared<hid::sim::TTransceiverModel>(p);
-    unitId_ = services_.Plug(hid::sim::DeviceSpecOf(p, model_));
+    if (plugged_ > 1) in_.front().model.reset();
+    Plug(in_.front(), plugged_);
     return true;
 }
 
 void TSimBench::UnplugUnit() {
-    if (!unitId_) return;
-    services_.Unplug(unitId_);
-    unitId_ = 0;
+    for (TSlot& slot : in_) {
+        if (!slot.id) continue;
+        services_.Unplug(slot.id);
+        slot.id = 0;
+    }
+}
+
+// ---- choosing among several devices ----------------------------------------------------------
+
+bool IsDevicePath(std::string_view device) {
+    return device.find_first_of("/\\:") != std::string_view::npos;
+}
+
+bool IsTransceiver(const hid::TCustomHidDevice& device) {
+    const hid::THidAttributes& a = device.Attributes();
+    return std::any_of(std::begin(core::kTransceiverIds), std::end(core::kTransceiverIds),
+                       [&](const core::TTransceiverId& id) {
+                           return a.VendorID == id.VendorID && a.ProductID == id.ProductID;
+                       });
+}
+
+bool TDeviceView::Takes(const hid::TCustomHidDevice& device) const {
+    const std::string& path = device.PnPInfo().DevicePath;
+    return (only_.empty() || path == only_) &&
+           std::find(passedOver_.begin(), passedOver_.end(), path) == passedOver_.end();
+}
+
+bool TDeviceView::CheckOutByIdentifiers(hid::TCustomHidDevice*& device, int32_t vendorId,
+                                        int32_t productId) {
+    // As the controller's own, over the devices this view takes.
+    device = nullptr;
+    const std::vector<hid::THidDevice*>& devices = hid_.Devices();
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        const hid::THidAttributes& a = devices[i]->Attributes();
+        const bool eligible = a.VendorID == vendorId &&
+                              (productId == -1 || a.ProductID == productId) && Takes(*devices[i]);
+        hid::THidDevice* taken = nullptr;
+        if (hid_.CheckOutAt(taken, i, eligible)) {
+            device = taken;
+            takenPath_ = taken->PnPInfo().DevicePath;
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace cli

@@ -11,6 +11,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace cli {
 
@@ -53,14 +56,16 @@ class TSystemBench : public TBench {
     std::int64_t nextTickUs_ = 0;
 };
 
-// Simulated units of one profile on in-process HID services and virtual time: each Pass()
-// moves the clock 1 ms and runs what fell due, so a run gives the same result, log time
-// stamps included, every time and as fast as the machine goes. Unit n (from 1) gets the
-// profile's serial number counted up by n - 1. A unit that vanishes is unplugged, as a
-// pulled cable would be.
-class TSimBench final : public TBench {
+// Simulated units on in-process HID services and virtual time: each Pass() moves the clock
+// 1 ms and runs what fell due, so a run gives the same result, log time stamps included,
+// every time and as fast as the machine goes. Unit n (from 1) gets its profile's serial
+// number counted up by n - 1. A unit that vanishes is unplugged, as a pulled cable would be.
+class TSimBench : public TBench {
   public:
+    // Units of one profile, plugged in one after another.
     TSimBench(sim::Profile profile, int units);
+    // One unit of each profile, all plugged in together (as on a hub), once.
+    explicit TSimBench(std::vector<sim::Profile> together);
     ~TSimBench() override;
     hid::THidDeviceController& Controller() override { return *controller_; }
     hid::TQueuedMainThread& MainThread() override { return main_; }
@@ -71,26 +76,68 @@ class TSimBench final : public TBench {
     void UnplugUnit() override;
     bool NoUnitLeft() const override { return plugged_ >= units_; }
 
-    // The unit plugged in last (the first before any), for tests.
-    hid::sim::TTransceiverModel& Unit() { return *model_; }
+    // The unit plugged in last (the first before any), for tests; of units plugged in
+    // together, the i-th (from 0).
+    hid::sim::TTransceiverModel& Unit(std::size_t i = 0) { return *in_.at(i).model; }
     int UnitsPlugged() const { return plugged_; }
-    bool UnitIn() const { return unitId_ != 0; }
+    bool UnitIn() const;
     // The local date and time the virtual clock starts at (time zone UTC).
     static constexpr std::int64_t kEpochMs = hid::sim::kVirtualEpochMs;
 
   private:
+    struct TSlot {
+        std::shared_ptr<hid::sim::TTransceiverModel> model;
+        std::uint32_t id = 0; // plugged in: its device id
+    };
     void Settle();
+    void Plug(TSlot& slot, int n);
 
-    const sim::Profile profile_;
+    const std::vector<sim::Profile> profiles_;
     const int units_;
+    const bool together_;
     hid::TManualMainThread main_;
     hid::sim::TSimServices services_;
     std::unique_ptr<hid::THidDeviceController> controller_;
-    std::shared_ptr<hid::sim::TTransceiverModel> model_;
+    std::vector<TSlot> in_; // one after another: one slot, used again for each unit
     std::uint64_t elapsedUs_ = 0;
-    std::uint32_t unitId_ = 0;
     int plugged_ = 0;
 };
+
+// The bench's controller as the conversation sees it: a device at another path than the
+// one asked for, or one passed over, is never checked out. Listing goes to every device.
+class TDeviceView final : public hid::TCustomHidController {
+  public:
+    explicit TDeviceView(hid::THidDeviceController& hid) : hid_(hid) {}
+    // Only the device at path is taken (empty: any).
+    void Only(std::string path) { only_ = std::move(path); }
+    // The device at path is not taken again.
+    void PassOver(std::string path) { passedOver_.push_back(std::move(path)); }
+    bool Takes(const hid::TCustomHidDevice& device) const;
+    // The path of the device checked out last.
+    const std::string& TakenPath() const { return takenPath_; }
+
+    int32_t Enumerate() override { return hid_.Enumerate(); }
+    bool CheckOutByIdentifiers(hid::TCustomHidDevice*& device, int32_t vendorId,
+                               int32_t productId) override;
+    void CheckIn(hid::TCustomHidDevice*& device) override { hid_.CheckIn(device); }
+    void SetOnDeviceChange(hid::TNotifyEvent handler) override { hid_.SetOnDeviceChange(handler); }
+    void SetOnEnumerate(hid::THidEnumerateEvent handler) override { hid_.SetOnEnumerate(handler); }
+    void SetOnDeviceData(hid::THidDataEvent handler) override { hid_.SetOnDeviceData(handler); }
+    bool NoticesOpen() const override { return hid_.NoticesOpen(); }
+
+  private:
+    hid::THidDeviceController& hid_;
+    std::string only_;
+    std::vector<std::string> passedOver_;
+    std::string takenPath_;
+};
+
+// What --device names: a device path (it holds '/', '\\' or ':', as every platform's and the
+// simulation's do) or else a serial number.
+bool IsDevicePath(std::string_view device);
+
+// Whether the device is one of the transceivers the tool takes (core::kTransceiverIds).
+bool IsTransceiver(const hid::TCustomHidDevice& device);
 
 // The serial number of the n-th unit (from 1): the last run of digits counted up, its width
 // kept ("SV0000000001" -> "SV0000000003" for the third).

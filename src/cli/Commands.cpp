@@ -1,11 +1,14 @@
 #include "cli/Commands.h"
 
+#include "files/FileText.h"
 #include "link/Text.h"
 #include "store/UnitJson.h"
 
 #include <QJsonDocument>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <string>
 
@@ -67,18 +70,37 @@ void PrintJson(const TSession& session, std::FILE* out) {
     std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), out);
 }
 
+// Says which units Connect identified and passed over for --device.
+void SayPassedOver(const TSession& session, const TCommandOptions& o) {
+    for (const std::string& unit : session.PassedOver())
+        std::fprintf(o.err, "%s: passed over %s\n", o.program, unit.c_str());
+}
+
 // Connects a session's unit; a wait without a unit is the session's time-out.
 TOutcome ConnectFor(TSession& session, const TCommandOptions& o) {
     std::fprintf(o.err, "%s: waiting for the unit (plug it in now)\n", o.program);
     std::fflush(o.err);
-    return session.Connect(o.session.timeoutMs);
+    TOutcome outcome = session.Connect(o.session.timeoutMs);
+    if (outcome.ok()) SayPassedOver(session, o);
+    return outcome;
 }
 
-std::string ResultLine(const TUnitFacts& f, const TOutcome& outcome) {
+constexpr const char* kNothingWritten = "nothing written (dry run)";
+
+// The dry run's line: "2 setting(s) would change (volume, channel)" or "nothing would change".
+std::string WouldChange(const TPreview& preview) {
+    if (preview.changed.empty()) return "nothing would change";
+    std::vector<std::string> names;
+    for (TSetting setting : preview.changed)
+        names.emplace_back(Info(setting).name);
+    return std::to_string(preview.changed.size()) + " setting(s) would change (" +
+           Join(names, ", ") + ")";
+}
+
+std::string ResultLine(const TUnitFacts& f, const TOutcome& outcome, const std::string& done) {
     const auto or_ = [](const std::string& s) { return s.empty() ? std::string("-") : s; };
     return (f.serial.empty() ? std::string(kSerialNotRead) : f.serial) + "\t" + or_(f.model) +
-           "\t" + or_(f.firmware) + "\t" +
-           (outcome.ok() ? std::string("OK") : "FAILED: " + outcome.message);
+           "\t" + or_(f.firmware) + "\t" + (outcome.ok() ? done : "FAILED: " + outcome.message);
 }
 
 // After Apply, read the unit's settings back and compare them with the requests.
@@ -105,19 +127,51 @@ TOutcome Verify(TSession& session, const std::vector<TRequest>& requests) {
 struct TLister {
     std::FILE* out;
     const hid::TCustomHidDevice* chosen;
+    const char* mark;
     int listed = 0;
     bool OnEnumerate(hid::TCustomHidDevice* device, int32_t) {
         const auto& a = device->Attributes();
         std::fprintf(out, "%04x:%04x\t%s\t%s%s\n", a.VendorID, a.ProductID,
                      device->PnPInfo().DevicePath.c_str(),
                      Escaped(core::Utf16ToUtf8(device->QueryProductText())).c_str(),
-                     device == chosen ? "\t<- the transceiver" : "");
+                     device == chosen ? mark : "");
         ++listed;
         return true;
     }
 };
 
 } // namespace
+
+int RunSimList(const TCommandOptions& o) {
+    for (const std::string& name : sim::PresetNames()) {
+        const sim::Profile p = *sim::FindPreset(name);
+        const auto identity = params::TIdentity::FromVersion(p.firmware, p.model);
+        const char* what = !params::IsSupportedFirmware(p.firmware) ? "settings not shown"
+                           : params::Adjustable(identity)           ? "settings shown and changed"
+                                                                    : "settings shown only";
+        std::fprintf(o.out, "%s\t%s\n", name.c_str(), what);
+    }
+    return Code(TExit::Done);
+}
+
+TRequests LoadSettingsFrom(const std::string& path, std::FILE* in) {
+    if (path != "-") return LoadSettingsFile(path);
+    const std::string name = "(standard input)";
+    // Read as a file is: a piece at a time, never past one byte over the limit.
+    constexpr std::size_t kLimit = files::kMaxFileBytes;
+    std::string text;
+    char piece[16 * 1024];
+    for (;;) {
+        const std::size_t want = std::min(sizeof piece, kLimit + 1 - text.size());
+        const std::size_t got = std::fread(piece, 1, want, in);
+        text.append(piece, got);
+        if (text.size() > kLimit) return {{}, name + ": too large for a settings file"};
+        if (got == want) continue;
+        if (std::ferror(in)) return {{}, name + ": cannot read (" + std::strerror(errno) + ")"};
+        break;
+    }
+    return ParseSettingsText(text, name);
+}
 
 int RunList(TBench& bench, const TCommandOptions& o) {
     hid::THidDeviceController& hid = bench.Controller();
@@ -132,17 +186,25 @@ int RunList(TBench& bench, const TCommandOptions& o) {
     bench.PlugNextUnit();
     bench.Pass();
     hid.DeviceChange(); // builds the device list now
-    // The tool takes the first device it can check out, trying its identifiers in order.
+    // The tool takes the first device it can check out, trying its identifiers in order; a
+    // path for --device hides the others. A serial number is known only once identified.
+    const std::string& wanted = o.session.device;
+    TDeviceView view(hid);
+    if (IsDevicePath(wanted)) view.Only(wanted);
     const hid::TCustomHidDevice* chosen = nullptr;
     for (const auto& id : core::kTransceiverIds) {
         hid::TCustomHidDevice* device = nullptr;
-        if (hid.CheckOutByIdentifiers(device, id.VendorID, id.ProductID)) {
+        if (view.CheckOutByIdentifiers(device, id.VendorID, id.ProductID)) {
             chosen = device;
-            hid.CheckIn(device);
+            view.CheckIn(device);
             break;
         }
     }
-    TLister lister{o.out, chosen};
+    const char* mark = wanted.empty() ? "\t<- the transceiver"
+                       : IsDevicePath(wanted)
+                           ? "\t<- the transceiver (--device)"
+                           : "\t<- the transceiver identified first for --device";
+    TLister lister{o.out, chosen, mark};
     hid.SetOnEnumerate(hid::THidEnumerateEvent::Bind<&TLister::OnEnumerate>(&lister));
     hid.Enumerate();
     hid.SetOnEnumerate({});
@@ -153,8 +215,8 @@ int RunList(TBench& bench, const TCommandOptions& o) {
                      device.PnPInfo.FriendlyName.c_str(), UnopenedReason(hid, device).c_str());
     if (chosen) return Code(TExit::Done);
     const size_t unopened = hid.Unopened().size();
-    std::string message =
-        "no transceiver among " + std::to_string(lister.listed + unopened) + " HID device(s)";
+    std::string message = "no transceiver" + (IsDevicePath(wanted) ? " at " + wanted : "") +
+                          " among " + std::to_string(lister.listed + unopened) + " HID device(s)";
     if (unopened > 0) message += " (" + std::to_string(unopened) + " cannot be used)";
     return Report(o, {TExit::NoUnit, message});
 }
@@ -173,6 +235,14 @@ int RunShow(TBench& bench, bool json, const TCommandOptions& o) {
 int RunSet(TBench& bench, const std::vector<TRequest>& requests, const TCommandOptions& o) {
     TSession session(bench, o.session);
     TOutcome outcome = ConnectFor(session, o);
+    if (outcome.ok() && o.dryRun) {
+        const TPreview preview = session.Preview(requests);
+        if (!preview.outcome.ok()) return Report(o, preview.outcome);
+        for (const std::string& change : preview.changes)
+            std::fprintf(o.out, "%s\n", change.c_str());
+        std::fprintf(o.out, "%s; %s\n", WouldChange(preview).c_str(), kNothingWritten);
+        return Code(TExit::Done);
+    }
     if (outcome.ok()) outcome = session.Apply(requests);
     if (outcome.ok()) std::fprintf(o.out, "%s\n", outcome.message.c_str());
     return outcome.ok() ? Code(TExit::Done) : Report(o, outcome);
@@ -189,6 +259,8 @@ int RunDefault(TBench& bench, const TCommandOptions& o) {
 int RunBatch(TBench& bench, const std::vector<TRequest>& requests, int maxUnits,
              const TCommandOptions& o) {
     TSession session(bench, o.session);
+    session.FinishUnitOnStop(std::string(o.program) +
+                             ": finishing this unit; Ctrl-C again stops at once");
     int units = 0, failed = 0, serialsNotRead = 0;
     for (;;) {
         if ((maxUnits > 0 && units >= maxUnits) || bench.NoUnitLeft() || StopRequested()) break;
@@ -196,7 +268,8 @@ int RunBatch(TBench& bench, const std::vector<TRequest>& requests, int maxUnits,
         std::fprintf(o.err, "%s: plug in unit %d (Ctrl-C stops)\n", o.program, units + 1);
         std::fflush(o.err);
         TOutcome outcome = session.Connect(-1);
-        if (StopRequested() && !session.Conversation().Connected() && outcome.exit == TExit::NoUnit)
+        if (StopRequested() && !session.UnitInProgress() && !session.Conversation().Connected() &&
+            outcome.exit == TExit::NoUnit)
             break; // Ctrl-C while waiting for a unit
         ++units;
         // As identified: a unit that goes away takes its facts off the panel.
@@ -204,19 +277,29 @@ int RunBatch(TBench& bench, const std::vector<TRequest>& requests, int maxUnits,
         if (outcome.ok() && !session.SettingsShown())
             outcome = {TExit::Usage,
                        "settings not shown: " + OneLine(std::string(core::kUnsupportedNotice))};
-        if (outcome.ok()) outcome = session.Apply(requests);
-        if (outcome.ok()) outcome = Verify(session, requests);
+        std::string done = "OK";
+        if (outcome.ok() && o.dryRun) {
+            const TPreview preview = session.Preview(requests);
+            outcome = preview.outcome;
+            done = preview.changed.empty() ? "nothing would change"
+                                           : "would change " + Join(preview.changes, ", ");
+        } else {
+            if (outcome.ok()) outcome = session.Apply(requests);
+            if (outcome.ok()) outcome = Verify(session, requests);
+        }
         if (facts.serial.empty()) {
             // The bench record could not tell this unit from another.
             ++serialsNotRead;
             if (outcome.ok())
-                outcome = {
-                    TExit::Failed,
-                    "the serial number was not read; the settings were applied and read back"};
+                outcome = {TExit::Failed, o.dryRun
+                                              ? "the serial number was not read"
+                                              : "the serial number was not read; the settings were "
+                                                "applied and read back"};
         }
         if (!outcome.ok()) ++failed;
         session.ClearProgress();
-        std::fprintf(o.out, "%s\n", ResultLine(facts, outcome).c_str());
+        std::fprintf(o.out, "%s\n", ResultLine(facts, outcome, done).c_str());
+        session.UnitDone();
         // A unit set up without its line in the record is not followed by another.
         if (std::fflush(o.out) != 0 || std::ferror(o.out)) break;
         if (StopRequested()) break;
@@ -230,6 +313,7 @@ int RunBatch(TBench& bench, const std::vector<TRequest>& requests, int maxUnits,
     session.ClearProgress();
     std::fprintf(o.out, "%d unit(s): %d OK, %d failed", units, units - failed, failed);
     if (serialsNotRead > 0) std::fprintf(o.out, " (%d without a serial number)", serialsNotRead);
+    if (o.dryRun) std::fprintf(o.out, "; %s", kNothingWritten);
     std::fputc('\n', o.out);
     if (units == 0) return Code(TExit::NoUnit);
     return failed > 0 ? Code(TExit::Failed) : Code(TExit::Done);

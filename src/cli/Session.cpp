@@ -1,6 +1,7 @@
 #include "cli/Session.h"
 
 #include "link/LogLine.h"
+#include "link/Text.h"
 #include "settings/ApplyValues.h"
 
 #include <QString>
@@ -16,7 +17,9 @@ namespace cli {
 
 namespace {
 
-std::atomic<bool> gStop{false};
+// Ctrl-C presses so far; a signal handler may count one.
+std::atomic<int> gStops{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 // The progress bar's line: "[####    ]  40%".
 constexpr int kProgressWidth = 47;
@@ -32,13 +35,13 @@ std::string ReplyText(std::string reply) {
 } // namespace
 
 void RequestStop() noexcept {
-    gStop = true;
+    ++gStops;
 }
 bool StopRequested() noexcept {
-    return gStop;
+    return gStops > 0;
 }
 void ClearStopRequest() noexcept {
-    gStop = false;
+    gStops = 0;
 }
 
 std::string UnopenedReason(const hid::THidDeviceController& hid,
@@ -51,9 +54,11 @@ std::string UnopenedReason(const hid::THidDeviceController& hid,
     return reason;
 }
 
-TSession::TSession(TBench& bench, TSessionOptions options) : bench_(bench), options_(options) {
+TSession::TSession(TBench& bench, TSessionOptions options)
+    : bench_(bench), options_(std::move(options)), view_(bench.Controller()) {
+    if (IsDevicePath(options_.device)) view_.Only(options_.device);
     conversation_ = std::make_unique<core::TConversation>(
-        core::TConversationPorts{&bench_.Controller(), this, this, this, &bench_}, SV_VERSION);
+        core::TConversationPorts{&view_, this, this, this, &bench_}, SV_VERSION);
     hid::THidDeviceController& hid = bench_.Controller();
     hid.SetOnEnumerate(hid::THidEnumerateEvent::Bind<&TSession::OnEnumerate>(this));
     hid.SetOnDeviceData(hid::THidDataEvent::Bind<&TSession::OnData>(this));
@@ -161,11 +166,26 @@ void TSession::ClearProgress() {
 
 // ---- the loop --------------------------------------------------------------------------------
 
+bool TSession::Stopping() {
+    const int stops = gStops;
+    if (stops == 0) return false;
+    if (!unitInProgress_) return true;
+    if (!noticeSaid_) {
+        noticeSaid_ = true;
+        Say(finishNotice_);
+    }
+    return stops > 1;
+}
+
 bool TSession::RunUntil(const std::function<bool()>& done, std::int64_t limitMs) {
     const std::int64_t start = bench_.Now().utcMs;
+    stopped_ = false;
     for (;;) {
         if (done()) return true;
-        if (StopRequested()) return false;
+        if (Stopping()) {
+            stopped_ = true;
+            return false;
+        }
         if (limitMs >= 0 && bench_.Now().utcMs - start >= limitMs) return false;
         bench_.Pass();
         if (closeAsked_) {
@@ -203,16 +223,46 @@ std::string TSession::NoAnswer(const char* what) const {
 
 // ---- connecting ------------------------------------------------------------------------------
 
+std::string TSession::Found() const {
+    std::vector<std::string> paths;
+    for (const hid::THidDevice* device : bench_.Controller().Devices())
+        if (device->PluggedIn() && IsTransceiver(*device))
+            paths.push_back(device->PnPInfo().DevicePath);
+    return paths.empty() ? "none" : Join(paths, ", ");
+}
+
 TOutcome TSession::Connect(std::int64_t waitMs) {
+    passedOver_.clear();
+    const std::string& serial = options_.device;
+    const bool bySerial = !serial.empty() && !IsDevicePath(serial);
+    for (;;) {
+        TOutcome outcome = ConnectOne(waitMs);
+        const std::optional<std::string>& read = conversation_->Serial();
+        const std::string found = read ? Escaped(core::Latin1ToUtf8(*read)) : "(not read)";
+        if (!outcome.ok() || !bySerial || found == serial) return outcome;
+        // Another unit: let go of it and identify the next one attached.
+        passedOver_.push_back(found + " (" + view_.TakenPath() + ")");
+        view_.PassOver(view_.TakenPath());
+        conversation_->DeviceChange();
+        if (!conversation_->Connected())
+            return {TExit::NoUnit, "no unit has the serial number " + Quoted(serial) + "; " +
+                                       std::to_string(passedOver_.size()) +
+                                       " identified: " + Join(passedOver_, ", ")};
+    }
+}
+
+TOutcome TSession::ConnectOne(std::int64_t waitMs) {
     everConnected_ = false;
     const auto plugged = [this] {
         // A simulated unit comes once the start-up look at the devices is over.
         if (bench_.Simulated() && !conversation_->FirstCheck() && !conversation_->Connected())
             bench_.PlugNextUnit();
-        return conversation_->Connected();
+        if (!conversation_->Connected()) return false;
+        unitInProgress_ = !finishNotice_.empty();
+        return true;
     };
     if (!RunUntil(plugged, waitMs)) {
-        if (StopRequested()) return {TExit::NoUnit, "stopped before a unit was plugged in"};
+        if (stopped_) return {TExit::NoUnit, "stopped before a unit was plugged in"};
         std::string unopened;
         const hid::THidDeviceController& hid = bench_.Controller();
         for (const hid::TUnopenedDevice& device : hid.Unopened())
@@ -221,6 +271,10 @@ TOutcome TSession::Connect(std::int64_t waitMs) {
         if (!unopened.empty())
             return {TExit::NoUnit,
                     "no unit could be taken within " + Seconds(waitMs) + ": " + unopened};
+        if (IsDevicePath(options_.device))
+            return {TExit::NoUnit, "no unit was plugged in at " + options_.device + " within " +
+                                       Seconds(waitMs) + " (transceivers attached: " + Found() +
+                                       ")"};
         return {TExit::NoUnit, "no unit was plugged in within " + Seconds(waitMs) +
                                    " (plug it in after starting the command)"};
     }
@@ -242,7 +296,7 @@ TOutcome TSession::WaitIdentified(const char* phase) {
     ClearProgress();
     if (Gone()) return {TExit::NoUnit, std::string("the unit went away during ") + phase};
     if (!ended) {
-        if (StopRequested()) return {TExit::Failed, std::string("stopped during ") + phase};
+        if (stopped_) return {TExit::Failed, std::string("stopped during ") + phase};
         return {TExit::Failed, NoAnswer(phase)};
     }
     if (c.Phase() == core::TPhase::Ready) {
@@ -320,7 +374,7 @@ TOutcome TSession::RunToEnd(const char* what) {
                                    Quoted(ReplyText(refusal->reply)) + " to " +
                                    Quoted(refusal->command) + "; " + WrittenReport()};
     if (!ended) {
-        if (StopRequested())
+        if (stopped_)
             return {TExit::Failed, std::string("stopped during ") + what + ": " + WrittenReport()};
         return {TExit::Failed, NoAnswer(what) + "; " + WrittenReport()};
     }
@@ -338,7 +392,7 @@ std::string ChangedNames(const std::vector<TSetting>& changed) {
 
 } // namespace
 
-TOutcome TSession::Apply(const std::vector<TRequest>& requests) {
+TOutcome TSession::ChooseChecked(const std::vector<TRequest>& requests) {
     core::TConversation& c = *conversation_;
     const params::TIdentity& id = c.Identity();
     if (!SettingsShown() || !params::Adjustable(id))
@@ -346,7 +400,38 @@ TOutcome TSession::Apply(const std::vector<TRequest>& requests) {
     if (const auto problem = CheckForUnit(requests, id)) return {TExit::Usage, *problem};
     for (const TRequest& r : requests)
         Choose(c, r.setting, r.value);
-    runIdentity_ = id;
+    return {};
+}
+
+TPreview TSession::Preview(const std::vector<TRequest>& requests) {
+    TPreview preview{ChooseChecked(requests), {}, {}};
+    if (!preview.outcome.ok()) return preview;
+    const core::TConversation& c = *conversation_;
+    // Counted as Apply counts, so that the preview and the run cannot disagree.
+    preview.changed = c.ChangesOnApply().changed;
+    for (TSetting setting : preview.changed) {
+        const core::TConversation::TSettingState state = c.Setting(setting);
+        const std::vector<std::string> values = params::SettingValues(setting, c.Identity());
+        std::string current = "?";
+        if (state.current)
+            current = values[static_cast<std::size_t>(*state.current)];
+        else if (state.raw)
+            current += " (" + Quoted(*state.raw) + ")";
+        // As asked: the air check's state does not say "off" over a value it cannot show.
+        const auto asked = std::find_if(requests.begin(), requests.end(),
+                                        [&](const TRequest& r) { return r.setting == setting; });
+        const std::string chosen =
+            asked != requests.end() ? asked->value : ChosenValue(c, setting).value_or("?");
+        preview.changes.push_back(std::string(Info(setting).name) + ": " + current + " -> " +
+                                  chosen);
+    }
+    return preview;
+}
+
+TOutcome TSession::Apply(const std::vector<TRequest>& requests) {
+    if (TOutcome checked = ChooseChecked(requests); !checked.ok()) return checked;
+    core::TConversation& c = *conversation_;
+    runIdentity_ = c.Identity();
     runIsDefault_ = false;
     c.PressApply();
     // Nothing differs from what the unit has: the window writes nothing either.

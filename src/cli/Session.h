@@ -36,12 +36,22 @@ struct TSessionOptions {
     bool progressBar = false;       // draw the progress bar on messages (a terminal)
     std::int64_t timeoutMs = 30000; // the longest wait for a unit and for each phase
     bool keepLog = false;           // keep the log lines in memory (tests)
+    // --device: the device path or serial number of the unit to take; empty: the first.
+    std::string device;
 };
 
-// Ctrl-C: any thread or a signal handler may ask the session to stop; waits end at once.
+// Ctrl-C: any thread or a signal handler may ask the session to stop; waits end at once,
+// except that while a unit is finished (FinishUnitOnStop) only a second request ends them.
 void RequestStop() noexcept;
 bool StopRequested() noexcept;
 void ClearStopRequest() noexcept;
+
+// What Apply would change on the connected unit.
+struct TPreview {
+    TOutcome outcome; // as Apply's check of the requests; its message says nothing else
+    std::vector<TSetting> changed;    // in the order Apply writes them
+    std::vector<std::string> changes; // "NAME: CURRENT -> NEW" for each
+};
 
 // Why a device that is present was not listed: "cannot be opened (REASON)", with the udev
 // rule's hint when access was refused.
@@ -61,13 +71,19 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink {
 
     // Waits up to waitMs (negative: for ever) for a unit to be plugged in, then runs the
     // window's identification and both read-backs. Done also for a unit whose settings
-    // the window does not show (Settings() then says why).
+    // the window does not show (Settings() then says why). With a serial number for
+    // --device, the units attached are identified one after another until it matches.
     TOutcome Connect(std::int64_t waitMs);
+    // Units identified and passed over by Connect: "SERIAL (PATH)".
+    const std::vector<std::string>& PassedOver() const { return passedOver_; }
     // Whether the connected unit's settings are shown and read back.
     bool SettingsShown() const;
     // Chooses each request on the panel as a person would, then presses Apply; checks the
     // requests against the unit first and writes nothing when one does not fit.
     TOutcome Apply(const std::vector<TRequest>& requests);
+    // Chooses and checks the requests as Apply does and says what it would change; nothing
+    // is sent to the unit.
+    TPreview Preview(const std::vector<TRequest>& requests);
     // Presses Default.
     TOutcome Default();
     // Identifies the unit and reads its settings back again (the Reconnect button); phase
@@ -83,6 +99,11 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink {
     bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs);
     // Takes the progress bar off its line, before anything else is printed to the terminal.
     void ClearProgress();
+    // From the next unit connected until UnitDone(), the first Ctrl-C lets the unit be
+    // finished (notice is said then) and only a second one ends the waits.
+    void FinishUnitOnStop(std::string notice) { finishNotice_ = std::move(notice); }
+    void UnitDone() { unitInProgress_ = false; }
+    bool UnitInProgress() const { return unitInProgress_; }
 
   private:
     // the HID layer's events
@@ -102,6 +123,10 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink {
     void DrawProgress();
     bool Gone() const;
     TOutcome WaitIdentified(const char* phase);
+    TOutcome ConnectOne(std::int64_t waitMs);
+    TOutcome ChooseChecked(const std::vector<TRequest>& requests);
+    bool Stopping();
+    std::string Found() const;
     TOutcome RunToEnd(const char* what);
     std::string WrittenReport() const;
     std::string SaveReport(bool acknowledged) const;
@@ -110,6 +135,7 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink {
 
     TBench& bench_;
     TSessionOptions options_;
+    TDeviceView view_;
     std::unique_ptr<core::TConversation> conversation_;
     std::vector<std::string> logLines_;
     bool closeAsked_ = false; // the unit was attached before the start
@@ -117,6 +143,11 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink {
     int drawnPosition_ = -1;
     params::TIdentity runIdentity_; // the unit's, when Apply or Default was pressed
     bool runIsDefault_ = false;
+    std::vector<std::string> passedOver_;
+    std::string finishNotice_; // empty: Ctrl-C stops at once
+    bool unitInProgress_ = false;
+    bool noticeSaid_ = false;
+    bool stopped_ = false; // the last RunUntil ended for Ctrl-C
 };
 
 } // namespace cli

@@ -16,6 +16,7 @@
 #include <vector>
 
 #if defined(_WIN32)
+#include <fcntl.h>
 #include <io.h>
 #define SV_ISATTY(f) _isatty(_fileno(f))
 #else
@@ -36,6 +37,9 @@ const char* const kDescription =
     "  set NAME=VALUE ...       choose settings and Apply them (or: set --from FILE)\n"
     "  default                  restore the factory settings (the Default button)\n"
     "  batch --from FILE        apply FILE to one unit after another until Ctrl-C\n"
+    "                           (the first Ctrl-C finishes the unit in progress)\n"
+    "set and batch with --dry-run print what would change and write nothing.\n"
+    "--sim list prints the simulated units --sim takes.\n"
     "\n"
     "Plug the unit in after the command has started, as with the window.\n"
     "\n"
@@ -50,7 +54,7 @@ const char* const kDescription =
     "  voice-guide     low middle high\n"
     "  air-check       off 10/5 10/10 20/5 20/10 30/5 30/10 2/1 (minutes: first/repeat)\n"
     "A settings FILE holds NAME=VALUE lines ('#' starts a comment) or the JSON that\n"
-    "show --json prints.\n"
+    "show --json prints; --from - reads them from standard input.\n"
     "\n"
     "Exit codes: 0 done; 1 the unit refused or failed a step, or an output could not be\n"
     "written; 2 bad usage or a value this unit does not have; 3 no unit found, or it went\n"
@@ -70,8 +74,10 @@ int main(int argc, char* argv[]) {
     QCommandLineParser args;
     const QCommandLineOption simOption(
         QStringLiteral("sim"),
-        QStringLiteral("Run against a simulated unit: a preset (\"DW730 TONAL/201036\") or a "
-                       "unit file. Its time is simulated, so it runs at full speed."),
+        QStringLiteral("Run against a simulated unit: a preset (\"DW730 TONAL/201036\"; "
+                       "\"--sim list\" lists them) or a unit file. Given more than once, the "
+                       "units are attached together. Its time is simulated, so it runs at full "
+                       "speed."),
         QStringLiteral("PROFILE"));
     const QCommandLineOption logOption(
         QStringLiteral("log"),
@@ -84,16 +90,27 @@ int main(int argc, char* argv[]) {
         QStringLiteral("SECONDS"), QStringLiteral("30"));
     const QCommandLineOption jsonOption(QStringLiteral("json"),
                                         QStringLiteral("show: print one JSON object."));
-    const QCommandLineOption fromOption(QStringLiteral("from"),
-                                        QStringLiteral("set, batch: the settings in FILE."),
-                                        QStringLiteral("FILE"));
+    const QCommandLineOption fromOption(
+        QStringLiteral("from"),
+        QStringLiteral("set, batch: the settings in FILE (-: standard input)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption dryRunOption(
+        QStringLiteral("dry-run"),
+        QStringLiteral("set, batch: check the settings against the unit and print what would "
+                       "change; write nothing."));
+    const QCommandLineOption deviceOption(
+        QStringLiteral("device"),
+        QStringLiteral("list, show, set, default: take the transceiver at PATH (as list prints "
+                       "it) or the one whose serial number is SERIAL (the units attached are "
+                       "identified one after another)."),
+        QStringLiteral("PATH|SERIAL"));
     const QCommandLineOption countOption(
         QStringLiteral("count"),
         QStringLiteral("batch: stop after N units (with --sim the number of simulated units, "
                        "default 3)."),
         QStringLiteral("N"));
-    for (const auto* option :
-         {&simOption, &logOption, &timeoutOption, &jsonOption, &fromOption, &countOption})
+    for (const auto* option : {&simOption, &logOption, &timeoutOption, &jsonOption, &fromOption,
+                               &dryRunOption, &deviceOption, &countOption})
         args.addOption(*option);
     args.addPositionalArgument(QStringLiteral("command"),
                                QStringLiteral("list, show, set, default or batch."));
@@ -101,6 +118,14 @@ int main(int argc, char* argv[]) {
             args, kProgram, QString::fromUtf8(kDescription), argc, argv, true))
         return *exitCode;
 
+    const QStringList sims = args.values(simOption);
+    if (sims.contains(QStringLiteral("list"))) {
+        cli::TCommandOptions listing;
+        const int listed = cli::RunSimList(listing);
+        return cmdline::CloseOutput(kProgram, stdout, QStringLiteral("standard output"))
+                   ? listed
+                   : static_cast<int>(cli::TExit::Failed);
+    }
     QStringList positional = args.positionalArguments();
     if (positional.isEmpty()) return Usage(QStringLiteral("no command given (see --help)."));
     const QString command = positional.takeFirst();
@@ -119,6 +144,14 @@ int main(int argc, char* argv[]) {
     if (!only(fromOption, {"set", "batch"}))
         return Usage(QStringLiteral("--from is for set and batch only."));
     if (!only(countOption, {"batch"})) return Usage(QStringLiteral("--count is for batch only."));
+    if (!only(dryRunOption, {"set", "batch"}))
+        return Usage(QStringLiteral("--dry-run is for set and batch only."));
+    if (!only(deviceOption, {"list", "show", "set", "default"}))
+        return Usage(QStringLiteral("--device is for list, show, set and default only."));
+    if (args.isSet(deviceOption) && args.value(deviceOption).isEmpty())
+        return Usage(QStringLiteral("--device takes a device path or a serial number."));
+    if (sims.size() > 1 && command == QLatin1String("batch"))
+        return Usage(QStringLiteral("batch takes one --sim: its units come one after another."));
     const bool takesSettings = command == QLatin1String("set") || command == QLatin1String("batch");
     if (!takesSettings && !positional.isEmpty())
         return Usage(QStringLiteral("unexpected argument '%1'.").arg(positional.constFirst()));
@@ -145,8 +178,12 @@ int main(int argc, char* argv[]) {
         cli::TRequests parsed;
         if (args.isSet(fromOption)) {
             const std::string path = args.value(fromOption).toLocal8Bit().toStdString();
+#if defined(_WIN32)
+            // The bytes as they come: a byte order mark, CR LF and Ctrl-Z are the parser's.
+            if (path == "-") _setmode(_fileno(stdin), _O_BINARY);
+#endif
             try {
-                parsed = cli::LoadSettingsFile(path);
+                parsed = cli::LoadSettingsFrom(path);
             } catch (const std::bad_alloc&) {
                 return Usage(QStringLiteral("%1: not enough memory to read it.")
                                  .arg(args.value(fromOption)));
@@ -166,6 +203,8 @@ int main(int argc, char* argv[]) {
 
     cli::TCommandOptions options;
     options.program = kProgram;
+    options.dryRun = args.isSet(dryRunOption);
+    options.session.device = args.value(deviceOption).toLocal8Bit().toStdString();
     options.session.timeoutMs = static_cast<std::int64_t>(timeoutSeconds * 1000);
     options.session.progressBar = SV_ISATTY(stderr) != 0;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> logFile(nullptr, &std::fclose);
@@ -181,18 +220,27 @@ int main(int argc, char* argv[]) {
     }
 
     std::unique_ptr<cli::TBench> bench;
-    if (args.isSet(simOption)) {
-        const std::string name = args.value(simOption).toLocal8Bit().toStdString();
-        std::optional<sim::Profile> profile = sim::FindPreset(name);
-        if (!profile) {
-            const sim::ProfileResult loaded = sim::LoadProfile(name);
-            if (!loaded)
-                return Usage(QStringLiteral("--sim: '%1' is neither a preset nor a unit file (%2).")
-                                 .arg(args.value(simOption), QString::fromStdString(loaded.error)));
-            profile = loaded.profile;
+    if (!sims.isEmpty()) {
+        std::vector<sim::Profile> profiles;
+        for (const QString& sim : sims) {
+            const std::string name = sim.toLocal8Bit().toStdString();
+            std::optional<sim::Profile> profile = sim::FindPreset(name);
+            if (!profile) {
+                const sim::ProfileResult loaded = sim::LoadProfile(name);
+                if (!loaded)
+                    return Usage(
+                        QStringLiteral("--sim: '%1' is neither a preset nor a unit file (%2).")
+                            .arg(sim, QString::fromStdString(loaded.error)));
+                profile = loaded.profile;
+            }
+            profiles.push_back(std::move(*profile));
         }
         const bool batch = command == QLatin1String("batch");
-        bench = std::make_unique<cli::TSimBench>(*profile, batch ? (count > 0 ? count : 3) : 1);
+        if (profiles.size() > 1)
+            bench = std::make_unique<cli::TSimBench>(std::move(profiles));
+        else
+            bench = std::make_unique<cli::TSimBench>(profiles.front(),
+                                                     batch ? (count > 0 ? count : 3) : 1);
     } else {
         auto system = std::make_unique<cli::TSystemBench>();
         if (!system->Available()) {

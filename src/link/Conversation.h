@@ -240,6 +240,9 @@ class TConversation {
     // setting written back with the unit's own value is not among them.
     const std::vector<TSetting>& Changed() const { return changed_; }
     int ChangeCount() const { return changeCount_; }
+    // What PressApply would count now, with the choices as they stand: the settings it would
+    // change and their number. Nothing is sent and nothing changes (a dry run).
+    params::TChangeCount ChangesOnApply() const;
     // The last command handed to the channel, and the last reply.
     const std::string& LastCommand() const { return lastCommand_; }
     const TReplyQueue& Replies() const { return replies_; }

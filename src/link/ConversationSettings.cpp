@@ -623,4 +623,36 @@ TConversation::TSettingState TConversation::Setting(TSetting setting) const {
     return state;
 }
 
+params::TChangeCount TConversation::ChangesOnApply() const {
+    // The same plan, kept settings and count as PressApply's, on copies.
+    using enum TSetting;
+    const auto choice = [this](TSetting s) { return Data(s).choice; };
+    const auto current = [this](TSetting s) { return Data(s).current; };
+    const std::vector<params::TWriteEntry> plan = params::WritePlan(
+        identity_, {choice(Volume), choice(AutoSwitching), choice(HandsFree), choice(Channel),
+                    choice(Recorder), choice(DiveComputer), choice(VoiceGuide),
+                    GetDivingTimeSignalValue(), initParams_.CsgVoxNzccTh});
+    const TSettingData& airCheck = Data(AirCheck);
+    params::TApplyState p{choice(Volume),
+                          current(Volume),
+                          choice(AutoSwitching),
+                          current(AutoSwitching),
+                          choice(HandsFree),
+                          current(HandsFree),
+                          choice(Channel),
+                          current(Channel),
+                          choice(Recorder),
+                          current(Recorder),
+                          choice(DiveComputer),
+                          current(DiveComputer),
+                          choice(VoiceGuide),
+                          current(VoiceGuide),
+                          airCheck.checked,
+                          airCheck.first,
+                          airCheck.later,
+                          airCheck.current,
+                          params::KeptSettings(plan, unitValues_, chosen_)};
+    return params::CountChangedSettings(p, identity_);
+}
+
 } // namespace core

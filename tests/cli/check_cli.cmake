@@ -158,6 +158,16 @@ if(EXISTS /dev/full)
       batch --from ${WORK_DIR}/bench.txt --count 1 ${tonal} --log /dev/full)
 endif()
 
+# ---- what only the executable shows: the presets, settings through a pipe ----------------
+run("--sim list" 0 "^DW720 KEL/201016\tsettings shown and changed\n.*\nPX510 MIV/202000\tsettings not shown\n$"
+    "^$" --sim list)
+execute_process(COMMAND ${CMAKE_COMMAND} -E cat ${WORK_DIR}/bench.txt
+                COMMAND ${CLI} set --dry-run --from - --sim "DW720 MIV/201036"
+                RESULT_VARIABLE got_rc OUTPUT_VARIABLE got_out ERROR_VARIABLE got_err TIMEOUT 60)
+if(NOT got_rc EQUAL 0 OR NOT got_out MATCHES "^volume: 4 -> 3\nvoice-guide: [a-z]+ -> high\n2 setting\\(s\\) would change")
+  fail("set --from - from a pipe: exit code ${got_rc}, stdout [${got_out}], stderr [${got_err}]")
+endif()
+
 run("--help" 0 "Commands:\n.*  batch --from FILE .*Exit codes: 0 done; 1 " "^$" --help)
 
 if(failures)

@@ -7,6 +7,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cstring>
+
 using namespace cli_cases;
 using cli::TSetting;
 
@@ -29,8 +31,8 @@ std::optional<sim::ParamSet> StoredOf(cli::TSimBench& bench) {
     return bench.Unit().Inspect([](sim::Transceiver& u) { return u.Stored(); });
 }
 
-std::size_t WritesTo(cli::TSimBench& bench) {
-    return bench.Unit().Inspect([](sim::Transceiver& u) {
+std::size_t WritesTo(cli::TSimBench& bench, std::size_t unit = 0) {
+    return bench.Unit(unit).Inspect([](sim::Transceiver& u) {
         const auto& all = u.Received();
         return static_cast<std::size_t>(std::count_if(all.begin(), all.end(), [](const auto& c) {
             return c.starts_with("SPAR") || c == "SAVE" || c == "CLEAR";
@@ -365,5 +367,219 @@ TEST(Batch, OfUnitsWhoseSettingsAreNotShownFailsEach) {
         << lines[0];
     EXPECT_EQ(lines[1], "1 unit(s): 0 OK, 1 failed");
 }
+
+} // namespace
+
+// ---- --dry-run, --device, Ctrl-C in batch ------------------------------------------------------
+
+namespace {
+
+struct TDryRun {
+    const char* preset;
+    const char* settings;
+    std::vector<std::string> printed; // set --dry-run's output, or its message when refused
+    void (*change)(sim::Profile&) = nullptr;
+};
+
+void PrintTo(const TDryRun& t, std::ostream* out) {
+    *out << t.preset << ": " << t.printed.back();
+}
+
+class DryRun : public ::testing::TestWithParam<TDryRun> {};
+
+TEST_P(DryRun, WritesNothingAndNamesWhatARealRunThenChanges) {
+    const TDryRun& t = GetParam();
+    sim::Profile profile = Preset(t.preset);
+    if (t.change) t.change(profile);
+    const auto requests = cli::ParseSettingsText(t.settings, "f.txt").requests;
+    const bool fits = t.printed.back().ends_with("(dry run)");
+
+    TPrinted set, batch;
+    cli::TCommandOptions setOptions = set.Options(), batchOptions = batch.Options(5000);
+    setOptions.dryRun = batchOptions.dryRun = true;
+    cli::TSimBench setBench(profile, 1), batchBench(profile, 2);
+    EXPECT_EQ(cli::RunSet(setBench, requests, setOptions), fits ? 0 : 2);
+    EXPECT_EQ(fits ? set.out.Lines() : std::vector<std::string>{set.err.Lines().back()}, t.printed);
+    EXPECT_EQ(cli::RunBatch(batchBench, requests, 0, batchOptions), fits ? 0 : 1);
+    const std::vector<std::string> changes(t.printed.begin(), t.printed.end() - 1);
+    const std::string line =
+        !fits             ? "FAILED: " + t.printed.back().substr(std::strlen("sonavelle-cli: "))
+        : changes.empty() ? "nothing would change"
+                          : "would change " + cli::Join(changes, ", ");
+    const auto lines = batch.out.Lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(lines[0].ends_with("\t" + line)) << lines[0];
+    EXPECT_TRUE(lines[1].ends_with("\t" + line)) << lines[1];
+    EXPECT_TRUE(lines[2].ends_with("; nothing written (dry run)")) << lines[2];
+    EXPECT_EQ(WritesTo(setBench) + WritesTo(batchBench), 0u);
+
+    // Apply, pressed after the dry run, changes what it named.
+    TBenchRun run(profile);
+    ASSERT_TRUE(run.session.Connect(5000).ok());
+    const cli::TPreview preview = run.session.Preview(requests);
+    EXPECT_EQ(preview.changes, changes);
+    if (!fits) return;
+    ASSERT_TRUE(run.session.Apply(requests).ok());
+    EXPECT_EQ(run.c().Changed(), preview.changed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, DryRun,
+    ::testing::Values(
+        TDryRun{"DW720 MIV/201029",
+                "volume=2\nchannel=A\n",
+                {"volume: 4 -> 2", "channel: S -> A",
+                 "2 setting(s) would change (volume, channel); nothing written (dry run)"}},
+        TDryRun{"DW730 TONAL/201036",
+                "volume=4\n",
+                {"nothing would change; nothing written (dry run)"}},
+        // The air check is written back with the unit's own value: no change, not named.
+        TDryRun{"DW720 KEL/201036",
+                "volume=1\n",
+                {"volume: 4 -> 1", "1 setting(s) would change (volume); nothing written (dry run)"},
+                [](sim::Profile& p) { p.stored->Set("DivingTimeSignalSw", "4097"); }},
+        TDryRun{"DW720 KEL/201036",
+                "air-check=off\n",
+                {"air-check: ? ('4097') -> off",
+                 "1 setting(s) would change (air-check); nothing written (dry run)"},
+                [](sim::Profile& p) { p.stored->Set("DivingTimeSignalSw", "4097"); }},
+        TDryRun{"DW730 TONAL/201036",
+                "volume=1\nchannel=B\n",
+                {"sonavelle-cli: f.txt:2: this unit (DW730 TONAL 201036) has no channel"}}));
+
+struct TDevice {
+    const char* device;
+    int exit;
+    std::vector<std::string> said; // after "waiting for the unit"
+    int written;                   // the unit set (from 0); -1: none
+    int marked;                    // the line list marks; -1: none
+};
+
+void PrintTo(const TDevice& t, std::ostream* out) {
+    *out << "--device " << t.device;
+}
+
+class Device : public ::testing::TestWithParam<TDevice> {};
+
+TEST_P(Device, ChoosesAmongTheUnitsAttachedOrSaysWhatItFound) {
+    const TDevice& t = GetParam();
+    const sim::Profile profile = Preset("DW730 TONAL/201036");
+    TPrinted set, list;
+    cli::TCommandOptions setOptions = set.Options(5000), listOptions = list.Options();
+    setOptions.session.device = listOptions.session.device = t.device;
+    cli::TSimBench bench({profile, profile, profile}), listed({profile, profile, profile});
+    EXPECT_EQ(cli::RunSet(bench, Requests({{TSetting::Volume, "1"}}), setOptions), t.exit);
+    auto said = set.err.Lines();
+    said.erase(said.begin());
+    EXPECT_EQ(said, t.said);
+    for (std::size_t unit = 0; unit < 3; ++unit)
+        EXPECT_EQ(WritesTo(bench, unit) > 0, static_cast<int>(unit) == t.written) << unit;
+
+    EXPECT_EQ(cli::RunList(listed, listOptions), t.marked < 0 ? 3 : 0);
+    const auto lines = list.out.Lines();
+    ASSERT_EQ(lines.size(), 3u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(lines[i].find("\t<- the transceiver") != std::string::npos, i == t.marked)
+            << lines[i];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Choices, Device,
+    ::testing::Values(
+        TDevice{"sim:hid#2", 0, {}, 1, 1},
+        TDevice{"SV0000000002", 0, {"sonavelle-cli: passed over SV0000000001 (sim:hid#1)"}, 1, 0},
+        TDevice{"SV0000000009",
+                3,
+                {"sonavelle-cli: no unit has the serial number 'SV0000000009'; 3 identified: "
+                 "SV0000000001 (sim:hid#1), SV0000000002 (sim:hid#2), SV0000000003 (sim:hid#3)"},
+                -1,
+                0},
+        TDevice{"sim:hid#9",
+                3,
+                {"sonavelle-cli: no unit was plugged in at sim:hid#9 within 5 s (transceivers "
+                 "attached: sim:hid#1, sim:hid#2, sim:hid#3)"},
+                -1,
+                -1}));
+
+// A bench where a person presses Ctrl-C on unit `unit` (from 1): once it has received a
+// command beginning with each of `at` in turn, or, with none, instead of plugging it in.
+class TInterruptedBench final : public cli::TSimBench {
+  public:
+    TInterruptedBench(const sim::Profile& profile, int unit, std::vector<std::string> at)
+        : TSimBench(profile, 3), unit_(unit), at_(std::move(at)) {}
+    void Pass() override {
+        TSimBench::Pass();
+        if (next_ >= at_.size() || UnitsPlugged() != unit_ || !UnitIn()) return;
+        const std::string& command = at_[next_];
+        if (Unit().Inspect([&](sim::Transceiver& u) {
+                const auto& all = u.Received();
+                return std::any_of(all.begin(), all.end(),
+                                   [&](const std::string& c) { return c.starts_with(command); });
+            })) {
+            ++next_;
+            cli::RequestStop();
+        }
+    }
+    bool PlugNextUnit() override {
+        if (!at_.empty() || UnitsPlugged() + 1 != unit_) return TSimBench::PlugNextUnit();
+        cli::RequestStop();
+        return false;
+    }
+
+  private:
+    const int unit_;
+    const std::vector<std::string> at_;
+    std::size_t next_ = 0;
+};
+
+struct TInterrupt {
+    int unit;
+    std::vector<std::string> at;
+    int exit;
+    const char* second; // the second unit's result, after its serial number
+    const char* summary;
+};
+
+void PrintTo(const TInterrupt& t, std::ostream* out) {
+    *out << "unit " << t.unit
+         << (t.at.empty() ? " not plugged in" : " at " + cli::Join(t.at, ", "));
+}
+
+class CtrlC : public ::testing::TestWithParam<TInterrupt> {
+  protected:
+    void SetUp() override { cli::ClearStopRequest(); }
+    void TearDown() override { cli::ClearStopRequest(); }
+};
+
+TEST_P(CtrlC, FinishesTheUnitInProgressAtTheFirstAndStopsAtTheSecond) {
+    const TInterrupt& t = GetParam();
+    TPrinted p;
+    TInterruptedBench bench(Preset("DW730 TONAL/201036"), t.unit, t.at);
+    EXPECT_EQ(cli::RunBatch(bench, Requests({{TSetting::Volume, "1"}}), 0, p.Options(5000)),
+              t.exit);
+    std::vector<std::string> out{"SV0000000001\tDW730 TONAL\t201036\tOK"};
+    if (*t.second) out.push_back(std::string("SV0000000002\tDW730 TONAL\t201036\t") + t.second);
+    out.push_back(t.summary);
+    EXPECT_EQ(p.out.Lines(), out);
+    std::vector<std::string> err{"sonavelle-cli: plug in unit 1 (Ctrl-C stops)",
+                                 "sonavelle-cli: unplug the unit",
+                                 "sonavelle-cli: plug in unit 2 (Ctrl-C stops)"};
+    if (!t.at.empty())
+        err.push_back("sonavelle-cli: finishing this unit; Ctrl-C again stops at once");
+    EXPECT_EQ(p.err.Lines(), err);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Presses, CtrlC,
+    ::testing::Values(
+        TInterrupt{2, {"GSER"}, 0, "OK", "2 unit(s): 2 OK, 0 failed"},
+        TInterrupt{2, {"SPAR"}, 0, "OK", "2 unit(s): 2 OK, 0 failed"},
+        TInterrupt{2,
+                   {"GSER", "SPAR"},
+                   1,
+                   "FAILED: stopped during Apply: written: none; not written: volume, hands-free, "
+                   "dive-computer, voice-guide, air-check; not saved",
+                   "2 unit(s): 1 OK, 1 failed"},
+        TInterrupt{2, {}, 0, "", "1 unit(s): 1 OK, 0 failed"}));
 
 } // namespace
