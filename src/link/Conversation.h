@@ -251,6 +251,14 @@ class TConversation {
     friend class testing_support::TConversationPeer;
 
     template <typename F> void Guarded(F&& handler);
+    // Apply's plan with the choices as they stand: its commands (the settings the user did
+    // not choose carry the unit's own values), those settings, and what it changes.
+    struct TApplyPlan {
+        std::vector<params::TWriteEntry> plan;
+        std::vector<TSetting> kept;
+        params::TChangeCount changes;
+    };
+    TApplyPlan PlanApply() const;
     void Log(std::string_view utf8, int direction = kLogNote);
     void LogBytes(std::string_view bytes, int direction = kLogNote);
     void Refresh(bool processEvents = false);

@@ -401,42 +401,11 @@ void TConversation::MarkChosen(TControl control) {
 void TConversation::PressApply() {
     Guarded([this] {
         EndRun(TRunEnd::Abandoned);
-        using enum TSetting;
-        const params::TIdentity& id = identity_;
-        const auto choice = [this](TSetting s) { return Data(s).choice; };
-        const auto current = [this](TSetting s) { return Data(s).current; };
-        plan_ = params::WritePlan(id, {choice(Volume), choice(AutoSwitching), choice(HandsFree),
-                                       choice(Channel), choice(Recorder), choice(DiveComputer),
-                                       choice(VoiceGuide), GetDivingTimeSignalValue(),
-                                       initParams_.CsgVoxNzccTh});
+        TApplyPlan planned = PlanApply();
+        plan_ = std::move(planned.plan);
         planNext_ = 0;
-
-        params::TApplyState p;
-        p.volume = choice(Volume);
-        p.volumeCurrent = current(Volume);
-        p.txSquelch = choice(AutoSwitching);
-        p.txSquelchCurrent = current(AutoSwitching);
-        p.handsFree = choice(HandsFree);
-        p.handsFreeCurrent = current(HandsFree);
-        p.channel = choice(Channel);
-        p.channelCurrent = current(Channel);
-        p.recordSw = choice(Recorder);
-        p.recordSwCurrent = current(Recorder);
-        p.diveCom = choice(DiveComputer);
-        p.diveComCurrent = current(DiveComputer);
-        p.voiceGuide = choice(VoiceGuide);
-        p.voiceGuideCurrent = current(VoiceGuide);
-        const TSettingData& airCheck = Data(AirCheck);
-        p.airCheckChecked = airCheck.checked;
-        p.airCheckFirst = airCheck.first;
-        p.airCheckLater = airCheck.later;
-        p.airCheckCurrent = airCheck.current;
-        kept_ = params::KeptSettings(plan_, unitValues_, chosen_);
-        for (params::TWriteEntry& e : plan_)
-            if (e.setting && e.command && Kept(*e.setting))
-                e.command = params::WithUnitValue(*e.command, unitValues_);
-        p.kept = kept_;
-        const params::TChangeCount changes = params::CountChangedSettings(p, id);
+        kept_ = std::move(planned.kept);
+        const params::TChangeCount& changes = planned.changes;
         phase_ = TPhase::Ready;
         // The journal learns what the run changes; refused, the last run's count stays.
         const std::int32_t lastCount = std::exchange(changeCount_, changes.count);
@@ -623,36 +592,36 @@ TConversation::TSettingState TConversation::Setting(TSetting setting) const {
     return state;
 }
 
-params::TChangeCount TConversation::ChangesOnApply() const {
-    // The same plan, kept settings and count as PressApply's, on copies.
+TConversation::TApplyPlan TConversation::PlanApply() const {
     using enum TSetting;
     const auto choice = [this](TSetting s) { return Data(s).choice; };
     const auto current = [this](TSetting s) { return Data(s).current; };
-    const std::vector<params::TWriteEntry> plan = params::WritePlan(
+    TApplyPlan planned;
+    planned.plan = params::WritePlan(
         identity_, {choice(Volume), choice(AutoSwitching), choice(HandsFree), choice(Channel),
                     choice(Recorder), choice(DiveComputer), choice(VoiceGuide),
                     GetDivingTimeSignalValue(), initParams_.CsgVoxNzccTh});
+    planned.kept = params::KeptSettings(planned.plan, unitValues_, chosen_);
+    // A setting the user did not choose goes back with the unit's own value.
+    const auto kept = [&](TSetting s) {
+        return std::find(planned.kept.begin(), planned.kept.end(), s) != planned.kept.end();
+    };
+    for (params::TWriteEntry& e : planned.plan)
+        if (e.setting && e.command && kept(*e.setting))
+            e.command = params::WithUnitValue(*e.command, unitValues_);
     const TSettingData& airCheck = Data(AirCheck);
-    params::TApplyState p{choice(Volume),
-                          current(Volume),
-                          choice(AutoSwitching),
-                          current(AutoSwitching),
-                          choice(HandsFree),
-                          current(HandsFree),
-                          choice(Channel),
-                          current(Channel),
-                          choice(Recorder),
-                          current(Recorder),
-                          choice(DiveComputer),
-                          current(DiveComputer),
-                          choice(VoiceGuide),
-                          current(VoiceGuide),
-                          airCheck.checked,
-                          airCheck.first,
-                          airCheck.later,
-                          airCheck.current,
-                          params::KeptSettings(plan, unitValues_, chosen_)};
-    return params::CountChangedSettings(p, identity_);
+    const params::TApplyState p{
+        choice(Volume),     current(Volume),     choice(AutoSwitching), current(AutoSwitching),
+        choice(HandsFree),  current(HandsFree),  choice(Channel),       current(Channel),
+        choice(Recorder),   current(Recorder),   choice(DiveComputer),  current(DiveComputer),
+        choice(VoiceGuide), current(VoiceGuide), airCheck.checked,      airCheck.first,
+        airCheck.later,     airCheck.current,    planned.kept};
+    planned.changes = params::CountChangedSettings(p, identity_);
+    return planned;
+}
+
+params::TChangeCount TConversation::ChangesOnApply() const {
+    return PlanApply().changes;
 }
 
 } // namespace core
