@@ -92,7 +92,10 @@ class TForm1::TPorts final : public core::TLogSink, public core::TViewSink {
     explicit TPorts(TForm1& form) : form_(form) {}
 
     void WriteLog(std::string_view utf8, int direction) override {
-        form_.AppendLog(utf8, direction);
+        form_.AppendLog(utf8, false, direction);
+    }
+    void WriteLogBytes(std::string_view latin1, int direction) override {
+        form_.AppendLog(latin1, true, direction);
     }
     std::string FromLocal8Bit(std::string_view text) const override {
         return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()))
@@ -490,19 +493,37 @@ void TForm1::Version1Click() {
 // ---- the log ----------------------------------------------------------------------------
 
 void TForm1::WriteLog(const QString& text, int direction) {
-    AppendLog(text.toStdString(), direction);
+    AppendLog(text.toStdString(), false, direction);
 }
 
 void TForm1::WriteLog(const std::string& bytes, int direction) {
-    AppendLog(core::Latin1ToUtf8(bytes), direction);
+    AppendLog(bytes, true, direction);
 }
 
-void TForm1::AppendLog(std::string_view utf8, int direction) {
-    std::string line = core::FormatLogLine(clock_->Now().wallMs, utf8, direction);
-    log_.append(S(line));
+void TForm1::AppendLog(std::string_view text, bool latin1, int direction) {
+    // The line is built once for the pane, in UTF-16, straight from the text as it came;
+    // the file gets its own UTF-8 bytes of it.
+    core::TLogHead head;
+    core::FormatLogHead(clock_->Now().wallMs, direction, head);
+    const std::string_view body = core::LogBody(text);
+    const auto size = [](std::string_view s) { return static_cast<qsizetype>(s.size()); };
+    QString line;
+    line.reserve(static_cast<qsizetype>(core::kLogHeadLength) + size(body));
+    line.append(QLatin1String(head, static_cast<qsizetype>(core::kLogHeadLength)));
+    if (latin1)
+        line.append(QLatin1String(body.data(), size(body)));
+    else
+        line.append(QString::fromUtf8(body.data(), size(body)));
+    log_.append(std::move(line));
     if (logFile_) {
-        line += '\n';
-        logFile_->write(line.data(), static_cast<qint64>(line.size()));
+        // One write a line, unbuffered: the file holds the last line before a crash.
+        fileLine_.assign(head, core::kLogHeadLength);
+        if (latin1)
+            core::AppendLatin1AsUtf8(fileLine_, body);
+        else
+            fileLine_.append(body);
+        fileLine_ += '\n';
+        logFile_->write(fileLine_.data(), static_cast<qint64>(fileLine_.size()));
     }
     if (Memo1->isVisible() && !Memo1->visibleRegion().isEmpty()) Memo1->viewport()->update();
 }

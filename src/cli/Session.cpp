@@ -1,6 +1,7 @@
 #include "cli/Session.h"
 
 #include "link/LogLine.h"
+#include "link/Text.h"
 #include "settings/ApplyValues.h"
 
 #include <QString>
@@ -74,6 +75,7 @@ TSession::TSession(TBench& bench, TSessionOptions options) : bench_(bench), opti
 
 TSession::~TSession() {
     ClearProgress();
+    FlushLog();
     hid::THidDeviceController& hid = bench_.Controller();
     hid.SetOnDeviceData({});
     hid.SetOnEnumerate({});
@@ -97,17 +99,40 @@ void TSession::OnChange(void*) {
 // ---- ports -----------------------------------------------------------------------------------
 
 void TSession::WriteLog(std::string_view utf8, int direction) {
+    AppendLog(utf8, false, direction);
+}
+
+void TSession::WriteLogBytes(std::string_view latin1, int direction) {
+    AppendLog(latin1, true, direction);
+}
+
+void TSession::AppendLog(std::string_view text, bool latin1, int direction) {
     if (!options_.log && !options_.keepLog) return;
-    std::string line = core::FormatLogLine(bench_.Now().wallMs, utf8, direction);
+    core::TLogHead head;
+    core::FormatLogHead(bench_.Now().wallMs, direction, head);
+    const std::string_view body = core::LogBody(text);
+    logLine_.assign(head, core::kLogHeadLength);
+    if (latin1)
+        core::AppendLatin1AsUtf8(logLine_, body);
+    else
+        logLine_.append(body);
     if (options_.log) {
-        // Each line reaches the file at once, so that it holds the last one before a crash.
-        const bool written = std::fputs(line.c_str(), options_.log) >= 0 &&
-                             std::fputc('\n', options_.log) != EOF &&
-                             std::fflush(options_.log) == 0;
-        if (!written && options_.logError && *options_.logError == 0)
-            *options_.logError = errno != 0 ? errno : EIO;
+        // One write a line into the stream's buffer; the file gets it when a unit's turn
+        // ends (FlushLog), not after every line.
+        logLine_ += '\n';
+        if (std::fwrite(logLine_.data(), 1, logLine_.size(), options_.log) != logLine_.size())
+            NoteLogError();
+        logLine_.pop_back();
     }
-    if (options_.keepLog) logLines_.push_back(std::move(line));
+    if (options_.keepLog) logLines_.push_back(logLine_);
+}
+
+void TSession::FlushLog() {
+    if (options_.log && std::fflush(options_.log) != 0) NoteLogError();
+}
+
+void TSession::NoteLogError() {
+    if (options_.logError && *options_.logError == 0) *options_.logError = errno != 0 ? errno : EIO;
 }
 
 std::string TSession::FromLocal8Bit(std::string_view text) const {
@@ -165,7 +190,11 @@ bool TSession::RunUntil(const std::function<bool()>& done, std::int64_t limitMs)
     const std::int64_t start = bench_.Now().utcMs;
     for (;;) {
         if (done()) return true;
-        if (StopRequested()) return false;
+        if (StopRequested()) {
+            // Ctrl-C: the lines of the unit in progress are in the file whatever comes next.
+            FlushLog();
+            return false;
+        }
         if (limitMs >= 0 && bench_.Now().utcMs - start >= limitMs) return false;
         bench_.Pass();
         if (closeAsked_) {
@@ -204,6 +233,8 @@ std::string TSession::NoAnswer(const char* what) const {
 // ---- connecting ------------------------------------------------------------------------------
 
 TOutcome TSession::Connect(std::int64_t waitMs) {
+    // What the last unit's turn logged is in the file before the wait for the next one.
+    FlushLog();
     everConnected_ = false;
     const auto plugged = [this] {
         // A simulated unit comes once the start-up look at the devices is over.
@@ -373,6 +404,7 @@ TOutcome TSession::Default() {
 }
 
 TOutcome TSession::WaitUnplugged() {
+    FlushLog();
     if (!RunUntil([this] { return !conversation_->Connected(); }, -1))
         return {TExit::Failed, "stopped"};
     return {};
