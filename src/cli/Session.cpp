@@ -190,12 +190,12 @@ bool TSession::RunUntil(const std::function<bool()>& done, std::int64_t limitMs)
     const std::int64_t start = bench_.Now().utcMs;
     for (;;) {
         if (done()) return true;
-        if (StopRequested()) {
-            // Ctrl-C: the lines of the unit in progress are in the file whatever comes next.
+        if (StopRequested() || (limitMs >= 0 && bench_.Now().utcMs - start >= limitMs)) {
+            // Ctrl-C, or a wait given up: the lines of the unit in progress reach the file
+            // whatever comes next.
             FlushLog();
             return false;
         }
-        if (limitMs >= 0 && bench_.Now().utcMs - start >= limitMs) return false;
         bench_.Pass();
         if (closeAsked_) {
             // The window would close; the command line lets go of the unit and waits for

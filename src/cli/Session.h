@@ -85,8 +85,8 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink {
     void ClearProgress();
     // Hands the log lines written so far to the file. The log is written one line at a time
     // into the stream's buffer and flushed when a unit's turn ends: before waiting for the
-    // next unit or for this one to be unplugged, when Ctrl-C stops a wait, and when the
-    // session ends; a failure goes to TSessionOptions::logError.
+    // next unit or for this one to be unplugged, when Ctrl-C or a time-out ends a wait, and
+    // when the session ends; a failure goes to TSessionOptions::logError.
     void FlushLog();
 
   private:

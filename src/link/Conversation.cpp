@@ -72,6 +72,10 @@ void TConversation::Log(std::string_view utf8, int direction) {
     ports_.Log->WriteLog(utf8, direction);
 }
 
+void TLogSink::WriteLogBytes(std::string_view latin1, int direction) {
+    WriteLog(Latin1ToUtf8(latin1), direction);
+}
+
 void TConversation::LogBytes(std::string_view bytes, int direction) {
     ports_.Log->WriteLogBytes(bytes, direction);
 }

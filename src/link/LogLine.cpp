@@ -1,7 +1,6 @@
 #include "link/LogLine.h"
 
 #include "link/Conversation.h"
-#include "link/Text.h"
 
 namespace core {
 
@@ -58,10 +57,6 @@ std::string_view LogBody(std::string_view text) {
     while (end > 0 && static_cast<unsigned char>(text[end - 1]) <= 0x20)
         --end;
     return text.substr(0, end);
-}
-
-void TLogSink::WriteLogBytes(std::string_view latin1, int direction) {
-    WriteLog(Latin1ToUtf8(latin1), direction);
 }
 
 std::string FormatLogLine(std::int64_t wallMs, std::string_view utf8, int direction) {
