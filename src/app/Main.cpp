@@ -350,18 +350,19 @@ template <typename F> void TForm1::Forward(F&& event) {
 }
 
 void TForm1::Refresh(bool processEvents) {
-    Mirror();
+    const bool changed = Mirror();
     if (processEvents)
         QApplication::processEvents();
-    else
-        repaint();
+    else if (changed)
+        repaint(); // a refresh that changed nothing has nothing new to draw
 }
 
-void TForm1::Mirror() {
+bool TForm1::Mirror() {
     const core::TPanel& panel = conversation_->Panel();
     // Most ticks change nothing.
-    if (panel.Revision() == shownPanelRevision_) return;
+    if (panel.Revision() == shownPanelRevision_) return false;
     shownPanelRevision_ = panel.Revision();
+    bool changed = false;
     for (params::TControl id : params::AllControls()) {
         const size_t i = static_cast<size_t>(id);
         if (panel.Revision(id) == shownRevision_[i]) continue;
@@ -372,7 +373,9 @@ void TForm1::Mirror() {
         MirrorControl(id, shown_[i], now);
         mirroring_ = false;
         shown_[i] = now;
+        changed = true;
     }
+    return changed;
 }
 
 void TForm1::MirrorControl(params::TControl id, const core::TControlState& was,
@@ -420,7 +423,13 @@ void TForm1::MirrorControl(params::TControl id, const core::TControlState& was,
     } else if (auto* gb = qobject_cast<QGroupBox*>(w)) {
         if (was.text != now.text) gb->setTitle(S(now.text));
     } else if (auto* p = qobject_cast<QProgressBar*>(w)) {
-        if (p->value() != now.position) p->setValue(now.position);
+        if (p->value() != now.position) {
+            // The bar would paint itself at once on every step it moves (an Apply moves it
+            // on each exchange): it is drawn with the rest of the window instead.
+            p->setUpdatesEnabled(false);
+            p->setValue(now.position);
+            p->setUpdatesEnabled(true); // schedules its update
+        }
     }
     if (was.enabled != now.enabled) w->setEnabled(now.enabled);
     if (was.visible != now.visible) w->setVisible(now.visible);
