@@ -7,6 +7,7 @@
 # start-up, the device pass and the exit cancel out.
 # Usage: scripts/callgrind.sh [--whole | --units] [SOURCE-DIR]   (default: both, this tree;
 #        the build goes to SOURCE-DIR/build-rel, callgrind's files to build-rel/callgrind)
+#        SV_CALLGRIND_UNITS=upload,apply,idle,plug,batch: only those per-unit figures
 set -euo pipefail
 
 WHAT=both
@@ -23,9 +24,12 @@ command -v ccache >/dev/null &&
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 cmake -S "$SOURCE" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSV_BUILD_TESTS=OFF \
     "${launcher[@]}" >/dev/null
-nice -n 10 cmake --build "$BUILD" -j2 --target sonavelle-cli sonavelle-demo >/dev/null
+targets=(sonavelle-cli sonavelle-demo)
+[ "$WHAT" != whole ] && targets+=(sonavelle-bench)
+nice -n 10 cmake --build "$BUILD" -j2 --target "${targets[@]}" >/dev/null
 cli="$(find "$BUILD/src" -type f -name sonavelle-cli -perm -u+x | head -n1)"
 demo="$(find "$BUILD/src" -type f -name sonavelle-demo -perm -u+x | head -n1)"
+bench="$BUILD/bench/sonavelle-bench"
 mkdir -p "$OUT"
 
 # Reader threads that wait with time-outs make the count vary by a few tenths of a percent
@@ -35,7 +39,8 @@ RUNS="${SV_CALLGRIND_RUNS:-3}"
 group() { sed ':a;s/\B[0-9]\{3\}\>/,&/;ta' <<<"$1"; }
 
 # measure NAME COMMAND...: runs the command under callgrind RUNS times; sets MEDIAN, LOW,
-# HIGH and STATUS; its output stays in $OUT/NAME.stdout.
+# HIGH and STATUS; its output stays in $OUT/NAME.stdout. With COLLECT=FUNCTION only the
+# instructions inside that function are counted.
 measure() {
     local name="$1"
     shift
@@ -43,7 +48,7 @@ measure() {
     STATUS=0
     for ((i = 1; i <= RUNS; i++)); do
         QT_HASH_SEED=0 QT_QPA_PLATFORM=offscreen nice -n 10 valgrind --tool=callgrind \
-            --callgrind-out-file="$OUT/$name.$i.out" "$@" >"$OUT/$name.stdout" \
+            ${COLLECT:+--toggle-collect="$COLLECT"} --callgrind-out-file="$OUT/$name.$i.out" "$@" >"$OUT/$name.stdout" \
             2>"$OUT/$name.$i.log" || STATUS=$?
         counts+=("$(sed -n 's/^==[0-9]*== Collected : \([0-9]*\).*/\1/p' "$OUT/$name.$i.log")")
     done
@@ -65,6 +70,7 @@ count() {
 # When run_NAME sets UNITS (units counted in its output), that count is used instead of N.
 per() {
     local name="$1" unit="$2" n
+    [[ ",${SV_CALLGRIND_UNITS:-$name}," == *",$name,"* ]] || return 0
     local -a ir units
     for n in "$3" "$4"; do
         UNITS="$n"
@@ -112,6 +118,14 @@ run_plug() {
     for ((i = 0; i < $2; i++)); do lines+=(plug "wait idle" unplug); done
     measure "$1" "$demo" --scenario "$(scenario "$1.scn" "${lines[@]}")"
 }
+# The harness's own virtual-time figure: 20 plug-ins to rest, each in a fresh rig with the
+# window not shown (so nothing is painted), counted inside the scenario runs only.
+virtual() {
+    [[ ",${SV_CALLGRIND_UNITS:-virtual}," == *",virtual,"* ]] || return 0
+    SV_BENCH_FIGURES=virtual COLLECT='demo::RunScenario*' measure virtual "$bench" --harness
+    printf '%-8s %11s Ir per plug-in to rest in the harness (20 runs: %s Ir)\n' virtual \
+        "$(group $((MEDIAN / 20)))" "$(group "$MEDIAN")"
+}
 # A batch of N simulated units with --log: each identified, set, checked and unplugged.
 run_batch() {
     printf 'volume=2\nvoice-guide=high\n' >"$OUT/batch.conf"
@@ -132,5 +146,6 @@ if [ "$WHAT" != whole ]; then
     per apply "Apply exchange" 2 6
     per idle "idle tick" 1000 5000
     per plug "plug-in to rest" 1 3
+    virtual
     per batch "batch unit" 2 6
 fi

@@ -350,19 +350,18 @@ template <typename F> void TForm1::Forward(F&& event) {
 }
 
 void TForm1::Refresh(bool processEvents) {
-    const bool changed = Mirror();
-    if (processEvents)
-        QApplication::processEvents();
-    else if (changed)
-        repaint(); // a refresh that changed nothing has nothing new to draw
+    // Only the widgets that changed are updated, and the event loop draws them on its next
+    // pass, within the tick: painting the whole window at once cost more than a tick, on
+    // every reply of a read-back.
+    Mirror();
+    if (processEvents) QApplication::processEvents();
 }
 
-bool TForm1::Mirror() {
+void TForm1::Mirror() {
     const core::TPanel& panel = conversation_->Panel();
     // Most ticks change nothing.
-    if (panel.Revision() == shownPanelRevision_) return false;
+    if (panel.Revision() == shownPanelRevision_) return;
     shownPanelRevision_ = panel.Revision();
-    bool changed = false;
     for (params::TControl id : params::AllControls()) {
         const size_t i = static_cast<size_t>(id);
         if (panel.Revision(id) == shownRevision_[i]) continue;
@@ -373,9 +372,7 @@ bool TForm1::Mirror() {
         MirrorControl(id, shown_[i], now);
         mirroring_ = false;
         shown_[i] = now;
-        changed = true;
     }
-    return changed;
 }
 
 void TForm1::MirrorControl(params::TControl id, const core::TControlState& was,
@@ -418,7 +415,11 @@ void TForm1::MirrorControl(params::TControl id, const core::TControlState& was,
     } else if (auto* l = qobject_cast<QLabel*>(w)) {
         if (was.text != now.text) {
             l->setText(S(now.text));
-            l->adjustSize(); // the firmware notice grows a second line
+            // The firmware notice grows a second line. A label laid out beyond its parent
+            // (the parameter count, beside the log) is never seen: its text, which changes
+            // with every reply of the read-back, is not measured.
+            const QWidget* parent = l->parentWidget();
+            if (!parent || parent->rect().intersects(l->geometry())) l->adjustSize();
         }
     } else if (auto* gb = qobject_cast<QGroupBox*>(w)) {
         if (was.text != now.text) gb->setTitle(S(now.text));

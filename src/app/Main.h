@@ -59,8 +59,8 @@ class TForm1 : public QMainWindow {
     TDialogs& Dialogs() const { return *dialogs_; }
 
     // Brings every widget whose control changed in the conversation's panel up to date
-    // (each handler does this when it returns); true when a widget was changed.
-    bool Mirror();
+    // (each handler does this when it returns).
+    void Mirror();
 
     // ---- the log ------------------------------------------------------------------
     void WriteLog(const QString& text, int direction);
