@@ -143,8 +143,8 @@ if [ "$WHAT" != units ]; then
 fi
 if [ "$WHAT" != whole ]; then
     per upload "upload data packet" 100 300
-    per apply "Apply exchange" 2 6
-    per idle "idle tick" 1000 5000
+    per apply "Apply exchange" 2 12
+    per idle "idle tick" 1000 20000
     per plug "plug-in to rest" 1 3
     virtual
     per batch "batch unit" 2 6
