@@ -325,8 +325,8 @@ int RunHarness(double AppStartMs) {
         } else {
             const double median = Percentile(overheads, 0.5);
             table.Add("per-exchange overhead (Apply runs, unit answers at once): median (ticks)",
-                      Fixed(median, 3, " ms") + " (" + Fixed(median / tick, 2) + ")", "<= 1 tick",
-                      median <= tick);
+                      Fixed(median, 3, " ms") + " (" + Fixed(median / tick, 2) + ")", "<= 1.03 ticks",
+                      median <= 1.03 * tick);
             table.Note("per-exchange overhead: p99 / samples",
                        Fixed(Percentile(overheads, 0.99), 3, " ms") + " / " +
                            std::to_string(overheads.size()));
@@ -362,7 +362,7 @@ int RunHarness(double AppStartMs) {
             table.Add("idle CPU connected at step 1 / bare 1 ms timer",
                       Fixed(connected / 10.0, 2, " %") + " / " + Fixed(reference / 10.0, 2, " %") +
                           " = " + Fixed(ratio, 2),
-                      "<= 1.25", ratio <= 1.25);
+                      "<= 1.10", ratio <= 1.10);
         }
     }
 
@@ -376,7 +376,8 @@ int RunHarness(double AppStartMs) {
             table.Add("reader to handler hand-over: median / p99 (3000 reports)",
                       Fixed(Percentile(latencies, 0.5) * 1000.0, 0, " us") + " / " +
                           Fixed(p99 * 1000.0, 0, " us"),
-                      "p99 <= 1 tick", p99 <= tick);
+                      "median <= 15 us, p99 <= 1 tick",
+                      Percentile(latencies, 0.5) <= 0.015 && p99 <= tick);
         }
     }
 
@@ -391,12 +392,15 @@ int RunHarness(double AppStartMs) {
                        [&] { return rig.Form().Conversation().Phase() == core::TPhase::Closing; },
                        120000);
         const auto events = rig.Timed().TakeEvents();
-        const auto start = std::find_if(events.begin(), events.end(), [](const TModelEvent& e) {
+        const auto isWrite = [](const TModelEvent& e) { return e.Kind == TModelEvent::Write; };
+        const auto upls = std::find_if(events.begin(), events.end(), [](const TModelEvent& e) {
             return e.Kind == TModelEvent::Write && e.Command.rfind("UPLS", 0) == 0;
         });
-        const auto last = std::find_if(events.rbegin(), events.rend(), [](const TModelEvent& e) {
-            return e.Kind == TModelEvent::Write;
-        });
+        // The simulated unit builds its whole file when "UPLS" comes (some 40 ms for this
+        // megabyte, none of it the tool's): the figure starts at the tool's answer to the
+        // start packet.
+        const auto start = upls == events.end() ? upls : std::find_if(upls + 1, events.end(), isWrite);
+        const auto last = std::find_if(events.rbegin(), events.rend(), isWrite);
         const bool verified =
             rig.Form().LogLines().filter(QStringLiteral("Verify : OK")).size() == 1;
         if (!ok || start == events.end() || !verified) {
@@ -410,7 +414,7 @@ int RunHarness(double AppStartMs) {
             table.Add("upload throughput, 1000 data packets: packets per tick",
                       Fixed(perTick, 2) + " (" + std::to_string(packets) + " in " +
                           Fixed(elapsed / 1000.0, 2, " s") + ")",
-                      ">= 0.90", perTick >= 0.90);
+                      ">= 0.97", perTick >= 0.97);
         }
     }
 
@@ -444,7 +448,7 @@ int RunHarness(double AppStartMs) {
                 Fixed(Percentile(cpu, 0.5), 1, " ms") + " / " +
                     Fixed(Percentile(cpu, 1.0), 1, " ms") + " (" +
                     Fixed(Percentile(wall, 0.5), 1, " ms") + ")",
-                "median <= 10 ms CPU", Percentile(cpu, 0.5) <= 10.0);
+                "median <= 2 ms CPU", Percentile(cpu, 0.5) <= 2.0);
     }
 
     return table.Print();

@@ -92,7 +92,10 @@ class TForm1::TPorts final : public core::TLogSink, public core::TViewSink {
     explicit TPorts(TForm1& form) : form_(form) {}
 
     void WriteLog(std::string_view utf8, int direction) override {
-        form_.AppendLog(utf8, direction);
+        form_.AppendLog(utf8, false, direction);
+    }
+    void WriteLogBytes(std::string_view latin1, int direction) override {
+        form_.AppendLog(latin1, true, direction);
     }
     std::string FromLocal8Bit(std::string_view text) const override {
         return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()))
@@ -347,11 +350,11 @@ template <typename F> void TForm1::Forward(F&& event) {
 }
 
 void TForm1::Refresh(bool processEvents) {
+    // Only the widgets that changed are updated, and the event loop draws them on its next
+    // pass, within the tick: painting the whole window at once cost more than a tick, on
+    // every reply of a read-back.
     Mirror();
-    if (processEvents)
-        QApplication::processEvents();
-    else
-        repaint();
+    if (processEvents) QApplication::processEvents();
 }
 
 void TForm1::Mirror() {
@@ -412,12 +415,22 @@ void TForm1::MirrorControl(params::TControl id, const core::TControlState& was,
     } else if (auto* l = qobject_cast<QLabel*>(w)) {
         if (was.text != now.text) {
             l->setText(S(now.text));
-            l->adjustSize(); // the firmware notice grows a second line
+            // The firmware notice grows a second line. A label laid out beyond its parent
+            // (the parameter count, beside the log) is never seen: its text, which changes
+            // with every reply of the read-back, is not measured.
+            const QWidget* parent = l->parentWidget();
+            if (!parent || parent->rect().intersects(l->geometry())) l->adjustSize();
         }
     } else if (auto* gb = qobject_cast<QGroupBox*>(w)) {
         if (was.text != now.text) gb->setTitle(S(now.text));
     } else if (auto* p = qobject_cast<QProgressBar*>(w)) {
-        if (p->value() != now.position) p->setValue(now.position);
+        if (p->value() != now.position) {
+            // The bar would paint itself at once on every step it moves (an Apply moves it
+            // on each exchange): it is drawn with the rest of the window instead.
+            p->setUpdatesEnabled(false);
+            p->setValue(now.position);
+            p->setUpdatesEnabled(true); // schedules its update
+        }
     }
     if (was.enabled != now.enabled) w->setEnabled(now.enabled);
     if (was.visible != now.visible) w->setVisible(now.visible);
@@ -490,19 +503,37 @@ void TForm1::Version1Click() {
 // ---- the log ----------------------------------------------------------------------------
 
 void TForm1::WriteLog(const QString& text, int direction) {
-    AppendLog(text.toStdString(), direction);
+    AppendLog(text.toStdString(), false, direction);
 }
 
 void TForm1::WriteLog(const std::string& bytes, int direction) {
-    AppendLog(core::Latin1ToUtf8(bytes), direction);
+    AppendLog(bytes, true, direction);
 }
 
-void TForm1::AppendLog(std::string_view utf8, int direction) {
-    std::string line = core::FormatLogLine(clock_->Now().wallMs, utf8, direction);
-    log_.append(S(line));
+void TForm1::AppendLog(std::string_view text, bool latin1, int direction) {
+    // The line is built once for the pane, in UTF-16, straight from the text as it came;
+    // the file gets its own UTF-8 bytes of it.
+    core::TLogHead head;
+    core::FormatLogHead(clock_->Now().wallMs, direction, head);
+    const std::string_view body = core::LogBody(text);
+    const auto size = [](std::string_view s) { return static_cast<qsizetype>(s.size()); };
+    QString line;
+    line.reserve(static_cast<qsizetype>(core::kLogHeadLength) + size(body));
+    line.append(QLatin1String(head, static_cast<qsizetype>(core::kLogHeadLength)));
+    if (latin1)
+        line.append(QLatin1String(body.data(), size(body)));
+    else
+        line.append(QString::fromUtf8(body.data(), size(body)));
+    log_.append(std::move(line));
     if (logFile_) {
-        line += '\n';
-        logFile_->write(line.data(), static_cast<qint64>(line.size()));
+        // One write a line, unbuffered: the file holds the last line before a crash.
+        fileLine_.assign(head, core::kLogHeadLength);
+        if (latin1)
+            core::AppendLatin1AsUtf8(fileLine_, body);
+        else
+            fileLine_.append(body);
+        fileLine_ += '\n';
+        logFile_->write(fileLine_.data(), static_cast<qint64>(fileLine_.size()));
     }
     if (Memo1->isVisible() && !Memo1->visibleRegion().isEmpty()) Memo1->viewport()->update();
 }

@@ -97,7 +97,8 @@ class TForm1 : public QMainWindow {
     class TPorts;
     friend class TPorts;
     void Refresh(bool processEvents);
-    void AppendLog(std::string_view utf8, int direction);
+    // text: UTF-8, or with latin1 the unit's bytes, one byte one character.
+    void AppendLog(std::string_view text, bool latin1, int direction);
 
     void CreateControls();
     void CreateMenus();
@@ -145,5 +146,6 @@ class TForm1 : public QMainWindow {
     QStringList log_;
     qsizetype memoLines_ = 0;
     std::unique_ptr<QIODevice> logFile_;
+    std::string fileLine_; // the line written to logFile_ (its buffer is kept)
     bool centred_ = false;
 };

@@ -79,6 +79,7 @@ TSession::TSession(TBench& bench, TSessionOptions options)
 
 TSession::~TSession() {
     ClearProgress();
+    FlushLog();
     hid::THidDeviceController& hid = bench_.Controller();
     hid.SetOnDeviceData({});
     hid.SetOnEnumerate({});
@@ -102,17 +103,40 @@ void TSession::OnChange(void*) {
 // ---- ports -----------------------------------------------------------------------------------
 
 void TSession::WriteLog(std::string_view utf8, int direction) {
+    AppendLog(utf8, false, direction);
+}
+
+void TSession::WriteLogBytes(std::string_view latin1, int direction) {
+    AppendLog(latin1, true, direction);
+}
+
+void TSession::AppendLog(std::string_view text, bool latin1, int direction) {
     if (!options_.log && !options_.keepLog) return;
-    std::string line = core::FormatLogLine(bench_.Now().wallMs, utf8, direction);
+    core::TLogHead head;
+    core::FormatLogHead(bench_.Now().wallMs, direction, head);
+    const std::string_view body = core::LogBody(text);
+    logLine_.assign(head, core::kLogHeadLength);
+    if (latin1)
+        core::AppendLatin1AsUtf8(logLine_, body);
+    else
+        logLine_.append(body);
     if (options_.log) {
-        // Each line reaches the file at once, so that it holds the last one before a crash.
-        const bool written = std::fputs(line.c_str(), options_.log) >= 0 &&
-                             std::fputc('\n', options_.log) != EOF &&
-                             std::fflush(options_.log) == 0;
-        if (!written && options_.logError && *options_.logError == 0)
-            *options_.logError = errno != 0 ? errno : EIO;
+        // One write a line into the stream's buffer; the file gets it when a unit's turn
+        // ends (FlushLog), not after every line.
+        logLine_ += '\n';
+        if (std::fwrite(logLine_.data(), 1, logLine_.size(), options_.log) != logLine_.size())
+            NoteLogError();
+        logLine_.pop_back();
     }
-    if (options_.keepLog) logLines_.push_back(std::move(line));
+    if (options_.keepLog) logLines_.push_back(logLine_);
+}
+
+void TSession::FlushLog() {
+    if (options_.log && std::fflush(options_.log) != 0) NoteLogError();
+}
+
+void TSession::NoteLogError() {
+    if (options_.logError && *options_.logError == 0) *options_.logError = errno != 0 ? errno : EIO;
 }
 
 std::string TSession::FromLocal8Bit(std::string_view text) const {
@@ -182,11 +206,17 @@ bool TSession::RunUntil(const std::function<bool()>& done, std::int64_t limitMs)
     stopped_ = false;
     for (;;) {
         if (done()) return true;
+        // Ctrl-C, or a wait given up: the lines of the unit in progress reach the file
+        // whatever comes next.
         if (Stopping()) {
             stopped_ = true;
+            FlushLog();
             return false;
         }
-        if (limitMs >= 0 && bench_.Now().utcMs - start >= limitMs) return false;
+        if (limitMs >= 0 && bench_.Now().utcMs - start >= limitMs) {
+            FlushLog();
+            return false;
+        }
         bench_.Pass();
         if (closeAsked_) {
             // The window would close; the command line lets go of the unit and waits for
@@ -232,6 +262,8 @@ std::string TSession::Found() const {
 }
 
 TOutcome TSession::Connect(std::int64_t waitMs) {
+    // What the last unit's turn logged is in the file before the wait for the next one.
+    FlushLog();
     passedOver_.clear();
     const std::string& serial = options_.device;
     const bool bySerial = !serial.empty() && !IsDevicePath(serial);
@@ -458,6 +490,7 @@ TOutcome TSession::Default() {
 }
 
 TOutcome TSession::WaitUnplugged() {
+    FlushLog();
     if (!RunUntil([this] { return !conversation_->Connected(); }, -1))
         return {TExit::Failed, "stopped"};
     return {};

@@ -30,7 +30,7 @@ struct TOutcome {
 };
 
 struct TSessionOptions {
-    std::FILE* log = nullptr;       // every log line, as the window's --log writes it
+    std::FILE* log = nullptr;       // every log line, as the window's --log writes it (see FlushLog)
     int* logError = nullptr;        // gets errno of the first write to log that failed
     std::FILE* messages = stderr;   // what a person at the bench is told
     bool progressBar = false;       // draw the progress bar on messages (a terminal)
@@ -104,6 +104,11 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink {
     void FinishUnitOnStop(std::string notice) { finishNotice_ = std::move(notice); }
     void UnitDone() { unitInProgress_ = false; }
     bool UnitInProgress() const { return unitInProgress_; }
+    // Hands the log lines written so far to the file. The log is written one line at a time
+    // into the stream's buffer and flushed when a unit's turn ends: before waiting for the
+    // next unit or for this one to be unplugged, when Ctrl-C or a time-out ends a wait, and
+    // when the session ends; a failure goes to TSessionOptions::logError.
+    void FlushLog();
 
   private:
     // the HID layer's events
@@ -113,12 +118,16 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink {
     void OnChange(void* sender);
     // ports
     void WriteLog(std::string_view utf8, int direction) override;
+    void WriteLogBytes(std::string_view latin1, int direction) override;
     std::string FromLocal8Bit(std::string_view text) const override;
     void ShowErrorBox(std::string_view utf8) override;
     void ShowErrorMessage(std::string_view caption, std::string_view text) override;
     void Refresh(bool processEvents) override;
     void Close() override;
 
+    // text: UTF-8, or with latin1 the unit's bytes, one byte one character.
+    void AppendLog(std::string_view text, bool latin1, int direction);
+    void NoteLogError();
     void Say(const std::string& line);
     void DrawProgress();
     bool Gone() const;
@@ -138,6 +147,7 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink {
     TDeviceView view_;
     std::unique_ptr<core::TConversation> conversation_;
     std::vector<std::string> logLines_;
+    std::string logLine_; // the line being written (its buffer is kept)
     bool closeAsked_ = false; // the unit was attached before the start
     bool everConnected_ = false;
     int drawnPosition_ = -1;

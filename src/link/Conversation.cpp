@@ -76,8 +76,12 @@ void TConversation::Log(std::string_view utf8, int direction) {
     ports_.Log->WriteLog(utf8, direction);
 }
 
+void TLogSink::WriteLogBytes(std::string_view latin1, int direction) {
+    WriteLog(Latin1ToUtf8(latin1), direction);
+}
+
 void TConversation::LogBytes(std::string_view bytes, int direction) {
-    Log(Latin1ToUtf8(bytes), direction);
+    ports_.Log->WriteLogBytes(bytes, direction);
 }
 
 void TConversation::Refresh(bool processEvents) {
@@ -206,10 +210,11 @@ void TConversation::SendCommand(const std::string& text) {
 
 void TConversation::DeviceData(const std::uint8_t* data, std::uint16_t size) {
     Guarded([&] {
-        const channel::TReply reply = channel::ParseReply(data, size);
-        replyHex_ = reply.Hex;
-        LogBytes(channel::ReplyLogText(reply), kLogReceived);
-        if (!replies_.Arrive(reply.Text))
+        channel::TReply reply = channel::ParseReply(data, size);
+        channel::ReplyLogText(reply, replyLog_);
+        LogBytes(replyLog_, kLogReceived);
+        replyHex_ = std::move(reply.Hex);
+        if (!replies_.Arrive(std::move(reply.Text)))
             Log("Error : Too many replies waiting; the oldest was dropped.");
     });
 }

@@ -57,6 +57,9 @@ class TLogSink {
   public:
     virtual ~TLogSink() = default;
     virtual void WriteLog(std::string_view utf8, int direction) = 0;
+    // The unit's bytes, one byte one character (ISO 8859-1): commands and replies. The
+    // default hands them on as UTF-8; a sink that keeps another encoding converts them once.
+    virtual void WriteLogBytes(std::string_view latin1, int direction);
     // Texts from the operating system (device properties, error messages, exception texts)
     // come in its local 8-bit encoding; the default takes them for UTF-8.
     virtual std::string FromLocal8Bit(std::string_view text) const { return std::string(text); }
@@ -367,6 +370,7 @@ class TConversation {
     TPhase lastLoggedPhase_ = TPhase::Idle;
     TReplyQueue replies_;
     std::string replyHex_;
+    std::string replyLog_; // the log text of the last input report (its buffer is kept)
     std::uint8_t outputReport_[2049] = {};
 
     struct TUpload {

@@ -52,13 +52,14 @@ TReply ParseReply(const uint8_t* data, size_t size) {
         if (auto pos = report.find('\n'); pos != std::string_view::npos) taken = pos + 1;
     }
 
+    // Three characters a byte, written in place: a data packet's dump is 3 KB.
     static constexpr char kDigits[] = "0123456789ABCDEF";
-    reply.Hex.reserve(taken * 3);
-    for (size_t i = 0; i < taken; ++i) {
-        if (i) reply.Hex += ',';
+    reply.Hex.resize(taken == 0 ? 0 : taken * 3 - 1, ',');
+    char* hex = reply.Hex.data();
+    for (size_t i = 0; i < taken; ++i, hex += 3) {
         const auto b = static_cast<uint8_t>(report[i]);
-        reply.Hex += kDigits[b >> 4];
-        reply.Hex += kDigits[b & 0x0F];
+        hex[0] = kDigits[b >> 4];
+        hex[1] = kDigits[b & 0x0F];
     }
 
     // Without a terminator the last bytes of the report go in its place; a report
@@ -72,8 +73,15 @@ TReply ParseReply(const uint8_t* data, size_t size) {
     return reply;
 }
 
+void ReplyLogText(const TReply& reply, std::string& out) {
+    out.reserve(reply.Hex.size() + 1 + reply.Printable.size());
+    out.assign(reply.Hex).append(1, '-').append(reply.Printable);
+}
+
 std::string ReplyLogText(const TReply& reply) {
-    return reply.Hex + "-" + reply.Printable;
+    std::string out;
+    ReplyLogText(reply, out);
+    return out;
 }
 
 } // namespace channel

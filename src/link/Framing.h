@@ -28,7 +28,9 @@ struct TReply {
 // One input report (the bytes after the report ID) as the reply the steps see.
 TReply ParseReply(const uint8_t* data, size_t size);
 
-// What is logged for a received report: hex, '-', printable form.
+// What is logged for a received report: hex, '-', printable form (ASCII). The second form
+// writes it over out, whose buffer a caller keeps from one report to the next.
 std::string ReplyLogText(const TReply& reply);
+void ReplyLogText(const TReply& reply, std::string& out);
 
 } // namespace channel

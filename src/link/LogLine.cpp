@@ -2,8 +2,6 @@
 
 #include "link/Conversation.h"
 
-#include <cstdio>
-
 namespace core {
 
 namespace {
@@ -21,9 +19,16 @@ void CivilFromDays(std::int64_t z, int& y, int& m, int& d) {
     y = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
 }
 
+char* Two(char* out, int value, char after) {
+    out[0] = static_cast<char>('0' + value / 10);
+    out[1] = static_cast<char>('0' + value % 10);
+    out[2] = after;
+    return out + 3;
+}
+
 } // namespace
 
-std::string FormatLogLine(std::int64_t wallMs, std::string_view utf8, int direction) {
+void FormatLogHead(std::int64_t wallMs, int direction, TLogHead& head) {
     std::int64_t days = wallMs / 86400000;
     std::int64_t msOfDay = wallMs % 86400000;
     if (msOfDay < 0) {
@@ -32,18 +37,35 @@ std::string FormatLogLine(std::int64_t wallMs, std::string_view utf8, int direct
     }
     int y = 0, mo = 0, d = 0;
     CivilFromDays(days, y, mo, d);
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%02d/%02d/%02d %02d:%02d:%02d %03d,", y % 100, mo, d,
-                  static_cast<int>(msOfDay / 3600000), static_cast<int>(msOfDay / 60000 % 60),
-                  static_cast<int>(msOfDay / 1000 % 60), static_cast<int>(msOfDay % 1000));
-    std::size_t end = utf8.size();
-    // Every byte of a multi-byte UTF-8 character is above 0x7F: only whole blanks go.
-    while (end > 0 && static_cast<unsigned char>(utf8[end - 1]) <= 0x20)
+    const int ms = static_cast<int>(msOfDay);
+    // The year's last two digits (of a year before the first too).
+    char* out = Two(head, (y % 100 + 100) % 100, '/');
+    out = Two(out, mo, '/');
+    out = Two(out, d, ' ');
+    out = Two(out, ms / 3600000, ':');
+    out = Two(out, ms / 60000 % 60, ':');
+    out = Two(out, ms / 1000 % 60, ' ');
+    out[0] = static_cast<char>('0' + ms % 1000 / 100);
+    Two(out + 1, ms % 100, ',');
+    const char* mark = direction == kLogReceived ? "<<" : direction == kLogSent ? ">>" : "  ";
+    head[kLogHeadLength - 2] = mark[0];
+    head[kLogHeadLength - 1] = mark[1];
+}
+
+std::string_view LogBody(std::string_view text) {
+    std::size_t end = text.size();
+    while (end > 0 && static_cast<unsigned char>(text[end - 1]) <= 0x20)
         --end;
-    std::string line = stamp;
-    line.reserve(line.size() + 2 + end);
-    line += direction == kLogReceived ? "<<" : direction == kLogSent ? ">>" : "  ";
-    line += utf8.substr(0, end);
+    return text.substr(0, end);
+}
+
+std::string FormatLogLine(std::int64_t wallMs, std::string_view utf8, int direction) {
+    TLogHead head;
+    FormatLogHead(wallMs, direction, head);
+    const std::string_view body = LogBody(utf8);
+    std::string line;
+    line.reserve(kLogHeadLength + body.size());
+    line.append(head, kLogHeadLength).append(body);
     return line;
 }
 

@@ -24,11 +24,23 @@ void Append(std::string& out, char32_t c) {
 
 } // namespace
 
+void AppendLatin1AsUtf8(std::string& out, std::string_view bytes) {
+    // Runs of ASCII, most of what the unit sends, are copied as they are.
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b < 0x80) continue;
+        out.append(bytes.data() + from, i - from);
+        Append(out, b);
+        from = i + 1;
+    }
+    out.append(bytes.data() + from, bytes.size() - from);
+}
+
 std::string Latin1ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
-    for (char b : bytes)
-        Append(out, static_cast<unsigned char>(b));
+    AppendLatin1AsUtf8(out, bytes);
     return out;
 }
 

@@ -3,8 +3,12 @@
 // window shows chosen; Default; a unit that refuses a write, vanishes or stays silent.
 // (What show reads is compared with the real window in window_equivalence_test.cpp.)
 #include "CliCases.h"
+#include "files/FileText.h"
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -455,5 +459,55 @@ TEST(Stop, EndsTheWaitForAUnit) {
     EXPECT_EQ(outcome.exit, TExit::NoUnit);
     EXPECT_EQ(outcome.message, "stopped before a unit was plugged in");
 }
+
+// The log file is flushed when a wait ends without its goal, not after each line: whatever
+// ends the wait, every line logged so far is in the file.
+struct TWaitEnd {
+    const char* name;
+    int stopAfterTicks;  // Ctrl-C then; 0: none
+    std::int64_t limitMs; // the wait gives up then; -1: never
+};
+
+class LogFile : public ::testing::TestWithParam<TWaitEnd> {};
+
+TEST_P(LogFile, HoldsEveryLineOfTheUnitInProgressWhenAWaitEnds) {
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() /
+        ("sv-session-log-" + std::string(GetParam().name) + "-" +
+         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    std::FILE* log = std::fopen(path.string().c_str(), "w");
+    ASSERT_NE(log, nullptr);
+    TCapture messages;
+    cli::TSimBench bench(Preset(kTonal), 1);
+    cli::TSessionOptions options;
+    options.messages = messages.File();
+    options.keepLog = true;
+    options.log = log;
+    cli::TSession session(bench, options);
+    ASSERT_TRUE(session.Connect(3000).ok());
+    session.Conversation().PressReconnect(); // a read-back in progress
+    int ticks = 0;
+    EXPECT_FALSE(session.RunUntil(
+        [&] {
+            if (++ticks == GetParam().stopAfterTicks) cli::RequestStop();
+            return false;
+        },
+        GetParam().limitMs));
+    cli::ClearStopRequest();
+
+    std::string expected;
+    for (const std::string& line : session.LogLines())
+        expected += line + '\n';
+    // Read beside the session's own stream, which is still open.
+    EXPECT_EQ(files::ReadFileText(path).text.value_or("(unreadable)"), expected);
+    std::fclose(log);
+    std::filesystem::remove(path);
+}
+
+INSTANTIATE_TEST_SUITE_P(Session, LogFile,
+                         ::testing::Values(TWaitEnd{"StopAtOnce", 1, -1},
+                                           TWaitEnd{"StopInTheReadBack", 300, -1},
+                                           TWaitEnd{"TimeOut", 0, 200}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 } // namespace
