@@ -38,8 +38,10 @@ std::string When(std::string local) {
 std::string Compared(const store::TBackup& backup, const core::TConversation& c) {
     if (!backup) return "cannot be read";
     const auto taken = store::SplitForUnit(backup.requests, c.Identity()).taken;
+    std::vector<params::TSetting> differ = store::Differences(taken, c);
+    std::sort(differ.begin(), differ.end()); // in the window's order, not the file's
     std::vector<std::string> names;
-    for (params::TSetting setting : store::Differences(taken, c))
+    for (params::TSetting setting : differ)
         names.emplace_back(params::Info(setting).name);
     return names.empty() ? "same as the unit" : store::Join(names, ", ");
 }

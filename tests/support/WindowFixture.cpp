@@ -12,7 +12,7 @@ void WindowTest::SetUp() {
     clock = testClock.get();
     dialogs = testDialogs.get();
     form = new TForm1(
-        TFormServices{std::move(controller), std::move(testClock), std::move(testDialogs)});
+        TFormServices{std::move(controller), std::move(testClock), std::move(testDialogs), journal});
     form->Timer().SetManual(true); // ticks come from the test only
     hid->NotifyChange();           // the controller's own first notice: nothing attached yet
 }
