@@ -98,8 +98,8 @@ void TForm1::ChooseForUnit(const std::vector<store::TRequest>& requests) {
     if (split.skipped.empty()) return;
     std::string text = "Skipped:";
     for (const store::TSkipped& s : split.skipped)
-        text += "\n" + std::string(params::Info(s.request.setting).name) + " = " +
-                s.request.value + ": " + s.reason;
+        text += "\n" + std::string(params::Info(s.request.setting).name) + " = " + s.request.value +
+                ": " + s.reason;
     dialogs_->ShowInformation(kCaption, text);
 }
 
@@ -107,8 +107,8 @@ void TForm1::SaveSettings1Click() {
     AtEdge(*dialogs_, [this] {
         if (!SettingsAtHand()) return;
         const core::TConversation& c = *conversation_;
-        const bool chosen = std::any_of(
-            params::kSettings.begin(), params::kSettings.end(), [&](const auto& info) {
+        const bool chosen =
+            std::any_of(params::kSettings.begin(), params::kSettings.end(), [&](const auto& info) {
                 return store::ChosenValue(c, info.id) != store::HeldValue(c, info.id);
             });
         const store::TValueOf valueOf =
@@ -117,8 +117,8 @@ void TForm1::SaveSettings1Click() {
                 ? store::TValueOf::Choice
                 : store::TValueOf::Unit;
         const std::string unit = store::UnitFileName(c);
-        const auto path = dialogs_->ChooseFileToSave("Save settings as", unit + ".txt",
-                                                     kSettingsFilter);
+        const auto path =
+            dialogs_->ChooseFileToSave("Save settings as", unit + ".txt", kSettingsFilter);
         if (!path || !StillAtHand(unit)) return;
         const std::string error = store::WriteSettingsFile(*path, c, valueOf, clock_->Now());
         if (!error.empty()) dialogs_->ShowErrorMessage(kCaption, error);
@@ -161,7 +161,8 @@ void TForm1::Restore1Click() {
             "holds now:",
             items);
         if (!pick || *pick < 0 || static_cast<std::size_t>(*pick) >= files.size()) return;
-        const store::TBackup backup = store::ReadBackup(files[static_cast<std::size_t>(*pick)].path);
+        const store::TBackup backup =
+            store::ReadBackup(files[static_cast<std::size_t>(*pick)].path);
         if (!backup) {
             dialogs_->ShowErrorMessage(kCaption, backup.error);
             return;
@@ -169,12 +170,11 @@ void TForm1::Restore1Click() {
         if (!StillAtHand(unit)) return;
         const std::string serial = store::UnitFacts(c).serial;
         if (backup.serial.value_or("") != serial &&
-            !dialogs_->AskYesNo(kCaption,
-                                "This backup is of unit " +
-                                    backup.serial.value_or(store::kSerialNotRead) +
-                                    ", not of this unit (" +
-                                    (serial.empty() ? store::kSerialNotRead : serial) +
-                                    "). Load its settings anyway?"))
+            !dialogs_->AskYesNo(kCaption, "This backup is of unit " +
+                                              backup.serial.value_or(store::kSerialNotRead) +
+                                              ", not of this unit (" +
+                                              (serial.empty() ? store::kSerialNotRead : serial) +
+                                              "). Load its settings anyway?"))
             return;
         if (!StillAtHand(unit)) return;
         ChooseForUnit(backup.requests);

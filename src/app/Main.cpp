@@ -125,9 +125,10 @@ TForm1::TForm1(TFormServices services)
     if (services.Journal) {
         store::TJournalOptions options = std::move(*services.Journal);
         if (options.tool.empty())
-            options.tool =
-                QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString() +
-                " " SV_VERSION;
+            options.tool = QFileInfo(QCoreApplication::applicationFilePath())
+                               .completeBaseName()
+                               .toStdString() +
+                           " " SV_VERSION;
         journal_ = std::make_unique<store::TJournal>(
             std::move(options), *clock_, [this](const std::string& line) { AddLog(S(line)); },
             [this](const std::string& reason) {
@@ -353,8 +354,7 @@ void TForm1::CreateMenus() {
     LoadSettings1 = item("LoadSettings1", "Load settings...", &TForm1::LoadSettings1Click);
     File1->addSeparator();
     Restore1 = item("Restore1", "Restore settings...", &TForm1::Restore1Click);
-    ServiceRecord1 =
-        item("ServiceRecord1", "Show service record...", &TForm1::ServiceRecord1Click);
+    ServiceRecord1 = item("ServiceRecord1", "Show service record...", &TForm1::ServiceRecord1Click);
     File1->addSeparator();
     for (QAction* a : {SaveSettings1, LoadSettings1, Restore1})
         a->setEnabled(false);

@@ -62,7 +62,6 @@ class TForm1 : public QMainWindow {
     TTimer& Timer() const { return *Timer1; }
     core::TClock& Clock() const { return *clock_; }
     TDialogs& Dialogs() const { return *dialogs_; }
-    store::TJournal* Journal() const { return journal_.get(); } // null: none
 
     // Brings every widget whose control changed in the conversation's panel up to date
     // (each handler does this when it returns).

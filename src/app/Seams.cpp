@@ -10,6 +10,8 @@
 #include <QMessageBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 QString S(std::string_view utf8) {
@@ -79,9 +81,8 @@ std::optional<std::string> TUnattendedDialogs::ChooseFileToOpen(std::string_view
     return std::nullopt;
 }
 
-std::optional<std::string> TUnattendedDialogs::ChooseFileToSave(std::string_view caption,
-                                                                std::string_view,
-                                                                std::string_view) {
+std::optional<std::string>
+TUnattendedDialogs::ChooseFileToSave(std::string_view caption, std::string_view, std::string_view) {
     Say(caption, "cancelled");
     return std::nullopt;
 }
@@ -139,12 +140,10 @@ std::optional<std::string> TMessageBoxDialogs::ChooseFileToSave(std::string_view
     return Chosen(QFileDialog::getSaveFileName(parent_, S(caption), S(suggested), S(filters)));
 }
 
-std::optional<int> TMessageBoxDialogs::ChooseItem(std::string_view caption,
-                                                  std::string_view label,
+std::optional<int> TMessageBoxDialogs::ChooseItem(std::string_view caption, std::string_view label,
                                                   const std::vector<std::string>& items) {
     // A list rather than QInputDialog's combo box: two items may read the same.
-    TListDialog d(parent_, caption, label, items,
-                  QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    TListDialog d(parent_, caption, label, items, QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     d.list->setCurrentRow(0);
     QObject::connect(d.list, &QListWidget::itemDoubleClicked, &d.dialog, &QDialog::accept);
     if (d.dialog.exec() != QDialog::Accepted || d.list->currentRow() < 0) return std::nullopt;

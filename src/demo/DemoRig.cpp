@@ -45,8 +45,8 @@ TDemoRig::TDemoRig(const sim::Profile& profile, std::unique_ptr<TDialogs> dialog
     }
     auto controller = std::make_unique<hid::THidDeviceController>(services_, *main_);
     auto* loading = controller.get();
-    form_ = std::make_unique<TForm1>(
-        TFormServices{std::move(controller), std::move(clock), std::move(dialogs), std::move(journal)});
+    form_ = std::make_unique<TForm1>(TFormServices{std::move(controller), std::move(clock),
+                                                   std::move(dialogs), std::move(journal)});
     if (manual_) form_->Timer().SetManual(true);
     ShowDeviceErrorsInErrorBox(*main_, form_->Dialogs());
     loading->Loaded();

@@ -183,7 +183,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"other.json", "{\"product\": \"a mixer\", \"volume\": \"%V\"}",
                 "no \"settings\" object"},
         BadFile{"unknown.txt", "volume = %V\nloudness = 11\n", "unknown setting 'loudness'"}),
-    [](const auto& p) { return QFileInfo(QString::fromLatin1(p.param.name)).baseName().toStdString(); });
+    [](const auto& p) {
+        return QFileInfo(QString::fromLatin1(p.param.name)).baseName().toStdString();
+    });
 
 // ---- backups and the record ---------------------------------------------------------------
 
