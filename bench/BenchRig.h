@@ -20,7 +20,7 @@ bool RunEventsUntil(const std::function<bool()>& Done, int TimeoutMs);
 void RunEventsFor(int Ms);
 
 // Message boxes as warnings: nothing may block a measurement.
-class TSilentDialogs final : public TDialogs {
+class TSilentDialogs final : public TUnattendedDialogs {
   public:
     void ShowErrorBox(std::string_view text) override {
         qWarning("error box: %.*s", static_cast<int>(text.size()), text.data());
@@ -29,6 +29,9 @@ class TSilentDialogs final : public TDialogs {
         qWarning("message box: %.*s", static_cast<int>(text.size()), text.data());
     }
     void ShowAbout(std::string_view, const std::vector<std::string>&) override {}
+
+  private:
+    void Say(std::string_view, std::string_view) override {}
 };
 
 class TBenchRig {

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QIODevice>
@@ -124,10 +125,26 @@ TForm1::TForm1(TFormServices services)
     Timer1->Attach([this] { Timer1Timer(); });
 
     ports_ = std::make_unique<TPorts>(*this);
+    if (services.Journal) {
+        store::TJournalOptions options = std::move(*services.Journal);
+        if (options.tool.empty())
+            options.tool = QFileInfo(QCoreApplication::applicationFilePath())
+                               .completeBaseName()
+                               .toStdString() +
+                           " " SV_VERSION;
+        journal_ = std::make_unique<store::TJournal>(
+            std::move(options), *clock_, [this](const std::string& line) { AddLog(S(line)); },
+            [this](const std::string& reason) {
+                return dialogs_->AskYesNo(core::kToolCaption,
+                                          "The settings of this unit could not be backed up: " +
+                                              reason + ". Write anyway?");
+            });
+    }
     conversation_ = std::make_unique<core::TConversation>(
         core::TConversationPorts{HidCtrl1.get(), ports_.get(), dialogs_.get(), ports_.get(),
-                                 clock_.get()},
+                                 clock_.get(), journal_.get()},
         SV_VERSION);
+    if (journal_) journal_->Attach(*conversation_);
     if (HidCtrl1) {
         // Installing the handlers is part of loading the window: the controller's own
         // first device-change notice reaches HidCtrl1DeviceChange once the loop runs.
@@ -331,6 +348,19 @@ void TForm1::CreateMenus() {
     const core::TPanel initial;
     File1 = Bind(bar->addMenu(S(initial[params::TControl::File1].text)), params::TControl::File1);
     File1->setObjectName(QStringLiteral("File1"));
+    const auto item = [this](const char* name, const char* text, void (TForm1::*handler)()) {
+        QAction* action = Named(File1->addAction(S(text)), name);
+        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        return action;
+    };
+    SaveSettings1 = item("SaveSettings1", "Save settings as...", &TForm1::SaveSettings1Click);
+    LoadSettings1 = item("LoadSettings1", "Load settings...", &TForm1::LoadSettings1Click);
+    File1->addSeparator();
+    Restore1 = item("Restore1", "Restore settings...", &TForm1::Restore1Click);
+    ServiceRecord1 = item("ServiceRecord1", "Show service record...", &TForm1::ServiceRecord1Click);
+    File1->addSeparator();
+    for (QAction* a : {SaveSettings1, LoadSettings1, Restore1})
+        a->setEnabled(false);
     Exit1 = File1->addAction(QStringLiteral("Close"));
     Exit1->setObjectName(QStringLiteral("Exit1"));
     Info1 = Bind(bar->addMenu(S(initial[params::TControl::Info1].text)), params::TControl::Info1);
@@ -343,11 +373,6 @@ void TForm1::CreateMenus() {
 }
 
 // ---- mirroring the model ----------------------------------------------------------------
-
-template <typename F> void TForm1::Forward(F&& event) {
-    event();
-    Mirror();
-}
 
 void TForm1::Refresh(bool processEvents) {
     // Only the widgets that changed are updated, and the event loop draws them on its next
@@ -473,10 +498,12 @@ void TForm1::ButtonReconnectClick() {
 }
 
 void TForm1::SpeedButton2Click() {
+    NameRun(true);
     Forward([this] { conversation_->PressApply(); });
 }
 
 void TForm1::SpeedButton3Click() {
+    NameRun(false);
     Forward([this] { conversation_->PressDefault(); });
 }
 

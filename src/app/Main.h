@@ -7,6 +7,7 @@
 #include "app/Widgets.h"
 #include "hid/HidAccess.h"
 #include "link/Conversation.h"
+#include "store/Journal.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -14,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -44,6 +46,9 @@ struct TFormServices {
     std::unique_ptr<hid::TCustomHidController> Controller;
     std::unique_ptr<core::TClock> Clock; // null: the system's
     std::unique_ptr<TDialogs> Dialogs;   // null: message boxes parented to the window
+    // Backups before each run that writes and the service record after it; none: neither.
+    // An empty tool is the program's file name and version.
+    std::optional<store::TJournalOptions> Journal = std::nullopt;
 };
 
 class TForm1 : public QMainWindow {
@@ -87,6 +92,11 @@ class TForm1 : public QMainWindow {
     void CheckBoxDivingTimeSignalEnableClick();
     void Exit1Click();
     void Version1Click();
+    // The File menu's settings files, backups and service record (FileMenu.cpp).
+    void SaveSettings1Click();
+    void LoadSettings1Click();
+    void Restore1Click();
+    void ServiceRecord1Click();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -108,6 +118,21 @@ class TForm1 : public QMainWindow {
     template <typename W> W* Bind(W* widget, params::TControl id);
     template <typename F> void Forward(F&& event);
 
+    // The File menu's items on the unit's settings: enabled while they are at hand (a unit
+    // connected, its settings read back and shown, nothing running).
+    bool SettingsAtHand() const;
+    void UpdateFileItems();
+    // The settings are still at hand and of the same unit (store::UnitFileName) after a
+    // dialog, which lets the event loop run; else says that nothing was chosen.
+    bool StillAtHand(const std::string& unit);
+    // Chooses the requests this unit takes as clicks would; the others are listed in one
+    // message. Nothing is written before Apply.
+    void ChooseForUnit(const std::vector<store::TRequest>& requests);
+    // What the next Apply or Default is recorded as.
+    void NameRun(bool apply);
+    std::string BackupFolder() const;
+    std::string RecordPath() const;
+
     QWidget* Client = nullptr; // the fixed 470 x 636 client area
     QWidget* Panel1 = nullptr;
     QWidget* Panel2 = nullptr;
@@ -118,6 +143,10 @@ class TForm1 : public QMainWindow {
     QPushButton* ButtonReconnect = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
     QMenu* File1 = nullptr;
+    QAction* SaveSettings1 = nullptr;
+    QAction* LoadSettings1 = nullptr;
+    QAction* Restore1 = nullptr;
+    QAction* ServiceRecord1 = nullptr;
     QAction* Exit1 = nullptr;
     QMenu* Info1 = nullptr;
     QAction* Version1 = nullptr;
@@ -127,7 +156,11 @@ class TForm1 : public QMainWindow {
     std::unique_ptr<core::TClock> clock_;
     std::unique_ptr<TPorts> ports_;
     std::unique_ptr<TDialogs> dialogs_;
+    std::unique_ptr<store::TJournal> journal_;
     std::unique_ptr<core::TConversation> conversation_;
+    // A backup's settings were chosen, and they are still at hand: the Apply that follows is
+    // recorded as a restore.
+    bool restored_ = false;
 
     // Each control's widget, the state last shown on it and the revision it was shown at.
     std::array<QObject*, params::kControlCount> widgets_{};
@@ -149,3 +182,9 @@ class TForm1 : public QMainWindow {
     std::string fileLine_; // the line written to logFile_ (its buffer is kept)
     bool centred_ = false;
 };
+
+template <typename F> void TForm1::Forward(F&& event) {
+    event();
+    Mirror();
+    UpdateFileItems();
+}

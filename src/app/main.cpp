@@ -28,18 +28,21 @@ struct TCloseAfterScan {
 
 // --close-after-scan runs unattended: a box would wait for a click that never comes. What
 // it would show goes to stderr, and an error box ends the check with exit code 1.
-class TScriptDialogs final : public TDialogs {
+// Questions are answered No, choosers cancelled.
+class TScriptDialogs final : public TUnattendedDialogs {
   public:
     void ShowErrorBox(std::string_view text) override {
-        Say(text);
+        Say({}, text);
         Failed = true;
     }
-    void ShowErrorMessage(std::string_view, std::string_view text) override { Say(text); }
+    void ShowErrorMessage(std::string_view caption, std::string_view text) override {
+        Say(caption, text);
+    }
     void ShowAbout(std::string_view, const std::vector<std::string>&) override {}
     bool Failed = false;
 
   private:
-    static void Say(std::string_view text) {
+    void Say(std::string_view, std::string_view text) override {
         std::fprintf(stderr, "sonavelle-customize: %.*s\n", static_cast<int>(text.size()),
                      text.data());
     }
@@ -95,7 +98,8 @@ int main(int argc, char* argv[]) {
     std::unique_ptr<TScriptDialogs> scriptDialogs;
     if (args.isSet(closeOption)) scriptDialogs = std::make_unique<TScriptDialogs>();
     const TScriptDialogs* script = scriptDialogs.get();
-    TForm1 form(TFormServices{std::move(controller), nullptr, std::move(scriptDialogs)});
+    TForm1 form(TFormServices{std::move(controller), nullptr, std::move(scriptDialogs),
+                              store::TJournalOptions{}});
     if (logFile) form.SetLogFile(std::move(logFile));
     if (args.isSet(closeOption)) {
         // Before Loaded(): the controller's first notice is still to come.

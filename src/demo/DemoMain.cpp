@@ -4,6 +4,9 @@
 //                                       runs a scenario headless and prints the log lines,
 //                                       then the state of every control as JSON; in virtual
 //                                       time unless --real-time is given
+//   --data DIR                          backups and service record under DIR (the window
+//                                       alone keeps them in the tool's data folder; a
+//                                       scenario keeps none without it)
 #include "cmdline/CommandLine.h"
 #include "cmdline/Console.h"
 #include "demo/DemoRig.h"
@@ -12,6 +15,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QLayout>
@@ -26,21 +30,22 @@
 namespace {
 
 // Batch mode: nothing may block, so message boxes become lines on stderr.
-class TPrintedDialogs final : public TDialogs {
+// Questions are answered No, choosers cancelled.
+class TPrintedDialogs final : public TUnattendedDialogs {
   public:
-    void ShowErrorBox(std::string_view text) override { Print("error box", text); }
+    void ShowErrorBox(std::string_view text) override { Say("error box", text); }
     void ShowErrorMessage(std::string_view caption, std::string_view text) override {
-        Print(caption, text);
+        Say(caption, text);
     }
     void ShowAbout(std::string_view caption, const std::vector<std::string>& lines) override {
         std::string text;
         for (std::size_t i = 0; i < lines.size(); ++i)
             text += (i ? " / " : "") + lines[i];
-        Print(caption, text);
+        Say(caption, text);
     }
 
   private:
-    static void Print(std::string_view caption, std::string_view text) {
+    void Say(std::string_view caption, std::string_view text) override {
         std::fprintf(stderr, "[message box] %s: %s\n", qPrintable(Q(caption)), qPrintable(Q(text)));
     }
     static QString Q(std::string_view utf8) {
@@ -54,14 +59,15 @@ bool HaveDisplay() {
 }
 
 int RunBatch(const demo::TScenarioResult& loaded, const QString& scenarioPath,
-             const QString& jsonPath, const QString& shotPath, demo::TTimeMode time) {
+             const QString& jsonPath, const QString& shotPath, demo::TTimeMode time,
+             std::optional<store::TJournalOptions> journal) {
     std::string error;
     const auto profile = demo::ScenarioProfile(*loaded.Scenario, error);
     if (!profile) {
         std::fprintf(stderr, "%s: %s\n", qPrintable(scenarioPath), error.c_str());
         return 2;
     }
-    demo::TDemoRig rig(*profile, std::make_unique<TPrintedDialogs>(), time);
+    demo::TDemoRig rig(*profile, std::make_unique<TPrintedDialogs>(), time, std::move(journal));
     if (const auto check = demo::CheckControls(*loaded.Scenario, rig.Form()); !check.Ok) {
         std::fprintf(stderr, "%s: %s\n", qPrintable(scenarioPath), qPrintable(check.Error));
         return 2;
@@ -126,6 +132,12 @@ int main(int argc, char* argv[]) {
                     QStringLiteral("Run the scenario on the real 1 ms timer and event loop instead "
                                    "of virtual time (its lines then interleave as the machine's "
                                    "timing has it).")});
+    const QCommandLineOption dataOption(
+        QStringLiteral("data"),
+        QStringLiteral("Keep the backups and the service record under DIR (a scenario keeps "
+                       "none without it)."),
+        QStringLiteral("DIR"));
+    args.addOption(dataOption);
     if (const auto exitCode = cmdline::ParseCommandLine(
             args, "sonavelle-demo",
             QStringLiteral(
@@ -165,14 +177,27 @@ int main(int argc, char* argv[]) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(app::kApplicationTitle));
+    // Simulated units are backed up and recorded as real ones are: all of it can be tried
+    // without a unit.
+    std::optional<store::TJournalOptions> journal;
+    if (args.isSet(dataOption)) {
+        const QDir data(args.value(dataOption));
+        journal = store::TJournalOptions{};
+        journal->folder = data.filePath(QStringLiteral("backups")).toStdString();
+        journal->record = data.filePath(QStringLiteral("service-record.jsonl")).toStdString();
+    } else if (!batch) {
+        journal = store::TJournalOptions{};
+    }
     if (batch)
         return RunBatch(loaded, args.value(QStringLiteral("scenario")),
                         args.value(QStringLiteral("json")),
                         args.value(QStringLiteral("screenshot")),
                         args.isSet(QStringLiteral("real-time")) ? demo::TTimeMode::Real
-                                                                : demo::TTimeMode::Virtual);
+                                                                : demo::TTimeMode::Virtual,
+                        std::move(journal));
 
-    demo::TDemoRig rig(*sim::FindPreset("DW730 TONAL/201036"), nullptr);
+    demo::TDemoRig rig(*sim::FindPreset("DW730 TONAL/201036"), nullptr, demo::TTimeMode::Real,
+                       std::move(journal));
     demo::TSimPanel panel(rig);
     rig.Form().show();
     panel.move(rig.Form().frameGeometry().topRight() + QPoint(12, 0));

@@ -11,6 +11,7 @@
 #include <QJsonArray>
 
 #include <memory>
+#include <optional>
 
 namespace demo {
 
@@ -23,9 +24,10 @@ enum class TTimeMode { Virtual, Real };
 
 class TDemoRig {
   public:
-    // Dialogs null: real message boxes.
+    // Dialogs null: real message boxes. Journal: backups and the record (none: neither).
     TDemoRig(const sim::Profile& profile, std::unique_ptr<TDialogs> dialogs,
-             TTimeMode time = TTimeMode::Real);
+             TTimeMode time = TTimeMode::Real,
+             std::optional<store::TJournalOptions> journal = std::nullopt);
     ~TDemoRig();
 
     TForm1& Form() { return *form_; }

@@ -198,7 +198,14 @@ TEST_F(WindowLayout, FixedClientAreaAndCaptions) {
 
 TEST_F(WindowLayout, MenusAndAboutBox) {
     EXPECT_EQ(File1(form)->title(), U("File"));
-    EXPECT_EQ(Exit1(form)->text(), U("Close"));
+    QStringList items; // "name text", a separator as "-"
+    for (const QAction* a : File1(form)->actions())
+        items << (a->isSeparator() ? U("-") : a->objectName() + U(" ") + a->text());
+    EXPECT_EQ(
+        items,
+        (QStringList{U("SaveSettings1 Save settings as..."), U("LoadSettings1 Load settings..."),
+                     U("-"), U("Restore1 Restore settings..."),
+                     U("ServiceRecord1 Show service record..."), U("-"), U("Exit1 Close")}));
     EXPECT_EQ(Info1(form)->title(), U("Info"));
     EXPECT_EQ(Version1(form)->text(), U("Version"));
     Version1(form)->trigger();

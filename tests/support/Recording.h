@@ -5,6 +5,7 @@
 #include "link/Conversation.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -50,7 +51,8 @@ class TRecordingLog final : public core::TLogSink {
     std::vector<TLogLine> lines;
 };
 
-// The core's message boxes, and the window's About box too.
+// The core's message boxes and the window's boxes, questions and choosers: what each was
+// given, and answers taken from queues the test fills (an empty queue: No, cancelled).
 class TRecordingDialogs final : public TDialogs {
   public:
     void ShowErrorBox(std::string_view utf8) override { errors.emplace_back(utf8); }
@@ -61,8 +63,49 @@ class TRecordingDialogs final : public TDialogs {
         aboutCaption = caption;
         about = lines;
     }
-    std::vector<std::string> errors, messages, about;
-    std::string aboutCaption;
+    void ShowInformation(std::string_view, std::string_view text) override {
+        informations.emplace_back(text);
+    }
+    bool AskYesNo(std::string_view, std::string_view question) override {
+        questions.emplace_back(question);
+        return Next(yes, false);
+    }
+    std::optional<std::string> ChooseFileToOpen(std::string_view caption,
+                                                std::string_view) override {
+        choosers.emplace_back(caption);
+        return Next(files, {});
+    }
+    std::optional<std::string> ChooseFileToSave(std::string_view caption, std::string_view,
+                                                std::string_view) override {
+        choosers.emplace_back(caption);
+        return Next(files, {});
+    }
+    std::optional<int> ChooseItem(std::string_view caption, std::string_view,
+                                  const std::vector<std::string>& shown) override {
+        choosers.emplace_back(caption);
+        items = shown;
+        return Next(picks, {});
+    }
+    void ShowList(std::string_view, std::string_view heading,
+                  const std::vector<std::string>& lines) override {
+        listHeading = heading;
+        list = lines;
+    }
+
+    std::vector<std::string> errors, messages, about, informations, questions, choosers;
+    std::string aboutCaption, listHeading;
+    std::vector<std::string> items, list; // the last choice offered, the last list shown
+    std::deque<bool> yes;
+    std::deque<std::optional<std::string>> files;
+    std::deque<std::optional<int>> picks;
+
+  private:
+    template <typename T> static T Next(std::deque<T>& queue, T otherwise) {
+        if (queue.empty()) return otherwise;
+        T answer = std::move(queue.front());
+        queue.pop_front();
+        return answer;
+    }
 };
 
 // The journal of the runs that write: what it was asked and told, in order, and its answer.

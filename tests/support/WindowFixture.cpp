@@ -11,8 +11,8 @@ void WindowTest::SetUp() {
     hid = controller.get();
     clock = testClock.get();
     dialogs = testDialogs.get();
-    form = new TForm1(
-        TFormServices{std::move(controller), std::move(testClock), std::move(testDialogs)});
+    form = new TForm1(TFormServices{std::move(controller), std::move(testClock),
+                                    std::move(testDialogs), journal});
     form->Timer().SetManual(true); // ticks come from the test only
     hid->NotifyChange();           // the controller's own first notice: nothing attached yet
 }

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 namespace testing_support {
@@ -31,6 +32,8 @@ class WindowTest : public ::testing::Test {
     void SetIdentity(const std::string& version, const std::string& model, bool extended,
                      bool phoneVolume);
 
+    // Set before SetUp: the window keeps backups and a service record.
+    std::optional<store::TJournalOptions> journal;
     TForm1* form = nullptr;
     TFakeHidController* hid = nullptr;
     TManualClock* clock = nullptr;
