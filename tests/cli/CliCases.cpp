@@ -1,5 +1,8 @@
 #include "CliCases.h"
 
+#include "store/Backups.h"
+#include "store/ServiceRecord.h"
+
 #include <algorithm>
 #include <map>
 #include <stdexcept>
@@ -33,6 +36,33 @@ sim::Profile Preset(const std::string& name) {
     if (!profile) throw std::invalid_argument("no preset " + name);
     return *profile;
 }
+
+TDataHome::TDataHome() : before_(qgetenv("XDG_DATA_HOME")) {
+    if (!dir_.isValid()) throw std::runtime_error("no temporary folder");
+    qputenv("XDG_DATA_HOME", dir_.path().toUtf8());
+}
+
+TDataHome::~TDataHome() {
+    qputenv("XDG_DATA_HOME", before_);
+}
+
+std::string TDataHome::Path(const std::string& name) const {
+    return name.empty() ? dir_.path().toStdString()
+                        : dir_.filePath(QString::fromStdString(name)).toStdString();
+}
+
+std::string TDataHome::Backups() const {
+    return store::BackupFolder();
+}
+
+std::string TDataHome::Record() const {
+    return store::RecordPath();
+}
+
+namespace {
+// From the test program's start: no test writes into the home folder.
+const TDataHome gProgramDataHome;
+} // namespace
 
 TCapture::TCapture() : file_(std::tmpfile()) {
     if (!file_) throw std::runtime_error("no temporary file");

@@ -7,6 +7,9 @@
 #include "cli/Requests.h"
 #include "sim/Profile.h"
 
+#include <QByteArray>
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -26,6 +29,25 @@ std::vector<std::string> PresetsShowingSettings();
 bool ShowsSettings(const std::string& firmware);
 std::string PresetTestName(const ::testing::TestParamInfo<std::string>& info);
 sim::Profile Preset(const std::string& name);
+
+// A data folder of the test's own ($XDG_DATA_HOME), so that backups and the service record
+// stay out of the home folder; the one before comes back when it goes. Every test program
+// that links this file runs in one from its start.
+class TDataHome {
+  public:
+    TDataHome();
+    ~TDataHome();
+    TDataHome(const TDataHome&) = delete;
+    TDataHome& operator=(const TDataHome&) = delete;
+    std::string Path(const std::string& name = {}) const;
+    // DataFolder()/backups and DataFolder()/service-record.jsonl
+    std::string Backups() const;
+    std::string Record() const;
+
+  private:
+    QTemporaryDir dir_;
+    QByteArray before_;
+};
 
 // What a FILE* was given: a temporary file, which every platform has.
 class TCapture {
