@@ -420,6 +420,14 @@ int RunRestore(TBench& bench, const std::string& from, const TCommandOptions& o)
                                                 "); nothing written"});
         requests = std::move(split.taken);
     }
+    // Only what differs is chosen: a setting the unit already holds is written back with its
+    // own value. Chosen again, a value the vocabulary calls by another model's name (a DW720
+    // MIV's channel S on firmware that does not ask the model) would be written as that
+    // name's code.
+    const std::vector<TSetting> differ = store::Differences(requests, c);
+    std::erase_if(requests, [&](const TRequest& r) {
+        return std::find(differ.begin(), differ.end(), r.setting) == differ.end();
+    });
     return ApplyOrPreview(session, requests, o);
 }
 

@@ -96,6 +96,36 @@ std::vector<std::string> TCapture::Lines() const {
     return lines;
 }
 
+cli::TCommandOptions TPrinted::Options(std::int64_t timeoutMs) const {
+    cli::TCommandOptions options;
+    options.out = out.File();
+    options.err = err.File();
+    options.session.messages = err.File();
+    options.session.timeoutMs = timeoutMs;
+    return options;
+}
+
+std::vector<std::string> TPrinted::Said() const {
+    std::vector<std::string> lines = err.Lines();
+    std::erase_if(lines, [](const std::string& line) {
+        return line.starts_with("sonavelle-cli: backup saved: ");
+    });
+    return lines;
+}
+
+std::optional<sim::ParamSet> StoredOf(cli::TSimBench& bench) {
+    return bench.Unit().Inspect([](sim::Transceiver& u) { return u.Stored(); });
+}
+
+std::size_t WritesTo(cli::TSimBench& bench, std::size_t unit) {
+    return bench.Unit(unit).Inspect([](sim::Transceiver& u) {
+        const auto& all = u.Received();
+        return static_cast<std::size_t>(std::count_if(all.begin(), all.end(), [](const auto& c) {
+            return c.starts_with("SPAR") || c == "SAVE" || c == "CLEAR";
+        }));
+    });
+}
+
 TBenchRun::TBenchRun(const sim::Profile& profile, int units, std::int64_t timeoutMs)
     : bench(profile, units), session(bench, Options(timeoutMs)) {}
 

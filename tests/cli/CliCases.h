@@ -3,6 +3,7 @@
 // a session on a simulated bench, and the item of the window a person clicks for each value
 // of the command line's vocabulary.
 #include "cli/Bench.h"
+#include "cli/Commands.h"
 #include "cli/Session.h"
 #include "cli/Requests.h"
 #include "sim/Profile.h"
@@ -63,6 +64,18 @@ class TCapture {
   private:
     std::FILE* file_;
 };
+
+// Output and messages of one command.
+struct TPrinted {
+    TCapture out, err;
+    cli::TCommandOptions Options(std::int64_t timeoutMs = 30000) const;
+    // What the person at the bench is told, but for the backups' lines (tested on their own).
+    std::vector<std::string> Said() const;
+};
+
+std::optional<sim::ParamSet> StoredOf(cli::TSimBench& bench);
+// The commands that write ("SPAR ...", "SAVE", "CLEAR") the unit (from 0) received.
+std::size_t WritesTo(cli::TSimBench& bench, std::size_t unit = 0);
 
 // A bench of simulated units with a session on it; its messages are caught, its log kept.
 struct TBenchRun {

@@ -14,40 +14,6 @@ using cli::TSetting;
 
 namespace {
 
-// Output and messages of one command.
-struct TPrinted {
-    TCapture out, err;
-    cli::TCommandOptions Options(std::int64_t timeoutMs = 30000) const {
-        cli::TCommandOptions options;
-        options.out = out.File();
-        options.err = err.File();
-        options.session.messages = err.File();
-        options.session.timeoutMs = timeoutMs;
-        return options;
-    }
-    // What the person at the bench is told, but for the backups' lines (tested on their own).
-    std::vector<std::string> Said() const {
-        std::vector<std::string> lines = err.Lines();
-        std::erase_if(lines, [](const std::string& line) {
-            return line.starts_with("sonavelle-cli: backup saved: ");
-        });
-        return lines;
-    }
-};
-
-std::optional<sim::ParamSet> StoredOf(cli::TSimBench& bench) {
-    return bench.Unit().Inspect([](sim::Transceiver& u) { return u.Stored(); });
-}
-
-std::size_t WritesTo(cli::TSimBench& bench, std::size_t unit = 0) {
-    return bench.Unit(unit).Inspect([](sim::Transceiver& u) {
-        const auto& all = u.Received();
-        return static_cast<std::size_t>(std::count_if(all.begin(), all.end(), [](const auto& c) {
-            return c.starts_with("SPAR") || c == "SAVE" || c == "CLEAR";
-        }));
-    });
-}
-
 // ---- show --json, taken back by set --from ---------------------------------------------------
 
 class ShowJson : public ::testing::TestWithParam<std::string> {};
