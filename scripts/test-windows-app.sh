@@ -8,7 +8,8 @@
 #   - sonavelle-customize.exe starts on the Windows HID services, lists wine's HID devices
 #     in its log and closes cleanly;
 #   - sonavelle-cli.exe prints its version, shows a simulated unit's model, and lists wine's
-#     HID devices (exit code 0 or 3: no transceiver among them is fine);
+#     HID devices (exit code 0 or 3: no transceiver among them is fine); a set on a simulated
+#     unit leaves one backup and one line of the service record under %APPDATA%;
 #   - the window drawn by the Windows build (wine's display on Xvfb) is saved as a PNG;
 #   - the zip holds the three programs; the installer installs them, registers its version
 #     with Programs and Features, and uninstalls, silently.
@@ -166,6 +167,29 @@ echo "  exit code $cli_rc: $(tr -d '\r' <"$work/cli-list.err")"
 [ "$cli_rc" -eq 0 ] || [ "$cli_rc" -eq 3 ] || fail "sonavelle-cli.exe list exited with $cli_rc"
 devices=$(grep -c $'^845e:000[12]\t' "$work/cli-list.txt" || true)
 [ "$devices" -eq 2 ] || fail "sonavelle-cli.exe list shows $devices of wine's two HID devices"
+# A write is backed up first and recorded, in %APPDATA%\Sonavelle\Customize. The presets
+# hold volume 4: volume 2 is a change, so that something is written.
+preset=$(wine "$cli" --sim list </dev/null 2>/dev/null | tr -d '\r' | cut -f1 |
+         grep -x 'DW730 TONAL/201036' || true)
+appdata=$(wine cmd /c echo %APPDATA% </dev/null 2>/dev/null | tr -d '\r')
+data=$(winepath -u "$appdata\\Sonavelle\\Customize" 2>/dev/null || true)
+if [ -z "$preset" ] || [ -z "$appdata" ] || [ -z "$data" ]; then
+    fail "sonavelle-cli.exe backups: no preset ('$preset') or no %APPDATA% ('$appdata' -> '$data')"
+else
+    rm -rf "$data"
+    cli_rc=0
+    timeout 120 wine "$cli" --sim "$preset" set volume=2 </dev/null >"$work/cli-set.out" \
+        2>"$work/cli-set.err" || cli_rc=$?
+    echo "  set volume=2: exit code $cli_rc: $(tr -d '\r' <"$work/cli-set.out")"
+    backups=$(find "$data/backups" -maxdepth 1 -name 'SV0000000001_*.json' 2>/dev/null | wc -l)
+    records=$(tr -d '\r' <"$data/service-record.jsonl" 2>/dev/null | grep -c '"result":"saved"' || true)
+    echo "  $data: $backups backup(s), $records line(s) in service-record.jsonl"
+    [ "$cli_rc" -eq 0 ] || fail "sonavelle-cli.exe set volume=2 exited with $cli_rc: $(tr -d '\r' <"$work/cli-set.err")"
+    [ "$backups" -eq 1 ] || fail "sonavelle-cli.exe set made $backups backups in $data/backups, not 1"
+    [ "$records" -eq 1 ] || fail "sonavelle-cli.exe set left $records saved lines in $data/service-record.jsonl, not 1"
+    grep -Eq 'backup saved: .*Sonavelle[\\/]Customize[\\/]backups[\\/]SV0000000001_' "$work/cli-set.err" ||
+        fail "sonavelle-cli.exe set did not say where the backup went: $(tr -d '\r' <"$work/cli-set.err")"
+fi
 
 echo "== the window drawn by the Windows build"
 shot="$SV_WINAPP_BUILD/window-windows.png"

@@ -2,8 +2,11 @@
 
 #include "files/FileText.h"
 #include "link/Text.h"
+#include "store/Backups.h"
+#include "store/ServiceRecord.h"
 #include "store/UnitJson.h"
 
+#include <QFileInfo>
 #include <QJsonDocument>
 
 #include <algorithm>
@@ -87,14 +90,26 @@ TOutcome ConnectFor(TSession& session, const TCommandOptions& o) {
 
 constexpr const char* kNothingWritten = "nothing written (dry run)";
 
+// The session of a command that writes: each run is backed up and recorded, unless it is a
+// dry run, which writes nothing at all.
+TSessionOptions Writing(const TCommandOptions& o, const char* runName = "") {
+    TSessionOptions session = o.session;
+    session.program = o.program;
+    if (o.dryRun) return session;
+    store::TJournalOptions journal;
+    journal.keep = o.keepBackups;
+    journal.extraRecords = o.records;
+    journal.backups = o.backups;
+    journal.runName = runName;
+    session.journal = std::move(journal);
+    return session;
+}
+
 // The dry run's line: "2 setting(s) would change (volume, channel)" or "nothing would change".
 std::string WouldChange(const TPreview& preview) {
     if (preview.changed.empty()) return "nothing would change";
-    std::vector<std::string> names;
-    for (TSetting setting : preview.changed)
-        names.emplace_back(Info(setting).name);
     return std::to_string(preview.changed.size()) + " setting(s) would change (" +
-           Join(names, ", ") + ")";
+           SettingNames(preview.changed) + ")";
 }
 
 std::string ResultLine(const TUnitFacts& f, const TOutcome& outcome, const std::string& done) {
@@ -120,6 +135,57 @@ TOutcome Verify(TSession& session, const std::vector<TRequest>& requests) {
                                        value.value_or("?") + ", not " + r.value};
     }
     return {};
+}
+
+// set and restore on a connected unit: Apply, or with dryRun what Apply would change.
+int ApplyOrPreview(TSession& session, const std::vector<TRequest>& requests,
+                   const TCommandOptions& o) {
+    if (o.dryRun) {
+        const TPreview preview = session.Preview(requests);
+        if (!preview.outcome.ok()) return Report(o, preview.outcome);
+        for (const std::string& change : preview.changes)
+            std::fprintf(o.out, "%s\n", change.c_str());
+        std::fprintf(o.out, "%s; %s\n", WouldChange(preview).c_str(), kNothingWritten);
+        return Code(TExit::Done);
+    }
+    const TOutcome outcome = session.Apply(requests);
+    if (!outcome.ok()) return Report(o, outcome);
+    std::fprintf(o.out, "%s\n", outcome.message.c_str());
+    return Code(TExit::Done);
+}
+
+// What restore takes: a settings file, and whose backup it is when it is one.
+struct TRestoreFile {
+    TRequests settings;
+    std::optional<store::TBackup> backup;
+};
+
+TRestoreFile LoadRestoreFile(const std::string& path) {
+    // Read as set --from reads it (the same messages); a file that calls itself a backup must
+    // be a whole one of this tool.
+    TRestoreFile file{LoadSettingsFile(path), std::nullopt};
+    if (!file.settings) return file;
+    store::TBackup backup = store::ReadBackup(path);
+    if (backup)
+        file.backup = std::move(backup);
+    else if (backup.marked)
+        file.settings = {{}, backup.error};
+    return file;
+}
+
+std::string FileName(const std::string& path) {
+    return QFileInfo(QString::fromStdString(path)).fileName().toStdString();
+}
+
+// The connected unit's backups, newest first, or why there are none.
+std::vector<store::TBackupFile> BackupsOf(const core::TConversation& c, TOutcome& none) {
+    const std::string unit = store::UnitFileName(c);
+    const std::string folder = store::BackupFolder();
+    std::vector<store::TBackupFile> backups = store::ListBackups(folder, unit);
+    if (backups.empty())
+        none = {TExit::Usage,
+                "no backup of this unit (" + unit + "_*.json) in " + folder + "; nothing written"};
+    return backups;
 }
 
 // The list's lines, printed during the controller's enumeration: only there may a device
@@ -233,23 +299,14 @@ int RunShow(TBench& bench, bool json, const TCommandOptions& o) {
 }
 
 int RunSet(TBench& bench, const std::vector<TRequest>& requests, const TCommandOptions& o) {
-    TSession session(bench, o.session);
-    TOutcome outcome = ConnectFor(session, o);
-    if (outcome.ok() && o.dryRun) {
-        const TPreview preview = session.Preview(requests);
-        if (!preview.outcome.ok()) return Report(o, preview.outcome);
-        for (const std::string& change : preview.changes)
-            std::fprintf(o.out, "%s\n", change.c_str());
-        std::fprintf(o.out, "%s; %s\n", WouldChange(preview).c_str(), kNothingWritten);
-        return Code(TExit::Done);
-    }
-    if (outcome.ok()) outcome = session.Apply(requests);
-    if (outcome.ok()) std::fprintf(o.out, "%s\n", outcome.message.c_str());
-    return outcome.ok() ? Code(TExit::Done) : Report(o, outcome);
+    TSession session(bench, Writing(o));
+    const TOutcome outcome = ConnectFor(session, o);
+    if (!outcome.ok()) return Report(o, outcome);
+    return ApplyOrPreview(session, requests, o);
 }
 
 int RunDefault(TBench& bench, const TCommandOptions& o) {
-    TSession session(bench, o.session);
+    TSession session(bench, Writing(o));
     TOutcome outcome = ConnectFor(session, o);
     if (outcome.ok()) outcome = session.Default();
     if (outcome.ok()) std::fprintf(o.out, "%s\n", outcome.message.c_str());
@@ -258,7 +315,7 @@ int RunDefault(TBench& bench, const TCommandOptions& o) {
 
 int RunBatch(TBench& bench, const std::vector<TRequest>& requests, int maxUnits,
              const TCommandOptions& o) {
-    TSession session(bench, o.session);
+    TSession session(bench, Writing(o));
     session.FinishUnitOnStop(std::string(o.program) +
                              ": finishing this unit; Ctrl-C again stops at once");
     int units = 0, failed = 0, serialsNotRead = 0;
@@ -317,6 +374,113 @@ int RunBatch(TBench& bench, const std::vector<TRequest>& requests, int maxUnits,
     std::fputc('\n', o.out);
     if (units == 0) return Code(TExit::NoUnit);
     return failed > 0 ? Code(TExit::Failed) : Code(TExit::Done);
+}
+
+} // namespace cli
+
+namespace cli {
+
+int RunRestore(TBench& bench, const std::string& from, const TCommandOptions& o) {
+    // A file named is checked before anything starts, as set --from checks it.
+    std::optional<TRestoreFile> file;
+    if (!from.empty()) {
+        file = LoadRestoreFile(from);
+        if (!file->settings) return Report(o, {TExit::Usage, file->settings.error});
+    }
+    TSession session(bench, Writing(o, "restore"));
+    TOutcome outcome = ConnectFor(session, o);
+    if (!outcome.ok()) return Report(o, outcome);
+    const core::TConversation& c = session.Conversation();
+    std::string path = from;
+    if (!file) {
+        const std::vector<store::TBackupFile> backups = BackupsOf(c, outcome);
+        if (backups.empty()) return Report(o, outcome);
+        path = backups.front().path;
+        std::fprintf(o.err, "%s: restoring %s\n", o.program, path.c_str());
+        file = LoadRestoreFile(path);
+        if (!file->settings) return Report(o, {TExit::Usage, file->settings.error});
+    }
+    std::vector<TRequest> requests = std::move(file->settings.requests);
+    if (const std::optional<store::TBackup>& backup = file->backup) {
+        // Serial numbers as "show --json" prints them; empty: not read.
+        const std::string of = backup->serial.value_or(""), unit = Facts(c).serial;
+        const auto named = [](const std::string& s) { return s.empty() ? kSerialNotRead : s; };
+        if (of != unit && !o.anyUnit)
+            return Report(o, {TExit::Usage, path + " is a backup of the unit " + named(of) +
+                                                ", not of this one (" + named(unit) +
+                                                "); nothing written (--any-unit restores it)"});
+        store::TUnitSplit split = store::SplitForUnit(requests, c.Identity());
+        for (const store::TSkipped& skipped : split.skipped)
+            std::fprintf(o.err, "%s: skipped: %s=%s (%s)\n", o.program,
+                         std::string(Info(skipped.request.setting).name).c_str(),
+                         skipped.request.value.c_str(), skipped.reason.c_str());
+        if (split.taken.empty() && !split.skipped.empty())
+            return Report(o, {TExit::Usage, "none of the settings in " + path +
+                                                " is on this unit (" + UnitName(c.Identity()) +
+                                                "); nothing written"});
+        requests = std::move(split.taken);
+    }
+    // Only what differs is chosen: a setting the unit already holds is written back with its
+    // own value. Chosen again, a value the vocabulary calls by another model's name (a DW720
+    // MIV's channel S on firmware that does not ask the model) would be written as that
+    // name's code.
+    const std::vector<TSetting> differ = store::Differences(requests, c);
+    std::erase_if(requests, [&](const TRequest& r) {
+        return std::find(differ.begin(), differ.end(), r.setting) == differ.end();
+    });
+    return ApplyOrPreview(session, requests, o);
+}
+
+int RunRestoreList(TBench& bench, const TCommandOptions& o) {
+    TSession session(bench, o.session);
+    TOutcome outcome = ConnectFor(session, o);
+    if (!outcome.ok()) return Report(o, outcome);
+    const core::TConversation& c = session.Conversation();
+    const std::vector<store::TBackupFile> backups = BackupsOf(c, outcome);
+    if (backups.empty()) return Report(o, outcome);
+    for (const store::TBackupFile& file : backups) {
+        const store::TBackup backup = store::ReadBackup(file.path);
+        std::string what;
+        if (!backup) {
+            what = "unreadable: " + backup.error;
+        } else {
+            const auto differ =
+                store::Differences(store::SplitForUnit(backup.requests, c.Identity()).taken, c);
+            what = differ.empty() ? "as the unit is now" : "differs in " + SettingNames(differ);
+        }
+        std::fprintf(o.out, "%s\t%s\t%s\n", file.local.c_str(), FileName(file.path).c_str(),
+                     what.c_str());
+    }
+    return Code(TExit::Done);
+}
+
+int RunRecord(bool csv, const std::optional<std::string>& serial, const TCommandOptions& o) {
+    const std::string path = store::RecordPath();
+    const store::TRecord record = store::ReadRecord(path);
+    if (!record.error.empty()) return Report(o, {TExit::Failed, record.error});
+    if (record.skipped > 0)
+        std::fprintf(o.err, "%s: %d damaged line(s) skipped in %s\n", o.program, record.skipped,
+                     path.c_str());
+    const std::vector<store::TRecordEntry> entries =
+        serial ? store::OfSerial(record.entries, *serial) : record.entries;
+    if (csv) {
+        const std::string text = store::RecordCsv(entries);
+        std::fwrite(text.data(), 1, text.size(), o.out);
+        return Code(TExit::Done);
+    }
+    for (const store::TRecordEntry& e : entries) {
+        std::vector<std::string> written;
+        for (const auto& [name, value] : e.written)
+            written.push_back(name + "=" + value);
+        std::string result = e.result;
+        if (e.command) result += " (" + Quoted(*e.command) + " answered " + Quoted(e.reply.value_or("")) + ")";
+        std::fprintf(o.out, "%s\t%s\t%s\t%s\t%s\t%s\twritten: %s\tbackup: %s\n",
+                     e.local.c_str(), e.serial.value_or(kSerialNotRead).c_str(), e.model.c_str(),
+                     e.firmware.c_str(), e.run.c_str(), result.c_str(),
+                     written.empty() ? "none" : Join(written, ", ").c_str(),
+                     e.backup.value_or("none").c_str());
+    }
+    return Code(TExit::Done);
 }
 
 } // namespace cli

@@ -4,8 +4,10 @@
 #include "cli/Bench.h"
 #include "cli/Requests.h"
 #include "cli/Session.h"
+#include "store/Backups.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,14 @@ struct TCommandOptions {
     // set, batch: check the settings against each unit and say what would change; nothing
     // is written.
     bool dryRun = false;
+    // set, default, batch, restore: a backup before the first write of each run (false:
+    // --no-backup), and how many backups of a unit are kept (<= 0: all).
+    bool backups = true;
+    int keepBackups = store::kKeepBackups;
+    // batch: files the service record's lines go to as well (--record FILE).
+    std::vector<std::string> records;
+    // restore: a backup of another unit (by its serial number) is restored too.
+    bool anyUnit = false;
 };
 
 // The simulated presets --sim takes, one a line: the name, a tab, what the unit shows.
@@ -41,5 +51,15 @@ int RunDefault(TBench& bench, const TCommandOptions& options);
 // at once.
 int RunBatch(TBench& bench, const std::vector<TRequest>& requests, int maxUnits,
              const TCommandOptions& options);
+// Restores the settings in the file at `from` (a backup or any settings file; empty: the
+// newest backup of the unit plugged in) as set --from does. A backup of another model or
+// firmware brings back what this unit has and names the rest; one of another serial number
+// is refused unless anyUnit.
+int RunRestore(TBench& bench, const std::string& from, const TCommandOptions& options);
+// The backups of the unit plugged in, newest first, with the settings each would change.
+int RunRestoreList(TBench& bench, const TCommandOptions& options);
+// The service record (store::RecordPath()), one line per run or as a spreadsheet; only the
+// runs of the unit `serial` when it is given. No unit needed.
+int RunRecord(bool csv, const std::optional<std::string>& serial, const TCommandOptions& options);
 
 } // namespace cli

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <exception>
+#include <utility>
 
 namespace cli {
 
@@ -57,8 +58,21 @@ std::string UnopenedReason(const hid::THidDeviceController& hid,
 TSession::TSession(TBench& bench, TSessionOptions options)
     : bench_(bench), options_(std::move(options)), view_(bench.Controller()) {
     if (IsDevicePath(options_.device)) view_.Only(options_.device);
+    if (options_.journal) {
+        options_.journal->tool = "sonavelle-cli " SV_VERSION;
+        // Without a backup nothing is written: --no-backup turns backups off beforehand.
+        journal_ = std::make_unique<store::TJournal>(
+            *options_.journal, bench_, [this](const std::string& line) { WriteLog(line, core::kLogNote); },
+            [this](const std::string& reason) {
+                backupFailed_ = reason;
+                return false;
+            });
+    }
     conversation_ = std::make_unique<core::TConversation>(
-        core::TConversationPorts{&view_, this, this, this, &bench_}, SV_VERSION);
+        core::TConversationPorts{&view_, this, this, this, &bench_,
+                                 journal_ ? static_cast<core::TWriteJournal*>(this) : nullptr},
+        SV_VERSION);
+    if (journal_) journal_->Attach(*conversation_);
     hid::THidDeviceController& hid = bench_.Controller();
     hid.SetOnEnumerate(hid::THidEnumerateEvent::Bind<&TSession::OnEnumerate>(this));
     hid.SetOnDeviceData(hid::THidDataEvent::Bind<&TSession::OnData>(this));
@@ -161,6 +175,20 @@ void TSession::Refresh(bool) {
 
 void TSession::Close() {
     closeAsked_ = true;
+}
+
+bool TSession::BeforeFirstWrite(core::TRunKind kind) {
+    backupFailed_.reset();
+    const bool go = journal_->BeforeFirstWrite(kind);
+    if (go && journal_->Options().backups)
+        Say(options_.program + ": backup saved: " + journal_->LastBackup());
+    return go;
+}
+
+void TSession::RunEnded(core::TRunKind kind, core::TRunEnd end) {
+    journal_->RunEnded(kind, end);
+    // The unit has what it has either way; the person at the bench hears the record is short.
+    if (!journal_->LastError().empty()) Say(options_.program + ": " + journal_->LastError());
 }
 
 void TSession::Say(const std::string& line) {
@@ -391,6 +419,13 @@ std::string TSession::SaveReport(bool acknowledged) const {
     return "save not confirmed";
 }
 
+std::optional<TOutcome> TSession::NotBackedUp() {
+    if (!backupFailed_) return std::nullopt;
+    return TOutcome{TExit::Failed, "the settings of this unit could not be backed up: " +
+                                       *std::exchange(backupFailed_, std::nullopt) +
+                                       "; nothing was written (--no-backup writes without one)"};
+}
+
 TOutcome TSession::RunToEnd(const char* what) {
     const core::TConversation& c = *conversation_;
     const auto& refusal = c.LastRun().refusal;
@@ -413,16 +448,12 @@ TOutcome TSession::RunToEnd(const char* what) {
     return {};
 }
 
-namespace {
-
-std::string ChangedNames(const std::vector<TSetting>& changed) {
+std::string SettingNames(const std::vector<TSetting>& settings) {
     std::vector<std::string> names;
-    for (TSetting setting : changed)
+    for (TSetting setting : settings)
         names.emplace_back(Info(setting).name);
     return Join(names, ", ");
 }
-
-} // namespace
 
 TOutcome TSession::ChooseChecked(const std::vector<TRequest>& requests) {
     core::TConversation& c = *conversation_;
@@ -466,13 +497,14 @@ TOutcome TSession::Apply(const std::vector<TRequest>& requests) {
     runIdentity_ = c.Identity();
     runIsDefault_ = false;
     c.PressApply();
+    if (auto refused = NotBackedUp()) return *refused;
     // Nothing differs from what the unit has: the window writes nothing either.
     if (c.Phase() == core::TPhase::Ready && c.ChangeCount() == 0)
         return {TExit::Done, "nothing to change: the unit already has these settings"};
     TOutcome outcome = RunToEnd("Apply");
     if (outcome.ok())
         outcome.message = std::to_string(c.ChangeCount()) + " setting(s) changed (" +
-                          ChangedNames(c.Changed()) + "); written and saved";
+                          SettingNames(c.Changed()) + "); written and saved";
     return outcome;
 }
 
@@ -484,6 +516,7 @@ TOutcome TSession::Default() {
     runIdentity_ = id;
     runIsDefault_ = true;
     c.PressDefault();
+    if (auto refused = NotBackedUp()) return *refused;
     TOutcome outcome = RunToEnd("Default");
     if (outcome.ok()) outcome.message = "factory settings restored";
     return outcome;

@@ -5,11 +5,13 @@
 #include "cli/Bench.h"
 #include "cli/Requests.h"
 #include "link/Conversation.h"
+#include "store/Journal.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,10 @@ struct TSessionOptions {
     bool keepLog = false;           // keep the log lines in memory (tests)
     // --device: the device path or serial number of the unit to take; empty: the first.
     std::string device;
+    // Set: each run that writes is backed up before its first command and recorded in the
+    // service record when it ends (the journal's notes go to the log).
+    std::optional<store::TJournalOptions> journal;
+    std::string program = "sonavelle-cli"; // begins the lines about backups on messages
 };
 
 // Ctrl-C: any thread or a signal handler may ask the session to stop; waits end at once,
@@ -53,12 +59,15 @@ struct TPreview {
     std::vector<std::string> changes; // "NAME: CURRENT -> NEW" for each
 };
 
+// "volume, channel"
+std::string SettingNames(const std::vector<TSetting>& settings);
+
 // Why a device that is present was not listed: "cannot be opened (REASON)", with the udev
 // rule's hint when access was refused.
 std::string UnopenedReason(const hid::THidDeviceController& hid,
                            const hid::TUnopenedDevice& device);
 
-class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink {
+class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core::TWriteJournal {
   public:
     TSession(TBench& bench, TSessionOptions options);
     ~TSession() override;
@@ -124,6 +133,8 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink {
     void ShowErrorMessage(std::string_view caption, std::string_view text) override;
     void Refresh(bool processEvents) override;
     void Close() override;
+    bool BeforeFirstWrite(core::TRunKind kind) override;
+    void RunEnded(core::TRunKind kind, core::TRunEnd end) override;
 
     // text: UTF-8, or with latin1 the unit's bytes, one byte one character.
     void AppendLog(std::string_view text, bool latin1, int direction);
@@ -137,6 +148,7 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink {
     bool Stopping();
     std::string Found() const;
     TOutcome RunToEnd(const char* what);
+    std::optional<TOutcome> NotBackedUp();
     std::string WrittenReport() const;
     std::string SaveReport(bool acknowledged) const;
     std::string NoAnswer(const char* what) const;
@@ -145,6 +157,8 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink {
     TBench& bench_;
     TSessionOptions options_;
     TDeviceView view_;
+    std::unique_ptr<store::TJournal> journal_; // before the conversation, which calls it
+    std::optional<std::string> backupFailed_;   // why the last run's backup failed
     std::unique_ptr<core::TConversation> conversation_;
     std::vector<std::string> logLines_;
     std::string logLine_; // the line being written (its buffer is kept)

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,15 @@ const char* const kDescription =
     "  default                  restore the factory settings (the Default button)\n"
     "  batch --from FILE        apply FILE to one unit after another until Ctrl-C\n"
     "                           (the first Ctrl-C finishes the unit in progress)\n"
-    "set and batch with --dry-run print what would change and write nothing.\n"
+    "  restore                  restore the newest backup of the unit plugged in\n"
+    "  restore --from FILE      restore a backup or any settings file\n"
+    "  restore --list           list the unit's backups and what each would change\n"
+    "  record [--csv] [--serial S]  print the service record (no unit needed)\n"
+    "set, batch and restore with --dry-run print what would change and write nothing.\n"
+    "Before each write the unit's settings are backed up, and each run that writes is\n"
+    "added to the service record, in the data folder (Linux: ~/.local/share/Sonavelle/\n"
+    "Customize, Windows: %APPDATA%\\Sonavelle\\Customize): backups/ and\n"
+    "service-record.jsonl. Without a backup nothing is written, unless --no-backup.\n"
     "--sim list prints the simulated units --sim takes.\n"
     "\n"
     "Plug the unit in after the command has started, as with the window.\n"
@@ -109,11 +118,38 @@ int main(int argc, char* argv[]) {
         QStringLiteral("batch: stop after N units (with --sim the number of simulated units, "
                        "default 3)."),
         QStringLiteral("N"));
-    for (const auto* option : {&simOption, &logOption, &timeoutOption, &jsonOption, &fromOption,
-                               &dryRunOption, &deviceOption, &countOption})
+    const QCommandLineOption noBackupOption(
+        QStringLiteral("no-backup"),
+        QStringLiteral("set, default, batch, restore: write without a backup of the unit's "
+                       "settings (the service record says so)."));
+    const QCommandLineOption keepOption(
+        QStringLiteral("keep-backups"),
+        QStringLiteral("set, default, batch, restore: keep the newest N backups of each unit "
+                       "(default 50; 0 keeps all)."),
+        QStringLiteral("N"), QStringLiteral("50"));
+    const QCommandLineOption listOption(
+        QStringLiteral("list"),
+        QStringLiteral("restore: list the unit's backups, newest first; write nothing."));
+    const QCommandLineOption anyUnitOption(
+        QStringLiteral("any-unit"),
+        QStringLiteral("restore: restore a backup of a unit with another serial number too."));
+    const QCommandLineOption csvOption(QStringLiteral("csv"),
+                                       QStringLiteral("record: print a spreadsheet (CSV)."));
+    const QCommandLineOption serialOption(
+        QStringLiteral("serial"), QStringLiteral("record: only the runs of the unit SERIAL."),
+        QStringLiteral("SERIAL"));
+    const QCommandLineOption recordOption(
+        QStringLiteral("record"),
+        QStringLiteral("batch: add the service record's lines to FILE too."),
+        QStringLiteral("FILE"));
+    for (const auto* option :
+         {&simOption, &logOption, &timeoutOption, &jsonOption, &fromOption, &dryRunOption,
+          &deviceOption, &countOption, &noBackupOption, &keepOption, &listOption, &anyUnitOption,
+          &csvOption, &serialOption, &recordOption})
         args.addOption(*option);
-    args.addPositionalArgument(QStringLiteral("command"),
-                               QStringLiteral("list, show, set, default or batch."));
+    args.addPositionalArgument(
+        QStringLiteral("command"),
+        QStringLiteral("list, show, set, default, batch, restore or record."));
     if (const auto exitCode = cmdline::ParseCommandLine(
             args, kProgram, QString::fromUtf8(kDescription), argc, argv, true))
         return *exitCode;
@@ -131,7 +167,8 @@ int main(int argc, char* argv[]) {
     const QString command = positional.takeFirst();
     const QStringList commands{QStringLiteral("list"), QStringLiteral("show"),
                                QStringLiteral("set"), QStringLiteral("default"),
-                               QStringLiteral("batch")};
+                               QStringLiteral("batch"), QStringLiteral("restore"),
+                               QStringLiteral("record")};
     if (!commands.contains(command))
         return Usage(QStringLiteral("unknown command '%1' (see --help).").arg(command));
     const auto only = [&](const QCommandLineOption& option, std::initializer_list<const char*> in) {
@@ -141,13 +178,24 @@ int main(int argc, char* argv[]) {
         return false;
     };
     if (!only(jsonOption, {"show"})) return Usage(QStringLiteral("--json is for show only."));
-    if (!only(fromOption, {"set", "batch"}))
-        return Usage(QStringLiteral("--from is for set and batch only."));
+    if (!only(fromOption, {"set", "batch", "restore"}))
+        return Usage(QStringLiteral("--from is for set, batch and restore only."));
     if (!only(countOption, {"batch"})) return Usage(QStringLiteral("--count is for batch only."));
-    if (!only(dryRunOption, {"set", "batch"}))
-        return Usage(QStringLiteral("--dry-run is for set and batch only."));
-    if (!only(deviceOption, {"list", "show", "set", "default"}))
-        return Usage(QStringLiteral("--device is for list, show, set and default only."));
+    if (!only(dryRunOption, {"set", "batch", "restore"}))
+        return Usage(QStringLiteral("--dry-run is for set, batch and restore only."));
+    if (!only(deviceOption, {"list", "show", "set", "default", "restore"}))
+        return Usage(QStringLiteral("--device is for list, show, set, default and restore only."));
+    for (const auto* option : {&noBackupOption, &keepOption})
+        if (!only(*option, {"set", "default", "batch", "restore"}))
+            return Usage(QStringLiteral("--%1 is for set, default, batch and restore only.")
+                             .arg(option->names().constFirst()));
+    if (!only(listOption, {"restore"}) || !only(anyUnitOption, {"restore"}))
+        return Usage(QStringLiteral("--list and --any-unit are for restore only."));
+    if (!only(csvOption, {"record"}) || !only(serialOption, {"record"}))
+        return Usage(QStringLiteral("--csv and --serial are for record only."));
+    if (!only(recordOption, {"batch"})) return Usage(QStringLiteral("--record is for batch only."));
+    if (args.isSet(listOption) && (args.isSet(fromOption) || args.isSet(dryRunOption)))
+        return Usage(QStringLiteral("restore --list takes neither --from nor --dry-run."));
     if (args.isSet(deviceOption) && args.value(deviceOption).isEmpty())
         return Usage(QStringLiteral("--device takes a device path or a serial number."));
     if (sims.size() > 1 && command == QLatin1String("batch"))
@@ -161,6 +209,10 @@ int main(int argc, char* argv[]) {
     if (!ok || !(timeoutSeconds > 0) || timeoutSeconds > 86400)
         return Usage(QStringLiteral("--timeout takes seconds above 0 and up to 86400, not '%1'.")
                          .arg(args.value(timeoutOption)));
+    const int keep = args.value(keepOption).toInt(&ok);
+    if (!ok || keep < 0)
+        return Usage(QStringLiteral("--keep-backups takes a number of backups (0: all), not '%1'.")
+                         .arg(args.value(keepOption)));
     int count = 0;
     if (args.isSet(countOption)) {
         count = args.value(countOption).toInt(&ok);
@@ -204,9 +256,31 @@ int main(int argc, char* argv[]) {
     cli::TCommandOptions options;
     options.program = kProgram;
     options.dryRun = args.isSet(dryRunOption);
+    options.backups = !args.isSet(noBackupOption);
+    options.keepBackups = keep;
+    options.anyUnit = args.isSet(anyUnitOption);
+    for (const QString& record : args.values(recordOption))
+        options.records.push_back(record.toLocal8Bit().toStdString());
     options.session.device = args.value(deviceOption).toLocal8Bit().toStdString();
     options.session.timeoutMs = static_cast<std::int64_t>(timeoutSeconds * 1000);
     options.session.progressBar = SV_ISATTY(stderr) != 0;
+    if (command == QLatin1String("record")) {
+#if defined(_WIN32)
+        // The spreadsheet's CR LF as they are.
+        if (args.isSet(csvOption)) _setmode(_fileno(stdout), _O_BINARY);
+#endif
+        std::optional<std::string> serial;
+        if (args.isSet(serialOption)) serial = args.value(serialOption).toUtf8().toStdString();
+        const int recorded = cli::RunRecord(args.isSet(csvOption), serial, options);
+        return cmdline::CloseOutput(kProgram, stdout, QStringLiteral("standard output"))
+                   ? recorded
+                   : static_cast<int>(cli::TExit::Failed);
+    }
+    const std::string restoreFrom = args.value(fromOption).toLocal8Bit().toStdString();
+    if (command == QLatin1String("restore") && args.isSet(fromOption) &&
+        (restoreFrom.empty() || restoreFrom == "-"))
+        return Usage(QStringLiteral("restore --from takes a file."));
+
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> logFile(nullptr, &std::fclose);
     int logError = 0;
     if (args.isSet(logOption)) {
@@ -261,6 +335,9 @@ int main(int argc, char* argv[]) {
         exitCode = cli::RunSet(*bench, requests, options);
     else if (command == QLatin1String("default"))
         exitCode = cli::RunDefault(*bench, options);
+    else if (command == QLatin1String("restore"))
+        exitCode = args.isSet(listOption) ? cli::RunRestoreList(*bench, options)
+                                          : cli::RunRestore(*bench, restoreFrom, options);
     else
         exitCode = cli::RunBatch(*bench, requests, count, options);
 

@@ -189,9 +189,11 @@ std::vector<TBackupFile> ListBackups(const std::string& folder, const std::strin
 
 TBackup ReadBackup(const std::string& path) {
     TBackup out;
+    bool marked = false;
     const auto fail = [&](std::string why) {
         out = {};
         out.error = std::move(why);
+        out.marked = marked;
         return out;
     };
     const files::TFileText file = files::ReadFileText(path);
@@ -212,6 +214,7 @@ TBackup ReadBackup(const std::string& path) {
         return fail(json && !parsed ? parsed.error : notBackup);
     }
     const QJsonObject root = doc.object();
+    marked = root.contains(QStringLiteral("backup"));
     const QJsonObject backup = root.value(QStringLiteral("backup")).toObject();
     if (backup.value(QStringLiteral("product")).toString() != Q(kProduct)) return fail(notBackup);
 
@@ -240,6 +243,7 @@ TBackup ReadBackup(const std::string& path) {
     out.local = backup.value(QStringLiteral("local")).toString().toStdString();
     for (auto it = raw.begin(); it != raw.end(); ++it)
         out.raw[it.key().toStdString()] = it.value().toString().toStdString();
+    out.marked = true;
     return out;
 }
 

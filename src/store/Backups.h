@@ -56,6 +56,9 @@ struct TBackup {
     std::vector<TRequest> requests;         // its settings, checked as "set --from" checks a file
     std::map<std::string, std::string> raw; // "Led" -> "1": the values the unit reported
     std::string error;                      // one line naming the file; empty when read
+    // The file calls itself a backup (it has a "backup" object, this tool's or another's),
+    // read or not: such a file is never taken as a plain settings file.
+    bool marked = false;
     explicit operator bool() const { return error.empty(); }
 };
 TBackup ReadBackup(const std::string& path);

@@ -1,5 +1,8 @@
 #include "CliCases.h"
 
+#include "store/Backups.h"
+#include "store/ServiceRecord.h"
+
 #include <algorithm>
 #include <map>
 #include <stdexcept>
@@ -34,6 +37,33 @@ sim::Profile Preset(const std::string& name) {
     return *profile;
 }
 
+TDataHome::TDataHome() : before_(qgetenv("XDG_DATA_HOME")) {
+    if (!dir_.isValid()) throw std::runtime_error("no temporary folder");
+    qputenv("XDG_DATA_HOME", dir_.path().toUtf8());
+}
+
+TDataHome::~TDataHome() {
+    qputenv("XDG_DATA_HOME", before_);
+}
+
+std::string TDataHome::Path(const std::string& name) const {
+    return name.empty() ? dir_.path().toStdString()
+                        : dir_.filePath(QString::fromStdString(name)).toStdString();
+}
+
+std::string TDataHome::Backups() const {
+    return store::BackupFolder();
+}
+
+std::string TDataHome::Record() const {
+    return store::RecordPath();
+}
+
+namespace {
+// From the test program's start: no test writes into the home folder.
+const TDataHome gProgramDataHome;
+} // namespace
+
 TCapture::TCapture() : file_(std::tmpfile()) {
     if (!file_) throw std::runtime_error("no temporary file");
 }
@@ -64,6 +94,36 @@ std::vector<std::string> TCapture::Lines() const {
         start = end + 1;
     }
     return lines;
+}
+
+cli::TCommandOptions TPrinted::Options(std::int64_t timeoutMs) const {
+    cli::TCommandOptions options;
+    options.out = out.File();
+    options.err = err.File();
+    options.session.messages = err.File();
+    options.session.timeoutMs = timeoutMs;
+    return options;
+}
+
+std::vector<std::string> TPrinted::Said() const {
+    std::vector<std::string> lines = err.Lines();
+    std::erase_if(lines, [](const std::string& line) {
+        return line.starts_with("sonavelle-cli: backup saved: ");
+    });
+    return lines;
+}
+
+std::optional<sim::ParamSet> StoredOf(cli::TSimBench& bench) {
+    return bench.Unit().Inspect([](sim::Transceiver& u) { return u.Stored(); });
+}
+
+std::size_t WritesTo(cli::TSimBench& bench, std::size_t unit) {
+    return bench.Unit(unit).Inspect([](sim::Transceiver& u) {
+        const auto& all = u.Received();
+        return static_cast<std::size_t>(std::count_if(all.begin(), all.end(), [](const auto& c) {
+            return c.starts_with("SPAR") || c == "SAVE" || c == "CLEAR";
+        }));
+    });
 }
 
 TBenchRun::TBenchRun(const sim::Profile& profile, int units, std::int64_t timeoutMs)

@@ -3,9 +3,13 @@
 // a session on a simulated bench, and the item of the window a person clicks for each value
 // of the command line's vocabulary.
 #include "cli/Bench.h"
+#include "cli/Commands.h"
 #include "cli/Session.h"
 #include "cli/Requests.h"
 #include "sim/Profile.h"
+
+#include <QByteArray>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -27,6 +31,25 @@ bool ShowsSettings(const std::string& firmware);
 std::string PresetTestName(const ::testing::TestParamInfo<std::string>& info);
 sim::Profile Preset(const std::string& name);
 
+// A data folder of the test's own ($XDG_DATA_HOME), so that backups and the service record
+// stay out of the home folder; the one before comes back when it goes. Every test program
+// that links this file runs in one from its start.
+class TDataHome {
+  public:
+    TDataHome();
+    ~TDataHome();
+    TDataHome(const TDataHome&) = delete;
+    TDataHome& operator=(const TDataHome&) = delete;
+    std::string Path(const std::string& name = {}) const;
+    // DataFolder()/backups and DataFolder()/service-record.jsonl
+    std::string Backups() const;
+    std::string Record() const;
+
+  private:
+    QTemporaryDir dir_;
+    QByteArray before_;
+};
+
 // What a FILE* was given: a temporary file, which every platform has.
 class TCapture {
   public:
@@ -41,6 +64,18 @@ class TCapture {
   private:
     std::FILE* file_;
 };
+
+// Output and messages of one command.
+struct TPrinted {
+    TCapture out, err;
+    cli::TCommandOptions Options(std::int64_t timeoutMs = 30000) const;
+    // What the person at the bench is told, but for the backups' lines (tested on their own).
+    std::vector<std::string> Said() const;
+};
+
+std::optional<sim::ParamSet> StoredOf(cli::TSimBench& bench);
+// The commands that write ("SPAR ...", "SAVE", "CLEAR") the unit (from 0) received.
+std::size_t WritesTo(cli::TSimBench& bench, std::size_t unit = 0);
 
 // A bench of simulated units with a session on it; its messages are caught, its log kept.
 struct TBenchRun {

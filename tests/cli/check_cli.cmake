@@ -31,9 +31,13 @@ endfunction()
 
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
+# Backups and the service record go to a data folder of this test, never the home folder.
+set(ENV{XDG_DATA_HOME} ${WORK_DIR}/data)
+set(data ${WORK_DIR}/data/Sonavelle/Customize)
 set(tonal --sim "DW730 TONAL/201036")
 set(miv --sim "DW720 MIV/201029")
 set(waiting "^sonavelle-cli: waiting for the unit \\(plug it in now\\)\n")
+set(backup "sonavelle-cli: backup saved: [^\n]*/Sonavelle/Customize/backups/SV0000000001_20260302-09300[0-9](-[0-9]+)?\\.json\n")
 
 # ---- usage: exit code 2, one line, before any unit is looked at ---------------------------
 run("no command" 2 "^$" "^sonavelle-cli: no command given \\(see --help\\)\\.\n$")
@@ -97,7 +101,7 @@ run("set --from what show --json printed" 0
     set --from ${WORK_DIR}/shown.json ${tonal})
 
 # ---- set, default, batch and list, and the log they write ---------------------------------
-run("set" 0 "^2 setting\\(s\\) changed \\(volume, channel\\); written and saved\n$" "${waiting}$"
+run("set" 0 "^2 setting\\(s\\) changed \\(volume, channel\\); written and saved\n$" "${waiting}${backup}$"
     set volume=2 CHANNEL=A ${miv} --log ${WORK_DIR}/set.log)
 set(log_lines "")
 if(EXISTS ${WORK_DIR}/set.log)
@@ -118,12 +122,14 @@ foreach(line IN LISTS log_lines)
   endif()
 endforeach()
 list(FIND log_lines "26/03/02 09:30:01 066,>>SPAR BaseFreq 2" base)
+list(GET log_lines -2 saved)
 list(GET log_lines -1 last)
-if(base EQUAL -1 OR NOT last MATCHES ",<<.*-Parameter saved OK$")
-  fail("--log: no channel A written, or the last line '${last}' is not the save's answer")
+if(base EQUAL -1 OR NOT saved MATCHES ",<<.*-Parameter saved OK$"
+   OR NOT last MATCHES ",  Service record: saved \\([^)]*/service-record\\.jsonl\\)$")
+  fail("--log: no channel A written, or the last lines '${saved}', '${last}' are not the save's answer and the record")
 endif()
 
-run("default" 0 "^factory settings restored\n$" "${waiting}$" default ${miv})
+run("default" 0 "^factory settings restored\n$" "${waiting}${backup}$" default ${miv})
 
 file(WRITE ${WORK_DIR}/bench.txt "# every unit of the day\nvolume = 3\nvoice-guide = HIGH\n")
 run("batch" 0
@@ -166,6 +172,29 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E cat ${WORK_DIR}/bench.txt
                 RESULT_VARIABLE got_rc OUTPUT_VARIABLE got_out ERROR_VARIABLE got_err TIMEOUT 60)
 if(NOT got_rc EQUAL 0 OR NOT got_out MATCHES "^volume: 4 -> 3\nvoice-guide: [a-z]+ -> high\n2 setting\\(s\\) would change")
   fail("set --from - from a pipe: exit code ${got_rc}, stdout [${got_out}], stderr [${got_err}]")
+endif()
+
+# ---- backups and the record, as the commands reach them -------------------------------------
+run("--csv with set" 2 "^$" "^sonavelle-cli: --csv and --serial are for record only\\.\n$"
+    set --csv volume=1 ${tonal})
+run("restore --list" 0 "^(2026-03-02T09:30:0[0-9]\tSV0000000001_[-0-9]+\\.json\t[^\n]+\n)+$"
+    "${waiting}$" restore --list ${miv})
+run("record" 0
+    "^2026-03-02T[^\t]*\tSV0000000002\tDW720 MIV\t201036\tapply\tsaved\twritten: [^\n]*volume=3[^\n]*\tbackup: SV0000000002_[-0-9]+\\.json\n$"
+    "^$" record --serial SV0000000002)
+# The spreadsheet's rows end in CR LF as written (CMake reads them as LF, so they are looked
+# for in hex).
+execute_process(COMMAND ${CLI} record --csv --serial SV0000000002 OUTPUT_FILE ${WORK_DIR}/record.csv
+                RESULT_VARIABLE got_rc ERROR_VARIABLE got_err TIMEOUT 60)
+file(READ ${WORK_DIR}/record.csv got_out)
+file(READ ${WORK_DIR}/record.csv got_hex HEX)
+string(REPLACE "0d0a" "" bare_hex "${got_hex}")
+string(LENGTH "${got_hex}" with_crlf)
+string(LENGTH "${bare_hex}" without_crlf)
+math(EXPR two_rows "${without_crlf} + 8")
+if(NOT got_rc EQUAL 0 OR NOT with_crlf EQUAL two_rows OR NOT got_out MATCHES
+   "^utc,local,tool,run,serial,[^\n]*\n[^\n]*,apply,SV0000000002,DW720 MIV,201036,[^\n]*\n$")
+  fail("record --csv: exit code ${got_rc}, stdout [${got_out}], stderr [${got_err}]")
 endif()
 
 run("--help" 0 "Commands:\n.*  batch --from FILE .*Exit codes: 0 done; 1 " "^$" --help)

@@ -14,32 +14,6 @@ using cli::TSetting;
 
 namespace {
 
-// Output and messages of one command.
-struct TPrinted {
-    TCapture out, err;
-    cli::TCommandOptions Options(std::int64_t timeoutMs = 30000) const {
-        cli::TCommandOptions options;
-        options.out = out.File();
-        options.err = err.File();
-        options.session.messages = err.File();
-        options.session.timeoutMs = timeoutMs;
-        return options;
-    }
-};
-
-std::optional<sim::ParamSet> StoredOf(cli::TSimBench& bench) {
-    return bench.Unit().Inspect([](sim::Transceiver& u) { return u.Stored(); });
-}
-
-std::size_t WritesTo(cli::TSimBench& bench, std::size_t unit = 0) {
-    return bench.Unit(unit).Inspect([](sim::Transceiver& u) {
-        const auto& all = u.Received();
-        return static_cast<std::size_t>(std::count_if(all.begin(), all.end(), [](const auto& c) {
-            return c.starts_with("SPAR") || c == "SAVE" || c == "CLEAR";
-        }));
-    });
-}
-
 // ---- show --json, taken back by set --from ---------------------------------------------------
 
 class ShowJson : public ::testing::TestWithParam<std::string> {};
@@ -243,7 +217,7 @@ TEST(Batch, AppliesToEachUnitWithOneLineEachAndASummary) {
                                              "3 unit(s): 3 OK, 0 failed",
                                          }));
     EXPECT_EQ(
-        batch.printed.err.Lines(),
+        batch.printed.Said(),
         (std::vector<std::string>{
             "sonavelle-cli: plug in unit 1 (Ctrl-C stops)", "sonavelle-cli: unplug the unit",
             "sonavelle-cli: plug in unit 2 (Ctrl-C stops)", "sonavelle-cli: unplug the unit",
@@ -469,7 +443,7 @@ TEST_P(Device, ChoosesAmongTheUnitsAttachedOrSaysWhatItFound) {
     setOptions.session.device = listOptions.session.device = t.device;
     cli::TSimBench bench({profile, profile, profile}), listed({profile, profile, profile});
     EXPECT_EQ(cli::RunSet(bench, Requests({{TSetting::Volume, "1"}}), setOptions), t.exit);
-    auto said = set.err.Lines();
+    auto said = set.Said();
     said.erase(said.begin());
     EXPECT_EQ(said, t.said);
     for (std::size_t unit = 0; unit < 3; ++unit)
@@ -566,7 +540,7 @@ TEST_P(CtrlC, FinishesTheUnitInProgressAtTheFirstAndStopsAtTheSecond) {
                                  "sonavelle-cli: plug in unit 2 (Ctrl-C stops)"};
     if (!t.at.empty())
         err.push_back("sonavelle-cli: finishing this unit; Ctrl-C again stops at once");
-    EXPECT_EQ(p.err.Lines(), err);
+    EXPECT_EQ(p.Said(), err);
 }
 
 INSTANTIATE_TEST_SUITE_P(
