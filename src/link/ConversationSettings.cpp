@@ -601,7 +601,17 @@ TConversation::TApplyPlan TConversation::PlanApply() const {
         identity_, {choice(Volume), choice(AutoSwitching), choice(HandsFree), choice(Channel),
                     choice(Recorder), choice(DiveComputer), choice(VoiceGuide),
                     GetDivingTimeSignalValue(), initParams_.CsgVoxNzccTh});
-    planned.kept = params::KeptSettings(planned.plan, unitValues_, chosen_);
+    // A setting chosen as the unit already has it changes nothing, and goes back with the
+    // unit's own value as one not chosen does: its item may write another value (a DW720
+    // MIV that did not give its model shows its channel S as the item B, which writes B).
+    std::vector<TSetting> chosen;
+    for (TSetting s : chosen_) {
+        const TSettingData& d = Data(s);
+        const int item =
+            s == AirCheck ? params::GetDivingTimeSignalCode(d.checked, d.first, d.later) : d.choice;
+        if (item != d.current) chosen.push_back(s);
+    }
+    planned.kept = params::KeptSettings(planned.plan, unitValues_, chosen);
     // A setting the user did not choose goes back with the unit's own value.
     const auto kept = [&](TSetting s) {
         return std::find(planned.kept.begin(), planned.kept.end(), s) != planned.kept.end();

@@ -134,6 +134,9 @@ TEST_P(EveryPreset, SetWritesEveryValueTheUnitTakesAndTheUnitKeepsIt) {
         std::vector<std::pair<TSetting, std::string>> choices;
         for (const auto& [setting, values] : offered)
             choices.emplace_back(setting, values[(round + 1) % values.size()]);
+        std::map<TSetting, std::optional<std::string>> before;
+        for (const auto& [setting, value] : choices)
+            before[setting] = cli::ChosenValue(c, setting);
         const cli::TOutcome applied = run.session.Apply(Requests(choices));
         ASSERT_EQ(applied.exit, TExit::Done) << applied.message;
         const std::optional<sim::ParamSet> stored = run.Stored();
@@ -146,6 +149,9 @@ TEST_P(EveryPreset, SetWritesEveryValueTheUnitTakesAndTheUnitKeepsIt) {
             SCOPED_TRACE(std::string(cli::Info(setting).name) + "=" + value);
             EXPECT_EQ(cli::ChosenValue(c, setting), value);
             ExpectChosenInTheWindow(c, setting, value);
+            // A value chosen as the unit already shows it is no change: the unit keeps its
+            // own (a channel S shown as B stays S).
+            if (before[setting] == value) continue;
             const std::string now = StoredAs(*stored, setting);
             const auto [at, added] = kept[setting].emplace(value, now);
             EXPECT_EQ(at->second, now) << "the same value is kept the same way";

@@ -1,7 +1,7 @@
 // A unit value the tables cannot show (or would round to their nearest item) survives an
 // Apply that changes something else: it is written back as the unit holds it and does not
-// count. Once the user chooses that setting, the choice is written as the tables have it;
-// choosing the item shown is no change by itself.
+// count. Once the user chooses another item, it is written as the tables have it; choosing
+// the item shown is no change, and the unit's value goes back.
 #include "support/CoreRig.h"
 
 #include <gtest/gtest.h>
@@ -76,6 +76,13 @@ TEST_P(UnitValues, AreWrittenBackUnlessTheUserChoosesThem) {
         c.Choose(odd.own, rig[odd.own].itemIndex); // the item shown is no change
         c.PressApply();
         EXPECT_EQ(rig[TControl::SpeedButton2].tag, 0);
+        // and goes back as the unit has it when something else is written
+        c.Choose(other, rig[other].itemIndex == 0 ? 1 : 0);
+        rig.Mark();
+        c.PressApply();
+        ASSERT_TRUE(rig.RunToRest());
+        EXPECT_TRUE(Sent(Command(odd.value))) << ::testing::PrintToString(rig.SentSinceMark());
+        EXPECT_EQ(rig.sim->Stored()->Get(odd.key), odd.value);
         c.Choose(odd.own, odd.choose);
     }
     c.PressApply();
