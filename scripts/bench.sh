@@ -22,6 +22,8 @@ if [ "${1:-}" = --batch ]; then
     work="$(mktemp -d)"
     trap 'rm -rf "$work"' EXIT
     printf 'volume=2\nvoice-guide=high\n' >"$work/bench.conf"
+    # Each unit is backed up and recorded, as on a bench: into the run's own folder.
+    export XDG_DATA_HOME="$work/data"
     echo "$machine"
     # Virtual time: the run takes as long as the machine needs, nothing waits on a clock.
     TIMEFORMAT='%R %U %S'
