@@ -101,17 +101,18 @@ int main(int argc, char* argv[]) {
                                         QStringLiteral("show: print one JSON object."));
     const QCommandLineOption fromOption(
         QStringLiteral("from"),
-        QStringLiteral("set, batch: the settings in FILE (-: standard input)."),
+        QStringLiteral("set, batch, restore: the settings in FILE (-: standard input)."),
         QStringLiteral("FILE"));
     const QCommandLineOption dryRunOption(
         QStringLiteral("dry-run"),
-        QStringLiteral("set, batch: check the settings against the unit and print what would "
-                       "change; write nothing."));
+        QStringLiteral("set, batch, restore: check the settings against the unit and print what "
+                       "would change; write nothing."));
     const QCommandLineOption deviceOption(
         QStringLiteral("device"),
-        QStringLiteral("list, show, set, default: take the transceiver at PATH (as list prints "
-                       "it) or the one whose serial number is SERIAL (the units attached are "
-                       "identified one after another)."),
+        QStringLiteral(
+            "list, show, set, default, restore: take the transceiver at PATH (as list "
+            "prints it) or the one whose serial number is SERIAL (the units attached are "
+            "identified one after another)."),
         QStringLiteral("PATH|SERIAL"));
     const QCommandLineOption countOption(
         QStringLiteral("count"),
@@ -165,8 +166,8 @@ int main(int argc, char* argv[]) {
     QStringList positional = args.positionalArguments();
     if (positional.isEmpty()) return Usage(QStringLiteral("no command given (see --help)."));
     const QString command = positional.takeFirst();
-    const QStringList commands{QStringLiteral("list"), QStringLiteral("show"),
-                               QStringLiteral("set"), QStringLiteral("default"),
+    const QStringList commands{QStringLiteral("list"),  QStringLiteral("show"),
+                               QStringLiteral("set"),   QStringLiteral("default"),
                                QStringLiteral("batch"), QStringLiteral("restore"),
                                QStringLiteral("record")};
     if (!commands.contains(command))
