@@ -73,7 +73,7 @@ class WindowFileMenu : public SimWindowTest {
 
 struct ItemRow {
     const char* name;
-    void (TForm1::*handler)();
+    void (*handler)(TForm1&);
     bool needsUnit;
     bool choosesOld; // afterwards the volume chosen is the one before the Apply
 };
@@ -84,7 +84,7 @@ TEST_P(WindowFileItems, EnabledWhenTheyMakeSenseAndWriteNothingToTheUnit) {
     const ItemRow& row = GetParam();
     auto* item = Find<QAction>(form, row.name);
     EXPECT_EQ(item->isEnabled(), !row.needsUnit);
-    (form->*row.handler)(); // a disabled item refuses when triggered all the same
+    row.handler(*form); // a disabled item refuses when triggered all the same
     EXPECT_EQ(dialogs->choosers.empty() && dialogs->listHeading.empty(), row.needsUnit);
 
     Ready();
@@ -109,10 +109,11 @@ TEST_P(WindowFileItems, EnabledWhenTheyMakeSenseAndWriteNothingToTheUnit) {
 
 INSTANTIATE_TEST_SUITE_P(
     , WindowFileItems,
-    ::testing::Values(ItemRow{"SaveSettings1", &TForm1::SaveSettings1Click, true, false},
-                      ItemRow{"LoadSettings1", &TForm1::LoadSettings1Click, true, true},
-                      ItemRow{"Restore1", &TForm1::Restore1Click, true, true},
-                      ItemRow{"ServiceRecord1", &TForm1::ServiceRecord1Click, false, false}),
+    ::testing::Values(
+        ItemRow{"SaveSettings1", [](TForm1& f) { f.SaveSettings1Click(); }, true, false},
+        ItemRow{"LoadSettings1", [](TForm1& f) { f.LoadSettings1Click(); }, true, true},
+        ItemRow{"Restore1", [](TForm1& f) { f.Restore1Click(); }, true, true},
+        ItemRow{"ServiceRecord1", [](TForm1& f) { f.ServiceRecord1Click(); }, false, false}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // ---- settings files -----------------------------------------------------------------------
