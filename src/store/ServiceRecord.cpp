@@ -94,8 +94,12 @@ std::optional<TRecordEntry> FromJson(const QJsonObject& o) {
 
 std::string JoinValues(const TNamedValues& values) {
     std::string out;
-    for (const auto& [name, value] : values)
-        out += (out.empty() ? "" : "; ") + name + "=" + value;
+    for (const auto& [name, value] : values) {
+        if (!out.empty()) out += "; ";
+        out += name;
+        out += '=';
+        out += value;
+    }
     return out;
 }
 
@@ -249,15 +253,18 @@ std::vector<TRecordEntry> OfSerial(const std::vector<TRecordEntry>& entries,
 
 std::string RecordCsv(const std::vector<TRecordEntry>& entries) {
     std::string out;
-    for (const TField& f : kFields)
-        out += (&f == kFields ? "" : ",") + std::string(f.name);
+    for (const TField& f : kFields) {
+        if (&f != kFields) out += ',';
+        out += f.name;
+    }
     out += "\r\n";
     for (const TRecordEntry& e : entries) {
         for (const TField& f : kFields) {
             const std::string text = f.text    ? e.*f.text
                                      : f.maybe ? (e.*f.maybe).value_or("")
                                                : JoinValues(e.*f.values);
-            out += (&f == kFields ? "" : ",") + CsvField(text);
+            if (&f != kFields) out += ',';
+            out += CsvField(text);
         }
         out += "\r\n";
     }
