@@ -373,10 +373,25 @@ bool TSimServices::Write(THandle Handle, const uint8_t* Buffer, uint32_t Length,
             return false;
         }
         Written = Length;
+        if (virtual_ && !ReplyDueLocked(h->second.Device, model)) return true;
         ChangedLocked();
     }
     changed_.notify_all();
     return true;
+}
+
+bool TSimServices::ReplyDueLocked(uint32_t Device, TDeviceModel& Model) {
+    // A reply that falls due later needs no reader awake now: the parked readers of the
+    // device are told when to look again, and AdvanceTo wakes them then.
+    const std::optional<uint64_t> due = Model.NextDueUs();
+    if (due && *due <= virtualUs_) return true;
+    for (TWaiter* w : waiters_) {
+        if (w->parkedIn_ != epoch_) continue; // not parked: it looks again by itself
+        const auto h = handles_.find(w->handle_);
+        if (!w->begun_ || h == handles_.end() || h->second.Device != Device) continue;
+        if (due) w->wakeAtUs_ = std::min(w->wakeAtUs_, *due);
+    }
+    return false;
 }
 
 std::unique_ptr<TReadWaiter> TSimServices::NewReadWaiter() {

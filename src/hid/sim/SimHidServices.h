@@ -105,6 +105,9 @@ class TSimServices final : public TPlatformServices {
     // again before the services count as settled.
     void Changed();
     void ChangedLocked() { ++epoch_; }
+    // Virtual time, under lock_, after a write to the device: whether a reader must look
+    // again now (the reply is due, or a reader is not parked).
+    bool ReplyDueLocked(uint32_t Device, TDeviceModel& Model);
 
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::mutex lock_;
