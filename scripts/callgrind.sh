@@ -40,13 +40,15 @@ group() { sed ':a;s/\B[0-9]\{3\}\>/,&/;ta' <<<"$1"; }
 
 # measure NAME COMMAND...: runs the command under callgrind RUNS times; sets MEDIAN, LOW,
 # HIGH and STATUS; its output stays in $OUT/NAME.stdout. With COLLECT=FUNCTION only the
-# instructions inside that function are counted.
+# instructions inside that function are counted; with FRESH=DIR that folder is removed
+# before each run.
 measure() {
     local name="$1"
     shift
     local i counts=()
     STATUS=0
     for ((i = 1; i <= RUNS; i++)); do
+        [ -z "${FRESH:-}" ] || rm -rf "$FRESH"
         QT_HASH_SEED=0 QT_QPA_PLATFORM=offscreen nice -n 10 valgrind --tool=callgrind \
             ${COLLECT:+--toggle-collect="$COLLECT"} --callgrind-out-file="$OUT/$name.$i.out" "$@" >"$OUT/$name.stdout" \
             2>"$OUT/$name.$i.log" || STATUS=$?
@@ -126,11 +128,13 @@ virtual() {
     printf '%-8s %11s Ir per plug-in to rest in the harness (20 runs: %s Ir)\n' virtual \
         "$(group $((MEDIAN / 20)))" "$(group "$MEDIAN")"
 }
-# A batch of N simulated units with --log: each identified, set, checked and unplugged.
+# A batch of N simulated units with --log: each identified, backed up, set, checked,
+# recorded and unplugged. The backups and the record go to a data folder of the run's own,
+# empty at the start of each run.
 run_batch() {
     printf 'volume=2\nvoice-guide=high\n' >"$OUT/batch.conf"
     rm -f "$OUT/$1.log"
-    measure "$1" "$cli" batch --sim "DW730 TONAL/201036" --count "$2" --from "$OUT/batch.conf" \
+    XDG_DATA_HOME="$OUT/data" FRESH="$OUT/data" measure "$1" "$cli" batch --sim "DW730 TONAL/201036" --count "$2" --from "$OUT/batch.conf" \
         --log "$OUT/$1.log"
 }
 

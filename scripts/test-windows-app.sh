@@ -181,13 +181,13 @@ else
     timeout 120 wine "$cli" --sim "$preset" set volume=2 </dev/null >"$work/cli-set.out" \
         2>"$work/cli-set.err" || cli_rc=$?
     echo "  set volume=2: exit code $cli_rc: $(tr -d '\r' <"$work/cli-set.out")"
-    backups=$(find "$data/backups" -maxdepth 1 -name 'SV0000000001_*.json' 2>/dev/null | wc -l)
+    backups=$(find "$data/backups/SV0000000001" -maxdepth 1 -name 'SV0000000001_*.json' 2>/dev/null | wc -l)
     records=$(tr -d '\r' <"$data/service-record.jsonl" 2>/dev/null | grep -c '"result":"saved"' || true)
     echo "  $data: $backups backup(s), $records line(s) in service-record.jsonl"
     [ "$cli_rc" -eq 0 ] || fail "sonavelle-cli.exe set volume=2 exited with $cli_rc: $(tr -d '\r' <"$work/cli-set.err")"
-    [ "$backups" -eq 1 ] || fail "sonavelle-cli.exe set made $backups backups in $data/backups, not 1"
+    [ "$backups" -eq 1 ] || fail "sonavelle-cli.exe set made $backups backups in $data/backups/SV0000000001, not 1"
     [ "$records" -eq 1 ] || fail "sonavelle-cli.exe set left $records saved lines in $data/service-record.jsonl, not 1"
-    grep -Eq 'backup saved: .*Sonavelle[\\/]Customize[\\/]backups[\\/]SV0000000001_' "$work/cli-set.err" ||
+    grep -Eq 'backup saved: .*Sonavelle[\\/]Customize[\\/]backups[\\/]SV0000000001[\\/]SV0000000001_' "$work/cli-set.err" ||
         fail "sonavelle-cli.exe set did not say where the backup went: $(tr -d '\r' <"$work/cli-set.err")"
 fi
 

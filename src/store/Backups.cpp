@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <tuple>
 
 namespace store {
@@ -97,6 +98,38 @@ std::string RawKey(std::string_view command) {
     return std::string(command);
 }
 
+// The unit's backups in each of the folders, newest first.
+std::vector<TBackupFile> ListBackupsIn(std::initializer_list<std::string> folders,
+                                       const std::string& unitFileName) {
+    struct TFound {
+        std::string stamp;
+        int number;
+        TBackupFile file;
+    };
+    std::vector<TFound> found;
+    for (const std::string& folder : folders) {
+        const QDir dir(Q(folder));
+        for (const QString& entry :
+             dir.entryList({Q(unitFileName) + QStringLiteral("_*.json")}, QDir::Files)) {
+            const std::string name = entry.toStdString();
+            std::string stamp;
+            int number = 0;
+            if (!ParseBackupName(name, unitFileName, stamp, number)) continue;
+            const std::string local = stamp.substr(0, 4) + "-" + stamp.substr(4, 2) + "-" +
+                                      stamp.substr(6, 2) + "T" + stamp.substr(9, 2) + ":" +
+                                      stamp.substr(11, 2) + ":" + stamp.substr(13, 2);
+            found.push_back({stamp, number, {PathIn(folder, name), local}});
+        }
+    }
+    std::sort(found.begin(), found.end(), [](const TFound& a, const TFound& b) {
+        return std::tie(a.stamp, a.number) > std::tie(b.stamp, b.number);
+    });
+    std::vector<TBackupFile> out;
+    for (TFound& f : found)
+        out.push_back(std::move(f.file));
+    return out;
+}
+
 } // namespace
 
 std::string BackupFolder() {
@@ -130,13 +163,16 @@ TBackupWritten WriteBackup(const core::TConversation& c, const std::string& fold
     root[QStringLiteral("backup")] = backup;
     const QByteArray text = QJsonDocument(root).toJson(QJsonDocument::Indented);
 
-    if (!QDir().mkpath(Q(folder))) return {{}, "folder not writable: " + folder};
-    // The name is taken by creating the file: another process never has it overwritten.
+    // Each unit's backups have a folder of their own: keeping the newest few looks at that
+    // unit's files only, however many units the folder has seen.
     const std::string unit = UnitFileName(c);
+    const std::string unitFolder = PathIn(folder, unit);
+    if (!QDir().mkpath(Q(unitFolder))) return {{}, "folder not writable: " + folder};
+    // The name is taken by creating the file: another process never has it overwritten.
     const std::string base = unit + "_" + Stamp(now.wallMs);
     std::string path;
     for (int n = 1;; ++n) {
-        path = PathIn(folder, base + (n > 1 ? "-" + std::to_string(n) : "") + ".json");
+        path = PathIn(unitFolder, base + (n > 1 ? "-" + std::to_string(n) : "") + ".json");
         QFile claim(Q(path));
         if (claim.open(QIODevice::WriteOnly | QIODevice::NewOnly)) break;
         if (!claim.exists() || n >= 999)
@@ -153,38 +189,15 @@ TBackupWritten WriteBackup(const core::TConversation& c, const std::string& fold
     }
     if (keep > 0) {
         int kept = 1; // the one just written, whatever its time says
-        for (const TBackupFile& old : ListBackups(folder, unit))
+        // Backups of the old flat layout (folder/UNIT_*.json) are listed, never removed.
+        for (const TBackupFile& old : ListBackupsIn({unitFolder}, unit))
             if (old.path != path && ++kept > keep) QFile::remove(Q(old.path));
     }
     return {path, {}};
 }
 
 std::vector<TBackupFile> ListBackups(const std::string& folder, const std::string& unitFileName) {
-    struct TFound {
-        std::string stamp;
-        int number;
-        TBackupFile file;
-    };
-    std::vector<TFound> found;
-    const QDir dir(Q(folder));
-    for (const QString& entry :
-         dir.entryList({Q(unitFileName) + QStringLiteral("_*.json")}, QDir::Files)) {
-        const std::string name = entry.toStdString();
-        std::string stamp;
-        int number = 0;
-        if (!ParseBackupName(name, unitFileName, stamp, number)) continue;
-        const std::string local = stamp.substr(0, 4) + "-" + stamp.substr(4, 2) + "-" +
-                                  stamp.substr(6, 2) + "T" + stamp.substr(9, 2) + ":" +
-                                  stamp.substr(11, 2) + ":" + stamp.substr(13, 2);
-        found.push_back({stamp, number, {PathIn(folder, name), local}});
-    }
-    std::sort(found.begin(), found.end(), [](const TFound& a, const TFound& b) {
-        return std::tie(a.stamp, a.number) > std::tie(b.stamp, b.number);
-    });
-    std::vector<TBackupFile> out;
-    for (TFound& f : found)
-        out.push_back(std::move(f.file));
-    return out;
+    return ListBackupsIn({PathIn(folder, unitFileName), folder}, unitFileName);
 }
 
 TBackup ReadBackup(const std::string& path) {

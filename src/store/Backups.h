@@ -34,10 +34,10 @@ struct TBackupWritten {
     explicit operator bool() const { return error.empty(); }
 };
 
-// Writes a backup of the unit as the conversation holds it now into folder (created when
-// missing), as NAME_yyyyMMdd-HHmmss.json of the local time, -2, -3, ... when that is
-// taken; then keeps only the newest `keep` backups of the unit (keep <= 0 keeps all). On
-// failure nothing is left behind.
+// Writes a backup of the unit as the conversation holds it now into folder/NAME (created
+// when missing), as NAME_yyyyMMdd-HHmmss.json of the local time, -2, -3, ... when that is
+// taken; then keeps only the newest `keep` backups in folder/NAME (keep <= 0 keeps all).
+// On failure nothing is left behind.
 TBackupWritten WriteBackup(const core::TConversation& conversation, const std::string& folder,
                            const core::TTimePoint& now, const std::string& tool,
                            int keep = kKeepBackups);
@@ -46,7 +46,8 @@ struct TBackupFile {
     std::string path;
     std::string local; // "2026-12-08T14:01:02", from the file name
 };
-// The unit's backups (unitFileName: UnitFileName), newest first.
+// The unit's backups (unitFileName: UnitFileName), newest first: those in folder/NAME and
+// those of the older flat layout, folder/NAME_*.json.
 std::vector<TBackupFile> ListBackups(const std::string& folder, const std::string& unitFileName);
 
 struct TBackup {

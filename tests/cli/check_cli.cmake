@@ -37,7 +37,7 @@ set(data ${WORK_DIR}/data/Sonavelle/Customize)
 set(tonal --sim "DW730 TONAL/201036")
 set(miv --sim "DW720 MIV/201029")
 set(waiting "^sonavelle-cli: waiting for the unit \\(plug it in now\\)\n")
-set(backup "sonavelle-cli: backup saved: [^\n]*/Sonavelle/Customize/backups/SV0000000001_20260302-09300[0-9](-[0-9]+)?\\.json\n")
+set(backup "sonavelle-cli: backup saved: [^\n]*/Sonavelle/Customize/backups/SV0000000001/SV0000000001_20260302-09300[0-9](-[0-9]+)?\\.json\n")
 
 # ---- usage: exit code 2, one line, before any unit is looked at ---------------------------
 run("no command" 2 "^$" "^sonavelle-cli: no command given \\(see --help\\)\\.\n$")

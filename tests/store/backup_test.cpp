@@ -149,6 +149,12 @@ TEST(Backups, AreNeverOverwrittenAndOnlyTheNewestOfTheUnitAreKept) {
     QFile other(QString::fromStdString(home.Path("SV0000000002_20261208-140102.json")));
     ASSERT_TRUE(other.open(QIODevice::WriteOnly));
     other.close();
+    // One of this unit's, from before each unit had a folder: listed, never removed.
+    const std::string unit = "SV0000000001";
+    const std::string flat = unit + "_20261208-120000.json";
+    QFile old(QString::fromStdString(home.Path(flat)));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.close();
     const auto write = [&](int keep) {
         const auto written =
             store::WriteBackup(rig.conversation, folder, rig.clock.Now(), kTool, keep);
@@ -156,21 +162,20 @@ TEST(Backups, AreNeverOverwrittenAndOnlyTheNewestOfTheUnitAreKept) {
     };
     for (int i = 0; i < 3; ++i)
         write(0);
-    const std::string unit = "SV0000000001";
     EXPECT_EQ(Names(store::ListBackups(folder, unit)),
               (std::vector<std::string>{unit + "_20261208-140102-3.json",
                                         unit + "_20261208-140102-2.json",
-                                        unit + "_20261208-140102.json"}));
+                                        unit + "_20261208-140102.json", flat}));
     rig.clock.Advance(1000);
     write(2);
     EXPECT_EQ(Names(store::ListBackups(folder, unit)),
               (std::vector<std::string>{unit + "_20261208-140103.json",
-                                        unit + "_20261208-140102-3.json"}));
+                                        unit + "_20261208-140102-3.json", flat}));
     // The clock set back: the backup just written is kept all the same.
     rig.clock.Advance(-3600 * 1000);
     write(1);
     EXPECT_EQ(Names(store::ListBackups(folder, unit)),
-              (std::vector<std::string>{unit + "_20261208-130103.json"}));
+              (std::vector<std::string>{unit + "_20261208-130103.json", flat}));
     EXPECT_TRUE(other.exists());
 }
 

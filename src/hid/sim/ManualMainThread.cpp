@@ -10,6 +10,7 @@ void TManualMainThread::Post(TOperation Op) {
     {
         std::lock_guard lock(postLock_);
         posts_.push_back(std::move(Op));
+        postCount_ = posts_.size();
         ++pokes_;
     }
     postCv_.notify_all();
@@ -29,12 +30,15 @@ size_t TManualMainThread::PostedCount() {
 }
 
 bool TManualMainThread::RunOnePost() {
+    // Only this thread takes posts: none counted means none to take, without the lock.
+    if (postCount_.load() == 0) return false;
     TOperation op;
     {
         std::lock_guard lock(postLock_);
         if (posts_.empty()) return false;
         op = std::move(posts_.front());
         posts_.pop_front();
+        postCount_ = posts_.size();
     }
     RunGuarded(op);
     return true;

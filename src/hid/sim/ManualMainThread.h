@@ -5,6 +5,7 @@
 // WaitAndRun, as Qt's event loop would: the platform's notice window depends on them.
 #include "hid/MainThread.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -39,6 +40,7 @@ class TManualMainThread final : public TQueuedMainThread {
     std::mutex postLock_;
     std::condition_variable postCv_;
     std::deque<TOperation> posts_;
+    std::atomic<size_t> postCount_{0}; // posts_.size(), read without the lock
     uint64_t pokes_ = 0;
     std::map<int, std::pair<intptr_t, TOperation>> watches_;
     int nextWatch_ = 1;

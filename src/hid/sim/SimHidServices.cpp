@@ -21,11 +21,13 @@ class TSimServices::TWaiter final : public TReadWaiter {
     explicit TWaiter(TSimServices& Services) : services_(Services) {
         std::lock_guard lock(services_.lock_);
         services_.waiters_.insert(this);
+        ++services_.unparked_;
     }
     ~TWaiter() override {
         {
             std::lock_guard lock(services_.lock_);
             services_.waiters_.erase(this);
+            if (parkedIn_ != services_.epoch_) --services_.unparked_;
         }
         if (services_.virtualMain_) services_.virtualMain_->Wake();
     }
@@ -129,6 +131,7 @@ class TSimServices::TWaiter final : public TReadWaiter {
             if (const auto ended = Look(due)) return *ended;
             if (services_.NowUs() >= deadline) return TWaitResult::TimedOut;
             parkedIn_ = services_.epoch_;
+            --services_.unparked_;
             wakeAtUs_ = std::min(deadline, due.value_or(deadline));
             Lock.unlock();
             if (services_.virtualMain_) services_.virtualMain_->Wake();
@@ -189,10 +192,7 @@ void TSimServices::AdvanceTo(uint64_t Us) {
 }
 
 bool TSimServices::Settled() {
-    std::lock_guard lock(lock_);
-    for (const TWaiter* w : waiters_)
-        if (w->parkedIn_ != epoch_) return false;
-    return true;
+    return unparked_.load() == 0;
 }
 
 uint64_t TSimServices::NowUs() const {
@@ -373,10 +373,25 @@ bool TSimServices::Write(THandle Handle, const uint8_t* Buffer, uint32_t Length,
             return false;
         }
         Written = Length;
+        if (virtual_ && !ReplyDueLocked(h->second.Device, model)) return true;
         ChangedLocked();
     }
     changed_.notify_all();
     return true;
+}
+
+bool TSimServices::ReplyDueLocked(uint32_t Device, TDeviceModel& Model) {
+    // A reply that falls due later needs no reader awake now: the parked readers of the
+    // device are told when to look again, and AdvanceTo wakes them then.
+    const std::optional<uint64_t> due = Model.NextDueUs();
+    if (due && *due <= virtualUs_) return true;
+    for (TWaiter* w : waiters_) {
+        if (w->parkedIn_ != epoch_) continue; // not parked: it looks again by itself
+        const auto h = handles_.find(w->handle_);
+        if (!w->begun_ || h == handles_.end() || h->second.Device != Device) continue;
+        if (due) w->wakeAtUs_ = std::min(w->wakeAtUs_, *due);
+    }
+    return false;
 }
 
 std::unique_ptr<TReadWaiter> TSimServices::NewReadWaiter() {
@@ -457,7 +472,9 @@ void TSimServices::AnnounceThreadName(const std::string& Name) {
 bool SettleVirtual(TSimServices& Services, TManualMainThread& Main) {
     const auto settled = [&Services] { return Services.Settled(); };
     for (;;) {
-        if (!Main.ServeFor(settled, kSettleLimitMs)) return false;
+        // Most ticks find every reader parked and nothing handed over: no wait to set up.
+        const bool idle = Services.Settled() && Main.PendingSends() == 0;
+        if (!idle && !Main.ServeFor(settled, kSettleLimitMs)) return false;
         if (!Main.RunOnePost()) return true;
     }
 }

@@ -104,7 +104,13 @@ class TSimServices final : public TPlatformServices {
     // Something a reader may be waiting for has happened: every parked reader must look
     // again before the services count as settled.
     void Changed();
-    void ChangedLocked() { ++epoch_; }
+    void ChangedLocked() {
+        ++epoch_;
+        unparked_ = waiters_.size(); // every reader must look again
+    }
+    // Virtual time, under lock_, after a write to the device: whether a reader must look
+    // again now (the reply is due, or a reader is not parked).
+    bool ReplyDueLocked(uint32_t Device, TDeviceModel& Model);
 
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::mutex lock_;
@@ -115,6 +121,8 @@ class TSimServices final : public TPlatformServices {
     TMainThread* virtualMain_ = nullptr; // set before any reader exists
     uint64_t epoch_ = 0;                 // counts Changed(); a reader is parked in the epoch it saw
     std::set<TWaiter*> waiters_;         // under lock_
+    // The waiters not parked in the current epoch; changed under lock_, read without it.
+    std::atomic<size_t> unparked_{0};
     std::map<uint32_t, TDevice> devices_;
     std::map<THandle, THandleInfo> handles_;
     uint32_t nextDevice_ = 1;
