@@ -97,9 +97,11 @@ void TForm1::ChooseForUnit(const std::vector<store::TRequest>& requests) {
     });
     if (split.skipped.empty()) return;
     std::string text = "Skipped:";
-    for (const store::TSkipped& s : split.skipped)
-        text += "\n" + std::string(params::Info(s.request.setting).name) + " = " + s.request.value +
-                ": " + s.reason;
+    for (const store::TSkipped& s : split.skipped) {
+        text += '\n';
+        text += params::Info(s.request.setting).name;
+        text += " = " + s.request.value + ": " + s.reason;
+    }
     dialogs_->ShowInformation(kCaption, text);
 }
 
@@ -191,8 +193,10 @@ void TForm1::ServiceRecord1Click() {
             return;
         }
         std::string heading = path;
-        if (record.skipped > 0)
-            heading += "\n" + std::to_string(record.skipped) + " damaged line(s) skipped.";
+        if (record.skipped > 0) {
+            heading += '\n';
+            heading += std::to_string(record.skipped) + " damaged line(s) skipped.";
+        }
         if (record.entries.empty()) heading += "\nNo run has been recorded yet.";
         std::vector<std::string> lines;
         for (auto e = record.entries.rbegin(); e != record.entries.rend(); ++e)
