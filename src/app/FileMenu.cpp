@@ -204,3 +204,18 @@ void TForm1::ServiceRecord1Click() {
         dialogs_->ShowList("Service record", heading, lines);
     });
 }
+
+void TForm1::SaveRecordCsv1Click() {
+    AtEdge(*dialogs_, [this] {
+        const store::TRecord record = store::ReadRecord(RecordPath());
+        if (!record.error.empty()) {
+            dialogs_->ShowErrorMessage(kCaption, record.error);
+            return;
+        }
+        const auto path = dialogs_->ChooseFileToSave("Save service record as CSV",
+                                                     "service-record.csv", "Spreadsheet (*.csv)");
+        if (!path) return;
+        const std::string error = store::WriteWholeFile(*path, store::RecordCsv(record.entries));
+        if (!error.empty()) dialogs_->ShowErrorMessage(kCaption, error);
+    });
+}

@@ -68,7 +68,9 @@ QFont WindowFont() {
     return font;
 }
 
-QString S(const char* utf8) { return QString::fromUtf8(utf8); }
+QString S(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
 QString S(std::string_view utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
@@ -358,6 +360,8 @@ void TForm1::CreateMenus() {
     File1->addSeparator();
     Restore1 = item("Restore1", "Restore settings...", &TForm1::Restore1Click);
     ServiceRecord1 = item("ServiceRecord1", "Show service record...", &TForm1::ServiceRecord1Click);
+    SaveRecordCsv1 =
+        item("SaveRecordCsv1", "Save service record as CSV...", &TForm1::SaveRecordCsv1Click);
     File1->addSeparator();
     for (QAction* a : {SaveSettings1, LoadSettings1, Restore1})
         a->setEnabled(false);

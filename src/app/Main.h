@@ -97,6 +97,7 @@ class TForm1 : public QMainWindow {
     void LoadSettings1Click();
     void Restore1Click();
     void ServiceRecord1Click();
+    void SaveRecordCsv1Click();
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -147,6 +148,7 @@ class TForm1 : public QMainWindow {
     QAction* LoadSettings1 = nullptr;
     QAction* Restore1 = nullptr;
     QAction* ServiceRecord1 = nullptr;
+    QAction* SaveRecordCsv1 = nullptr;
     QAction* Exit1 = nullptr;
     QMenu* Info1 = nullptr;
     QAction* Version1 = nullptr;

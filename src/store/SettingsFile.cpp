@@ -29,7 +29,10 @@ std::string SettingsFileText(const core::TConversation& c, TValueOf valueOf, boo
 std::string WriteSettingsFile(const std::string& path, const core::TConversation& conversation,
                               TValueOf valueOf, const core::TTimePoint& now) {
     const bool json = Q(path).endsWith(QStringLiteral(".json"), Qt::CaseInsensitive);
-    const std::string text = SettingsFileText(conversation, valueOf, json, now);
+    return WriteWholeFile(path, SettingsFileText(conversation, valueOf, json, now));
+}
+
+std::string WriteWholeFile(const std::string& path, const std::string& text) {
     QSaveFile file(Q(path));
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(text.data(), static_cast<qint64>(text.size())) !=

@@ -12,6 +12,10 @@ namespace store {
 std::string SettingsFileText(const core::TConversation& conversation, TValueOf valueOf, bool json,
                              const core::TTimePoint& now);
 
+// Writes text to path whole or not at all (a file that was there stays as it was until the new
+// one is complete). The reason on failure, one line; empty on success.
+std::string WriteWholeFile(const std::string& path, const std::string& text);
+
 // Written whole or not at all, the format chosen by the name (".json" or anything else).
 // The reason on failure, one line; empty on success.
 std::string WriteSettingsFile(const std::string& path, const core::TConversation& conversation,

@@ -113,8 +113,23 @@ INSTANTIATE_TEST_SUITE_P(
         ItemRow{"SaveSettings1", [](TForm1& f) { f.SaveSettings1Click(); }, true, false},
         ItemRow{"LoadSettings1", [](TForm1& f) { f.LoadSettings1Click(); }, true, true},
         ItemRow{"Restore1", [](TForm1& f) { f.Restore1Click(); }, true, true},
-        ItemRow{"ServiceRecord1", [](TForm1& f) { f.ServiceRecord1Click(); }, false, false}),
+        ItemRow{"ServiceRecord1", [](TForm1& f) { f.ServiceRecord1Click(); }, false, false},
+        ItemRow{"SaveRecordCsv1", [](TForm1& f) { f.SaveRecordCsv1Click(); }, false, false}),
     [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(WindowFileMenu, TheRecordSavedAsCsvHoldsTheRunsOfTheDay) {
+    Ready();
+    ChooseOther(RadioGroup1(form));
+    Apply();
+    dialogs->files = {Path("record.csv")};
+    SaveRecordCsv1(form)->trigger();
+    QFile file(QString::fromStdString(Path("record.csv")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 3); // a header, one run, nothing after the last line end
+    EXPECT_TRUE(lines[0].startsWith("utc,local,tool,run,"));
+    EXPECT_TRUE(lines[1].contains(",apply,") && lines[1].contains(",saved,")) << lines[1].data();
+}
 
 // ---- settings files -----------------------------------------------------------------------
 

@@ -205,7 +205,8 @@ TEST_F(WindowLayout, MenusAndAboutBox) {
         items,
         (QStringList{U("SaveSettings1 Save settings as..."), U("LoadSettings1 Load settings..."),
                      U("-"), U("Restore1 Restore settings..."),
-                     U("ServiceRecord1 Show service record..."), U("-"), U("Exit1 Close")}));
+                     U("ServiceRecord1 Show service record..."),
+                     U("SaveRecordCsv1 Save service record as CSV..."), U("-"), U("Exit1 Close")}));
     EXPECT_EQ(Info1(form)->title(), U("Info"));
     EXPECT_EQ(Version1(form)->text(), U("Version"));
     Version1(form)->trigger();

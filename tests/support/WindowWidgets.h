@@ -81,6 +81,7 @@ SV_WIDGET(QAction, SaveSettings1)
 SV_WIDGET(QAction, LoadSettings1)
 SV_WIDGET(QAction, Restore1)
 SV_WIDGET(QAction, ServiceRecord1)
+SV_WIDGET(QAction, SaveRecordCsv1)
 SV_WIDGET(QAction, Exit1)
 SV_WIDGET(QAction, Version1)
 #undef SV_WIDGET
