@@ -107,7 +107,8 @@ QJsonArray ControlStates(const TForm1& form) {
         // they are left out, so that it stays what it was.
         static const QStringList kLaterItems{
             QStringLiteral("SaveSettings1"), QStringLiteral("LoadSettings1"),
-            QStringLiteral("Restore1"), QStringLiteral("ServiceRecord1")};
+            QStringLiteral("Restore1"), QStringLiteral("ServiceRecord1"),
+            QStringLiteral("SaveRecordCsv1")};
         if (name.isEmpty() || name.startsWith(QLatin1String("qt_")) ||
             name.contains(QLatin1String("_item")) || kLaterItems.contains(name))
             return;
