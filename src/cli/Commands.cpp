@@ -1,6 +1,5 @@
 #include "cli/Commands.h"
 
-#include "files/FileText.h"
 #include "link/Text.h"
 #include "store/Backups.h"
 #include "store/ServiceRecord.h"
@@ -10,8 +9,6 @@
 #include <QJsonDocument>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <cstdio>
 #include <string>
 
@@ -222,21 +219,7 @@ int RunSimList(const TCommandOptions& o) {
 
 TRequests LoadSettingsFrom(const std::string& path, std::FILE* in) {
     if (path != "-") return LoadSettingsFile(path);
-    const std::string name = "(standard input)";
-    // Read as a file is: a piece at a time, never past one byte over the limit.
-    constexpr std::size_t kLimit = files::kMaxFileBytes;
-    std::string text;
-    char piece[16 * 1024];
-    for (;;) {
-        const std::size_t want = std::min(sizeof piece, kLimit + 1 - text.size());
-        const std::size_t got = std::fread(piece, 1, want, in);
-        text.append(piece, got);
-        if (text.size() > kLimit) return {{}, name + ": too large for a settings file"};
-        if (got == want) continue;
-        if (std::ferror(in)) return {{}, name + ": cannot read (" + std::strerror(errno) + ")"};
-        break;
-    }
-    return ParseSettingsText(text, name);
+    return LoadSettingsStream(in, "(standard input)");
 }
 
 int RunList(TBench& bench, const TCommandOptions& o) {
@@ -415,9 +398,9 @@ int RunRestore(TBench& bench, const std::string& from, const TCommandOptions& o)
                          std::string(Info(skipped.request.setting).name).c_str(),
                          skipped.request.value.c_str(), skipped.reason.c_str());
         if (split.taken.empty() && !split.skipped.empty())
-            return Report(o, {TExit::Usage, "none of the settings in " + path +
-                                                " is on this unit (" + UnitName(c.Identity()) +
-                                                "); nothing written"});
+            return Report(o,
+                          {TExit::Usage, "none of the settings in " + path + " is on this unit (" +
+                                             UnitName(c.Identity()) + "); nothing written"});
         requests = std::move(split.taken);
     }
     // Only what differs is chosen: a setting the unit already holds is written back with its
@@ -473,10 +456,11 @@ int RunRecord(bool csv, const std::optional<std::string>& serial, const TCommand
         for (const auto& [name, value] : e.written)
             written.push_back(name + "=" + value);
         std::string result = e.result;
-        if (e.command) result += " (" + Quoted(*e.command) + " answered " + Quoted(e.reply.value_or("")) + ")";
-        std::fprintf(o.out, "%s\t%s\t%s\t%s\t%s\t%s\twritten: %s\tbackup: %s\n",
-                     e.local.c_str(), e.serial.value_or(kSerialNotRead).c_str(), e.model.c_str(),
-                     e.firmware.c_str(), e.run.c_str(), result.c_str(),
+        if (e.command)
+            result += " (" + Quoted(*e.command) + " answered " + Quoted(e.reply.value_or("")) + ")";
+        std::fprintf(o.out, "%s\t%s\t%s\t%s\t%s\t%s\twritten: %s\tbackup: %s\n", e.local.c_str(),
+                     e.serial.value_or(kSerialNotRead).c_str(), e.model.c_str(), e.firmware.c_str(),
+                     e.run.c_str(), result.c_str(),
                      written.empty() ? "none" : Join(written, ", ").c_str(),
                      e.backup.value_or("none").c_str());
     }

@@ -14,12 +14,14 @@ using store::AnyUnitValues;
 using store::Canonical;
 using store::Choose;
 using store::ChosenValue;
+using store::HeldValue;
 using store::SettingNamed;
 
 using store::CheckForUnit;
 using store::Escaped;
 using store::Join;
 using store::LoadSettingsFile;
+using store::LoadSettingsStream;
 using store::ParseAssignments;
 using store::ParseSettingsText;
 using store::Quoted;

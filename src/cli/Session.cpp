@@ -25,7 +25,6 @@ static_assert(std::atomic<int>::is_always_lock_free);
 // The progress bar's line: "[####    ]  40%".
 constexpr int kProgressWidth = 47;
 
-
 // A reply as it reads in a message: without its line end.
 std::string ReplyText(std::string reply) {
     while (!reply.empty() && static_cast<unsigned char>(reply.back()) <= 0x20)
@@ -62,7 +61,8 @@ TSession::TSession(TBench& bench, TSessionOptions options)
         options_.journal->tool = "sonavelle-cli " SV_VERSION;
         // Without a backup nothing is written: --no-backup turns backups off beforehand.
         journal_ = std::make_unique<store::TJournal>(
-            *options_.journal, bench_, [this](const std::string& line) { WriteLog(line, core::kLogNote); },
+            *options_.journal, bench_,
+            [this](const std::string& line) { WriteLog(line, core::kLogNote); },
             [this](const std::string& reason) {
                 backupFailed_ = reason;
                 return false;
@@ -473,13 +473,9 @@ TPreview TSession::Preview(const std::vector<TRequest>& requests) {
     // Counted as Apply counts, so that the preview and the run cannot disagree.
     preview.changed = c.ChangesOnApply().changed;
     for (TSetting setting : preview.changed) {
-        const core::TConversation::TSettingState state = c.Setting(setting);
-        const std::vector<std::string> values = params::SettingValues(setting, c.Identity());
-        std::string current = "?";
-        if (state.current)
-            current = values[static_cast<std::size_t>(*state.current)];
-        else if (state.raw)
-            current += " (" + Quoted(*state.raw) + ")";
+        std::string current = HeldValue(c, setting).value_or("?");
+        if (const auto raw = c.Setting(setting).raw; current == "?" && raw)
+            current += " (" + Quoted(*raw) + ")";
         // As asked: the air check's state does not say "off" over a value it cannot show.
         const auto asked = std::find_if(requests.begin(), requests.end(),
                                         [&](const TRequest& r) { return r.setting == setting; });

@@ -29,6 +29,10 @@ TFileText ReadFileText(const std::string& path, std::size_t limit) {
     if (!file)
         return Failed(TFileError::CannotOpen,
                       "cannot open (" + std::string(std::strerror(errno)) + ")");
+    return ReadStreamText(file.get(), limit);
+}
+
+TFileText ReadStreamText(std::FILE* stream, std::size_t limit) {
     constexpr std::size_t kChunk = 64 * 1024;
     // A vector, not a string: its reserve takes exactly what is asked, where a string's may
     // double past the limit.
@@ -41,12 +45,12 @@ TFileText ReadFileText(const std::string& path, std::size_t limit) {
                 bytes.reserve(std::min(limit + 1, std::max(have + want, 2 * bytes.capacity())));
             bytes.resize(have + want);
             errno = 0;
-            const std::size_t got = std::fread(bytes.data() + have, 1, want, file.get());
+            const std::size_t got = std::fread(bytes.data() + have, 1, want, stream);
             bytes.resize(have + got);
             if (bytes.size() > limit)
                 return Failed(TFileError::TooLarge, "larger than " + SizeText(limit));
             if (got == want) continue;
-            if (std::ferror(file.get()))
+            if (std::ferror(stream))
                 return Failed(TFileError::CannotRead,
                               "cannot read (" + std::string(std::strerror(errno)) + ")");
             break;

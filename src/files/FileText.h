@@ -3,6 +3,7 @@
 // holding more than a limit far above any real one: /dev/zero, a FIFO or a huge file is
 // refused in one line instead of taking all memory. Plain C++, no Qt.
 #include <cstddef>
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -22,5 +23,7 @@ struct TFileText {
 // Holds at most limit + 1 bytes at any time: one byte past the limit tells a file that is
 // too large from one that is exactly the limit, whether or not its size is known in advance.
 TFileText ReadFileText(const std::string& path, std::size_t limit = kMaxFileBytes);
+// The same, from a stream already open (standard input); the stream is left open.
+TFileText ReadStreamText(std::FILE* stream, std::size_t limit = kMaxFileBytes);
 
 } // namespace files

@@ -55,7 +55,7 @@ void TConversation::Start() {
 TConversation::~TConversation() = default;
 
 void TConversation::Shutdown() {
-    Guarded([this] { EndRun(TRunEnd::Abandoned); });
+    EndRun(TRunEnd::Abandoned); // guards the journal's call itself
     ++deviceEpoch_;
     if (ports_.Hid) ports_.Hid->CheckIn(device_);
     ports_.Hid = nullptr;

@@ -233,17 +233,26 @@ TRequests ParseSettingsText(std::string_view text, const std::string& name) {
     return out;
 }
 
+namespace {
+
+TRequests FromFileText(const files::TFileText& file, const std::string& name) {
+    if (file) return ParseSettingsText(*file.text, name);
+    TRequests out;
+    out.error =
+        name + ": " +
+        (file.error == files::TFileError::TooLarge ? "too large for a settings file" : file.why);
+    return out;
+}
+
+} // namespace
+
 TRequests LoadSettingsFile(const std::string& path) {
     // A settings file is a few hundred bytes; a huge one is a mistake, not settings.
-    const files::TFileText file = files::ReadFileText(path);
-    if (!file) {
-        TRequests out;
-        out.error = path + ": " +
-                    (file.error == files::TFileError::TooLarge ? "too large for a settings file"
-                                                               : file.why);
-        return out;
-    }
-    return ParseSettingsText(*file.text, path);
+    return FromFileText(files::ReadFileText(path), path);
+}
+
+TRequests LoadSettingsStream(std::FILE* stream, const std::string& name) {
+    return FromFileText(files::ReadStreamText(stream), name);
 }
 
 namespace {

@@ -8,6 +8,7 @@
 // whose "settings" object is taken.
 #include "store/Vocabulary.h"
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,8 @@ TRequests ParseAssignments(const std::vector<std::string>& arguments, int firstN
 // The text of a settings file called name (for the messages).
 TRequests ParseSettingsText(std::string_view text, const std::string& name);
 TRequests LoadSettingsFile(const std::string& path);
+// The same from a stream already open (standard input), called name in the messages.
+TRequests LoadSettingsStream(std::FILE* stream, const std::string& name);
 
 // The first request this unit cannot take, as one line; nothing when it takes them all.
 std::optional<std::string> CheckForUnit(const std::vector<TRequest>& requests,
