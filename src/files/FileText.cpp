@@ -1,20 +1,13 @@
 #include "files/FileText.h"
 
-#include <algorithm>
+#include "files/ReadChunks.h"
+
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
-#include <new>
-#include <vector>
 
 namespace files {
 
 namespace {
-
-TFileText Failed(TFileError error, std::string why) {
-    return TFileText{std::nullopt, error, std::move(why)};
-}
 
 std::string SizeText(std::size_t bytes) {
     if (bytes % kMaxFileBytes == 0) return std::to_string(bytes / kMaxFileBytes) + " MiB";
@@ -23,16 +16,11 @@ std::string SizeText(std::size_t bytes) {
 
 } // namespace
 
-TFileText ReadFileText(const std::string& path, std::size_t limit) {
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                               &std::fclose);
-    if (!file)
-        return Failed(TFileError::CannotOpen,
-                      "cannot open (" + std::string(std::strerror(errno)) + ")");
-    return ReadStreamText(file.get(), limit);
+TFileText Failed(TFileError error, std::string why) {
+    return TFileText{std::nullopt, error, std::move(why)};
 }
 
-TFileText ReadStreamText(std::FILE* stream, std::size_t limit) {
+TFileText ReadChunks(std::size_t limit, const std::function<TChunk(char*, std::size_t)>& readSome) {
     constexpr std::size_t kChunk = 64 * 1024;
     // A vector, not a string: its reserve takes exactly what is asked, where a string's may
     // double past the limit.
@@ -44,20 +32,32 @@ TFileText ReadStreamText(std::FILE* stream, std::size_t limit) {
             if (bytes.capacity() < have + want)
                 bytes.reserve(std::min(limit + 1, std::max(have + want, 2 * bytes.capacity())));
             bytes.resize(have + want);
-            errno = 0;
-            const std::size_t got = std::fread(bytes.data() + have, 1, want, stream);
-            bytes.resize(have + got);
+            const TChunk chunk = readSome(bytes.data() + have, want);
+            bytes.resize(have + chunk.got);
             if (bytes.size() > limit)
                 return Failed(TFileError::TooLarge, "larger than " + SizeText(limit));
-            if (got == want) continue;
-            if (std::ferror(stream))
-                return Failed(TFileError::CannotRead,
-                              "cannot read (" + std::string(std::strerror(errno)) + ")");
-            break;
+            if (chunk.error != TFileError::None) return Failed(chunk.error, chunk.why);
+            if (chunk.end) break;
         }
         return TFileText{std::string(bytes.begin(), bytes.end()), TFileError::None, {}};
     } catch (const std::bad_alloc&) {
         return Failed(TFileError::CannotRead, "cannot read (out of memory)");
     }
 }
+
+TFileText ReadStreamText(std::FILE* stream, std::size_t limit) {
+    return ReadChunks(limit, [stream](char* into, std::size_t want) {
+        errno = 0;
+        TChunk chunk;
+        chunk.got = std::fread(into, 1, want, stream);
+        if (chunk.got == want) return chunk;
+        if (std::ferror(stream)) {
+            chunk.error = TFileError::CannotRead;
+            chunk.why = "cannot read (" + std::string(std::strerror(errno)) + ")";
+        }
+        chunk.end = true;
+        return chunk;
+    });
+}
+
 } // namespace files

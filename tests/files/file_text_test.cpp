@@ -4,13 +4,19 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <new>
 #include <thread>
 
 #ifndef _WIN32
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -99,6 +105,88 @@ TEST(FileText, FromAPipeIsReadToItsEnd) {
     ASSERT_TRUE(got) << got.why;
     EXPECT_EQ(got.text->size(), 150'000u);
     EXPECT_EQ(got.text->back(), 'e');
+}
+
+// Asked before each wait: the third time, the user has pressed Ctrl-C.
+std::atomic<int> gStopChecks{0};
+bool StopOnThirdCheck() {
+    return ++gStopChecks >= 3;
+}
+
+TEST(FileText, APipeWithoutAWriterIsAWaitThatTheStopEnds) {
+    const fs::path fifo = fs::path(testing::TempDir()) / "file_text_lonely_fifo";
+    fs::remove(fifo);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    gStopChecks = 0;
+    const files::TFileText got = files::ReadFileText(fifo.string(), kLimit, &StopOnThirdCheck);
+    fs::remove(fifo);
+    EXPECT_EQ(got.error, TFileError::Stopped) << got.why;
+    EXPECT_EQ(got.why, "interrupted");
+    EXPECT_EQ(gStopChecks.load(), 3);
+}
+
+TEST(FileText, AnUnnamedPipeIsReadOnceToItsEndWhateverItHolds) {
+    // As "cat FILE | tool --from /dev/stdin" and "<(cat FILE)" give it: a pipe whose writer
+    // may already be gone.
+    for (const std::string& text : {std::string(), std::string("volume = 2\n")}) {
+        int ends[2];
+        ASSERT_EQ(::pipe(ends), 0);
+        ASSERT_EQ(::write(ends[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        ::close(ends[1]);
+        const files::TFileText got =
+            files::ReadFileText("/dev/fd/" + std::to_string(ends[0]), kLimit);
+        ::close(ends[0]);
+        ASSERT_TRUE(got) << got.why;
+        EXPECT_EQ(*got.text, text);
+    }
+}
+
+// ---- a file written whole or not at all ---------------------------------------------------
+
+std::string Contents(const fs::path& path) {
+    const files::TFileText got = files::ReadFileText(path.string());
+    return got ? *got.text : "(" + got.why + ")";
+}
+
+TEST(NewFile, IsWrittenWholeAndNeverReplacesAFile) {
+    const fs::path dir = fs::path(testing::TempDir()) / "new_file";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string a = (dir / "a").string(), b = (dir / "b").string();
+    EXPECT_EQ(files::WriteNewFile(a, "first"), "");
+    EXPECT_EQ(files::WriteNewFile(a, "second"), std::strerror(EEXIST));
+    EXPECT_EQ(Contents(a), "first");
+    EXPECT_EQ(files::WriteNewFile(b, "other"), "");
+    EXPECT_EQ(files::MoveNoReplace(a, b), files::kExists);
+    EXPECT_EQ(Contents(a), "first");
+    EXPECT_EQ(Contents(b), "other");
+    const std::string c = (dir / "c").string();
+    EXPECT_EQ(files::MoveNoReplace(a, c), "");
+    EXPECT_FALSE(fs::exists(a));
+    EXPECT_EQ(Contents(c), "first");
+    EXPECT_NE(files::WriteNewFile((dir / "none" / "d").string(), "x"), "");
+}
+
+TEST(NewFile, CutShortByAFileSizeLimitIsAnErrorAndLeavesNothing) {
+    const fs::path dir = fs::path(testing::TempDir()) / "new_file_limit";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string path = (dir / "big").string();
+    // As "(trap '' XFSZ; ulimit -f 1; ...)": writes past 1 KiB fail instead of killing.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1024, 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const std::string why = files::WriteNewFile(path, std::string(4096, 'x'));
+        ::_exit(why == std::strerror(EFBIG) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "not failed with \"" << std::strerror(EFBIG) << "\"";
+    EXPECT_FALSE(fs::exists(path));
 }
 #endif
 
