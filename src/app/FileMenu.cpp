@@ -149,7 +149,15 @@ void TForm1::Restore1Click() {
         if (!SettingsAtHand()) return;
         const core::TConversation& c = *conversation_;
         const std::string unit = store::UnitFileName(c);
-        const std::vector<store::TBackupFile> files = store::ListBackups(BackupFolder(), unit);
+        if (store::UnitFacts(c).serial.empty()) {
+            dialogs_->ShowInformation(kCaption,
+                                      "The serial number of this unit was not read, so none of "
+                                      "the backups can be told to be its own. Load settings... "
+                                      "loads one you choose.");
+            return;
+        }
+        // Only whole backups of this unit: a damaged or empty file is never offered.
+        const std::vector<store::TBackupFile> files = store::RestorableBackups(BackupFolder(), c);
         if (files.empty()) {
             dialogs_->ShowInformation(kCaption, "There are no backups of this unit.");
             return;

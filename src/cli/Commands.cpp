@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 
+#include "files/FileText.h"
 #include "link/Text.h"
 #include "store/Backups.h"
 #include "store/ServiceRecord.h"
@@ -158,15 +159,24 @@ struct TRestoreFile {
 };
 
 TRestoreFile LoadRestoreFile(const std::string& path) {
-    // Read as set --from reads it (the same messages); a file that calls itself a backup must
-    // be a whole one of this tool.
-    TRestoreFile file{LoadSettingsFile(path), std::nullopt};
+    // Read once, and checked as set --from checks a file (the same messages): a pipe gives
+    // its text only once, and what is checked must be what is restored. A file that calls
+    // itself a backup must be a whole one of this tool. Ctrl-C ends a wait for a FIFO's writer.
+    const files::TFileText text = files::ReadFileText(path, files::kMaxFileBytes, &StopRequested);
+    TRestoreFile file;
+    if (!text) {
+        file.settings.error = store::ReadError(text, path, "a settings file");
+        return file;
+    }
+    file.settings = ParseSettingsText(*text.text, path);
     if (!file.settings) return file;
-    store::TBackup backup = store::ReadBackup(path);
+    store::TBackup backup = store::ParseBackup(*text.text, path);
     if (backup)
         file.backup = std::move(backup);
     else if (backup.marked)
         file.settings = {{}, backup.error};
+    else if (file.settings.requests.empty())
+        file.settings = {{}, path + ": holds no settings; nothing written"};
     return file;
 }
 
@@ -174,14 +184,24 @@ std::string FileName(const std::string& path) {
     return QFileInfo(QString::fromStdString(path)).fileName().toStdString();
 }
 
-// The connected unit's backups, newest first, or why there are none.
+// The connected unit's backups that can be restored, newest first, or why there are none.
 std::vector<store::TBackupFile> BackupsOf(const core::TConversation& c, TOutcome& none) {
     const std::string unit = store::UnitFileName(c);
     const std::string folder = store::BackupFolder();
-    std::vector<store::TBackupFile> backups = store::ListBackups(folder, unit);
-    if (backups.empty())
+    if (Facts(c).serial.empty()) {
         none = {TExit::Usage,
-                "no backup of this unit (" + unit + "_*.json) in " + folder + "; nothing written"};
+                "the serial number of this unit was not read, so no backup can be "
+                "told to be its own; nothing written (restore --from FILE takes one)"};
+        return {};
+    }
+    std::vector<store::TBackupFile> backups = store::RestorableBackups(folder, c);
+    if (!backups.empty()) return backups;
+    const std::size_t named = store::ListBackups(folder, unit).size();
+    none = {TExit::Usage, "no backup of this unit (" + unit + "_*.json) in " + folder +
+                              (named > 0 ? " that can be restored (" + std::to_string(named) +
+                                               " damaged, empty or of another unit)"
+                                         : std::string()) +
+                              "; nothing written"};
     return backups;
 }
 

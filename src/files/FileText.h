@@ -37,12 +37,12 @@ TFileText ReadStreamText(std::FILE* stream, std::size_t limit = kMaxFileBytes);
 // Writing a file whole or not at all, in the folder it belongs in (paths in UTF-8). Each
 // returns the system's reason on failure, empty on success.
 //
-// Creates path, which must not exist yet, with text, and has it on the disk (flushed and
-// synced) before it returns; on failure nothing is left at path.
+// Creates path, which must not exist yet (else "exists"), with text, and has it on the disk
+// (flushed and synced) before it returns; on failure nothing is left at path.
+inline constexpr std::string_view kExists = "exists";
 std::string WriteNewFile(const std::string& path, std::string_view text);
 // Gives the file `from` the name `to` in the same folder, never replacing a file called `to`
 // (then "exists"); the folder's entry is synced to the disk.
 std::string MoveNoReplace(const std::string& from, const std::string& to);
-inline constexpr std::string_view kExists = "exists";
 
 } // namespace files

@@ -4,12 +4,14 @@
 // line's "set --from" takes), plus the raw values the unit reported and a "backup" object
 // that tells it from any other file. The unit's serial number names the file; the serial
 // comes from the unit and is not trusted with the file system.
+#include "files/FileText.h"
 #include "link/Conversation.h"
 #include "store/Requests.h"
 
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace store {
@@ -20,10 +22,12 @@ inline constexpr int kKeepBackups = 50;
 // DataFolder()/backups
 std::string BackupFolder();
 
-// How the backups' file names call a unit: its serial number, or its model and firmware when
-// the serial was not read. Only [A-Za-z0-9._-], never empty, at most 64 characters, never
-// beginning with '.'; a text that had to be changed gets a hash of the original, so that
-// two units never share a name.
+// How the backups' file names call a unit. A read serial number keeps A-Z, 0-9 and '-' and
+// spells every other byte "_XX" (hex), so that two serial numbers never share a name, not
+// even on a file system that ignores case ("sv1" is "_73_761", "SV1" is "SV1"); a name that
+// would be too long ends in a hash of the serial. A unit whose serial was not read is called
+// "no-serial." and its model and firmware: a name no serial number is ever given, since
+// any unit of that model may share it.
 std::string UnitFileName(const core::TConversation& conversation);
 std::string UnitFileName(const std::optional<std::string>& serial,
                          const params::TIdentity& identity);
@@ -35,9 +39,13 @@ struct TBackupWritten {
 };
 
 // Writes a backup of the unit as the conversation holds it now into folder/NAME (created
-// when missing), as NAME_yyyyMMdd-HHmmss.json of the local time, -2, -3, ... when that is
-// taken; then keeps only the newest `keep` backups in folder/NAME (keep <= 0 keeps all).
-// On failure nothing is left behind.
+// when missing) as NAME_NNNNNN_yyyyMMdd-HHmmss.json: NNNNNN one past the highest number the
+// unit's backups have, so that the order of a unit's backups never depends on the clock and
+// no name is used twice. The file is written under a temporary name, synced, read back and
+// checked (a whole backup of this unit with every setting and raw value it holds), and only
+// then given its name; then the unit's good backups beyond the newest `keep` are removed
+// (keep <= 0 keeps all; those of a unit whose serial was not read are never removed, as they
+// may be another unit's). On failure nothing is left behind and nothing was removed.
 TBackupWritten WriteBackup(const core::TConversation& conversation, const std::string& folder,
                            const core::TTimePoint& now, const std::string& tool,
                            int keep = kKeepBackups);
@@ -46,8 +54,9 @@ struct TBackupFile {
     std::string path;
     std::string local; // "2026-12-08T14:01:02", from the file name
 };
-// The unit's backups (unitFileName: UnitFileName), newest first: those in folder/NAME and
-// those of the older flat layout, folder/NAME_*.json.
+// The files named as the unit's backups (unitFileName: UnitFileName), newest first, whatever
+// they hold: those in folder/NAME by number, then the older names without one by their time
+// (NAME_yyyyMMdd-HHmmss[-N].json), in folder/NAME and in the flat layout, folder/NAME_*.json.
 std::vector<TBackupFile> ListBackups(const std::string& folder, const std::string& unitFileName);
 
 struct TBackup {
@@ -62,6 +71,18 @@ struct TBackup {
     bool marked = false;
     explicit operator bool() const { return error.empty(); }
 };
-TBackup ReadBackup(const std::string& path);
+// A backup that holds no settings (a run cut short before it had them) is refused, as
+// nothing could be restored from it.
+TBackup ReadBackup(const std::string& path, files::TStopCheck stop = nullptr);
+// The same, of a file's text already read (path names it in the messages).
+TBackup ParseBackup(std::string_view text, const std::string& path);
+// The message for a file that could not be read (what: "a backup", "a settings file").
+std::string ReadError(const files::TFileText& file, const std::string& path, std::string_view what);
+
+// The connected unit's backups that a restore may take, newest first: files named as its
+// backups that read as whole backups of its serial number holding settings. None for a unit
+// whose serial number was not read: its backups cannot be told from another unit's.
+std::vector<TBackupFile> RestorableBackups(const std::string& folder,
+                                           const core::TConversation& conversation);
 
 } // namespace store

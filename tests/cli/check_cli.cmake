@@ -37,7 +37,7 @@ set(data ${WORK_DIR}/data/Sonavelle/Customize)
 set(tonal --sim "DW730 TONAL/201036")
 set(miv --sim "DW720 MIV/201029")
 set(waiting "^sonavelle-cli: waiting for the unit \\(plug it in now\\)\n")
-set(backup "sonavelle-cli: backup saved: [^\n]*/Sonavelle/Customize/backups/SV0000000001/SV0000000001_20260302-09300[0-9](-[0-9]+)?\\.json\n")
+set(backup "sonavelle-cli: backup saved: [^\n]*/Sonavelle/Customize/backups/SV0000000001/SV0000000001_[0-9][0-9][0-9][0-9][0-9][0-9]_20260302-09300[0-9]\\.json\n")
 
 # ---- usage: exit code 2, one line, before any unit is looked at ---------------------------
 run("no command" 2 "^$" "^sonavelle-cli: no command given \\(see --help\\)\\.\n$")
@@ -177,10 +177,10 @@ endif()
 # ---- backups and the record, as the commands reach them -------------------------------------
 run("--csv with set" 2 "^$" "^sonavelle-cli: --csv and --serial are for record only\\.\n$"
     set --csv volume=1 ${tonal})
-run("restore --list" 0 "^(2026-03-02T09:30:0[0-9]\tSV0000000001_[-0-9]+\\.json\t[^\n]+\n)+$"
+run("restore --list" 0 "^(2026-03-02T09:30:0[0-9]\tSV0000000001_[-_0-9]+\\.json\t[^\n]+\n)+$"
     "${waiting}$" restore --list ${miv})
 run("record" 0
-    "^2026-03-02T[^\t]*\tSV0000000002\tDW720 MIV\t201036\tapply\tsaved\twritten: [^\n]*volume=3[^\n]*\tbackup: SV0000000002_[-0-9]+\\.json\n$"
+    "^2026-03-02T[^\t]*\tSV0000000002\tDW720 MIV\t201036\tapply\tsaved\twritten: [^\n]*volume=3[^\n]*\tbackup: SV0000000002_[-_0-9]+\\.json\n$"
     "^$" record --serial SV0000000002)
 # The spreadsheet's rows end in CR LF as written (CMake reads them as LF, so they are looked
 # for in hex).

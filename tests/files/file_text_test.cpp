@@ -154,7 +154,7 @@ TEST(NewFile, IsWrittenWholeAndNeverReplacesAFile) {
     fs::create_directories(dir);
     const std::string a = (dir / "a").string(), b = (dir / "b").string();
     EXPECT_EQ(files::WriteNewFile(a, "first"), "");
-    EXPECT_EQ(files::WriteNewFile(a, "second"), std::strerror(EEXIST));
+    EXPECT_EQ(files::WriteNewFile(a, "second"), files::kExists);
     EXPECT_EQ(Contents(a), "first");
     EXPECT_EQ(files::WriteNewFile(b, "other"), "");
     EXPECT_EQ(files::MoveNoReplace(a, b), files::kExists);

@@ -186,7 +186,7 @@ TEST(Journal, BacksUpBeforeTheRunAndRecordsItsEndInTheDataFolder) {
     journal.RunEnded(TRunKind::Apply, TRunEnd::Saved);
 
     const std::string data = home.Path("Sonavelle/Customize");
-    const std::string backup = data + "/backups/SV0000000001/SV0000000001_20261208-140102.json";
+    const std::string backup = data + "/backups/SV0000000001/SV0000000001_000001_20261208-140102.json";
     EXPECT_EQ(journal.LastBackup(), backup);
     EXPECT_EQ(journal.LastError(), "");
     EXPECT_EQ(notes, (std::vector<std::string>{
@@ -202,7 +202,7 @@ TEST(Journal, BacksUpBeforeTheRunAndRecordsItsEndInTheDataFolder) {
         const store::TRecord record = store::ReadRecord(path);
         ASSERT_EQ(record.entries.size(), 1u) << path;
         EXPECT_EQ(record.entries[0].run, "restore");
-        EXPECT_EQ(record.entries[0].backup, "SV0000000001_20261208-140102.json");
+        EXPECT_EQ(record.entries[0].backup, "SV0000000001_000001_20261208-140102.json");
         EXPECT_EQ(record.entries[0].written, (store::TNamedValues{{"air-check", "20/10"},
                                                                   {"dive-computer", "beep"},
                                                                   {"hands-free", "2"},

@@ -112,7 +112,7 @@ TFileText ReadFileText(const std::string& path, std::size_t limit, TStopCheck st
 
 std::string WriteNewFile(const std::string& path, std::string_view text) {
     TFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (file.Get() < 0) return Reason(errno);
+    if (file.Get() < 0) return errno == EEXIST ? std::string(kExists) : Reason(errno);
     const auto failed = [&](int error) {
         file.Close();
         ::unlink(path.c_str());

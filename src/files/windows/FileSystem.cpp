@@ -47,7 +47,11 @@ std::string WriteNewFile(const std::string& path, std::string_view text) {
     const std::wstring name = Wide(path);
     const HANDLE file = ::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return Reason(::GetLastError());
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? std::string(kExists)
+                                                                           : Reason(error);
+    }
     DWORD error = 0;
     while (!text.empty() && error == 0) {
         DWORD wrote = 0;
