@@ -10,11 +10,10 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
+#include "support/FileSizeLimit.h"
+
 #include <unistd.h>
 
-#include <csignal>
 #include <cstring>
 
 #include <algorithm>
@@ -306,24 +305,15 @@ TEST(Backup, CutShortIsAFailureThatLeavesNothingAndKeepsTheLastGoodOne) {
     ASSERT_TRUE(good) << good.error;
     ASSERT_GT(Contents(good.path).size(), 1024u);
     const QStringList before = Everything(unitFolder);
-    // As "(trap '' XFSZ; ulimit -f 1; ...)": the file system takes the first KiB only.
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{1024, 1024};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
+    // The file system takes the first KiB only.
+    EXPECT_TRUE(testing_support::WithFileSizeLimit(1024, [&] {
         const auto cut = store::WriteBackup(rig.conversation, folder, rig.clock.Now(), kTool, 1);
         const std::string expected = "backup not written: " + unitFolder +
                                      "/SV0000000001_000002_20261208-140102.json (" +
                                      std::strerror(EFBIG) + ")";
         if (cut.error != expected) std::fprintf(stderr, "%s\n", cut.error.c_str());
-        ::_exit(cut.path.empty() && cut.error == expected ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "not refused in the one line expected";
+        return cut.path.empty() && cut.error == expected;
+    })) << "not refused in the one line expected";
     EXPECT_EQ(Everything(unitFolder), before);
     EXPECT_EQ(store::RestorableBackups(folder, rig.conversation).at(0).path, good.path);
 }
