@@ -5,11 +5,20 @@
 #include "store/Backups.h"
 #include "store/ServiceRecord.h"
 
+#include "support/FileSizeLimit.h"
+
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -41,12 +50,17 @@ std::vector<std::pair<TSetting, std::string>> Values(const std::vector<cli::TReq
     return values;
 }
 
-// The settings of a fresh unit of the preset, as show --json prints them.
-std::vector<std::pair<TSetting, std::string>> ShownValues(const std::string& preset) {
+// The settings of a unit, as show --json prints them.
+std::vector<std::pair<TSetting, std::string>> ShownValues(const sim::Profile& profile) {
     TPrinted p;
-    cli::TSimBench bench(Preset(preset), 1);
+    cli::TSimBench bench(profile, 1);
     EXPECT_EQ(cli::RunShow(bench, true, p.Options()), 0);
     return Values(cli::ParseSettingsText(p.out.Text(), "shown").requests);
+}
+
+// ... of a fresh unit of the preset.
+std::vector<std::pair<TSetting, std::string>> ShownValues(const std::string& preset) {
+    return ShownValues(Preset(preset));
 }
 
 // The profile of a unit that has had the requests applied, as it then keeps them.
@@ -92,7 +106,8 @@ TEST_P(BackupFirst, PrecedesTheFirstWriteAndTheRecordNamesIt) {
     for (const std::string& line : log.Lines()) {
         if (line.find(",  Backup saved: ") != std::string::npos) backedUp = ++backups > 0;
         if (line.find(",  Service record: ") != std::string::npos) backedUp = false;
-        if (line.find(",>>SPAR") != std::string::npos || line.find(",>>CLEAR") != std::string::npos) {
+        if (line.find(",>>SPAR") != std::string::npos ||
+            line.find(",>>CLEAR") != std::string::npos) {
             EXPECT_TRUE(backedUp) << line;
         }
     }
@@ -122,23 +137,21 @@ const auto kVolume2 = [] { return Requests({{TSetting::Volume, "2"}}); };
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, BackupFirst,
-    ::testing::Values(
-        TWriting{"set", "apply", 1,
-                 [](cli::TSimBench& b, const cli::TCommandOptions& o, const TDataHome&) {
-                     return cli::RunSet(b, kVolume2(), o);
-                 }},
-        TWriting{"default", "default", 1,
-                 [](cli::TSimBench& b, const cli::TCommandOptions& o, const TDataHome&) {
-                     return cli::RunDefault(b, o);
-                 }},
-        TWriting{"batch", "apply", 2,
-                 [](cli::TSimBench& b, const cli::TCommandOptions& o, const TDataHome&) {
-                     return cli::RunBatch(b, kVolume2(), 0, o);
-                 }},
-        TWriting{"restore", "restore", 1,
-                 [](cli::TSimBench& b, const cli::TCommandOptions& o, const TDataHome& home) {
-                     return cli::RunRestore(b, Write(home, "v.txt", "volume = 2\n"), o);
-                 }}));
+    ::testing::Values(TWriting{"set", "apply", 1,
+                               [](cli::TSimBench& b, const cli::TCommandOptions& o,
+                                  const TDataHome&) { return cli::RunSet(b, kVolume2(), o); }},
+                      TWriting{"default", "default", 1,
+                               [](cli::TSimBench& b, const cli::TCommandOptions& o,
+                                  const TDataHome&) { return cli::RunDefault(b, o); }},
+                      TWriting{"batch", "apply", 2,
+                               [](cli::TSimBench& b, const cli::TCommandOptions& o,
+                                  const TDataHome&) { return cli::RunBatch(b, kVolume2(), 0, o); }},
+                      TWriting{"restore", "restore", 1,
+                               [](cli::TSimBench& b, const cli::TCommandOptions& o,
+                                  const TDataHome& home) {
+                                   return cli::RunRestore(b, Write(home, "v.txt", "volume = 2\n"),
+                                                          o);
+                               }}));
 
 // ---- without a backup nothing is written, and a dry run keeps nothing -----------------------
 
@@ -147,7 +160,8 @@ TEST(NoBackup, WritesNothingAndSaysWhyUnlessAskedToWriteWithoutOne) {
         const TDataHome home;
         // A file where the backups' folder goes: no backup can be made, whoever runs the test.
         ASSERT_TRUE(QDir().mkpath(QFileInfo(QString::fromStdString(store::BackupFolder())).path()));
-        ASSERT_TRUE(QFile(QString::fromStdString(store::BackupFolder())).open(QIODevice::WriteOnly));
+        ASSERT_TRUE(
+            QFile(QString::fromStdString(store::BackupFolder())).open(QIODevice::WriteOnly));
         TPrinted p;
         cli::TCommandOptions o = p.Options();
         o.backups = !noBackup;
@@ -179,7 +193,8 @@ TEST(DryRun, KeepsNeitherABackupNorARecord) {
     cli::TSimBench set(Preset("DW730 TONAL/201036"), 1), restore(Preset("DW730 TONAL/201036"), 1);
     EXPECT_EQ(cli::RunSet(set, Requests({{TSetting::Volume, "2"}}), o), 0);
     EXPECT_EQ(cli::RunRestore(restore, Write(home, "v.txt", "volume = 2\n"), o), 0);
-    EXPECT_EQ(QDir(QString::fromStdString(home.Path())).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+    EXPECT_EQ(QDir(QString::fromStdString(home.Path()))
+                  .entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
               QStringList{QStringLiteral("v.txt")});
 }
 
@@ -271,7 +286,8 @@ TEST_P(RestoreForeign, TakesWhatThisUnitHasAndRefusesAnotherSerialNumber) {
     std::vector<std::string> said = p.err.Lines();
     said.erase(said.begin());
     for (std::string& line : said)
-        if (const auto at = line.find(backup); at != std::string::npos) line.replace(at, backup.size(), "BACKUP");
+        if (const auto at = line.find(backup); at != std::string::npos)
+            line.replace(at, backup.size(), "BACKUP");
     EXPECT_EQ(said, t.said);
     EXPECT_EQ(WritesTo(bench) > 0, t.exit == 0);
     EXPECT_EQ(p.out.Text(),
@@ -310,10 +326,11 @@ TEST(RestoreList, NamesEachBackupNewestFirstWithWhatItWouldChangeAndWritesNothin
     cli::TSimBench b(volume1, 1), c(volume1, 1);
     ASSERT_EQ(cli::RunSet(b, Requests({{TSetting::Volume, "2"}}), second.Options()), 0);
     EXPECT_EQ(cli::RunRestoreList(c, list.Options()), 0);
-    EXPECT_EQ(list.out.Lines(),
-              (std::vector<std::string>{
-                  "2026-03-02T09:30:01\tSV0000000001_20260302-093001-2.json\tas the unit is now",
-                  "2026-03-02T09:30:01\tSV0000000001_20260302-093001.json\tdiffers in volume"}));
+    EXPECT_EQ(
+        list.out.Lines(),
+        (std::vector<std::string>{
+            "2026-03-02T09:30:01\tSV0000000001_000002_20260302-093001.json\tas the unit is now",
+            "2026-03-02T09:30:01\tSV0000000001_000001_20260302-093001.json\tdiffers in volume"}));
     EXPECT_EQ(WritesTo(c), 0u);
 }
 
@@ -321,8 +338,8 @@ TEST(RestoreList, NamesEachBackupNewestFirstWithWhatItWouldChangeAndWritesNothin
 // or no backup of the unit at all.
 struct TRefusedSource {
     const char* name;
-    std::string text;     // the file's; empty: no --from (the newest backup, and there is none)
-    const char* message;  // after "sonavelle-cli: PATH"
+    std::optional<std::string> text; // the file's; none: no --from (the newest backup)
+    const char* message;             // after "sonavelle-cli: PATH"
 };
 
 void PrintTo(const TRefusedSource& t, std::ostream* out) {
@@ -335,13 +352,13 @@ TEST_P(RestoreRefuses, InOneLineWritingNothing) {
     const TRefusedSource& t = GetParam();
     const TDataHome home;
     TPrinted p;
-    const std::string path = t.text.empty() ? "" : Write(home, "file", t.text);
+    const std::string path = t.text ? Write(home, "file", *t.text) : "";
     cli::TSimBench bench(Preset("DW730 TONAL/201036"), 1);
     EXPECT_EQ(cli::RunRestore(bench, path, p.Options()), 2);
     const std::string expected =
         "sonavelle-cli: " + (path.empty() ? std::string() : path) + t.message;
-    EXPECT_TRUE(p.err.Lines().back().starts_with(expected))
-        << p.err.Lines().back() << "\n" << expected;
+    EXPECT_TRUE(p.err.Lines().back().starts_with(expected)) << p.err.Lines().back() << "\n"
+                                                            << expected;
     EXPECT_EQ(WritesTo(bench), 0u);
     EXPECT_TRUE(Recorded().empty());
 }
@@ -352,15 +369,252 @@ INSTANTIATE_TEST_SUITE_P(
         TRefusedSource{"another_product",
                        R"({"settings": {"volume": "2"}, "backup": {"product": "Other tool"}})",
                        ": not a backup of the Sonavelle customize tool"},
-        TRefusedSource{"damaged_backup",
-                       R"({"settings": {"volume": "2"}, "backup": {"product": "Sonavelle customize tool"}})",
-                       ": a damaged backup"},
+        TRefusedSource{
+            "damaged_backup",
+            R"({"settings": {"volume": "2"}, "backup": {"product": "Sonavelle customize tool"}})",
+            ": a damaged backup"},
         TRefusedSource{"cut_short", R"({"unit": {"model": "DW730 TONAL", "serial": "SV0)",
                        ":1: not valid JSON"},
-        TRefusedSource{"binary", std::string("\x7f" "ELF\x02\x01\x00\x00", 8), ":1: not a text file"},
+        TRefusedSource{"binary",
+                       std::string("\x7f"
+                                   "ELF\x02\x01\x00\x00",
+                                   8),
+                       ":1: not a text file"},
         TRefusedSource{"too_large", std::string(2 << 20, 'x'), ": too large for a settings file"},
         TRefusedSource{"unknown_setting", "chanel = A\n", ":1: unknown setting 'chanel'"},
-        TRefusedSource{"no_backup", "", "no backup of this unit (SV0000000001_*.json) in "}));
+        TRefusedSource{"empty", "", ": holds no settings; nothing written"},
+        TRefusedSource{"comments_only", "# bench 3\n\n", ": holds no settings; nothing written"},
+        TRefusedSource{"backup_without_settings",
+                       R"({"unit": {"model": "DW730 TONAL", "firmware": "201036", "serial": null},
+                           "settings": {}, "raw": {},
+                           "backup": {"product": "Sonavelle customize tool", "utc": "", "local": ""}})",
+                       ": a backup that holds no settings"},
+        TRefusedSource{"no_backup", std::nullopt,
+                       "no backup of this unit (SV0000000001_*.json) in "}));
+
+// ---- which backup restore takes ---------------------------------------------------------------
+
+// The volume a unit of the preset keeps after each run, on one bench after another.
+sim::Profile Kept(const sim::Profile& profile, cli::TSimBench& bench) {
+    sim::Profile after = profile;
+    after.stored = StoredOf(bench);
+    return after;
+}
+
+TEST(RestoreNewest, IsTheLastBackupWrittenWhenPruningFreedOlderNamesOnAClockThatStoodStill) {
+    const TDataHome home;
+    // Every bench starts its virtual clock at the same second: four runs in one second.
+    sim::Profile unit = Preset("DW730 TONAL/201036");
+    for (const char* volume : {"1", "2", "3", "4"}) {
+        TPrinted p;
+        cli::TCommandOptions o = p.Options();
+        o.keepBackups = 2;
+        cli::TSimBench bench(unit, 1);
+        ASSERT_EQ(cli::RunSet(bench, Requests({{TSetting::Volume, volume}}), o), 0) << p.err.Text();
+        unit = Kept(unit, bench);
+    }
+    // The fourth run's backup holds the volume the third one set.
+    TPrinted p;
+    cli::TSimBench bench(unit, 1);
+    ASSERT_EQ(cli::RunRestore(bench, "", p.Options()), 0) << p.err.Text();
+    const auto files = BackupsOf("SV0000000001");
+    ASSERT_EQ(files.size(), 3u); // the two kept, and the restore's own
+    EXPECT_EQ(p.err.Lines().at(1), "sonavelle-cli: restoring " + files.at(1).path);
+    EXPECT_EQ(p.out.Text(), "1 setting(s) changed (volume); written and saved\n");
+    const auto shown = ShownValues(Kept(unit, bench));
+    EXPECT_NE(
+        std::find(shown.begin(), shown.end(), std::make_pair(TSetting::Volume, std::string("3"))),
+        shown.end());
+}
+
+TEST(RestoreNewest, PassesOverFilesThatAreNoWholeBackupOfTheUnit) {
+    const TDataHome home;
+    const sim::Profile original = Preset("DW730 TONAL/201036");
+    TPrinted set;
+    cli::TSimBench first(original, 1);
+    ASSERT_EQ(cli::RunSet(first, Requests({{TSetting::Volume, "1"}}), set.Options()), 0);
+    const std::string good = BackupsOf("SV0000000001").at(0).path;
+    // A run killed as it began (before backups were written whole), and one cut short.
+    const std::string folder = "Sonavelle/Customize/backups/SV0000000001/";
+    Write(home, folder + "SV0000000001_000002_20260302-093002.json", "");
+    Write(home, folder + "SV0000000001_000003_20260302-093003.json", R"({"unit": {"model": "DW7)");
+    TPrinted list, restore;
+    cli::TSimBench listed(Kept(original, first), 1), restored(Kept(original, first), 1);
+    EXPECT_EQ(cli::RunRestoreList(listed, list.Options()), 0);
+    ASSERT_EQ(list.out.Lines().size(), 1u) << list.out.Text();
+    EXPECT_TRUE(list.out.Lines()[0].starts_with("2026-03-02T09:30:01\tSV0000000001_000001_"));
+    ASSERT_EQ(cli::RunRestore(restored, "", restore.Options()), 0) << restore.err.Text();
+    EXPECT_EQ(restore.err.Lines().at(1), "sonavelle-cli: restoring " + good);
+    EXPECT_EQ(StoredOf(restored), original.stored);
+}
+
+TEST(RestoreNewest, DoesNotExistForAUnitWithoutASerialNumber) {
+    const TDataHome home;
+    sim::Profile unit = Preset("DW730 TONAL/201036");
+    unit.faults.ng = {"GSER"};
+    // Two such units, each set once keeping one backup: neither's backup is removed.
+    for (const char* volume : {"1", "2"}) {
+        TPrinted p;
+        cli::TCommandOptions o = p.Options();
+        o.keepBackups = 1;
+        cli::TSimBench bench(unit, 1);
+        ASSERT_EQ(cli::RunSet(bench, Requests({{TSetting::Volume, volume}}), o), 0) << p.err.Text();
+    }
+    EXPECT_EQ(BackupsOf("no-serial.DW730-TONAL-201036").size(), 2u);
+    for (const bool list : {false, true}) {
+        TPrinted p;
+        cli::TSimBench bench(unit, 1);
+        EXPECT_EQ(list ? cli::RunRestoreList(bench, p.Options())
+                       : cli::RunRestore(bench, "", p.Options()),
+                  2);
+        EXPECT_EQ(p.err.Lines().back(),
+                  "sonavelle-cli: the serial number of this unit was not read, so no backup can be "
+                  "told to be its own; nothing written (restore --from FILE takes one)");
+        EXPECT_EQ(WritesTo(bench), 0u);
+        EXPECT_EQ(p.out.Text(), "");
+    }
+}
+
+// ---- a restore file is read once --------------------------------------------------------------
+
+#ifndef _WIN32
+TEST(RestoreFrom, APipeIsReadOnceAndAnotherUnitsBackupInItIsRefused) {
+    const TDataHome home;
+    {
+        TPrinted made;
+        cli::TSimBench source(Preset("DW720 MIV/201036"), 1);
+        ASSERT_EQ(cli::RunSet(source, Requests({{TSetting::Volume, "1"}}), made.Options()), 0);
+    }
+    QFile file(QString::fromStdString(BackupsOf("SV0000000001").at(0).path));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    sim::Profile other = Preset("DW720 MIV/201036");
+    other.serial = "SV0000000002";
+    for (const bool anyUnit : {false, true}) {
+        // As "cat BACKUP | sonavelle-cli restore --from /dev/stdin" gives it.
+        int ends[2];
+        ASSERT_EQ(::pipe(ends), 0);
+        ASSERT_EQ(::write(ends[1], text.constData(), static_cast<std::size_t>(text.size())),
+                  text.size());
+        ::close(ends[1]);
+        const std::string path = "/dev/fd/" + std::to_string(ends[0]);
+        TPrinted p;
+        cli::TCommandOptions o = p.Options();
+        o.anyUnit = anyUnit;
+        o.backups = false;
+        cli::TSimBench bench(Changed(other, Requests({{TSetting::Volume, "2"}})), 1);
+        EXPECT_EQ(cli::RunRestore(bench, path, o), anyUnit ? 0 : 2) << p.err.Text();
+        ::close(ends[0]);
+        if (anyUnit) {
+            EXPECT_EQ(p.out.Text(), "1 setting(s) changed (volume); written and saved\n");
+            continue;
+        }
+        EXPECT_EQ(p.err.Lines().back(),
+                  "sonavelle-cli: " + path +
+                      " is a backup of the unit SV0000000001, not of this one (SV0000000002); "
+                      "nothing written (--any-unit restores it)");
+        EXPECT_EQ(WritesTo(bench), 0u);
+    }
+}
+
+TEST(RestoreFrom, ANamedPipeNobodyWritesIsAWaitThatCtrlCEnds) {
+    const TDataHome home;
+    const std::string fifo = home.Path("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    TPrinted p;
+    cli::TSimBench bench(Preset("DW730 TONAL/201036"), 1);
+    cli::RequestStop(); // pressed before the wait: the wait ends at its first look
+    const int exit = cli::RunRestore(bench, fifo, p.Options());
+    cli::ClearStopRequest();
+    EXPECT_EQ(exit, 2);
+    EXPECT_EQ(p.err.Lines(), std::vector<std::string>{"sonavelle-cli: " + fifo + ": interrupted"});
+    EXPECT_EQ(WritesTo(bench), 0u);
+}
+
+// ---- a backup that cannot be written whole ----------------------------------------------------
+
+TEST(BackupCutShort, WritesNothingToTheUnitFailsInOneLineAndKeepsTheLastGoodBackup) {
+    const TDataHome home;
+    const sim::Profile unit = Preset("DW730 TONAL/201036");
+    {
+        TPrinted p;
+        cli::TSimBench bench(unit, 1);
+        ASSERT_EQ(cli::RunSet(bench, Requests({{TSetting::Volume, "1"}}), p.Options()), 0);
+    }
+    const auto before = BackupsOf("SV0000000001");
+    ASSERT_EQ(before.size(), 1u);
+    const std::string folder = home.Backups() + "/SV0000000001";
+    EXPECT_TRUE(testing_support::WithFileSizeLimit(1024, [&] {
+        TPrinted p;
+        cli::TCommandOptions o = p.Options();
+        o.keepBackups = 1;
+        cli::TSimBench bench(unit, 1);
+        const int exit = cli::RunSet(bench, Requests({{TSetting::Volume, "2"}}), o);
+        const std::string expected = "sonavelle-cli: the settings of this unit could not be backed "
+                                     "up: backup not written: " +
+                                     folder + "/SV0000000001_000002_20260302-093001.json (" +
+                                     std::strerror(EFBIG) +
+                                     "); nothing was written (--no-backup writes without one)";
+        const bool ok = exit == 1 && WritesTo(bench) == 0 && p.out.Text().empty() &&
+                        p.err.Lines().back() == expected;
+        if (!ok) std::fprintf(stderr, "exit %d\n%s", exit, p.err.Text().c_str());
+        return ok;
+    }));
+    const auto after = BackupsOf("SV0000000001");
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(after[0].path, before[0].path);
+    EXPECT_EQ(QDir(QString::fromStdString(folder)).entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+#endif
+
+// ---- a serial number the file system must not see as it is -------------------------------------
+
+struct THostile {
+    const char* name;
+    std::string serial;
+};
+
+void PrintTo(const THostile& t, std::ostream* out) {
+    *out << t.name;
+}
+
+class HostileSerial : public ::testing::TestWithParam<THostile> {};
+
+TEST_P(HostileSerial, GetsItsBackupInsideItsOwnFolderAndRestoresFromIt) {
+    const TDataHome home;
+    sim::Profile unit = Preset("DW730 TONAL/201036");
+    unit.serial = GetParam().serial;
+    TPrinted set, restore;
+    cli::TSimBench first(unit, 1);
+    ASSERT_EQ(cli::RunSet(first, Requests({{TSetting::Volume, "1"}}), set.Options()), 0)
+        << set.err.Text();
+    // The one backup, in a folder of its own inside the backups' folder; nothing else
+    // anywhere in the home folder but the data folder.
+    const QDir backups(QString::fromStdString(home.Backups()));
+    std::vector<std::string> files;
+    QDirIterator all(backups.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (all.hasNext())
+        files.push_back(backups.relativeFilePath(all.next()).toStdString());
+    ASSERT_EQ(files.size(), 1u) << ::testing::PrintToString(files);
+    const std::string folder = files[0].substr(0, files[0].find('/'));
+    EXPECT_EQ(files[0], folder + "/" + folder + "_000001_20260302-093001.json");
+    EXPECT_EQ(QDir(QString::fromStdString(home.Path()))
+                  .entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("Sonavelle")});
+    cli::TSimBench second(Kept(unit, first), 1);
+    ASSERT_EQ(cli::RunRestore(second, "", restore.Options()), 0) << restore.err.Text();
+    EXPECT_EQ(StoredOf(second), unit.stored);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Serials, HostileSerial,
+    ::testing::Values(THostile{"up_and_out", "../../../evil"},
+                      THostile{"up_on_windows", "..\\..\\evil"}, THostile{"absolute", "/tmp/evil"},
+                      THostile{"the_folder_above", ".."}, THostile{"a_device_of_windows", "CON"},
+                      THostile{"lower_case_of_another", "sv0000000001"},
+                      THostile{"blank_slash_wildcard", "SV 1/.*"},
+                      THostile{"too_long", std::string(300, 'x')}, THostile{"an_option", "-rf"}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 // ---- the service record ----------------------------------------------------------------------
 
@@ -411,15 +665,15 @@ TEST_P(RecordResult, IsOneLinePerRunSayingHowItEnded) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ends, RecordResult,
-    ::testing::Values(
-        TEnded{"refused", [](sim::Profile& p) { p.faults.ng = {"SPAR RecordSw"}; }, false, 1,
-               "refused"},
-        TEnded{"unconfirmed_save", [](sim::Profile& p) { p.faults.silent = {"SAVE"}; }, false, 1,
-               "save not confirmed"},
-        // Gone as a command is written to it: the write fails first.
-        TEnded{"vanished", [](sim::Profile& p) { p.faults.vanishAfter = 9; }, false, 3,
-               "write failed"},
-        TEnded{"pulled", nullptr, true, 3, "went away"}));
+    ::testing::Values(TEnded{"refused", [](sim::Profile& p) { p.faults.ng = {"SPAR RecordSw"}; },
+                             false, 1, "refused"},
+                      TEnded{"unconfirmed_save",
+                             [](sim::Profile& p) { p.faults.silent = {"SAVE"}; }, false, 1,
+                             "save not confirmed"},
+                      // Gone as a command is written to it: the write fails first.
+                      TEnded{"vanished", [](sim::Profile& p) { p.faults.vanishAfter = 9; }, false,
+                             3, "write failed"},
+                      TEnded{"pulled", nullptr, true, 3, "went away"}));
 
 TEST(Record, PrintsTheRunsOfAUnitAsLinesOrASpreadsheetAndBatchRecordGetsTheSame) {
     const TDataHome home;
@@ -443,8 +697,10 @@ TEST(Record, PrintsTheRunsOfAUnitAsLinesOrASpreadsheetAndBatchRecordGetsTheSame)
               std::vector<std::string>{
                   "2026-03-02T09:30:03+00:00\tSV0000000002\tDW730 TONAL\t201036\tapply\tsaved\t"
                   "written: air-check=20/10, dive-computer=beep, hands-free=2, voice-guide=low, "
-                  "volume=2\tbackup: SV0000000002_20260302-093003.json"});
-    EXPECT_EQ(lines.err.Lines(), std::vector<std::string>{"sonavelle-cli: 1 damaged line(s) skipped in " + store::RecordPath()});
+                  "volume=2\tbackup: SV0000000002_000001_20260302-093003.json"});
+    EXPECT_EQ(lines.err.Lines(),
+              std::vector<std::string>{"sonavelle-cli: 1 damaged line(s) skipped in " +
+                                       store::RecordPath()});
     EXPECT_EQ(cli::RunRecord(true, std::nullopt, csv.Options()), 0);
     EXPECT_EQ(csv.out.Text(), store::RecordCsv(entries));
 }
