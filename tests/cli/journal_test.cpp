@@ -394,25 +394,29 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- which backup restore takes ---------------------------------------------------------------
 
-// The volume a unit of the preset keeps after each run, on one bench after another.
 sim::Profile Kept(const sim::Profile& profile, cli::TSimBench& bench) {
     sim::Profile after = profile;
     after.stored = StoredOf(bench);
     return after;
 }
 
+// The unit after "set volume=V --keep-backups K" here (backed up in the test's data folder).
+sim::Profile SetHere(const sim::Profile& profile, const char* volume,
+                     int keep = store::kKeepBackups) {
+    TPrinted p;
+    cli::TCommandOptions o = p.Options();
+    o.keepBackups = keep;
+    cli::TSimBench bench(profile, 1);
+    EXPECT_EQ(cli::RunSet(bench, Requests({{TSetting::Volume, volume}}), o), 0) << p.err.Text();
+    return Kept(profile, bench);
+}
+
 TEST(RestoreNewest, IsTheLastBackupWrittenWhenPruningFreedOlderNamesOnAClockThatStoodStill) {
     const TDataHome home;
     // Every bench starts its virtual clock at the same second: four runs in one second.
     sim::Profile unit = Preset("DW730 TONAL/201036");
-    for (const char* volume : {"1", "2", "3", "4"}) {
-        TPrinted p;
-        cli::TCommandOptions o = p.Options();
-        o.keepBackups = 2;
-        cli::TSimBench bench(unit, 1);
-        ASSERT_EQ(cli::RunSet(bench, Requests({{TSetting::Volume, volume}}), o), 0) << p.err.Text();
-        unit = Kept(unit, bench);
-    }
+    for (const char* volume : {"1", "2", "3", "4"})
+        unit = SetHere(unit, volume, 2);
     // The fourth run's backup holds the volume the third one set.
     TPrinted p;
     cli::TSimBench bench(unit, 1);
@@ -430,16 +434,14 @@ TEST(RestoreNewest, IsTheLastBackupWrittenWhenPruningFreedOlderNamesOnAClockThat
 TEST(RestoreNewest, PassesOverFilesThatAreNoWholeBackupOfTheUnit) {
     const TDataHome home;
     const sim::Profile original = Preset("DW730 TONAL/201036");
-    TPrinted set;
-    cli::TSimBench first(original, 1);
-    ASSERT_EQ(cli::RunSet(first, Requests({{TSetting::Volume, "1"}}), set.Options()), 0);
+    const sim::Profile volume1 = SetHere(original, "1");
     const std::string good = BackupsOf("SV0000000001").at(0).path;
     // A run killed as it began (before backups were written whole), and one cut short.
     const std::string folder = "Sonavelle/Customize/backups/SV0000000001/";
     Write(home, folder + "SV0000000001_000002_20260302-093002.json", "");
     Write(home, folder + "SV0000000001_000003_20260302-093003.json", R"({"unit": {"model": "DW7)");
     TPrinted list, restore;
-    cli::TSimBench listed(Kept(original, first), 1), restored(Kept(original, first), 1);
+    cli::TSimBench listed(volume1, 1), restored(volume1, 1);
     EXPECT_EQ(cli::RunRestoreList(listed, list.Options()), 0);
     ASSERT_EQ(list.out.Lines().size(), 1u) << list.out.Text();
     EXPECT_TRUE(list.out.Lines()[0].starts_with("2026-03-02T09:30:01\tSV0000000001_000001_"));
@@ -453,13 +455,8 @@ TEST(RestoreNewest, DoesNotExistForAUnitWithoutASerialNumber) {
     sim::Profile unit = Preset("DW730 TONAL/201036");
     unit.faults.ng = {"GSER"};
     // Two such units, each set once keeping one backup: neither's backup is removed.
-    for (const char* volume : {"1", "2"}) {
-        TPrinted p;
-        cli::TCommandOptions o = p.Options();
-        o.keepBackups = 1;
-        cli::TSimBench bench(unit, 1);
-        ASSERT_EQ(cli::RunSet(bench, Requests({{TSetting::Volume, volume}}), o), 0) << p.err.Text();
-    }
+    for (const char* volume : {"1", "2"})
+        SetHere(unit, volume, 1);
     EXPECT_EQ(BackupsOf("no-serial.DW730-TONAL-201036").size(), 2u);
     for (const bool list : {false, true}) {
         TPrinted p;
@@ -535,12 +532,7 @@ TEST(RestoreFrom, ANamedPipeNobodyWritesIsAWaitThatCtrlCEnds) {
 
 TEST(BackupCutShort, WritesNothingToTheUnitFailsInOneLineAndKeepsTheLastGoodBackup) {
     const TDataHome home;
-    const sim::Profile unit = Preset("DW730 TONAL/201036");
-    {
-        TPrinted p;
-        cli::TSimBench bench(unit, 1);
-        ASSERT_EQ(cli::RunSet(bench, Requests({{TSetting::Volume, "1"}}), p.Options()), 0);
-    }
+    const sim::Profile unit = SetHere(Preset("DW730 TONAL/201036"), "1");
     const auto before = BackupsOf("SV0000000001");
     ASSERT_EQ(before.size(), 1u);
     const std::string folder = home.Backups() + "/SV0000000001";
