@@ -212,6 +212,11 @@ TEST_F(WindowFileMenu, RestoringTheBackupOfAnApplyUndoesIt) {
     ChooseOther(RadioGroup4(form));
     Apply();
     ASSERT_NE(Held(), before);
+    // A newer file among the unit's backups that holds nothing is never offered.
+    QFile empty(QString::fromStdString(store::BackupFolder() +
+                                       "/SV0000000001/SV0000000001_000099_20260302-093001.json"));
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
 
     dialogs->picks = {0};
     Restore1(form)->trigger();
