@@ -86,6 +86,8 @@ std::string NoSerialName(const params::TIdentity& identity) {
     for (char c :
          identity.model.empty() ? identity.version : identity.model + " " + identity.version)
         name += Kept(c) || (c >= 'a' && c <= 'z') ? c : '-';
+    // Windows drops a name's last '.', which would leave a name a serial could have.
+    if (name.back() == '.') name += "unknown";
     return name.substr(0, kMaxName);
 }
 

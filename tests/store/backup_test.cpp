@@ -17,6 +17,7 @@
 #include <cstring>
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -286,6 +287,34 @@ TEST(Backups, OfUnitsWithoutASerialNumberAreKeptAllAndNeverRestoredAutomatically
     }
     for (const std::string& path : paths)
         EXPECT_TRUE(QFile::exists(QString::fromStdString(path))) << path;
+}
+
+// "SV 1" and "SV_1" once shared a name: their old files are still restored, each to its unit.
+TEST(Backups, WithTheOlderSharedNamesGoEachToTheUnitTheyName) {
+    TDataHome home;
+    const std::string folder = home.Path();
+    std::map<std::string, std::string> own, old;
+    for (const char* serial : {"SV 1", "SV_1"}) {
+        TCoreRig rig;
+        sim::Profile profile = sim::MakeProfile("DW730 TONAL", "201036");
+        profile.serial = serial;
+        Connect(rig, profile);
+        own[serial] = store::WriteBackup(rig.conversation, folder, rig.clock.Now(), kTool).path;
+        old[serial] = Created(home,
+                              std::string("SV_1/SV_1_20261208-1") + (serial[2] == ' ' ? "1" : "2") +
+                                  "0000.json",
+                              Contents(own[serial]));
+    }
+    for (const char* serial : {"SV 1", "SV_1"}) {
+        TCoreRig rig;
+        sim::Profile profile = sim::MakeProfile("DW730 TONAL", "201036");
+        profile.serial = serial;
+        Connect(rig, profile);
+        std::vector<std::string> paths;
+        for (const store::TBackupFile& file : store::RestorableBackups(folder, rig.conversation))
+            paths.push_back(file.path);
+        EXPECT_EQ(paths, (std::vector<std::string>{own[serial], old[serial]})) << serial;
+    }
 }
 
 // ---- whole or none -------------------------------------------------------------------------
