@@ -34,9 +34,13 @@ std::string Reason(DWORD code) {
 } // namespace
 
 TFileText ReadFileText(const std::string& path, std::size_t limit, TStopCheck) {
-    // Opening a file here never waits for another program.
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(::_wfopen(Wide(path).c_str(), L"rb"),
-                                                               &std::fclose);
+    // Paths come in UTF-8 (from Qt) or in the ANSI code page (the command line's arguments):
+    // one that is not UTF-8 is taken as the latter. Opening a file here never waits for
+    // another program.
+    const bool utf8 = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
+                                            static_cast<int>(path.size()), nullptr, 0) > 0;
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+        utf8 ? ::_wfopen(Wide(path).c_str(), L"rb") : std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!file)
         return Failed(TFileError::CannotOpen,
                       "cannot open (" + std::string(std::strerror(errno)) + ")");
