@@ -186,7 +186,8 @@ TEST(Journal, BacksUpBeforeTheRunAndRecordsItsEndInTheDataFolder) {
     journal.RunEnded(TRunKind::Apply, TRunEnd::Saved);
 
     const std::string data = home.Path("Sonavelle/Customize");
-    const std::string backup = data + "/backups/SV0000000001/SV0000000001_000001_20261208-140102.json";
+    const std::string backup =
+        data + "/backups/SV0000000001/SV0000000001_000001_20261208-140102.json";
     EXPECT_EQ(journal.LastBackup(), backup);
     EXPECT_EQ(journal.LastError(), "");
     EXPECT_EQ(notes, (std::vector<std::string>{
