@@ -2,6 +2,7 @@
 #include "cmdline/CommandLine.h"
 #include "cli/Commands.h"
 #include "sim/Profile.h"
+#include "store/DataFolder.h"
 
 #include <QCommandLineParser>
 #include <QStringList>
@@ -163,6 +164,9 @@ int main(int argc, char* argv[]) {
                    ? listed
                    : static_cast<int>(cli::TExit::Failed);
     }
+    // Simulated units keep their backups and record apart from real ones (record too reads
+    // theirs when given --sim).
+    if (!sims.isEmpty()) store::KeepSimulatedApart();
     QStringList positional = args.positionalArguments();
     if (positional.isEmpty()) return Usage(QStringLiteral("no command given (see --help)."));
     const QString command = positional.takeFirst();
@@ -260,6 +264,7 @@ int main(int argc, char* argv[]) {
     options.backups = !args.isSet(noBackupOption);
     options.keepBackups = keep;
     options.anyUnit = args.isSet(anyUnitOption);
+    options.session.simulated = !sims.isEmpty();
     for (const QString& record : args.values(recordOption))
         options.records.push_back(record.toLocal8Bit().toStdString());
     options.session.device = args.value(deviceOption).toLocal8Bit().toStdString();
