@@ -80,8 +80,7 @@ bool TJournal::BeforeFirstWrite(core::TRunKind kind) {
 void TJournal::RunEnded(core::TRunKind kind, core::TRunEnd end) {
     if (!conversation_) return;
     recordError_.clear();
-    TRecordEntry entry =
-        MakeEntry(*conversation_, kind, end, start_, Clock().Now(), options_.tool);
+    TRecordEntry entry = MakeEntry(*conversation_, kind, end, start_, Clock().Now(), options_.tool);
     if (!options_.runName.empty()) entry.run = options_.runName;
     entry.simulated = options_.simulated;
     std::vector<std::string> paths{options_.record};

@@ -11,10 +11,12 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QLockFile>
 #include <QThread>
 
+#include <cstring>
 #include <string_view>
 
 namespace store {
@@ -114,8 +116,8 @@ std::string JoinValues(const TNamedValues& values) {
 
 std::string CsvField(const std::string& text) {
     // A serial such as "=1+2" would be taken for a formula.
-    const bool formula = !text.empty() && std::string_view("=+-@\t\r").find(text[0]) !=
-                                              std::string_view::npos;
+    const bool formula =
+        !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos;
     if (!formula && text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string out = formula ? "\"'" : "\"";
     for (char c : text)
@@ -226,11 +228,14 @@ std::string AppendRecord(const std::string& path, const TRecordEntry& entry) {
                    (lock.error() == QLockFile::PermissionError ? "permission denied"
                                                                : "unknown error") +
                    ")";
-        // A run killed as it made the lock leaves it empty: no live holder to wait for (a
-        // live one keeps the file locked, and then it is not removed).
+        // A run killed as it made the lock leaves it empty. A live one fills it at once, and
+        // keeps it locked so that it is not removed under it.
         qint64 pid = 0;
         QString host, application;
-        if (!lock.getLockInfo(&pid, &host, &application) && lock.removeStaleLockFile()) continue;
+        const QDateTime made = QFileInfo(file + QStringLiteral(".lock")).lastModified();
+        if (!lock.getLockInfo(&pid, &host, &application) && made.isValid() &&
+            qAbs(made.msecsTo(QDateTime::currentDateTime())) > 1000 && lock.removeStaleLockFile())
+            continue;
         if (deadline.hasExpired()) return "the service record is locked (" + path + ".lock)";
         QThread::msleep(20);
     }
@@ -277,28 +282,37 @@ TRecord ReadRecord(const std::string& path) {
     // In pieces: a line longer than kMaxRecordLine is dropped as it grows, never held whole.
     QByteArray line;
     bool overLong = false;
-    std::vector<char> piece(64 * 1024);
-    for (;;) {
-        const qint64 n = file.readLine(piece.data(), static_cast<qint64>(piece.size()));
-        if (n < 0) {
-            if (!file.atEnd())
-                out.error = "cannot read " + path + " (" + file.errorString().toStdString() + ")";
-            break;
-        }
-        if (!overLong && line.size() + n > kMaxRecordLine) {
-            overLong = true;
-            line = QByteArray();
-        }
-        if (!overLong) line.append(piece.data(), static_cast<qsizetype>(n));
-        if (n > 0 && piece[static_cast<std::size_t>(n - 1)] != '\n' && !file.atEnd()) continue;
+    const auto end = [&] {
         if (overLong)
             ++out.skipped;
         else
             take(line);
         line.clear();
         overLong = false;
-        if (file.atEnd()) break;
+    };
+    std::vector<char> piece(1 << 20);
+    for (;;) {
+        const qint64 n = file.read(piece.data(), static_cast<qint64>(piece.size()));
+        if (n < 0)
+            out.error = "cannot read " + path + " (" + file.errorString().toStdString() + ")";
+        if (n <= 0) break;
+        const char* at = piece.data();
+        const char* const stop = at + n;
+        while (at < stop) {
+            const auto* newline = static_cast<const char*>(
+                std::memchr(at, '\n', static_cast<std::size_t>(stop - at)));
+            const char* const upTo = newline ? newline : stop;
+            if (!overLong && line.size() + (upTo - at) > kMaxRecordLine) {
+                overLong = true;
+                line = QByteArray();
+            }
+            if (!overLong) line.append(at, upTo - at);
+            if (!newline) break;
+            end();
+            at = newline + 1;
+        }
     }
+    if (overLong || !line.isEmpty()) end();
     return out;
 }
 
