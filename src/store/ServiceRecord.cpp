@@ -6,13 +6,13 @@
 #include "store/Requests.h"
 #include "store/UnitJson.h"
 
+#include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QDateTime>
-#include <QDeadlineTimer>
 #include <QLockFile>
 #include <QThread>
 

@@ -520,4 +520,19 @@ TEST(Record, PrintsTheRunsOfAUnitAsLinesOrASpreadsheetAndBatchRecordGetsTheSame)
     EXPECT_EQ(csv.out.Text(), store::RecordCsv(entries));
 }
 
+TEST(Record, MarksTheRunsOfSimulatedUnits) {
+    const TDataHome home;
+    TPrinted set, lines;
+    cli::TCommandOptions o = set.Options();
+    o.session.simulated = true;
+    cli::TSimBench bench(Preset("DW730 TONAL/201036"), 1);
+    ASSERT_EQ(cli::RunSet(bench, Requests({{TSetting::Volume, "2"}}), o), 0) << set.err.Text();
+    const std::vector<store::TRecordEntry> record = Recorded();
+    ASSERT_EQ(record.size(), 1u);
+    EXPECT_TRUE(record[0].simulated);
+    EXPECT_EQ(cli::RunRecord(false, std::nullopt, lines.Options()), 0);
+    ASSERT_EQ(lines.out.Lines().size(), 1u);
+    EXPECT_TRUE(lines.out.Lines()[0].ends_with("\tsimulated")) << lines.out.Text();
+}
+
 } // namespace
