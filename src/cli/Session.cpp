@@ -59,6 +59,7 @@ TSession::TSession(TBench& bench, TSessionOptions options)
     if (IsDevicePath(options_.device)) view_.Only(options_.device);
     if (options_.journal) {
         options_.journal->tool = "sonavelle-cli " SV_VERSION;
+        if (options_.simulated) options_.journal->simulated = true;
         // Without a backup nothing is written: --no-backup turns backups off beforehand.
         journal_ = std::make_unique<store::TJournal>(
             *options_.journal, bench_,
@@ -179,6 +180,7 @@ void TSession::Close() {
 
 bool TSession::BeforeFirstWrite(core::TRunKind kind) {
     backupFailed_.reset();
+    recordLost_ = false;
     const bool go = journal_->BeforeFirstWrite(kind);
     if (go && journal_->Options().backups)
         Say(options_.program + ": backup saved: " + journal_->LastBackup());
@@ -187,6 +189,7 @@ bool TSession::BeforeFirstWrite(core::TRunKind kind) {
 
 void TSession::RunEnded(core::TRunKind kind, core::TRunEnd end) {
     journal_->RunEnded(kind, end);
+    recordLost_ = !journal_->RecordError().empty();
     // The unit has what it has either way; the person at the bench hears the record is short.
     if (!journal_->LastError().empty()) Say(options_.program + ": " + journal_->LastError());
 }
@@ -426,6 +429,13 @@ std::optional<TOutcome> TSession::NotBackedUp() {
                                        "; nothing was written (--no-backup writes without one)"};
 }
 
+// The unit keeps what was written, but a run whose line the record did not keep has not
+// done all it should.
+TOutcome TSession::Recorded(TOutcome outcome) {
+    if (!outcome.ok() || !std::exchange(recordLost_, false)) return outcome;
+    return {TExit::Failed, outcome.message + ", but not kept in the service record"};
+}
+
 TOutcome TSession::RunToEnd(const char* what) {
     const core::TConversation& c = *conversation_;
     const auto& refusal = c.LastRun().refusal;
@@ -501,7 +511,7 @@ TOutcome TSession::Apply(const std::vector<TRequest>& requests) {
     if (outcome.ok())
         outcome.message = std::to_string(c.ChangeCount()) + " setting(s) changed (" +
                           SettingNames(c.Changed()) + "); written and saved";
-    return outcome;
+    return Recorded(std::move(outcome));
 }
 
 TOutcome TSession::Default() {
@@ -515,7 +525,7 @@ TOutcome TSession::Default() {
     if (auto refused = NotBackedUp()) return *refused;
     TOutcome outcome = RunToEnd("Default");
     if (outcome.ok()) outcome.message = "factory settings restored";
-    return outcome;
+    return Recorded(std::move(outcome));
 }
 
 TOutcome TSession::WaitUnplugged() {

@@ -44,6 +44,9 @@ struct TSessionOptions {
     // service record when it ends (the journal's notes go to the log).
     std::optional<store::TJournalOptions> journal;
     std::string program = "sonavelle-cli"; // begins the lines about backups on messages
+    // The units are simulated (--sim): the journal marks their record lines so and gives
+    // them the PC's time.
+    bool simulated = false;
 };
 
 // Ctrl-C: any thread or a signal handler may ask the session to stop; waits end at once,
@@ -149,6 +152,7 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core:
     std::string Found() const;
     TOutcome RunToEnd(const char* what);
     std::optional<TOutcome> NotBackedUp();
+    TOutcome Recorded(TOutcome outcome);
     std::string WrittenReport() const;
     std::string SaveReport(bool acknowledged) const;
     std::string NoAnswer(const char* what) const;
@@ -159,6 +163,7 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core:
     TDeviceView view_;
     std::unique_ptr<store::TJournal> journal_; // before the conversation, which calls it
     std::optional<std::string> backupFailed_;   // why the last run's backup failed
+    bool recordLost_ = false; // the last run's line was not kept in the service record
     std::unique_ptr<core::TConversation> conversation_;
     std::vector<std::string> logLines_;
     std::string logLine_; // the line being written (its buffer is kept)

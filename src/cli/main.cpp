@@ -2,6 +2,7 @@
 #include "cmdline/CommandLine.h"
 #include "cli/Commands.h"
 #include "sim/Profile.h"
+#include "store/DataFolder.h"
 
 #include <QCommandLineParser>
 #include <QStringList>
@@ -47,7 +48,8 @@ const char* const kDescription =
     "Before each write the unit's settings are backed up, and each run that writes is\n"
     "added to the service record, in the data folder (Linux: ~/.local/share/Sonavelle/\n"
     "Customize, Windows: %APPDATA%\\Sonavelle\\Customize): backups/ and\n"
-    "service-record.jsonl. Without a backup nothing is written, unless --no-backup.\n"
+    "service-record.jsonl; with --sim in simulated/ inside it. Without a backup nothing is\n"
+    "written, unless --no-backup. A record line not kept is exit code 1.\n"
     "--sim list prints the simulated units --sim takes.\n"
     "\n"
     "Plug the unit in after the command has started, as with the window.\n"
@@ -163,6 +165,9 @@ int main(int argc, char* argv[]) {
                    ? listed
                    : static_cast<int>(cli::TExit::Failed);
     }
+    // Simulated units keep their backups and record apart from real ones (record too reads
+    // theirs when given --sim).
+    if (!sims.isEmpty()) store::KeepSimulatedApart();
     QStringList positional = args.positionalArguments();
     if (positional.isEmpty()) return Usage(QStringLiteral("no command given (see --help)."));
     const QString command = positional.takeFirst();
@@ -260,6 +265,7 @@ int main(int argc, char* argv[]) {
     options.backups = !args.isSet(noBackupOption);
     options.keepBackups = keep;
     options.anyUnit = args.isSet(anyUnitOption);
+    options.session.simulated = !sims.isEmpty();
     for (const QString& record : args.values(recordOption))
         options.records.push_back(record.toLocal8Bit().toStdString());
     options.session.device = args.value(deviceOption).toLocal8Bit().toStdString();

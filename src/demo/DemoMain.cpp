@@ -5,13 +5,14 @@
 //                                       then the state of every control as JSON; in virtual
 //                                       time unless --real-time is given
 //   --data DIR                          backups and service record under DIR (the window
-//                                       alone keeps them in the tool's data folder; a
-//                                       scenario keeps none without it)
+//                                       alone keeps them in the folder "simulated" of the
+//                                       tool's data folder; a scenario keeps none without it)
 #include "cmdline/CommandLine.h"
 #include "cmdline/Console.h"
 #include "demo/DemoRig.h"
 #include "demo/ScenarioRunner.h"
 #include "demo/SimPanel.h"
+#include "store/DataFolder.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -177,8 +178,8 @@ int main(int argc, char* argv[]) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(app::kApplicationTitle));
-    // Simulated units are backed up and recorded as real ones are: all of it can be tried
-    // without a unit.
+    // Simulated units are backed up and recorded as real ones are, so that all of it can be
+    // tried without a unit, but apart from real units' files, each record line marked so.
     std::optional<store::TJournalOptions> journal;
     if (args.isSet(dataOption)) {
         const QDir data(args.value(dataOption));
@@ -186,8 +187,10 @@ int main(int argc, char* argv[]) {
         journal->folder = data.filePath(QStringLiteral("backups")).toStdString();
         journal->record = data.filePath(QStringLiteral("service-record.jsonl")).toStdString();
     } else if (!batch) {
+        store::KeepSimulatedApart();
         journal = store::TJournalOptions{};
     }
+    if (journal) journal->simulated = true;
     if (batch)
         return RunBatch(loaded, args.value(QStringLiteral("scenario")),
                         args.value(QStringLiteral("json")),

@@ -18,7 +18,13 @@ std::string DateTimeText(std::int64_t ms) {
         .toStdString();
 }
 
+bool gSimulatedApart = false;
+
 } // namespace
+
+void KeepSimulatedApart() {
+    gSimulatedApart = true;
+}
 
 std::string DataFolder() {
     // QStandardPaths builds the folder from these names; a front end may have set others.
@@ -29,6 +35,7 @@ std::string DataFolder() {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     QCoreApplication::setOrganizationName(organisation);
     QCoreApplication::setApplicationName(application);
+    if (gSimulatedApart) return (folder + QStringLiteral("/simulated")).toStdString();
     return folder.toStdString();
 }
 

@@ -12,6 +12,10 @@ namespace store {
 // whoever writes first makes it. Call it on the main thread.
 std::string DataFolder();
 
+// From this call on, DataFolder() is the folder "simulated" inside it: the programs that
+// run simulated units keep their backups and record apart from real units'.
+void KeepSimulatedApart();
+
 // "2026-12-07T10:20:30Z"
 std::string UtcText(const core::TTimePoint& time);
 // "2026-12-07T19:20:30+09:00": the local date and time with its offset from UTC.

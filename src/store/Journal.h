@@ -22,7 +22,16 @@ struct TJournalOptions {
     std::string tool;                      // "sonavelle-cli 1.4.0"
     bool backups = true;                   // false: no backup (--no-backup)
     std::string runName;                   // empty: "apply" or "default"; "restore"
+    // The units are simulated: each record line says so, and the backups and record lines
+    // take the PC's own time (PcClock()), not the simulation's.
+    bool simulated = false;
+    // The time of backups and record lines; null: the PC's for simulated units, else the
+    // clock the journal is made with.
+    const core::TClock* clock = nullptr;
 };
+
+// The PC's own clock.
+const core::TClock& PcClock();
 
 class TJournal final : public core::TWriteJournal {
   public:
@@ -43,6 +52,8 @@ class TJournal final : public core::TWriteJournal {
     // The last backup written (empty: none yet), and the last failure (empty: none).
     const std::string& LastBackup() const { return lastBackup_; }
     const std::string& LastError() const { return lastError_; }
+    // Why the last run's record line was not kept in every file it goes to; empty: kept.
+    const std::string& RecordError() const { return recordError_; }
     // The entry of the last run that ended.
     const std::optional<TRecordEntry>& LastEntry() const { return lastEntry_; }
 
@@ -55,7 +66,9 @@ class TJournal final : public core::TWriteJournal {
     TWriteAnyway writeAnyway_;
     const core::TConversation* conversation_ = nullptr;
     TRunStart start_;
-    std::string lastBackup_, lastError_;
+    const core::TClock& Clock() const;
+
+    std::string lastBackup_, lastError_, recordError_;
     std::optional<TRecordEntry> lastEntry_;
 };
 

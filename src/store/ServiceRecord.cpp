@@ -6,12 +6,18 @@
 #include "store/Requests.h"
 #include "store/UnitJson.h"
 
+#include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLockFile>
+#include <QThread>
+
+#include <cstring>
+#include <string_view>
 
 namespace store {
 
@@ -66,6 +72,7 @@ QJsonObject ToJson(const TRecordEntry& e) {
             o[key] = values;
         }
     }
+    if (e.simulated) o[QStringLiteral("simulated")] = true;
     return o;
 }
 
@@ -89,6 +96,10 @@ std::optional<TRecordEntry> FromJson(const QJsonObject& o) {
             }
         }
     }
+    // Lines written before simulated units had a place of their own carry no such field.
+    const QJsonValue simulated = o.value(QStringLiteral("simulated"));
+    if (!simulated.isUndefined() && !simulated.isBool()) return std::nullopt;
+    e.simulated = simulated.toBool(false);
     return e;
 }
 
@@ -104,8 +115,11 @@ std::string JoinValues(const TNamedValues& values) {
 }
 
 std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string out = "\"";
+    // A serial such as "=1+2" would be taken for a formula.
+    const bool formula =
+        !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos;
+    if (!formula && text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string out = formula ? "\"'" : "\"";
     for (char c : text)
         out += c == '"' ? std::string("\"\"") : std::string(1, c);
     return out + "\"";
@@ -132,8 +146,14 @@ TRunStart RunStart(const core::TConversation& c, core::TRunKind kind) {
             start.before[NameOf(info.id)] = FromUnit(*raw);
     }
     if (kind == core::TRunKind::Apply)
-        for (params::TSetting setting : c.Changed())
-            if (const auto value = ChosenValue(c, setting)) start.chosen[NameOf(setting)] = *value;
+        for (params::TSetting setting : c.Changed()) {
+            std::optional<std::string> value = ChosenValue(c, setting);
+            // An air check whose box and lists name no row of its table (its box unticked over
+            // the times the unit held) is written as its code 0: off.
+            if (!value && setting == params::TSetting::AirCheck)
+                value = params::SettingValues(setting, start.identity).front();
+            if (value) start.chosen[NameOf(setting)] = *value;
+        }
     return start;
 }
 
@@ -199,7 +219,26 @@ std::string AppendRecord(const std::string& path, const TRecordEntry& entry) {
     if (!QDir().mkpath(folder)) return "folder not writable: " + folder.toStdString();
     // The window and the command line may append at the same moment.
     QLockFile lock(file + QStringLiteral(".lock"));
-    if (!lock.tryLock(10000)) return "the service record is locked (" + path + ".lock)";
+    // Only a holder that no longer runs makes a lock stale, not its age.
+    lock.setStaleLockTime(0);
+    QDeadlineTimer deadline(10000);
+    while (!lock.tryLock(0)) {
+        if (lock.error() != QLockFile::LockFailedError)
+            return "cannot lock " + path + ".lock (" +
+                   (lock.error() == QLockFile::PermissionError ? "permission denied"
+                                                               : "unknown error") +
+                   ")";
+        // A run killed as it made the lock leaves it empty. A live one fills it at once, and
+        // keeps it locked so that it is not removed under it.
+        qint64 pid = 0;
+        QString host, application;
+        const QDateTime made = QFileInfo(file + QStringLiteral(".lock")).lastModified();
+        if (!lock.getLockInfo(&pid, &host, &application) && made.isValid() &&
+            qAbs(made.msecsTo(QDateTime::currentDateTime())) > 1000 && lock.removeStaleLockFile())
+            continue;
+        if (deadline.hasExpired()) return "the service record is locked (" + path + ".lock)";
+        QThread::msleep(20);
+    }
     QByteArray line = QJsonDocument(ToJson(entry)).toJson(QJsonDocument::Compact) + '\n';
     QFile record(file);
     if (record.open(QIODevice::ReadOnly)) {
@@ -227,9 +266,9 @@ TRecord ReadRecord(const std::string& path) {
         out.error = "cannot open " + path + " (" + file.errorString().toStdString() + ")";
         return out;
     }
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine().trimmed();
-        if (line.isEmpty()) continue;
+    const auto take = [&out](const QByteArray& bytes) {
+        const QByteArray line = bytes.trimmed();
+        if (line.isEmpty()) return;
         QJsonParseError error;
         const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
         const auto entry = error.error == QJsonParseError::NoError && doc.isObject()
@@ -239,7 +278,41 @@ TRecord ReadRecord(const std::string& path) {
             out.entries.push_back(*entry);
         else
             ++out.skipped;
+    };
+    // In pieces: a line longer than kMaxRecordLine is dropped as it grows, never held whole.
+    QByteArray line;
+    bool overLong = false;
+    const auto end = [&] {
+        if (overLong)
+            ++out.skipped;
+        else
+            take(line);
+        line.clear();
+        overLong = false;
+    };
+    std::vector<char> piece(1 << 20);
+    for (;;) {
+        const qint64 n = file.read(piece.data(), static_cast<qint64>(piece.size()));
+        if (n < 0)
+            out.error = "cannot read " + path + " (" + file.errorString().toStdString() + ")";
+        if (n <= 0) break;
+        const char* at = piece.data();
+        const char* const stop = at + n;
+        while (at < stop) {
+            const auto* newline = static_cast<const char*>(
+                std::memchr(at, '\n', static_cast<std::size_t>(stop - at)));
+            const char* const upTo = newline ? newline : stop;
+            if (!overLong && line.size() + (upTo - at) > kMaxRecordLine) {
+                overLong = true;
+                line = QByteArray();
+            }
+            if (!overLong) line.append(at, upTo - at);
+            if (!newline) break;
+            end();
+            at = newline + 1;
+        }
     }
+    if (overLong || !line.isEmpty()) end();
     return out;
 }
 
@@ -257,7 +330,7 @@ std::string RecordCsv(const std::vector<TRecordEntry>& entries) {
         if (&f != kFields) out += ',';
         out += f.name;
     }
-    out += "\r\n";
+    out += ",simulated\r\n";
     for (const TRecordEntry& e : entries) {
         for (const TField& f : kFields) {
             const std::string text = f.text    ? e.*f.text
@@ -266,7 +339,7 @@ std::string RecordCsv(const std::vector<TRecordEntry>& entries) {
             if (&f != kFields) out += ',';
             out += CsvField(text);
         }
-        out += "\r\n";
+        out += e.simulated ? ",yes\r\n" : ",\r\n";
     }
     return out;
 }

@@ -38,6 +38,9 @@ struct TRecordEntry {
     std::string result;
     std::optional<std::string> command, reply; // a refusal: the command, and the answer
     std::optional<std::string> backup;
+    // A simulated unit's run: its line says so ("simulated": true), a real one's carries no
+    // such field.
+    bool simulated = false;
     bool operator==(const TRecordEntry&) const = default;
 };
 
@@ -53,15 +56,20 @@ TRecordEntry MakeEntry(const core::TConversation& conversation, core::TRunKind k
 std::string RecordPath();
 
 // Adds the entry as one line, under a lock beside the file (FILE.lock), in one write; a
-// last line torn by a crash is ended first. The folder is made when missing. Returns the
-// reason on failure, empty on success.
+// last line torn by a crash is ended first. The folder is made when missing. A lock left
+// by a process that no longer runs (or left empty by one killed as it made it) is taken
+// over at once. Returns the reason on failure, empty on success.
 std::string AppendRecord(const std::string& path, const TRecordEntry& entry);
+
+// The longest line ReadRecord takes; a longer one is skipped unread, as damaged.
+inline constexpr long long kMaxRecordLine = 1 << 20;
 
 struct TRecord {
     std::vector<TRecordEntry> entries;
-    int skipped = 0;   // lines that are not a whole entry (a torn line, a damaged one)
+    int skipped = 0;   // lines that are not a whole entry (torn, damaged or over-long)
     std::string error; // the file could not be read (a missing one is an empty record)
 };
+// Read line by line: the memory taken does not grow with a damaged line's length.
 TRecord ReadRecord(const std::string& path);
 
 // The entries of one unit (serial as the record has it).
@@ -69,7 +77,9 @@ std::vector<TRecordEntry> OfSerial(const std::vector<TRecordEntry>& entries,
                                    const std::string& serial);
 
 // A spreadsheet: a header row, then one row per run; RFC 4180 quoting, CR LF line ends;
-// name=value lists joined with "; ".
+// name=value lists joined with "; ". A field beginning as a formula would (=, +, -, @, tab,
+// CR) is quoted after a single quote, so that a spreadsheet shows it as text. The last
+// column says "yes" for a simulated unit's run.
 std::string RecordCsv(const std::vector<TRecordEntry>& entries);
 
 } // namespace store

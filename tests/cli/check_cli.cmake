@@ -37,7 +37,8 @@ set(data ${WORK_DIR}/data/Sonavelle/Customize)
 set(tonal --sim "DW730 TONAL/201036")
 set(miv --sim "DW720 MIV/201029")
 set(waiting "^sonavelle-cli: waiting for the unit \\(plug it in now\\)\n")
-set(backup "sonavelle-cli: backup saved: [^\n]*/Sonavelle/Customize/backups/SV0000000001/SV0000000001_[0-9][0-9][0-9][0-9][0-9][0-9]_20260302-09300[0-9]\\.json\n")
+# Simulated units keep their files apart, named by the PC's time.
+set(backup "sonavelle-cli: backup saved: [^\n]*/Sonavelle/Customize/simulated/backups/SV0000000001/SV0000000001_[0-9]+_[0-9]+-[0-9]+\\.json\n")
 
 # ---- usage: exit code 2, one line, before any unit is looked at ---------------------------
 run("no command" 2 "^$" "^sonavelle-cli: no command given \\(see --help\\)\\.\n$")
@@ -160,6 +161,11 @@ if(EXISTS /dev/full)
   if(got_rc EQUAL 0 OR NOT got_err MATCHES "sonavelle-cli: cannot write standard output: [^\n]+\n$")
     fail("show --json > /dev/full: exit code ${got_rc}, stderr [${got_err}]")
   endif()
+  execute_process(COMMAND ${CLI} record ${miv} OUTPUT_FILE /dev/full
+                  RESULT_VARIABLE got_rc ERROR_VARIABLE got_err TIMEOUT 60)
+  if(NOT got_rc EQUAL 1 OR NOT got_err MATCHES "^sonavelle-cli: cannot write standard output: [^\n]+\n$")
+    fail("record > /dev/full: exit code ${got_rc}, stderr [${got_err}]")
+  endif()
   run("--log /dev/full" 1 "\tOK\n" "sonavelle-cli: cannot write the log file '/dev/full': [^\n]+\n$"
       batch --from ${WORK_DIR}/bench.txt --count 1 ${tonal} --log /dev/full)
 endif()
@@ -177,14 +183,18 @@ endif()
 # ---- backups and the record, as the commands reach them -------------------------------------
 run("--csv with set" 2 "^$" "^sonavelle-cli: --csv and --serial are for record only\\.\n$"
     set --csv volume=1 ${tonal})
-run("restore --list" 0 "^(2026-03-02T09:30:0[0-9]\tSV0000000001_[-_0-9]+\\.json\t[^\n]+\n)+$"
+run("restore --list" 0 "^([-0-9]+T[0-9:]+\tSV0000000001_[-_0-9]+\\.json\t[^\n]+\n)+$"
     "${waiting}$" restore --list ${miv})
 run("record" 0
-    "^2026-03-02T[^\t]*\tSV0000000002\tDW720 MIV\t201036\tapply\tsaved\twritten: [^\n]*volume=3[^\n]*\tbackup: SV0000000002_[-_0-9]+\\.json\n$"
-    "^$" record --serial SV0000000002)
+    "^[-0-9]+T[^\t]*\tSV0000000002\tDW720 MIV\t201036\tapply\tsaved\twritten: [^\n]*volume=3[^\n]*\tbackup: SV0000000002_[-_0-9]+\\.json\tsimulated\n$"
+    "^$" record --serial SV0000000002 ${miv})
+if(EXISTS ${data}/service-record.jsonl OR EXISTS ${data}/backups)
+  fail("simulated units' files beside real units' in ${data}")
+endif()
+run("record of real units" 0 "^$" "^$" record --serial SV0000000002)
 # The spreadsheet's rows end in CR LF as written (CMake reads them as LF, so they are looked
 # for in hex).
-execute_process(COMMAND ${CLI} record --csv --serial SV0000000002 OUTPUT_FILE ${WORK_DIR}/record.csv
+execute_process(COMMAND ${CLI} record --csv --serial SV0000000002 ${miv} OUTPUT_FILE ${WORK_DIR}/record.csv
                 RESULT_VARIABLE got_rc ERROR_VARIABLE got_err TIMEOUT 60)
 file(READ ${WORK_DIR}/record.csv got_out)
 file(READ ${WORK_DIR}/record.csv got_hex HEX)
@@ -193,7 +203,7 @@ string(LENGTH "${got_hex}" with_crlf)
 string(LENGTH "${bare_hex}" without_crlf)
 math(EXPR two_rows "${without_crlf} + 8")
 if(NOT got_rc EQUAL 0 OR NOT with_crlf EQUAL two_rows OR NOT got_out MATCHES
-   "^utc,local,tool,run,serial,[^\n]*\n[^\n]*,apply,SV0000000002,DW720 MIV,201036,[^\n]*\n$")
+   "^utc,local,tool,run,serial,[^\n]*,simulated\n[^\n]*,apply,SV0000000002,DW720 MIV,201036,[^\n]*,yes\n$")
   fail("record --csv: exit code ${got_rc}, stdout [${got_out}], stderr [${got_err}]")
 endif()
 

@@ -57,6 +57,16 @@ std::vector<std::pair<TSetting, std::string>> ShownValues(const sim::Profile& pr
     EXPECT_EQ(cli::RunShow(bench, true, p.Options()), 0);
     return Values(cli::ParseSettingsText(p.out.Text(), "shown").requests);
 }
+std::vector<std::pair<TSetting, std::string>> ShownValues(const std::string& preset) {
+    return ShownValues(Preset(preset));
+}
+
+store::TNamedValues Named(const std::vector<std::pair<TSetting, std::string>>& values) {
+    store::TNamedValues named;
+    for (const auto& [setting, value] : values)
+        named[std::string(params::Info(setting).name)] = value;
+    return named;
+}
 
 // ... of a fresh unit of the preset.
 std::vector<std::pair<TSetting, std::string>> ShownValues(const std::string& preset) {
@@ -135,23 +145,86 @@ TEST_P(BackupFirst, PrecedesTheFirstWriteAndTheRecordNamesIt) {
 
 const auto kVolume2 = [] { return Requests({{TSetting::Volume, "2"}}); };
 
-INSTANTIATE_TEST_SUITE_P(
-    Runs, BackupFirst,
-    ::testing::Values(TWriting{"set", "apply", 1,
-                               [](cli::TSimBench& b, const cli::TCommandOptions& o,
-                                  const TDataHome&) { return cli::RunSet(b, kVolume2(), o); }},
-                      TWriting{"default", "default", 1,
-                               [](cli::TSimBench& b, const cli::TCommandOptions& o,
-                                  const TDataHome&) { return cli::RunDefault(b, o); }},
-                      TWriting{"batch", "apply", 2,
-                               [](cli::TSimBench& b, const cli::TCommandOptions& o,
-                                  const TDataHome&) { return cli::RunBatch(b, kVolume2(), 0, o); }},
-                      TWriting{"restore", "restore", 1,
-                               [](cli::TSimBench& b, const cli::TCommandOptions& o,
-                                  const TDataHome& home) {
-                                   return cli::RunRestore(b, Write(home, "v.txt", "volume = 2\n"),
-                                                          o);
-                               }}));
+const TWriting kWritingRuns[] = {
+    TWriting{"set", "apply", 1,
+             [](cli::TSimBench& b, const cli::TCommandOptions& o, const TDataHome&) {
+                 return cli::RunSet(b, kVolume2(), o);
+             }},
+    TWriting{"default", "default", 1,
+             [](cli::TSimBench& b, const cli::TCommandOptions& o, const TDataHome&) {
+                 return cli::RunDefault(b, o);
+             }},
+    TWriting{"batch", "apply", 2,
+             [](cli::TSimBench& b, const cli::TCommandOptions& o, const TDataHome&) {
+                 return cli::RunBatch(b, kVolume2(), 0, o);
+             }},
+    TWriting{"restore", "restore", 1,
+             [](cli::TSimBench& b, const cli::TCommandOptions& o, const TDataHome& home) {
+                 return cli::RunRestore(b, Write(home, "v.txt", "volume = 2\n"), o);
+             }}};
+
+INSTANTIATE_TEST_SUITE_P(Runs, BackupFirst, ::testing::ValuesIn(kWritingRuns));
+
+// The unit keeps what was written, but a run whose line the record did not keep fails.
+class RecordLost : public ::testing::TestWithParam<TWriting> {};
+
+TEST_P(RecordLost, FailsTheRunThatWroteTheUnit) {
+    const TWriting& t = GetParam();
+    const TDataHome home;
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(store::RecordPath()))); // in the way
+    TPrinted p;
+    cli::TSimBench bench(Preset("DW720 MIV/201036"), t.units);
+    EXPECT_EQ(t.go(bench, p.Options(5000), home), 1) << p.err.Text();
+    EXPECT_GT(WritesTo(bench), 0u);
+    const std::string said = p.err.Text() + p.out.Text();
+    EXPECT_NE(said.find("Service record not written: cannot open " + store::RecordPath()),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find(", but not kept in the service record"), std::string::npos) << said;
+    if (t.units > 1) {
+        EXPECT_NE(said.find("0 OK, " + std::to_string(t.units) + " failed"), std::string::npos)
+            << said;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, RecordLost, ::testing::ValuesIn(kWritingRuns));
+
+// ---- what the record says was chosen and written ---------------------------------------------
+
+// Every value of every setting the preset's unit shows, set on its own: the record names the
+// choice, and says written what the unit then holds.
+class RecordedValues : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(RecordedValues, AreWhatWasChosenAndWhatTheUnitThenHolds) {
+    const sim::Profile profile = Preset(GetParam());
+    const auto identity = params::TIdentity::FromVersion(profile.firmware, profile.model);
+    const std::vector<std::pair<TSetting, std::string>> shown = ShownValues(profile);
+    for (const auto& [setting, held] : shown)
+        for (const std::string& value : params::SettingValues(setting, identity)) {
+            if (value == held) continue;
+            const std::string name(params::Info(setting).name);
+            SCOPED_TRACE(name + "=" + value);
+            const TDataHome home;
+            TPrinted p;
+            cli::TSimBench bench(profile, 1);
+            ASSERT_EQ(cli::RunSet(bench, Requests({{setting, value}}), p.Options()), 0)
+                << p.err.Text();
+            sim::Profile after = profile;
+            after.stored = StoredOf(bench);
+            const store::TNamedValues holds = Named(ShownValues(after));
+            ASSERT_EQ(holds.at(name), value);
+            const std::vector<store::TRecordEntry> record = Recorded();
+            ASSERT_EQ(record.size(), 1u);
+            EXPECT_EQ(record[0].before, Named(shown));
+            EXPECT_EQ(record[0].chosen, (store::TNamedValues{{name, value}}));
+            EXPECT_EQ(record[0].written, holds);
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(Presets, RecordedValues,
+                         ::testing::Values("DW720 MIV/201036", "DW730 VELMORAS_SPECIAL/201036",
+                                           "DW720 KEL/201016"),
+                         PresetTestName);
 
 // ---- without a backup nothing is written, and a dry run keeps nothing -----------------------
 
@@ -695,6 +768,21 @@ TEST(Record, PrintsTheRunsOfAUnitAsLinesOrASpreadsheetAndBatchRecordGetsTheSame)
                                        store::RecordPath()});
     EXPECT_EQ(cli::RunRecord(true, std::nullopt, csv.Options()), 0);
     EXPECT_EQ(csv.out.Text(), store::RecordCsv(entries));
+}
+
+TEST(Record, MarksTheRunsOfSimulatedUnits) {
+    const TDataHome home;
+    TPrinted set, lines;
+    cli::TCommandOptions o = set.Options();
+    o.session.simulated = true;
+    cli::TSimBench bench(Preset("DW730 TONAL/201036"), 1);
+    ASSERT_EQ(cli::RunSet(bench, Requests({{TSetting::Volume, "2"}}), o), 0) << set.err.Text();
+    const std::vector<store::TRecordEntry> record = Recorded();
+    ASSERT_EQ(record.size(), 1u);
+    EXPECT_TRUE(record[0].simulated);
+    EXPECT_EQ(cli::RunRecord(false, std::nullopt, lines.Options()), 0);
+    ASSERT_EQ(lines.out.Lines().size(), 1u);
+    EXPECT_TRUE(lines.out.Lines()[0].ends_with("\tsimulated")) << lines.out.Text();
 }
 
 } // namespace

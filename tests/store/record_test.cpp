@@ -5,14 +5,25 @@
 #include "store/DataFolder.h"
 #include "store/Journal.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSysInfo>
 
+#include <csignal>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
+
+#if !defined(_WIN32)
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 using namespace store_cases;
 using core::TRunEnd;
@@ -20,6 +31,10 @@ using core::TRunKind;
 using testing_support::TCoreRig;
 
 namespace {
+
+#if defined(__linux__)
+std::optional<rlimit> gSavedLimit; // the file size limit a test lowered
+#endif
 
 store::TRecordEntry Entry(std::string tool) {
     store::TRecordEntry e;
@@ -159,13 +174,199 @@ TEST(RecordCsv, QuotesWhatASpreadsheetWouldSplit) {
     e.chosen.clear();
     EXPECT_EQ(store::RecordCsv({e}),
               "utc,local,tool,run,serial,model,firmware,language,result,before,chosen,written,"
-              "command,reply,backup\r\n"
+              "command,reply,backup,simulated\r\n"
               "2026-12-08T05:01:02Z,2026-12-08T14:01:02+09:00,\"tool, \"\"quoted\"\"\",apply,"
               "201036-4711,DW730 TONAL,201036,\"line\nbreak\",saved,recorder=off; volume=3,,"
-              "recorder=off; volume=4,,,\r\n");
+              "recorder=off; volume=4,,,,\r\n");
 }
 
+// A field from the unit that a spreadsheet would take for a formula is shown as text.
+struct TCsvSerial {
+    const char* name;
+    std::string serial;
+    std::string field; // as the spreadsheet's serial column has it
+};
+
+void PrintTo(const TCsvSerial& t, std::ostream* out) {
+    *out << t.name;
+}
+
+class CsvSerial : public ::testing::TestWithParam<TCsvSerial> {};
+
+TEST_P(CsvSerial, ReachesTheSpreadsheetAsText) {
+    const TCsvSerial& t = GetParam();
+    store::TRecordEntry e = Entry("t");
+    e.serial = t.serial;
+    e.backup = t.serial + "_1.json";
+    e.simulated = true;
+    const std::string csv = store::RecordCsv({e});
+    const std::string row = csv.substr(csv.find("\r\n") + 2);
+    EXPECT_NE(row.find(",apply," + t.field + ",DW730 TONAL,"), std::string::npos) << row;
+    EXPECT_TRUE(row.ends_with(",yes\r\n")) << row;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Serials, CsvSerial,
+    ::testing::Values(TCsvSerial{"Equals", "=1+2", "\"'=1+2\""},
+                      TCsvSerial{"Plus", "+1", "\"'+1\""}, TCsvSerial{"Minus", "-1", "\"'-1\""},
+                      TCsvSerial{"At", "@SUM(A1)", "\"'@SUM(A1)\""},
+                      TCsvSerial{"Tab", "\t1", "\"'\t1\""},
+                      TCsvSerial{"CarriageReturn", "\r1", "\"'\r1\""},
+                      TCsvSerial{"QuoteAndFormula", "=\"a\",1", "\"'=\"\"a\"\",1\""},
+                      TCsvSerial{"FormulaSignInside", "SV=1", "SV=1"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+// ---- reading a record that is not what it should be -----------------------------------------
+
+TEST(Record, SkipsAnOverLongLineWithoutHoldingItAndReadsOn) {
+    const TDataHome home;
+    const std::string path = home.Path("record.jsonl");
+    ASSERT_EQ(store::AppendRecord(path, Entry("first")), "");
+    // A few hundred MB of zeros (a sparse file: quick to make and to read), then a JSON line
+    // just over the limit, both skipped as damaged lines.
+    {
+        QFile file(QString::fromStdString(path));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.resize(file.size() + (200LL << 20)));
+        ASSERT_TRUE(file.seek(file.size()));
+        QByteArray longLine = "\n[\"";
+        longLine.append(QByteArray(store::kMaxRecordLine, 'x'));
+        longLine.append("\"]\n");
+        ASSERT_EQ(file.write(longLine), longLine.size());
+    }
+    ASSERT_EQ(store::AppendRecord(path, Entry("second")), "");
+
+#if defined(__linux__)
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+#endif
+    const store::TRecord record = store::ReadRecord(path);
+#if defined(__linux__)
+    // Read in pieces: the process's peak memory does not grow by the zeros' size.
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "kB";
+#endif
+    EXPECT_EQ(record.error, "");
+    EXPECT_EQ(record.entries, (std::vector<store::TRecordEntry>{Entry("first"), Entry("second")}));
+    EXPECT_EQ(record.skipped, 2);
+}
+
+// ---- a lock left behind ----------------------------------------------------------------------
+
+struct TLeftLock {
+    const char* name;
+    QByteArray contents; // what the lock file holds; "PID" is a process that has ended
+};
+
+void PrintTo(const TLeftLock& t, std::ostream* out) {
+    *out << t.name;
+}
+
+class LeftLock : public ::testing::TestWithParam<TLeftLock> {};
+
+TEST_P(LeftLock, IsTakenOverAndTheLineKept) {
+    const TDataHome home;
+    const std::string path = home.Path("record.jsonl");
+    QByteArray contents = GetParam().contents;
+    if (contents.contains("PID")) {
+#if defined(_WIN32)
+        GTEST_SKIP() << "a process that has ended is made with fork()";
+#else
+        const pid_t child = ::fork();
+        if (child == 0) ::_exit(0);
+        ASSERT_GT(child, 0);
+        ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+        contents.replace("PID", QByteArray::number(child));
+        contents.replace("HOST", QSysInfo::machineHostName().toUtf8());
+#endif
+    }
+    const QString lock = QString::fromStdString(path + ".lock");
+    {
+        QFile file(lock);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+        // Left by a run that ended a while ago.
+        file.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                         QFileDevice::FileModificationTime);
+    }
+    EXPECT_EQ(store::AppendRecord(path, Entry("after")), "");
+    EXPECT_EQ(store::ReadRecord(path).entries, std::vector<store::TRecordEntry>{Entry("after")});
+    EXPECT_FALSE(QFile::exists(lock));
+}
+
+INSTANTIATE_TEST_SUITE_P(Locks, LeftLock,
+                         ::testing::Values(TLeftLock{"Empty", {}},
+                                           TLeftLock{"OfAnEndedProcess",
+                                                     "PID\nstore_tests\nHOST\n"}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// What stops a line from being kept is said, never taken for success.
+struct TUnwritable {
+    const char* name;
+    void (*make)(const std::string& path); // the record's path, made unwritable
+    const char* error;                     // how the reason begins
+};
+
+void PrintTo(const TUnwritable& t, std::ostream* out) {
+    *out << t.name;
+}
+
+class Unwritable : public ::testing::TestWithParam<TUnwritable> {};
+
+TEST_P(Unwritable, RecordSaysWhy) {
+    const TDataHome home;
+    const std::string path = home.Path("data/record.jsonl");
+    GetParam().make(path);
+    const std::string error = store::AppendRecord(path, Entry("lost"));
+#if defined(__linux__)
+    if (gSavedLimit) {
+        setrlimit(RLIMIT_FSIZE, &*gSavedLimit);
+        gSavedLimit.reset();
+    }
+#endif
+    EXPECT_TRUE(error.starts_with(GetParam().error)) << error;
+}
+
+const TUnwritable kUnwritable[] = {
+    TUnwritable{"AFolder", [](const std::string& p) { QDir().mkpath(QString::fromStdString(p)); },
+                "cannot open "},
+    TUnwritable{"FolderIsAFile",
+                [](const std::string& p) {
+                    QFile(QFileInfo(QString::fromStdString(p)).path()).open(QIODevice::WriteOnly);
+                },
+                "folder not writable: "}
+#if defined(__linux__)
+    ,
+    // A full disk, as a file size limit has it.
+    TUnwritable{"Full",
+                [](const std::string& p) {
+                    QDir().mkpath(QFileInfo(QString::fromStdString(p)).path());
+                    QFile(QString::fromStdString(p)).open(QIODevice::WriteOnly);
+                    std::signal(SIGXFSZ, SIG_IGN);
+                    rlimit limit{};
+                    getrlimit(RLIMIT_FSIZE, &limit);
+                    gSavedLimit = limit;
+                    limit.rlim_cur = 200; // room for the lock's few lines, not the record's
+                    setrlimit(RLIMIT_FSIZE, &limit);
+                },
+                "cannot write "}
+#endif
+};
+
+INSTANTIATE_TEST_SUITE_P(Paths, Unwritable, ::testing::ValuesIn(kUnwritable),
+                         [](const auto& row) { return std::string(row.param.name); });
+
 // ---- the journal -----------------------------------------------------------------------------
+
+// Volume set to the item through the journal, as a front end runs Apply.
+void ApplyThrough(store::TJournal& journal, TCoreRig& rig, int item) {
+    rig.conversation.Choose(params::TSetting::Volume, item);
+    rig.conversation.PressApply();
+    ASSERT_TRUE(journal.BeforeFirstWrite(TRunKind::Apply));
+    ASSERT_TRUE(rig.RunToRest());
+    journal.RunEnded(TRunKind::Apply, TRunEnd::Saved);
+}
 
 TEST(Journal, BacksUpBeforeTheRunAndRecordsItsEndInTheDataFolder) {
     const TDataHome home;
@@ -210,6 +411,114 @@ TEST(Journal, BacksUpBeforeTheRunAndRecordsItsEndInTheDataFolder) {
                                                                   {"voice-guide", "low"},
                                                                   {"volume", "1"}}));
     }
+}
+
+// One file under two names gets each line once; two files get it each.
+struct TSecondName {
+    const char* name;
+    // Another name of dir/record.jsonl (made here), or another file; appended to dir.
+    void (*make)(const QString& dir);
+    const char* second;
+    std::size_t lines; // in dir/record.jsonl
+};
+
+void PrintTo(const TSecondName& t, std::ostream* out) {
+    *out << t.name;
+}
+
+class SecondName : public ::testing::TestWithParam<TSecondName> {};
+
+TEST_P(SecondName, GetsTheRunOnceWhenItIsTheSameFile) {
+    const TSecondName& t = GetParam();
+    const TDataHome home;
+    const QString dir = QString::fromStdString(home.Path("d"));
+    ASSERT_TRUE(QDir().mkpath(dir + QStringLiteral("/sub")));
+    ASSERT_TRUE(QFile(dir + QStringLiteral("/record.jsonl")).open(QIODevice::WriteOnly));
+    t.make(dir);
+    TCoreRig rig;
+    Connect(rig, sim::MakeProfile("DW730 TONAL", "201036"));
+    store::TJournalOptions options;
+    options.record = (dir + QStringLiteral("/record.jsonl")).toStdString();
+    options.extraRecords = {(dir + QString::fromLatin1(t.second)).toStdString()};
+    options.backups = false;
+    store::TJournal journal(options, rig.clock, {}, {});
+    journal.Attach(rig.conversation);
+    ApplyThrough(journal, rig, 0);
+    EXPECT_EQ(journal.RecordError(), "");
+    EXPECT_EQ(store::ReadRecord(options.record).entries.size(), t.lines);
+    EXPECT_EQ(store::ReadRecord(options.extraRecords[0]).entries.size(), 1u);
+}
+
+const TSecondName kSecondNames[] = {
+    TSecondName{"SameSpelling", [](const QString&) {}, "/record.jsonl", 1},
+    TSecondName{"OtherSpelling", [](const QString&) {}, "/sub/.././record.jsonl", 1},
+    TSecondName{"SymbolicLink",
+                [](const QString& d) {
+                    QFile::link(d + QStringLiteral("/record.jsonl"), d + QStringLiteral("/link"));
+                },
+                "/link", 1},
+#if !defined(_WIN32)
+    TSecondName{"HardLink",
+                [](const QString& d) {
+                    ::link(QFile::encodeName(d + QStringLiteral("/record.jsonl")).constData(),
+                           QFile::encodeName(d + QStringLiteral("/hard")).constData());
+                },
+                "/hard", 1},
+#endif
+    TSecondName{"AnotherFile", [](const QString&) {}, "/sub/record.jsonl", 1}};
+
+INSTANTIATE_TEST_SUITE_P(Names, SecondName, ::testing::ValuesIn(kSecondNames),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// A simulated unit's run is marked so, and takes its times from the journal's own clock
+// (the PC's), not from the simulation's.
+TEST(Journal, MarksASimulatedRunAndTakesItsTimesFromItsOwnClock) {
+    const TDataHome home;
+    TCoreRig rig;
+    Connect(rig, sim::MakeProfile("DW730 TONAL", "201036"));
+    testing_support::TManualClock pc;
+    pc.SetWall(kWallMs + 86400000LL); // a day after the simulation's
+    store::TJournalOptions options;
+    options.simulated = true;
+    options.clock = &pc;
+    store::TJournal journal(options, rig.clock, {}, {});
+    journal.Attach(rig.conversation);
+    ApplyThrough(journal, rig, 0);
+    EXPECT_TRUE(journal.LastBackup().ends_with("/SV0000000001_20261209-140102.json"))
+        << journal.LastBackup();
+    const store::TRecord record = store::ReadRecord(store::RecordPath());
+    ASSERT_EQ(record.entries.size(), 1u);
+    EXPECT_TRUE(record.entries[0].simulated);
+    EXPECT_EQ(record.entries[0].utc, "2026-12-09T05:01:02Z");
+    EXPECT_EQ(record.entries[0].local, "2026-12-09T14:01:02+09:00");
+    // Read back by this tool and by another that does not know the field.
+    QFile file(QString::fromStdString(store::RecordPath()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("\"simulated\":true"));
+}
+
+TEST(Journal, SaysWhichRecordLineWasNotKept) {
+    const TDataHome home;
+    TCoreRig rig;
+    Connect(rig, sim::MakeProfile("DW730 TONAL", "201036"));
+    store::TJournalOptions options;
+    options.backups = false;
+    options.record = home.Path("record.jsonl");
+    options.extraRecords = {home.Path("folder")};
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(options.extraRecords[0])));
+    store::TJournal journal(options, rig.clock, {}, {});
+    journal.Attach(rig.conversation);
+    for (const bool lost : {true, false}) {
+        ApplyThrough(journal, rig, lost ? 0 : 1);
+        if (lost) {
+            EXPECT_TRUE(journal.RecordError().starts_with("cannot open " + options.extraRecords[0]))
+                << journal.RecordError();
+        } else {
+            EXPECT_EQ(journal.RecordError(), "");
+        }
+        journal.Options().extraRecords.clear();
+    }
+    EXPECT_EQ(store::ReadRecord(options.record).entries.size(), 2u);
 }
 
 TEST(Journal, WritesNothingWithoutABackupUnlessTheUserSaysSo) {
