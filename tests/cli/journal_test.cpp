@@ -68,11 +68,6 @@ store::TNamedValues Named(const std::vector<std::pair<TSetting, std::string>>& v
     return named;
 }
 
-// ... of a fresh unit of the preset.
-std::vector<std::pair<TSetting, std::string>> ShownValues(const std::string& preset) {
-    return ShownValues(Preset(preset));
-}
-
 // The profile of a unit that has had the requests applied, as it then keeps them.
 sim::Profile Changed(sim::Profile profile, const std::vector<cli::TRequest>& requests) {
     const TDataHome elsewhere;

@@ -484,7 +484,7 @@ TEST(Journal, MarksASimulatedRunAndTakesItsTimesFromItsOwnClock) {
     store::TJournal journal(options, rig.clock, {}, {});
     journal.Attach(rig.conversation);
     ApplyThrough(journal, rig, 0);
-    EXPECT_TRUE(journal.LastBackup().ends_with("/SV0000000001_20261209-140102.json"))
+    EXPECT_TRUE(journal.LastBackup().ends_with("/SV0000000001_000001_20261209-140102.json"))
         << journal.LastBackup();
     const store::TRecord record = store::ReadRecord(store::RecordPath());
     ASSERT_EQ(record.entries.size(), 1u);
