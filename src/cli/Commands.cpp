@@ -136,19 +136,25 @@ TOutcome Verify(TSession& session, const std::vector<TRequest>& requests) {
 
 // set and restore on a connected unit: Apply, or with dryRun what Apply would change.
 int ApplyOrPreview(TSession& session, const std::vector<TRequest>& requests,
-                   const TCommandOptions& o) {
+                   const TCommandOptions& o, const params::TUnitValues* restore = nullptr) {
     if (o.dryRun) {
-        const TPreview preview = session.Preview(requests);
+        const TPreview preview = session.Preview(requests, restore);
         if (!preview.outcome.ok()) return Report(o, preview.outcome);
         for (const std::string& change : preview.changes)
             std::fprintf(o.out, "%s\n", change.c_str());
         std::fprintf(o.out, "%s; %s\n", WouldChange(preview).c_str(), kNothingWritten);
         return Code(TExit::Done);
     }
-    const TOutcome outcome = session.Apply(requests);
+    const TOutcome outcome = session.Apply(requests, restore);
     if (!outcome.ok()) return Report(o, outcome);
     std::fprintf(o.out, "%s\n", outcome.message.c_str());
     return Code(TExit::Done);
+}
+
+// A backup of a unit of this model and firmware brings back the values the unit reported,
+// not the nearest items of the tables.
+bool SameKind(const params::TIdentity& backup, const params::TIdentity& unit) {
+    return backup.model == unit.model && backup.version == unit.version;
 }
 
 // What restore takes: a settings file, and whose backup it is when it is one.
@@ -384,6 +390,7 @@ int RunRestore(TBench& bench, const std::string& from, const TCommandOptions& o)
         if (!file->settings) return Report(o, {TExit::Usage, file->settings.error});
     }
     std::vector<TRequest> requests = std::move(file->settings.requests);
+    std::optional<params::TUnitValues> values;
     if (const std::optional<store::TBackup>& backup = file->backup) {
         // Serial numbers as "show --json" prints them; empty: not read.
         const std::string of = backup->serial.value_or(""), unit = Facts(c).serial;
@@ -392,6 +399,14 @@ int RunRestore(TBench& bench, const std::string& from, const TCommandOptions& o)
             return Report(o, {TExit::Usage, path + " is a backup of the unit " + named(of) +
                                                 ", not of this one (" + named(unit) +
                                                 "); nothing written (--any-unit restores it)"});
+        if (SameKind(backup->identity, c.Identity())) {
+            // Untrusted text until each value has the shape its key takes on the unit.
+            params::TRestoreValues raw = params::RestoreValuesOf(backup->raw);
+            if (!raw)
+                return Report(o, {TExit::Usage, path + ": raw." + Escaped(raw.key) + ": " +
+                                                    raw.why + "; nothing written"});
+            values = std::move(raw.values);
+        }
         store::TUnitSplit split = store::SplitForUnit(requests, c.Identity());
         for (const store::TSkipped& skipped : split.skipped)
             std::fprintf(o.err, "%s: skipped: %s=%s (%s)\n", o.program,
@@ -411,7 +426,7 @@ int RunRestore(TBench& bench, const std::string& from, const TCommandOptions& o)
     std::erase_if(requests, [&](const TRequest& r) {
         return std::find(differ.begin(), differ.end(), r.setting) == differ.end();
     });
-    return ApplyOrPreview(session, requests, o);
+    return ApplyOrPreview(session, requests, o, values ? &*values : nullptr);
 }
 
 int RunRestoreList(TBench& bench, const TCommandOptions& o) {
@@ -426,10 +441,15 @@ int RunRestoreList(TBench& bench, const TCommandOptions& o) {
         std::string what;
         if (!backup) {
             what = "unreadable: " + backup.error;
-        } else {
+        } else if (!SameKind(backup.identity, c.Identity())) {
             const auto differ =
                 store::Differences(store::SplitForUnit(backup.requests, c.Identity()).taken, c);
             what = differ.empty() ? "as the unit is now" : "differs in " + SettingNames(differ);
+        } else if (const params::TRestoreValues raw = params::RestoreValuesOf(backup.raw); !raw) {
+            what = "unreadable: raw." + Escaped(raw.key) + ": " + raw.why;
+        } else {
+            const auto changes = store::RestoreChanges(raw.values, backup.requests, c);
+            what = changes.empty() ? "as the unit is now" : "differs in " + Join(changes, ", ");
         }
         std::fprintf(o.out, "%s\t%s\t%s\n", file.local.c_str(), FileName(file.path).c_str(),
                      what.c_str());

@@ -313,7 +313,8 @@ TEST(RestoreList, NamesEachBackupNewestFirstWithWhatItWouldChangeAndWritesNothin
     EXPECT_EQ(list.out.Lines(),
               (std::vector<std::string>{
                   "2026-03-02T09:30:01\tSV0000000001_20260302-093001-2.json\tas the unit is now",
-                  "2026-03-02T09:30:01\tSV0000000001_20260302-093001.json\tdiffers in volume"}));
+                  "2026-03-02T09:30:01\tSV0000000001_20260302-093001.json\tdiffers in volume: 1 -> 4 "
+                  "(PhoneOutVol -12 -> -3)"}));
     EXPECT_EQ(WritesTo(c), 0u);
 }
 
