@@ -419,8 +419,8 @@ class TConversation {
     params::TUnitValues initialValues_;     // the default set's, which "CLEAR" brings back
     std::vector<TSetting> chosen_;          // settings the user chose since the last read or save
     std::vector<TSetting> kept_; // settings the run writes back with the unit's own value
-    std::vector<TSetting> restored_; // settings the run writes with the restore's values
-    params::TUnitValues restore_;    // a restore's values (ChooseUnitValues)
+    std::vector<TSetting> restored_;   // settings the run writes with the restore's values
+    params::TUnitValues restore_;      // a restore's values (ChooseUnitValues)
     std::vector<TSetting> unrestored_; // chosen since, by item
     std::uint32_t restoreEpoch_ = 0;   // deviceEpoch_ when they were chosen
     std::vector<TSetting> changed_;

@@ -511,7 +511,9 @@ void TConversation::OnSaveReply() {
         // A setting written back with the unit's own value keeps its box as it was.
         using enum TSetting;
         // One written with a restore's values shows them as a read-back of them would.
-        const auto boxed = [this](TSetting setting) { return !Kept(setting) && !Restored(setting); };
+        const auto boxed = [this](TSetting setting) {
+            return !Kept(setting) && !Restored(setting);
+        };
         const auto setBox = [&](TSetting setting, std::optional<std::string_view> text,
                                 int current) {
             if (!boxed(setting)) return;
@@ -678,13 +680,13 @@ TConversation::TApplyPlan TConversation::PlanApply() const {
         if (e.setting && e.command && kept(*e.setting))
             e.command = params::WithUnitValue(*e.command, unitValues_);
     const TSettingData& airCheck = Data(AirCheck);
-    const params::TApplyState p{
-        choice(Volume),     current(Volume),     choice(AutoSwitching), current(AutoSwitching),
-        choice(HandsFree),  current(HandsFree),  choice(Channel),       current(Channel),
-        choice(Recorder),   current(Recorder),   choice(DiveComputer),  current(DiveComputer),
-        choice(VoiceGuide), current(VoiceGuide), airCheck.checked,      airCheck.first,
-        airCheck.later,     airCheck.current,    planned.kept,
-        planned.restored,   restoredChanged};
+    const params::TApplyState p{choice(Volume),         current(Volume),      choice(AutoSwitching),
+                                current(AutoSwitching), choice(HandsFree),    current(HandsFree),
+                                choice(Channel),        current(Channel),     choice(Recorder),
+                                current(Recorder),      choice(DiveComputer), current(DiveComputer),
+                                choice(VoiceGuide),     current(VoiceGuide),  airCheck.checked,
+                                airCheck.first,         airCheck.later,       airCheck.current,
+                                planned.kept,           planned.restored,     restoredChanged};
     planned.changes = params::CountChangedSettings(p, identity_);
     return planned;
 }

@@ -172,8 +172,8 @@ void TUnitValues::Stored(std::string_view command) {
 std::optional<std::string> ReadBackReply(std::string_view command) {
     const TWriteKey* k = WriteKeyOf(command);
     if (!k) return std::nullopt;
-    return "OK " + std::string(k->reported) + " " +
-           std::string(command.substr(k->command.size())) + "\r\n";
+    return "OK " + std::string(k->reported) + " " + std::string(command.substr(k->command.size())) +
+           "\r\n";
 }
 
 std::string_view SettingCommand(TSetting setting, const TIdentity& identity) noexcept {
@@ -259,9 +259,8 @@ bool FitsCommand(std::string_view command, std::string_view value) {
     if (!k || value.empty() || value.size() > kMaxLength) return false;
     switch (ShapeOf(k->command)) {
     case TShape::Letters:
-        return std::all_of(value.begin(), value.end(), [](char c) {
-            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-        });
+        return std::all_of(value.begin(), value.end(),
+                           [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); });
     case TShape::Real: {
         if (value.front() == '-') value.remove_prefix(1);
         const std::size_t point = value.find('.');
@@ -286,7 +285,7 @@ TRestoreValues RestoreValuesOf(const std::map<std::string, std::string>& raw) {
             continue;
         }
         out.key = key;
-        out.why = k == kWriteKeys.end() ? "not a setting this tool writes"
+        out.why = k == kWriteKeys.end()                    ? "not a setting this tool writes"
                   : ShapeOf(k->command) == TShape::Letters ? "the unit takes letters there"
                                                            : "the unit takes a number there";
         out.values.Clear();

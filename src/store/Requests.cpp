@@ -309,9 +309,9 @@ std::vector<TRawChange> RawChanges(const std::vector<params::TWriteEntry>& plan,
         if (held && !params::ChangesUnitValue(*e.command, unit)) continue;
         if (changes.empty() || changes.back().setting != *e.setting)
             changes.push_back({*e.setting, {}});
-        changes.back().values.push_back(params::UnitValueKey(command) + " " +
-                                        (held ? Escaped(*held) : std::string("?")) + " -> " +
-                                        Escaped(std::string_view(*e.command).substr(command.size())));
+        changes.back().values.push_back(
+            params::UnitValueKey(command) + " " + (held ? Escaped(*held) : std::string("?")) +
+            " -> " + Escaped(std::string_view(*e.command).substr(command.size())));
     }
     return changes;
 }
@@ -332,16 +332,18 @@ std::vector<std::string> RestoreChanges(const params::TUnitValues& values,
     // backup lacks goes back as the unit has it.
     std::vector<params::TWriteEntry> plan = params::WritePlan(conversation.Identity(), {});
     for (params::TWriteEntry& e : plan)
-        if (e.command && !values.Of(*e.command)) e.command.reset();
-        else if (e.command) e.command = params::WithUnitValue(*e.command, values);
+        if (e.command && !values.Of(*e.command))
+            e.command.reset();
+        else if (e.command)
+            e.command = params::WithUnitValue(*e.command, values);
     std::vector<std::string> lines;
     for (const TRawChange& change : RawChanges(plan, conversation.UnitValues())) {
-        const auto named = std::find_if(requests.begin(), requests.end(),
-                                        [&](const TRequest& r) { return r.setting == change.setting; });
-        lines.push_back(ChangeLine(change.setting, HeldValue(conversation, change.setting),
-                                   named != requests.end() ? std::optional(named->value)
-                                                           : std::nullopt,
-                                   change.values));
+        const auto named = std::find_if(requests.begin(), requests.end(), [&](const TRequest& r) {
+            return r.setting == change.setting;
+        });
+        lines.push_back(ChangeLine(
+            change.setting, HeldValue(conversation, change.setting),
+            named != requests.end() ? std::optional(named->value) : std::nullopt, change.values));
     }
     return lines;
 }

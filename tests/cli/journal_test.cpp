@@ -310,11 +310,12 @@ TEST(RestoreList, NamesEachBackupNewestFirstWithWhatItWouldChangeAndWritesNothin
     cli::TSimBench b(volume1, 1), c(volume1, 1);
     ASSERT_EQ(cli::RunSet(b, Requests({{TSetting::Volume, "2"}}), second.Options()), 0);
     EXPECT_EQ(cli::RunRestoreList(c, list.Options()), 0);
-    EXPECT_EQ(list.out.Lines(),
-              (std::vector<std::string>{
-                  "2026-03-02T09:30:01\tSV0000000001_20260302-093001-2.json\tas the unit is now",
-                  "2026-03-02T09:30:01\tSV0000000001_20260302-093001.json\tdiffers in volume: 1 -> 4 "
-                  "(PhoneOutVol -12 -> -3)"}));
+    EXPECT_EQ(
+        list.out.Lines(),
+        (std::vector<std::string>{
+            "2026-03-02T09:30:01\tSV0000000001_20260302-093001-2.json\tas the unit is now",
+            "2026-03-02T09:30:01\tSV0000000001_20260302-093001.json\tdiffers in volume: 1 -> 4 "
+            "(PhoneOutVol -12 -> -3)"}));
     EXPECT_EQ(WritesTo(c), 0u);
 }
 
