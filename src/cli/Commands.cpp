@@ -151,11 +151,6 @@ int ApplyOrPreview(TSession& session, const std::vector<TRequest>& requests,
     return Code(TExit::Done);
 }
 
-// A backup of a unit of this model and firmware brings back the values the unit reported,
-// not the nearest items of the tables.
-bool SameKind(const params::TIdentity& backup, const params::TIdentity& unit) {
-    return backup.model == unit.model && backup.version == unit.version;
-}
 
 // What restore takes: a settings file, and whose backup it is when it is one.
 struct TRestoreFile {
@@ -399,14 +394,10 @@ int RunRestore(TBench& bench, const std::string& from, const TCommandOptions& o)
             return Report(o, {TExit::Usage, path + " is a backup of the unit " + named(of) +
                                                 ", not of this one (" + named(unit) +
                                                 "); nothing written (--any-unit restores it)"});
-        if (SameKind(backup->identity, c.Identity())) {
-            // Untrusted text until each value has the shape its key takes on the unit.
-            params::TRestoreValues raw = params::RestoreValuesOf(backup->raw);
-            if (!raw)
-                return Report(o, {TExit::Usage, path + ": raw." + Escaped(raw.key) + ": " +
-                                                    raw.why + "; nothing written"});
-            values = std::move(raw.values);
-        }
+        // Untrusted text until each value has the shape its key takes on the unit.
+        store::TRestoreRaw raw = store::RestoreRawFor(backup->identity, backup->raw, c.Identity());
+        if (!raw) return Report(o, {TExit::Usage, path + ": " + raw.error + "; nothing written"});
+        values = std::move(raw.values);
         store::TUnitSplit split = store::SplitForUnit(requests, c.Identity());
         for (const store::TSkipped& skipped : split.skipped)
             std::fprintf(o.err, "%s: skipped: %s=%s (%s)\n", o.program,
@@ -441,15 +432,17 @@ int RunRestoreList(TBench& bench, const TCommandOptions& o) {
         std::string what;
         if (!backup) {
             what = "unreadable: " + backup.error;
-        } else if (!SameKind(backup.identity, c.Identity())) {
+        } else if (const store::TRestoreRaw raw =
+                       store::RestoreRawFor(backup.identity, backup.raw, c.Identity());
+                   !raw) {
+            what = "unreadable: " + raw.error;
+        } else if (raw.values) {
+            const auto changes = store::RestoreChanges(*raw.values, backup.requests, c);
+            what = changes.empty() ? "as the unit is now" : "differs in " + Join(changes, ", ");
+        } else {
             const auto differ =
                 store::Differences(store::SplitForUnit(backup.requests, c.Identity()).taken, c);
             what = differ.empty() ? "as the unit is now" : "differs in " + SettingNames(differ);
-        } else if (const params::TRestoreValues raw = params::RestoreValuesOf(backup.raw); !raw) {
-            what = "unreadable: raw." + Escaped(raw.key) + ": " + raw.why;
-        } else {
-            const auto changes = store::RestoreChanges(raw.values, backup.requests, c);
-            what = changes.empty() ? "as the unit is now" : "differs in " + Join(changes, ", ");
         }
         std::fprintf(o.out, "%s\t%s\t%s\n", file.local.c_str(), FileName(file.path).c_str(),
                      what.c_str());

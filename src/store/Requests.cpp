@@ -298,6 +298,16 @@ std::vector<TSetting> Differences(const std::vector<TRequest>& requests,
     return differ;
 }
 
+TRestoreRaw RestoreRawFor(const params::TIdentity& backup,
+                          const std::map<std::string, std::string>& raw,
+                          const params::TIdentity& unit) {
+    // Another model or firmware may take other values under the same keys.
+    if (backup.model != unit.model || backup.version != unit.version) return {};
+    params::TRestoreValues checked = params::RestoreValuesOf(raw);
+    if (!checked) return {std::nullopt, "raw." + Escaped(checked.key) + ": " + checked.why};
+    return {std::move(checked.values), {}};
+}
+
 std::vector<TRawChange> RawChanges(const std::vector<params::TWriteEntry>& plan,
                                    const params::TUnitValues& unit) {
     std::vector<TRawChange> changes;

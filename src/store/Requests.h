@@ -9,6 +9,7 @@
 #include "store/Vocabulary.h"
 
 #include <cstdio>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,6 +58,19 @@ TUnitSplit SplitForUnit(const std::vector<TRequest>& requests, const params::TId
 // the read-back could not show differs from any value).
 std::vector<TSetting> Differences(const std::vector<TRequest>& requests,
                                   const core::TConversation& conversation);
+
+// What a restore of a backup writes as the unit reported it: the backup's raw values, each
+// checked for the shape its key takes, when the backup is of a unit of this model and
+// firmware; none when it is of another (it goes by its settings then). error: one line
+// ("raw.KEY: why") when a value does not fit; the restore is refused whole then.
+struct TRestoreRaw {
+    std::optional<params::TUnitValues> values;
+    std::string error;
+    explicit operator bool() const { return error.empty(); }
+};
+TRestoreRaw RestoreRawFor(const params::TIdentity& backup,
+                          const std::map<std::string, std::string>& raw,
+                          const params::TIdentity& unit);
 
 // The unit's values that a write plan changes, setting by setting in the plan's order, each
 // as "KEY OLD -> NEW" ("PhoneOutVol -3 -> -7"; "?" for a value the unit did not report).
