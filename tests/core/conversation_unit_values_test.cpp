@@ -149,8 +149,8 @@ class Restore : public ::testing::TestWithParam<TRestoreKind> {
         for (const auto& info : params::kSettings) {
             const std::size_t n = params::SettingValues(info.id, c.Identity()).size();
             if (n > 1)
-                c.Choose(info.id, (c.Setting(info.id).current.value_or(0) + 1) %
-                                      static_cast<int>(n));
+                c.Choose(info.id,
+                         (c.Setting(info.id).current.value_or(0) + 1) % static_cast<int>(n));
         }
         c.PressApply();
         ASSERT_TRUE(rig.RunToRest());
@@ -235,10 +235,8 @@ INSTANTIATE_TEST_SUITE_P(
         TRestoreKind{"ChannelSOfAMivThatDoesNotGiveItsModel", "DW720 MIV", "201016", {}},
         TRestoreKind{"VoiceGuideOff", "DW730 TONAL", "201036", {{"VoiceGuideSwitch", "0"}}},
         TRestoreKind{"DiveComputerOne", "DW730 TONAL", "201036", {{"DiveConWarningSw", "1"}}},
-        TRestoreKind{"AirCheckOutsideTheTable",
-                     "DW730 TONAL",
-                     "201036",
-                     {{"DivingTimeSignalSw", "1234"}}}),
+        TRestoreKind{
+            "AirCheckOutsideTheTable", "DW730 TONAL", "201036", {{"DivingTimeSignalSw", "1234"}}}),
     [](const auto& p) { return std::string(p.param.name); });
 
 } // namespace
