@@ -107,16 +107,12 @@ TEST_P(MisshapenRawValue, RefusesTheWholeRestoreWritingNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, MisshapenRawValue,
-                         ::testing::Values(TMisshapen{"blank", "PhoneOutVol", "-7 0"},
-                                           TMisshapen{"command_after_it", "Led", "b\rSAVE"},
-                                           TMisshapen{"control_byte", "Channel", "u\x1b"},
-                                           TMisshapen{"letters_for_a_number", "RecordSw", "three"},
-                                           TMisshapen{"number_for_letters", "Led", "1"},
-                                           TMisshapen{"exponent", "CsgVoxNzccTh", "7e-1"},
-                                           TMisshapen{"too_long", "RxLevel", "0000000000018001"},
-                                           TMisshapen{"empty", "VoiceGuideSwitch", ""},
-                                           TMisshapen{"unknown_key", "Volume\x1b", "1"}),
-                         [](const auto& p) { return std::string(p.param.name); });
+                         // One of each way a file could make the unit do what it was not asked; every shape is
+    // tested where the rule lives.
+    ::testing::Values(TMisshapen{"blank", "PhoneOutVol", "-7 0"},
+                      TMisshapen{"command_after_it", "Led", "b\rSAVE"},
+                      TMisshapen{"unknown_key", "Volume\x1b", "1"}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 // ---- random units, random choices, then restore ---------------------------------------------
 
