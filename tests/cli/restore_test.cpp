@@ -106,8 +106,9 @@ TEST_P(MisshapenRawValue, RefusesTheWholeRestoreWritingNothing) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, MisshapenRawValue,
-                         // One of each way a file could make the unit do what it was not asked; every shape is
+INSTANTIATE_TEST_SUITE_P(
+    Values, MisshapenRawValue,
+    // One of each way a file could make the unit do what it was not asked; every shape is
     // tested where the rule lives.
     ::testing::Values(TMisshapen{"blank", "PhoneOutVol", "-7 0"},
                       TMisshapen{"command_after_it", "Led", "b\rSAVE"},
