@@ -409,6 +409,9 @@ int RunRestore(TBench& bench, const std::string& from, const TCommandOptions& o)
                                              UnitName(c.Identity()) + "); nothing written"});
         requests = std::move(split.taken);
     }
+    // The backup's values decide what is written; its items are chosen so that the dry run
+    // names them.
+    if (values) return ApplyOrPreview(session, requests, o, &*values);
     // Only what differs is chosen: a setting the unit already holds is written back with its
     // own value. Chosen again, a value the vocabulary calls by another model's name (a DW720
     // MIV's channel S on firmware that does not ask the model) would be written as that
@@ -417,7 +420,7 @@ int RunRestore(TBench& bench, const std::string& from, const TCommandOptions& o)
     std::erase_if(requests, [&](const TRequest& r) {
         return std::find(differ.begin(), differ.end(), r.setting) == differ.end();
     });
-    return ApplyOrPreview(session, requests, o, values ? &*values : nullptr);
+    return ApplyOrPreview(session, requests, o);
 }
 
 int RunRestoreList(TBench& bench, const TCommandOptions& o) {

@@ -60,6 +60,60 @@ TEST(ChannelShownAsAnotherModels, StaysAsTheUnitHasItThroughSetAndRestore) {
     EXPECT_EQ(StoredOf(bench), original.stored);
 }
 
+// ---- the dry run and the list compare the unit's values ---------------------------------------
+
+// A unit holding a value no item writes exactly; a set moves it, and the dry run and the list
+// of a restore then name the value that comes back.
+struct TShownChange {
+    const char* name;
+    const char* key;
+    const char* held;
+    std::vector<std::pair<TSetting, std::string>> set;
+    std::string line; // the dry run's, and the list's after "differs in "
+};
+
+void PrintTo(const TShownChange& t, std::ostream* out) {
+    *out << t.name;
+}
+
+class RestoreNamesTheValues : public ::testing::TestWithParam<TShownChange> {};
+
+TEST_P(RestoreNamesTheValues, ThatComeBackBesideTheSettingsNames) {
+    const TShownChange& t = GetParam();
+    const TDataHome home;
+    sim::Profile unit = Preset("DW720 KEL/201036");
+    ASSERT_TRUE(unit.stored->Set(t.key, t.held));
+    TPrinted set, dry, list;
+    ASSERT_EQ(SetOn(unit, Requests(t.set), set), 0) << set.err.Text();
+    cli::TSimBench dryBench(unit, 1), listBench(unit, 1);
+    cli::TCommandOptions o = dry.Options();
+    o.dryRun = true;
+    EXPECT_EQ(cli::RunRestore(dryBench, "", o), 0) << dry.err.Text();
+    EXPECT_EQ(dry.out.Lines(), (std::vector<std::string>{
+                                   t.line, "1 setting(s) would change (" +
+                                               std::string(cli::Info(t.set[0].first).name) +
+                                               "); nothing written (dry run)"}));
+    EXPECT_EQ(cli::RunRestoreList(listBench, list.Options()), 0);
+    ASSERT_EQ(list.out.Lines().size(), 1u);
+    EXPECT_TRUE(list.out.Lines()[0].ends_with("\tdiffers in " + t.line)) << list.out.Lines()[0];
+    EXPECT_EQ(WritesTo(dryBench) + WritesTo(listBench), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, RestoreNamesTheValues,
+    ::testing::Values(TShownChange{"volume_between_items",
+                                   "PhoneOutVol",
+                                   "-7",
+                                   {{TSetting::Volume, "5"}},
+                                   "volume: 5 -> 2 (PhoneOutVol 0 -> -7)"},
+                      // Shown as "as the unit is now" while no item could name it.
+                      TShownChange{"air_check_outside_the_table",
+                                   "DivingTimeSignalSw",
+                                   "1234",
+                                   {{TSetting::AirCheck, "20/10"}},
+                                   "air-check: 20/10 -> ? (DivingTimeSignalSw 4915800 -> 1234)"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
 // ---- a backup's values are checked before anything is sent --------------------------------
 
 struct TMisshapen {
