@@ -483,10 +483,10 @@ TPreview TSession::Preview(const std::vector<TRequest>& requests,
         const auto asked = std::find_if(requests.begin(), requests.end(),
                                         [&](const TRequest& r) { return r.setting == setting; });
         // A restore names what its backup calls the value, or nothing it cannot name.
-        const std::optional<std::string> chosen =
-            asked != requests.end() ? std::optional(asked->value)
-            : restore               ? std::nullopt
-                                    : ChosenValue(c, setting);
+        const std::optional<std::string> chosen = asked != requests.end()
+                                                      ? std::optional(asked->value)
+                                                  : restore ? std::nullopt
+                                                            : ChosenValue(c, setting);
         if (restore) {
             const auto values = std::find_if(raw.begin(), raw.end(), [&](const auto& change) {
                 return change.setting == setting;

@@ -89,10 +89,10 @@ TEST_P(RestoreNamesTheValues, ThatComeBackBesideTheSettingsNames) {
     cli::TCommandOptions o = dry.Options();
     o.dryRun = true;
     EXPECT_EQ(cli::RunRestore(dryBench, "", o), 0) << dry.err.Text();
-    EXPECT_EQ(dry.out.Lines(), (std::vector<std::string>{
-                                   t.line, "1 setting(s) would change (" +
-                                               std::string(cli::Info(t.set[0].first).name) +
-                                               "); nothing written (dry run)"}));
+    EXPECT_EQ(dry.out.Lines(),
+              (std::vector<std::string>{t.line, "1 setting(s) would change (" +
+                                                    std::string(cli::Info(t.set[0].first).name) +
+                                                    "); nothing written (dry run)"}));
     EXPECT_EQ(cli::RunRestoreList(listBench, list.Options()), 0);
     ASSERT_EQ(list.out.Lines().size(), 1u);
     EXPECT_TRUE(list.out.Lines()[0].ends_with("\tdiffers in " + t.line)) << list.out.Lines()[0];
