@@ -189,8 +189,7 @@ void TForm1::Restore1Click() {
         const store::TRestoreRaw raw =
             store::RestoreRawFor(backup.identity, backup.raw, c.Identity());
         if (!raw) {
-            dialogs_->ShowErrorMessage(kCaption,
-                                       path + ": " + raw.error + "; nothing was chosen.");
+            dialogs_->ShowErrorMessage(kCaption, path + ": " + raw.error + "; nothing was chosen.");
             return;
         }
         if (!StillAtHand(unit)) return;

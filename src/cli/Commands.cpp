@@ -151,7 +151,6 @@ int ApplyOrPreview(TSession& session, const std::vector<TRequest>& requests,
     return Code(TExit::Done);
 }
 
-
 // What restore takes: a settings file, and whose backup it is when it is one.
 struct TRestoreFile {
     TRequests settings;

@@ -160,14 +160,13 @@ TEST_P(MisshapenRawValue, RefusesTheWholeRestoreWritingNothing) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, MisshapenRawValue,
-    // One of each way a file could make the unit do what it was not asked; every shape is
-    // tested where the rule lives.
-    ::testing::Values(TMisshapen{"blank", "PhoneOutVol", "-7 0"},
-                      TMisshapen{"command_after_it", "Led", "b\rSAVE"},
-                      TMisshapen{"unknown_key", "Volume\x1b", "1"}),
-    [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Values, MisshapenRawValue,
+                         // One of each way a file could make the unit do what it was not asked;
+                         // every shape is tested where the rule lives.
+                         ::testing::Values(TMisshapen{"blank", "PhoneOutVol", "-7 0"},
+                                           TMisshapen{"command_after_it", "Led", "b\rSAVE"},
+                                           TMisshapen{"unknown_key", "Volume\x1b", "1"}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 // ---- random units, random choices, then restore ---------------------------------------------
 
