@@ -305,6 +305,8 @@ TRestoreRaw RestoreRawFor(const params::TIdentity& backup,
     if (backup.model != unit.model || backup.version != unit.version) return {};
     params::TRestoreValues checked = params::RestoreValuesOf(raw);
     if (!checked) return {std::nullopt, "raw." + Escaped(checked.key) + ": " + checked.why};
+    // A backup without values goes by its settings, as one of another unit does.
+    if (checked.values.Empty()) return {};
     return {std::move(checked.values), {}};
 }
 
