@@ -351,8 +351,9 @@ TEST_P(RestoreRawFor, OnlyOntoTheSameModelAndFirmwareAndOnlyWhenEveryValueFits) 
         store::RestoreRawFor(params::TIdentity::FromVersion(t.firmware, t.model), t.raw, unit);
     EXPECT_EQ(got.error, t.error);
     EXPECT_EQ(got.values.has_value(), t.taken);
-    if (got.values)
+    if (got.values) {
         EXPECT_EQ(got.values->Of("SPAR PhoneOutVol "), std::optional<std::string_view>("-7"));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
