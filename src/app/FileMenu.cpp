@@ -34,9 +34,16 @@ std::string When(std::string local) {
     return local.substr(0, 19);
 }
 
-// A backup against what the unit holds now.
+// A backup against what the unit holds now: the values that differ, raw where a restore
+// writes them as the unit reported them.
 std::string Compared(const store::TBackup& backup, const core::TConversation& c) {
     if (!backup) return "cannot be read";
+    const store::TRestoreRaw raw = store::RestoreRawFor(backup.identity, backup.raw, c.Identity());
+    if (!raw) return "cannot be read: " + raw.error;
+    if (raw.values) {
+        const auto changes = store::RestoreChanges(*raw.values, backup.requests, c);
+        return changes.empty() ? "same as the unit" : store::Join(changes, ", ");
+    }
     const auto taken = store::SplitForUnit(backup.requests, c.Identity()).taken;
     std::vector<params::TSetting> differ = store::Differences(taken, c);
     std::sort(differ.begin(), differ.end()); // in the window's order, not the file's
@@ -171,8 +178,8 @@ void TForm1::Restore1Click() {
             "holds now:",
             items);
         if (!pick || *pick < 0 || static_cast<std::size_t>(*pick) >= files.size()) return;
-        const store::TBackup backup =
-            store::ReadBackup(files[static_cast<std::size_t>(*pick)].path);
+        const std::string& path = files[static_cast<std::size_t>(*pick)].path;
+        const store::TBackup backup = store::ReadBackup(path);
         if (!backup) {
             dialogs_->ShowErrorMessage(kCaption, backup.error);
             return;
@@ -186,8 +193,17 @@ void TForm1::Restore1Click() {
                                               (serial.empty() ? store::kSerialNotRead : serial) +
                                               "). Load its settings anyway?"))
             return;
+        // Checked before anything is chosen: a value that does not fit refuses the whole.
+        const store::TRestoreRaw raw =
+            store::RestoreRawFor(backup.identity, backup.raw, c.Identity());
+        if (!raw) {
+            dialogs_->ShowErrorMessage(kCaption, path + ": " + raw.error + "; nothing was chosen.");
+            return;
+        }
         if (!StillAtHand(unit)) return;
         ChooseForUnit(backup.requests);
+        // Then the values the unit reported, which Apply writes as they are.
+        if (raw.values) Forward([&] { conversation_->ChooseUnitValues(*raw.values); });
         restored_ = true;
     });
 }

@@ -137,16 +137,16 @@ TOutcome Verify(TSession& session, const std::vector<TRequest>& requests) {
 
 // set and restore on a connected unit: Apply, or with dryRun what Apply would change.
 int ApplyOrPreview(TSession& session, const std::vector<TRequest>& requests,
-                   const TCommandOptions& o) {
+                   const TCommandOptions& o, const params::TUnitValues* restore = nullptr) {
     if (o.dryRun) {
-        const TPreview preview = session.Preview(requests);
+        const TPreview preview = session.Preview(requests, restore);
         if (!preview.outcome.ok()) return Report(o, preview.outcome);
         for (const std::string& change : preview.changes)
             std::fprintf(o.out, "%s\n", change.c_str());
         std::fprintf(o.out, "%s; %s\n", WouldChange(preview).c_str(), kNothingWritten);
         return Code(TExit::Done);
     }
-    const TOutcome outcome = session.Apply(requests);
+    const TOutcome outcome = session.Apply(requests, restore);
     if (!outcome.ok()) return Report(o, outcome);
     std::fprintf(o.out, "%s\n", outcome.message.c_str());
     return Code(TExit::Done);
@@ -404,6 +404,7 @@ int RunRestore(TBench& bench, const std::string& from, const TCommandOptions& o)
         if (!file->settings) return Report(o, {TExit::Usage, file->settings.error});
     }
     std::vector<TRequest> requests = std::move(file->settings.requests);
+    std::optional<params::TUnitValues> values;
     if (const std::optional<store::TBackup>& backup = file->backup) {
         // Serial numbers as "show --json" prints them; empty: not read.
         const std::string of = backup->serial.value_or(""), unit = Facts(c).serial;
@@ -412,6 +413,10 @@ int RunRestore(TBench& bench, const std::string& from, const TCommandOptions& o)
             return Report(o, {TExit::Usage, path + " is a backup of the unit " + named(of) +
                                                 ", not of this one (" + named(unit) +
                                                 "); nothing written (--any-unit restores it)"});
+        // Untrusted text until each value has the shape its key takes on the unit.
+        store::TRestoreRaw raw = store::RestoreRawFor(backup->identity, backup->raw, c.Identity());
+        if (!raw) return Report(o, {TExit::Usage, path + ": " + raw.error + "; nothing written"});
+        values = std::move(raw.values);
         store::TUnitSplit split = store::SplitForUnit(requests, c.Identity());
         for (const store::TSkipped& skipped : split.skipped)
             std::fprintf(o.err, "%s: skipped: %s=%s (%s)\n", o.program,
@@ -423,6 +428,9 @@ int RunRestore(TBench& bench, const std::string& from, const TCommandOptions& o)
                                              UnitName(c.Identity()) + "); nothing written"});
         requests = std::move(split.taken);
     }
+    // The backup's values decide what is written; its items are chosen so that the dry run
+    // names them.
+    if (values) return ApplyOrPreview(session, requests, o, &*values);
     // Only what differs is chosen: a setting the unit already holds is written back with its
     // own value. Chosen again, a value the vocabulary calls by another model's name (a DW720
     // MIV's channel S on firmware that does not ask the model) would be written as that
@@ -446,6 +454,13 @@ int RunRestoreList(TBench& bench, const TCommandOptions& o) {
         std::string what;
         if (!backup) {
             what = "unreadable: " + backup.error;
+        } else if (const store::TRestoreRaw raw =
+                       store::RestoreRawFor(backup.identity, backup.raw, c.Identity());
+                   !raw) {
+            what = "unreadable: " + raw.error;
+        } else if (raw.values) {
+            const auto changes = store::RestoreChanges(*raw.values, backup.requests, c);
+            what = changes.empty() ? "as the unit is now" : "differs in " + Join(changes, ", ");
         } else {
             const auto differ =
                 store::Differences(store::SplitForUnit(backup.requests, c.Identity()).taken, c);

@@ -465,7 +465,8 @@ std::string SettingNames(const std::vector<TSetting>& settings) {
     return Join(names, ", ");
 }
 
-TOutcome TSession::ChooseChecked(const std::vector<TRequest>& requests) {
+TOutcome TSession::ChooseChecked(const std::vector<TRequest>& requests,
+                                 const params::TUnitValues* restore) {
     core::TConversation& c = *conversation_;
     const params::TIdentity& id = c.Identity();
     if (!SettingsShown() || !params::Adjustable(id))
@@ -473,32 +474,50 @@ TOutcome TSession::ChooseChecked(const std::vector<TRequest>& requests) {
     if (const auto problem = CheckForUnit(requests, id)) return {TExit::Usage, *problem};
     for (const TRequest& r : requests)
         Choose(c, r.setting, r.value);
+    if (restore) c.ChooseUnitValues(*restore);
     return {};
 }
 
-TPreview TSession::Preview(const std::vector<TRequest>& requests) {
-    TPreview preview{ChooseChecked(requests), {}, {}};
+TPreview TSession::Preview(const std::vector<TRequest>& requests,
+                           const params::TUnitValues* restore) {
+    TPreview preview{ChooseChecked(requests, restore), {}, {}};
     if (!preview.outcome.ok()) return preview;
     const core::TConversation& c = *conversation_;
     // Counted as Apply counts, so that the preview and the run cannot disagree.
     preview.changed = c.ChangesOnApply().changed;
+    const std::vector<store::TRawChange> raw =
+        restore ? store::RawChanges(c.WritesOnApply(), c.UnitValues())
+                : std::vector<store::TRawChange>();
     for (TSetting setting : preview.changed) {
-        std::string current = HeldValue(c, setting).value_or("?");
-        if (const auto raw = c.Setting(setting).raw; current == "?" && raw)
-            current += " (" + Quoted(*raw) + ")";
         // As asked: the air check's state does not say "off" over a value it cannot show.
         const auto asked = std::find_if(requests.begin(), requests.end(),
                                         [&](const TRequest& r) { return r.setting == setting; });
-        const std::string chosen =
-            asked != requests.end() ? asked->value : ChosenValue(c, setting).value_or("?");
+        // A restore names what its backup calls the value, or nothing it cannot name.
+        const std::optional<std::string> chosen = asked != requests.end()
+                                                      ? std::optional(asked->value)
+                                                  : restore ? std::nullopt
+                                                            : ChosenValue(c, setting);
+        if (restore) {
+            const auto values = std::find_if(raw.begin(), raw.end(), [&](const auto& change) {
+                return change.setting == setting;
+            });
+            preview.changes.push_back(store::ChangeLine(
+                setting, HeldValue(c, setting), chosen,
+                values != raw.end() ? values->values : std::vector<std::string>()));
+            continue;
+        }
+        std::string current = HeldValue(c, setting).value_or("?");
+        if (const auto held = c.Setting(setting).raw; current == "?" && held)
+            current += " (" + Quoted(*held) + ")";
         preview.changes.push_back(std::string(Info(setting).name) + ": " + current + " -> " +
-                                  chosen);
+                                  chosen.value_or("?"));
     }
     return preview;
 }
 
-TOutcome TSession::Apply(const std::vector<TRequest>& requests) {
-    if (TOutcome checked = ChooseChecked(requests); !checked.ok()) return checked;
+TOutcome TSession::Apply(const std::vector<TRequest>& requests,
+                         const params::TUnitValues* restore) {
+    if (TOutcome checked = ChooseChecked(requests, restore); !checked.ok()) return checked;
     core::TConversation& c = *conversation_;
     runIdentity_ = c.Identity();
     runIsDefault_ = false;

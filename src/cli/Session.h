@@ -91,11 +91,15 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core:
     // Whether the connected unit's settings are shown and read back.
     bool SettingsShown() const;
     // Chooses each request on the panel as a person would, then presses Apply; checks the
-    // requests against the unit first and writes nothing when one does not fit.
-    TOutcome Apply(const std::vector<TRequest>& requests);
+    // requests against the unit first and writes nothing when one does not fit. restore: a
+    // backup's checked values for a unit of this model and firmware, chosen after the
+    // requests (TConversation::ChooseUnitValues).
+    TOutcome Apply(const std::vector<TRequest>& requests,
+                   const params::TUnitValues* restore = nullptr);
     // Chooses and checks the requests as Apply does and says what it would change; nothing
-    // is sent to the unit.
-    TPreview Preview(const std::vector<TRequest>& requests);
+    // is sent to the unit. With restore, each line names the unit's values that change too.
+    TPreview Preview(const std::vector<TRequest>& requests,
+                     const params::TUnitValues* restore = nullptr);
     // Presses Default.
     TOutcome Default();
     // Identifies the unit and reads its settings back again (the Reconnect button); phase
@@ -147,7 +151,8 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core:
     bool Gone() const;
     TOutcome WaitIdentified(const char* phase);
     TOutcome ConnectOne(std::int64_t waitMs);
-    TOutcome ChooseChecked(const std::vector<TRequest>& requests);
+    TOutcome ChooseChecked(const std::vector<TRequest>& requests,
+                           const params::TUnitValues* restore);
     bool Stopping();
     std::string Found() const;
     TOutcome RunToEnd(const char* what);

@@ -172,6 +172,12 @@ class TConversation {
     // Chooses the setting's value (an index into params::SettingValues) as the user would in
     // the window: a radio item, or the air check's box and then its two lists.
     void Choose(TSetting setting, int index);
+    // A restore of a backup of this model and firmware: the next Apply writes these values
+    // (the backup's, by write command, checked with params::FitsCommand) as they are, for
+    // each setting they cover, and counts a setting where they differ from the unit's. A
+    // setting chosen afterwards goes by its item again. They are dropped when the unit is
+    // read again or changes, and once a run has saved them.
+    void ChooseUnitValues(const params::TUnitValues& values);
     // Lets go of the unit; nothing reaches the HID layer afterwards.
     void Shutdown();
     // Lets go of the checked-out unit and waits, idle, for the next plug-in. For a front end
@@ -246,6 +252,8 @@ class TConversation {
     // What PressApply would count now, with the choices as they stand: the settings it would
     // change and their number. Nothing is sent and nothing changes (a dry run).
     params::TChangeCount ChangesOnApply() const;
+    // The commands PressApply would send now, in order, with the values they would carry.
+    std::vector<params::TWriteEntry> WritesOnApply() const;
     // The last command handed to the channel, and the last reply.
     const std::string& LastCommand() const { return lastCommand_; }
     const TReplyQueue& Replies() const { return replies_; }
@@ -259,6 +267,7 @@ class TConversation {
     struct TApplyPlan {
         std::vector<params::TWriteEntry> plan;
         std::vector<TSetting> kept;
+        std::vector<TSetting> restored; // written with the restore's values
         params::TChangeCount changes;
     };
     TApplyPlan PlanApply() const;
@@ -312,6 +321,10 @@ class TConversation {
     void MarkChosen(TControl control);
     bool Chosen(TSetting setting) const;
     bool Kept(TSetting setting) const;
+    bool Restored(TSetting setting) const;
+    // The restore's values onto the boxes, as a read-back of them would show them.
+    void ShowRestored(TSetting setting);
+    void ShowReply(const params::TCurrentReply& reply);
     void NoteWritten(std::size_t entry);
 
     // The display operations: a unit's value into its setting's choice and shown value
@@ -406,6 +419,10 @@ class TConversation {
     params::TUnitValues initialValues_;     // the default set's, which "CLEAR" brings back
     std::vector<TSetting> chosen_;          // settings the user chose since the last read or save
     std::vector<TSetting> kept_; // settings the run writes back with the unit's own value
+    std::vector<TSetting> restored_;   // settings the run writes with the restore's values
+    params::TUnitValues restore_;      // a restore's values (ChooseUnitValues)
+    std::vector<TSetting> unrestored_; // chosen since, by item
+    std::uint32_t restoreEpoch_ = 0;   // deviceEpoch_ when they were chosen
     std::vector<TSetting> changed_;
     void StartRun();
     void Acknowledge();

@@ -113,6 +113,8 @@ void TConversation::ResetReadBackState() {
 }
 
 void TConversation::StartParameterReadBack() {
+    // A restore chosen for the unit as it was read before is not this read-back's.
+    restore_.Clear();
     // The same unit identified again while it stayed attached (Reconnect) keeps the
     // default set of its earlier read-back.
     if (params::SkipInitialReadBack(initParamReadCnt_, identity_.version, identity_.model,
@@ -173,50 +175,54 @@ void TConversation::ReadCurrentParameters() {
         params::ReadCurrentReply(replies_.Text(), id, curParams_);
     if (reply) {
         if (!reply->value.empty()) unitValues_.Take(reply->key, reply->value);
-        using params::TShowOp;
-        switch (reply->show) {
-        case TShowOp::None:
-            break;
-        case TShowOp::RxLevel:
-            ShowRxLevel(reply->intArg);
-            break;
-        case TShowOp::RxOutLevel:
-            ShowRxOutLevel(reply->intArg);
-            break;
-        case TShowOp::PhoneOutVol:
-            ShowPhoneOutVol(reply->realArg);
-            break;
-        case TShowOp::HandsFree:
-            ShowHandsFree(curParams_.VOXSw, curParams_.CsgVoxNzccTh);
-            break;
-        case TShowOp::TxSquelch:
-            ShowTxSquelch(reply->intArg);
-            break;
-        case TShowOp::Channel:
-            ShowChannel();
-            break;
-        case TShowOp::RecordSw:
-            ShowRecordSw(reply->intArg);
-            break;
-        case TShowOp::DiveComInterface:
-            ShowDiveComInterface(reply->intArg);
-            break;
-        case TShowOp::VoiceGuideLevel:
-            ShowVoiceGuideLevel(reply->intArg);
-            break;
-        case TShowOp::DivingTimeSignal:
-            ShowDivingTimeSignal(reply->intArg);
-            break;
-        case TShowOp::InitParams:
-            ShowParamSet(initParams_);
-            unitValues_ = initialValues_;
-            curParamRecvCnt_ = expectedParamCnt_;
-            break;
-        }
+        ShowReply(*reply);
         if (reply->counted) ++curParamRecvCnt_;
     }
     SetPosition(params::CurrentReadBackProgress(curParamRecvCnt_, expectedParamCnt_));
     Refresh();
+}
+
+void TConversation::ShowReply(const params::TCurrentReply& reply) {
+    using params::TShowOp;
+    switch (reply.show) {
+    case TShowOp::None:
+        break;
+    case TShowOp::RxLevel:
+        ShowRxLevel(reply.intArg);
+        break;
+    case TShowOp::RxOutLevel:
+        ShowRxOutLevel(reply.intArg);
+        break;
+    case TShowOp::PhoneOutVol:
+        ShowPhoneOutVol(reply.realArg);
+        break;
+    case TShowOp::HandsFree:
+        ShowHandsFree(curParams_.VOXSw, curParams_.CsgVoxNzccTh);
+        break;
+    case TShowOp::TxSquelch:
+        ShowTxSquelch(reply.intArg);
+        break;
+    case TShowOp::Channel:
+        ShowChannel();
+        break;
+    case TShowOp::RecordSw:
+        ShowRecordSw(reply.intArg);
+        break;
+    case TShowOp::DiveComInterface:
+        ShowDiveComInterface(reply.intArg);
+        break;
+    case TShowOp::VoiceGuideLevel:
+        ShowVoiceGuideLevel(reply.intArg);
+        break;
+    case TShowOp::DivingTimeSignal:
+        ShowDivingTimeSignal(reply.intArg);
+        break;
+    case TShowOp::InitParams:
+        ShowParamSet(initParams_);
+        unitValues_ = initialValues_;
+        curParamRecvCnt_ = expectedParamCnt_;
+        break;
+    }
 }
 
 void TConversation::FinishReadBack() {
@@ -393,9 +399,21 @@ bool TConversation::Kept(TSetting setting) const {
     return std::find(kept_.begin(), kept_.end(), setting) != kept_.end();
 }
 
+bool TConversation::Restored(TSetting setting) const {
+    return std::find(restored_.begin(), restored_.end(), setting) != restored_.end();
+}
+
 void TConversation::MarkChosen(TControl control) {
     const TSetting setting = params::SettingOfChoice(control, identity_);
     if (!Chosen(setting)) chosen_.push_back(setting);
+    if (std::find(unrestored_.begin(), unrestored_.end(), setting) == unrestored_.end())
+        unrestored_.push_back(setting);
+}
+
+void TConversation::ChooseUnitValues(const params::TUnitValues& values) {
+    restore_ = values;
+    unrestored_.clear();
+    restoreEpoch_ = deviceEpoch_;
 }
 
 void TConversation::PressApply() {
@@ -405,6 +423,7 @@ void TConversation::PressApply() {
         plan_ = std::move(planned.plan);
         planNext_ = 0;
         kept_ = std::move(planned.kept);
+        restored_ = std::move(planned.restored);
         const params::TChangeCount& changes = planned.changes;
         phase_ = TPhase::Ready;
         // The journal learns what the run changes; refused, the last run's count stays.
@@ -491,9 +510,13 @@ void TConversation::OnSaveReply() {
     if (saved) {
         // A setting written back with the unit's own value keeps its box as it was.
         using enum TSetting;
-        const auto setBox = [this](TSetting setting, std::optional<std::string_view> text,
-                                   int current) {
-            if (Kept(setting)) return;
+        // One written with a restore's values shows them as a read-back of them would.
+        const auto boxed = [this](TSetting setting) {
+            return !Kept(setting) && !Restored(setting);
+        };
+        const auto setBox = [&](TSetting setting, std::optional<std::string_view> text,
+                                int current) {
+            if (!boxed(setting)) return;
             TSettingData& d = Data(setting);
             if (text) d.shown = *text;
             d.current = current;
@@ -508,14 +531,17 @@ void TConversation::OnSaveReply() {
         const params::TBoxUpdate handsFree =
             params::HandsFreeBoxFromIndex(identity_.version, Data(HandsFree).choice);
         setBox(HandsFree, handsFree.text, handsFree.tag);
-        if (!Kept(Recorder)) ShowRecordSw(Data(Recorder).choice);
-        if (!Kept(params::DiveComSetting(identity_)))
+        if (boxed(Recorder)) ShowRecordSw(Data(Recorder).choice);
+        if (boxed(params::DiveComSetting(identity_)))
             ShowDiveComInterface(Data(DiveComputer).choice);
-        if (!Kept(VoiceGuide)) ShowVoiceGuideLevel(Data(VoiceGuide).choice);
-        if (!Kept(AirCheck)) ShowDivingTimeSignal(GetDivingTimeSignalValue());
+        if (boxed(VoiceGuide)) ShowVoiceGuideLevel(Data(VoiceGuide).choice);
+        if (boxed(AirCheck)) ShowDivingTimeSignal(GetDivingTimeSignalValue());
         for (const std::string& command : outcome_.acknowledged)
             unitValues_.Stored(command);
+        for (TSetting setting : restored_)
+            ShowRestored(setting);
         chosen_.clear();
+        restore_.Clear();
     }
     panel_.SetEnabled(SpeedButton2, true);
     panel_.SetEnabled(SpeedButton3, true);
@@ -523,6 +549,16 @@ void TConversation::OnSaveReply() {
     panel_.SetText(Label4, {});
     SetPosition(100);
     EndRun(saved ? TRunEnd::Saved : TRunEnd::Refused);
+}
+
+void TConversation::ShowRestored(TSetting setting) {
+    for (const params::TWriteEntry& e : plan_) {
+        if (e.setting != setting || !e.command) continue;
+        const std::optional<std::string> reply = params::ReadBackReply(*e.command);
+        if (!reply) continue;
+        if (const auto read = params::ReadCurrentReply(*reply, identity_, curParams_))
+            ShowReply(*read);
+    }
 }
 
 // ---- Default: the unit erases its settings; the default set read at connection is shown ----
@@ -553,6 +589,8 @@ void TConversation::OnClearReply() {
     unitValues_ = initialValues_;
     chosen_.clear();
     kept_.clear();
+    restored_.clear();
+    restore_.Clear();
     replies_.AnswerLocally("Parameter saved");
     phase_ = TPhase::Saving;
 }
@@ -601,6 +639,27 @@ TConversation::TApplyPlan TConversation::PlanApply() const {
         identity_, {choice(Volume), choice(AutoSwitching), choice(HandsFree), choice(Channel),
                     choice(Recorder), choice(DiveComputer), choice(VoiceGuide),
                     GetDivingTimeSignalValue(), initParams_.CsgVoxNzccTh});
+    // A restore's values go as they are for each setting they cover and the user has not
+    // chosen since; a command of such a setting that the backup lacks keeps the unit's value.
+    const auto listed = [](const std::vector<TSetting>& list, TSetting s) {
+        return std::find(list.begin(), list.end(), s) != list.end();
+    };
+    if (!restore_.Empty() && restoreEpoch_ == deviceEpoch_) {
+        for (const params::TWriteEntry& e : planned.plan)
+            if (e.setting && e.command && restore_.Of(*e.command) &&
+                !listed(unrestored_, *e.setting) && !listed(planned.restored, *e.setting))
+                planned.restored.push_back(*e.setting);
+    }
+    std::vector<TSetting> restoredChanged;
+    for (params::TWriteEntry& e : planned.plan) {
+        if (!e.setting || !e.command || !listed(planned.restored, *e.setting)) continue;
+        const bool own = restore_.Of(*e.command).has_value();
+        e.command = params::WithUnitValue(*e.command, own ? restore_ : unitValues_);
+        // A value the unit did not report may differ from any.
+        if ((!unitValues_.Of(*e.command) || params::ChangesUnitValue(*e.command, unitValues_)) &&
+            !listed(restoredChanged, *e.setting))
+            restoredChanged.push_back(*e.setting);
+    }
     // A setting chosen as the unit already has it changes nothing, and goes back with the
     // unit's own value as one not chosen does: its item may write another value (a DW720
     // MIV that did not give its model shows its channel S as the item B, which writes B).
@@ -611,6 +670,7 @@ TConversation::TApplyPlan TConversation::PlanApply() const {
             s == AirCheck ? params::GetDivingTimeSignalCode(d.checked, d.first, d.later) : d.choice;
         if (item != d.current) chosen.push_back(s);
     }
+    chosen.insert(chosen.end(), planned.restored.begin(), planned.restored.end());
     planned.kept = params::KeptSettings(planned.plan, unitValues_, chosen);
     // A setting the user did not choose goes back with the unit's own value.
     const auto kept = [&](TSetting s) {
@@ -620,18 +680,23 @@ TConversation::TApplyPlan TConversation::PlanApply() const {
         if (e.setting && e.command && kept(*e.setting))
             e.command = params::WithUnitValue(*e.command, unitValues_);
     const TSettingData& airCheck = Data(AirCheck);
-    const params::TApplyState p{
-        choice(Volume),     current(Volume),     choice(AutoSwitching), current(AutoSwitching),
-        choice(HandsFree),  current(HandsFree),  choice(Channel),       current(Channel),
-        choice(Recorder),   current(Recorder),   choice(DiveComputer),  current(DiveComputer),
-        choice(VoiceGuide), current(VoiceGuide), airCheck.checked,      airCheck.first,
-        airCheck.later,     airCheck.current,    planned.kept};
+    const params::TApplyState p{choice(Volume),         current(Volume),      choice(AutoSwitching),
+                                current(AutoSwitching), choice(HandsFree),    current(HandsFree),
+                                choice(Channel),        current(Channel),     choice(Recorder),
+                                current(Recorder),      choice(DiveComputer), current(DiveComputer),
+                                choice(VoiceGuide),     current(VoiceGuide),  airCheck.checked,
+                                airCheck.first,         airCheck.later,       airCheck.current,
+                                planned.kept,           planned.restored,     restoredChanged};
     planned.changes = params::CountChangedSettings(p, identity_);
     return planned;
 }
 
 params::TChangeCount TConversation::ChangesOnApply() const {
     return PlanApply().changes;
+}
+
+std::vector<params::TWriteEntry> TConversation::WritesOnApply() const {
+    return PlanApply().plan;
 }
 
 } // namespace core

@@ -1,6 +1,7 @@
 #include "settings/ApplyValues.h"
 
 #include "params/Features.h"
+#include "params/ParamKeys.h"
 #include "params/ReplyTokens.h"
 #include "params/ValueTables.h"
 
@@ -114,24 +115,25 @@ namespace {
 struct TWriteKey {
     TReplyKey key;
     std::string_view command;
+    std::string_view reported; // the key as the read-back's replies spell it
 };
 
 // The device reports "VOXSw" but takes "VOXsw": the reply key, not the spelling, pairs them.
 constexpr std::array<TWriteKey, 14> kWriteKeys{{
-    {TReplyKey::RxLevel, CmdRxLevel},
-    {TReplyKey::RxOutLevel, CmdRxOutLevel},
-    {TReplyKey::PhoneOutVol, CmdPhoneOutVol},
-    {TReplyKey::TxSquelchSw, CmdTxSquelchSw},
-    {TReplyKey::VOXSw, CmdVOXsw},
-    {TReplyKey::CsgVoxNzccTh, CmdCsgVoxNzccTh},
-    {TReplyKey::Led, CmdLed},
-    {TReplyKey::Channel, CmdChannel},
-    {TReplyKey::BaseFreq, CmdBaseFreq},
-    {TReplyKey::RecordSw, CmdRecordSw},
-    {TReplyKey::TxModeSw, CmdTxModeSw},
-    {TReplyKey::DiveConWarningSw, CmdDiveConWarningSw},
-    {TReplyKey::VoiceGuideSwitch, CmdVoiceGuideSwitch},
-    {TReplyKey::DivingTimeSignalSw, CmdDivingTimeSignalSw},
+    {TReplyKey::RxLevel, CmdRxLevel, KeyRxLevel},
+    {TReplyKey::RxOutLevel, CmdRxOutLevel, KeyRxOutLevel},
+    {TReplyKey::PhoneOutVol, CmdPhoneOutVol, KeyPhoneOutVol},
+    {TReplyKey::TxSquelchSw, CmdTxSquelchSw, KeyTxSquelchSw},
+    {TReplyKey::VOXSw, CmdVOXsw, KeyVOXSw},
+    {TReplyKey::CsgVoxNzccTh, CmdCsgVoxNzccTh, KeyCsgVoxNzccTh},
+    {TReplyKey::Led, CmdLed, KeyLed},
+    {TReplyKey::Channel, CmdChannel, KeyChannel},
+    {TReplyKey::BaseFreq, CmdBaseFreq, KeyBaseFreq},
+    {TReplyKey::RecordSw, CmdRecordSw, KeyRecordSw},
+    {TReplyKey::TxModeSw, CmdTxModeSw, KeyTxModeSw},
+    {TReplyKey::DiveConWarningSw, CmdDiveConWarningSw, KeyDiveConWarningSw},
+    {TReplyKey::VoiceGuideSwitch, CmdVoiceGuideSwitch, KeyVoiceGuideSwitch},
+    {TReplyKey::DivingTimeSignalSw, CmdDivingTimeSignalSw, KeyDivingTimeSignalSw},
 }};
 
 const TWriteKey* WriteKeyOf(std::string_view command) noexcept {
@@ -165,6 +167,13 @@ void TUnitValues::Stored(std::string_view command) {
     if (const TWriteKey* k = WriteKeyOf(command))
         values_.insert_or_assign(std::string(k->command),
                                  std::string(command.substr(k->command.size())));
+}
+
+std::optional<std::string> ReadBackReply(std::string_view command) {
+    const TWriteKey* k = WriteKeyOf(command);
+    if (!k) return std::nullopt;
+    return "OK " + std::string(k->reported) + " " + std::string(command.substr(k->command.size())) +
+           "\r\n";
 }
 
 std::string_view SettingCommand(TSetting setting, const TIdentity& identity) noexcept {
@@ -209,6 +218,80 @@ std::string WithUnitValue(std::string_view command, const TUnitValues& unit) {
     const auto held = unit.Of(command);
     if (!held) return std::string(command);
     return Command(WriteKeyOf(command)->command, *held);
+}
+
+// ---- a backup's values ----
+
+namespace {
+
+// What a value of the key looks like on the unit.
+enum class TShape { Integer, Real, Letters };
+
+TShape ShapeOf(std::string_view command) {
+    if (command == CmdPhoneOutVol || command == CmdCsgVoxNzccTh) return TShape::Real;
+    if (command == CmdLed || command == CmdChannel) return TShape::Letters;
+    return TShape::Integer;
+}
+
+bool Digits(std::string_view text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+} // namespace
+
+std::string_view WriteCommandOf(std::string_view command) noexcept {
+    const TWriteKey* k = WriteKeyOf(command);
+    return k ? k->command : std::string_view();
+}
+
+std::string UnitValueKey(std::string_view command) {
+    if (command.starts_with("SPAR ")) command.remove_prefix(5);
+    while (command.ends_with(' '))
+        command.remove_suffix(1);
+    return std::string(command);
+}
+
+bool FitsCommand(std::string_view command, std::string_view value) {
+    // Longer than any value the unit reports (24-bit codes, "-12", "0.65").
+    constexpr std::size_t kMaxLength = 12;
+    const TWriteKey* k = WriteKeyOf(command);
+    if (!k || value.empty() || value.size() > kMaxLength) return false;
+    switch (ShapeOf(k->command)) {
+    case TShape::Letters:
+        return std::all_of(value.begin(), value.end(),
+                           [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); });
+    case TShape::Real: {
+        if (value.front() == '-') value.remove_prefix(1);
+        const std::size_t point = value.find('.');
+        if (point == std::string_view::npos) return Digits(value);
+        return Digits(value.substr(0, point)) && Digits(value.substr(point + 1));
+    }
+    case TShape::Integer:
+        break;
+    }
+    if (value.front() == '-') value.remove_prefix(1);
+    return Digits(value);
+}
+
+TRestoreValues RestoreValuesOf(const std::map<std::string, std::string>& raw) {
+    TRestoreValues out;
+    for (const auto& [key, value] : raw) {
+        const auto k = std::find_if(kWriteKeys.begin(), kWriteKeys.end(), [&](const TWriteKey& w) {
+            return UnitValueKey(w.command) == key;
+        });
+        if (k != kWriteKeys.end() && FitsCommand(k->command, value)) {
+            out.values.Stored(std::string(k->command) + value);
+            continue;
+        }
+        out.key = key;
+        out.why = k == kWriteKeys.end()                    ? "not a setting this tool writes"
+                  : ShapeOf(k->command) == TShape::Letters ? "the unit takes letters there"
+                                                           : "the unit takes a number there";
+        out.values.Clear();
+        return out;
+    }
+    return out;
 }
 
 // ---- the write plan ----
@@ -261,7 +344,11 @@ TChangeCount CountChangedSettings(const TApplyState& p, const TIdentity& identit
         return std::find(list.begin(), list.end(), s) != list.end();
     };
     const auto count = [&](TSetting choice, bool differs) {
-        if (listed(p.kept, choice) || !differs) return;
+        if (listed(p.restored, choice))
+            differs = listed(p.restoredChanged, choice);
+        else if (listed(p.kept, choice))
+            return;
+        if (!differs) return;
         ++r.count;
         r.changed.push_back(choice);
     };
@@ -277,7 +364,8 @@ TChangeCount CountChangedSettings(const TApplyState& p, const TIdentity& identit
     if (HasAirCheck(identity)) {
         const int code =
             GetDivingTimeSignalCode(p.airCheckChecked, p.airCheckFirst, p.airCheckLater);
-        r.uncheckAirCheck = code == 0 && p.airCheckChecked && !listed(p.kept, AirCheck);
+        r.uncheckAirCheck = code == 0 && p.airCheckChecked && !listed(p.kept, AirCheck) &&
+                            !listed(p.restored, AirCheck);
         count(AirCheck, code != p.airCheckCurrent);
     }
     return r;

@@ -83,11 +83,15 @@ class TUnitValues {
     void Stored(std::string_view command);
     // Every value held, by the write command's text ("SPAR Led ").
     const std::map<std::string, std::string, std::less<>>& All() const { return values_; }
+    bool operator==(const TUnitValues&) const = default;
 
   private:
     std::map<std::string, std::string, std::less<>> values_; // by command text ("SPAR Led ")
 };
 
+// The reply a read-back gets from a unit that stored what the write command carried
+// ("SPAR VOXsw 1" -> "OK VOXSw 1\r\n"); nullopt for a command that is not a write.
+std::optional<std::string> ReadBackReply(std::string_view command);
 // The command whose value stands for the setting's on this unit ("SPAR VOXsw " for hands-free).
 std::string_view SettingCommand(TSetting setting, const TIdentity& identity) noexcept;
 // Whether the command would store a value other than the one the unit reported: numbers are
@@ -95,6 +99,29 @@ std::string_view SettingCommand(TSetting setting, const TIdentity& identity) noe
 bool ChangesUnitValue(std::string_view command, const TUnitValues& unit);
 // The command with the unit's own value in place of its own, where the unit reported the key.
 std::string WithUnitValue(std::string_view command, const TUnitValues& unit);
+
+// ---- A backup's values, written back as the unit reported them ----
+
+// The key a value is filed under in a backup: the write command's ("SPAR VOXsw " -> "VOXsw").
+std::string UnitValueKey(std::string_view command);
+// The write command's text without its value ("SPAR Led b" -> "SPAR Led "); empty for a
+// command that is not a write.
+std::string_view WriteCommandOf(std::string_view command) noexcept;
+// Whether the text has the shape the command's value takes on the unit: a number where the
+// unit takes a number ("-7", "0.65"), letters where it takes letters ("b"); never blanks,
+// control bytes or more than a few characters. A value from a file is checked with this
+// before it is ever sent.
+bool FitsCommand(std::string_view command, std::string_view value);
+
+// A backup's values ("PhoneOutVol" -> "-7"), checked, as the values its write commands carry.
+struct TRestoreValues {
+    TUnitValues values; // empty when one does not fit
+    // The first that does not: its key as the file has it, and why (empty when all fit). The
+    // key is the file's text: a message escapes it.
+    std::string key, why;
+    explicit operator bool() const { return why.empty(); }
+};
+TRestoreValues RestoreValuesOf(const std::map<std::string, std::string>& raw);
 
 // ---- The write plan: every command of an Apply run, in order ----
 
@@ -138,6 +165,9 @@ struct TApplyState {
     int airCheckCurrent = -1;
     // Settings written back as the unit has them (KeptSettings): they never count.
     std::vector<TSetting> kept;
+    // Settings written with a restore's values, and those of them whose values differ from
+    // the unit's: these count, whatever their items say.
+    std::vector<TSetting> restored, restoredChanged;
 };
 
 struct TChangeCount {

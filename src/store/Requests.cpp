@@ -298,6 +298,68 @@ std::vector<TSetting> Differences(const std::vector<TRequest>& requests,
     return differ;
 }
 
+TRestoreRaw RestoreRawFor(const params::TIdentity& backup,
+                          const std::map<std::string, std::string>& raw,
+                          const params::TIdentity& unit) {
+    // Another model or firmware may take other values under the same keys.
+    if (backup.model != unit.model || backup.version != unit.version) return {};
+    params::TRestoreValues checked = params::RestoreValuesOf(raw);
+    if (!checked) return {std::nullopt, "raw." + Escaped(checked.key) + ": " + checked.why};
+    // A backup without values goes by its settings, as one of another unit does.
+    if (checked.values.Empty()) return {};
+    return {std::move(checked.values), {}};
+}
+
+std::vector<TRawChange> RawChanges(const std::vector<params::TWriteEntry>& plan,
+                                   const params::TUnitValues& unit) {
+    std::vector<TRawChange> changes;
+    for (const params::TWriteEntry& e : plan) {
+        if (!e.setting || !e.command) continue;
+        const std::string_view command = params::WriteCommandOf(*e.command);
+        if (command.empty()) continue;
+        const std::optional<std::string_view> held = unit.Of(command);
+        if (held && !params::ChangesUnitValue(*e.command, unit)) continue;
+        if (changes.empty() || changes.back().setting != *e.setting)
+            changes.push_back({*e.setting, {}});
+        changes.back().values.push_back(
+            params::UnitValueKey(command) + " " + (held ? Escaped(*held) : std::string("?")) +
+            " -> " + Escaped(std::string_view(*e.command).substr(command.size())));
+    }
+    return changes;
+}
+
+std::string ChangeLine(TSetting setting, const std::optional<std::string>& from,
+                       const std::optional<std::string>& to,
+                       const std::vector<std::string>& values) {
+    std::string line(Info(setting).name);
+    line += ": " + from.value_or("?") + " -> " + to.value_or("?");
+    if (!values.empty()) line += " (" + Join(values, ", ") + ")";
+    return line;
+}
+
+std::vector<std::string> RestoreChanges(const params::TUnitValues& values,
+                                        const std::vector<TRequest>& requests,
+                                        const core::TConversation& conversation) {
+    // The plan Apply would send, carrying the backup's values; a command whose value the
+    // backup lacks goes back as the unit has it.
+    std::vector<params::TWriteEntry> plan = params::WritePlan(conversation.Identity(), {});
+    for (params::TWriteEntry& e : plan)
+        if (e.command && !values.Of(*e.command))
+            e.command.reset();
+        else if (e.command)
+            e.command = params::WithUnitValue(*e.command, values);
+    std::vector<std::string> lines;
+    for (const TRawChange& change : RawChanges(plan, conversation.UnitValues())) {
+        const auto named = std::find_if(requests.begin(), requests.end(), [&](const TRequest& r) {
+            return r.setting == change.setting;
+        });
+        lines.push_back(ChangeLine(
+            change.setting, HeldValue(conversation, change.setting),
+            named != requests.end() ? std::optional(named->value) : std::nullopt, change.values));
+    }
+    return lines;
+}
+
 std::string UnitName(const params::TIdentity& identity) {
     if (identity.model.empty()) return "firmware " + identity.version;
     return identity.model + " " + identity.version;

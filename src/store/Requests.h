@@ -9,6 +9,7 @@
 #include "store/Vocabulary.h"
 
 #include <cstdio>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,6 +58,41 @@ TUnitSplit SplitForUnit(const std::vector<TRequest>& requests, const params::TId
 // the read-back could not show differs from any value).
 std::vector<TSetting> Differences(const std::vector<TRequest>& requests,
                                   const core::TConversation& conversation);
+
+// What a restore of a backup writes as the unit reported it: the backup's raw values, each
+// checked for the shape its key takes, when the backup is of a unit of this model and
+// firmware; none when it is of another (it goes by its settings then). error: one line
+// ("raw.KEY: why") when a value does not fit; the restore is refused whole then.
+struct TRestoreRaw {
+    std::optional<params::TUnitValues> values;
+    std::string error;
+    explicit operator bool() const { return error.empty(); }
+};
+TRestoreRaw RestoreRawFor(const params::TIdentity& backup,
+                          const std::map<std::string, std::string>& raw,
+                          const params::TIdentity& unit);
+
+// The unit's values that a write plan changes, setting by setting in the plan's order, each
+// as "KEY OLD -> NEW" ("PhoneOutVol -3 -> -7"; "?" for a value the unit did not report).
+struct TRawChange {
+    TSetting setting;
+    std::vector<std::string> values;
+};
+std::vector<TRawChange> RawChanges(const std::vector<params::TWriteEntry>& plan,
+                                   const params::TUnitValues& unit);
+
+// "volume: 2 -> 4 (PhoneOutVol -3 -> -7)": a setting's value as the unit holds it and as it
+// would be ("?" where the tables cannot name it), with the raw values that change.
+std::string ChangeLine(TSetting setting, const std::optional<std::string>& from,
+                       const std::optional<std::string>& to,
+                       const std::vector<std::string>& values);
+
+// What writing a backup of a unit of this model and firmware (its checked values, and its
+// settings as named) would change on the unit: a ChangeLine for each setting whose values
+// differ, in the order Apply writes them.
+std::vector<std::string> RestoreChanges(const params::TUnitValues& values,
+                                        const std::vector<TRequest>& requests,
+                                        const core::TConversation& conversation);
 
 // A text from the unit, a file or an argument as every output of the command line shows it:
 // control characters and NUL as "\x1b", "\x00" (a terminal would act on them, a C string

@@ -221,7 +221,9 @@ TEST_F(WindowFileMenu, RestoringTheBackupOfAnApplyUndoesIt) {
     dialogs->picks = {0};
     Restore1(form)->trigger();
     ASSERT_EQ(dialogs->items.size(), 1u);
-    EXPECT_TRUE(dialogs->items[0].ends_with("   volume, hands-free")) << dialogs->items[0];
+    // The values that differ, as the unit reported them and as the backup has them.
+    EXPECT_EQ(dialogs->items[0].substr(19), "   volume: 5 -> 4 (PhoneOutVol 0 -> -3), "
+                                            "hands-free: 3 -> 2 (CsgVoxNzccTh 0.6 -> 0.7)");
     Apply();
     UnplugUnit();
     ReplugUnit();
@@ -234,6 +236,29 @@ TEST_F(WindowFileMenu, RestoringTheBackupOfAnApplyUndoesIt) {
     EXPECT_EQ(runs, (std::vector<std::string>{"apply", "restore"}));
     EXPECT_EQ(LogTexts().filter(QStringLiteral("  Backup saved: ")).size(), 2);
     EXPECT_EQ(LogTexts().filter(QStringLiteral("  Service record: saved")).size(), 2);
+}
+
+// Values no item of the window writes come back as the unit reported them, and the boxes
+// show what a read-back of them shows.
+TEST_F(WindowFileMenu, RestoreWritesBackTheValuesTheUnitReported) {
+    sim::Profile odd = sim::MakeProfile("DW720 MIV", "201036");
+    ASSERT_TRUE(odd.stored->Set("PhoneOutVol", "-7"));
+    ASSERT_TRUE(odd.stored->Set("DivingTimeSignalSw", "1234"));
+    PlugUnit(odd);
+    ASSERT_TRUE(RunToRest());
+    const TValues before = Held();
+    ChooseOther(RadioGroup1(form));
+    CheckBoxDivingTimeSignalEnable(form)->click();
+    Apply();
+    ASSERT_NE(sim->Stored()->Get("PhoneOutVol"), "-7");
+
+    dialogs->picks = {0};
+    Restore1(form)->trigger();
+    Apply();
+    EXPECT_EQ(sim->Stored()->Get("PhoneOutVol"), "-7");
+    EXPECT_EQ(sim->Stored()->Get("DivingTimeSignalSw"), "1234");
+    EXPECT_EQ(Held(), before);
+    EXPECT_EQ(form->Conversation().Setting(params::TSetting::AirCheck).raw, "1234");
 }
 
 class WindowFailedBackup : public WindowFileMenu, public ::testing::WithParamInterface<bool> {};

@@ -398,7 +398,8 @@ TEST(RestoreList, NamesEachBackupNewestFirstWithWhatItWouldChangeAndWritesNothin
         list.out.Lines(),
         (std::vector<std::string>{
             "2026-03-02T09:30:01\tSV0000000001_000002_20260302-093001.json\tas the unit is now",
-            "2026-03-02T09:30:01\tSV0000000001_000001_20260302-093001.json\tdiffers in volume"}));
+            "2026-03-02T09:30:01\tSV0000000001_000001_20260302-093001.json\tdiffers in volume: 1 -> 4 "
+            "(PhoneOutVol -12 -> -3)"}));
     EXPECT_EQ(WritesTo(c), 0u);
 }
 

@@ -104,3 +104,139 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& p) { return std::string(p.param.key); });
 
 } // namespace
+
+// ---- a restore: the values a backup holds go back as the unit reported them ----------------
+
+namespace {
+
+// A unit holding a value no item writes exactly (or one the tables show as another model's).
+struct TRestoreKind {
+    const char* name;
+    const char* model;
+    const char* firmware;
+    std::vector<std::pair<const char*, const char*>> held; // on top of the preset's stored set
+};
+
+void PrintTo(const TRestoreKind& k, std::ostream* out) {
+    *out << k.name << " (" << k.model << "/" << k.firmware << ")";
+}
+
+// What a front end shows and compares of each setting.
+std::vector<std::string> Shown(const core::TConversation& c) {
+    std::vector<std::string> out;
+    for (const auto& info : params::kSettings) {
+        const auto s = c.Setting(info.id);
+        out.push_back(std::string(info.name) + "=" + s.shown + "/" +
+                      std::to_string(s.current.value_or(-1)) + "/" + s.raw.value_or("-"));
+    }
+    return out;
+}
+
+class Restore : public ::testing::TestWithParam<TRestoreKind> {
+  protected:
+    void SetUp() override {
+        sim::Profile profile = sim::MakeProfile(GetParam().model, GetParam().firmware);
+        for (const auto& [key, value] : GetParam().held)
+            ASSERT_TRUE(profile.stored->Set(key, value)) << key;
+        rig.PlugUnit(profile);
+        ASSERT_TRUE(rig.RunToRest());
+        held = *rig.sim->Stored();
+        backup = c.UnitValues();
+        shown = Shown(c);
+    }
+    // Another item of every setting the unit offers, then Apply.
+    void ChangeEverything() {
+        for (const auto& info : params::kSettings) {
+            const std::size_t n = params::SettingValues(info.id, c.Identity()).size();
+            if (n > 1)
+                c.Choose(info.id,
+                         (c.Setting(info.id).current.value_or(0) + 1) % static_cast<int>(n));
+        }
+        c.PressApply();
+        ASSERT_TRUE(rig.RunToRest());
+        ASSERT_NE(*rig.sim->Stored(), held);
+    }
+    TCoreRig rig;
+    core::TConversation& c = rig.conversation;
+    sim::ParamSet held;
+    params::TUnitValues backup;
+    std::vector<std::string> shown;
+};
+
+TEST_P(Restore, BringsBackEveryValueTheUnitHeldAndShowsItAsAReadBackDoes) {
+    ChangeEverything();
+    const params::TUnitValues changed = c.UnitValues();
+    c.ChooseUnitValues(backup);
+    c.PressApply();
+    ASSERT_TRUE(rig.RunToRest());
+    EXPECT_EQ(*rig.sim->Stored(), held);
+    // Counted and reported by what the unit's values were, not by the items.
+    std::vector<params::TSetting> differ;
+    for (const auto& [command, value] : backup.All())
+        if (params::ChangesUnitValue(command + value, changed))
+            for (const params::TWriteEntry& e : params::WritePlan(c.Identity(), {}))
+                if (e.setting && e.command && params::WriteCommandOf(*e.command) == command &&
+                    std::find(differ.begin(), differ.end(), *e.setting) == differ.end())
+                    differ.push_back(*e.setting);
+    std::sort(differ.begin(), differ.end());
+    std::vector<params::TSetting> counted = c.Changed();
+    std::sort(counted.begin(), counted.end());
+    EXPECT_EQ(counted, differ);
+    for (params::TSetting s : differ)
+        EXPECT_NE(std::find(c.LastRun().written.begin(), c.LastRun().written.end(), s),
+                  c.LastRun().written.end());
+    EXPECT_EQ(c.UnitValues(), backup);
+    EXPECT_EQ(Shown(c), shown);
+    c.PressReconnect();
+    ASSERT_TRUE(rig.RunToRest());
+    EXPECT_EQ(Shown(c), shown);
+
+    // Saved once: a later Apply goes by the items again.
+    rig.Mark();
+    c.PressApply();
+    EXPECT_TRUE(rig.SentSinceMark().empty());
+}
+
+TEST_P(Restore, IsOnlyForTheApplyItWasChosenForAndYieldsToALaterChoice) {
+    ChangeEverything();
+    const sim::ParamSet changed = *rig.sim->Stored();
+    // Read again before Apply: the restore is gone.
+    c.ChooseUnitValues(backup);
+    c.PressReconnect();
+    ASSERT_TRUE(rig.RunToRest());
+    rig.Mark();
+    c.PressApply();
+    EXPECT_TRUE(rig.SentSinceMark().empty());
+    EXPECT_EQ(*rig.sim->Stored(), changed);
+
+    // A volume chosen after it goes by its item; everything else comes back.
+    c.ChooseUnitValues(backup);
+    c.Choose(params::TSetting::Volume, 0);
+    const std::string volume = params::VolumeCommand(c.Identity(), 0);
+    c.PressApply();
+    ASSERT_TRUE(rig.RunToRest());
+    const auto sent = rig.SentSinceMark();
+    EXPECT_NE(std::find(sent.begin(), sent.end(), volume), sent.end()) << volume;
+    for (const auto& [key, value] : held.Entries()) {
+        if (params::WriteCommandOf("SPAR " + key + " ") == params::WriteCommandOf(volume)) continue;
+        EXPECT_EQ(rig.sim->Stored()->Get(key), value) << key;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, Restore,
+    ::testing::Values(
+        TRestoreKind{"PhoneOutVolBetweenItems", "DW720 KEL", "201036", {{"PhoneOutVol", "-7"}}},
+        TRestoreKind{"RxLevelBetweenItems", "DW720 KEL", "201016", {{"RxLevel", "18001"}}},
+        TRestoreKind{"HandsFreeOffWithItsOwnThreshold",
+                     "DW730 TONAL",
+                     "201036",
+                     {{"VOXSw", "0"}, {"CsgVoxNzccTh", "0.65"}}},
+        TRestoreKind{"ChannelSOfAMivThatDoesNotGiveItsModel", "DW720 MIV", "201016", {}},
+        TRestoreKind{"VoiceGuideOff", "DW730 TONAL", "201036", {{"VoiceGuideSwitch", "0"}}},
+        TRestoreKind{"DiveComputerOne", "DW730 TONAL", "201036", {{"DiveConWarningSw", "1"}}},
+        TRestoreKind{
+            "AirCheckOutsideTheTable", "DW730 TONAL", "201036", {{"DivingTimeSignalSw", "1234"}}}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+} // namespace

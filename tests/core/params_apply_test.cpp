@@ -240,3 +240,52 @@ TEST(CountChangedSettings, UnknownAirCheckPairIsUncheckedAndWritesOff) {
 }
 
 } // namespace
+
+namespace {
+
+// A backup's value goes to the unit only in the shape its key takes there.
+struct TRawShape {
+    const char* key;
+    const char* value;
+    bool fits;
+};
+
+void PrintTo(const TRawShape& t, std::ostream* out) {
+    *out << t.key << " = '" << t.value << "'";
+}
+
+class RestoreValues : public ::testing::TestWithParam<TRawShape> {};
+
+TEST_P(RestoreValues, AreTakenOnlyInTheShapeTheirKeyTakes) {
+    const TRawShape& t = GetParam();
+    const TRestoreValues read = RestoreValuesOf({{"BaseFreq", "3"}, {t.key, t.value}});
+    EXPECT_EQ(static_cast<bool>(read), t.fits) << read.why;
+    if (!t.fits) {
+        EXPECT_EQ(read.key, t.key);
+        EXPECT_TRUE(read.values.Empty()); // nothing of a backup that does not fit
+        return;
+    }
+    const std::string command = "SPAR " + std::string(t.key) + " ";
+    EXPECT_EQ(read.values.Of(command), std::optional<std::string_view>(t.value));
+    EXPECT_EQ(read.values.Of("SPAR BaseFreq "), std::optional<std::string_view>("3"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, RestoreValues,
+    ::testing::Values(TRawShape{"PhoneOutVol", "-7", true}, TRawShape{"PhoneOutVol", "-7.5", true},
+                      TRawShape{"CsgVoxNzccTh", "0.65", true}, TRawShape{"RxLevel", "18001", true},
+                      TRawShape{"DivingTimeSignalSw", "16777215", true},
+                      TRawShape{"VOXsw", "0", true}, TRawShape{"Channel", "S", true},
+                      TRawShape{"PhoneOutVol", "-7 0", false}, TRawShape{"PhoneOutVol", "-", false},
+                      TRawShape{"CsgVoxNzccTh", "7e-1", false},
+                      TRawShape{"CsgVoxNzccTh", ".5", false}, TRawShape{"RecordSw", "three", false},
+                      TRawShape{"RecordSw", "1.0", false}, TRawShape{"RecordSw", "+1", false},
+                      TRawShape{"Led", "1", false}, TRawShape{"Led", "b\rSAVE", false},
+                      TRawShape{"Channel", "u\x1b", false},
+                      TRawShape{"RxLevel", "0000000000018001", false},
+                      TRawShape{"VoiceGuideSwitch", "", false},
+                      TRawShape{"VOXSw", "1", false}, // the reply's spelling, not the command's
+                      TRawShape{"Volume", "1", false}),
+    [](const auto& p) { return std::string(p.param.key) + "_" + std::to_string(p.index); });
+
+} // namespace

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -325,5 +326,51 @@ TEST(CheckForUnit, NamesTheFirstRequestTheUnitCannotTakeAndWhatItTakes) {
     EXPECT_EQ(store::CheckForUnit(requests({"volume=1"}), newer),
               "argument 2: this unit (firmware 202000) has no volume");
 }
+
+// A backup's raw values are written as they are only onto a unit of its model and firmware,
+// and only when every one has the shape the unit takes.
+struct TRawFor {
+    const char* name;
+    const char* model;
+    const char* firmware;
+    std::map<std::string, std::string> raw;
+    bool taken;        // written as they are
+    const char* error; // "": none
+};
+
+void PrintTo(const TRawFor& t, std::ostream* out) {
+    *out << t.name;
+}
+
+class RestoreRawFor : public ::testing::TestWithParam<TRawFor> {};
+
+TEST_P(RestoreRawFor, OnlyOntoTheSameModelAndFirmwareAndOnlyWhenEveryValueFits) {
+    const TRawFor& t = GetParam();
+    const auto unit = params::TIdentity::FromVersion("201036", "DW720 KEL");
+    const store::TRestoreRaw got =
+        store::RestoreRawFor(params::TIdentity::FromVersion(t.firmware, t.model), t.raw, unit);
+    EXPECT_EQ(got.error, t.error);
+    EXPECT_EQ(got.values.has_value(), t.taken);
+    if (got.values) {
+        EXPECT_EQ(got.values->Of("SPAR PhoneOutVol "), std::optional<std::string_view>("-7"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Backups, RestoreRawFor,
+    ::testing::Values(
+        TRawFor{"same", "DW720 KEL", "201036", {{"PhoneOutVol", "-7"}, {"Led", "b"}}, true, ""},
+        TRawFor{"other_model", "DW720 MIV", "201036", {{"PhoneOutVol", "-7"}}, false, ""},
+        TRawFor{"other_firmware", "DW720 KEL", "201033", {{"PhoneOutVol", "-7"}}, false, ""},
+        TRawFor{"no_values", "DW720 KEL", "201036", {}, false, ""},
+        TRawFor{"misfit_escaped",
+                "DW720 KEL",
+                "201036",
+                {{"PhoneOutVol", "-7"}, {"Led\x1b", "b"}},
+                false,
+                "raw.Led\\x1b: not a setting this tool writes"},
+        // Of another model, its values are not looked at: it goes by its settings.
+        TRawFor{"misfit_of_another_model", "DW720 MIV", "201036", {{"Led", "1"}}, false, ""}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 } // namespace
