@@ -4,9 +4,11 @@
 #include "support/SimLink.h"
 #include "support/WindowWidgets.h"
 
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -14,6 +16,7 @@
 
 #include <functional>
 #include <ostream>
+#include <stdexcept>
 
 using namespace testing_support;
 
@@ -179,20 +182,47 @@ TEST_F(WindowFailures, ShowLogShowsEveryLineAndSavesThemAsTheLogFileHasThem) {
 
 // ---- the message boxes themselves ---------------------------------------------------------
 
-// Answers the box the window is about to show, from inside its event loop.
-void WhenShown(std::function<void(QMessageBox&)> answer) {
+// Answers the dialog about to be shown, from inside its event loop.
+template <typename D> void WhenShown(std::function<void(D&)> answer) {
     QMetaObject::invokeMethod(
         qApp,
         [answer = std::move(answer)] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box) {
-                ADD_FAILURE() << "no message box shown";
+            auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget());
+            if (!dialog) {
+                ADD_FAILURE() << "no dialog shown";
                 QApplication::closeAllWindows();
                 return;
             }
-            answer(*box);
+            answer(*dialog);
         },
         Qt::QueuedConnection);
+}
+
+QPushButton* Button(QWidget& dialog, const char* text) {
+    for (auto* b : dialog.findChildren<QPushButton*>())
+        if (b->text().remove(QLatin1Char('&')) == QLatin1String(text)) return b;
+    throw std::logic_error(std::string("no button ") + text);
+}
+
+TEST(LogWindow, ShowsTheLinesReadOnlyToCopyAndSave) {
+    TMessageBoxDialogs dialogs(nullptr);
+    int saved = 0;
+    QString shown;
+    bool readOnly = false;
+    WhenShown<QDialog>([&](QDialog& dialog) {
+        auto* text = dialog.findChild<QPlainTextEdit*>();
+        ASSERT_NE(text, nullptr);
+        shown = text->toPlainText();
+        readOnly = text->isReadOnly();
+        Button(dialog, "Copy all")->click();
+        Button(dialog, "Save as...")->click();
+        Button(dialog, "Close")->click();
+    });
+    dialogs.ShowLog("Log", "first\nsecond \u00E9", [&] { ++saved; });
+    EXPECT_EQ(shown, QStringLiteral("first\nsecond \u00E9"));
+    EXPECT_TRUE(readOnly);
+    EXPECT_EQ(QApplication::clipboard()->text(), shown);
+    EXPECT_EQ(saved, 1);
 }
 
 struct AnswerRow {
@@ -210,7 +240,7 @@ class MessageBoxQuestion : public ::testing::TestWithParam<AnswerRow> {};
 TEST_P(MessageBoxQuestion, ButtonsAreNamedForTheirAnswersAndEscapeCancels) {
     TMessageBoxDialogs dialogs(nullptr);
     QStringList shown;
-    WhenShown([&](QMessageBox& box) {
+    WhenShown<QMessageBox>([&](QMessageBox& box) {
         for (QAbstractButton* b : box.buttons())
             shown << b->text().remove(QLatin1Char('&'));
         GetParam().answer(box);
@@ -222,12 +252,6 @@ TEST_P(MessageBoxQuestion, ButtonsAreNamedForTheirAnswersAndEscapeCancels) {
                                   QStringLiteral("Unit's settings")}));
 }
 
-QAbstractButton* Named(QMessageBox& box, const char* text) {
-    for (QAbstractButton* b : box.buttons())
-        if (b->text().remove(QLatin1Char('&')) == QLatin1String(text)) return b;
-    return nullptr;
-}
-
 INSTANTIATE_TEST_SUITE_P(
     , MessageBoxQuestion,
     ::testing::Values(
@@ -235,10 +259,10 @@ INSTANTIATE_TEST_SUITE_P(
                   std::nullopt},
         AnswerRow{"Return", [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); },
                   std::nullopt},
-        AnswerRow{"Cancel", [](QMessageBox& box) { Named(box, "Cancel")->click(); }, std::nullopt},
-        AnswerRow{"First", [](QMessageBox& box) { Named(box, "Chosen settings")->click(); },
+        AnswerRow{"Cancel", [](QMessageBox& box) { Button(box, "Cancel")->click(); }, std::nullopt},
+        AnswerRow{"First", [](QMessageBox& box) { Button(box, "Chosen settings")->click(); },
                   std::size_t{0}},
-        AnswerRow{"Second", [](QMessageBox& box) { Named(box, "Unit's settings")->click(); },
+        AnswerRow{"Second", [](QMessageBox& box) { Button(box, "Unit's settings")->click(); },
                   std::size_t{1}}),
     [](const auto& p) { return std::string(p.param.name); });
 
