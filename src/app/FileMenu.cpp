@@ -17,7 +17,8 @@
 namespace {
 
 constexpr std::string_view kCaption = core::kToolCaption;
-constexpr std::string_view kSettingsFilter = "Settings (*.txt *.json);;All files (*)";
+// .conf is what the command line's bench files are called (batch --from bench.conf).
+constexpr std::string_view kSettingsFilter = "Settings (*.txt *.conf *.json);;All files (*)";
 
 // A handler's edge: what it raises is shown in the general error box.
 template <typename F> void AtEdge(TDialogs& dialogs, F&& handler) {
@@ -120,11 +121,14 @@ void TForm1::SaveSettings1Click() {
             std::any_of(params::kSettings.begin(), params::kSettings.end(), [&](const auto& info) {
                 return store::ChosenValue(c, info.id) != store::HeldValue(c, info.id);
             });
-        const store::TValueOf valueOf =
-            chosen && dialogs_->AskYesNo(kCaption, "Save the settings you have chosen (Yes) or "
-                                                   "the unit's settings (No)?")
-                ? store::TValueOf::Choice
-                : store::TValueOf::Unit;
+        store::TValueOf valueOf = store::TValueOf::Unit;
+        if (chosen) {
+            const auto answer = dialogs_->AskWhich(
+                kCaption, "The settings you have chosen differ from the unit's. Which to save?",
+                {"Chosen settings", "Unit's settings"});
+            if (!answer) return;
+            if (*answer == 0) valueOf = store::TValueOf::Choice;
+        }
         const std::string unit = store::UnitFileName(c);
         const auto path =
             dialogs_->ChooseFileToSave("Save settings as", unit + ".txt", kSettingsFilter);

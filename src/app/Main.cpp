@@ -2,6 +2,7 @@
 
 #include "link/LogLine.h"
 #include "link/Text.h"
+#include "store/SettingsFile.h"
 
 #include <QAction>
 #include <QApplication>
@@ -142,9 +143,10 @@ TForm1::TForm1(TFormServices services)
                                               reason + ". Write anyway?");
             });
     }
+    runWatch_ = WatchRuns();
     conversation_ = std::make_unique<core::TConversation>(
         core::TConversationPorts{HidCtrl1.get(), ports_.get(), dialogs_.get(), ports_.get(),
-                                 clock_.get(), journal_.get()},
+                                 clock_.get(), runWatch_.get()},
         SV_VERSION);
     if (journal_) journal_->Attach(*conversation_);
     if (HidCtrl1) {
@@ -371,8 +373,11 @@ void TForm1::CreateMenus() {
     Info1->setObjectName(QStringLiteral("Info1"));
     Version1 = Info1->addAction(QStringLiteral("Version"));
     Version1->setObjectName(QStringLiteral("Version1"));
+    ShowLog1 = Info1->addAction(QStringLiteral("Show log..."));
+    ShowLog1->setObjectName(QStringLiteral("ShowLog1"));
     connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
     connect(Version1, &QAction::triggered, this, [this] { Version1Click(); });
+    connect(ShowLog1, &QAction::triggered, this, [this] { ShowLog1Click(); });
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
@@ -498,6 +503,7 @@ void TForm1::HidCtrl1DeviceData(hid::TCustomHidDevice*, uint8_t, const uint8_t* 
 }
 
 void TForm1::ButtonReconnectClick() {
+    unitFailureTold_ = false; // the user tries again: a unit that still cannot be written is told
     Forward([this] { conversation_->PressReconnect(); });
 }
 
@@ -577,6 +583,26 @@ void TForm1::SetLogFile(std::unique_ptr<QIODevice> file) {
     logFile_ = std::move(file);
     for (const QString& line : std::as_const(log_))
         logFile_->write(line.toUtf8().append('\n'));
+}
+
+void TForm1::ShowLog1Click() {
+    Dialogs().ShowLog("Log", log_.join(QLatin1Char('\n')).toStdString(), [this] { SaveLog(); });
+}
+
+void TForm1::SaveLog() {
+    try {
+        const auto path = dialogs_->ChooseFileToSave("Save log as", "sonavelle.log",
+                                                     "Log files (*.log *.txt);;All files (*)");
+        if (!path) return;
+        // As --log writes it: one line each, UTF-8, every line ended.
+        QByteArray text;
+        for (const QString& line : std::as_const(log_))
+            text += line.toUtf8() + '\n';
+        const std::string error = store::WriteWholeFile(*path, text.toStdString());
+        if (!error.empty()) dialogs_->ShowErrorMessage(core::kToolCaption, error);
+    } catch (...) {
+        ShowErrorBoxFor(*dialogs_, std::current_exception());
+    }
 }
 
 void TForm1::ShowLogInMemo() {

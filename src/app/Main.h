@@ -92,6 +92,8 @@ class TForm1 : public QMainWindow {
     void CheckBoxDivingTimeSignalEnableClick();
     void Exit1Click();
     void Version1Click();
+    // The log in a window of its own, to copy from or save (the pane lies outside the window).
+    void ShowLog1Click();
     // The File menu's settings files, backups and service record (FileMenu.cpp).
     void SaveSettings1Click();
     void LoadSettings1Click();
@@ -107,6 +109,14 @@ class TForm1 : public QMainWindow {
     // The conversation's ports onto this window.
     class TPorts;
     friend class TPorts;
+    // Learns how each run that writes ends, and hands it on to the journal (if any).
+    class TRunWatch;
+    friend class TRunWatch;
+    std::unique_ptr<core::TWriteJournal> WatchRuns();
+    void RunEnded(core::TRunKind kind, core::TRunEnd end);
+    // Tells the failure met since the last event, if any, once (Failures.cpp).
+    void TellFailure();
+    void SaveLog();
     void Refresh(bool processEvents);
     // text: UTF-8, or with latin1 the unit's bytes, one byte one character.
     void AppendLog(std::string_view text, bool latin1, int direction);
@@ -152,6 +162,7 @@ class TForm1 : public QMainWindow {
     QAction* Exit1 = nullptr;
     QMenu* Info1 = nullptr;
     QAction* Version1 = nullptr;
+    QAction* ShowLog1 = nullptr;
     TTimer* Timer1 = nullptr;
 
     std::unique_ptr<hid::TCustomHidController> HidCtrl1;
@@ -159,10 +170,18 @@ class TForm1 : public QMainWindow {
     std::unique_ptr<TPorts> ports_;
     std::unique_ptr<TDialogs> dialogs_;
     std::unique_ptr<store::TJournal> journal_;
+    std::unique_ptr<core::TWriteJournal> runWatch_;
     std::unique_ptr<core::TConversation> conversation_;
     // A backup's settings were chosen, and they are still at hand: the Apply that follows is
     // recorded as a restore.
     bool restored_ = false;
+    // A run passed its backup and has not ended yet.
+    bool runOpen_ = false;
+    // What went wrong, still to be told at the end of the event that met it.
+    std::string pendingFailure_;
+    // The unit checked out now has been told it cannot be written to; told again once it has
+    // been plugged in afresh or Reconnect is pressed.
+    bool unitFailureTold_ = false;
 
     // Each control's widget, the state last shown on it and the revision it was shown at.
     std::array<QObject*, params::kControlCount> widgets_{};
@@ -189,4 +208,5 @@ template <typename F> void TForm1::Forward(F&& event) {
     event();
     Mirror();
     UpdateFileItems();
+    TellFailure();
 }

@@ -1,6 +1,7 @@
 #include "app/Seams.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDateTime>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -8,6 +9,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -75,6 +78,17 @@ bool TUnattendedDialogs::AskYesNo(std::string_view caption, std::string_view que
     return false;
 }
 
+std::optional<std::size_t> TUnattendedDialogs::AskWhich(std::string_view caption,
+                                                        std::string_view question,
+                                                        const std::vector<std::string>&) {
+    Say(caption, std::string(question) + " Cancelled.");
+    return std::nullopt;
+}
+
+void TUnattendedDialogs::ShowFailure(std::string_view caption, std::string_view text) {
+    Say(caption, text);
+}
+
 std::optional<std::string> TUnattendedDialogs::ChooseFileToOpen(std::string_view caption,
                                                                 std::string_view) {
     Say(caption, "cancelled");
@@ -99,6 +113,11 @@ void TUnattendedDialogs::ShowList(std::string_view caption, std::string_view hea
     for (const std::string& line : lines)
         text += "\n" + line;
     Say(caption, text);
+}
+
+void TUnattendedDialogs::ShowLog(std::string_view caption, std::string_view lines,
+                                 const std::function<void()>&) {
+    Say(caption, lines);
 }
 
 // ---- message boxes ----------------------------------------------------------------------
@@ -129,6 +148,26 @@ bool TMessageBoxDialogs::AskYesNo(std::string_view caption, std::string_view que
                                  QMessageBox::No) == QMessageBox::Yes;
 }
 
+std::optional<std::size_t> TMessageBoxDialogs::AskWhich(std::string_view caption,
+                                                        std::string_view question,
+                                                        const std::vector<std::string>& answers) {
+    QMessageBox box(QMessageBox::Question, S(caption), S(question), QMessageBox::NoButton, parent_);
+    std::vector<QAbstractButton*> buttons;
+    for (const std::string& answer : answers)
+        buttons.push_back(box.addButton(S(answer), QMessageBox::AcceptRole));
+    QAbstractButton* cancel = box.addButton(QMessageBox::Cancel);
+    box.setEscapeButton(cancel);
+    box.setDefaultButton(qobject_cast<QPushButton*>(cancel));
+    box.exec();
+    const auto at = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+    if (at == buttons.end()) return std::nullopt;
+    return static_cast<std::size_t>(at - buttons.begin());
+}
+
+void TMessageBoxDialogs::ShowFailure(std::string_view caption, std::string_view text) {
+    QMessageBox::warning(parent_, S(caption), S(text));
+}
+
 std::optional<std::string> TMessageBoxDialogs::ChooseFileToOpen(std::string_view caption,
                                                                 std::string_view filters) {
     return Chosen(QFileDialog::getOpenFileName(parent_, S(caption), {}, S(filters)));
@@ -155,4 +194,30 @@ void TMessageBoxDialogs::ShowList(std::string_view caption, std::string_view hea
     TListDialog d(parent_, caption, heading, lines, QDialogButtonBox::Close);
     d.list->setSelectionMode(QAbstractItemView::NoSelection);
     d.dialog.exec();
+}
+
+void TMessageBoxDialogs::ShowLog(std::string_view caption, std::string_view lines,
+                                 const std::function<void()>& save) {
+    QDialog dialog(parent_);
+    dialog.setObjectName(QStringLiteral("LogWindow"));
+    dialog.setWindowTitle(S(caption));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* text = new QPlainTextEdit(&dialog);
+    text->setObjectName(QStringLiteral("LogText"));
+    text->setReadOnly(true);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text->setPlainText(S(lines));
+    text->moveCursor(QTextCursor::End); // the latest lines are the ones looked for
+    layout->addWidget(text);
+    auto* box = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
+    QPushButton* copy = box->addButton(QStringLiteral("Copy all"), QDialogButtonBox::ActionRole);
+    QPushButton* saveAs =
+        box->addButton(QStringLiteral("Save as..."), QDialogButtonBox::ActionRole);
+    QObject::connect(copy, &QPushButton::clicked, text,
+                     [text] { QApplication::clipboard()->setText(text->toPlainText()); });
+    QObject::connect(saveAs, &QPushButton::clicked, &dialog, [&save] { save(); });
+    QObject::connect(box, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(box);
+    dialog.resize(860, 480);
+    dialog.exec();
 }

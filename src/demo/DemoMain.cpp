@@ -38,6 +38,8 @@ class TPrintedDialogs final : public TUnattendedDialogs {
     void ShowErrorMessage(std::string_view caption, std::string_view text) override {
         Say(caption, text);
     }
+    // The printed log already holds the failure's lines, and the output stays as it was.
+    void ShowFailure(std::string_view, std::string_view) override {}
     void ShowAbout(std::string_view caption, const std::vector<std::string>& lines) override {
         std::string text;
         for (std::size_t i = 0; i < lines.size(); ++i)

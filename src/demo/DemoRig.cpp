@@ -103,12 +103,12 @@ QJsonArray ControlStates(const TForm1& form) {
     QJsonArray states;
     const auto add = [&](const QObject* o) {
         const QString name = o->objectName();
-        // The File menu's items on settings files came after the printed state was fixed:
-        // they are left out, so that it stays what it was.
+        // The File menu's items on settings files and the Info menu's log came after the
+        // printed state was fixed: they are left out, so that it stays what it was.
         static const QStringList kLaterItems{
-            QStringLiteral("SaveSettings1"), QStringLiteral("LoadSettings1"),
-            QStringLiteral("Restore1"), QStringLiteral("ServiceRecord1"),
-            QStringLiteral("SaveRecordCsv1")};
+            QStringLiteral("SaveSettings1"),  QStringLiteral("LoadSettings1"),
+            QStringLiteral("Restore1"),       QStringLiteral("ServiceRecord1"),
+            QStringLiteral("SaveRecordCsv1"), QStringLiteral("ShowLog1")};
         if (name.isEmpty() || name.startsWith(QLatin1String("qt_")) ||
             name.contains(QLatin1String("_item")) || kLaterItems.contains(name))
             return;

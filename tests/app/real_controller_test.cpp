@@ -101,4 +101,21 @@ TEST_F(RealController, DeviceThatCannotBeOpenedIsShownOnceAndAUnitPluggedLaterIs
     EXPECT_EQ(dialogs->errors, std::vector<std::string>{"Device cannot be opened"});
 }
 
+// Without the access rule the unit opens for queries only: it is listed and checked out, and
+// the window says at once what to do instead of waiting with a blank form.
+TEST_F(RealController, AUnitThatOpensOnlyForQueriesIsToldOfWithTheRuleToInstall) {
+    hid::sim::TSimDeviceSpec unit;
+    unit.VendorID = core::TransceiverVendorID;
+    unit.ProductID = 0x7802;
+    unit.ReadWriteAllowed = false;
+    services.Plug(unit);
+    main.RunPending();
+    ASSERT_TRUE(form->Conversation().Connected());
+    for (int i = 0; i < 50; ++i)
+        form->Timer1Timer();
+    ASSERT_EQ(dialogs->failures.size(), 1u);
+    EXPECT_EQ(dialogs->failures[0], std::string(core::kUdevRuleHint));
+    EXPECT_TRUE(dialogs->errors.empty());
+}
+
 } // namespace

@@ -2,6 +2,7 @@
 // simulated unit and a fresh data folder. None of the items writes to the unit.
 #include "store/DataFolder.h"
 #include "store/ServiceRecord.h"
+#include "store/Requests.h"
 #include "store/Vocabulary.h"
 #include "support/SimLink.h"
 #include "support/WindowWidgets.h"
@@ -9,9 +10,12 @@
 #include <QDir>
 #include <QFile>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <map>
+#include <ostream>
 
 using namespace testing_support;
 
@@ -142,7 +146,7 @@ TEST_P(WindowSettingsFile, SavedOnOneUnitLoadOntoAnotherWithWhatItLacksSkipped) 
     ChooseOther(RGChannel(form));
     const TValues chosen = Chosen();
     const std::string path = Path(std::string("unit") + GetParam());
-    dialogs->yes = {true}; // the settings chosen, not the unit's
+    dialogs->which = {0}; // the settings chosen, not the unit's
     dialogs->files = {path};
     SaveSettings1(form)->trigger();
     EXPECT_EQ(dialogs->questions.size(), 1u);
@@ -166,6 +170,95 @@ TEST_P(WindowSettingsFile, SavedOnOneUnitLoadOntoAnotherWithWhatItLacksSkipped) 
 
 INSTANTIATE_TEST_SUITE_P(, WindowSettingsFile, ::testing::Values(".json", ".txt"),
                          [](const auto& p) { return std::string(p.param + 1); });
+
+// Which settings are saved is asked with buttons named for them; Cancel (and Escape, which
+// answers it) saves nothing and opens no chooser.
+struct SaveWhich {
+    const char* name;
+    std::optional<std::size_t> answer;
+    bool chosen; // the file holds the settings chosen rather than the unit's; none: no file
+};
+
+void PrintTo(const SaveWhich& row, std::ostream* os) {
+    *os << row.name;
+}
+
+class WindowSaveWhich : public WindowFileMenu, public ::testing::WithParamInterface<SaveWhich> {};
+
+TEST_P(WindowSaveWhich, TheAnswerNamesWhatIsSaved) {
+    Ready();
+    ChooseOther(RadioGroup1(form));
+    const std::string path = Path("unit.txt");
+    dialogs->which = {GetParam().answer};
+    dialogs->files = {path};
+    SaveSettings1(form)->trigger();
+    ASSERT_EQ(dialogs->questions.size(), 1u);
+    EXPECT_EQ(dialogs->answers, (std::vector<std::string>{"Chosen settings", "Unit's settings"}));
+    const bool saved = GetParam().answer.has_value();
+    EXPECT_EQ(dialogs->choosers.size(), saved ? 1u : 0u);
+    EXPECT_EQ(QFile::exists(QString::fromStdString(path)), saved);
+    if (!saved) return;
+    const store::TRequests file = store::LoadSettingsFile(path);
+    ASSERT_TRUE(file) << file.error;
+    const auto volume =
+        std::find_if(file.requests.begin(), file.requests.end(), [](const store::TRequest& r) {
+            return r.setting == params::TSetting::Volume;
+        });
+    ASSERT_NE(volume, file.requests.end());
+    EXPECT_EQ(volume->value, *(GetParam().chosen ? Chosen() : Held())["volume"]);
+}
+
+INSTANTIATE_TEST_SUITE_P(, WindowSaveWhich,
+                         ::testing::Values(SaveWhich{"Chosen", 0, true},
+                                           SaveWhich{"Unit", 1, false},
+                                           SaveWhich{"Cancelled", std::nullopt, false}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+// Both choosers offer settings files by every name they go by, the command line's bench
+// files (.conf) among them, first; and any file at all.
+struct OfferedName {
+    const char* item;
+    const char* file;
+};
+
+void PrintTo(const OfferedName& row, std::ostream* os) {
+    *os << row.item << " " << row.file;
+}
+
+class WindowSettingsFilter : public WindowFileMenu,
+                             public ::testing::WithParamInterface<OfferedName> {};
+
+TEST_P(WindowSettingsFilter, OffersSettingsFilesFirstAndAllFiles) {
+    Ready();
+    Find<QAction>(form, GetParam().item)->trigger();
+    ASSERT_EQ(dialogs->choosers.size(), 1u);
+    const QStringList filters =
+        QString::fromStdString(dialogs->filters).split(QStringLiteral(";;"));
+    EXPECT_EQ(filters.back(), QStringLiteral("All files (*)"));
+    // As the chooser reads its first filter: the patterns inside its parentheses.
+    const QString first = filters.front();
+    const qsizetype open = first.indexOf(QLatin1Char('('));
+    const QStringList patterns =
+        first.mid(open + 1, first.lastIndexOf(QLatin1Char(')')) - open - 1).split(QLatin1Char(' '));
+    const QString name = QString::fromLatin1(GetParam().file);
+    EXPECT_TRUE(std::any_of(patterns.begin(), patterns.end(), [&](const QString& pattern) {
+        return QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern))
+            .match(name)
+            .hasMatch();
+    })) << first.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(, WindowSettingsFilter,
+                         ::testing::Values(OfferedName{"LoadSettings1", "bench.conf"},
+                                           OfferedName{"LoadSettings1", "unit.txt"},
+                                           OfferedName{"LoadSettings1", "unit.json"},
+                                           OfferedName{"SaveSettings1", "bench.conf"},
+                                           OfferedName{"SaveSettings1", "unit.json"}),
+                         [](const auto& p) {
+                             std::string name = std::string(p.param.item) + "_" + p.param.file;
+                             std::replace(name.begin(), name.end(), '.', '_');
+                             return name;
+                         });
 
 struct BadFile {
     const char* name;

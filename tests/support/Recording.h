@@ -70,14 +70,25 @@ class TRecordingDialogs final : public TDialogs {
         questions.emplace_back(question);
         return Next(yes, false);
     }
+    std::optional<std::size_t> AskWhich(std::string_view, std::string_view question,
+                                        const std::vector<std::string>& offered) override {
+        questions.emplace_back(question);
+        answers = offered;
+        return Next(which, {});
+    }
+    void ShowFailure(std::string_view, std::string_view text) override {
+        failures.emplace_back(text);
+    }
     std::optional<std::string> ChooseFileToOpen(std::string_view caption,
-                                                std::string_view) override {
+                                                std::string_view offered) override {
         choosers.emplace_back(caption);
+        filters = offered;
         return Next(files, {});
     }
     std::optional<std::string> ChooseFileToSave(std::string_view caption, std::string_view,
-                                                std::string_view) override {
+                                                std::string_view offered) override {
         choosers.emplace_back(caption);
+        filters = offered;
         return Next(files, {});
     }
     std::optional<int> ChooseItem(std::string_view caption, std::string_view,
@@ -91,11 +102,22 @@ class TRecordingDialogs final : public TDialogs {
         listHeading = heading;
         list = lines;
     }
+    void ShowLog(std::string_view, std::string_view lines,
+                 const std::function<void()>& save) override {
+        log = lines;
+        if (saveLog) save();
+    }
 
     std::vector<std::string> errors, messages, about, informations, questions, choosers;
+    std::vector<std::string> failures;
     std::string aboutCaption, listHeading;
+    std::string filters;                  // of the last file chooser
+    std::string log;                      // the last log shown
+    bool saveLog = false;                 // the log shown is saved too
     std::vector<std::string> items, list; // the last choice offered, the last list shown
+    std::vector<std::string> answers;     // the answers of the last question of AskWhich
     std::deque<bool> yes;
+    std::deque<std::optional<std::size_t>> which;
     std::deque<std::optional<std::string>> files;
     std::deque<std::optional<int>> picks;
 
