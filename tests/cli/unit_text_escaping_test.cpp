@@ -3,6 +3,8 @@
 // file or a spreadsheet only as escapes, never as the bytes themselves.
 #include "CliCases.h"
 #include "store/ServiceRecord.h"
+#include "store/UnitJson.h"
+#include "support/ConversationPeer.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -147,6 +149,17 @@ TOutput DeviceMessage(const sim::Profile& p) {
     return {o.out.Text() + err, After(err, "; 1 identified: ", " (sim:hid#1)")};
 }
 
+// The box texts come from the tables alone, so no unit makes them odd: the conversation's
+// is set, as every output that prints it as JSON takes it (show --json, backups).
+TOutput ShownJson(const sim::Profile& p) {
+    TBenchRun run(p);
+    EXPECT_TRUE(run.session.Connect(5000).ok());
+    testing_support::Peer(run.c()).SetShown(TSetting::Volume, kProduct);
+    const QJsonObject json = store::UnitJson(run.c(), true);
+    return {QJsonDocument(json).toJson().toStdString(),
+            StringAt(json, {"details", "volume", "shown"})};
+}
+
 // A run's backup and record line: Default sends "CLEAR" alone, so no value of the unit goes
 // back to it; Apply writes every setting, the unit's own values included.
 struct TRun {
@@ -199,6 +212,7 @@ const TCarrier kCarriers[] = {
      kSerialShown},
     {"ShowJsonLanguage", kLanguageIs, [](const sim::Profile& p) { return ShowJson(p, "language"); },
      kTokenShown},
+    {"ShownJson", [](sim::Profile&) {}, ShownJson, kProductShown},
     {"DeviceMessageSerial", kSerialIs, DeviceMessage, kSerialShown},
     {"BackupRawValue", kRawIs,
      [](const sim::Profile& p) {
