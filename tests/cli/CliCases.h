@@ -7,6 +7,7 @@
 #include "cli/Session.h"
 #include "cli/Requests.h"
 #include "sim/Profile.h"
+#include "support/QtPrinters.h"
 
 #include <QByteArray>
 #include <QTemporaryDir>
