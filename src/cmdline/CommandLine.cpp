@@ -8,6 +8,15 @@
 
 namespace cmdline {
 
+namespace {
+
+// Help or version text lost on its way out (a full disk) is a failure, as any lost output.
+int Printed(const char* program) {
+    return CloseOutput(program, stdout, QStringLiteral("standard output")) ? 0 : 1;
+}
+
+} // namespace
+
 std::optional<int> ParseCommandLine(QCommandLineParser& parser, const char* program,
                                     const QString& description, int argc, char* argv[],
                                     bool takesArguments) {
@@ -29,11 +38,11 @@ std::optional<int> ParseCommandLine(QCommandLineParser& parser, const char* prog
         QString text = parser.helpText();
         text.replace(QStringLiteral("<executable_name>"), QString::fromUtf8(program));
         std::fputs(text.toLocal8Bit().constData(), stdout);
-        return 0;
+        return Printed(program);
     }
     if (parser.isSet(version)) {
         std::printf("%s %s\n", program, SV_VERSION);
-        return 0;
+        return Printed(program);
     }
     if (!takesArguments && !parser.positionalArguments().isEmpty())
         return UsageError(program, QStringLiteral("unexpected argument '%1'.")

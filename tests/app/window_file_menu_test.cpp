@@ -266,6 +266,10 @@ struct BadFile {
     const char* says;
 };
 
+void PrintTo(const BadFile& f, std::ostream* os) {
+    *os << f.name;
+}
+
 class WindowBadSettingsFile : public WindowFileMenu,
                               public ::testing::WithParamInterface<BadFile> {};
 

@@ -208,8 +208,3 @@ std::string WrittenLine(const params::TIdentity& identity, std::optional<cli::TS
 }
 
 } // namespace cli_cases
-
-void sim::PrintTo(const ParamSet& set, std::ostream* out) {
-    for (const auto& [key, value] : set.Entries())
-        *out << key << "=" << value << " ";
-}

@@ -7,6 +7,8 @@
 #include "cli/Session.h"
 #include "cli/Requests.h"
 #include "sim/Profile.h"
+#include "support/ParamSetPrinter.h"
+#include "support/QtPrinters.h"
 
 #include <QByteArray>
 #include <QTemporaryDir>
@@ -120,8 +122,3 @@ struct TAirCheckItems {
 TAirCheckItems AirCheckItems(std::string_view value);
 
 } // namespace cli_cases
-
-namespace sim {
-// A unit's store in a failure message: "Key=value" pairs.
-void PrintTo(const ParamSet& set, std::ostream* out);
-} // namespace sim

@@ -1,7 +1,8 @@
 # sonavelle-cli run as a user runs it, on simulated units: exit codes and the lines that
 # matter, a mistake in the settings refused in one line before anything reaches a unit,
 # --json that parses and that set --from takes back, --log in the window's format.
-#   cmake -DCLI=<sonavelle-cli> -DVERSION=<x.y.z> -DWORK_DIR=<folder> -P this
+#   cmake -DCLI=<sonavelle-cli> -DVERSION=<x.y.z> -DWORK_DIR=<folder> [-DCASE=<name>] -P this
+# CASE runs one case of its own instead (see "one case" below); without it, all the others.
 set(failures "")
 
 # run(NAME RC STDOUT_REGEX STDERR_REGEX args...)
@@ -39,6 +40,47 @@ set(miv --sim "DW720 MIV/201029")
 set(waiting "^sonavelle-cli: waiting for the unit \\(plug it in now\\)\n")
 # Simulated units keep their files apart, named by the PC's time.
 set(backup "sonavelle-cli: backup saved: [^\n]*/Sonavelle/Customize/simulated/backups/SV0000000001/SV0000000001_[0-9]+_[0-9]+-[0-9]+\\.json\n")
+
+# ---- one case: a lost output is a failure, as with cat -------------------------------------
+# Standard output or the log on a full disk (/dev/full): exit code 1 and one line that says
+# which output was lost, whatever the command.
+function(run_full name err_regex)
+  execute_process(COMMAND ${CLI} ${ARGN} OUTPUT_FILE /dev/full
+                  RESULT_VARIABLE got_rc ERROR_VARIABLE got_err TIMEOUT 60)
+  if(NOT got_rc EQUAL 1 OR NOT got_err MATCHES "${err_regex}")
+    set(failures "${failures}\n  ${name} > /dev/full: exit code ${got_rc}, stderr [${got_err}]"
+        PARENT_SCOPE)
+  endif()
+endfunction()
+
+if(CASE)
+  if(NOT EXISTS /dev/full)
+    message("skipped: this system has no /dev/full")
+    return()
+  endif()
+  set(lost_stdout "sonavelle-cli: cannot write standard output: [^\n]+\n$")
+  if(CASE STREQUAL "show-json-stdout-full")
+    run_full("show --json" "${waiting}${lost_stdout}" show --json ${tonal})
+  elseif(CASE STREQUAL "record-stdout-full")
+    run_full("record" "^${lost_stdout}" record ${miv})
+  elseif(CASE STREQUAL "sim-list-stdout-full")
+    run_full("--sim list" "^${lost_stdout}" --sim list)
+  elseif(CASE STREQUAL "help-stdout-full")
+    run_full("--help" "^${lost_stdout}" --help)
+  elseif(CASE STREQUAL "version-stdout-full")
+    run_full("--version" "^${lost_stdout}" --version)
+  elseif(CASE STREQUAL "batch-log-full")
+    file(WRITE ${WORK_DIR}/bench.txt "# every unit of the day\nvolume = 3\nvoice-guide = HIGH\n")
+    run("--log /dev/full" 1 "\tOK\n" "sonavelle-cli: cannot write the log file '/dev/full': [^\n]+\n$"
+        batch --from ${WORK_DIR}/bench.txt --count 1 ${tonal} --log /dev/full)
+  else()
+    message(FATAL_ERROR "unknown CASE '${CASE}'")
+  endif()
+  if(failures)
+    message(FATAL_ERROR "sonavelle-cli:${failures}")
+  endif()
+  return()
+endif()
 
 # ---- usage: exit code 2, one line, before any unit is looked at ---------------------------
 run("no command" 2 "^$" "^sonavelle-cli: no command given \\(see --help\\)\\.\n$")
@@ -153,22 +195,6 @@ run("unit gone during Apply" 3 "^$"
 file(WRITE ${WORK_DIR}/silent.unit "model = DW730 TONAL\nfirmware = 201036\nfault.silent = SAVE\n")
 run("silent unit" 1 "^$" "sonavelle-cli: Apply: no answer to 'SAVE' within 3 s"
     set volume=1 --timeout 2.5 --sim ${WORK_DIR}/silent.unit)
-
-# ---- a lost output is a failure, as with cat -----------------------------------------------
-if(EXISTS /dev/full)
-  execute_process(COMMAND ${CLI} show --json ${tonal} OUTPUT_FILE /dev/full
-                  RESULT_VARIABLE got_rc ERROR_VARIABLE got_err TIMEOUT 60)
-  if(got_rc EQUAL 0 OR NOT got_err MATCHES "sonavelle-cli: cannot write standard output: [^\n]+\n$")
-    fail("show --json > /dev/full: exit code ${got_rc}, stderr [${got_err}]")
-  endif()
-  execute_process(COMMAND ${CLI} record ${miv} OUTPUT_FILE /dev/full
-                  RESULT_VARIABLE got_rc ERROR_VARIABLE got_err TIMEOUT 60)
-  if(NOT got_rc EQUAL 1 OR NOT got_err MATCHES "^sonavelle-cli: cannot write standard output: [^\n]+\n$")
-    fail("record > /dev/full: exit code ${got_rc}, stderr [${got_err}]")
-  endif()
-  run("--log /dev/full" 1 "\tOK\n" "sonavelle-cli: cannot write the log file '/dev/full': [^\n]+\n$"
-      batch --from ${WORK_DIR}/bench.txt --count 1 ${tonal} --log /dev/full)
-endif()
 
 # ---- what only the executable shows: the presets, settings through a pipe ----------------
 run("--sim list" 0 "^DW720 KEL/201016\tsettings shown and changed\n.*\nPX510 MIV/202000\tsettings not shown\n$"

@@ -266,11 +266,16 @@ TEST(Batch, GoesOnAfterAUnitThatVanished) {
 
 // What the record says of a unit that the settings reached but that is not fully recorded.
 struct TRecord {
+    const char* name;
     void (*change)(sim::Profile&);
     const char* volume; // the unit has 4
     const char* line;
     const char* summary;
 };
+
+void PrintTo(const TRecord& r, std::ostream* out) {
+    *out << r.name;
+}
 
 class BatchRecord : public ::testing::TestWithParam<TRecord> {};
 
@@ -286,22 +291,25 @@ TEST_P(BatchRecord, NamesWhatFailedAndTellsTheUnitsApart) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, BatchRecord,
     ::testing::Values(
-        TRecord{[](sim::Profile& p) { p.faults.vanishAfter = 19; }, "3", // saved, then gone
+        TRecord{"GoneAfterTheSave", [](sim::Profile& p) { p.faults.vanishAfter = 19; },
+                "3", // saved, then gone
                 "SV0000000001\tDW730 TONAL\t201036\tFAILED: the unit went away during the check "
                 "read-back; the settings were saved",
                 "1 unit(s): 0 OK, 1 failed"},
-        TRecord{[](sim::Profile& p) { p.faults.vanishAfter = 7; }, "4", // nothing written
+        TRecord{"GoneBeforeAnyWrite", [](sim::Profile& p) { p.faults.vanishAfter = 7; },
+                "4", // nothing written
                 "SV0000000001\tDW730 TONAL\t201036\tFAILED: the unit went away during the check "
                 "read-back; the unit had the settings",
                 "1 unit(s): 0 OK, 1 failed"},
-        TRecord{[](sim::Profile& p) { p.faults.ng = {"GSER"}; }, "3",
+        TRecord{"SerialRefused", [](sim::Profile& p) { p.faults.ng = {"GSER"}; }, "3",
                 "(not read)\tDW730 TONAL\t201036\tFAILED: the serial number was not read; "
                 "the settings were applied and read back",
                 "1 unit(s): 0 OK, 1 failed (1 without a serial number)"},
-        TRecord{[](sim::Profile& p) { p.faults.split = {"GSER"}; }, "3",
+        TRecord{"SerialGarbled", [](sim::Profile& p) { p.faults.split = {"GSER"}; }, "3",
                 "(not read)\tDW730 TONAL\t201036\tFAILED: the serial number was not read; "
                 "the settings were applied and read back",
-                "1 unit(s): 0 OK, 1 failed (1 without a serial number)"}));
+                "1 unit(s): 0 OK, 1 failed (1 without a serial number)"}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(Batch, OnATerminalPrintsNothingOverTheProgressBar) {
     TBatch batch(Preset("DW730 TONAL/201036"), 2);

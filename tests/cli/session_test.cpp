@@ -254,6 +254,10 @@ struct TVanish {
     const char* saved;
 };
 
+void PrintTo(const TVanish& v, std::ostream* os) {
+    *os << "vanishes after " << v.writesTaken << " write(s)";
+}
+
 class VanishingUnit : public ::testing::TestWithParam<TVanish> {};
 
 // A setting counts as written once every one of its commands was taken: the hands-free
@@ -327,6 +331,10 @@ struct TSaveAnswer {
     const char* said;
     bool kept; // by the simulated unit
 };
+
+void PrintTo(const TSaveAnswer& a, std::ostream* os) {
+    *os << a.said;
+}
 
 class SaveAnswer : public ::testing::TestWithParam<TSaveAnswer> {};
 

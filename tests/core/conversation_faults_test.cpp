@@ -115,6 +115,11 @@ struct TUnreadable {
     const char* reply;
 };
 
+void PrintTo(const TUnreadable& u, std::ostream* os) {
+    PrintTo(u.phase, os);
+    *os << ": " << ::testing::PrintToString(std::string(u.reply));
+}
+
 class UnreadableValue : public ::testing::TestWithParam<TUnreadable> {};
 
 TEST_P(UnreadableValue, IsReportedAndTheReadBackEndsAsWithout) {
@@ -290,6 +295,10 @@ struct TReplyWord {
     const char* reply;
     bool taken;
 };
+
+void PrintTo(const TReplyWord& r, std::ostream* os) {
+    *os << r.silenced << " answered " << ::testing::PrintToString(std::string(r.reply));
+}
 
 class ReplyWord : public ::testing::TestWithParam<TReplyWord> {};
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,11 @@ void Press(TCoreRig& rig, TRunKind kind) {
 // ---- before the first write ------------------------------------------------------------------
 
 enum class TAnswer { Yes, No, YesButUnplugged };
+constexpr const char* kAnswers[] = {"Yes", "No", "YesButUnplugged"};
+
+void PrintTo(TAnswer answer, std::ostream* os) {
+    *os << kAnswers[int(answer)];
+}
 
 class BeforeFirstWrite : public ::testing::TestWithParam<std::tuple<TRunKind, TAnswer>> {};
 
@@ -66,7 +72,6 @@ TEST_P(BeforeFirstWrite, ComesBeforeAnyCommandAndItsNoWritesNothing) {
 }
 
 std::string RunName(const ::testing::TestParamInfo<BeforeFirstWrite::ParamType>& info) {
-    static constexpr const char* kAnswers[] = {"Yes", "No", "YesButUnplugged"};
     return std::string(std::get<0>(info.param) == TRunKind::Apply ? "Apply" : "Default") +
            kAnswers[int(std::get<1>(info.param))];
 }
@@ -98,6 +103,10 @@ struct TEnding {
     bool writeFailure;
     std::size_t unanswered; // the run's last commands the unit did not acknowledge
 };
+
+void PrintTo(const TEnding& e, std::ostream* os) {
+    *os << e.name;
+}
 
 class RunEnded : public ::testing::TestWithParam<TEnding> {};
 

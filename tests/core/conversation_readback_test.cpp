@@ -41,6 +41,10 @@ struct TShowRow {
     int tag;
 };
 
+void PrintTo(const TShowRow& r, std::ostream* os) {
+    *os << r.model << " " << r.firmware << ": " << ::testing::PrintToString(std::string(r.reply));
+}
+
 class ShowValue : public ::testing::TestWithParam<TShowRow> {};
 
 TEST_P(ShowValue, SetsChoiceBoxAndTagOrLeavesThem) {

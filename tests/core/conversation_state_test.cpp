@@ -36,6 +36,10 @@ struct TUnitCase {
     std::vector<TSetting> notOffered;
 };
 
+void PrintTo(const TUnitCase& u, std::ostream* os) {
+    *os << u.model << " " << u.firmware;
+}
+
 class SettingState : public ::testing::TestWithParam<TUnitCase> {};
 
 TEST_P(SettingState, OffersWhatTheUnitHasWithItsValueChosen) {

@@ -16,11 +16,11 @@ TEST(SimFault, NgAnswersAndChangesNothing) {
     auto p = Tonal();
     p.faults.ng = {"SAVE", "SPAR VOXsw"};
     Bench b(p);
-    const auto stored = *b.unit.Stored();
+    const auto stored = b.unit.Stored();
     EXPECT_EQ(b.Ask("SPAR VOXsw 0"), "NG");
     EXPECT_EQ(b.Ask("SPAR RecordSw 0"), "OK");
     EXPECT_EQ(b.Ask("SAVE"), "NG");
-    EXPECT_EQ(*b.unit.Stored(), stored);
+    EXPECT_EQ(b.unit.Stored(), stored);
     EXPECT_EQ(b.Ask("SAVEX"), "NG"); // unknown, not the fault: the name needs a blank after it
     EXPECT_EQ(b.unit.Notes().back(), "unknown command SAVEX");
 }
@@ -32,7 +32,7 @@ TEST(SimFault, SilentCommandIsNeverAnswered) {
     b.Send("GPAR");
     b.Send("CLEAR");
     EXPECT_TRUE(b.Drain().empty());
-    EXPECT_NE(*b.unit.Stored(), *b.unit.Defaults());
+    EXPECT_NE(b.unit.Stored(), b.unit.Defaults());
     EXPECT_EQ(b.Ask("VER"), "OK 201036");
 }
 

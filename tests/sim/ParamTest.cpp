@@ -139,16 +139,17 @@ TEST(SimParams, ValuesAreStoredInTheirPlainForm) {
 
 TEST(SimParams, WritesChangeTheWorkingSetAndSaveStoresIt) {
     Bench b(MakeProfile("DW720 MIV", "201036"));
-    const auto before = *b.unit.Stored();
+    ASSERT_TRUE(b.unit.Stored().has_value());
+    const std::optional<sim::ParamSet> before = b.unit.Stored();
     EXPECT_EQ(b.Ask("SPAR RecordSw 1"), "OK");
     EXPECT_EQ(b.unit.Working()->Get("RecordSw"), "1");
-    EXPECT_EQ(*b.unit.Stored(), before);
+    EXPECT_EQ(b.unit.Stored(), before);
     b.Send("GPAR");
     auto replies = b.Replies();
     EXPECT_NE(std::find(replies.begin(), replies.end(), "OK RecordSw 1"), replies.end());
 
     b.unit.Replug(); // unsaved changes do not survive a restart
-    EXPECT_EQ(b.unit.Working()->Get("RecordSw"), before.Get("RecordSw"));
+    EXPECT_EQ(b.unit.Working()->Get("RecordSw"), before->Get("RecordSw"));
 
     EXPECT_EQ(b.Ask("SPAR RecordSw 2"), "OK");
     const std::string saved = b.Ask("SAVE");
@@ -158,17 +159,17 @@ TEST(SimParams, WritesChangeTheWorkingSetAndSaveStoresIt) {
     EXPECT_EQ(b.unit.Working()->Get("RecordSw"), "2");
 
     b.unit.Reset();
-    EXPECT_EQ(*b.unit.Stored(), before);
+    EXPECT_EQ(b.unit.Stored(), before);
 }
 
 TEST(SimParams, ClearErasesToFactoryValues) {
     auto p = MakeProfile("DW720 QZ", "201033");
     const auto factory = *p.defaults;
     Bench b(p);
-    ASSERT_NE(*b.unit.Stored(), factory);
+    ASSERT_NE(b.unit.Stored(), std::optional(factory));
     const std::string r = b.Ask("CLEAR");
     EXPECT_NE(r.find("Successfully erased"), std::string::npos);
-    EXPECT_EQ(*b.unit.Stored(), factory);
+    EXPECT_EQ(b.unit.Stored(), std::optional(factory));
     b.Send("GPAR");
     auto replies = b.Replies();
     EXPECT_EQ(replies[1], "OK RxOutLevel " + *factory.Get("RxOutLevel"));
@@ -191,6 +192,7 @@ TEST(SimParams, FullApplyRunIsStored) {
     for (const char* c : run)
         EXPECT_EQ(b.Ask(c), "OK") << c;
     EXPECT_TRUE(b.Ask("SAVE").starts_with("Parameter saved"));
+    ASSERT_TRUE(b.unit.Stored().has_value());
     const auto& s = *b.unit.Stored();
     EXPECT_EQ(s.Get("PhoneOutVol"), "-9");
     EXPECT_EQ(s.Get("VOXSw"), "1");

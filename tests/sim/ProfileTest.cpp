@@ -75,7 +75,7 @@ TEST(SimProfile, EmptyFileIsTheDefaultUnit) {
     Bench b(*r.profile);
     EXPECT_EQ(b.Ask("VER"), "OK 201036");
     EXPECT_EQ(b.Ask("KIND"), "OK DW730 TONAL");
-    EXPECT_EQ(*b.unit.Stored(), sim::PresetCurrentSet("DW730 TONAL", "201036"));
+    EXPECT_EQ(b.unit.Stored(), std::optional(sim::PresetCurrentSet("DW730 TONAL", "201036")));
 }
 
 TEST(SimProfile, ParameterSetModes) {

@@ -2,6 +2,7 @@
 // Drives a simulated unit the way the tool's channel does: one command per output report,
 // input reports cut by the tool's reply-kind rule.
 #include "sim/Transceiver.h"
+#include "support/ParamSetPrinter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 #pragma once
 // A data folder of the test's own, and a unit read back by the core on the test rig.
 #include "support/CoreRig.h"
+#include "support/QtPrinters.h"
 
 #include <QTemporaryDir>
 

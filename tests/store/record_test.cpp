@@ -13,6 +13,7 @@
 
 #include <csignal>
 #include <optional>
+#include <ostream>
 #include <set>
 #include <string>
 #include <thread>
@@ -69,6 +70,10 @@ struct TEnding {
     bool written;        // some setting was written
 };
 
+void PrintTo(const TEnding& e, std::ostream* os) {
+    *os << e.name;
+}
+
 class Ending : public ::testing::TestWithParam<TEnding> {};
 
 TEST_P(Ending, IsRecordedAsItsResult) {
@@ -85,13 +90,14 @@ TEST_P(Ending, IsRecordedAsItsResult) {
     const store::TRecordEntry e =
         store::MakeEntry(c, TRunKind::Apply, p.end, start, rig.clock.Now(), "t 1");
     EXPECT_EQ(e.result, p.result);
-    EXPECT_EQ(e.command.has_value(), p.command != nullptr);
+    ASSERT_EQ(e.command.has_value(), p.command != nullptr);
     if (p.command) {
         EXPECT_TRUE(e.command->starts_with(p.command)) << *e.command;
+        ASSERT_TRUE(e.reply.has_value());
         EXPECT_TRUE(e.reply->starts_with("NG")) << *e.reply;
     }
     // What the unit held and what the run was for stay, even once the unit is gone.
-    EXPECT_EQ(e.serial, "SV0000000001");
+    EXPECT_EQ(e.serial, std::optional<std::string>("SV0000000001"));
     EXPECT_EQ(e.model, "DW730 TONAL");
     EXPECT_EQ(e.chosen, (store::TNamedValues{{"volume", "1"}}));
     EXPECT_EQ(e.before.size(), 5u); // every setting of the unit

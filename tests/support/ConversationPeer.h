@@ -36,6 +36,10 @@ class TConversationPeer {
         c_.panel_.SetText(control, text);
     }
     void SendCommand(const std::string& text) { c_.SendCommand(text); }
+    // What a setting's box shows, as no unit can make it (the tables give every text).
+    void SetShown(params::TSetting setting, std::string text) {
+        c_.Data(setting).shown = std::move(text);
+    }
 
     hid::TCustomHidDevice* Device() const { return c_.device_; }
     const params::TParamSet& InitialParams() const { return c_.initParams_; }

@@ -17,7 +17,22 @@ namespace params { // a failure prints a step as the log does, not as a raw byte
 inline void PrintTo(TPhase phase, std::ostream* os) {
     *os << "step " << StepNumber(phase);
 }
+// and a setting by its name
+inline void PrintTo(TSetting setting, std::ostream* os) {
+    *os << Info(setting).name;
+}
 } // namespace params
+
+namespace core { // a run and its end by name, not as numbers
+inline void PrintTo(TRunKind kind, std::ostream* os) {
+    *os << (kind == TRunKind::Apply ? "Apply" : "Default");
+}
+inline void PrintTo(TRunEnd end, std::ostream* os) {
+    static constexpr const char* kNames[] = {"Saved", "Refused", "WriteFailed", "WentAway",
+                                             "Abandoned"};
+    *os << kNames[static_cast<int>(end)];
+}
+} // namespace core
 
 namespace testing_support {
 
@@ -150,8 +165,9 @@ class TRecordingJournal final : public core::TWriteJournal {
 };
 
 inline void PrintTo(const TRecordingJournal::TCall& call, std::ostream* os) {
-    *os << (call.kind == core::TRunKind::Apply ? "Apply" : "Default");
-    if (call.end) *os << " ended " << static_cast<int>(*call.end);
+    core::PrintTo(call.kind, os);
+    *os << (call.end ? " ended " : " about to write");
+    if (call.end) core::PrintTo(*call.end, os);
 }
 
 } // namespace testing_support

@@ -3,6 +3,7 @@
 // dialogs. The test drives the tick itself.
 #include "app/Main.h"
 #include "support/FakeHid.h"
+#include "support/QtPrinters.h"
 #include "support/Recording.h"
 #include "support/Reports.h"
 
