@@ -62,6 +62,8 @@ if(CASE)
   if(CASE STREQUAL "show-json-stdout-full")
     run_full("show --json" "${waiting}${lost_stdout}" show --json ${tonal})
   elseif(CASE STREQUAL "record-stdout-full")
+    # A line to print: the record of one set.
+    run("set for the record" 0 "" "" set volume=3 ${miv})
     run_full("record" "^${lost_stdout}" record ${miv})
   elseif(CASE STREQUAL "sim-list-stdout-full")
     run_full("--sim list" "^${lost_stdout}" --sim list)
