@@ -172,6 +172,26 @@ bool TDeviceView::Takes(const hid::TCustomHidDevice& device) const {
            std::find(passedOver_.begin(), passedOver_.end(), path) == passedOver_.end();
 }
 
+bool TDeviceView::Writable(const hid::THidDevice& device) const {
+    if (device.ReadWriteAccess()) return true;
+    if (writableOnly_) return false;
+    // Its identification could not even set the clock: another unit the user may write to
+    // is taken first.
+    const std::vector<hid::THidDevice*>& devices = hid_.Devices();
+    return std::none_of(devices.begin(), devices.end(), [&](const hid::THidDevice* other) {
+        return other->PluggedIn() && !other->CheckedOut() && other->ReadWriteAccess() &&
+               IsTransceiver(*other) && Takes(*other);
+    });
+}
+
+std::vector<std::string> TDeviceView::Candidates() const {
+    std::vector<std::string> paths;
+    for (const hid::THidDevice* device : hid_.Devices())
+        if (device->PluggedIn() && IsTransceiver(*device) && Takes(*device) && Writable(*device))
+            paths.push_back(device->PnPInfo().DevicePath);
+    return paths;
+}
+
 bool TDeviceView::CheckOutByIdentifiers(hid::TCustomHidDevice*& device, int32_t vendorId,
                                         int32_t productId) {
     // As the controller's own, over the devices this view takes.
@@ -180,7 +200,8 @@ bool TDeviceView::CheckOutByIdentifiers(hid::TCustomHidDevice*& device, int32_t 
     for (std::size_t i = 0; i < devices.size(); ++i) {
         const hid::THidAttributes& a = devices[i]->Attributes();
         const bool eligible = a.VendorID == vendorId &&
-                              (productId == -1 || a.ProductID == productId) && Takes(*devices[i]);
+                              (productId == -1 || a.ProductID == productId) && Takes(*devices[i]) &&
+                              Writable(*devices[i]);
         hid::THidDevice* taken = nullptr;
         if (hid_.CheckOutAt(taken, i, eligible)) {
             device = taken;

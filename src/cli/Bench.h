@@ -112,7 +112,17 @@ class TDeviceView final : public hid::TCustomHidController {
     void Only(std::string path) { only_ = std::move(path); }
     // The device at path is not taken again.
     void PassOver(std::string path) { passedOver_.push_back(std::move(path)); }
+    // Only the device at path, whatever was passed over before.
+    void TakeOnly(std::string path) {
+        passedOver_.clear();
+        Only(std::move(path));
+    }
+    // A unit this user may not write to is not taken, even when no other is left.
+    void WritableOnly() { writableOnly_ = true; }
     bool Takes(const hid::TCustomHidDevice& device) const;
+    // The transceivers plugged in that could be taken now, by path. One this user may not
+    // write to is among them only while no other is.
+    std::vector<std::string> Candidates() const;
     // The path of the device checked out last.
     const std::string& TakenPath() const { return takenPath_; }
 
@@ -130,6 +140,8 @@ class TDeviceView final : public hid::TCustomHidController {
     std::string only_;
     std::vector<std::string> passedOver_;
     std::string takenPath_;
+    bool writableOnly_ = false;
+    bool Writable(const hid::THidDevice& device) const;
 };
 
 // What --device names: a device path (it holds '/', '\\' or ':', as every platform's and the
