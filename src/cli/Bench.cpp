@@ -120,6 +120,13 @@ void TSimBench::Pass() {
     }
 }
 
+std::uint32_t TSimBench::PlugDevice(std::uint16_t vendorId, std::uint16_t productId) {
+    hid::sim::TSimDeviceSpec spec;
+    spec.VendorID = vendorId;
+    spec.ProductID = productId;
+    return services_.Plug(std::move(spec));
+}
+
 bool TSimBench::UnitIn() const {
     return std::any_of(in_.begin(), in_.end(), [](const TSlot& slot) { return slot.id != 0; });
 }

@@ -80,6 +80,9 @@ class TSimBench : public TBench {
     // together, the i-th (from 0).
     hid::sim::TTransceiverModel& Unit(std::size_t i = 0) { return *in_.at(i).model; }
     int UnitsPlugged() const { return plugged_; }
+    // Another HID device (a mouse, say) plugged in and pulled, for tests; returns its id.
+    std::uint32_t PlugDevice(std::uint16_t vendorId, std::uint16_t productId);
+    void UnplugDevice(std::uint32_t id) { services_.Unplug(id); }
     bool UnitIn() const;
     // The local date and time the virtual clock starts at (time zone UTC).
     static constexpr std::int64_t kEpochMs = hid::sim::kVirtualEpochMs;
