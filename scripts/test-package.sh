@@ -89,6 +89,21 @@ for product in $(grep -o "idVendor}==\"$vendor\", ATTRS{idProduct}==\"[0-9a-f]*\
         fail "no AppStream modalias $alias for the rule's $vendor:$product"
 done
 
+echo "== the group-based rule, shipped inactive"
+group_rules="$tree/usr/share/sonavelle-customize/udev/71-sonavelle-plugdev.rules"
+ids_of() { sed -n 's/^[^#]*idVendor}=="\([0-9a-f]*\)", ATTRS{idProduct}=="\([0-9a-f]*\)".*/\1:\2/p' "$1"; }
+if [ ! -f "$group_rules" ]; then
+    fail "the package has no $group_rules"
+else
+    [ "$(ids_of "$group_rules")" = "$(ids_of "$rules")" ] ||
+        fail "the group-based rule names other ids than 70-sonavelle.rules"
+    [ -z "$(grep -v '^#' "$group_rules" | grep -v 'GROUP="plugdev", MODE="0660"$')" ] ||
+        fail "a line of the group-based rule does not end GROUP=\"plugdev\", MODE=\"0660\""
+    ! grep -q uaccess "$group_rules" || fail "the group-based rule tags uaccess"
+    ! find "$tree" -path '*/udev/rules.d/*' -name '71-sonavelle-plugdev.rules' | grep -q . ||
+        fail "the group-based rule is installed active"
+fi
+
 echo "== maintainer scripts"
 # udevadm replaced by a stub that records its arguments.
 printf '#!/bin/sh\necho "$*" >> "%s/calls"\n' "$stubs" > "$stubs/udevadm"
