@@ -567,16 +567,19 @@ TOutcome TSession::Apply(const std::vector<TRequest>& requests) {
     if (TOutcome checked = ChooseChecked(requests); !checked.ok()) return checked;
     core::TConversation& c = *conversation_;
     runIdentity_ = c.Identity();
+    runSerial_ = SerialFound();
     runIsDefault_ = false;
     c.PressApply();
     if (auto refused = NotBackedUp()) return *refused;
     // Nothing differs from what the unit has: the window writes nothing either.
     if (c.Phase() == core::TPhase::Ready && c.ChangeCount() == 0)
-        return {TExit::Done, "nothing to change: the unit already has these settings"};
+        return {TExit::Done,
+                runSerial_ + ": nothing to change: the unit already has these settings"};
     TOutcome outcome = RunToEnd("Apply");
     if (outcome.ok())
-        outcome.message = std::to_string(c.ChangeCount()) + " setting(s) changed (" +
-                          SettingNames(c.Changed()) + "); written and saved";
+        outcome.message = runSerial_ + ": " + std::to_string(c.ChangeCount()) +
+                          " setting(s) changed (" + SettingNames(c.Changed()) +
+                          "); written and saved";
     return outcome;
 }
 
@@ -586,11 +589,12 @@ TOutcome TSession::Default() {
     if (!SettingsShown() || !params::Adjustable(id))
         return {TExit::Usage, "this unit (" + UnitName(id) + ") has no settings to restore"};
     runIdentity_ = id;
+    runSerial_ = SerialFound();
     runIsDefault_ = true;
     c.PressDefault();
     if (auto refused = NotBackedUp()) return *refused;
     TOutcome outcome = RunToEnd("Default");
-    if (outcome.ok()) outcome.message = "factory settings restored";
+    if (outcome.ok()) outcome.message = runSerial_ + ": factory settings restored";
     return outcome;
 }
 

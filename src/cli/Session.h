@@ -178,6 +178,9 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core:
     bool everConnected_ = false;
     int drawnPosition_ = -1;
     params::TIdentity runIdentity_; // the unit's, when Apply or Default was pressed
+    // and its serial number (SerialFound): the run's result line begins with it, so that a
+    // bench's output says which unit was written
+    std::string runSerial_;
     bool runIsDefault_ = false;
     std::vector<std::string> passedOver_;
     std::string finishNotice_; // empty: Ctrl-C stops at once

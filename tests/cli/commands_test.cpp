@@ -53,7 +53,8 @@ TEST_P(ShowJson, IsTakenBackBySetFromAsWhatTheUnitAlreadyHas) {
     const int code = cli::RunSet(bench, parsed.requests, set.Options());
     if (params::Adjustable(identity)) {
         EXPECT_EQ(code, 0) << set.err.Text();
-        EXPECT_EQ(set.out.Text(), "nothing to change: the unit already has these settings\n");
+        EXPECT_EQ(set.out.Text(),
+                  profile.serial + ": nothing to change: the unit already has these settings\n");
     } else {
         EXPECT_EQ(code, 2) << set.err.Text();
     }
@@ -139,7 +140,8 @@ TEST(Set, PrintsHowManySettingsChanged) {
     EXPECT_EQ(cli::RunSet(bench, Requests({{TSetting::Volume, "2"}, {TSetting::Channel, "A"}}),
                           p.Options()),
               0);
-    EXPECT_EQ(p.out.Text(), "2 setting(s) changed (volume, channel); written and saved\n");
+    EXPECT_EQ(p.out.Text(), Preset("DW720 MIV/201029").serial +
+                                ": 2 setting(s) changed (volume, channel); written and saved\n");
 }
 
 TEST(Set, OfASettingTheUnitDoesNotHaveWritesNothing) {
@@ -158,7 +160,7 @@ TEST(Default, PrintsThatTheFactorySettingsAreBack) {
     const sim::Profile profile = Preset("DW720 KEL/201026");
     cli::TSimBench bench(profile, 1);
     EXPECT_EQ(cli::RunDefault(bench, p.Options()), 0);
-    EXPECT_EQ(p.out.Text(), "factory settings restored\n");
+    EXPECT_EQ(p.out.Text(), profile.serial + ": factory settings restored\n");
     EXPECT_EQ(StoredOf(bench), profile.defaults);
 }
 

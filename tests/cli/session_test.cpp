@@ -189,7 +189,7 @@ TEST_P(EveryPreset, DefaultRestoresTheFactorySet) {
     const auto before = shown();
     const cli::TOutcome restored = run.session.Default();
     ASSERT_EQ(restored.exit, TExit::Done) << restored.message;
-    EXPECT_EQ(restored.message, "factory settings restored");
+    EXPECT_EQ(restored.message, profile.serial + ": factory settings restored");
     EXPECT_EQ(run.Stored(), profile.defaults);
     const auto after = shown();
     EXPECT_NE(after, before) << "a preset unit holds other settings than the factory's";
