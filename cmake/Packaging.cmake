@@ -31,6 +31,10 @@ sv_install_program(sonavelle-demo)
 sv_install_program(sonavelle-cli)
 
 install(FILES ${SV_PACKAGING}/70-sonavelle.rules DESTINATION lib/udev/rules.d)
+# The group-based rule is the administrator's to enable (README): installed beside the
+# examples, not among the active rules.
+install(FILES ${SV_PACKAGING}/71-sonavelle-plugdev.rules
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/sonavelle-customize/udev)
 install(FILES ${SV_PACKAGING}/sonavelle-customize.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${SV_PACKAGING}/com.sonavelle.customize.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${SV_PACKAGING}/sonavelle-customize.svg

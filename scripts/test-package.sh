@@ -89,6 +89,21 @@ for product in $(grep -o "idVendor}==\"$vendor\", ATTRS{idProduct}==\"[0-9a-f]*\
         fail "no AppStream modalias $alias for the rule's $vendor:$product"
 done
 
+echo "== the group-based rule, shipped inactive"
+group_rules="$tree/usr/share/sonavelle-customize/udev/71-sonavelle-plugdev.rules"
+ids_of() { sed -n 's/^[^#]*idVendor}=="\([0-9a-f]*\)", ATTRS{idProduct}=="\([0-9a-f]*\)".*/\1:\2/p' "$1"; }
+if [ ! -f "$group_rules" ]; then
+    fail "the package has no $group_rules"
+else
+    [ "$(ids_of "$group_rules")" = "$(ids_of "$rules")" ] ||
+        fail "the group-based rule names other ids than 70-sonavelle.rules"
+    [ -z "$(grep -v '^#' "$group_rules" | grep -v 'GROUP="plugdev", MODE="0660"$')" ] ||
+        fail "a line of the group-based rule does not end GROUP=\"plugdev\", MODE=\"0660\""
+    ! grep -q uaccess "$group_rules" || fail "the group-based rule tags uaccess"
+    ! find "$tree" -path '*/udev/rules.d/*' -name '71-sonavelle-plugdev.rules' | grep -q . ||
+        fail "the group-based rule is installed active"
+fi
+
 echo "== maintainer scripts"
 # udevadm replaced by a stub that records its arguments.
 printf '#!/bin/sh\necho "$*" >> "%s/calls"\n' "$stubs" > "$stubs/udevadm"
@@ -130,10 +145,10 @@ E: MINOR=0
 A: dev=243:0
 EOF
 }
-# The tags udev gives the unit's hidraw node with the package's rule beside the system's.
+# What udev does to the unit's hidraw node with a rule file beside the system's rules.
 # udevadm test writes to /run/udev and /dev/char: both are private tmpfs here.
-hidraw_tags() { # vendor product
-    unit_description "$1" "$2" > "$stubs/unit.umockdev"
+udev_test() { # rules vendor product
+    unit_description "$2" "$3" > "$stubs/unit.umockdev"
     local made=()
     for dir in /run/udev /dev/char; do
         [ -d "$dir" ] || { mkdir -p "$dir" && made+=("$dir"); }
@@ -144,8 +159,12 @@ hidraw_tags() { # vendor product
         mkdir /run/udev/rules.d
         cp "$1" /run/udev/rules.d/
         umockdev-run -d "$2" -- udevadm test --action=add /sys/class/hidraw/hidraw0 2>&1
-    ' sh "$rules" "$stubs/unit.umockdev" | sed -n 's/^TAGS=//p'
+    ' sh "$1" "$stubs/unit.umockdev"
     for dir in "${made[@]}"; do rmdir "$dir"; done
+}
+# The tags udev gives the node with the package's rule.
+hidraw_tags() { # vendor product
+    udev_test "$rules" "$1" "$2" | sed -n 's/^TAGS=//p'
 }
 for unit in 3a5c:7800 3a5c:7802 2342:0043; do
     tags=$(hidraw_tags "${unit%:*}" "${unit#*:}")
@@ -157,6 +176,16 @@ for unit in 3a5c:7801 1234:0043; do
     tags=$(hidraw_tags "${unit%:*}" "${unit#*:}")
     echo "$unit: TAGS=$tags (not ours)"
     [[ "$tags" != *:uaccess:* ]] || fail "$unit gets the uaccess tag"
+done
+
+# The group-based rule, once enabled, gives the units' nodes to the group plugdev.
+plugdev=$(getent group plugdev | cut -d: -f3)
+for unit in 3a5c:7800 3a5c:7802 2342:0043; do
+    [ -f "$group_rules" ] || break
+    set_by=$(udev_test "$group_rules" "${unit%:*}" "${unit#*:}" |
+        { grep -o 'plugdev.rules:[0-9]* \(GROUP\|MODE\) .*' || true; } | cut -d' ' -f2- | tr '\n' ' ')
+    echo "$unit: $set_by(group-based rule)"
+    [ "$set_by" = "GROUP $plugdev MODE 0660 " ] || fail "$unit: the group-based rule set '$set_by'"
 done
 
 echo "== package stage: $SECONDS s"

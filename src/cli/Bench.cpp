@@ -120,6 +120,13 @@ void TSimBench::Pass() {
     }
 }
 
+std::uint32_t TSimBench::PlugDevice(std::uint16_t vendorId, std::uint16_t productId) {
+    hid::sim::TSimDeviceSpec spec;
+    spec.VendorID = vendorId;
+    spec.ProductID = productId;
+    return services_.Plug(std::move(spec));
+}
+
 bool TSimBench::UnitIn() const {
     return std::any_of(in_.begin(), in_.end(), [](const TSlot& slot) { return slot.id != 0; });
 }
@@ -172,6 +179,26 @@ bool TDeviceView::Takes(const hid::TCustomHidDevice& device) const {
            std::find(passedOver_.begin(), passedOver_.end(), path) == passedOver_.end();
 }
 
+bool TDeviceView::Writable(const hid::THidDevice& device) const {
+    if (device.ReadWriteAccess()) return true;
+    if (writableOnly_) return false;
+    // Its identification could not even set the clock: another unit the user may write to
+    // is taken first.
+    const std::vector<hid::THidDevice*>& devices = hid_.Devices();
+    return std::none_of(devices.begin(), devices.end(), [&](const hid::THidDevice* other) {
+        return other->PluggedIn() && !other->CheckedOut() && other->ReadWriteAccess() &&
+               IsTransceiver(*other) && Takes(*other);
+    });
+}
+
+std::vector<std::string> TDeviceView::Candidates() const {
+    std::vector<std::string> paths;
+    for (const hid::THidDevice* device : hid_.Devices())
+        if (device->PluggedIn() && IsTransceiver(*device) && Takes(*device) && Writable(*device))
+            paths.push_back(device->PnPInfo().DevicePath);
+    return paths;
+}
+
 bool TDeviceView::CheckOutByIdentifiers(hid::TCustomHidDevice*& device, int32_t vendorId,
                                         int32_t productId) {
     // As the controller's own, over the devices this view takes.
@@ -180,7 +207,8 @@ bool TDeviceView::CheckOutByIdentifiers(hid::TCustomHidDevice*& device, int32_t 
     for (std::size_t i = 0; i < devices.size(); ++i) {
         const hid::THidAttributes& a = devices[i]->Attributes();
         const bool eligible = a.VendorID == vendorId &&
-                              (productId == -1 || a.ProductID == productId) && Takes(*devices[i]);
+                              (productId == -1 || a.ProductID == productId) && Takes(*devices[i]) &&
+                              Writable(*devices[i]);
         hid::THidDevice* taken = nullptr;
         if (hid_.CheckOutAt(taken, i, eligible)) {
             device = taken;

@@ -80,6 +80,9 @@ class TSimBench : public TBench {
     // together, the i-th (from 0).
     hid::sim::TTransceiverModel& Unit(std::size_t i = 0) { return *in_.at(i).model; }
     int UnitsPlugged() const { return plugged_; }
+    // Another HID device (a mouse, say) plugged in and pulled, for tests; returns its id.
+    std::uint32_t PlugDevice(std::uint16_t vendorId, std::uint16_t productId);
+    void UnplugDevice(std::uint32_t id) { services_.Unplug(id); }
     bool UnitIn() const;
     // The local date and time the virtual clock starts at (time zone UTC).
     static constexpr std::int64_t kEpochMs = hid::sim::kVirtualEpochMs;
@@ -112,7 +115,17 @@ class TDeviceView final : public hid::TCustomHidController {
     void Only(std::string path) { only_ = std::move(path); }
     // The device at path is not taken again.
     void PassOver(std::string path) { passedOver_.push_back(std::move(path)); }
+    // Only the device at path, whatever was passed over before.
+    void TakeOnly(std::string path) {
+        passedOver_.clear();
+        Only(std::move(path));
+    }
+    // A unit this user may not write to is not taken, even when no other is left.
+    void WritableOnly() { writableOnly_ = true; }
     bool Takes(const hid::TCustomHidDevice& device) const;
+    // The transceivers plugged in that could be taken now, by path. One this user may not
+    // write to is among them only while no other is.
+    std::vector<std::string> Candidates() const;
     // The path of the device checked out last.
     const std::string& TakenPath() const { return takenPath_; }
 
@@ -130,6 +143,8 @@ class TDeviceView final : public hid::TCustomHidController {
     std::string only_;
     std::vector<std::string> passedOver_;
     std::string takenPath_;
+    bool writableOnly_ = false;
+    bool Writable(const hid::THidDevice& device) const;
 };
 
 // What --device names: a device path (it holds '/', '\\' or ':', as every platform's and the

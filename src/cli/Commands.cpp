@@ -79,6 +79,8 @@ void SayPassedOver(const TSession& session, const TCommandOptions& o) {
 
 // Connects a session's unit; a wait without a unit is the session's time-out.
 TOutcome ConnectFor(TSession& session, const TCommandOptions& o) {
+    // A dry run says what would be written, to the unit it names: it does not guess either.
+    if (o.dryRun) session.NeverGuess();
     std::fprintf(o.err, "%s: waiting for the unit (plug it in now)\n", o.program);
     std::fflush(o.err);
     TOutcome outcome = session.Connect(o.session.timeoutMs);
@@ -214,10 +216,16 @@ struct TLister {
     int listed = 0;
     bool OnEnumerate(hid::TCustomHidDevice* device, int32_t) {
         const auto& a = device->Attributes();
-        std::fprintf(out, "%04x:%04x\t%s\t%s%s\n", a.VendorID, a.ProductID,
+        // Listed, but identification would fail at its first command.
+        const auto* held = dynamic_cast<const hid::THidDevice*>(device);
+        const std::string refused =
+            held && IsTransceiver(*device) && !held->ReadWriteAccess()
+                ? "\t<- cannot be written to: " + std::string(core::kUdevRuleHint)
+                : std::string();
+        std::fprintf(out, "%04x:%04x\t%s\t%s%s%s\n", a.VendorID, a.ProductID,
                      device->PnPInfo().DevicePath.c_str(),
                      Escaped(core::Utf16ToUtf8(device->QueryProductText())).c_str(),
-                     device == chosen ? mark : "");
+                     device == chosen ? mark : "", refused.c_str());
         ++listed;
         return true;
     }

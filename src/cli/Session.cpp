@@ -292,16 +292,21 @@ std::string TSession::Found() const {
     return paths.empty() ? "none" : Join(paths, ", ");
 }
 
+std::string TSession::SerialFound() const {
+    const std::optional<std::string>& read = conversation_->Serial();
+    return read ? Escaped(core::Latin1ToUtf8(*read)) : "(not read)";
+}
+
 TOutcome TSession::Connect(std::int64_t waitMs) {
     // What the last unit's turn logged is in the file before the wait for the next one.
     FlushLog();
     passedOver_.clear();
     const std::string& serial = options_.device;
     const bool bySerial = !serial.empty() && !IsDevicePath(serial);
+    if (options_.journal || options_.neverGuess) return ConnectTheOneMeant(waitMs, bySerial);
     for (;;) {
         TOutcome outcome = ConnectOne(waitMs);
-        const std::optional<std::string>& read = conversation_->Serial();
-        const std::string found = read ? Escaped(core::Latin1ToUtf8(*read)) : "(not read)";
+        const std::string found = SerialFound();
         if (!outcome.ok() || !bySerial || found == serial) return outcome;
         // Another unit: let go of it and identify the next one attached.
         passedOver_.push_back(found + " (" + view_.TakenPath() + ")");
@@ -312,6 +317,56 @@ TOutcome TSession::Connect(std::int64_t waitMs) {
                                        std::to_string(passedOver_.size()) +
                                        " identified: " + Join(passedOver_, ", ")};
     }
+}
+
+TOutcome TSession::ConnectTheOneMeant(std::int64_t waitMs, bool bySerial) {
+    TOutcome outcome = ConnectOne(waitMs);
+    if (!outcome.ok() || (!bySerial && view_.Candidates().size() <= 1)) return outcome;
+    // Several units could be meant: each is identified, so that the one meant is known by
+    // its serial number, or the refusal names them all.
+    struct TUnit {
+        std::string serial, path;
+    };
+    std::vector<TUnit> units;
+    view_.WritableOnly();
+    for (;;) {
+        units.push_back({SerialFound(), view_.TakenPath()});
+        view_.PassOver(view_.TakenPath());
+        conversation_->DeviceChange();
+        if (!conversation_->Connected()) break;
+        if (outcome = WaitIdentified("identification"); !outcome.ok()) return outcome;
+    }
+    const std::string& serial = options_.device;
+    std::vector<std::string> listed;
+    std::vector<const TUnit*> meant;
+    for (const TUnit& unit : units) {
+        listed.push_back(unit.serial + " (" + unit.path + ")");
+        if (!bySerial || unit.serial == serial) meant.push_back(&unit);
+    }
+    if (meant.empty())
+        return {TExit::NoUnit, "no unit has the serial number " + Quoted(serial) + "; " +
+                                   std::to_string(units.size()) +
+                                   " identified: " + Join(listed, ", ")};
+    if (meant.size() > 1)
+        return {TExit::Usage,
+                (bySerial ? std::to_string(meant.size()) +
+                                " attached units have the serial number " + Quoted(serial)
+                          : std::to_string(meant.size()) + " units are attached") +
+                    ": " + Join(listed, ", ") + "; nothing written (name the unit with --device " +
+                    (bySerial ? "PATH)" : "PATH or SERIAL)")};
+    for (const TUnit& unit : units)
+        if (&unit != meant.front()) passedOver_.push_back(unit.serial + " (" + unit.path + ")");
+    // The one meant was let go meanwhile: it is taken and identified afresh.
+    const TUnit& unit = *meant.front();
+    view_.TakeOnly(unit.path);
+    conversation_->DeviceChange();
+    if (!conversation_->Connected())
+        return {TExit::NoUnit, "the unit at " + unit.path + " went away during identification"};
+    if (outcome = WaitIdentified("identification"); !outcome.ok()) return outcome;
+    if (SerialFound() != unit.serial)
+        return {TExit::Failed, "the unit at " + unit.path + " now has the serial number " +
+                                   SerialFound() + ", not " + unit.serial + "; nothing written"};
+    return outcome;
 }
 
 TOutcome TSession::ConnectOne(std::int64_t waitMs) {
@@ -349,15 +404,29 @@ bool TSession::SettingsShown() const {
     return c.Connected() && c.Phase() == core::TPhase::Ready && c.Supported();
 }
 
+bool TSession::WriteRefused() const {
+    const auto& failure = conversation_->LastRun().writeFailure;
+    return failure && failure->kind == hid::TErrorKind::AccessDenied;
+}
+
+std::optional<TOutcome> TSession::NotWritable() const {
+    // No answer can come to a command this user may not send: said at once, not after the
+    // wait. (Other write failures mostly come from a unit unplugged, whose notice follows.)
+    if (!WriteRefused()) return std::nullopt;
+    return TOutcome{TExit::NoUnit, "the unit at " + view_.TakenPath() + " cannot be written to: " +
+                                       conversation_->LastRun().writeFailure->text};
+}
+
 TOutcome TSession::WaitIdentified(const char* phase) {
     const core::TConversation& c = *conversation_;
     const auto identified = [&] {
-        return Gone() || c.Phase() == core::TPhase::Closing ||
+        return Gone() || c.Phase() == core::TPhase::Closing || WriteRefused() ||
                (c.Connected() && c.Running() && c.Phase() == core::TPhase::Ready);
     };
     const bool ended = RunUntil(identified, options_.timeoutMs);
     ClearProgress();
     if (Gone()) return {TExit::NoUnit, std::string("the unit went away during ") + phase};
+    if (auto refused = NotWritable()) return *refused;
     if (!ended) {
         if (stopped_) return {TExit::Failed, std::string("stopped during ") + phase};
         return {TExit::Failed, NoAnswer(phase)};
@@ -439,13 +508,20 @@ TOutcome TSession::Recorded(TOutcome outcome) {
 TOutcome TSession::RunToEnd(const char* what) {
     const core::TConversation& c = *conversation_;
     const auto& refusal = c.LastRun().refusal;
-    const bool ended =
-        RunUntil([&] { return Gone() || refusal.has_value() || c.Phase() == core::TPhase::Ready; },
-                 options_.timeoutMs);
+    const bool ended = RunUntil(
+        [&] {
+            return Gone() || refusal.has_value() || WriteRefused() ||
+                   c.Phase() == core::TPhase::Ready;
+        },
+        options_.timeoutMs);
     ClearProgress();
     if (Gone())
         return {TExit::NoUnit,
                 std::string("the unit went away during ") + what + ": " + WrittenReport()};
+    if (auto refused = NotWritable()) {
+        refused->message += "; " + WrittenReport();
+        return *refused;
+    }
     if (refusal)
         return {TExit::Failed, std::string(what) + ": the unit answered " +
                                    Quoted(ReplyText(refusal->reply)) + " to " +
@@ -520,16 +596,19 @@ TOutcome TSession::Apply(const std::vector<TRequest>& requests,
     if (TOutcome checked = ChooseChecked(requests, restore); !checked.ok()) return checked;
     core::TConversation& c = *conversation_;
     runIdentity_ = c.Identity();
+    runSerial_ = SerialFound();
     runIsDefault_ = false;
     c.PressApply();
     if (auto refused = NotBackedUp()) return *refused;
     // Nothing differs from what the unit has: the window writes nothing either.
     if (c.Phase() == core::TPhase::Ready && c.ChangeCount() == 0)
-        return {TExit::Done, "nothing to change: the unit already has these settings"};
+        return {TExit::Done,
+                runSerial_ + ": nothing to change: the unit already has these settings"};
     TOutcome outcome = RunToEnd("Apply");
     if (outcome.ok())
-        outcome.message = std::to_string(c.ChangeCount()) + " setting(s) changed (" +
-                          SettingNames(c.Changed()) + "); written and saved";
+        outcome.message = runSerial_ + ": " + std::to_string(c.ChangeCount()) +
+                          " setting(s) changed (" + SettingNames(c.Changed()) +
+                          "); written and saved";
     return Recorded(std::move(outcome));
 }
 
@@ -539,11 +618,12 @@ TOutcome TSession::Default() {
     if (!SettingsShown() || !params::Adjustable(id))
         return {TExit::Usage, "this unit (" + UnitName(id) + ") has no settings to restore"};
     runIdentity_ = id;
+    runSerial_ = SerialFound();
     runIsDefault_ = true;
     c.PressDefault();
     if (auto refused = NotBackedUp()) return *refused;
     TOutcome outcome = RunToEnd("Default");
-    if (outcome.ok()) outcome.message = "factory settings restored";
+    if (outcome.ok()) outcome.message = runSerial_ + ": factory settings restored";
     return Recorded(std::move(outcome));
 }
 

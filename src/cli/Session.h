@@ -47,6 +47,9 @@ struct TSessionOptions {
     // The units are simulated (--sim): the journal marks their record lines so and gives
     // them the PC's time.
     bool simulated = false;
+    // The command writes, or says what it would write: when more than one attached unit
+    // could be meant, Connect refuses rather than guess. Implied by journal.
+    bool neverGuess = false;
 };
 
 // Ctrl-C: any thread or a signal handler may ask the session to stop; waits end at once,
@@ -85,7 +88,11 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core:
     // window's identification and both read-backs. Done also for a unit whose settings
     // the window does not show (Settings() then says why). With a serial number for
     // --device, the units attached are identified one after another until it matches.
+    // A command that writes never guesses: with several units attached (or several of the
+    // serial number --device names), each is identified and Connect refuses with exit 2,
+    // naming each by path and serial number.
     TOutcome Connect(std::int64_t waitMs);
+    void NeverGuess() { options_.neverGuess = true; }
     // Units identified and passed over by Connect: "SERIAL (PATH)".
     const std::vector<std::string>& PassedOver() const { return passedOver_; }
     // Whether the connected unit's settings are shown and read back.
@@ -151,11 +158,16 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core:
     bool Gone() const;
     TOutcome WaitIdentified(const char* phase);
     TOutcome ConnectOne(std::int64_t waitMs);
+    TOutcome ConnectTheOneMeant(std::int64_t waitMs, bool bySerial);
+    std::string SerialFound() const; // as --device names it; "(not read)"
     TOutcome ChooseChecked(const std::vector<TRequest>& requests,
                            const params::TUnitValues* restore);
     bool Stopping();
     std::string Found() const;
     TOutcome RunToEnd(const char* what);
+    // This user may not write to the unit: why, as the run's outcome.
+    bool WriteRefused() const;
+    std::optional<TOutcome> NotWritable() const;
     std::optional<TOutcome> NotBackedUp();
     TOutcome Recorded(TOutcome outcome);
     std::string WrittenReport() const;
@@ -176,6 +188,9 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core:
     bool everConnected_ = false;
     int drawnPosition_ = -1;
     params::TIdentity runIdentity_; // the unit's, when Apply or Default was pressed
+    // and its serial number (SerialFound): the run's result line begins with it, so that a
+    // bench's output says which unit was written
+    std::string runSerial_;
     bool runIsDefault_ = false;
     std::vector<std::string> passedOver_;
     std::string finishNotice_; // empty: Ctrl-C stops at once

@@ -56,6 +56,7 @@ TConversation::~TConversation() = default;
 
 void TConversation::Shutdown() {
     EndRun(TRunEnd::Abandoned); // guards the journal's call itself
+    changePending_ = false;
     ++deviceEpoch_;
     if (ports_.Hid) ports_.Hid->CheckIn(device_);
     ports_.Hid = nullptr;
@@ -64,6 +65,7 @@ void TConversation::Shutdown() {
 void TConversation::LetGo() {
     Guarded([this] {
         EndRun(TRunEnd::Abandoned);
+        changePending_ = false;
         ++deviceEpoch_;
         if (ports_.Hid) ports_.Hid->CheckIn(device_);
         running_ = false;
@@ -91,6 +93,7 @@ void TConversation::Refresh(bool processEvents) {
 // ---- the tick and the step table -------------------------------------------------------
 
 void TConversation::Tick() {
+    if (changePending_ && !WriteRunUnderWay()) ChangeDevices();
     Guarded([this] {
         if (phase_ != lastLoggedPhase_) {
             const int step = params::StepNumber(phase_);
@@ -221,9 +224,35 @@ void TConversation::DeviceData(const std::uint8_t* data, std::uint16_t size) {
 
 // ---- discovery and connection ----------------------------------------------------------
 
+bool TConversation::WriteRunUnderWay() const {
+    if (!device_ || !running_ || outcome_.refusal || outcome_.writeFailure) return false;
+    const int step = params::StepNumber(phase_);
+    // Default's erase and save (9, 17) and Apply's write steps; 18 reads the model.
+    return (step >= params::StepNumber(TPhase::RestoringDefaults) &&
+            step <= params::StepNumber(TPhase::Saving)) ||
+           (step >= params::StepNumber(TPhase::WritingLed) &&
+            step <= params::StepNumber(TPhase::SendingSave));
+}
+
 void TConversation::DeviceChange() {
+    // A mouse or another unit plugged in must not cut a write run short and leave the unit
+    // half-written: while the checked-out unit stays, the change waits for the run's end.
+    if (device_ && device_->PluggedIn() && WriteRunUnderWay()) {
+        Guarded([this] {
+            if (std::exchange(changePending_, true)) return;
+            Log("device change.");
+            Log("The unit is still plugged in: the device change is handled once the write "
+                "run has ended.");
+        });
+        return;
+    }
+    ChangeDevices();
+}
+
+void TConversation::ChangeDevices() {
     Guarded([this] {
         using enum TControl;
+        changePending_ = false;
         ++deviceEpoch_;
         ResetDisplay();
         Log("device change.");
@@ -368,7 +397,8 @@ void TConversation::PressReconnect() {
         Log("Reconnect.");
         SetPosition(0);
     });
-    DeviceChange();
+    // The user's own choice: it ends a run that is under way.
+    ChangeDevices();
 }
 
 // ---- the user's choices ------------------------------------------------------------------

@@ -95,7 +95,7 @@ enum class TRunEnd {
     WentAway,    // the unit was unplugged or vanished before the run ended
     Abandoned,   // the run still waited for an answer when the front end moved on (Apply,
                  // Default or Reconnect pressed again, LetGo, Shutdown), or a device change
-                 // found the unit still there and identifies it afresh
+                 // came before its first command, while the journal was at work
 };
 
 // What a front end keeps of each run that writes: a backup before it, a record after it.
@@ -286,6 +286,10 @@ class TConversation {
 
     // discovery and connection
     void HidOpen();
+    // What a device change does to a unit at rest: the panel cleared, the unit taken afresh.
+    void ChangeDevices();
+    // A run that writes has sent its first command and has not ended yet.
+    bool WriteRunUnderWay() const;
     void ResetDisplay();
     void EnableMenus(bool enabled);
     void ResetReadBackState();
@@ -435,6 +439,7 @@ class TConversation {
     void EndRun(TRunEnd end);
     std::optional<TRunKind> openRun_; // passed BeginRun, not yet ended
     std::uint32_t deviceEpoch_ = 0;   // raised whenever the checked-out unit may have changed
+    bool changePending_ = false;      // a device change came during a write run: due at its end
 };
 
 template <typename F> void TConversation::Guarded(F&& handler) {

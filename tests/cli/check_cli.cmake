@@ -142,11 +142,11 @@ else()
 endif()
 file(WRITE ${WORK_DIR}/shown.json "${last_out}")
 run("set --from what show --json printed" 0
-    "^nothing to change: the unit already has these settings\n$" "${waiting}$"
+    "^SV[0-9]+: nothing to change: the unit already has these settings\n$" "${waiting}$"
     set --from ${WORK_DIR}/shown.json ${tonal})
 
 # ---- set, default, batch and list, and the log they write ---------------------------------
-run("set" 0 "^2 setting\\(s\\) changed \\(volume, channel\\); written and saved\n$" "${waiting}${backup}$"
+run("set" 0 "^SV[0-9]+: 2 setting\\(s\\) changed \\(volume, channel\\); written and saved\n$" "${waiting}${backup}$"
     set volume=2 CHANNEL=A ${miv} --log ${WORK_DIR}/set.log)
 set(log_lines "")
 if(EXISTS ${WORK_DIR}/set.log)
@@ -174,7 +174,7 @@ if(base EQUAL -1 OR NOT saved MATCHES ",<<.*-Parameter saved OK$"
   fail("--log: no channel A written, or the last lines '${saved}', '${last}' are not the save's answer and the record")
 endif()
 
-run("default" 0 "^factory settings restored\n$" "${waiting}${backup}$" default ${miv})
+run("default" 0 "^SV[0-9]+: factory settings restored\n$" "${waiting}${backup}$" default ${miv})
 
 file(WRITE ${WORK_DIR}/bench.txt "# every unit of the day\nvolume = 3\nvoice-guide = HIGH\n")
 run("batch" 0

@@ -53,7 +53,8 @@ TEST_P(ShowJson, IsTakenBackBySetFromAsWhatTheUnitAlreadyHas) {
     const int code = cli::RunSet(bench, parsed.requests, set.Options());
     if (params::Adjustable(identity)) {
         EXPECT_EQ(code, 0) << set.err.Text();
-        EXPECT_EQ(set.out.Text(), "nothing to change: the unit already has these settings\n");
+        EXPECT_EQ(set.out.Text(),
+                  profile.serial + ": nothing to change: the unit already has these settings\n");
     } else {
         EXPECT_EQ(code, 2) << set.err.Text();
     }
@@ -139,7 +140,8 @@ TEST(Set, PrintsHowManySettingsChanged) {
     EXPECT_EQ(cli::RunSet(bench, Requests({{TSetting::Volume, "2"}, {TSetting::Channel, "A"}}),
                           p.Options()),
               0);
-    EXPECT_EQ(p.out.Text(), "2 setting(s) changed (volume, channel); written and saved\n");
+    EXPECT_EQ(p.out.Text(), Preset("DW720 MIV/201029").serial +
+                                ": 2 setting(s) changed (volume, channel); written and saved\n");
 }
 
 TEST(Set, OfASettingTheUnitDoesNotHaveWritesNothing) {
@@ -158,7 +160,7 @@ TEST(Default, PrintsThatTheFactorySettingsAreBack) {
     const sim::Profile profile = Preset("DW720 KEL/201026");
     cli::TSimBench bench(profile, 1);
     EXPECT_EQ(cli::RunDefault(bench, p.Options()), 0);
-    EXPECT_EQ(p.out.Text(), "factory settings restored\n");
+    EXPECT_EQ(p.out.Text(), profile.serial + ": factory settings restored\n");
     EXPECT_EQ(StoredOf(bench), profile.defaults);
 }
 
@@ -469,7 +471,20 @@ INSTANTIATE_TEST_SUITE_P(
     Choices, Device,
     ::testing::Values(
         TDevice{"sim:hid#2", 0, {}, 1, 1},
-        TDevice{"SV0000000002", 0, {"sonavelle-cli: passed over SV0000000001 (sim:hid#1)"}, 1, 0},
+        // A command that writes identifies every unit: another may have the serial number too.
+        TDevice{"SV0000000002",
+                0,
+                {"sonavelle-cli: passed over SV0000000001 (sim:hid#1)",
+                 "sonavelle-cli: passed over SV0000000003 (sim:hid#3)"},
+                1,
+                0},
+        TDevice{"",
+                2,
+                {"sonavelle-cli: 3 units are attached: SV0000000001 (sim:hid#1), SV0000000002 "
+                 "(sim:hid#2), SV0000000003 (sim:hid#3); nothing written (name the unit with "
+                 "--device PATH or SERIAL)"},
+                -1,
+                0},
         TDevice{"SV0000000009",
                 3,
                 {"sonavelle-cli: no unit has the serial number 'SV0000000009'; 3 identified: "
@@ -482,6 +497,94 @@ INSTANTIATE_TEST_SUITE_P(
                  "attached: sim:hid#1, sim:hid#2, sim:hid#3)"},
                 -1,
                 -1}));
+
+// Several units attached together, or one out of this user's reach: a command that writes (or
+// says what it would write) never guesses which unit is meant; show takes the first.
+struct TMeant {
+    const char* name;
+    std::vector<sim::Access> units; // attached together, in this order
+    const char* serial;             // every unit's, when they share one
+    const char* command;            // set, dry-run (set), default, show
+    const char* device;
+    int exit;
+    std::vector<std::string> said; // after "waiting for the unit"
+    int written;                   // the unit written (from 0); -1: none
+};
+
+void PrintTo(const TMeant& t, std::ostream* out) {
+    *out << t.name;
+}
+
+class OneUnitMeant : public ::testing::TestWithParam<TMeant> {};
+
+TEST_P(OneUnitMeant, IsWrittenOrTheCommandRefusesNamingEach) {
+    const TMeant& t = GetParam();
+    std::vector<sim::Profile> profiles;
+    for (sim::Access access : t.units) {
+        sim::Profile p = Preset("DW730 TONAL/201036");
+        if (t.serial) p.serial = t.serial;
+        p.access = access;
+        profiles.push_back(p);
+    }
+    cli::TSimBench bench(profiles);
+    TPrinted p;
+    cli::TCommandOptions o = p.Options(30000);
+    o.session.device = t.device;
+    const std::string command = t.command;
+    o.dryRun = command == "dry-run";
+    const auto requests = Requests({{TSetting::Volume, "1"}});
+    const int exit = command == "default" ? cli::RunDefault(bench, o)
+                     : command == "show"  ? cli::RunShow(bench, false, o)
+                                          : cli::RunSet(bench, requests, o);
+    EXPECT_EQ(exit, t.exit) << p.err.Text();
+    auto said = p.Said();
+    ASSERT_FALSE(said.empty());
+    said.erase(said.begin());
+    EXPECT_EQ(said, t.said);
+    for (std::size_t unit = 0; unit < profiles.size(); ++unit)
+        EXPECT_EQ(WritesTo(bench, unit) > 0, static_cast<int>(unit) == t.written) << unit;
+    // Virtual time: no wait ran out for a reply that could not come.
+    EXPECT_LT(bench.Now().utcMs - cli::TSimBench::kEpochMs, 30000);
+}
+
+using enum sim::Access;
+const std::string kTwoUnits = "sonavelle-cli: 2 units are attached: SV0000000001 (sim:hid#1), "
+                              "SV0000000002 (sim:hid#2); nothing written (name the unit with "
+                              "--device PATH or SERIAL)";
+const std::string kUnwritable = "sonavelle-cli: the unit at sim:hid#1 cannot be written to: " +
+                                std::string(core::kUdevRuleHint);
+
+INSTANTIATE_TEST_SUITE_P(
+    Choices, OneUnitMeant,
+    ::testing::Values(
+        TMeant{"TwoUnitsSet", {Full, Full}, nullptr, "set", "", 2, {kTwoUnits}, -1},
+        TMeant{"TwoUnitsDryRun", {Full, Full}, nullptr, "dry-run", "", 2, {kTwoUnits}, -1},
+        TMeant{"TwoUnitsDefault", {Full, Full}, nullptr, "default", "", 2, {kTwoUnits}, -1},
+        TMeant{"TwoUnitsShowTheFirst", {Full, Full}, nullptr, "show", "", 0, {}, -1},
+        TMeant{"OneSerialOnTwoUnits",
+               {Full, Full},
+               "SVABC",
+               "set",
+               "SVABC",
+               2,
+               {"sonavelle-cli: 2 attached units have the serial number 'SVABC': SVABC "
+                "(sim:hid#1), SVABC (sim:hid#2); nothing written (name the unit with --device "
+                "PATH)"},
+               -1},
+        TMeant{"OneSerialOnTwoUnitsByPath", {Full, Full}, "SVABC", "set", "sim:hid#2", 0, {}, 1},
+        // The device that cannot be opened is said as the window's error box says it.
+        TMeant{"UnopenableBesideAGoodUnit",
+               {None, Full},
+               nullptr,
+               "set",
+               "",
+               0,
+               {"error: Device cannot be opened"},
+               1},
+        TMeant{"UnwritableBesideAGoodUnit", {QueryOnly, Full}, nullptr, "set", "", 0, {}, 1},
+        TMeant{"UnwritableAloneShow", {QueryOnly}, nullptr, "show", "", 3, {kUnwritable}, -1},
+        TMeant{"UnwritableAloneSet", {QueryOnly}, nullptr, "set", "", 3, {kUnwritable}, -1}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 // A bench where a person presses Ctrl-C on unit `unit` (from 1): once it has received a
 // command beginning with each of `at` in turn, or, with none, instead of plugging it in.

@@ -359,7 +359,9 @@ TEST_P(RestoreForeign, TakesWhatThisUnitHasAndRefusesAnotherSerialNumber) {
     EXPECT_EQ(said, t.said);
     EXPECT_EQ(WritesTo(bench) > 0, t.exit == 0);
     EXPECT_EQ(p.out.Text(),
-              t.exit == 0 ? "1 setting(s) changed (volume); written and saved\n" : "");
+              t.exit == 0
+                  ? t.serial + std::string(": 1 setting(s) changed (volume); written and saved\n")
+                  : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -189,7 +189,7 @@ TEST_P(EveryPreset, DefaultRestoresTheFactorySet) {
     const auto before = shown();
     const cli::TOutcome restored = run.session.Default();
     ASSERT_EQ(restored.exit, TExit::Done) << restored.message;
-    EXPECT_EQ(restored.message, "factory settings restored");
+    EXPECT_EQ(restored.message, profile.serial + ": factory settings restored");
     EXPECT_EQ(run.Stored(), profile.defaults);
     const auto after = shown();
     EXPECT_NE(after, before) << "a preset unit holds other settings than the factory's";
@@ -408,6 +408,74 @@ INSTANTIATE_TEST_SUITE_P(
         std::replace(name.begin(), name.end(), ' ', '_');
         return name;
     });
+
+// ---- another device during a run that writes ---------------------------------------------------
+
+// A bench where another device is plugged in once the unit has taken `writes` commands that
+// write: a foreign one (vendor 0x1209) or a second transceiver.
+class TBusyBench final : public cli::TSimBench {
+  public:
+    TBusyBench(const sim::Profile& profile, std::size_t writes, std::uint16_t vendorId)
+        : TSimBench(profile, 1), writes_(writes), vendorId_(vendorId) {}
+    void Pass() override {
+        TSimBench::Pass();
+        if (plugged_ || !UnitIn() || WritesTo(*this) < writes_) return;
+        plugged_ = true;
+        PlugDevice(vendorId_, 0x7802);
+    }
+    bool plugged_ = false;
+
+  private:
+    std::size_t writes_;
+    std::uint16_t vendorId_;
+};
+
+struct TBusy {
+    const char* name;
+    bool apply; // else Default
+    std::size_t writes;
+    std::uint16_t vendorId;
+};
+
+void PrintTo(const TBusy& t, std::ostream* out) {
+    *out << t.name;
+}
+
+class DeviceChangeDuringRun : public ::testing::TestWithParam<TBusy> {};
+
+TEST_P(DeviceChangeDuringRun, DoesNotInterruptIt) {
+    const TBusy& t = GetParam();
+    TCapture messages;
+    TBusyBench bench(Preset(kTonal), t.writes, t.vendorId);
+    cli::TSessionOptions options;
+    options.messages = messages.File();
+    options.keepLog = true;
+    options.timeoutMs = 5000;
+    cli::TSession session(bench, options);
+    ASSERT_TRUE(session.Connect(3000).ok());
+    const cli::TOutcome outcome =
+        t.apply ? session.Apply(Requests({{TSetting::Volume, "1"}})) : session.Default();
+    EXPECT_TRUE(bench.plugged_);
+    EXPECT_TRUE(outcome.ok()) << outcome.message;
+    const auto& run = session.Conversation().LastRun();
+    EXPECT_TRUE(t.apply ? run.saved : run.erased);
+    const auto& log = session.LogLines();
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& line) {
+                                return line.ends_with("the device change is handled once the "
+                                                      "write run has ended.");
+                            }),
+              1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, DeviceChangeDuringRun,
+    ::testing::Values(TBusy{"ForeignDeviceAfterTheFirstWriteOfApply", true, 1, 0x1209},
+                      TBusy{"ForeignDeviceAfterTheThirdWriteOfApply", true, 3, 0x1209},
+                      TBusy{"TransceiverAfterTheSecondWriteOfApply", true, 2,
+                            core::TransceiverVendorID},
+                      TBusy{"ForeignDeviceDuringDefault", false, 1, 0x1209}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 // ---- plugging in -------------------------------------------------------------------------------
 

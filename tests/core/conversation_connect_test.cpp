@@ -4,7 +4,12 @@
 #include "support/ConversationPeer.h"
 #include "support/CoreRig.h"
 
+#include "hid/HidControllerClass.h"
+#include "hid/sim/ManualMainThread.h"
+#include "hid/sim/TransceiverModel.h"
+
 #include <algorithm>
+#include <memory>
 
 using namespace testing_support;
 using namespace conversation_cases;
@@ -204,5 +209,104 @@ TEST_P(SupportedFamily, IdentifiesReadsBackAndOffersWhatTheModelHas) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Units, SupportedFamily, ::testing::ValuesIn(SupportedCases()), CaseName);
+
+// ---- a unit beside a device this user cannot open or write to ------------------------------
+
+// The conversation on the real controller over the simulated services, in virtual time: two
+// transceivers attached together, one of them out of this user's reach.
+struct TBeside {
+    const char* name;
+    sim::Access other; // the other's access
+    bool otherFirst;   // listed before the good unit
+    const char* errorBox;
+};
+
+void PrintTo(const TBeside& row, std::ostream* os) {
+    *os << row.name;
+}
+
+class BesideAnUnusableDevice : public ::testing::TestWithParam<TBeside> {
+  public:
+    void Change(void*) { conversation.DeviceChange(); }
+    bool Enumerate(hid::TCustomHidDevice*, std::int32_t) { return true; }
+    void Data(hid::TCustomHidDevice*, std::uint8_t, const std::uint8_t* data, std::uint16_t size) {
+        conversation.DeviceData(data, size);
+    }
+    void Pass() {
+        elapsedUs += 1000;
+        services.AdvanceTo(elapsedUs);
+        ASSERT_TRUE(hid::sim::SettleVirtual(services, main));
+        clock.Advance(1);
+        if (conversation.NeedsTicks()) conversation.Tick();
+    }
+
+  protected:
+    hid::TManualMainThread main;
+    hid::sim::TSimServices services;
+    std::unique_ptr<hid::THidDeviceController> controller =
+        std::make_unique<hid::THidDeviceController>(services, main);
+    TManualClock clock;
+    TRecordingLog log;
+    TRecordingDialogs dialogs;
+    TRecordingView view;
+    core::TConversation conversation{
+        core::TConversationPorts{controller.get(), &log, &dialogs, &view, &clock, nullptr},
+        "9.9.9"};
+    std::uint64_t elapsedUs = 0;
+};
+
+TEST_P(BesideAnUnusableDevice, TheGoodUnitIsTakenAndIdentified) {
+    const TBeside& row = GetParam();
+    services.UseVirtualClock(main);
+    main.SetErrorHandler([&](std::exception_ptr error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            dialogs.ShowErrorBox(e.what());
+        }
+    });
+    controller->SetOnDeviceChange(hid::TNotifyEvent::Bind<&BesideAnUnusableDevice::Change>(this));
+    controller->SetOnEnumerate(
+        hid::THidEnumerateEvent::Bind<&BesideAnUnusableDevice::Enumerate>(this));
+    controller->SetOnDeviceData(hid::THidDataEvent::Bind<&BesideAnUnusableDevice::Data>(this));
+    conversation.Start();
+    controller->Loaded();
+    for (int i = 0; i < 10; ++i)
+        Pass(); // the first look at the devices finds none
+
+    sim::Profile good = sim::MakeProfile("DW730 TONAL", "201036");
+    good.serial = "SV0000000042";
+    sim::Profile other = good;
+    other.serial = "SV0000000099";
+    other.access = row.other;
+    const auto plug = [&](const sim::Profile& p) {
+        services.Plug(hid::sim::DeviceSpecOf(p, std::make_shared<hid::sim::TTransceiverModel>(p)));
+    };
+    if (row.otherFirst) plug(other);
+    plug(good);
+    if (!row.otherFirst) plug(other);
+
+    for (int i = 0;
+         i < 20000 && !(conversation.Connected() && conversation.Phase() == core::TPhase::Ready);
+         ++i)
+        Pass();
+    EXPECT_EQ(conversation.Phase(), core::TPhase::Ready);
+    EXPECT_EQ(conversation.Serial(), good.serial);
+    EXPECT_TRUE(conversation.Supported());
+    EXPECT_FALSE(conversation.LastRun().writeFailure.has_value());
+    EXPECT_EQ(dialogs.errors,
+              row.errorBox ? std::vector<std::string>{row.errorBox} : std::vector<std::string>{});
+    conversation.Shutdown();
+    controller.reset();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Units, BesideAnUnusableDevice,
+    ::testing::Values(
+        TBeside{"UnopenableFirst", sim::Access::None, true, "Device cannot be opened"},
+        TBeside{"UnopenableLast", sim::Access::None, false, "Device cannot be opened"},
+        // Listed, but the first unit listed is the one the window takes.
+        TBeside{"UnwritableLast", sim::Access::QueryOnly, false, nullptr}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace

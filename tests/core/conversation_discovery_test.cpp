@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <algorithm>
 #include <string>
 #include <utility>
@@ -133,6 +135,92 @@ TEST(DeviceChange, BeginsByClearingThePanel) {
     EXPECT_EQ(rig[TControl::ProgressBar1].position, 0);
     EXPECT_FALSE(rig[TControl::Label3].visible);
 }
+
+// ---- a device change while a run writes --------------------------------------------------
+
+enum class TChange { ForeignIn, ForeignOut, TransceiverIn };
+
+struct TChangeDuringRun {
+    core::TRunKind kind;
+    TChange change;
+    int tick; // ticks into the run
+};
+
+void PrintTo(const TChangeDuringRun& row, std::ostream* os) {
+    static constexpr const char* kChanges[] = {"ForeignIn", "ForeignOut", "TransceiverIn"};
+    *os << (row.kind == core::TRunKind::Apply ? "Apply" : "Default")
+        << kChanges[static_cast<int>(row.change)] << "AtTick" << row.tick;
+}
+
+class ChangeDuringRun : public ::testing::TestWithParam<TChangeDuringRun> {};
+
+constexpr std::uint16_t kForeignVendor = 0x1209;
+
+TEST_P(ChangeDuringRun, LetsTheRunEndThenIdentifiesTheUnitAfresh) {
+    const TChangeDuringRun& row = GetParam();
+    TCoreRig rig;
+    TFakeHidDevice* foreign =
+        row.change == TChange::ForeignOut ? rig.hid.Plug(kForeignVendor, 0x0001) : nullptr;
+    rig.PlugUnit("DW730 TONAL", "201036");
+    ASSERT_TRUE(rig.RunToRest());
+    rig.Step();
+    rig.Mark();
+    const bool apply = row.kind == core::TRunKind::Apply;
+    if (apply) {
+        rig.conversation.Choose(core::TSetting::Volume, 0);
+        rig.conversation.PressApply();
+    } else {
+        rig.conversation.PressDefault();
+    }
+    rig.Steps(row.tick);
+    ASSERT_TRUE(rig.conversation.LastRun().acknowledged.empty() == (row.tick < 2) || apply);
+    ASSERT_FALSE(rig.conversation.LastRun().saved);
+    switch (row.change) {
+    case TChange::ForeignIn:
+        rig.hid.Plug(kForeignVendor, 0x0001);
+        break;
+    case TChange::ForeignOut:
+        rig.hid.Unplug(foreign);
+        break;
+    case TChange::TransceiverIn:
+        rig.hid.Plug(core::TransceiverVendorID, rig.sim->GetProfile().productId);
+        break;
+    }
+    EXPECT_EQ(rig.LogCount("The unit is still plugged in: the device change is handled once "
+                           "the write run has ended."),
+              1);
+    ASSERT_TRUE(rig.RunUntil([&] { return rig.journal.calls.size() == 2; }, 3000));
+    EXPECT_EQ(rig.journal.calls.back().end, core::TRunEnd::Saved);
+    const auto& run = rig.conversation.LastRun();
+    EXPECT_TRUE(apply ? run.saved : run.erased);
+    EXPECT_FALSE(run.refusal.has_value());
+
+    // The next tick handles the change as for a unit at rest: the same unit, identified afresh.
+    const int opened = rig.LogCount("HidCtrl1DeviceChange:Runung=True.");
+    rig.Step();
+    EXPECT_EQ(rig.LogCount("HidCtrl1DeviceChange:Runung=True."), opened + 1);
+    ASSERT_TRUE(rig.RunToRest());
+    EXPECT_EQ(rig.conversation.Phase(), core::TPhase::Ready);
+    EXPECT_EQ(Peer(rig.conversation).Device(), rig.unit);
+    const std::vector<std::string> sent = rig.SentSinceMark();
+    const auto last = std::find(sent.begin(), sent.end(), apply ? "SAVE" : "CLEAR");
+    ASSERT_NE(last, sent.end());
+    EXPECT_TRUE(std::any_of(last, sent.end(),
+                            [](const std::string& c) { return c.starts_with("RTC SET"); }));
+    EXPECT_EQ(rig.journal.calls.size(), 2u);
+}
+
+std::vector<TChangeDuringRun> ChangesDuringRuns() {
+    std::vector<TChangeDuringRun> rows;
+    for (core::TRunKind kind : {core::TRunKind::Apply, core::TRunKind::Default})
+        for (TChange change : {TChange::ForeignIn, TChange::ForeignOut, TChange::TransceiverIn})
+            for (int tick : {0, 1, 3, 8})
+                if (kind == core::TRunKind::Apply || tick < 2) rows.push_back({kind, change, tick});
+    return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, ChangeDuringRun, ::testing::ValuesIn(ChangesDuringRuns()),
+                         [](const auto& row) { return ::testing::PrintToString(row.param); });
 
 TEST(Sequencer, AConversationAtRestLogsAndSendsNothing) {
     TCoreRig rig;

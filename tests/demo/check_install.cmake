@@ -6,6 +6,7 @@ if(NOT rc EQUAL 0)
 endif()
 foreach(f bin/sonavelle-customize bin/sonavelle-demo bin/sonavelle-cli
           lib/udev/rules.d/70-sonavelle.rules
+          share/sonavelle-customize/udev/71-sonavelle-plugdev.rules
           share/applications/sonavelle-customize.desktop
           share/icons/hicolor/scalable/apps/sonavelle-customize.svg
           share/sonavelle-customize/examples/connect-201036.scn
@@ -20,5 +21,9 @@ endforeach()
 file(READ ${PREFIX}/lib/udev/rules.d/70-sonavelle.rules rules)
 if(NOT rules MATCHES "TAG\\+=\"uaccess\"")
   message(FATAL_ERROR "the udev rule grants no uaccess")
+endif()
+# The group-based rule is the administrator's to enable.
+if(EXISTS ${PREFIX}/lib/udev/rules.d/71-sonavelle-plugdev.rules)
+  message(FATAL_ERROR "the group-based udev rule is installed active")
 endif()
 message(STATUS "install tree complete")

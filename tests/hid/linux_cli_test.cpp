@@ -209,8 +209,8 @@ TEST_F(LinuxCliTest, ConnectsAUnitPluggedAfterStartChangesItAndRestoresItsFactor
     const cli::TOutcome applied =
         session->Apply(Requests({"volume=2", "hands-free=3", "voice-guide=high"}));
     ASSERT_TRUE(applied.ok()) << applied.message << "\n" << Log();
-    EXPECT_EQ(applied.message,
-              "3 setting(s) changed (volume, hands-free, voice-guide); written and saved");
+    EXPECT_EQ(applied.message, kProfile.serial + ": 3 setting(s) changed (volume, hands-free, "
+                                                 "voice-guide); written and saved");
     // Each request changed its own parameter in the unit's stored set, and nothing else.
     EXPECT_EQ(ChangedKeys(before, node.Stored()),
               (std::vector<std::string>{"PhoneOutVol", "CsgVoxNzccTh", "VoiceGuideSwitch"}));
@@ -222,7 +222,7 @@ TEST_F(LinuxCliTest, ConnectsAUnitPluggedAfterStartChangesItAndRestoresItsFactor
 
     const cli::TOutcome restored = session->Default();
     ASSERT_TRUE(restored.ok()) << restored.message << "\n" << Log();
-    EXPECT_EQ(restored.message, "factory settings restored");
+    EXPECT_EQ(restored.message, kProfile.serial + ": factory settings restored");
     EXPECT_EQ(node.Stored(), node.Inspect([](const auto& unit) { return *unit.Defaults(); }));
     EXPECT_EQ(said.Text(), "");
 }
