@@ -400,8 +400,8 @@ TEST(RestoreList, NamesEachBackupNewestFirstWithWhatItWouldChangeAndWritesNothin
         list.out.Lines(),
         (std::vector<std::string>{
             "2026-03-02T09:30:01\tSV0000000001_000002_20260302-093001.json\tas the unit is now",
-            "2026-03-02T09:30:01\tSV0000000001_000001_20260302-093001.json\tdiffers in volume: 1 -> 4 "
-            "(PhoneOutVol -12 -> -3)"}));
+            "2026-03-02T09:30:01\tSV0000000001_000001_20260302-093001.json\t"
+            "differs in volume: 1 -> 4 (PhoneOutVol -12 -> -3)"}));
     EXPECT_EQ(WritesTo(c), 0u);
 }
 
@@ -495,7 +495,7 @@ TEST(RestoreNewest, IsTheLastBackupWrittenWhenPruningFreedOlderNamesOnAClockThat
     const auto files = BackupsOf("SV0000000001");
     ASSERT_EQ(files.size(), 3u); // the two kept, and the restore's own
     EXPECT_EQ(p.err.Lines().at(1), "sonavelle-cli: restoring " + files.at(1).path);
-    EXPECT_EQ(p.out.Text(), "1 setting(s) changed (volume); written and saved\n");
+    EXPECT_EQ(p.out.Text(), "SV0000000001: 1 setting(s) changed (volume); written and saved\n");
     const auto shown = ShownValues(Kept(unit, bench));
     EXPECT_NE(
         std::find(shown.begin(), shown.end(), std::make_pair(TSetting::Volume, std::string("3"))),
@@ -574,7 +574,8 @@ TEST(RestoreFrom, APipeIsReadOnceAndAnotherUnitsBackupInItIsRefused) {
         EXPECT_EQ(cli::RunRestore(bench, path, o), anyUnit ? 0 : 2) << p.err.Text();
         ::close(ends[0]);
         if (anyUnit) {
-            EXPECT_EQ(p.out.Text(), "1 setting(s) changed (volume); written and saved\n");
+            EXPECT_EQ(p.out.Text(),
+                      "SV0000000002: 1 setting(s) changed (volume); written and saved\n");
             continue;
         }
         EXPECT_EQ(p.err.Lines().back(),

@@ -43,7 +43,7 @@ TEST(ChannelShownAsAnotherModels, StaysAsTheUnitHasItThroughSetAndRestore) {
     TPrinted both, volume, restore;
     ASSERT_EQ(SetOn(unit, Requests({{TSetting::Channel, "B"}, {TSetting::Volume, "1"}}), both), 0)
         << both.err.Text();
-    EXPECT_EQ(both.out.Text(), "1 setting(s) changed (volume); written and saved\n");
+    EXPECT_EQ(both.out.Text(), "SV0000000001: 1 setting(s) changed (volume); written and saved\n");
     EXPECT_EQ(unit.stored->Get("Channel"), "l");
     EXPECT_EQ(unit.stored->Get("BaseFreq"), "3");
 
