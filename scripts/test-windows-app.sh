@@ -167,16 +167,17 @@ echo "  exit code $cli_rc: $(tr -d '\r' <"$work/cli-list.err")"
 [ "$cli_rc" -eq 0 ] || [ "$cli_rc" -eq 3 ] || fail "sonavelle-cli.exe list exited with $cli_rc"
 devices=$(grep -c $'^845e:000[12]\t' "$work/cli-list.txt" || true)
 [ "$devices" -eq 2 ] || fail "sonavelle-cli.exe list shows $devices of wine's two HID devices"
-# A write is backed up first and recorded, in %APPDATA%\Sonavelle\Customize. The presets
-# hold volume 4: volume 2 is a change, so that something is written.
+# A write is backed up first and recorded, in %APPDATA%\Sonavelle\Customize; a simulated
+# unit's in its folder "simulated", apart from real units'. The presets hold volume 4:
+# volume 2 is a change, so that something is written.
 preset=$(wine "$cli" --sim list </dev/null 2>/dev/null | tr -d '\r' | cut -f1 |
          grep -x 'DW730 TONAL/201036' || true)
 appdata=$(wine cmd /c echo %APPDATA% </dev/null 2>/dev/null | tr -d '\r')
-data=$(winepath -u "$appdata\\Sonavelle\\Customize" 2>/dev/null || true)
+data=$(winepath -u "$appdata\\Sonavelle\\Customize\\simulated" 2>/dev/null || true)
 if [ -z "$preset" ] || [ -z "$appdata" ] || [ -z "$data" ]; then
     fail "sonavelle-cli.exe backups: no preset ('$preset') or no %APPDATA% ('$appdata' -> '$data')"
 else
-    rm -rf "$data"
+    rm -rf "$data" "${data%/simulated}/backups" "${data%/simulated}/service-record.jsonl"
     cli_rc=0
     timeout 120 wine "$cli" --sim "$preset" set volume=2 </dev/null >"$work/cli-set.out" \
         2>"$work/cli-set.err" || cli_rc=$?
@@ -187,7 +188,9 @@ else
     [ "$cli_rc" -eq 0 ] || fail "sonavelle-cli.exe set volume=2 exited with $cli_rc: $(tr -d '\r' <"$work/cli-set.err")"
     [ "$backups" -eq 1 ] || fail "sonavelle-cli.exe set made $backups backups in $data/backups/SV0000000001, not 1"
     [ "$records" -eq 1 ] || fail "sonavelle-cli.exe set left $records saved lines in $data/service-record.jsonl, not 1"
-    grep -Eq 'backup saved: .*Sonavelle[\\/]Customize[\\/]backups[\\/]SV0000000001[\\/]SV0000000001_' "$work/cli-set.err" ||
+    [ ! -e "${data%/simulated}/backups" ] && [ ! -e "${data%/simulated}/service-record.jsonl" ] ||
+        fail "sonavelle-cli.exe set kept a simulated unit's files beside real units' in ${data%/simulated}"
+    grep -Eq 'backup saved: .*Sonavelle[\\/]Customize[\\/]simulated[\\/]backups[\\/]SV0000000001[\\/]SV0000000001_' "$work/cli-set.err" ||
         fail "sonavelle-cli.exe set did not say where the backup went: $(tr -d '\r' <"$work/cli-set.err")"
 fi
 
