@@ -151,8 +151,9 @@ std::string MoveNoReplace(const std::string& from, const std::string& to) {
     } else {
         return Reason(errno);
     }
-    std::string folder = to.substr(0, to.find_last_of('/') + 1);
-    if (folder.empty()) folder = ".";
+    const std::size_t slash = to.find_last_of('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string(".") : to.substr(0, slash + 1);
     TFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     // Some file systems cannot sync a folder (EINVAL): the name is then as safe as it gets.
     if (dir.Get() >= 0 && ::fsync(dir.Get()) != 0 && errno != EINVAL && errno != EROFS)
