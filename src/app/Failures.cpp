@@ -17,7 +17,11 @@ std::string Quoted(std::string_view bytes) {
     std::string shown(core::LogBody(bytes).substr(0, kLongest));
     for (char& ch : shown)
         if (static_cast<unsigned char>(ch) < 0x20 || ch == '\x7F') ch = '?';
-    return "\"" + core::Latin1ToUtf8(shown) + "\"";
+    // Appended piece by piece: GCC 12's release build takes "\"" + text for overlapping copies.
+    std::string quoted = "\"";
+    quoted += core::Latin1ToUtf8(shown);
+    quoted += '"';
+    return quoted;
 }
 
 constexpr std::string_view kWentAway =
