@@ -277,8 +277,9 @@ bool FitsCommand(std::string_view command, std::string_view value) {
 TRestoreValues RestoreValuesOf(const std::map<std::string, std::string>& raw) {
     TRestoreValues out;
     for (const auto& [key, value] : raw) {
+        const std::string& name = key; // a structured binding cannot be captured in C++20
         const auto k = std::find_if(kWriteKeys.begin(), kWriteKeys.end(), [&](const TWriteKey& w) {
-            return UnitValueKey(w.command) == key;
+            return UnitValueKey(w.command) == name;
         });
         if (k != kWriteKeys.end() && FitsCommand(k->command, value)) {
             out.values.Stored(std::string(k->command) + value);
