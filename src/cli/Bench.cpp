@@ -121,10 +121,10 @@ void TSimBench::Pass() {
 }
 
 std::uint32_t TSimBench::PlugDevice(std::uint16_t vendorId, std::uint16_t productId) {
-    hid::sim::TSimDeviceSpec spec;
-    spec.VendorID = vendorId;
-    spec.ProductID = productId;
-    return services_.Plug(std::move(spec));
+    hid::sim::TSimDeviceSpec device;
+    device.VendorID = vendorId;
+    device.ProductID = productId;
+    return services_.Plug(std::move(device));
 }
 
 bool TSimBench::UnitIn() const {
