@@ -47,7 +47,7 @@ class TBenchRig {
     // Idle at step 1 with the panel's Apply button enabled.
     bool PanelReady() const {
         return form_->Conversation().Phase() == core::TPhase::Ready &&
-               form_->Conversation().Panel()[params::TControl::SpeedButton2].enabled;
+               form_->Painter().Panel()[params::TControl::SpeedButton2].enabled;
     }
     void Plug();
     void Unplug();

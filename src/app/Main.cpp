@@ -144,10 +144,11 @@ TForm1::TForm1(TFormServices services)
             });
     }
     runWatch_ = WatchRuns();
-    conversation_ = std::make_unique<core::TConversation>(
-        core::TConversationPorts{HidCtrl1.get(), ports_.get(), dialogs_.get(), ports_.get(),
-                                 clock_.get(), runWatch_.get()},
-        SV_VERSION);
+    bench_ = std::make_unique<core::TUnitBench>(
+        core::TBenchPorts{HidCtrl1.get(), ports_.get(), dialogs_.get(), ports_.get(), clock_.get()},
+        SV_VERSION, core::TBenchPolicy::OneUnit, core::TUnitOptions{runWatch_.get(), &painter_});
+    conversation_ = &bench_->Unit();
+    painter_.Show(*conversation_);
     if (journal_) journal_->Attach(*conversation_);
     if (HidCtrl1) {
         // Installing the handlers is part of loading the window: the controller's own
@@ -179,7 +180,7 @@ TForm1::~TForm1() {
         HidCtrl1->SetOnDeviceData({});
         HidCtrl1->SetOnEnumerate({});
     }
-    conversation_->Shutdown();
+    bench_->Shutdown();
     HidCtrl1.reset();
 }
 
@@ -221,7 +222,7 @@ void TForm1::CreateControls() {
                                  s.columns, geometry);
         auto* bound = Bind(g, id);
         connect(g, &TRadioGroup::Chosen, this, [this, id](int index) {
-            if (!mirroring_) Forward([&] { conversation_->Choose(id, index); });
+            if (!mirroring_) Forward([&] { painter_.Choose(*conversation_, id, index); });
         });
         return bound;
     };
@@ -236,7 +237,7 @@ void TForm1::CreateControls() {
         b->setGeometry(geometry);
         b->setCurrentIndex(-1);
         connect(b, &QComboBox::currentIndexChanged, this, [this, id](int index) {
-            if (!mirroring_) Forward([&] { conversation_->Choose(id, index); });
+            if (!mirroring_) Forward([&] { painter_.Choose(*conversation_, id, index); });
         });
         return b;
     };
@@ -392,7 +393,7 @@ void TForm1::Refresh(bool processEvents) {
 }
 
 void TForm1::Mirror() {
-    const core::TPanel& panel = conversation_->Panel();
+    const core::TPanel& panel = painter_.Panel();
     // Most ticks change nothing.
     if (panel.Revision() == shownPanelRevision_) return;
     shownPanelRevision_ = panel.Revision();
@@ -475,7 +476,7 @@ void TForm1::MirrorControl(params::TControl id, const core::TControlState& was,
 void TForm1::FormCreate() {
     // Double-buffered drawing is what Qt does anyway.
     setWindowTitle(app::VersionCaption());
-    Forward([this] { conversation_->Start(); });
+    Forward([this] { bench_->Start(); });
 }
 
 void TForm1::FormDestroy() {}
@@ -484,22 +485,22 @@ void TForm1::Timer1Timer() {
     // Detached for the length of the tick: a handler that processes pending events
     // cannot re-enter it, and the next tick comes a full interval after this one ends.
     Timer1->Detach();
-    Forward([this] { conversation_->Tick(); });
+    Forward([this] { bench_->Tick(); });
     Timer1->Attach([this] { Timer1Timer(); });
 }
 
 void TForm1::HidCtrl1DeviceChange(void*) {
-    Forward([this] { conversation_->DeviceChange(); });
+    Forward([this] { bench_->DeviceChange(); });
 }
 
 bool TForm1::HidCtlEnumerate(hid::TCustomHidDevice* Dev, int32_t) {
-    if (Dev) Forward([&] { conversation_->Enumerated(*Dev); });
+    if (Dev) Forward([&] { bench_->Enumerated(*Dev); });
     return true;
 }
 
-void TForm1::HidCtrl1DeviceData(hid::TCustomHidDevice*, uint8_t, const uint8_t* Data,
+void TForm1::HidCtrl1DeviceData(hid::TCustomHidDevice* Dev, uint8_t, const uint8_t* Data,
                                 uint16_t Size) {
-    Forward([&] { conversation_->DeviceData(Data, Size); });
+    Forward([&] { bench_->DeviceData(Dev, Data, Size); });
 }
 
 void TForm1::ButtonReconnectClick() {
@@ -519,8 +520,8 @@ void TForm1::SpeedButton3Click() {
 
 void TForm1::CheckBoxDivingTimeSignalEnableClick() {
     Forward([this] {
-        conversation_->Check(params::TControl::CheckBoxDivingTimeSignalEnable,
-                             CheckBoxDivingTimeSignalEnable->isChecked());
+        painter_.Check(*conversation_, params::TControl::CheckBoxDivingTimeSignalEnable,
+                       CheckBoxDivingTimeSignalEnable->isChecked());
     });
 }
 

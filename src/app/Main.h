@@ -6,7 +6,9 @@
 #include "app/Seams.h"
 #include "app/Widgets.h"
 #include "hid/HidAccess.h"
+#include "link/Bench.h"
 #include "link/Conversation.h"
+#include "link/PanelPainter.h"
 #include "store/Journal.h"
 
 #include <QMainWindow>
@@ -59,6 +61,8 @@ class TForm1 : public QMainWindow {
 
     core::TConversation& Conversation() { return *conversation_; }
     const core::TConversation& Conversation() const { return *conversation_; }
+    core::TPanelPainter& Painter() { return painter_; }
+    core::TUnitBench& Bench() { return *bench_; }
     TTimer& Timer() const { return *Timer1; }
     core::TClock& Clock() const { return *clock_; }
     TDialogs& Dialogs() const { return *dialogs_; }
@@ -171,7 +175,9 @@ class TForm1 : public QMainWindow {
     std::unique_ptr<TDialogs> dialogs_;
     std::unique_ptr<store::TJournal> journal_;
     std::unique_ptr<core::TWriteJournal> runWatch_;
-    std::unique_ptr<core::TConversation> conversation_;
+    core::TPanelPainter painter_;
+    std::unique_ptr<core::TUnitBench> bench_; // the window's one unit
+    core::TConversation* conversation_ = nullptr;
     // A backup's settings were chosen, and they are still at hand: the Apply that follows is
     // recorded as a restore.
     bool restored_ = false;

@@ -69,15 +69,13 @@ TSession::TSession(TBench& bench, TSessionOptions options)
                 return false;
             });
     }
-    conversation_ = std::make_unique<core::TConversation>(
-        core::TConversationPorts{&view_, this, this, this, &bench_,
-                                 journal_ ? static_cast<core::TWriteJournal*>(this) : nullptr},
-        SV_VERSION);
+    units_ = std::make_unique<core::TUnitBench>(
+        core::TBenchPorts{&view_, this, this, this, &bench_}, SV_VERSION,
+        core::TBenchPolicy::OneUnit,
+        core::TUnitOptions{journal_ ? static_cast<core::TWriteJournal*>(this) : nullptr});
+    conversation_ = &units_->Unit();
     if (journal_) journal_->Attach(*conversation_);
     hid::THidDeviceController& hid = bench_.Controller();
-    hid.SetOnEnumerate(hid::THidEnumerateEvent::Bind<&TSession::OnEnumerate>(this));
-    hid.SetOnDeviceData(hid::THidDataEvent::Bind<&TSession::OnData>(this));
-    hid.SetOnDeviceChange(hid::TNotifyEvent::Bind<&TSession::OnChange>(this));
     // What a device pass raises is said, as the window shows it in its error box.
     bench_.MainThread().SetErrorHandler([this](std::exception_ptr error) {
         try {
@@ -88,31 +86,15 @@ TSession::TSession(TBench& bench, TSessionOptions options)
             ShowErrorBox("Unknown error.");
         }
     });
-    conversation_->Start();
+    units_->Start();
     hid.Loaded();
 }
 
 TSession::~TSession() {
     ClearProgress();
     FlushLog();
-    hid::THidDeviceController& hid = bench_.Controller();
-    hid.SetOnDeviceData({});
-    hid.SetOnEnumerate({});
-    conversation_->Shutdown();
+    units_->Shutdown();
     bench_.MainThread().SetErrorHandler({});
-}
-
-bool TSession::OnEnumerate(hid::TCustomHidDevice* device, int32_t) {
-    if (device) conversation_->Enumerated(*device);
-    return true;
-}
-
-void TSession::OnData(hid::TCustomHidDevice*, uint8_t, const uint8_t* data, uint16_t size) {
-    conversation_->DeviceData(data, size);
-}
-
-void TSession::OnChange(void*) {
-    conversation_->DeviceChange();
 }
 
 // ---- ports -----------------------------------------------------------------------------------
@@ -255,7 +237,7 @@ bool TSession::RunUntil(const std::function<bool()>& done, std::int64_t limitMs)
             closeAsked_ = false;
             conversation_->LetGo();
         }
-        if (conversation_->NeedsTicks()) conversation_->Tick();
+        if (units_->NeedsTicks()) units_->Tick();
         if (conversation_->Connected()) everConnected_ = true;
         DrawProgress();
     }
@@ -311,7 +293,7 @@ TOutcome TSession::Connect(std::int64_t waitMs) {
         // Another unit: let go of it and identify the next one attached.
         passedOver_.push_back(found + " (" + view_.TakenPath() + ")");
         view_.PassOver(view_.TakenPath());
-        conversation_->DeviceChange();
+        units_->DeviceChange();
         if (!conversation_->Connected())
             return {TExit::NoUnit, "no unit has the serial number " + Quoted(serial) + "; " +
                                        std::to_string(passedOver_.size()) +
@@ -332,7 +314,7 @@ TOutcome TSession::ConnectTheOneMeant(std::int64_t waitMs, bool bySerial) {
     for (;;) {
         units.push_back({SerialFound(), view_.TakenPath()});
         view_.PassOver(view_.TakenPath());
-        conversation_->DeviceChange();
+        units_->DeviceChange();
         if (!conversation_->Connected()) break;
         if (outcome = WaitIdentified("identification"); !outcome.ok()) return outcome;
     }
@@ -359,7 +341,7 @@ TOutcome TSession::ConnectTheOneMeant(std::int64_t waitMs, bool bySerial) {
     // The one meant was let go meanwhile: it is taken and identified afresh.
     const TUnit& unit = *meant.front();
     view_.TakeOnly(unit.path);
-    conversation_->DeviceChange();
+    units_->DeviceChange();
     if (!conversation_->Connected())
         return {TExit::NoUnit, "the unit at " + unit.path + " went away during identification"};
     if (outcome = WaitIdentified("identification"); !outcome.ok()) return outcome;

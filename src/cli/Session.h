@@ -4,6 +4,7 @@
 // the progress bar; and the waits that turn the window's events into steps with an outcome.
 #include "cli/Bench.h"
 #include "cli/Requests.h"
+#include "link/Bench.h"
 #include "link/Conversation.h"
 #include "store/Journal.h"
 
@@ -134,11 +135,6 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core:
     void FlushLog();
 
   private:
-    // the HID layer's events
-    bool OnEnumerate(hid::TCustomHidDevice* device, int32_t index);
-    void OnData(hid::TCustomHidDevice* device, uint8_t reportId, const uint8_t* data,
-                uint16_t size);
-    void OnChange(void* sender);
     // ports
     void WriteLog(std::string_view utf8, int direction) override;
     void WriteLogBytes(std::string_view latin1, int direction) override;
@@ -181,7 +177,8 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core:
     std::unique_ptr<store::TJournal> journal_; // before the conversation, which calls it
     std::optional<std::string> backupFailed_;   // why the last run's backup failed
     bool recordLost_ = false; // the last run's line was not kept in the service record
-    std::unique_ptr<core::TConversation> conversation_;
+    std::unique_ptr<core::TUnitBench> units_; // the one unit, on the bench's controller
+    core::TConversation* conversation_ = nullptr;
     std::vector<std::string> logLines_;
     std::string logLine_; // the line being written (its buffer is kept)
     bool closeAsked_ = false; // the unit was attached before the start

@@ -41,33 +41,28 @@ TConversation::TConversation(TConversationPorts ports, std::string version)
 
 void TConversation::Start() {
     phase_ = TPhase::Idle;
-    firstCheck_ = true;
     upload_.data.clear();
-    panel_.SetText(TControl::Label4, {});
+    runShown_.reset();
+    Touch();
     Log("Start Sonavelle customize tool ver." + version_);
     initParamReadCnt_ = 0;
-    // Without change notices the device list is built once, at start; a transceiver
-    // plugged in later would seem to be ignored without a word.
-    if (ports_.Hid && !ports_.Hid->NoticesOpen())
-        Log("Hot-plug notices are unavailable: a transceiver plugged in later is not noticed.");
 }
 
 TConversation::~TConversation() = default;
 
 void TConversation::Shutdown() {
     EndRun(TRunEnd::Abandoned); // guards the journal's call itself
-    changePending_ = false;
     ++deviceEpoch_;
-    if (ports_.Hid) ports_.Hid->CheckIn(device_);
-    ports_.Hid = nullptr;
+    device_ = nullptr;
+    ports_.Host = nullptr;
 }
 
 void TConversation::LetGo() {
     Guarded([this] {
         EndRun(TRunEnd::Abandoned);
-        changePending_ = false;
         ++deviceEpoch_;
-        if (ports_.Hid) ports_.Hid->CheckIn(device_);
+        if (ports_.Host) ports_.Host->LetGo(*this);
+        device_ = nullptr;
         running_ = false;
         phase_ = TPhase::Idle;
         SetTicking(false);
@@ -93,14 +88,11 @@ void TConversation::Refresh(bool processEvents) {
 // ---- the tick and the step table -------------------------------------------------------
 
 void TConversation::Tick() {
-    if (changePending_ && !WriteRunUnderWay()) ChangeDevices();
     Guarded([this] {
         if (phase_ != lastLoggedPhase_) {
-            const int step = params::StepNumber(phase_);
-            Log(std::to_string(step) + " status");
+            Log(std::to_string(params::StepNumber(phase_)) + " status");
             lastLoggedPhase_ = phase_;
-            // The window's timer carries the step it last logged (the demo's state shows it).
-            panel_.SetTag(TControl::Timer1, step);
+            Touch();
         }
         if (running_) {
             replies_.TakeNext();
@@ -108,7 +100,7 @@ void TConversation::Tick() {
             replies_.StepDone();
         }
     });
-    Guarded([this] { EnableMenus(phase_ == TPhase::Ready); });
+    Guarded([this] { Tell(&TUnitWatcher::Ticked); });
 }
 
 void TConversation::StepDispatch() {
@@ -152,13 +144,9 @@ void TConversation::StepDispatch() {
 }
 
 void TConversation::CloseDevice() {
-    if (ports_.Hid) ports_.Hid->CheckIn(device_);
+    if (ports_.Host && device_) ports_.Host->Closed(*this);
+    device_ = nullptr;
     running_ = false;
-}
-
-void TConversation::EnableMenus(bool enabled) {
-    panel_.SetEnabled(TControl::File1, enabled);
-    panel_.SetEnabled(TControl::Info1, enabled);
 }
 
 // ---- the command channel: one command per output report, one reply per input report ----
@@ -222,7 +210,7 @@ void TConversation::DeviceData(const std::uint8_t* data, std::uint16_t size) {
     });
 }
 
-// ---- discovery and connection ----------------------------------------------------------
+// ---- the device comes and goes ---------------------------------------------------------
 
 bool TConversation::WriteRunUnderWay() const {
     if (!device_ || !running_ || outcome_.refusal || outcome_.writeFailure) return false;
@@ -234,159 +222,75 @@ bool TConversation::WriteRunUnderWay() const {
             step <= params::StepNumber(TPhase::SendingSave));
 }
 
-void TConversation::DeviceChange() {
-    // A mouse or another unit plugged in must not cut a write run short and leave the unit
-    // half-written: while the checked-out unit stays, the change waits for the run's end.
-    if (device_ && device_->PluggedIn() && WriteRunUnderWay()) {
-        Guarded([this] {
-            if (std::exchange(changePending_, true)) return;
-            Log("device change.");
-            Log("The unit is still plugged in: the device change is handled once the write "
-                "run has ended.");
-        });
-        return;
-    }
-    ChangeDevices();
+void TConversation::PutOffChange() {
+    Log("device change.");
+    Log("The unit is still plugged in: the device change is handled once the write run has "
+        "ended.");
 }
 
-void TConversation::ChangeDevices() {
-    Guarded([this] {
-        using enum TControl;
-        changePending_ = false;
-        ++deviceEpoch_;
-        ResetDisplay();
-        Log("device change.");
-        if (!ports_.Hid) return;
-        if (device_ && !device_->PluggedIn()) {
-            EndRun(TRunEnd::WentAway);
-            ports_.Hid->CheckIn(device_);
-            SetTicking(false);
-            Log("Disconnect device.");
-            panel_.SetEnabled(SpeedButton2, false);
-            panel_.SetEnabled(SpeedButton3, false);
-            EnableMenus(true);
-            initParamReadCnt_ = 0;
-            Log("Clear initParamReadCnt.");
-            return;
-        }
-
-        ports_.Hid->Enumerate();
-        HidOpen();
-        // A run still open is over: the unit is gone, or identified afresh below.
-        EndRun(device_ ? TRunEnd::Abandoned : TRunEnd::WentAway);
-        if (running_) {
-            Log("HidCtrl1DeviceChange:Runung=True.");
-            if (firstCheck_) {
-                // Attached before the tool started: the user must plug it in afresh.
-                Log("Sonavelle exist.");
-                ports_.Dialogs->ShowErrorMessage(kToolCaption, "Remove Sonavelle.");
-                Log("Remove Sonavelle.");
-                if (ports_.View) ports_.View->Close();
-            }
-            // The device may have gone while the message box was up.
-            const std::u16string product = device_ ? device_->QueryProductText() : std::u16string();
-            Log("Connect device : " + Utf16ToUtf8(product));
-            ResetReadBackState();
-            outcome_.writeFailure.reset();
-            phase_ = TPhase::SendingClock;
-        } else {
-            Log("HidCtrl1DeviceChange:Runung=False.");
-            firstCheck_ = false;
-            if (phase_ == TPhase::Closing) phase_ = TPhase::Ready;
-            EnableMenus(true);
-        }
-        SetTicking(running_);
-    });
+void TConversation::Forget() {
+    ++deviceEpoch_;
+    ResetDisplay();
+    Tell(&TUnitWatcher::Forgotten);
 }
 
-void TConversation::Enumerated(hid::TCustomHidDevice& device) {
-    Guarded([&] {
-        const auto& a = device.Attributes();
-        const auto& p = device.PnPInfo();
-        const auto text = [this](const std::string& s) { return ports_.Log->FromLocal8Bit(s); };
-        Log("HidCtlEnumerate: VenderID=" + Hex(a.VendorID, 4) + " DeviceID=" + Hex(a.ProductID, 4) +
-            " DevicePath=" + text(p.DevicePath));
-        const auto num = [this](const char* name, std::uint32_t v) {
-            Log(std::string("  PnPInfo.") + name + "=" +
-                std::to_string(static_cast<std::int32_t>(v)));
-        };
-        const auto str = [&](const char* name, const std::string& v) {
-            Log(std::string("  PnPInfo.") + name + "=" + text(v));
-        };
-        num("DeviceID", p.DeviceID);
-        str("DevicePath", p.DevicePath);
-        num("Capabilities", p.Capabilities);
-        str("ClassDescr", p.ClassDescr);
-        str("ClassGUID", p.ClassGUID);
-        num("ConfigFlags", p.ConfigFlags);
-        str("DeviceDescr", p.DeviceDescr);
-        str("Driver", p.Driver);
-        str("FriendlyName", p.FriendlyName);
-        str("Mfg", p.Mfg);
-        str("Address", p.Address);
-        num("BusNumber", p.BusNumber);
-        str("BusType", p.BusType);
-        str("Characteristics", p.Characteristics);
-        num("DevType", p.DevType);
-        str("EnumeratorName", p.EnumeratorName);
-        num("Exclusive", p.Exclusive);
-        num("LegacyBusType", p.LegacyBusType);
-        str("LocationInfo", p.LocationInfo);
-        str("PhysDevObjName", p.PhysDevObjName);
-        str("SecuritySDS", p.SecuritySDS);
-        str("Service", p.Service);
-        num("UINumber", p.UINumber);
-        str("UINumberFormat", p.UINumberFormat);
-        const auto list = [&](const char* name, const hid::TStringList& items) {
-            for (size_t i = 0; i < items.size(); ++i)
-                Log(std::string("  PnPInfo.") + name + "[" + std::to_string(i) +
-                    "]=" + text(items[i]));
-        };
-        list("CompatibleIDs", p.CompatibleIDs);
-        list("HardwareID", p.HardwareID);
-        list("LowerFilters", p.LowerFilters);
-        list("UpperFilters", p.UpperFilters);
-    });
+void TConversation::Disconnect() {
+    EndRun(TRunEnd::WentAway);
+    device_ = nullptr;
+    SetTicking(false);
+    Log("Disconnect device.");
+    Tell(&TUnitWatcher::Disconnected);
+    initParamReadCnt_ = 0;
+    Log("Clear initParamReadCnt.");
 }
 
-void TConversation::HidOpen() {
+void TConversation::Release() {
     running_ = false;
-    Log("HID_Open.");
-    if (device_) ports_.Hid->CheckIn(device_);
-    for (const auto& id : kTransceiverIds) {
-        if (ports_.Hid->CheckOutByIdentifiers(device_, id.VendorID, id.ProductID)) {
-            Log(id.LogLine);
-            running_ = true;
-            return;
-        }
-    }
+    device_ = nullptr;
+}
+
+void TConversation::Take(hid::TCustomHidDevice* device) {
+    device_ = device;
+    running_ = device != nullptr;
+    // A run still open is over: the unit is gone, or identified afresh.
+    EndRun(device_ ? TRunEnd::Abandoned : TRunEnd::WentAway);
+}
+
+void TConversation::Identify() {
+    // The device may have gone while a message box was up.
+    const std::u16string product = device_ ? device_->QueryProductText() : std::u16string();
+    Log("Connect device : " + Utf16ToUtf8(product));
+    ResetReadBackState();
+    outcome_.writeFailure.reset();
+    phase_ = TPhase::SendingClock;
+    SetTicking(running_);
+}
+
+void TConversation::Settle() {
+    if (phase_ == TPhase::Closing) phase_ = TPhase::Ready;
+    Tell(&TUnitWatcher::DevicesSettled);
+    SetTicking(running_);
 }
 
 void TConversation::ResetDisplay() {
-    using enum TControl;
     ShowSettingsPanel(true);
     SetVersionText({});
     SetSerial(std::nullopt);
-    panel_.SetVisible(Label8, false);
     SetModelText({});
-    panel_.SetVisible(Label13, false);
     SetLanguage({});
     for (TSetting setting : params::kRows) {
         TSettingData& d = Data(setting);
         d.choice = -1;
         d.shown.clear();
         d.current = -1;
-        Render(setting);
-        panel_.SetEnabled(params::Info(setting).choice, false);
     }
     SetAirCheck(false);
-    panel_.SetEnabled(CheckBoxDivingTimeSignalEnable, false);
     TSettingData& airCheck = Data(TSetting::AirCheck);
     airCheck.first = airCheck.later = -1;
     airCheck.shown.clear();
-    Render(TSetting::AirCheck);
     SetPosition(0);
-    // What was read and chosen belongs to the panel just cleared.
+    Touch();
+    // What was read and chosen belongs to the display just cleared.
     unitValues_.Clear();
     chosen_.clear();
     kept_.clear();
@@ -398,58 +302,63 @@ void TConversation::PressReconnect() {
         SetPosition(0);
     });
     // The user's own choice: it ends a run that is under way.
-    ChangeDevices();
+    if (ports_.Host) ports_.Host->Reconnect(*this);
 }
 
 // ---- the user's choices ------------------------------------------------------------------
 
-void TConversation::Choose(TControl control, int index) {
+void TConversation::ChooseItem(TSetting row, int index) {
     Guarded([&] {
-        MarkChosen(control);
-        TSettingData& airCheck = Data(TSetting::AirCheck);
-        if (control == TControl::ComboBoxDivingTimeSignal1) {
-            airCheck.first = params::ItemOf(index, params::DivingTimeSignal1Items.size());
-            Render(TSetting::AirCheck);
-        } else if (control == TControl::ComboBoxDivingTimeSignal2) {
-            airCheck.later = params::ItemOf(index, params::DivingTimeSignal2Items.size());
-            Render(TSetting::AirCheck);
-        } else if (const auto setting = params::SettingChosenIn(control)) {
-            TSettingData& d = Data(*setting);
-            d.choice = params::ItemOf(index, static_cast<std::size_t>(d.items));
-            Render(*setting);
-        } else {
-            panel_.SetItemIndex(control, index);
-        }
+        MarkChosen(params::SettingOfChoice(params::Info(row).choice, identity_));
+        TSettingData& d = Data(row);
+        d.choice = params::ItemOf(index, static_cast<std::size_t>(d.items));
+        Touch();
+    });
+}
+
+void TConversation::ChooseAirCheckFirst(int index) {
+    Guarded([&] {
+        MarkChosen(TSetting::AirCheck);
+        Data(TSetting::AirCheck).first =
+            params::ItemOf(index, params::DivingTimeSignal1Items.size());
+        Touch();
+    });
+}
+
+void TConversation::ChooseAirCheckLater(int index) {
+    Guarded([&] {
+        MarkChosen(TSetting::AirCheck);
+        Data(TSetting::AirCheck).later =
+            params::ItemOf(index, params::DivingTimeSignal2Items.size());
+        Touch();
+    });
+}
+
+void TConversation::CheckAirCheck(bool checked) {
+    Guarded([&] {
+        MarkChosen(TSetting::AirCheck);
+        SetAirCheck(checked);
     });
 }
 
 void TConversation::Choose(TSetting setting, int index) {
     if (setting != TSetting::AirCheck) {
-        Choose(params::Info(setting).choice, index);
+        ChooseItem(setting, index);
         return;
     }
     // The check box first (its click rule fills both lists), then the two lists.
-    Check(TControl::CheckBoxDivingTimeSignalEnable, index > 0);
+    CheckAirCheck(index > 0);
     if (index <= 0 || static_cast<std::size_t>(index) > params::DivingTimeSignalTable.size())
         return;
     const auto& row = params::DivingTimeSignalTable[static_cast<std::size_t>(index - 1)];
-    Choose(TControl::ComboBoxDivingTimeSignal1, row.first);
-    Choose(TControl::ComboBoxDivingTimeSignal2, row.later);
+    ChooseAirCheckFirst(row.first);
+    ChooseAirCheckLater(row.later);
 }
 
 void TConversation::SetTicking(bool on) {
+    if (ticking_ == on) return;
     ticking_ = on;
-    panel_.SetEnabled(TControl::Timer1, on);
-}
-
-void TConversation::Check(TControl control, bool checked) {
-    Guarded([&] {
-        MarkChosen(control);
-        if (control == TControl::CheckBoxDivingTimeSignalEnable)
-            SetAirCheck(checked);
-        else
-            panel_.SetChecked(control, checked);
-    });
+    Touch();
 }
 
 } // namespace core

@@ -1,15 +1,15 @@
 #pragma once
-// The conversation with a transceiver, free of any window: discovery and connection, the
-// command channel, the step table driven by the tick, identification, the information-file
-// upload, both read-backs, the capability rules, Apply and Default.
+// The conversation with one transceiver, free of any window and of discovery: the command
+// channel, the step table driven by the tick, identification, the information-file upload,
+// both read-backs, the capability rules, Apply and Default.
 //
-// It talks to the world through narrow ports: the HID contract (find, open and write to the
-// unit), a log sink, a dialog sink and a view that is told when to redraw. Its panel is a
-// plain model of the controls; whoever shows it mirrors the model after each call and feeds
-// the user's choices back through Choose and Check. Every entry point catches what a step
+// It holds the unit's state only. It talks to the world through narrow ports: its host (the
+// bench that checked its device out, hands it the device and its reports, and takes the device
+// back), a log sink, a dialog sink, a view that is told when to redraw, and a watcher told of
+// the moments that change what a window shows beyond the state (core::TPanelPainter draws the
+// window's panel from the state and those moments). Every entry point catches what a step
 // raises and shows it in the general error box, as a handler at the edge of an event loop.
 #include "hid/HidAccess.h"
-#include "link/Panel.h"
 #include "link/ReplyQueue.h"
 #include "params/Capabilities.h"
 #include "params/ParamKeys.h"
@@ -60,6 +60,10 @@ class TLogSink {
     // The unit's bytes, one byte one character (ISO 8859-1): commands and replies. The
     // default hands them on as UTF-8; a sink that keeps another encoding converts them once.
     virtual void WriteLogBytes(std::string_view latin1, int direction);
+    // A line of the unit named (its device path) on a bench of several: the default writes
+    // it as any other line, as the window's log does.
+    virtual void WriteUnitLog(std::string_view unit, std::string_view utf8, int direction);
+    virtual void WriteUnitLogBytes(std::string_view unit, std::string_view latin1, int direction);
     // Texts from the operating system (device properties, error messages, exception texts)
     // come in its local 8-bit encoding; the default takes them for UTF-8.
     virtual std::string FromLocal8Bit(std::string_view text) const { return std::string(text); }
@@ -111,13 +115,49 @@ class TWriteJournal {
     virtual void RunEnded(TRunKind kind, TRunEnd end) = 0;
 };
 
+class TConversation;
+
+// The bench that holds a conversation's device: what the conversation cannot do alone.
+class TUnitHost {
+  public:
+    virtual ~TUnitHost() = default;
+    // The user's Reconnect: the devices looked at afresh and the unit identified again.
+    virtual void Reconnect(TConversation& unit) = 0;
+    // Takes the unit's device back; the conversation waits, idle, for the next plug-in.
+    virtual void LetGo(TConversation& unit) = 0;
+    // The conversation is done with its device (identification closed it): checked in.
+    virtual void Closed(TConversation& unit) = 0;
+    // Still waiting for the first device pass since start.
+    virtual bool FirstCheck() const = 0;
+};
+
+// The moments that change what a window shows beyond the unit's state (the panel function
+// draws the rest from the state). Each comes after the state has changed.
+class TUnitWatcher {
+  public:
+    virtual ~TUnitWatcher() = default;
+    virtual void Forgotten() {}            // what was read and shown of a unit is cleared
+    virtual void Disconnected() {}         // the unit went, and was let go
+    virtual void DevicesSettled() {}       // a device pass found no unit to identify
+    virtual void Ticked() {}               // a tick has run
+    virtual void VersionAnswered() {}      // the unit answered "VER"
+    virtual void SettingsShownChanged() {} // Supported() was decided (or reset)
+    virtual void ModelAnswered() {}
+    virtual void LanguageAnswered() {}
+    virtual void DefaultsCounted() {}     // a reply of the default set was counted
+    virtual void CapabilitiesChecked() {} // the identity's capability rules hold now
+    virtual void ReadBackFinished() {}
+    virtual void SaveAnswered() {} // the unit answered "SAVE" (or a run ended as if it had)
+};
+
 struct TConversationPorts {
-    hid::TCustomHidController* Hid = nullptr; // null: no HID layer at all
+    TUnitHost* Host = nullptr; // null: no HID layer at all
     TLogSink* Log = nullptr;
     TDialogSink* Dialogs = nullptr;
     TViewSink* View = nullptr;
     const TClock* Clock = nullptr;
     TWriteJournal* Journal = nullptr; // null: runs are neither backed up nor recorded
+    TUnitWatcher* Watcher = nullptr;  // null: nobody shows the unit
 };
 
 // The caption of the tool's message boxes.
@@ -157,18 +197,20 @@ class TConversation {
     TConversation& operator=(const TConversation&) = delete;
 
     // ---- in ------------------------------------------------------------------------
-    // The tool has started: the start line, and a word if plugging in will go unnoticed.
+    // The tool has started: the start line.
     void Start();
     void Tick();
     void DeviceData(const std::uint8_t* data, std::uint16_t size);
-    void DeviceChange();
-    void Enumerated(hid::TCustomHidDevice& device);
     void PressApply();
     void PressDefault();
     void PressReconnect();
-    // The user's choice in a radio group or combo box, or the check box's new state.
-    void Choose(TControl control, int index);
-    void Check(TControl control, bool checked);
+    // The user's choice of an item in the setting's list (its row in the window: the
+    // dive-computer row stands for the receive-only switch too), as the window offers it.
+    void ChooseItem(TSetting row, int index);
+    // The air check's box, and the items of its two lists.
+    void CheckAirCheck(bool checked);
+    void ChooseAirCheckFirst(int index);
+    void ChooseAirCheckLater(int index);
     // Chooses the setting's value (an index into params::SettingValues) as the user would in
     // the window: a radio item, or the air check's box and then its two lists.
     void Choose(TSetting setting, int index);
@@ -185,6 +227,27 @@ class TConversation {
     // it has been unplugged and plugged in again.
     void LetGo();
 
+    // ---- from the bench: the device comes and goes ----------------------------------------
+    // What was read and shown of the unit is cleared (a device change).
+    void Forget();
+    // The device has gone: a run still open ends, the tick stops. The bench checks it in.
+    void Disconnect();
+    // The device is about to be checked in (a device pass takes the unit afresh).
+    void Release();
+    // The device checked out now, or none: a run still open is over.
+    void Take(hid::TCustomHidDevice* device);
+    // Identification starts on the device taken.
+    void Identify();
+    // A device pass found no unit to identify.
+    void Settle();
+    // A run that writes has sent its first command and has not ended yet.
+    bool WriteRunUnderWay() const;
+    hid::TCustomHidDevice* Device() const { return device_; }
+    // A device change during a write run: it is told in the log and waits for the run's end.
+    void PutOffChange();
+    // Writes a line to this unit's log.
+    void Log(std::string_view utf8, int direction = kLogNote);
+
     // ---- the state, for every front end -------------------------------------------------
     TPhase Phase() const { return phase_; }
     bool Running() const { return running_; }
@@ -193,15 +256,20 @@ class TConversation {
     bool NeedsTicks() const { return ticking_; }
     // Still waiting for the first device pass since start: a unit found then was attached
     // before the tool started.
-    bool FirstCheck() const { return firstCheck_; }
-    // Only the window reads the panel: it shows the state below.
-    const TPanel& Panel() const { return panel_; }
+    bool FirstCheck() const { return ports_.Host && ports_.Host->FirstCheck(); }
+    // The capability rules of the identity last read back, as they were last checked.
+    const std::vector<params::TControlRule>& CapabilityRules() const { return rules_; }
+    // Raised by every change of what the state shows (texts, values, choices, progress): a
+    // view redraws nothing while it stays the same.
+    std::uint32_t Revision() const { return revision_; }
 
     // What identification found, as the unit sent it (bytes, not display texts).
     const params::TIdentity& Identity() const { return identity_; }
     const std::string& Language() const { return language_; }
     // From "GSER" or the information file; nullopt when the unit refused it or it was not read.
     const std::optional<std::string>& Serial() const { return serial_; }
+    // The unit answered "GSER" with a refusal.
+    bool SerialRefused() const { return serialRefused_; }
     // The firmware is one whose settings the tool shows and reads.
     bool Supported() const { return supported_; }
     const std::string& UploadedFile() const { return upload_.data; }
@@ -223,6 +291,28 @@ class TConversation {
     };
     TSettingState Setting(TSetting setting) const;
     int Progress() const { return progress_; } // 0 to 100
+    // The step the log last named ("N status").
+    int LoggedStep() const { return params::StepNumber(lastLoggedPhase_); }
+    // A run that was started and whose "SAVE" has not been answered (nor its backup refused).
+    const std::optional<TRunKind>& RunUnderWay() const { return runShown_; }
+    // Replies of the default set counted when the last one came.
+    std::int32_t DefaultsCounted() const { return defaultsCounted_; }
+
+    // What the core keeps of each setting, as the window's row shows it.
+    struct TSettingData {
+        // The unit's value as an item, -1 for none; the recorder keeps a value past its items
+        // as the unit sent it. The current-setting box's tag shows it.
+        int current = 0;
+        std::string shown; // the current-setting box's text
+        int choice = -1;   // the item chosen, -1 for none
+        int items = 0;     // the length of the list offered
+        // The air check: whether it is on, and the items of its two lists (choice unused).
+        bool checked = false;
+        int first = -1;
+        int later = -1;
+    };
+    // The receive-only switch shares the dive computer's row.
+    const TSettingData& Row(TSetting setting) const { return Data(setting); }
 
     // ---- the last Apply or Default ----------------------------------------------------
     struct TRefusal {
@@ -271,27 +361,20 @@ class TConversation {
         params::TChangeCount changes;
     };
     TApplyPlan PlanApply() const;
-    void Log(std::string_view utf8, int direction = kLogNote);
     void LogBytes(std::string_view bytes, int direction = kLogNote);
     void Refresh(bool processEvents = false);
+    void Touch() { ++revision_; }
+    template <typename M> void Tell(M moment) {
+        if (ports_.Watcher) (ports_.Watcher->*moment)();
+    }
 
-    // panel changes that run the window's rules
+    // changes that run the window's rules
     void SetVersionText(std::string bytes);
     void SetModelText(std::string bytes);
     void SetAirCheck(bool checked);
-    void Edit1Change();
-    void EditKINDChange();
-    void CheckBoxDivingTimeSignalEnableClick();
-    void Rebuild(TSetting setting, const params::TChoiceList& list);
+    void Rebuild(TSetting setting, std::size_t items);
 
-    // discovery and connection
-    void HidOpen();
-    // What a device change does to a unit at rest: the panel cleared, the unit taken afresh.
-    void ChangeDevices();
-    // A run that writes has sent its first command and has not ended yet.
-    bool WriteRunUnderWay() const;
     void ResetDisplay();
-    void EnableMenus(bool enabled);
     void ResetReadBackState();
     // sequencer
     void StepDispatch();
@@ -322,7 +405,7 @@ class TConversation {
     // Steps 10 to 16 and 19 to 23: the answer to the plan's last command, then its next one.
     void WriteStep();
     void SendPlanEntry();
-    void MarkChosen(TControl control);
+    void MarkChosen(TSetting setting);
     bool Chosen(TSetting setting) const;
     bool Kept(TSetting setting) const;
     bool Restored(TSetting setting) const;
@@ -352,35 +435,25 @@ class TConversation {
 
     void Show(TSetting setting, const std::optional<params::TDisplay>& shown);
 
-    // What the core keeps of each setting; Render draws it onto the panel by the display
-    // rules, and nothing reads it back from there.
-    struct TSettingData {
-        // The unit's value as an item, -1 for none; the recorder keeps a value past its items
-        // as the unit sent it. The current-setting box's tag shows it.
-        int current = 0;
-        std::string shown; // the current-setting box's text
-        int choice = -1;   // the item chosen, -1 for none
-        int items = 0;     // the length of the list offered
-        // The air check: whether it is on, and the items of its two lists (choice unused).
-        bool checked = false;
-        int first = -1;
-        int later = -1;
-    };
     TSettingData& Data(TSetting setting);
     const TSettingData& Data(TSetting setting) const;
-    void Render(TSetting setting);
     void SetPosition(int position) {
-        if (panel_.SetPosition(TControl::ProgressBar1, position)) progress_ = position;
+        // As a progress bar takes it: a position outside 0..100 leaves it where it is.
+        if (position < 0 || position > 100 || position == progress_) return;
+        progress_ = position;
+        Touch();
     }
 
     TConversationPorts ports_;
     std::string version_;
-    TPanel panel_;
     std::array<TSettingData, params::kSettings.size()> settings_;
     hid::TCustomHidDevice* device_ = nullptr; // the checked-out transceiver
     bool running_ = false;
-    bool firstCheck_ = true;
     bool ticking_ = false;
+    std::uint32_t revision_ = 0;
+    bool serialRefused_ = false;
+    std::optional<TRunKind> runShown_;
+    std::int32_t defaultsCounted_ = 0;
     bool supported_ = true; // the settings panel is shown
     int progress_ = 0;
     TPhase phase_ = TPhase::Idle;
@@ -439,7 +512,6 @@ class TConversation {
     void EndRun(TRunEnd end);
     std::optional<TRunKind> openRun_; // passed BeginRun, not yet ended
     std::uint32_t deviceEpoch_ = 0;   // raised whenever the checked-out unit may have changed
-    bool changePending_ = false;      // a device change came during a write run: due at its end
 };
 
 template <typename F> void TConversation::Guarded(F&& handler) {

@@ -16,25 +16,33 @@ bool HasOK(const std::string& reply) {
 } // namespace
 
 void TConversation::SetVersionText(std::string bytes) {
-    identity_.version = std::move(bytes);
     rulesKnown_ = false;
-    if (panel_.SetText(TControl::Edit1, Latin1ToUtf8(identity_.version))) Edit1Change();
+    if (bytes == identity_.version) return;
+    identity_.version = std::move(bytes);
+    // Another firmware offers other hands-free items.
+    Rebuild(TSetting::HandsFree, params::HandsFreeChoices(identity_.version).list.items.size());
+    Touch();
 }
 
 void TConversation::SetModelText(std::string bytes) {
-    identity_.model = std::move(bytes);
     rulesKnown_ = false;
-    if (panel_.SetText(TControl::EditKIND, Latin1ToUtf8(identity_.model))) EditKINDChange();
+    if (bytes == identity_.model) return;
+    identity_.model = std::move(bytes);
+    // Another model offers other channels and dive-computer items.
+    Rebuild(TSetting::Channel, params::ChannelChoices(identity_.model).items.size());
+    Rebuild(TSetting::DiveComputer, params::DiveComInterfaceChoices(identity_.model).items.size());
+    Touch();
 }
 
 void TConversation::SetLanguage(std::string bytes) {
     language_ = std::move(bytes);
-    panel_.SetText(TControl::EditLanguage, Latin1ToUtf8(language_));
+    Touch();
 }
 
 void TConversation::SetSerial(std::optional<std::string> bytes) {
     serial_ = std::move(bytes);
-    panel_.SetText(TControl::Edit2, serial_ ? Latin1ToUtf8(*serial_) : std::string());
+    serialRefused_ = false;
+    Touch();
 }
 
 void TConversation::SendClock() {
@@ -57,13 +65,12 @@ void TConversation::OnClockReply() {
 }
 
 void TConversation::OnVersionReply() {
-    using enum TControl;
     if (!replies_.Received()) return;
     replies_.Consume();
     identity_.extendedFirmware = false;
     identity_.phoneVolume = false;
     SetModelText({});
-    panel_.SetVisible(Edit8, false);
+    Tell(&TUnitWatcher::VersionAnswered);
     if (!HasOK(replies_.Text())) {
         phase_ = TPhase::Closing;
         return;
@@ -71,7 +78,6 @@ void TConversation::OnVersionReply() {
     const std::string version = channel::RemoveOK(replies_.Text());
     Log("バージョン" + Latin1ToUtf8(version));
     SetVersionText(version);
-    panel_.SetText(Label3, kUnsupportedNotice);
 
     const auto decide = [&](const char* command, TPhase next, bool panel) {
         Log(version.size() == 3 ? "FWタイプ1" : "FWタイプ2");
@@ -106,7 +112,7 @@ void TConversation::OnModelReply() {
     const std::string model = channel::RemoveOK(replies_.Text());
     Log("モデル名 " + Latin1ToUtf8(model));
     SetModelText(model);
-    panel_.SetVisible(TControl::Label8, true);
+    Tell(&TUnitWatcher::ModelAnswered);
     if (params::AsksLanguage(identity_)) {
         SendCommand("LANGUAGE");
         phase_ = TPhase::ReadingLanguage;
@@ -127,20 +133,15 @@ void TConversation::OnLanguageReply() {
     std::string language = channel::RemoveOK(replies_.Text());
     Log("LAGUAGE " + Latin1ToUtf8(language));
     SetLanguage(std::move(language));
-    panel_.SetVisible(TControl::Label13, true);
+    Tell(&TUnitWatcher::LanguageAnswered);
     SendCommand("GSER");
     phase_ = TPhase::ReadingSerial;
     Refresh();
 }
 
 void TConversation::ShowSettingsPanel(bool visible) {
-    using enum TControl;
     supported_ = visible;
-    panel_.SetVisible(Label3, !visible);
-    for (TControl c : {GroupBox1, RadioGroup3, GroupBox2, RadioGroup4, RGChannel, EdtChannel,
-                       RadioGroup5, Edit9, Label5, Edit5, Edit7, Edit8, RgDiveComInterface,
-                       EdtDiveComInterface, SpeedButton2, SpeedButton3})
-        panel_.SetVisible(c, visible);
+    Tell(&TUnitWatcher::SettingsShownChanged);
     Refresh(true);
 }
 
@@ -257,7 +258,8 @@ void TConversation::OnSerialReply() {
         SetSerial(channel::SerialFromReply(reply));
     } else if (reply.rfind("NG", 0) == 0) {
         serial_.reset();
-        panel_.SetText(TControl::Edit2, "Not found");
+        serialRefused_ = true;
+        Touch();
     }
     phase_ = TPhase::Closing;
     if (!supported_) return;

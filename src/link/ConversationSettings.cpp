@@ -13,8 +13,6 @@
 
 namespace core {
 
-using enum TControl;
-
 // ---- rules that run when the panel changes -------------------------------------------------
 
 TConversation::TSettingData& TConversation::Data(TSetting setting) {
@@ -27,61 +25,26 @@ const TConversation::TSettingData& TConversation::Data(TSetting setting) const {
     return const_cast<TConversation*>(this)->Data(setting);
 }
 
-void TConversation::Render(TSetting setting) {
-    const params::TSettingInfo& info = params::Info(setting);
-    const TSettingData& d = Data(setting);
-    panel_.SetText(info.box, d.shown);
-    panel_.SetTag(info.box, d.current);
-    if (setting != TSetting::AirCheck) {
-        panel_.SetItemIndex(info.choice, d.choice);
-        return;
-    }
-    panel_.SetItemIndex(ComboBoxDivingTimeSignal1, d.first);
-    panel_.SetItemIndex(ComboBoxDivingTimeSignal2, d.later);
-    panel_.SetChecked(info.choice, d.checked);
-}
-
-void TConversation::Rebuild(TSetting setting, const params::TChoiceList& list) {
-    const TControl group = params::Info(setting).choice;
-    if (!list.caption.empty()) panel_.SetText(group, list.caption);
+void TConversation::Rebuild(TSetting setting, std::size_t items) {
     // A new list clears its selection.
-    panel_.SetItems(group, {list.items.begin(), list.items.end()}, list.columns);
     TSettingData& d = Data(setting);
-    d.items = static_cast<int>(list.items.size());
+    d.items = static_cast<int>(items);
     d.choice = -1;
 }
 
-void TConversation::EditKINDChange() {
-    Rebuild(TSetting::Channel, params::ChannelChoices(identity_.model));
-    Rebuild(TSetting::DiveComputer, params::DiveComInterfaceChoices(identity_.model));
-}
-
-void TConversation::Edit1Change() {
-    const params::THandsFreeChoices choices = params::HandsFreeChoices(identity_.version);
-    Rebuild(TSetting::HandsFree, choices.list);
-    panel_.SetVisible(Label9, choices.sensitivityLabelsVisible);
-    panel_.SetVisible(Label10, choices.sensitivityLabelsVisible);
-}
-
 void TConversation::SetAirCheck(bool checked) {
-    // The click rule runs on every change of the checked state, by the user or the program.
+    // The click rule runs on every change of the checked state, by the user or the program:
+    // unchecked empties both lists, checked fills empty ones with their first items.
     TSettingData& d = Data(TSetting::AirCheck);
     if (d.checked != checked) {
         d.checked = checked;
-        CheckBoxDivingTimeSignalEnableClick();
+        if (!d.checked) {
+            d.first = d.later = -1;
+        } else if (d.first < 0 && d.later < 0) {
+            d.first = d.later = 1;
+        }
     }
-    Render(TSetting::AirCheck);
-}
-
-void TConversation::CheckBoxDivingTimeSignalEnableClick() {
-    TSettingData& d = Data(TSetting::AirCheck);
-    for (TControl c : {ComboBoxDivingTimeSignal1, ComboBoxDivingTimeSignal2, Label11, Label12})
-        panel_.SetEnabled(c, d.checked);
-    if (!d.checked) {
-        d.first = d.later = -1;
-    } else if (d.first < 0 && d.later < 0) {
-        d.first = d.later = 1;
-    }
+    Touch();
 }
 
 void TConversation::ApplyCapabilityRules() {
@@ -90,19 +53,9 @@ void TConversation::ApplyCapabilityRules() {
         rules_ = params::ApplyCapabilityRules(identity_);
         rulesKnown_ = true;
     }
-    for (const params::TControlRule& rule : rules_) {
-        switch (rule.action) {
-        case params::TControlAction::Disable:
-            panel_.SetEnabled(rule.control, false);
-            break;
-        case params::TControlAction::Enable:
-            panel_.SetEnabled(rule.control, true);
-            break;
-        case params::TControlAction::Uncheck:
-            SetAirCheck(false);
-            break;
-        }
-    }
+    for (const params::TControlRule& rule : rules_)
+        if (rule.action == params::TControlAction::Uncheck) SetAirCheck(false);
+    Tell(&TUnitWatcher::CapabilitiesChecked);
 }
 
 // ---- steps 7 and 8: the default set ("GETTMPPARAM") and the current values ("GPAR") --------
@@ -153,7 +106,8 @@ void TConversation::ReadInitialParameters() {
         lastReadKind_ = identity_.model;
     }
     SetPosition(params::InitialReadBackProgress(initParamRecvCnt_, expectedParamCnt_));
-    panel_.SetText(LabelParamCnt, "ParameterCount=" + std::to_string(initParamRecvCnt_));
+    defaultsCounted_ = initParamRecvCnt_;
+    Tell(&TUnitWatcher::DefaultsCounted);
 }
 
 void TConversation::ReadCurrentParameters() {
@@ -226,14 +180,8 @@ void TConversation::ShowReply(const params::TCurrentReply& reply) {
 }
 
 void TConversation::FinishReadBack() {
-    for (TSetting setting : params::kRows)
-        panel_.SetEnabled(params::Info(setting).choice, Data(setting).choice >= 0);
-    panel_.SetEnabled(GroupBoxDivingTimeSignal, true);
-    panel_.SetEnabled(CheckBoxDivingTimeSignalEnable, true);
     phase_ = TPhase::Ready;
-    for (TControl c : {Edit5, Edit7, Edit8, EdtChannel, Edit9, EdtDiveComInterface, SpeedButton2,
-                       SpeedButton3, EditVoiceGuideLevel, EditDivingTimeSignal})
-        panel_.SetEnabled(c, true);
+    Tell(&TUnitWatcher::ReadBackFinished);
 }
 
 // ---- the display operations: a value into its setting's data, then onto the panel ----------
@@ -244,7 +192,7 @@ void TConversation::Show(TSetting setting, const std::optional<params::TDisplay>
     d.choice = params::ItemOf(shown->itemIndex, static_cast<std::size_t>(d.items));
     d.shown = shown->text;
     d.current = shown->tag;
-    Render(setting);
+    Touch();
 }
 
 void TConversation::ShowRxLevel(std::int32_t value) {
@@ -277,7 +225,7 @@ void TConversation::ShowRecordSw(std::int32_t value) {
     d.choice = params::ItemOf(shown.itemIndex, static_cast<std::size_t>(d.items));
     d.current = shown.tag;
     if (shown.text) d.shown = *shown.text;
-    Render(TSetting::Recorder);
+    Touch();
 }
 
 void TConversation::ShowDiveComInterface(std::int32_t index) {
@@ -351,7 +299,8 @@ bool TConversation::BeginRun(TRunKind kind) {
         // A device change meanwhile has already set the panel and the phase.
         if (sameUnit) {
             phase_ = TPhase::Ready;
-            panel_.SetText(Label4, {});
+            runShown_.reset();
+            Touch();
         }
         return false;
     }
@@ -403,8 +352,7 @@ bool TConversation::Restored(TSetting setting) const {
     return std::find(restored_.begin(), restored_.end(), setting) != restored_.end();
 }
 
-void TConversation::MarkChosen(TControl control) {
-    const TSetting setting = params::SettingOfChoice(control, identity_);
+void TConversation::MarkChosen(TSetting setting) {
     if (!Chosen(setting)) chosen_.push_back(setting);
     if (std::find(unrestored_.begin(), unrestored_.end(), setting) == unrestored_.end())
         unrestored_.push_back(setting);
@@ -438,11 +386,11 @@ void TConversation::PressApply() {
         StartRun();
         applyProgressCnt_ = 0;
         SetPosition(0);
-        panel_.SetTag(SpeedButton2, changeCount_);
+        Touch(); // the change count
         // A half-chosen air check is off: the box shows it before anything is written.
         if (changes.uncheckAirCheck) SetAirCheck(false);
         if (changes.count == 0) return;
-        panel_.SetText(Label4, "Updating.");
+        runShown_ = TRunKind::Apply;
         SendPlanEntry();
         applyProgressCnt_ = 3;
         if (expectedParamCnt_ > 0)
@@ -520,7 +468,7 @@ void TConversation::OnSaveReply() {
             TSettingData& d = Data(setting);
             if (text) d.shown = *text;
             d.current = current;
-            Render(setting);
+            Touch();
         };
         const int volume = Data(Volume).choice;
         setBox(Volume, params::VolumeBoxText(volume), volume);
@@ -543,10 +491,10 @@ void TConversation::OnSaveReply() {
         chosen_.clear();
         restore_.Clear();
     }
-    panel_.SetEnabled(SpeedButton2, true);
-    panel_.SetEnabled(SpeedButton3, true);
     phase_ = TPhase::Ready;
-    panel_.SetText(Label4, {});
+    runShown_.reset();
+    Touch();
+    Tell(&TUnitWatcher::SaveAnswered);
     SetPosition(100);
     EndRun(saved ? TRunEnd::Saved : TRunEnd::Refused);
 }
@@ -569,7 +517,8 @@ void TConversation::PressDefault() {
         if (!BeginRun(TRunKind::Default)) return;
         StartRun();
         SetPosition(0);
-        panel_.SetText(Label4, "Clear.");
+        runShown_ = TRunKind::Default;
+        Touch();
         SendCommand(std::string(params::CmdClear));
         phase_ = TPhase::RestoringDefaults;
     });

@@ -25,7 +25,7 @@ class WindowMirror : public SimWindowTest {
     // Every control of the panel against its widget.
     void ExpectMirrored(const char* when) {
         SCOPED_TRACE(when);
-        const core::TPanel& panel = form->Conversation().Panel();
+        const core::TPanel& panel = form->Painter().Panel();
         for (params::TControl id : params::AllControls()) {
             const core::TControlState& s = panel[id];
             const QString name = U(std::string(params::ControlName(id)));
@@ -101,7 +101,7 @@ TEST_F(WindowMirror, EveryWidgetShowsItsControlThroughAWholeConversation) {
 TEST_F(WindowMirror, WhatTheUserDoesReachesThePanel) {
     PlugUnit("DW720 MIV", "201036");
     ASSERT_TRUE(RunToRest());
-    const core::TPanel& panel = form->Conversation().Panel();
+    const core::TPanel& panel = form->Painter().Panel();
     using C = params::TControl;
 
     RGChannel(form)->Button(1)->click(); // a click on an item, as the user does it

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include "link/PanelPainter.h"
+
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -65,7 +67,9 @@ std::string StoredAs(const sim::ParamSet& set, TSetting setting) {
 // The value the panel holds is the item a person sees chosen in the window.
 void ExpectChosenInTheWindow(const core::TConversation& c, TSetting setting,
                              const std::string& value) {
-    const core::TPanel& panel = c.Panel();
+    core::TPanelPainter painter;
+    painter.Show(c);
+    const core::TPanel& panel = painter.Panel();
     if (setting == TSetting::AirCheck) {
         EXPECT_EQ(panel[TControl::CheckBoxDivingTimeSignalEnable].checked, value != "off");
         if (value == "off") return;
@@ -92,8 +96,7 @@ class EveryPreset : public ::testing::TestWithParam<std::string> {
     }
     // What the window lets a person do with this unit: press Apply and Default.
     static bool WindowAdjustable(const TBenchRun& run) {
-        return run.session.SettingsShown() && run.c().Panel()[TControl::SpeedButton2].enabled &&
-               run.c().Panel()[TControl::SpeedButton3].enabled;
+        return run.session.SettingsShown() && params::Adjustable(run.c().Identity());
     }
     // One setting chosen other than the unit has it.
     static std::vector<cli::TRequest> AChange(const core::TConversation& c) {
@@ -502,7 +505,7 @@ TEST(EarlyUnit, IsNotTakenUntilUnpluggedAndPluggedInAgain) {
     const cli::TOutcome connected = session.Connect(3000);
     ASSERT_TRUE(connected.ok()) << connected.message;
     EXPECT_EQ(bench.UnitsPlugged(), 2);
-    EXPECT_EQ(session.Conversation().Panel()[TControl::Edit2].text, "SV0000000002");
+    EXPECT_EQ(session.Conversation().Serial(), "SV0000000002");
     EXPECT_TRUE(session.SettingsShown());
     EXPECT_EQ(messages.Lines().size(), 1u);
 }

@@ -24,10 +24,10 @@ class SettingsTest : public ::testing::TestWithParam<TCase> {
     // What the user does to change the setting; the air check is switched on first.
     void Change(TSetting s, int choice) {
         if (s == TSetting::AirCheck) {
-            rig.conversation.Check(TControl::CheckBoxDivingTimeSignalEnable, true);
-            rig.conversation.Choose(TControl::ComboBoxDivingTimeSignal1, choice);
+            rig.Check(TControl::CheckBoxDivingTimeSignalEnable, true);
+            rig.Choose(TControl::ComboBoxDivingTimeSignal1, choice);
         } else {
-            rig.conversation.Choose(ChoiceOf(s), choice);
+            rig.Choose(ChoiceOf(s), choice);
         }
     }
     int Chosen(TSetting s) const {
@@ -219,7 +219,7 @@ class ApplyBar : public ::testing::TestWithParam<TBarRun> {};
 TEST_P(ApplyBar, MovesByTheShareOfTheExpectedCount) {
     TCoreRig rig;
     core::TConversation& c = Connected(rig, GetParam().model, GetParam().firmware).conversation;
-    c.Choose(TControl::RadioGroup1, 0);
+    rig.Choose(TControl::RadioGroup1, 0);
     c.PressApply();
     decltype(TBarRun::trace) trace{{c.Phase(), rig[TControl::ProgressBar1].position}};
     for (int i = 0; i < 500 && c.Phase() != Ready; ++i) {
@@ -251,7 +251,7 @@ INSTANTIATE_TEST_SUITE_P(Runs, ApplyBar,
 
 TEST(ApplyValues, HandsFreeOffWritesTheDefaultSetsThresholdBack) {
     TCoreRig rig;
-    Connected(rig, "DW740 NEW", "201029").conversation.Choose(TControl::RadioGroup4, 0);
+    Connected(rig, "DW740 NEW", "201029").Choose(TControl::RadioGroup4, 0);
     rig.conversation.PressApply();
     ASSERT_TRUE(rig.RunToRest());
     const auto sent = rig.SentSinceMark();
@@ -265,8 +265,8 @@ TEST(ApplyValues, AHalfChosenAirCheckIsSwitchedOffFirst) {
     TCoreRig rig;
     core::TConversation& c = Connected(rig, "DW720 KEL", "201036").conversation;
     ASSERT_TRUE(rig[TControl::CheckBoxDivingTimeSignalEnable].checked);
-    c.Choose(TControl::ComboBoxDivingTimeSignal1, 0);
-    c.Choose(TControl::ComboBoxDivingTimeSignal2, 2);
+    rig.Choose(TControl::ComboBoxDivingTimeSignal1, 0);
+    rig.Choose(TControl::ComboBoxDivingTimeSignal2, 2);
     c.PressApply();
     EXPECT_FALSE(rig[TControl::CheckBoxDivingTimeSignalEnable].checked);
     EXPECT_EQ(rig[TControl::ComboBoxDivingTimeSignal1].itemIndex, -1);

@@ -227,17 +227,12 @@ void PrintTo(const TBeside& row, std::ostream* os) {
 
 class BesideAnUnusableDevice : public ::testing::TestWithParam<TBeside> {
   public:
-    void Change(void*) { conversation.DeviceChange(); }
-    bool Enumerate(hid::TCustomHidDevice*, std::int32_t) { return true; }
-    void Data(hid::TCustomHidDevice*, std::uint8_t, const std::uint8_t* data, std::uint16_t size) {
-        conversation.DeviceData(data, size);
-    }
     void Pass() {
         elapsedUs += 1000;
         services.AdvanceTo(elapsedUs);
         ASSERT_TRUE(hid::sim::SettleVirtual(services, main));
         clock.Advance(1);
-        if (conversation.NeedsTicks()) conversation.Tick();
+        if (bench.NeedsTicks()) bench.Tick();
     }
 
   protected:
@@ -249,9 +244,9 @@ class BesideAnUnusableDevice : public ::testing::TestWithParam<TBeside> {
     TRecordingLog log;
     TRecordingDialogs dialogs;
     TRecordingView view;
-    core::TConversation conversation{
-        core::TConversationPorts{controller.get(), &log, &dialogs, &view, &clock, nullptr},
-        "9.9.9"};
+    core::TUnitBench bench{core::TBenchPorts{controller.get(), &log, &dialogs, &view, &clock},
+                           "9.9.9"};
+    core::TConversation& conversation = bench.Unit();
     std::uint64_t elapsedUs = 0;
 };
 
@@ -265,11 +260,7 @@ TEST_P(BesideAnUnusableDevice, TheGoodUnitIsTakenAndIdentified) {
             dialogs.ShowErrorBox(e.what());
         }
     });
-    controller->SetOnDeviceChange(hid::TNotifyEvent::Bind<&BesideAnUnusableDevice::Change>(this));
-    controller->SetOnEnumerate(
-        hid::THidEnumerateEvent::Bind<&BesideAnUnusableDevice::Enumerate>(this));
-    controller->SetOnDeviceData(hid::THidDataEvent::Bind<&BesideAnUnusableDevice::Data>(this));
-    conversation.Start();
+    bench.Start();
     controller->Loaded();
     for (int i = 0; i < 10; ++i)
         Pass(); // the first look at the devices finds none
@@ -296,7 +287,7 @@ TEST_P(BesideAnUnusableDevice, TheGoodUnitIsTakenAndIdentified) {
     EXPECT_FALSE(conversation.LastRun().writeFailure.has_value());
     EXPECT_EQ(dialogs.errors,
               row.errorBox ? std::vector<std::string>{row.errorBox} : std::vector<std::string>{});
-    conversation.Shutdown();
+    bench.Shutdown();
     controller.reset();
 }
 

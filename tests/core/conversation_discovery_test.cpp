@@ -56,7 +56,7 @@ TEST(Discovery, ConnectLogsEachDeviceThenTheOpenAndStartsAtStepTwo) {
 TEST(Discovery, DumpOfADeviceWithEmptyListsHasTwentyFiveLines) {
     TCoreRig rig;
     const auto before = rig.log.lines.size();
-    rig.conversation.Enumerated(*rig.hid.Plug(0x1234, 0x5678, false));
+    rig.bench.Enumerated(*rig.hid.Plug(0x1234, 0x5678, false));
     EXPECT_EQ(rig.log.lines.size() - before, 25u);
     EXPECT_EQ(rig.log.lines.at(before + 1).text, "  PnPInfo.DeviceID=0");
 }
@@ -123,7 +123,7 @@ TEST(DeviceChange, BeginsByClearingThePanel) {
     ASSERT_TRUE(rig.RunToRest());
     ASSERT_NE(rig[TControl::RadioGroup4].itemIndex, -1);
     ASSERT_TRUE(rig[TControl::CheckBoxDivingTimeSignalEnable].checked);
-    rig.conversation.Choose(TControl::ComboBoxDivingTimeSignal2, 0);
+    rig.Choose(TControl::ComboBoxDivingTimeSignal2, 0);
 
     rig.hid.Plug(0x046D, 0xC077); // any device plugged in
     EXPECT_EQ(rig[TControl::RadioGroup4].itemIndex, -1);

@@ -194,7 +194,7 @@ class RefusingUnit : public ::testing::Test {
         rig.PlugUnit(kModel, kFirmware);
         ASSERT_TRUE(rig.RunToRest());
         rig.Mark();
-        rig.conversation.Choose(TControl::RadioGroup1, 0);
+        rig.Choose(TControl::RadioGroup1, 0);
     }
     sim::Faults& Faults() { return rig.sim->MutableFaults(); }
     void Run() {
@@ -311,7 +311,7 @@ TEST_P(ReplyWord, OnlyTheStepsOwnWordMovesItOn) {
     rig.PlugUnit(profile);
     if (p.at != SettingClock) {
         ASSERT_TRUE(rig.RunToRest());
-        c.Choose(TControl::RadioGroup1, 0);
+        rig.Choose(TControl::RadioGroup1, 0);
         if (p.at == RestoringDefaults)
             c.PressDefault();
         else
@@ -385,7 +385,7 @@ TEST_P(FailingWrite, IsLoggedAndTheStepWaits) {
     // The platform tells what the code means; the hint follows that, not the number.
     rig.unit->FailKind =
         GetParam().permissionHint ? hid::TErrorKind::AccessDenied : hid::TErrorKind::Other;
-    rig.conversation.Choose(TControl::RadioGroup1, 0);
+    rig.Choose(TControl::RadioGroup1, 0);
     rig.conversation.PressApply();
     rig.Steps(100);
     EXPECT_TRUE(rig.LogHas(GetParam().line));
@@ -433,8 +433,8 @@ TEST_P(VanishingUnit, IsLetGoAndTheNextConnectionStartsAfresh) {
     rig.PlugUnit(profile);
     if (taken >= kConnectCommands) {
         ASSERT_TRUE(rig.RunToRest());
-        rig.conversation.Choose(TControl::RadioGroup1, 0);
-        rig.conversation.Choose(TControl::RadioGroup5, 1);
+        rig.Choose(TControl::RadioGroup1, 0);
+        rig.Choose(TControl::RadioGroup5, 1);
         rig.conversation.PressApply();
     }
     ASSERT_TRUE(rig.RunUntil([&] { return !rig.unit; }, 5000));
@@ -457,7 +457,7 @@ TEST_P(VanishingUnit, IsLetGoAndTheNextConnectionStartsAfresh) {
     EXPECT_TRUE(rig[TControl::SpeedButton2].enabled);
 
     rig.Mark();
-    rig.conversation.Choose(TControl::RadioGroup1, 0);
+    rig.Choose(TControl::RadioGroup1, 0);
     rig.conversation.PressApply();
     ASSERT_TRUE(rig.RunToRest());
     EXPECT_EQ(Last(rig.SentSinceMark()), "SAVE");

@@ -24,7 +24,7 @@ void Connect(TCoreRig& rig) {
 
 // Apply has one setting changed first.
 void Choose(TCoreRig& rig, TRunKind kind) {
-    if (kind == TRunKind::Apply) rig.conversation.Choose(core::TControl::RadioGroup1, 0);
+    if (kind == TRunKind::Apply) rig.Choose(core::TControl::RadioGroup1, 0);
 }
 void Press(TCoreRig& rig, TRunKind kind) {
     kind == TRunKind::Apply ? rig.conversation.PressApply() : rig.conversation.PressDefault();

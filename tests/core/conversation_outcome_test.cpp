@@ -31,8 +31,7 @@ class RunOutcome : public ::testing::Test {
     }
     // One changed setting: Apply writes every setting of the unit all the same.
     void PressApplyWithAChange() {
-        rig.conversation.Choose(TControl::RadioGroup1,
-                                (rig[TControl::RadioGroup1].itemIndex + 1) % 5);
+        rig.Choose(TControl::RadioGroup1, (rig[TControl::RadioGroup1].itemIndex + 1) % 5);
         rig.conversation.PressApply();
     }
     static sim::Faults Ng(const char* command) {
@@ -65,7 +64,7 @@ TEST_P(Acknowledged, AreTheCommandsTheUnitTookInOrder) {
     rig.PlugUnit(GetParam().model, GetParam().firmware);
     ASSERT_TRUE(rig.RunToRest());
     rig.Mark();
-    rig.conversation.Choose(TControl::RadioGroup1, 0);
+    rig.Choose(TControl::RadioGroup1, 0);
     rig.conversation.PressApply();
     ASSERT_TRUE(rig.RunToRest());
 

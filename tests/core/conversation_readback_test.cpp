@@ -152,19 +152,18 @@ TEST(AirCheck, ValuesCheckOrClearTheBox) {
 TEST(AirCheck, CheckingTheBoxPicksTwentyAndTenMinutes) {
     TCoreRig rig;
     AtCurrentReadBack(rig, "DW730 TONAL", "201036");
-    core::TConversation& c = rig.conversation;
-    c.Check(TControl::CheckBoxDivingTimeSignalEnable, true);
+    rig.Check(TControl::CheckBoxDivingTimeSignalEnable, true);
     EXPECT_EQ(rig[TControl::ComboBoxDivingTimeSignal1].itemIndex, 1); // "in 20 min."
     EXPECT_EQ(rig[TControl::ComboBoxDivingTimeSignal2].itemIndex, 1); // "every 10 min."
     EXPECT_TRUE(rig[TControl::Label11].enabled);
-    c.Choose(TControl::ComboBoxDivingTimeSignal1, 3);
-    c.Check(TControl::CheckBoxDivingTimeSignalEnable, false);
+    rig.Choose(TControl::ComboBoxDivingTimeSignal1, 3);
+    rig.Check(TControl::CheckBoxDivingTimeSignalEnable, false);
     EXPECT_EQ(rig[TControl::ComboBoxDivingTimeSignal1].itemIndex, -1);
     EXPECT_FALSE(rig[TControl::ComboBoxDivingTimeSignal2].enabled);
     EXPECT_FALSE(rig[TControl::Label11].enabled);
     // One combo box still chosen: the other is left empty.
-    c.Choose(TControl::ComboBoxDivingTimeSignal2, 2);
-    c.Check(TControl::CheckBoxDivingTimeSignalEnable, true);
+    rig.Choose(TControl::ComboBoxDivingTimeSignal2, 2);
+    rig.Check(TControl::CheckBoxDivingTimeSignalEnable, true);
     EXPECT_EQ(rig[TControl::ComboBoxDivingTimeSignal1].itemIndex, -1);
     EXPECT_EQ(rig[TControl::ComboBoxDivingTimeSignal2].itemIndex, 2);
 }

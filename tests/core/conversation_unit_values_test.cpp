@@ -66,7 +66,7 @@ TEST_P(UnitValues, AreWrittenBackUnlessTheUserChoosesThem) {
     // Another setting changed: the odd one goes back as the unit has it.
     const TControl other =
         odd.own == TControl::RadioGroup1 ? TControl::RadioGroup3 : TControl::RadioGroup1;
-    c.Choose(other, rig[other].itemIndex == 0 ? 1 : 0);
+    rig.Choose(other, rig[other].itemIndex == 0 ? 1 : 0);
     c.PressApply();
     ASSERT_TRUE(rig.RunToRest());
     EXPECT_TRUE(Sent(Command(odd.value))) << ::testing::PrintToString(rig.SentSinceMark());
@@ -82,19 +82,19 @@ TEST_P(UnitValues, AreWrittenBackUnlessTheUserChoosesThem) {
 
     if (odd.own == TControl::CheckBoxDivingTimeSignalEnable) {
         EXPECT_EQ(box.text, "unknown"); // the box went on showing what the unit holds
-        c.Check(odd.own, false);
+        rig.Check(odd.own, false);
     } else {
-        c.Choose(odd.own, rig[odd.own].itemIndex); // the item shown is no change
+        rig.Choose(odd.own, rig[odd.own].itemIndex); // the item shown is no change
         c.PressApply();
         EXPECT_EQ(rig[TControl::SpeedButton2].tag, 0);
         // and goes back as the unit has it when something else is written
-        c.Choose(other, rig[other].itemIndex == 0 ? 1 : 0);
+        rig.Choose(other, rig[other].itemIndex == 0 ? 1 : 0);
         rig.Mark();
         c.PressApply();
         ASSERT_TRUE(rig.RunToRest());
         EXPECT_TRUE(Sent(Command(odd.value))) << ::testing::PrintToString(rig.SentSinceMark());
         EXPECT_EQ(Stored(odd.key), std::optional<std::string>(odd.value));
-        c.Choose(odd.own, odd.choose);
+        rig.Choose(odd.own, odd.choose);
     }
     c.PressApply();
     ASSERT_TRUE(rig.RunToRest());

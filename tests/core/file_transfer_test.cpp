@@ -114,7 +114,7 @@ TEST_F(FileTransfer, SecondEndPacketIsIgnoredUnanswered) {
 }
 
 TEST_F(FileTransfer, SizeMismatchEndsWithoutTouchingTheSerial) {
-    testing_support::Peer(rig.conversation).SetText(TControl::Edit2, "keep");
+    testing_support::Peer(rig.conversation).SetSerial("keep");
     Packet("UPLS" + Le(0) + Le(0) + "DWINFO.INI");
     Packet("UPLE" + Le(3) + "abc");
     Packet("UPLI" + Le(4) + "stamp");
@@ -190,11 +190,11 @@ TEST_F(SerialReply, UnsupportedFirmwareEndsAfterTheSerial) {
 
 TEST_F(SerialReply, OtherReplyLeavesTheSerialAndGoesOn) {
     PlugTransceiver();
-    testing_support::Peer(rig.conversation).SetText(TControl::Edit2, "before");
+    testing_support::Peer(rig.conversation).SetSerial("before");
     Tick();
     Answer("OK");
     Answer("OK 201016");
-    testing_support::Peer(rig.conversation).SetText(TControl::Edit2, "before");
+    testing_support::Peer(rig.conversation).SetSerial("before");
     rig.Deliver(InputReport("garbage"));
     Tick();
     EXPECT_EQ(rig[TControl::Edit2].text, "before");

@@ -107,7 +107,7 @@ TEST(FastUnit, EndsWithThePanelOfAPacedUnit) {
                   testing_support::Peer(paced.conversation).InitialParams());
 
         fast.Mark();
-        fast.conversation.Choose(TControl::RadioGroup1, 0);
+        fast.Choose(TControl::RadioGroup1, 0);
         fast.conversation.PressApply();
         ASSERT_TRUE(fast.RunToRest(2000, true));
         EXPECT_EQ(fast.SentSinceMark().back(), "SAVE");

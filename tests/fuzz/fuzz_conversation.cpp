@@ -159,7 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 7: {
             const bool checked = in.Byte() & 1;
             if (rig[TControl::CheckBoxDivingTimeSignalEnable].enabled)
-                rig.conversation.Check(TControl::CheckBoxDivingTimeSignalEnable, checked);
+                rig.Check(TControl::CheckBoxDivingTimeSignalEnable, checked);
             break;
         }
         case 8:

@@ -193,9 +193,9 @@ TEST_F(LinuxCliTest, ConnectsAUnitPluggedAfterStartChangesItAndRestoresItsFactor
     ASSERT_NO_FATAL_FAILURE(PlugAfterStart());
     const core::TConversation& c = session->Conversation();
     EXPECT_TRUE(LogHas("HID_Open:CheckOut QD device2.")) << Log();
-    EXPECT_EQ(c.Panel()[TControl::EditKIND].text, "DW730 TONAL");
-    EXPECT_EQ(c.Panel()[TControl::Edit1].text, "201036");
-    EXPECT_EQ(c.Panel()[TControl::Edit2].text, kProfile.serial);
+    EXPECT_EQ(c.Identity().model, "DW730 TONAL");
+    EXPECT_EQ(c.Identity().version, "201036");
+    EXPECT_EQ(c.Serial(), kProfile.serial);
     ASSERT_TRUE(session->SettingsShown());
     {
         // The node reads back what the same unit on simulated services does.

@@ -2,6 +2,7 @@
 // A test's way into the conversation core: starting in the middle of a conversation, and
 // looking at what no front end needs. The production class names this peer as its friend.
 #include "link/Conversation.h"
+#include "link/PanelPainter.h"
 
 #include <string>
 #include <string_view>
@@ -31,10 +32,8 @@ class TConversationPeer {
         c_.lastReadVersion_ = std::move(version);
         c_.lastReadKind_ = std::move(model);
     }
-    // The panel as the user may change it.
-    void SetText(core::TControl control, std::string_view text) {
-        c_.panel_.SetText(control, text);
-    }
+    // A serial number as identification would leave it.
+    void SetSerial(std::string serial) { c_.SetSerial(std::move(serial)); }
     void SendCommand(const std::string& text) { c_.SendCommand(text); }
     // What a setting's box shows, as no unit can make it (the tables give every text).
     void SetShown(params::TSetting setting, std::string text) {
@@ -52,6 +51,19 @@ class TConversationPeer {
 
   private:
     core::TConversation& c_;
+};
+
+// The panel as no unit can make it (the tables give every text).
+class TPainterPeer {
+  public:
+    explicit TPainterPeer(core::TPanelPainter& p) : p_(p) {}
+    void SetText(core::TControl control, std::string_view text) {
+        p_.Draw();
+        p_.panel_.SetText(control, text);
+    }
+
+  private:
+    core::TPanelPainter& p_;
 };
 
 inline TConversationPeer Peer(core::TConversation& c) {

@@ -5,37 +5,21 @@
 namespace testing_support {
 
 TCoreRig::TCoreRig(bool started)
-    : conversation(core::TConversationPorts{&hid, &log, &dialogs, &view, &clock, &journal}, "9.9.9") {
-    hid.SetOnEnumerate(hid::THidEnumerateEvent::Bind<&TCoreRig::OnEnumerate>(this));
-    hid.SetOnDeviceData(hid::THidDataEvent::Bind<&TCoreRig::OnDeviceData>(this));
-    hid.SetOnDeviceChange(hid::TNotifyEvent::Bind<&TCoreRig::OnDeviceChange>(this));
+    : bench(core::TBenchPorts{&hid, &log, &dialogs, &view, &clock}, "9.9.9",
+            core::TBenchPolicy::OneUnit, core::TUnitOptions{&journal, &painter}),
+      conversation(bench.Unit()) {
+    painter.Show(conversation);
     if (started) Start();
 }
 
 TCoreRig::~TCoreRig() {
-    hid.SetOnDeviceData({});
-    hid.SetOnEnumerate({});
+    bench.Shutdown();
     hid.SetOnDeviceChange({});
-    conversation.Shutdown();
 }
 
 void TCoreRig::Start() {
-    conversation.Start();
+    bench.Start();
     hid.NotifyChange(); // the controller's own first notice
-}
-
-void TCoreRig::OnDeviceChange(void*) {
-    conversation.DeviceChange();
-}
-
-bool TCoreRig::OnEnumerate(hid::TCustomHidDevice* device, std::int32_t) {
-    if (device) conversation.Enumerated(*device);
-    return true;
-}
-
-void TCoreRig::OnDeviceData(hid::TCustomHidDevice*, std::uint8_t, const std::uint8_t* data,
-                            std::uint16_t size) {
-    conversation.DeviceData(data, size);
 }
 
 sim::Transceiver& TCoreRig::PlugUnit(std::string_view model, std::string_view firmware) {
@@ -85,7 +69,7 @@ void TCoreRig::Step(bool allDue) {
             if (!allDue || !unit) break;
         }
     }
-    if (Panel()[core::TControl::Timer1].enabled) conversation.Tick();
+    if (Panel()[core::TControl::Timer1].enabled) bench.Tick();
 }
 
 bool TCoreRig::RunUntil(const std::function<bool()>& done, int maxTicks, bool allDue) {

@@ -5,7 +5,9 @@
 // the unit's replies are delivered one report per tick (or all that are due, for a unit
 // faster than the tick); the clock moves 1 ms a tick. The core ticks only while its Timer1
 // is enabled, as the window's timer does.
+#include "link/Bench.h"
 #include "link/Conversation.h"
+#include "link/PanelPainter.h"
 #include "sim/Transceiver.h"
 #include "support/FakeHid.h"
 #include "support/Recording.h"
@@ -73,7 +75,12 @@ class TCoreRig {
     std::vector<std::string> SentSinceMark() const;
     void Mark();
 
-    const core::TPanel& Panel() const { return conversation.Panel(); }
+    const core::TPanel& Panel() const { return painter.Panel(); }
+    // The user's choice in a control, as the window feeds it back.
+    void Choose(core::TControl control, int index) { painter.Choose(conversation, control, index); }
+    void Check(core::TControl control, bool checked) {
+        painter.Check(conversation, control, checked);
+    }
     const core::TControlState& operator[](core::TControl c) const { return Panel()[c]; }
     std::vector<std::string> LogTexts() const;
     bool LogHas(std::string_view text) const;
@@ -86,18 +93,16 @@ class TCoreRig {
     TRecordingDialogs dialogs;
     TRecordingView view;
     TRecordingJournal journal; // says yes unless told otherwise
-    core::TConversation conversation;
+    // The panel as the window draws it from the unit's state.
+    mutable core::TPanelPainter painter;
+    core::TUnitBench bench; // the window's policy: one unit
+    core::TConversation& conversation;
     std::unique_ptr<sim::Transceiver> sim;
     TFakeHidDevice* unit = nullptr;
     std::int64_t nowUs = 0;
     int delivered = 0; // reports the unit sent that reached the core
 
   private:
-    void OnDeviceChange(void* sender);
-    bool OnEnumerate(hid::TCustomHidDevice* device, std::int32_t index);
-    void OnDeviceData(hid::TCustomHidDevice* device, std::uint8_t reportId,
-                      const std::uint8_t* data, std::uint16_t size);
-
     std::size_t mark_ = 0;
 };
 

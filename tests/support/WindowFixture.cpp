@@ -54,7 +54,7 @@ QStringList WindowTest::LogTexts() const {
 }
 
 void WindowTest::SetPanelText(params::TControl control, const std::string& text) {
-    testing_support::Peer(form->Conversation()).SetText(control, text);
+    testing_support::TPainterPeer(form->Painter()).SetText(control, text);
     form->Mirror();
 }
 

@@ -1,0 +1,68 @@
+#pragma once
+// The window's panel drawn from one unit's state: what a front end that shows the window's
+// controls calls after each event (Draw), and the watcher the unit tells of the moments that
+// change what the window shows beyond its state (what a device change clears, what the end of
+// a read-back and the capability rules enable). The conversation names no control: the
+// window's rules about its controls live here.
+#include "link/Conversation.h"
+#include "link/Panel.h"
+
+#include <cstdint>
+#include <string>
+
+namespace testing_support {
+class TPainterPeer;
+}
+
+namespace core {
+
+class TPanelPainter final : public TUnitWatcher {
+  public:
+    TPanelPainter() = default;
+    TPanelPainter(const TPanelPainter&) = delete;
+    TPanelPainter& operator=(const TPanelPainter&) = delete;
+
+    // The unit drawn from now on (its ports name this painter as their watcher).
+    void Show(const TConversation& unit) { unit_ = &unit; }
+    // Brings the panel up to the unit's state; nothing is done while the state stands.
+    void Draw();
+    // Drawn first.
+    const TPanel& Panel() {
+        Draw();
+        return panel_;
+    }
+
+    // The user's choice in a radio group or combo box, or the check box's new state, as the
+    // window feeds it back: to the unit when it stands for a setting, else onto the panel.
+    void Choose(TConversation& unit, TControl control, int index);
+    void Check(TConversation& unit, TControl control, bool checked);
+
+  private:
+    friend class testing_support::TPainterPeer;
+    void Forgotten() override;
+    void Disconnected() override;
+    void DevicesSettled() override;
+    void Ticked() override;
+    void VersionAnswered() override;
+    void SettingsShownChanged() override;
+    void ModelAnswered() override;
+    void LanguageAnswered() override;
+    void DefaultsCounted() override;
+    void CapabilitiesChecked() override;
+    void ReadBackFinished() override;
+    void SaveAnswered() override;
+
+    void DrawLists(const TConversation& unit);
+    void DrawSetting(const TConversation& unit, TSetting setting);
+    void EnableMenus(bool enabled);
+
+    const TConversation* unit_ = nullptr;
+    TPanel panel_;
+    bool drawn_ = false;
+    std::uint32_t drawnRevision_ = 0;
+    // The identity the lists were last built for; the window's texts start empty.
+    std::string listsVersion_;
+    std::string listsModel_;
+};
+
+} // namespace core
