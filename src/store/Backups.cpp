@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimeZone>
@@ -16,6 +17,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <map>
+#include <mutex>
 #include <set>
 #include <tuple>
 #include <utility>
@@ -245,6 +248,16 @@ bool OfSerial(const TBackup& backup, const std::string& serial) {
     return !serial.empty() && backup.serial.value_or("") == serial;
 }
 
+// Conversations of this process back up one unit's folder one after the other: units whose
+// serial number was not read share it, and so do two that report one serial, and two at once
+// would both take the number one past the highest.
+std::mutex& UnitTurn(const std::string& unitFolder) {
+    static std::mutex guard;
+    static std::map<std::string, std::mutex> turns; // by the folder's absolute path
+    const std::lock_guard<std::mutex> lock(guard);
+    return turns[QDir::cleanPath(QFileInfo(Q(unitFolder)).absoluteFilePath()).toStdString()];
+}
+
 // Whatever the backup holds: no settings is not yet a failure here.
 TBackup ParseWhole(std::string_view text, const std::string& path);
 
@@ -304,6 +317,7 @@ TBackupWritten WriteBackup(const core::TConversation& c, const std::string& fold
     const std::string unit = UnitFileName(c);
     const std::string unitFolder = PathIn(folder, unit);
     if (!QDir().mkpath(Q(unitFolder))) return {{}, "folder not writable: " + folder};
+    const std::lock_guard<std::mutex> turn(UnitTurn(unitFolder));
     std::uint64_t number = 1;
     for (const TFound& f : Find({{unitFolder, unit}}))
         number = std::max(number, f.name.number + 1);

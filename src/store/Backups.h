@@ -45,7 +45,8 @@ struct TBackupWritten {
 // checked (a whole backup of this unit with every setting and raw value it holds), and only
 // then given its name; then the unit's good backups beyond the newest `keep` are removed
 // (keep <= 0 keeps all; those of a unit whose serial was not read are never removed, as they
-// may be another unit's). On failure nothing is left behind and nothing was removed.
+// may be another unit's). On failure nothing is left behind and nothing was removed. Any thread
+// may call it, several at once: the backups of one unit are written one after the other.
 TBackupWritten WriteBackup(const core::TConversation& conversation, const std::string& folder,
                            const core::TTimePoint& now, const std::string& tool,
                            int keep = kKeepBackups);

@@ -2,7 +2,8 @@
 // What a front end plugs into TConversationPorts::Journal: a backup of the unit's settings
 // before a run's first write, and a line in the service record when the run ends. Made
 // once both the clock and the conversation exist, then attached to the conversation.
-// Everything runs on the thread that runs the conversation.
+// Everything runs on the thread that runs the conversation; the journals of several
+// conversations may run at once, each on its own conversation's thread.
 #include "link/Conversation.h"
 #include "store/Backups.h"
 #include "store/ServiceRecord.h"

@@ -7,7 +7,6 @@
 #include "store/UnitJson.h"
 
 #include <QDateTime>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,7 +15,10 @@
 #include <QLockFile>
 #include <QThread>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <string_view>
 
 namespace store {
@@ -102,6 +104,44 @@ std::optional<TRecordEntry> FromJson(const QJsonObject& o) {
     e.simulated = simulated.toBool(false);
     return e;
 }
+
+// This process's appends, one at a time, whatever record each goes to (two names may be one
+// file): the lock file keeps other processes out, and a thread of this one never meets
+// another's lock file, so never waits on it for nothing nor takes it for one left behind.
+// Taken in turn until the deadline, which the wait for the lock file shares.
+class TAppendTurn {
+  public:
+    explicit TAppendTurn(std::chrono::steady_clock::time_point deadline) {
+        TTurns& turns = Turns();
+        std::unique_lock<std::mutex> lock(turns.mutex);
+        taken_ = turns.free.wait_until(lock, deadline, [&turns] { return !turns.busy; });
+        if (taken_) turns.busy = true;
+    }
+    ~TAppendTurn() {
+        if (!taken_) return;
+        TTurns& turns = Turns();
+        {
+            const std::lock_guard<std::mutex> lock(turns.mutex);
+            turns.busy = false;
+        }
+        turns.free.notify_one();
+    }
+    TAppendTurn(const TAppendTurn&) = delete;
+    TAppendTurn& operator=(const TAppendTurn&) = delete;
+    explicit operator bool() const { return taken_; }
+
+  private:
+    struct TTurns {
+        std::mutex mutex;
+        std::condition_variable free;
+        bool busy = false;
+    };
+    static TTurns& Turns() {
+        static TTurns turns;
+        return turns;
+    }
+    bool taken_ = false;
+};
 
 std::string JoinValues(const TNamedValues& values) {
     std::string out;
@@ -214,6 +254,10 @@ std::string RecordPath() {
 }
 
 std::string AppendRecord(const std::string& path, const TRecordEntry& entry) {
+    using std::chrono::steady_clock;
+    const steady_clock::time_point deadline = steady_clock::now() + std::chrono::seconds(10);
+    const TAppendTurn turn(deadline);
+    if (!turn) return "the service record is locked (" + path + ".lock)";
     const QString file = Q(path);
     const QString folder = QFileInfo(file).absolutePath();
     if (!QDir().mkpath(folder)) return "folder not writable: " + folder.toStdString();
@@ -221,7 +265,6 @@ std::string AppendRecord(const std::string& path, const TRecordEntry& entry) {
     QLockFile lock(file + QStringLiteral(".lock"));
     // Only a holder that no longer runs makes a lock stale, not its age.
     lock.setStaleLockTime(0);
-    QDeadlineTimer deadline(10000);
     while (!lock.tryLock(0)) {
         if (lock.error() != QLockFile::LockFailedError)
             return "cannot lock " + path + ".lock (" +
@@ -236,7 +279,8 @@ std::string AppendRecord(const std::string& path, const TRecordEntry& entry) {
         if (!lock.getLockInfo(&pid, &host, &application) && made.isValid() &&
             qAbs(made.msecsTo(QDateTime::currentDateTime())) > 1000 && lock.removeStaleLockFile())
             continue;
-        if (deadline.hasExpired()) return "the service record is locked (" + path + ".lock)";
+        if (steady_clock::now() >= deadline)
+            return "the service record is locked (" + path + ".lock)";
         QThread::msleep(20);
     }
     QByteArray line = QJsonDocument(ToJson(entry)).toJson(QJsonDocument::Compact) + '\n';

@@ -58,7 +58,8 @@ std::string RecordPath();
 // Adds the entry as one line, under a lock beside the file (FILE.lock), in one write; a
 // last line torn by a crash is ended first. The folder is made when missing. A lock left
 // by a process that no longer runs (or left empty by one killed as it made it) is taken
-// over at once. Returns the reason on failure, empty on success.
+// over at once. Threads of one process append one after the other, and never take each
+// other's lock for one left behind. Returns the reason on failure, empty on success.
 std::string AppendRecord(const std::string& path, const TRecordEntry& entry);
 
 // The longest line ReadRecord takes; a longer one is skipped unread, as damaged.

@@ -1,11 +1,13 @@
 // Backups of a unit's settings: what is read back is what was written, for every simulated
 // unit; the unit's serial number never reaches the file system as it is; nothing is ever
-// overwritten and only the newest are kept; a file that is not a whole backup of this tool
-// gives one line and no settings.
+// overwritten and only the newest are kept, not even by conversations backing up at once; a
+// file that is not a whole backup of this tool gives one line and no settings; the data folder
+// is the same from every thread.
 #include "StoreCases.h"
 #include "store/Backups.h"
 #include "store/DataFolder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,9 +19,13 @@
 #include <cstring>
 
 #include <algorithm>
+#include <atomic>
+#include <latch>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace store_cases;
@@ -315,6 +321,83 @@ TEST(Backups, WithTheOlderSharedNamesGoEachToTheUnitTheyName) {
             paths.push_back(file.path);
         EXPECT_EQ(paths, (std::vector<std::string>{own[serial], old[serial]})) << serial;
     }
+}
+
+// Conversations of one process back up their units at once, two of them each unit (two units
+// that report one serial): every backup is written whole under a name of its own, and each
+// unit's are numbered in turn.
+TEST(Backups, OfManyUnitsWrittenAtOnceAreAllWholeAndNumberedInTurn) {
+    TDataHome home;
+    const std::string folder = home.Path();
+    constexpr int kUnits = 4, kPerUnit = 2, kBackups = 3;
+    std::vector<std::unique_ptr<TCoreRig>> rigs;
+    for (int r = 0; r < kUnits * kPerUnit; ++r) {
+        sim::Profile profile = sim::MakeProfile("DW730 TONAL", "201036");
+        profile.serial = "SV-BENCH-" + std::to_string(r % kUnits);
+        rigs.push_back(std::make_unique<TCoreRig>());
+        Connect(*rigs.back(), profile);
+        // A second apart: the two writers of a unit would not meet on one name.
+        rigs.back()->clock.SetWall(kWallMs + 1000LL * r);
+    }
+    std::vector<std::string> errors(rigs.size());
+    {
+        std::latch start(static_cast<std::ptrdiff_t>(rigs.size()));
+        std::vector<std::jthread> threads;
+        for (std::size_t r = 0; r < rigs.size(); ++r)
+            threads.emplace_back([&, r] {
+                const TCoreRig& rig = *rigs[r];
+                start.arrive_and_wait();
+                for (int b = 0; b < kBackups && errors[r].empty(); ++b)
+                    errors[r] =
+                        store::WriteBackup(rig.conversation, folder, rig.clock.Now(), kTool).error;
+            });
+    }
+    EXPECT_EQ(errors, std::vector<std::string>(rigs.size()));
+    for (int u = 0; u < kUnits; ++u) {
+        const TCoreRig& rig = *rigs[static_cast<std::size_t>(u)];
+        const std::string unit = store::UnitFileName(rig.conversation);
+        const std::vector<std::string> names = Names(store::ListBackups(folder, unit));
+        EXPECT_EQ(Names(store::RestorableBackups(folder, rig.conversation)), names);
+        std::vector<std::string> numbers, expected;
+        for (const std::string& name : names)
+            numbers.push_back(name.substr(unit.size() + 1, 6));
+        for (int n = kPerUnit * kBackups; n > 0; --n)
+            expected.push_back("00000" + std::to_string(n));
+        EXPECT_EQ(numbers, expected) << unit;
+    }
+}
+
+// ---- the data folder -----------------------------------------------------------------------
+
+TEST(DataFolder, IsTheSameFromEveryThreadAndLeavesTheApplicationsNamesAlone) {
+    TDataHome home;
+    const std::string folder = store::DataFolder();
+    EXPECT_EQ(folder, home.Path("Sonavelle/Customize"));
+    const QString organisation = QCoreApplication::organizationName();
+    const QString application = QCoreApplication::applicationName();
+    constexpr int kThreads = 8, kCalls = 200;
+    std::vector<std::string> other(kThreads); // a folder other than `folder`; empty: none
+    std::atomic<int> working{kThreads};
+    bool renamed = false;
+    {
+        std::latch start(kThreads + 1);
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([&, t] {
+                start.arrive_and_wait();
+                for (int i = 0; i < kCalls; ++i)
+                    if (const std::string f = store::DataFolder(); f != folder)
+                        other[static_cast<std::size_t>(t)] = f;
+                --working;
+            });
+        // Whoever else reads the application's names meanwhile reads them as they are.
+        start.arrive_and_wait();
+        while (working > 0)
+            renamed = renamed || QCoreApplication::organizationName() != organisation ||
+                      QCoreApplication::applicationName() != application;
+    }
+    EXPECT_EQ(other, std::vector<std::string>(kThreads));
+    EXPECT_FALSE(renamed);
 }
 
 // ---- whole or none -------------------------------------------------------------------------

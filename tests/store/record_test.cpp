@@ -1,5 +1,5 @@
 // The service record: how each way a run ends is written down, lines that survive a crash
-// and two programs appending at once, the spreadsheet, and the journal that a front end
+// and many writers appending at once, the spreadsheet, and the journal that a front end
 // plugs into the conversation.
 #include "StoreCases.h"
 #include "store/DataFolder.h"
@@ -12,6 +12,7 @@
 #include <QSysInfo>
 
 #include <csignal>
+#include <latch>
 #include <optional>
 #include <ostream>
 #include <set>
@@ -150,28 +151,68 @@ TEST(Record, LeavesALineTornByACrashBehindAndLosesNoEntry) {
     EXPECT_TRUE(store::ReadRecord(home.Path("none.jsonl")).entries.empty());
 }
 
-TEST(Record, TakesTwoWritersAtOnceLineByLine) {
+// Threads of one process take turns; another process meets the lock file. Every line is
+// kept whole, none is lost and none refused.
+TEST(Record, TakesManyWritersAtOnceLineByLine) {
     const TDataHome home;
     const std::string path = home.Path("record.jsonl");
-    constexpr int kLines = 200;
-    std::vector<std::string> errors(2);
-    const auto writer = [&](int w) {
-        for (int i = 0; i < kLines; ++i) {
-            const std::string error =
-                store::AppendRecord(path, Entry(std::to_string(w) + "-" + std::to_string(i)));
-            if (!error.empty()) errors[static_cast<std::size_t>(w)] = error;
-        }
+    constexpr int kThreads = 8, kLines = 50;
+    // Each writer's first failure; empty: none.
+    const auto write = [&](const std::string& writer) {
+        for (int i = 0; i < kLines; ++i)
+            if (std::string error =
+                    store::AppendRecord(path, Entry(writer + "-" + std::to_string(i)));
+                !error.empty())
+                return error;
+        return std::string();
     };
-    std::thread first(writer, 0), second(writer, 1);
-    first.join();
-    second.join();
-    EXPECT_EQ(errors, (std::vector<std::string>{"", ""}));
+    std::vector<std::string> writers, errors(kThreads);
+    for (int t = 0; t < kThreads; ++t)
+        writers.push_back("thread" + std::to_string(t));
+#if !defined(_WIN32)
+    // Forked before any thread starts, so that it has one thread of its own; it begins with
+    // them.
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    const pid_t other = ::fork();
+    if (other == 0) {
+        char byte = 0;
+        ::_exit(::read(go[0], &byte, 1) == 1 && write("process").empty() ? 0 : 1);
+    }
+    ASSERT_GT(other, 0);
+    writers.push_back("process");
+#endif
+    {
+        std::latch start(kThreads + 1);
+        std::vector<std::jthread> threads;
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([&, t] {
+                start.arrive_and_wait();
+                errors[static_cast<std::size_t>(t)] = write(writers[static_cast<std::size_t>(t)]);
+            });
+#if !defined(_WIN32)
+        EXPECT_EQ(::write(go[1], "", 1), 1);
+#endif
+        start.arrive_and_wait();
+    }
+    EXPECT_EQ(errors, std::vector<std::string>(kThreads));
+#if !defined(_WIN32)
+    ::close(go[0]);
+    ::close(go[1]);
+    int status = -1;
+    ASSERT_EQ(::waitpid(other, &status, 0), other);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other process failed";
+#endif
     const store::TRecord record = store::ReadRecord(path);
     EXPECT_EQ(record.skipped, 0);
-    std::set<std::string> tools;
-    for (const auto& e : record.entries)
+    ASSERT_EQ(record.entries.size(), writers.size() * kLines);
+    std::set<std::string> tools; // each line once
+    for (const auto& e : record.entries) {
+        EXPECT_EQ(e, Entry(e.tool));
         tools.insert(e.tool);
-    EXPECT_EQ(tools.size(), 2u * kLines);
+    }
+    EXPECT_EQ(tools.size(), record.entries.size());
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(path + ".lock")));
 }
 
 TEST(RecordCsv, QuotesWhatASpreadsheetWouldSplit) {
