@@ -31,7 +31,6 @@ class TUnitBench::TSlot final : public TLogSink, public TWriteJournal {
         if (journal_) journal_->RunEnded(kind, end);
         if (bench_.ports_.Front) bench_.ports_.Front->RunEnded(*conversation, kind, end);
     }
-    bool Journaled() const { return journal_ != nullptr; }
 
     TUnitBench& bench_;
     hid::TCustomHidDevice* device; // checked out to this unit
@@ -77,9 +76,12 @@ TUnitBench::TSlot& TUnitBench::Add(hid::TCustomHidDevice* device, TWriteJournal*
                                    TUnitWatcher* watcher) {
     auto slot = std::make_unique<TSlot>(*this, device, journal);
     TSlot& s = *slot;
+    // A bench of several tells its front end how every run ends; the window's unit runs
+    // unjournaled where it has no journal.
+    const bool journaled = journal || policy_ == TBenchPolicy::EveryUnit;
     s.conversation = std::make_unique<TConversation>(
         TConversationPorts{ports_.Hid ? this : nullptr, &s, ports_.Dialogs, ports_.View,
-                           ports_.Clock, journal ? &s : nullptr, watcher},
+                           ports_.Clock, journaled ? &s : nullptr, watcher},
         version_);
     units_.push_back(std::move(slot));
     return s;
