@@ -83,6 +83,7 @@ TUnitBench::TSlot& TUnitBench::Add(hid::TCustomHidDevice* device, TWriteJournal*
         TConversationPorts{ports_.Hid ? this : nullptr, &s, ports_.Dialogs, ports_.View,
                            ports_.Clock, journaled ? &s : nullptr, watcher},
         version_);
+    s.conversation->SetReplyTimeout(options_.replyTimeoutMs);
     units_.push_back(std::move(slot));
     return s;
 }

@@ -57,7 +57,7 @@ struct TBenchPorts {
 struct TUnitOptions {
     TWriteJournal* Journal = nullptr;
     TUnitWatcher* Watcher = nullptr;
-    // A command that waits longer than this for its answer ends its run (0: waits for ever).
+    // Each unit's reply time-out (TConversation::SetReplyTimeout; 0: waits for ever).
     std::int64_t replyTimeoutMs = 0;
 };
 

@@ -94,6 +94,7 @@ void TConversation::Tick() {
             lastLoggedPhase_ = phase_;
             Touch();
         }
+        if (running_ && Overdue()) return;
         if (running_) {
             replies_.TakeNext();
             StepDispatch();
@@ -101,6 +102,19 @@ void TConversation::Tick() {
         }
     });
     Guarded([this] { Tell(&TUnitWatcher::Ticked); });
+}
+
+bool TConversation::Overdue() {
+    if (replyTimeoutMs_ <= 0 || !waitingSince_ || replies_.Received()) return false;
+    if (ports_.Clock->Now().utcMs - *waitingSince_ < replyTimeoutMs_) return false;
+    Log("Error : No answer to " + lastCommand_ + " within " + std::to_string(replyTimeoutMs_) +
+        " ms; the unit is let be.");
+    waitingSince_.reset();
+    overdue_ = true;
+    running_ = false;
+    EndRun(TRunEnd::Abandoned);
+    SetTicking(false);
+    return true;
 }
 
 void TConversation::StepDispatch() {
@@ -184,6 +198,7 @@ void TConversation::SendCommand(const std::string& text) {
     std::uint32_t written = 0;
     if (device_->WriteReport(outputReport_, length, written)) {
         device_->CloseMain();
+        if (replyTimeoutMs_ > 0) waitingSince_ = ports_.Clock->Now().utcMs;
         return;
     }
     const std::uint32_t code = device_->LastErrorCode();
@@ -205,6 +220,7 @@ void TConversation::DeviceData(const std::uint8_t* data, std::uint16_t size) {
         channel::ReplyLogText(reply, replyLog_);
         LogBytes(replyLog_, kLogReceived);
         replyHex_ = std::move(reply.Hex);
+        waitingSince_.reset();
         if (!replies_.Arrive(std::move(reply.Text)))
             Log("Error : Too many replies waiting; the oldest was dropped.");
     });
@@ -257,6 +273,8 @@ void TConversation::Take(hid::TCustomHidDevice* device) {
 }
 
 void TConversation::Identify() {
+    overdue_ = false;
+    waitingSince_.reset();
     // The device may have gone while a message box was up.
     const std::u16string product = device_ ? device_->QueryProductText() : std::u16string();
     Log("Connect device : " + Utf16ToUtf8(product));

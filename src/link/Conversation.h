@@ -220,6 +220,12 @@ class TConversation {
     // setting chosen afterwards goes by its item again. They are dropped when the unit is
     // read again or changes, and once a run has saved them.
     void ChooseUnitValues(const params::TUnitValues& values);
+    // A command that waits this long for a first reply ends the conversation with the unit:
+    // the line says so, a run under way ends as Abandoned, the tick stops. 0 (the window's):
+    // it waits for ever.
+    void SetReplyTimeout(std::int64_t ms) { replyTimeoutMs_ = ms; }
+    // The last command had no answer within the time-out.
+    bool AnswerOverdue() const { return overdue_; }
     // Lets go of the unit; nothing reaches the HID layer afterwards.
     void Shutdown();
     // Lets go of the checked-out unit and waits, idle, for the next plug-in. For a front end
@@ -430,6 +436,8 @@ class TConversation {
     void ShowParamSet(const params::TParamSet& set);
     void SendCommand(const std::string& text);
     void SetTicking(bool on);
+    // The time-out has run out for the command written last: true when the tick stops here.
+    bool Overdue();
     void SetLanguage(std::string bytes);
     void SetSerial(std::optional<std::string> bytes);
 
@@ -451,6 +459,9 @@ class TConversation {
     bool running_ = false;
     bool ticking_ = false;
     std::uint32_t revision_ = 0;
+    std::int64_t replyTimeoutMs_ = 0;
+    std::optional<std::int64_t> waitingSince_; // UTC ms: a command was written, no reply yet
+    bool overdue_ = false;
     bool serialRefused_ = false;
     std::optional<TRunKind> runShown_;
     std::int32_t defaultsCounted_ = 0;

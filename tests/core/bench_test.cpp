@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@ using testing_support::TRecordingView;
 
 class EveryUnitBench : public ::testing::Test, core::TBenchFront, core::TLogSink {
   protected:
+    static constexpr std::int64_t kReplyTimeoutMs = 500;
     struct TPlugged {
         std::shared_ptr<hid::sim::TTransceiverModel> model;
         std::uint32_t id = 0;
@@ -59,9 +61,10 @@ class EveryUnitBench : public ::testing::Test, core::TBenchFront, core::TLogSink
             Pass();
         return done();
     }
-    TPlugged PlugUnit(const std::string& serial) {
+    TPlugged PlugUnit(const std::string& serial, std::set<std::string> silent = {}) {
         sim::Profile p = sim::MakeProfile("DW730 TONAL", "201036");
         p.serial = serial;
+        p.faults.silent = std::move(silent);
         TPlugged unit{std::make_shared<hid::sim::TTransceiverModel>(p)};
         unit.id = services.Plug(hid::sim::DeviceSpecOf(p, unit.model));
         return unit;
@@ -119,7 +122,8 @@ class EveryUnitBench : public ::testing::Test, core::TBenchFront, core::TLogSink
     TRecordingDialogs dialogs;
     TRecordingView view;
     core::TUnitBench bench{core::TBenchPorts{controller.get(), this, &dialogs, &view, &clock, this},
-                           "9.9.9", core::TBenchPolicy::EveryUnit};
+                           "9.9.9", core::TBenchPolicy::EveryUnit,
+                           core::TUnitOptions{nullptr, nullptr, kReplyTimeoutMs}};
     std::uint64_t elapsedUs = 0;
     std::map<std::string, std::vector<std::string>> lines;
     std::vector<std::string> events;
@@ -181,6 +185,42 @@ TEST_F(EveryUnitBench, EachUnitIsServedApartAndAnApplyOutlivesTheOthersComingAnd
     EXPECT_EQ(bench.Units().front(), a);
     EXPECT_EQ(a->Phase(), TPhase::Ready);
     EXPECT_TRUE(dialogs.errors.empty());
+}
+
+TEST_F(EveryUnitBench, AUnitThatFallsSilentEndsAloneAtItsReplyTimeOut) {
+    const TPlugged mute = PlugUnit("SV0000000011", {"SAVE"});
+    PlugUnit("SV0000000022");
+    ASSERT_TRUE(PassUntil([&] { return rests.size() == 2; }));
+    TConversation* a = UnitWithSerial("SV0000000011");
+    TConversation* b = UnitWithSerial("SV0000000022");
+    ASSERT_TRUE(a && b);
+    for (TConversation* unit : {a, b}) {
+        const int volume = unit->Setting(params::TSetting::Volume).current.value_or(0);
+        unit->Choose(params::TSetting::Volume, volume == 0 ? 1 : 0);
+        unit->PressApply();
+    }
+    ASSERT_TRUE(PassUntil([&] { return Received(mute).back() == "SAVE"; }));
+    const std::int64_t saveSentMs = clock.Now().utcMs;
+    EXPECT_FALSE(a->AnswerOverdue());
+    Passes(static_cast<int>(kReplyTimeoutMs) - 10);
+    EXPECT_FALSE(a->AnswerOverdue()) << "not before its time";
+    Passes(20);
+
+    EXPECT_TRUE(a->AnswerOverdue());
+    EXPECT_FALSE(a->NeedsTicks());
+    EXPECT_FALSE(a->LastRun().saved);
+    EXPECT_EQ(Received(mute).back(), "SAVE");
+    EXPECT_TRUE(Logged(bench.NameOf(*a), "Error : No answer to SAVE within 500 ms"));
+    EXPECT_GE(clock.Now().utcMs - saveSentMs, kReplyTimeoutMs);
+    // The other unit saved and is not touched by the first one's silence.
+    EXPECT_TRUE(b->LastRun().saved);
+    EXPECT_FALSE(b->AnswerOverdue());
+    EXPECT_EQ(std::count(ends.begin(), ends.end(),
+                         std::make_pair(std::string("SV0000000011"), core::TRunEnd::Abandoned)),
+              1);
+    EXPECT_EQ(std::count(ends.begin(), ends.end(),
+                         std::make_pair(std::string("SV0000000022"), core::TRunEnd::Saved)),
+              1);
 }
 
 } // namespace
