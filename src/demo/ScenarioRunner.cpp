@@ -51,7 +51,7 @@ TAwait Await(TDemoRig& rig, const std::function<bool()>& done, int64_t timeoutMs
 }
 
 bool Resting(TForm1& form) {
-    return !form.Timer().Enabled() || form.Conversation().Phase() == core::TPhase::Ready ||
+    return !form.Bench().NeedsTicks() || form.Conversation().Phase() == core::TPhase::Ready ||
            form.Conversation().Phase() == core::TPhase::Closing;
 }
 
