@@ -43,7 +43,7 @@ void TConversation::Start() {
     phase_ = TPhase::Idle;
     upload_.data.clear();
     runShown_.reset();
-    Touch();
+    Touch(TShown::Run);
     Log("Start Sonavelle customize tool ver." + version_);
     initParamReadCnt_ = 0;
 }
@@ -92,7 +92,7 @@ void TConversation::Tick() {
         if (phase_ != lastLoggedPhase_) {
             Log(std::to_string(params::StepNumber(phase_)) + " status");
             lastLoggedPhase_ = phase_;
-            Touch();
+            Touch(TShown::Run);
         }
         if (running_ && Overdue()) return;
         if (running_) {
@@ -307,7 +307,7 @@ void TConversation::ResetDisplay() {
     airCheck.first = airCheck.later = -1;
     airCheck.shown.clear();
     SetPosition(0);
-    Touch();
+    Touch(TShown::Settings);
     // What was read and chosen belongs to the display just cleared.
     unitValues_.Clear();
     chosen_.clear();
@@ -330,7 +330,7 @@ void TConversation::ChooseItem(TSetting row, int index) {
         MarkChosen(params::SettingOfChoice(params::Info(row).choice, identity_));
         TSettingData& d = Data(row);
         d.choice = params::ItemOf(index, static_cast<std::size_t>(d.items));
-        Touch();
+        Touch(TShown::Settings);
     });
 }
 
@@ -339,7 +339,7 @@ void TConversation::ChooseAirCheckFirst(int index) {
         MarkChosen(TSetting::AirCheck);
         Data(TSetting::AirCheck).first =
             params::ItemOf(index, params::DivingTimeSignal1Items.size());
-        Touch();
+        Touch(TShown::Settings);
     });
 }
 
@@ -348,7 +348,7 @@ void TConversation::ChooseAirCheckLater(int index) {
         MarkChosen(TSetting::AirCheck);
         Data(TSetting::AirCheck).later =
             params::ItemOf(index, params::DivingTimeSignal2Items.size());
-        Touch();
+        Touch(TShown::Settings);
     });
 }
 
@@ -376,7 +376,7 @@ void TConversation::Choose(TSetting setting, int index) {
 void TConversation::SetTicking(bool on) {
     if (ticking_ == on) return;
     ticking_ = on;
-    Touch();
+    Touch(TShown::Run);
 }
 
 } // namespace core

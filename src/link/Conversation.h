@@ -144,7 +144,6 @@ class TUnitWatcher {
     virtual void SettingsShownChanged() {} // Supported() was decided (or reset)
     virtual void ModelAnswered() {}
     virtual void LanguageAnswered() {}
-    virtual void DefaultsCounted() {}     // a reply of the default set was counted
     virtual void CapabilitiesChecked() {} // the identity's capability rules hold now
     virtual void ReadBackFinished() {}
     virtual void SaveAnswered() {} // the unit answered "SAVE" (or a run ended as if it had)
@@ -265,9 +264,15 @@ class TConversation {
     bool FirstCheck() const { return ports_.Host && ports_.Host->FirstCheck(); }
     // The capability rules of the identity last read back, as they were last checked.
     const std::vector<params::TControlRule>& CapabilityRules() const { return rules_; }
-    // Raised by every change of what the state shows (texts, values, choices, progress): a
-    // view redraws nothing while it stays the same.
+    // Raised by every change of what the state shows: a view redraws nothing while it stays
+    // the same, and of each part only what changed.
+    enum class TShown : std::uint8_t {
+        Identity, // identity, serial number, what was counted of the default set
+        Settings, // each setting's value and choice
+        Run,      // progress, the run under way, the change count, the step, the tick
+    };
     std::uint32_t Revision() const { return revision_; }
+    std::uint32_t Revision(TShown part) const { return revisions_[static_cast<std::size_t>(part)]; }
 
     // What identification found, as the unit sent it (bytes, not display texts).
     const params::TIdentity& Identity() const { return identity_; }
@@ -301,8 +306,14 @@ class TConversation {
     int LoggedStep() const { return params::StepNumber(lastLoggedPhase_); }
     // A run that was started and whose "SAVE" has not been answered (nor its backup refused).
     const std::optional<TRunKind>& RunUnderWay() const { return runShown_; }
-    // Replies of the default set counted when the last one came.
-    std::int32_t DefaultsCounted() const { return defaultsCounted_; }
+    // Replies of the default set counted when the last one came; none before the first.
+    const std::optional<std::int32_t>& DefaultsCounted() const { return defaultsCounted_; }
+    // A unit has answered "VER" since the start (the window's notice reads so from then on).
+    bool VersionHeard() const { return versionHeard_; }
+    // A firmware version, and a model, have been known since the start (the window's lists
+    // are those of the identity from then on, its own before).
+    bool VersionEverKnown() const { return versionEverKnown_; }
+    bool ModelEverKnown() const { return modelEverKnown_; }
 
     // What the core keeps of each setting, as the window's row shows it.
     struct TSettingData {
@@ -369,7 +380,10 @@ class TConversation {
     TApplyPlan PlanApply() const;
     void LogBytes(std::string_view bytes, int direction = kLogNote);
     void Refresh(bool processEvents = false);
-    void Touch() { ++revision_; }
+    void Touch(TShown part) {
+        ++revision_;
+        ++revisions_[static_cast<std::size_t>(part)];
+    }
     template <typename M> void Tell(M moment) {
         if (ports_.Watcher) (ports_.Watcher->*moment)();
     }
@@ -449,7 +463,7 @@ class TConversation {
         // As a progress bar takes it: a position outside 0..100 leaves it where it is.
         if (position < 0 || position > 100 || position == progress_) return;
         progress_ = position;
-        Touch();
+        Touch(TShown::Run);
     }
 
     TConversationPorts ports_;
@@ -459,12 +473,16 @@ class TConversation {
     bool running_ = false;
     bool ticking_ = false;
     std::uint32_t revision_ = 0;
+    std::array<std::uint32_t, 3> revisions_{};
     std::int64_t replyTimeoutMs_ = 0;
     std::optional<std::int64_t> waitingSince_; // UTC ms: a command was written, no reply yet
     bool overdue_ = false;
     bool serialRefused_ = false;
     std::optional<TRunKind> runShown_;
-    std::int32_t defaultsCounted_ = 0;
+    std::optional<std::int32_t> defaultsCounted_;
+    bool versionHeard_ = false;
+    bool versionEverKnown_ = false;
+    bool modelEverKnown_ = false;
     bool supported_ = true; // the settings panel is shown
     int progress_ = 0;
     TPhase phase_ = TPhase::Idle;

@@ -19,30 +19,34 @@ void TConversation::SetVersionText(std::string bytes) {
     rulesKnown_ = false;
     if (bytes == identity_.version) return;
     identity_.version = std::move(bytes);
+    if (!identity_.version.empty()) versionEverKnown_ = true;
     // Another firmware offers other hands-free items.
     Rebuild(TSetting::HandsFree, params::HandsFreeChoices(identity_.version).list.items.size());
-    Touch();
+    Touch(TShown::Identity);
+    Touch(TShown::Settings);
 }
 
 void TConversation::SetModelText(std::string bytes) {
     rulesKnown_ = false;
     if (bytes == identity_.model) return;
     identity_.model = std::move(bytes);
+    if (!identity_.model.empty()) modelEverKnown_ = true;
     // Another model offers other channels and dive-computer items.
     Rebuild(TSetting::Channel, params::ChannelChoices(identity_.model).items.size());
     Rebuild(TSetting::DiveComputer, params::DiveComInterfaceChoices(identity_.model).items.size());
-    Touch();
+    Touch(TShown::Identity);
+    Touch(TShown::Settings);
 }
 
 void TConversation::SetLanguage(std::string bytes) {
     language_ = std::move(bytes);
-    Touch();
+    Touch(TShown::Identity);
 }
 
 void TConversation::SetSerial(std::optional<std::string> bytes) {
     serial_ = std::move(bytes);
     serialRefused_ = false;
-    Touch();
+    Touch(TShown::Identity);
 }
 
 void TConversation::SendClock() {
@@ -78,6 +82,8 @@ void TConversation::OnVersionReply() {
     const std::string version = channel::RemoveOK(replies_.Text());
     Log("バージョン" + Latin1ToUtf8(version));
     SetVersionText(version);
+    versionHeard_ = true;
+    Touch(TShown::Identity);
 
     const auto decide = [&](const char* command, TPhase next, bool panel) {
         Log(version.size() == 3 ? "FWタイプ1" : "FWタイプ2");
@@ -259,7 +265,7 @@ void TConversation::OnSerialReply() {
     } else if (reply.rfind("NG", 0) == 0) {
         serial_.reset();
         serialRefused_ = true;
-        Touch();
+        Touch(TShown::Identity);
     }
     phase_ = TPhase::Closing;
     if (!supported_) return;

@@ -44,7 +44,7 @@ void TConversation::SetAirCheck(bool checked) {
             d.first = d.later = 1;
         }
     }
-    Touch();
+    Touch(TShown::Settings);
 }
 
 void TConversation::ApplyCapabilityRules() {
@@ -107,7 +107,7 @@ void TConversation::ReadInitialParameters() {
     }
     SetPosition(params::InitialReadBackProgress(initParamRecvCnt_, expectedParamCnt_));
     defaultsCounted_ = initParamRecvCnt_;
-    Tell(&TUnitWatcher::DefaultsCounted);
+    Touch(TShown::Identity);
 }
 
 void TConversation::ReadCurrentParameters() {
@@ -192,7 +192,7 @@ void TConversation::Show(TSetting setting, const std::optional<params::TDisplay>
     d.choice = params::ItemOf(shown->itemIndex, static_cast<std::size_t>(d.items));
     d.shown = shown->text;
     d.current = shown->tag;
-    Touch();
+    Touch(TShown::Settings);
 }
 
 void TConversation::ShowRxLevel(std::int32_t value) {
@@ -225,7 +225,7 @@ void TConversation::ShowRecordSw(std::int32_t value) {
     d.choice = params::ItemOf(shown.itemIndex, static_cast<std::size_t>(d.items));
     d.current = shown.tag;
     if (shown.text) d.shown = *shown.text;
-    Touch();
+    Touch(TShown::Settings);
 }
 
 void TConversation::ShowDiveComInterface(std::int32_t index) {
@@ -300,7 +300,7 @@ bool TConversation::BeginRun(TRunKind kind) {
         if (sameUnit) {
             phase_ = TPhase::Ready;
             runShown_.reset();
-            Touch();
+            Touch(TShown::Run);
         }
         return false;
     }
@@ -386,7 +386,7 @@ void TConversation::PressApply() {
         StartRun();
         applyProgressCnt_ = 0;
         SetPosition(0);
-        Touch(); // the change count
+        Touch(TShown::Run); // the change count
         // A half-chosen air check is off: the box shows it before anything is written.
         if (changes.uncheckAirCheck) SetAirCheck(false);
         if (changes.count == 0) return;
@@ -468,7 +468,7 @@ void TConversation::OnSaveReply() {
             TSettingData& d = Data(setting);
             if (text) d.shown = *text;
             d.current = current;
-            Touch();
+            Touch(TShown::Settings);
         };
         const int volume = Data(Volume).choice;
         setBox(Volume, params::VolumeBoxText(volume), volume);
@@ -493,7 +493,7 @@ void TConversation::OnSaveReply() {
     }
     phase_ = TPhase::Ready;
     runShown_.reset();
-    Touch();
+    Touch(TShown::Run);
     Tell(&TUnitWatcher::SaveAnswered);
     SetPosition(100);
     EndRun(saved ? TRunEnd::Saved : TRunEnd::Refused);
@@ -518,7 +518,7 @@ void TConversation::PressDefault() {
         StartRun();
         SetPosition(0);
         runShown_ = TRunKind::Default;
-        Touch();
+        Touch(TShown::Run);
         SendCommand(std::string(params::CmdClear));
         phase_ = TPhase::RestoringDefaults;
     });

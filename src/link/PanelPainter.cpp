@@ -48,21 +48,28 @@ void TPanelPainter::Draw() {
     if (!unit_) return;
     const TConversation& u = *unit_;
     if (drawn_ && u.Revision() == drawnRevision_) return;
+    using TShown = TConversation::TShown;
+    const auto changed = [&](TShown part) {
+        std::uint32_t& drawn = drawnParts_[static_cast<std::size_t>(part)];
+        if (drawn_ && u.Revision(part) == drawn) return false;
+        drawn = u.Revision(part);
+        return true;
+    };
+    const bool identity = changed(TShown::Identity);
+    const bool settings = changed(TShown::Settings);
+    const bool run = changed(TShown::Run);
     drawn_ = true;
     drawnRevision_ = u.Revision();
 
-    const params::TIdentity& id = u.Identity();
-    panel_.SetText(Edit1, Latin1ToUtf8(id.version));
-    panel_.SetText(EditKIND, Latin1ToUtf8(id.model));
-    panel_.SetText(EditLanguage, Latin1ToUtf8(u.Language()));
-    if (u.Serial())
-        panel_.SetText(Edit2, Latin1ToUtf8(*u.Serial()));
-    else
-        panel_.SetText(Edit2, u.SerialRefused() ? "Not found" : "");
-    DrawLists(u);
-    for (TSetting setting : params::kRows)
-        DrawSetting(u, setting);
-    DrawSetting(u, TSetting::AirCheck);
+    if (identity) DrawIdentity(u);
+    if (identity || settings) {
+        // The lists first: a new list clears its choice.
+        DrawLists(u);
+        for (TSetting setting : params::kRows)
+            DrawSetting(u, setting);
+        DrawSetting(u, TSetting::AirCheck);
+    }
+    if (!run) return;
     panel_.SetText(Label4, RunText(u.RunUnderWay()));
     panel_.SetPosition(ProgressBar1, u.Progress());
     panel_.SetTag(SpeedButton2, u.ChangeCount());
@@ -72,16 +79,36 @@ void TPanelPainter::Draw() {
     panel_.SetEnabled(Timer1, u.NeedsTicks());
 }
 
-void TPanelPainter::DrawLists(const TConversation& u) {
+void TPanelPainter::DrawIdentity(const TConversation& u) {
     const params::TIdentity& id = u.Identity();
-    if (id.version != listsVersion_) {
+    panel_.SetText(Edit1, Latin1ToUtf8(id.version));
+    panel_.SetText(EditKIND, Latin1ToUtf8(id.model));
+    panel_.SetText(EditLanguage, Latin1ToUtf8(u.Language()));
+    if (u.Serial())
+        panel_.SetText(Edit2, Latin1ToUtf8(*u.Serial()));
+    else
+        panel_.SetText(Edit2, u.SerialRefused() ? "Not found" : "");
+    // Worded for the firmware once a unit has said its version; shown only where it is
+    // found wanting.
+    if (u.VersionHeard()) panel_.SetText(Label3, kUnsupportedNotice);
+    if (u.DefaultsCounted())
+        panel_.SetText(LabelParamCnt, "ParameterCount=" + std::to_string(*u.DefaultsCounted()));
+}
+
+void TPanelPainter::DrawLists(const TConversation& u) {
+    // The window's own lists until the unit has said its version or model, then the
+    // identity's (empty again after a device change).
+    const params::TIdentity& id = u.Identity();
+    if (u.VersionEverKnown() && (!listsForVersion_ || id.version != listsVersion_)) {
+        listsForVersion_ = true;
         listsVersion_ = id.version;
         const params::THandsFreeChoices choices = params::HandsFreeChoices(id.version);
         Rebuild(panel_, RadioGroup4, choices.list);
         panel_.SetVisible(Label9, choices.sensitivityLabelsVisible);
         panel_.SetVisible(Label10, choices.sensitivityLabelsVisible);
     }
-    if (id.model != listsModel_) {
+    if (u.ModelEverKnown() && (!listsForModel_ || id.model != listsModel_)) {
+        listsForModel_ = true;
         listsModel_ = id.model;
         Rebuild(panel_, RGChannel, params::ChannelChoices(id.model));
         Rebuild(panel_, RgDiveComInterface, params::DiveComInterfaceChoices(id.model));
@@ -158,8 +185,6 @@ void TPanelPainter::Ticked() {
 
 void TPanelPainter::VersionAnswered() {
     panel_.SetVisible(Edit8, false);
-    // Told once the unit has said its version; hidden until the firmware is found wanting.
-    panel_.SetText(Label3, kUnsupportedNotice);
 }
 
 void TPanelPainter::SettingsShownChanged() {
@@ -176,11 +201,6 @@ void TPanelPainter::ModelAnswered() {
 
 void TPanelPainter::LanguageAnswered() {
     panel_.SetVisible(Label13, true);
-}
-
-void TPanelPainter::DefaultsCounted() {
-    if (unit_)
-        panel_.SetText(LabelParamCnt, "ParameterCount=" + std::to_string(unit_->DefaultsCounted()));
 }
 
 void TPanelPainter::CapabilitiesChecked() {

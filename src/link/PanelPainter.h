@@ -7,6 +7,7 @@
 #include "link/Conversation.h"
 #include "link/Panel.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -47,11 +48,11 @@ class TPanelPainter final : public TUnitWatcher {
     void SettingsShownChanged() override;
     void ModelAnswered() override;
     void LanguageAnswered() override;
-    void DefaultsCounted() override;
     void CapabilitiesChecked() override;
     void ReadBackFinished() override;
     void SaveAnswered() override;
 
+    void DrawIdentity(const TConversation& unit);
     void DrawLists(const TConversation& unit);
     void DrawSetting(const TConversation& unit, TSetting setting);
     void EnableMenus(bool enabled);
@@ -60,7 +61,10 @@ class TPanelPainter final : public TUnitWatcher {
     TPanel panel_;
     bool drawn_ = false;
     std::uint32_t drawnRevision_ = 0;
-    // The identity the lists were last built for; the window's texts start empty.
+    std::array<std::uint32_t, 3> drawnParts_{};
+    // The identity the lists were last built for, once they are the identity's.
+    bool listsForVersion_ = false;
+    bool listsForModel_ = false;
     std::string listsVersion_;
     std::string listsModel_;
 };
