@@ -82,6 +82,10 @@ class TViewSink {
   public:
     virtual ~TViewSink() = default;
     // Bring the shown panel up to date now; with processEvents, let the event loop run too.
+    // The conversation asks for the event loop in the middle of a step (when the settings are
+    // shown or hidden for a firmware, and when a device change clears them): whatever the
+    // loop delivers then (a report, a device change, a click) re-enters the bench and the
+    // conversation, which hold no reference across the call.
     virtual void Refresh(bool processEvents) = 0;
     // The tool closes (a unit was attached before it started).
     virtual void Close() = 0;
