@@ -51,7 +51,8 @@ void TLogSink::WriteUnitLogBytes(std::string_view, std::string_view latin1, int 
 TUnitBench::TUnitBench(TBenchPorts ports, std::string version, TBenchPolicy policy,
                        TUnitOptions options)
     : ports_(ports), version_(std::move(version)), policy_(policy), options_(options) {
-    if (policy_ == TBenchPolicy::OneUnit) Add(nullptr, options_.Journal, options_.Watcher);
+    if (policy_ == TBenchPolicy::OneUnit)
+        one_ = Add(nullptr, options_.Journal, options_.Watcher).conversation.get();
     if (!ports_.Hid) return;
     ports_.Hid->SetOnEnumerate(hid::THidEnumerateEvent::Bind<&TUnitBench::OnEnumerate>(this));
     ports_.Hid->SetOnDeviceData(hid::THidDataEvent::Bind<&TUnitBench::OnDeviceData>(this));
@@ -86,14 +87,6 @@ TUnitBench::TSlot& TUnitBench::Add(hid::TCustomHidDevice* device, TWriteJournal*
     s.conversation->SetReplyTimeout(options_.replyTimeoutMs);
     units_.push_back(std::move(slot));
     return s;
-}
-
-TConversation& TUnitBench::Unit() {
-    return *units_.front()->conversation;
-}
-
-const TConversation& TUnitBench::Unit() const {
-    return *units_.front()->conversation;
 }
 
 std::vector<TConversation*> TUnitBench::Units() const {
@@ -156,18 +149,17 @@ bool TUnitBench::NeedsTicks() const {
 }
 
 void TUnitBench::Tick() {
-    if (policy_ == TBenchPolicy::OneUnit) {
-        TConversation& unit = Unit();
-        if (changePending_ && !unit.WriteRunUnderWay()) ChangeDevices();
-        unit.Tick();
-        Watch(*units_.front());
+    if (one_) {
+        if (changePending_ && !one_->WriteRunUnderWay()) ChangeDevices();
+        one_->Tick();
+        if (ports_.Front) Watch(*units_.front());
         return;
     }
     // A unit's tick may end it (its front end unplugs it): the list is walked by index.
     for (std::size_t i = 0; i < units_.size(); ++i) {
         if (!units_[i]->conversation->NeedsTicks()) continue;
         units_[i]->conversation->Tick();
-        Watch(*units_[i]);
+        if (ports_.Front) Watch(*units_[i]);
     }
 }
 
@@ -209,9 +201,9 @@ void TUnitBench::OnDeviceData(hid::TCustomHidDevice* device, std::uint8_t, const
 
 void TUnitBench::DeviceData(hid::TCustomHidDevice* device, const std::uint8_t* data,
                             std::uint16_t size) {
-    if (policy_ == TBenchPolicy::OneUnit) {
+    if (one_) {
         // The window's unit takes what its controller delivers.
-        Unit().DeviceData(data, size);
+        one_->DeviceData(data, size);
         return;
     }
     if (TConversation* unit = UnitOf(device)) unit->DeviceData(data, size);

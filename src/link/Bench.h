@@ -88,8 +88,8 @@ class TUnitBench final : public TUnitHost {
     void Enumerated(hid::TCustomHidDevice& device);
 
     // OneUnit: the unit, connected or not.
-    TConversation& Unit();
-    const TConversation& Unit() const;
+    TConversation& Unit() { return *one_; }
+    const TConversation& Unit() const { return *one_; }
     // The units on the bench, in the order they arrived (OneUnit: the one, always).
     std::vector<TConversation*> Units() const;
     // The unit whose device this is; null when none.
@@ -121,6 +121,7 @@ class TUnitBench final : public TUnitHost {
     TBenchPolicy policy_;
     TUnitOptions options_;
     std::vector<std::unique_ptr<TSlot>> units_;
+    TConversation* one_ = nullptr; // OneUnit: the unit
     bool firstCheck_ = true;
     bool changePending_ = false; // a device change came during a write run: due at its end
     TSlot* listing_ = nullptr;   // the unit whose log a device pass is listed in

@@ -94,7 +94,7 @@ void TConversation::Tick() {
             lastLoggedPhase_ = phase_;
             Touch(TShown::Run);
         }
-        if (running_ && Overdue()) return;
+        if (running_ && replyTimeoutMs_ > 0 && Overdue()) return;
         if (running_) {
             replies_.TakeNext();
             StepDispatch();

@@ -44,10 +44,8 @@ std::string_view RunText(const std::optional<TRunKind>& run) {
 
 } // namespace
 
-void TPanelPainter::Draw() {
-    if (!unit_) return;
+void TPanelPainter::Redraw() {
     const TConversation& u = *unit_;
-    if (drawn_ && u.Revision() == drawnRevision_) return;
     using TShown = TConversation::TShown;
     const auto changed = [&](TShown part) {
         std::uint32_t& drawn = drawnParts_[static_cast<std::size_t>(part)];

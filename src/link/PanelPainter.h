@@ -26,7 +26,9 @@ class TPanelPainter final : public TUnitWatcher {
     // The unit drawn from now on (its ports name this painter as their watcher).
     void Show(const TConversation& unit) { unit_ = &unit; }
     // Brings the panel up to the unit's state; nothing is done while the state stands.
-    void Draw();
+    void Draw() {
+        if (unit_ && (!drawn_ || unit_->Revision() != drawnRevision_)) Redraw();
+    }
     // Drawn first.
     const TPanel& Panel() {
         Draw();
@@ -52,6 +54,7 @@ class TPanelPainter final : public TUnitWatcher {
     void ReadBackFinished() override;
     void SaveAnswered() override;
 
+    void Redraw();
     void DrawIdentity(const TConversation& unit);
     void DrawLists(const TConversation& unit);
     void DrawSetting(const TConversation& unit, TSetting setting);
