@@ -153,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         case 6: { // only what the user can reach: a disabled control takes no clicks
             const TControl choice = kChoices[in.Byte() % kChoices.size()];
             const int index = static_cast<std::int8_t>(in.Byte()) % 8;
-            if (rig[choice].enabled) rig.conversation.Choose(choice, index);
+            if (rig[choice].enabled) rig.Choose(choice, index);
             break;
         }
         case 7: {
