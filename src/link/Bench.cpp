@@ -80,8 +80,10 @@ TUnitBench::TSlot& TUnitBench::Add(hid::TCustomHidDevice* device, TWriteJournal*
     // A bench of several tells its front end how every run ends; the window's unit runs
     // unjournaled where it has no journal.
     const bool journaled = journal || policy_ == TBenchPolicy::EveryUnit;
+    // The window's one unit writes to its log as it always has; each of several is named.
+    TLogSink* log = policy_ == TBenchPolicy::OneUnit ? ports_.Log : &s;
     s.conversation = std::make_unique<TConversation>(
-        TConversationPorts{ports_.Hid ? this : nullptr, &s, ports_.Dialogs, ports_.View,
+        TConversationPorts{ports_.Hid ? this : nullptr, log, ports_.Dialogs, ports_.View,
                            ports_.Clock, journaled ? &s : nullptr, watcher},
         version_);
     s.conversation->SetReplyTimeout(options_.replyTimeoutMs);

@@ -68,7 +68,10 @@ void TPanelPainter::Redraw() {
         DrawSetting(u, TSetting::AirCheck);
     }
     if (!run) return;
-    panel_.SetText(Label4, RunText(u.RunUnderWay()));
+    if (!drawnRun_ || *drawnRun_ != u.RunUnderWay()) {
+        drawnRun_ = u.RunUnderWay();
+        panel_.SetText(Label4, RunText(*drawnRun_));
+    }
     panel_.SetPosition(ProgressBar1, u.Progress());
     panel_.SetTag(SpeedButton2, u.ChangeCount());
     // The window's timer runs while the unit needs ticks, and carries the step it last logged

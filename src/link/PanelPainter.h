@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace testing_support {
@@ -65,6 +66,7 @@ class TPanelPainter final : public TUnitWatcher {
     bool drawn_ = false;
     std::uint32_t drawnRevision_ = 0;
     std::array<std::uint32_t, 3> drawnParts_{};
+    std::optional<std::optional<TRunKind>> drawnRun_; // the run Label4 was last drawn for
     // The identity the lists were last built for, once they are the identity's.
     bool listsForVersion_ = false;
     bool listsForModel_ = false;
