@@ -386,9 +386,11 @@ void THidDevice::StopReader() {
 }
 
 void THidDevice::HandleUnplug() {
+    // Marked first: a reader whose handle is closed here tries again at once, and it must
+    // find the device gone, not open its path anew (a not-found, read as some other fault).
+    pluggedIn_ = false;
     CloseMain();
     CloseRead();
-    pluggedIn_ = false;
     if (unplugHandler_) unplugHandler_(this);
     unplugHandler_ = {};
 }

@@ -648,11 +648,10 @@ TEST_F(ControllerTest, ReadThatEndedAsGoneDoesNotOutliveACheckIn) {
     EXPECT_EQ(ev.Reports[0].Data, std::vector<uint8_t>{7});
 }
 
-// The sim services, except that change notices cannot be had, as when a udev monitor
-// cannot be made while udev itself works.
-class TNoNoticeServices final : public TPlatformServices {
+// The sim services, passed through; a test overrides what it changes or watches.
+class TForwardServices : public TPlatformServices {
   public:
-    explicit TNoNoticeServices(TSimServices& Sim) : sim_(Sim) {}
+    explicit TForwardServices(TSimServices& Sim) : sim_(Sim) {}
     bool Available() const override { return sim_.Available(); }
     THidGuid HidGuid() override { return sim_.HidGuid(); }
     std::vector<THidPnPInfo> CollectInterfaces(const THidGuid& Guid) override {
@@ -675,9 +674,11 @@ class TNoNoticeServices final : public TPlatformServices {
         return sim_.Write(Handle, Buffer, Length, Written);
     }
     std::unique_ptr<TReadWaiter> NewReadWaiter() override { return sim_.NewReadWaiter(); }
-    bool OpenNotices(TMainThread&, std::function<void(TDeviceNotice)>) override { return false; }
-    void PostNotice(TDeviceNotice) override {} // nowhere to post without a notice source
-    void CloseNotices() override {}
+    bool OpenNotices(TMainThread& Main, std::function<void(TDeviceNotice)> Notice) override {
+        return sim_.OpenNotices(Main, std::move(Notice));
+    }
+    void PostNotice(TDeviceNotice Notice) override { sim_.PostNotice(Notice); }
+    void CloseNotices() override { sim_.CloseNotices(); }
     uint32_t LastError() const override { return sim_.LastError(); }
     void SetLastError(uint32_t Code) override { sim_.SetLastError(Code); }
     std::string ErrorMessage(uint32_t Code) const override { return sim_.ErrorMessage(Code); }
@@ -685,8 +686,18 @@ class TNoNoticeServices final : public TPlatformServices {
     uint32_t NotConnectedError() const override { return sim_.NotConnectedError(); }
     void AnnounceThreadName(const std::string& Name) override { sim_.AnnounceThreadName(Name); }
 
-  private:
+  protected:
     TSimServices& sim_;
+};
+
+// The sim services, except that change notices cannot be had, as when a udev monitor
+// cannot be made while udev itself works.
+class TNoNoticeServices final : public TForwardServices {
+  public:
+    using TForwardServices::TForwardServices;
+    bool OpenNotices(TMainThread&, std::function<void(TDeviceNotice)>) override { return false; }
+    void PostNotice(TDeviceNotice) override {} // nowhere to post without a notice source
+    void CloseNotices() override {}
 };
 
 TEST_F(ControllerTest, FirstChangeComesEvenWithoutHotPlugNotices) {
@@ -707,6 +718,71 @@ TEST_F(ControllerTest, FirstChangeComesEvenWithoutHotPlugNotices) {
     blind.reset();
     main.RunPending();
     EXPECT_TRUE(ev.Log.empty());
+}
+
+// Watches the reader of one device: its read starts, its read-handle opens, and whether
+// the device already read as unplugged when the reader was woken.
+class TReaderWatch final : public TForwardServices {
+  public:
+    using TForwardServices::TForwardServices;
+    std::atomic<int> Begins{0};
+    std::atomic<int> ReadOpens{0};
+    std::atomic<THidDevice*> Watched{nullptr};
+    std::vector<bool> PluggedAtWake; // Wake is called from the main thread here
+
+    THandle Open(const std::string& Path, TOpenMode Mode) override {
+        if (Mode == TOpenMode::ReadAsync) ++ReadOpens;
+        return sim_.Open(Path, Mode);
+    }
+    std::unique_ptr<TReadWaiter> NewReadWaiter() override {
+        struct TWaiter final : TReadWaiter {
+            TReaderWatch& W;
+            std::unique_ptr<TReadWaiter> Sim;
+            TWaiter(TReaderWatch& Watch, std::unique_ptr<TReadWaiter> S)
+                : W(Watch), Sim(std::move(S)) {}
+            bool Begin(THandle H, uint8_t* Buffer, uint32_t Length) override {
+                ++W.Begins;
+                return Sim->Begin(H, Buffer, Length);
+            }
+            TWaitResult Wait(int32_t Ms) override { return Sim->Wait(Ms); }
+            TReadEnd Result() override { return Sim->Result(); }
+            bool Cancel() override { return Sim->Cancel(); }
+            void Wake() override {
+                if (THidDevice* dev = W.Watched.load()) W.PluggedAtWake.push_back(dev->PluggedIn());
+                Sim->Wake();
+            }
+        };
+        return std::make_unique<TWaiter>(*this, sim_.NewReadWaiter());
+    }
+};
+
+// The pass that removes a device may come before the platform fails its read. The reader,
+// woken with its handle taken away, tries again at once: it must find the device unplugged
+// and say so, not open the path again (on Windows a not-found, which means another fault).
+TEST_F(ControllerTest, ReaderWokenByAnUnplugFindsTheDeviceNotConnected) {
+    auto model = std::make_shared<TQueueModel>(65, 65);
+    Plug(0x1111, 1, model);
+    TReaderWatch watch(services);
+    ctrl = std::make_unique<THidDeviceController>(watch, main);
+    ctrl->SetOnDeviceData(THidDataEvent::Bind<&TEvents::Data>(&ev));
+    main.RunPending();
+    THidDevice* dev = CheckOut(0x1111, 1);
+    dev->SetDataErrorHandler(THidDataErrorEvent::Bind<&TEvents::DataError>(&ev));
+    dev->SetSleepTime(10);
+    model->Push({0, 1});
+    WaitReports(1);
+    EXPECT_TRUE(PollUntil([&] { return watch.Begins >= 2; })); // its next read is outstanding
+    watch.Watched = dev;
+    dev->HandleUnplug();
+    EXPECT_TRUE(main.RunUntil([&] { return !ev.Errors.empty(); }, kThreadWaitMs));
+    for (const uint32_t code : ev.Errors)
+        EXPECT_EQ(code, hid::sim::kErrNotConnected);
+    EXPECT_EQ(watch.PluggedAtWake, std::vector<bool>{false});
+    watch.Watched = nullptr;
+    ctrl->CheckIn(dev);
+    ctrl.reset(); // before the services it was made with
+    EXPECT_EQ(watch.ReadOpens, 1);
+    EXPECT_EQ(services.OpenHandleCount(), 0u);
 }
 
 TEST_F(ControllerTest, SimulatedTransceiverAnswersThroughTheReader) {
