@@ -145,7 +145,7 @@ void TUnitBench::Shutdown() {
 
 // ---- the tick ---------------------------------------------------------------------------------
 
-bool TUnitBench::NeedsTicks() const {
+bool TUnitBench::AnyNeedsTicks() const {
     return std::any_of(units_.begin(), units_.end(),
                        [](const auto& slot) { return slot->conversation->NeedsTicks(); });
 }

@@ -77,7 +77,7 @@ class TUnitBench final : public TUnitHost {
     void Shutdown();
     // One tick of every unit that needs it.
     void Tick();
-    bool NeedsTicks() const;
+    bool NeedsTicks() const { return one_ ? one_->NeedsTicks() : AnyNeedsTicks(); }
     // Still waiting for the first device pass since start.
     bool FirstCheck() const override { return firstCheck_; }
 
@@ -115,6 +115,7 @@ class TUnitBench final : public TUnitHost {
     // EveryUnit: units gone are ended, transceivers new are taken.
     void ChangeEveryUnit();
     void Watch(TSlot& slot);
+    bool AnyNeedsTicks() const;
 
     TBenchPorts ports_;
     std::string version_;

@@ -162,6 +162,7 @@ void TPanelPainter::EnableMenus(bool enabled) {
 
 void TPanelPainter::Forgotten() {
     Draw();
+    rulesHold_ = false;
     panel_.SetVisible(Label8, false);
     panel_.SetVisible(Label13, false);
     for (TSetting setting : params::kRows)
@@ -171,17 +172,25 @@ void TPanelPainter::Forgotten() {
 
 void TPanelPainter::Disconnected() {
     Draw();
+    rulesHold_ = false;
+    menusReady_.reset();
     panel_.SetEnabled(SpeedButton2, false);
     panel_.SetEnabled(SpeedButton3, false);
     EnableMenus(true);
 }
 
 void TPanelPainter::DevicesSettled() {
+    menusReady_.reset();
     EnableMenus(true);
 }
 
 void TPanelPainter::Ticked() {
-    if (unit_) EnableMenus(unit_->Phase() == TPhase::Ready);
+    // Every tick: drawn again only when the phase's readiness changed since the last tick.
+    if (!unit_) return;
+    const bool ready = unit_->Phase() == TPhase::Ready;
+    if (menusReady_ == ready) return;
+    menusReady_ = ready;
+    EnableMenus(ready);
 }
 
 void TPanelPainter::VersionAnswered() {
@@ -207,6 +216,11 @@ void TPanelPainter::LanguageAnswered() {
 void TPanelPainter::CapabilitiesChecked() {
     if (!unit_) return;
     Draw(); // the air check unchecked by the rules first
+    // Checked on every tick of the read-back's last second: applied again only when something
+    // may have undone them since.
+    if (rulesHold_ && rulesRevision_ == unit_->Revision()) return;
+    rulesHold_ = true;
+    rulesRevision_ = unit_->Revision();
     for (const params::TControlRule& rule : unit_->CapabilityRules()) {
         if (rule.action == params::TControlAction::Disable)
             panel_.SetEnabled(rule.control, false);
@@ -217,6 +231,7 @@ void TPanelPainter::CapabilitiesChecked() {
 
 void TPanelPainter::ReadBackFinished() {
     if (!unit_) return;
+    rulesHold_ = false;
     for (TSetting setting : params::kRows)
         panel_.SetEnabled(params::Info(setting).choice, unit_->Row(setting).choice >= 0);
     panel_.SetEnabled(GroupBoxDivingTimeSignal, true);
@@ -227,6 +242,7 @@ void TPanelPainter::ReadBackFinished() {
 }
 
 void TPanelPainter::SaveAnswered() {
+    rulesHold_ = false;
     panel_.SetEnabled(SpeedButton2, true);
     panel_.SetEnabled(SpeedButton3, true);
 }

@@ -67,6 +67,10 @@ class TPanelPainter final : public TUnitWatcher {
     std::uint32_t drawnRevision_ = 0;
     std::array<std::uint32_t, 3> drawnParts_{};
     std::optional<std::optional<TRunKind>> drawnRun_; // the run Label4 was last drawn for
+    // The capability rules are applied, at this revision of the unit.
+    bool rulesHold_ = false;
+    std::uint32_t rulesRevision_ = 0;
+    std::optional<bool> menusReady_; // the menus were last enabled for a ready unit, or not
     // The identity the lists were last built for, once they are the identity's.
     bool listsForVersion_ = false;
     bool listsForModel_ = false;
