@@ -350,6 +350,10 @@ void TUnitBench::LetGo(TConversation& unit) {
 }
 
 void TUnitBench::Closed(TConversation& unit) {
+    // The window lets go and takes the unit afresh at the next device change; a bench of
+    // several keeps it, closed, until it is unplugged, so that another device coming or going
+    // does not identify it again.
+    if (policy_ == TBenchPolicy::EveryUnit) return;
     TSlot* slot = SlotOf(unit);
     if (slot && ports_.Hid) ports_.Hid->CheckIn(slot->device);
 }

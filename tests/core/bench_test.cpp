@@ -61,8 +61,9 @@ class EveryUnitBench : public ::testing::Test, core::TBenchFront, core::TLogSink
             Pass();
         return done();
     }
-    TPlugged PlugUnit(const std::string& serial, std::set<std::string> silent = {}) {
-        sim::Profile p = sim::MakeProfile("DW730 TONAL", "201036");
+    TPlugged PlugUnit(const std::string& serial, std::set<std::string> silent = {},
+                      const char* firmware = "201036") {
+        sim::Profile p = sim::MakeProfile("DW730 TONAL", firmware);
         p.serial = serial;
         p.faults.silent = std::move(silent);
         TPlugged unit{std::make_shared<hid::sim::TTransceiverModel>(p)};
@@ -221,6 +222,28 @@ TEST_F(EveryUnitBench, AUnitThatFallsSilentEndsAloneAtItsReplyTimeOut) {
     EXPECT_EQ(std::count(ends.begin(), ends.end(),
                          std::make_pair(std::string("SV0000000022"), core::TRunEnd::Saved)),
               1);
+}
+
+TEST_F(EveryUnitBench, AUnitItClosedStaysClosedWhileOtherDevicesComeAndGo) {
+    const TPlugged old = PlugUnit("SV0000000011", {}, "202000"); // a firmware not supported
+    ASSERT_TRUE(PassUntil([&] { return rests.size() == 1; }));
+    TConversation* unit = UnitWithSerial("SV0000000011");
+    ASSERT_TRUE(unit);
+    EXPECT_FALSE(unit->Supported());
+    const std::size_t asked = Received(old).size();
+
+    const std::uint32_t mouse = PlugMouse();
+    Passes(50);
+    services.Unplug(mouse);
+    Passes(50);
+    EXPECT_EQ(Received(old).size(), asked); // not identified again
+    ASSERT_EQ(bench.Units().size(), 1u);
+    EXPECT_EQ(bench.Units().front(), unit);
+
+    services.Unplug(old.id);
+    Passes(10);
+    EXPECT_TRUE(bench.Units().empty());
+    EXPECT_EQ(std::count(events.begin(), events.end(), "gone SV0000000011"), 1);
 }
 
 } // namespace
