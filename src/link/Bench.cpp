@@ -37,7 +37,7 @@ class TUnitBench::TSlot final : public TLogSink, public TWriteJournal {
     TWriteJournal* journal_;
     std::string name;
     std::unique_ptr<TConversation> conversation;
-    bool arrived = false, identified = false, resting = false;
+    bool identified = false, resting = false;
 };
 
 void TLogSink::WriteUnitLog(std::string_view, std::string_view utf8, int direction) {
@@ -64,13 +64,7 @@ TUnitBench::~TUnitBench() {
 }
 
 template <typename F> void TUnitBench::Guarded(F&& handler) {
-    try {
-        handler();
-    } catch (const std::exception& e) {
-        ports_.Dialogs->ShowErrorBox(ports_.Log->FromLocal8Bit(e.what()));
-    } catch (...) {
-        ports_.Dialogs->ShowErrorBox("Unknown error.");
-    }
+    core::Guarded(*ports_.Dialogs, *ports_.Log, std::forward<F>(handler));
 }
 
 TUnitBench::TSlot& TUnitBench::Add(hid::TCustomHidDevice* device, TWriteJournal* journal,
@@ -295,7 +289,7 @@ void TUnitBench::ChangeDevices() {
             unit.Disconnect();
             ports_.Hid->CheckIn(slot.device);
             if (ports_.Front) ports_.Front->UnitGone(unit);
-            slot.arrived = slot.identified = slot.resting = false;
+            slot.identified = slot.resting = false;
             return;
         }
 
@@ -315,7 +309,7 @@ void TUnitBench::ChangeDevices() {
             }
         }
         slot.name = slot.device ? slot.device->PnPInfo().DevicePath : std::string();
-        slot.arrived = slot.identified = slot.resting = false;
+        slot.identified = slot.resting = false;
         unit.Take(slot.device);
         if (unit.Running()) {
             unit.Log("HidCtrl1DeviceChange:Runung=True.");
@@ -327,7 +321,6 @@ void TUnitBench::ChangeDevices() {
                 if (ports_.View) ports_.View->Close();
             }
             unit.Identify();
-            slot.arrived = true;
             if (ports_.Front) ports_.Front->UnitArrived(unit);
         } else {
             unit.Log("HidCtrl1DeviceChange:Runung=False.");
@@ -346,7 +339,7 @@ void TUnitBench::LetGo(TConversation& unit) {
     if (!slot) return;
     if (policy_ == TBenchPolicy::OneUnit) changePending_ = false;
     if (ports_.Hid) ports_.Hid->CheckIn(slot->device);
-    slot->arrived = slot->identified = slot->resting = false;
+    slot->identified = slot->resting = false;
 }
 
 void TUnitBench::Closed(TConversation& unit) {
@@ -387,7 +380,6 @@ void TUnitBench::ChangeEveryUnit() {
             unit.Log(id.LogLine);
             unit.Take(device);
             unit.Identify();
-            slot.arrived = true;
             if (ports_.Front) ports_.Front->UnitArrived(unit);
             device = nullptr;
         }

@@ -105,7 +105,7 @@ void TConversation::Tick() {
 }
 
 bool TConversation::Overdue() {
-    if (replyTimeoutMs_ <= 0 || !waitingSince_ || replies_.Received()) return false;
+    if (!waitingSince_ || replies_.Received()) return false;
     if (ports_.Clock->Now().utcMs - *waitingSince_ < replyTimeoutMs_) return false;
     Log("Error : No answer to " + lastCommand_ + " within " + std::to_string(replyTimeoutMs_) +
         " ms; the unit is let be.");
@@ -335,19 +335,17 @@ void TConversation::ChooseItem(TSetting row, int index) {
 }
 
 void TConversation::ChooseAirCheckFirst(int index) {
-    Guarded([&] {
-        MarkChosen(TSetting::AirCheck);
-        Data(TSetting::AirCheck).first =
-            params::ItemOf(index, params::DivingTimeSignal1Items.size());
-        Touch(TShown::Settings);
-    });
+    ChooseAirCheckList(&TSettingData::first, params::DivingTimeSignal1Items.size(), index);
 }
 
 void TConversation::ChooseAirCheckLater(int index) {
+    ChooseAirCheckList(&TSettingData::later, params::DivingTimeSignal2Items.size(), index);
+}
+
+void TConversation::ChooseAirCheckList(int TSettingData::*list, std::size_t items, int index) {
     Guarded([&] {
         MarkChosen(TSetting::AirCheck);
-        Data(TSetting::AirCheck).later =
-            params::ItemOf(index, params::DivingTimeSignal2Items.size());
+        Data(TSetting::AirCheck).*list = params::ItemOf(index, items);
         Touch(TShown::Settings);
     });
 }

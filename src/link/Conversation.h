@@ -24,6 +24,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace testing_support {
@@ -430,6 +431,8 @@ class TConversation {
     void WriteStep();
     void SendPlanEntry();
     void MarkChosen(TSetting setting);
+    // An item of one of the air check's two lists (first or later) of so many items.
+    void ChooseAirCheckList(int TSettingData::*list, std::size_t items, int index);
     bool Chosen(TSetting setting) const;
     bool Kept(TSetting setting) const;
     bool Restored(TSetting setting) const;
@@ -547,14 +550,20 @@ class TConversation {
     std::uint32_t deviceEpoch_ = 0;   // raised whenever the checked-out unit may have changed
 };
 
-template <typename F> void TConversation::Guarded(F&& handler) {
+// Runs a handler at the edge of an event loop: what it raises is shown in the general error
+// box, and goes no further.
+template <typename F> void Guarded(TDialogSink& dialogs, const TLogSink& log, F&& handler) {
     try {
         handler();
     } catch (const std::exception& e) {
-        ports_.Dialogs->ShowErrorBox(ports_.Log->FromLocal8Bit(e.what()));
+        dialogs.ShowErrorBox(log.FromLocal8Bit(e.what()));
     } catch (...) {
-        ports_.Dialogs->ShowErrorBox("Unknown error.");
+        dialogs.ShowErrorBox("Unknown error.");
     }
+}
+
+template <typename F> void TConversation::Guarded(F&& handler) {
+    core::Guarded(*ports_.Dialogs, *ports_.Log, std::forward<F>(handler));
 }
 
 } // namespace core

@@ -1,17 +1,16 @@
 // A bench of several units: two simulated transceivers and a foreign device on the real
 // controller over the simulated services, on virtual time.
 #include "support/CoreRig.h"
+#include "support/VirtualHid.h"
 
-#include "hid/HidControllerClass.h"
-#include "hid/sim/ManualMainThread.h"
 #include "hid/sim/TransceiverModel.h"
-#include "link/Bench.h"
 #include "link/Text.h"
 #include "params/Settings.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -22,11 +21,13 @@ namespace {
 
 using core::TConversation;
 using core::TPhase;
-using testing_support::TManualClock;
 using testing_support::TRecordingDialogs;
 using testing_support::TRecordingView;
 
-class EveryUnitBench : public ::testing::Test, core::TBenchFront, core::TLogSink {
+class EveryUnitBench : public ::testing::Test,
+                       protected testing_support::TVirtualHid,
+                       core::TBenchFront,
+                       core::TLogSink {
   protected:
     static constexpr std::int64_t kReplyTimeoutMs = 500;
     struct TPlugged {
@@ -45,13 +46,7 @@ class EveryUnitBench : public ::testing::Test, core::TBenchFront, core::TLogSink
         controller.reset();
     }
 
-    void Pass() {
-        elapsedUs += 1000;
-        services.AdvanceTo(elapsedUs);
-        ASSERT_TRUE(hid::sim::SettleVirtual(services, main));
-        clock.Advance(1);
-        if (bench.NeedsTicks()) bench.Tick();
-    }
+    void Pass() { TVirtualHid::Pass(bench); }
     void Passes(int n) {
         for (int i = 0; i < n; ++i)
             Pass();
@@ -115,17 +110,11 @@ class EveryUnitBench : public ::testing::Test, core::TBenchFront, core::TLogSink
                            [&](const std::string& l) { return l.find(text) != std::string::npos; });
     }
 
-    hid::TManualMainThread main;
-    hid::sim::TSimServices services;
-    std::unique_ptr<hid::THidDeviceController> controller =
-        std::make_unique<hid::THidDeviceController>(services, main);
-    TManualClock clock;
     TRecordingDialogs dialogs;
     TRecordingView view;
     core::TUnitBench bench{core::TBenchPorts{controller.get(), this, &dialogs, &view, &clock, this},
                            "9.9.9", core::TBenchPolicy::EveryUnit,
                            core::TUnitOptions{nullptr, nullptr, kReplyTimeoutMs}};
-    std::uint64_t elapsedUs = 0;
     std::map<std::string, std::vector<std::string>> lines;
     std::vector<std::string> events;
     std::vector<TConversation*> rests;

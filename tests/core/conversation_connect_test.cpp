@@ -3,6 +3,7 @@
 #include "ConversationCases.h"
 #include "support/ConversationPeer.h"
 #include "support/CoreRig.h"
+#include "support/VirtualHid.h"
 
 #include "hid/HidControllerClass.h"
 #include "hid/sim/ManualMainThread.h"
@@ -225,29 +226,18 @@ void PrintTo(const TBeside& row, std::ostream* os) {
     *os << row.name;
 }
 
-class BesideAnUnusableDevice : public ::testing::TestWithParam<TBeside> {
+class BesideAnUnusableDevice : public ::testing::TestWithParam<TBeside>,
+                               protected testing_support::TVirtualHid {
   public:
-    void Pass() {
-        elapsedUs += 1000;
-        services.AdvanceTo(elapsedUs);
-        ASSERT_TRUE(hid::sim::SettleVirtual(services, main));
-        clock.Advance(1);
-        if (bench.NeedsTicks()) bench.Tick();
-    }
+    void Pass() { TVirtualHid::Pass(bench); }
 
   protected:
-    hid::TManualMainThread main;
-    hid::sim::TSimServices services;
-    std::unique_ptr<hid::THidDeviceController> controller =
-        std::make_unique<hid::THidDeviceController>(services, main);
-    TManualClock clock;
     TRecordingLog log;
     TRecordingDialogs dialogs;
     TRecordingView view;
     core::TUnitBench bench{core::TBenchPorts{controller.get(), &log, &dialogs, &view, &clock},
                            "9.9.9"};
     core::TConversation& conversation = bench.Unit();
-    std::uint64_t elapsedUs = 0;
 };
 
 TEST_P(BesideAnUnusableDevice, TheGoodUnitIsTakenAndIdentified) {
