@@ -25,11 +25,8 @@ static_assert(std::atomic<int>::is_always_lock_free);
 // The progress bar's line: "[####    ]  40%".
 constexpr int kProgressWidth = 47;
 
-// A reply as it reads in a message: without its line end.
-std::string ReplyText(std::string reply) {
-    while (!reply.empty() && static_cast<unsigned char>(reply.back()) <= 0x20)
-        reply.pop_back();
-    return reply;
+std::string Seconds(std::int64_t ms) {
+    return std::to_string((ms + 999) / 1000) + " s";
 }
 
 } // namespace
@@ -60,21 +57,17 @@ TSession::TSession(TBench& bench, TSessionOptions options)
     if (options_.journal) {
         options_.journal->tool = "sonavelle-cli " SV_VERSION;
         if (options_.simulated) options_.journal->simulated = true;
-        // Without a backup nothing is written: --no-backup turns backups off beforehand.
-        journal_ = std::make_unique<store::TJournal>(
-            *options_.journal, bench_,
-            [this](const std::string& line) { WriteLog(line, core::kLogNote); },
-            [this](const std::string& reason) {
-                backupFailed_ = reason;
-                return false;
-            });
     }
+    run_ = std::make_unique<TUnitRun>(
+        options_.journal, bench_, options_.timeoutMs, options_.program,
+        [this](const std::string& line) { Say(line); },
+        [this](const std::string& line) { WriteLog(line, core::kLogNote); });
     units_ = std::make_unique<core::TUnitBench>(
         core::TBenchPorts{&view_, this, this, this, &bench_}, SV_VERSION,
         core::TBenchPolicy::OneUnit,
-        core::TUnitOptions{journal_ ? static_cast<core::TWriteJournal*>(this) : nullptr});
+        core::TUnitOptions{run_->Journaled() ? run_.get() : nullptr});
     conversation_ = &units_->Unit();
-    if (journal_) journal_->Attach(*conversation_);
+    run_->Attach(*conversation_);
     hid::THidDeviceController& hid = bench_.Controller();
     // What a device pass raises is said, as the window shows it in its error box.
     bench_.MainThread().SetErrorHandler([this](std::exception_ptr error) {
@@ -160,22 +153,6 @@ void TSession::Close() {
     closeAsked_ = true;
 }
 
-bool TSession::BeforeFirstWrite(core::TRunKind kind) {
-    backupFailed_.reset();
-    recordLost_ = false;
-    const bool go = journal_->BeforeFirstWrite(kind);
-    if (go && journal_->Options().backups)
-        Say(options_.program + ": backup saved: " + journal_->LastBackup());
-    return go;
-}
-
-void TSession::RunEnded(core::TRunKind kind, core::TRunEnd end) {
-    journal_->RunEnded(kind, end);
-    recordLost_ = !journal_->RecordError().empty();
-    // The unit has what it has either way; the person at the bench hears the record is short.
-    if (!journal_->LastError().empty()) Say(options_.program + ": " + journal_->LastError());
-}
-
 void TSession::Say(const std::string& line) {
     ClearProgress();
     std::fprintf(options_.messages, "%s\n", line.c_str());
@@ -249,21 +226,6 @@ bool TSession::Gone() const {
            conversation_->Phase() != core::TPhase::Closing;
 }
 
-std::string TSession::Seconds(std::int64_t ms) const {
-    return std::to_string((ms + 999) / 1000) + " s";
-}
-
-std::string TSession::NoAnswer(const char* what) const {
-    const core::TConversation& c = *conversation_;
-    std::string line = std::string(what) + ": no answer to " + Quoted(c.LastCommand()) +
-                       " within " + Seconds(options_.timeoutMs);
-    if (const auto& failure = c.LastRun().writeFailure)
-        line += " (" + failure->text + ")";
-    else if (!c.Replies().Text().empty())
-        line += " (last reply " + Quoted(ReplyText(c.Replies().Text())) + ")";
-    return line;
-}
-
 // ---- connecting ------------------------------------------------------------------------------
 
 std::string TSession::Found() const {
@@ -272,11 +234,6 @@ std::string TSession::Found() const {
         if (device->PluggedIn() && IsTransceiver(*device))
             paths.push_back(device->PnPInfo().DevicePath);
     return paths.empty() ? "none" : Join(paths, ", ");
-}
-
-std::string TSession::SerialFound() const {
-    const std::optional<std::string>& read = conversation_->Serial();
-    return read ? Escaped(core::Latin1ToUtf8(*read)) : "(not read)";
 }
 
 TOutcome TSession::Connect(std::int64_t waitMs) {
@@ -382,52 +339,18 @@ TOutcome TSession::ConnectOne(std::int64_t waitMs) {
 }
 
 bool TSession::SettingsShown() const {
-    const core::TConversation& c = *conversation_;
-    return c.Connected() && c.Phase() == core::TPhase::Ready && c.Supported();
+    return run_->SettingsShown();
 }
 
-bool TSession::WriteRefused() const {
-    const auto& failure = conversation_->LastRun().writeFailure;
-    return failure && failure->kind == hid::TErrorKind::AccessDenied;
-}
-
-std::optional<TOutcome> TSession::NotWritable() const {
-    // No answer can come to a command this user may not send: said at once, not after the
-    // wait. (Other write failures mostly come from a unit unplugged, whose notice follows.)
-    if (!WriteRefused()) return std::nullopt;
-    return TOutcome{TExit::NoUnit, "the unit at " + view_.TakenPath() + " cannot be written to: " +
-                                       conversation_->LastRun().writeFailure->text};
+TWaited TSession::Waited(bool ended) const {
+    return ended ? TWaited::Over : stopped_ ? TWaited::Stopped : TWaited::TimedOut;
 }
 
 TOutcome TSession::WaitIdentified(const char* phase) {
-    const core::TConversation& c = *conversation_;
-    const auto identified = [&] {
-        return Gone() || c.Phase() == core::TPhase::Closing || WriteRefused() ||
-               (c.Connected() && c.Running() && c.Phase() == core::TPhase::Ready);
-    };
-    const bool ended = RunUntil(identified, options_.timeoutMs);
+    const bool ended = RunUntil([&] { return Gone() || run_->Identified(); }, options_.timeoutMs);
     ClearProgress();
     if (Gone()) return {TExit::NoUnit, std::string("the unit went away during ") + phase};
-    if (auto refused = NotWritable()) return *refused;
-    if (!ended) {
-        if (stopped_) return {TExit::Failed, std::string("stopped during ") + phase};
-        return {TExit::Failed, NoAnswer(phase)};
-    }
-    if (c.Phase() == core::TPhase::Ready) {
-        // The window shows whatever came within a second of the request; a unit that sent
-        // none of its settings has not been read, and its empty panel is no answer.
-        if (SettingsShown() && c.CurrentReceivedCount() == 0)
-            return {TExit::Failed, std::string(phase) + ": no answer to " +
-                                       Quoted(c.LastCommand()) +
-                                       "; the unit's settings were not read"};
-        return {};
-    }
-    // Closed after identification: fine where the window shows no settings for this firmware.
-    if (c.Identity().version.empty() || c.Supported())
-        return {TExit::Failed, std::string(phase) + ": the unit answered " +
-                                   Quoted(ReplyText(c.Replies().Text())) + " to " +
-                                   Quoted(c.LastCommand())};
-    return {};
+    return run_->AfterIdentification(Waited(ended), phase, view_.TakenPath());
 }
 
 TOutcome TSession::ReadBack(const char* phase) {
@@ -437,176 +360,27 @@ TOutcome TSession::ReadBack(const char* phase) {
 
 // ---- Apply and Default -----------------------------------------------------------------------
 
-std::string TSession::WrittenReport() const {
-    const core::TConversation& c = *conversation_;
-    const core::TConversation::TRunOutcome& run = c.LastRun();
-    if (runIsDefault_)
-        return run.erased ? "the unit confirmed the erase" : "the erase was not confirmed";
-    // The unit's identity as the run began: a unit that went away has none any more.
-    const params::TIdentity& id = runIdentity_;
-
-    // The unit's settings in the order Apply writes them. Apply also writes back what the
-    // window does not offer on this unit; that is not reported.
-    std::string have, missing;
-    for (const TSettingInfo& info : kSettings) {
-        if (!params::Offered(info.id, id)) continue;
-        const bool w =
-            std::find(run.written.begin(), run.written.end(), info.id) != run.written.end();
-        std::string& list = w ? have : missing;
-        list += (list.empty() ? "" : ", ") + std::string(info.name);
-    }
-    std::string line = "written: " + (have.empty() ? std::string("none") : have) +
-                       "; not written: " + (missing.empty() ? std::string("none") : missing);
-    return line + "; " + SaveReport(run.saved);
-}
-
-std::string TSession::SaveReport(bool acknowledged) const {
-    const core::TConversation& c = *conversation_;
-    if (acknowledged) return "saved";
-    if (c.LastCommand() != params::CmdSave || c.LastRun().writeFailure) return "not saved";
-    // A unit that said "NG" kept nothing; an answer cut short, garbled or lost may come from
-    // a unit that saved.
-    const auto& refusal = c.LastRun().refusal;
-    if (refusal && refusal->command == params::CmdSave &&
-        ReplyText(refusal->reply).starts_with("NG"))
-        return "not saved";
-    return "save not confirmed";
-}
-
-std::optional<TOutcome> TSession::NotBackedUp() {
-    if (!backupFailed_) return std::nullopt;
-    return TOutcome{TExit::Failed, "the settings of this unit could not be backed up: " +
-                                       *std::exchange(backupFailed_, std::nullopt) +
-                                       "; nothing was written (--no-backup writes without one)"};
-}
-
-// The unit keeps what was written, but a run whose line the record did not keep has not
-// done all it should.
-TOutcome TSession::Recorded(TOutcome outcome) {
-    if (!outcome.ok() || !std::exchange(recordLost_, false)) return outcome;
-    return {TExit::Failed, outcome.message + ", but not kept in the service record"};
-}
-
-TOutcome TSession::RunToEnd(const char* what) {
-    const core::TConversation& c = *conversation_;
-    const auto& refusal = c.LastRun().refusal;
-    const bool ended = RunUntil(
-        [&] {
-            return Gone() || refusal.has_value() || WriteRefused() ||
-                   c.Phase() == core::TPhase::Ready;
-        },
-        options_.timeoutMs);
+TOutcome TSession::RunToEnd() {
+    const bool ended = RunUntil([&] { return Gone() || run_->RunOver(); }, options_.timeoutMs);
     ClearProgress();
-    if (Gone())
-        return {TExit::NoUnit,
-                std::string("the unit went away during ") + what + ": " + WrittenReport()};
-    if (auto refused = NotWritable()) {
-        refused->message += "; " + WrittenReport();
-        return *refused;
-    }
-    if (refusal)
-        return {TExit::Failed, std::string(what) + ": the unit answered " +
-                                   Quoted(ReplyText(refusal->reply)) + " to " +
-                                   Quoted(refusal->command) + "; " + WrittenReport()};
-    if (!ended) {
-        if (stopped_)
-            return {TExit::Failed, std::string("stopped during ") + what + ": " + WrittenReport()};
-        return {TExit::Failed, NoAnswer(what) + "; " + WrittenReport()};
-    }
-    return {};
-}
-
-std::string SettingNames(const std::vector<TSetting>& settings) {
-    std::vector<std::string> names;
-    for (TSetting setting : settings)
-        names.emplace_back(Info(setting).name);
-    return Join(names, ", ");
-}
-
-TOutcome TSession::ChooseChecked(const std::vector<TRequest>& requests,
-                                 const params::TUnitValues* restore) {
-    core::TConversation& c = *conversation_;
-    const params::TIdentity& id = c.Identity();
-    if (!SettingsShown() || !params::Adjustable(id))
-        return {TExit::Usage, "this unit (" + UnitName(id) + ") has no settings to change"};
-    if (const auto problem = CheckForUnit(requests, id)) return {TExit::Usage, *problem};
-    for (const TRequest& r : requests)
-        Choose(c, r.setting, r.value);
-    if (restore) c.ChooseUnitValues(*restore);
-    return {};
+    if (Gone()) return run_->WentAway();
+    return run_->AfterRun(Waited(ended), view_.TakenPath());
 }
 
 TPreview TSession::Preview(const std::vector<TRequest>& requests,
                            const params::TUnitValues* restore) {
-    TPreview preview{ChooseChecked(requests, restore), {}, {}};
-    if (!preview.outcome.ok()) return preview;
-    const core::TConversation& c = *conversation_;
-    // Counted as Apply counts, so that the preview and the run cannot disagree.
-    preview.changed = c.ChangesOnApply().changed;
-    const std::vector<store::TRawChange> raw =
-        restore ? store::RawChanges(c.WritesOnApply(), c.UnitValues())
-                : std::vector<store::TRawChange>();
-    for (TSetting setting : preview.changed) {
-        // As asked: the air check's state does not say "off" over a value it cannot show.
-        const auto asked = std::find_if(requests.begin(), requests.end(),
-                                        [&](const TRequest& r) { return r.setting == setting; });
-        // A restore names what its backup calls the value, or nothing it cannot name.
-        const std::optional<std::string> chosen = asked != requests.end()
-                                                      ? std::optional(asked->value)
-                                                  : restore ? std::nullopt
-                                                            : ChosenValue(c, setting);
-        if (restore) {
-            const auto values = std::find_if(raw.begin(), raw.end(), [&](const auto& change) {
-                return change.setting == setting;
-            });
-            preview.changes.push_back(store::ChangeLine(
-                setting, HeldValue(c, setting), chosen,
-                values != raw.end() ? values->values : std::vector<std::string>()));
-            continue;
-        }
-        std::string current = HeldValue(c, setting).value_or("?");
-        if (const auto held = c.Setting(setting).raw; current == "?" && held)
-            current += " (" + Quoted(*held) + ")";
-        preview.changes.push_back(std::string(Info(setting).name) + ": " + current + " -> " +
-                                  chosen.value_or("?"));
-    }
-    return preview;
+    return run_->Preview(requests, restore);
 }
 
 TOutcome TSession::Apply(const std::vector<TRequest>& requests,
                          const params::TUnitValues* restore) {
-    if (TOutcome checked = ChooseChecked(requests, restore); !checked.ok()) return checked;
-    core::TConversation& c = *conversation_;
-    runIdentity_ = c.Identity();
-    runSerial_ = SerialFound();
-    runIsDefault_ = false;
-    c.PressApply();
-    if (auto refused = NotBackedUp()) return *refused;
-    // Nothing differs from what the unit has: the window writes nothing either.
-    if (c.Phase() == core::TPhase::Ready && c.ChangeCount() == 0)
-        return {TExit::Done,
-                runSerial_ + ": nothing to change: the unit already has these settings"};
-    TOutcome outcome = RunToEnd("Apply");
-    if (outcome.ok())
-        outcome.message = runSerial_ + ": " + std::to_string(c.ChangeCount()) +
-                          " setting(s) changed (" + SettingNames(c.Changed()) +
-                          "); written and saved";
-    return Recorded(std::move(outcome));
+    if (std::optional<TOutcome> now = run_->StartApply(requests, restore)) return *now;
+    return RunToEnd();
 }
 
 TOutcome TSession::Default() {
-    core::TConversation& c = *conversation_;
-    const params::TIdentity& id = c.Identity();
-    if (!SettingsShown() || !params::Adjustable(id))
-        return {TExit::Usage, "this unit (" + UnitName(id) + ") has no settings to restore"};
-    runIdentity_ = id;
-    runSerial_ = SerialFound();
-    runIsDefault_ = true;
-    c.PressDefault();
-    if (auto refused = NotBackedUp()) return *refused;
-    TOutcome outcome = RunToEnd("Default");
-    if (outcome.ok()) outcome.message = runSerial_ + ": factory settings restored";
-    return Recorded(std::move(outcome));
+    if (std::optional<TOutcome> now = run_->StartDefault()) return *now;
+    return RunToEnd();
 }
 
 TOutcome TSession::WaitUnplugged() {

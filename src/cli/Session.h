@@ -4,6 +4,7 @@
 // the progress bar; and the waits that turn the window's events into steps with an outcome.
 #include "cli/Bench.h"
 #include "cli/Requests.h"
+#include "cli/UnitRun.h"
 #include "link/Bench.h"
 #include "link/Conversation.h"
 #include "store/Journal.h"
@@ -17,20 +18,6 @@
 #include <vector>
 
 namespace cli {
-
-// The documented exit codes.
-enum class TExit : int {
-    Done = 0,   // done
-    Failed = 1, // the unit refused or failed a step
-    Usage = 2,  // bad usage, or a value this unit does not have
-    NoUnit = 3, // no unit found, or it went away
-};
-
-struct TOutcome {
-    TExit exit = TExit::Done;
-    std::string message; // one line; empty when there is nothing to say
-    bool ok() const { return exit == TExit::Done; }
-};
 
 struct TSessionOptions {
     std::FILE* log = nullptr;       // every log line, as the window's --log writes it (see FlushLog)
@@ -59,22 +46,12 @@ void RequestStop() noexcept;
 bool StopRequested() noexcept;
 void ClearStopRequest() noexcept;
 
-// What Apply would change on the connected unit.
-struct TPreview {
-    TOutcome outcome; // as Apply's check of the requests; its message says nothing else
-    std::vector<TSetting> changed;    // in the order Apply writes them
-    std::vector<std::string> changes; // "NAME: CURRENT -> NEW" for each
-};
-
-// "volume, channel"
-std::string SettingNames(const std::vector<TSetting>& settings);
-
 // Why a device that is present was not listed: "cannot be opened (REASON)", with the udev
 // rule's hint when access was refused.
 std::string UnopenedReason(const hid::THidDeviceController& hid,
                            const hid::TUnopenedDevice& device);
 
-class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core::TWriteJournal {
+class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink {
   public:
     TSession(TBench& bench, TSessionOptions options);
     ~TSession() override;
@@ -82,6 +59,8 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core:
     TSession& operator=(const TSession&) = delete;
 
     core::TConversation& Conversation() { return *conversation_; }
+    // The unit's runs in words.
+    TUnitRun& Run() { return *run_; }
     const core::TConversation& Conversation() const { return *conversation_; }
     TBench& Bench() { return bench_; }
 
@@ -143,8 +122,6 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core:
     void ShowErrorMessage(std::string_view caption, std::string_view text) override;
     void Refresh(bool processEvents) override;
     void Close() override;
-    bool BeforeFirstWrite(core::TRunKind kind) override;
-    void RunEnded(core::TRunKind kind, core::TRunEnd end) override;
 
     // text: UTF-8, or with latin1 the unit's bytes, one byte one character.
     void AppendLog(std::string_view text, bool latin1, int direction);
@@ -155,28 +132,16 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core:
     TOutcome WaitIdentified(const char* phase);
     TOutcome ConnectOne(std::int64_t waitMs);
     TOutcome ConnectTheOneMeant(std::int64_t waitMs, bool bySerial);
-    std::string SerialFound() const; // as --device names it; "(not read)"
-    TOutcome ChooseChecked(const std::vector<TRequest>& requests,
-                           const params::TUnitValues* restore);
+    std::string SerialFound() const { return run_->SerialFound(); }
     bool Stopping();
     std::string Found() const;
-    TOutcome RunToEnd(const char* what);
-    // This user may not write to the unit: why, as the run's outcome.
-    bool WriteRefused() const;
-    std::optional<TOutcome> NotWritable() const;
-    std::optional<TOutcome> NotBackedUp();
-    TOutcome Recorded(TOutcome outcome);
-    std::string WrittenReport() const;
-    std::string SaveReport(bool acknowledged) const;
-    std::string NoAnswer(const char* what) const;
-    std::string Seconds(std::int64_t ms) const;
+    TOutcome RunToEnd();
+    TWaited Waited(bool ended) const;
 
     TBench& bench_;
     TSessionOptions options_;
     TDeviceView view_;
-    std::unique_ptr<store::TJournal> journal_; // before the conversation, which calls it
-    std::optional<std::string> backupFailed_;   // why the last run's backup failed
-    bool recordLost_ = false; // the last run's line was not kept in the service record
+    std::unique_ptr<TUnitRun> run_; // before the bench, which calls its journal
     std::unique_ptr<core::TUnitBench> units_; // the one unit, on the bench's controller
     core::TConversation* conversation_ = nullptr;
     std::vector<std::string> logLines_;
@@ -184,11 +149,6 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink, core:
     bool closeAsked_ = false; // the unit was attached before the start
     bool everConnected_ = false;
     int drawnPosition_ = -1;
-    params::TIdentity runIdentity_; // the unit's, when Apply or Default was pressed
-    // and its serial number (SerialFound): the run's result line begins with it, so that a
-    // bench's output says which unit was written
-    std::string runSerial_;
-    bool runIsDefault_ = false;
     std::vector<std::string> passedOver_;
     std::string finishNotice_; // empty: Ctrl-C stops at once
     bool unitInProgress_ = false;
