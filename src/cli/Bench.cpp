@@ -6,6 +6,7 @@
 #include <cctype>
 #include <iterator>
 #include <chrono>
+#include <cstdio>
 #include <stdexcept>
 
 namespace cli {
@@ -92,6 +93,13 @@ TSimBench::TSimBench(std::vector<sim::Profile> together)
     controller_ = std::make_unique<hid::THidDeviceController>(services_, main_);
 }
 
+TSimBench::TSimBench(std::vector<sim::Profile> units, std::int64_t everyMs)
+    : profiles_(std::move(units)), units_(static_cast<int>(profiles_.size())), together_(true),
+      everyUs_(std::max<std::int64_t>(everyMs, 0) * 1000), in_(profiles_.size()) {
+    services_.UseVirtualClock(main_);
+    controller_ = std::make_unique<hid::THidDeviceController>(services_, main_);
+}
+
 TSimBench::~TSimBench() {
     controller_.reset();
 }
@@ -110,6 +118,7 @@ void TSimBench::Pass() {
     elapsedUs_ += 1000;
     services_.AdvanceTo(elapsedUs_);
     Settle();
+    PlugDue();
     for (TSlot& slot : in_) {
         if (!slot.id || !slot.model->Inspect([](sim::Transceiver& u) { return u.Vanished(); }))
             continue;
@@ -138,7 +147,28 @@ void TSimBench::Plug(TSlot& slot, int n) {
     slot.id = services_.Plug(hid::sim::DeviceSpecOf(p, slot.model));
 }
 
+void TSimBench::PlugDue() {
+    if (everyUs_ < 0 || plugged_ == 0) return;
+    bool plugged = false;
+    while (plugged_ < units_ &&
+           elapsedUs_ >= planStartUs_ + static_cast<std::uint64_t>(everyUs_) * plugged_) {
+        ++plugged_;
+        Plug(in_[static_cast<std::size_t>(plugged_ - 1)], plugged_);
+        plugged = true;
+    }
+    if (plugged) Settle();
+}
+
 bool TSimBench::PlugNextUnit() {
+    if (everyUs_ >= 0) {
+        // The plan starts with the first unit; the others follow on Pass().
+        if (plugged_ > 0) return false;
+        planStartUs_ = elapsedUs_;
+        ++plugged_;
+        Plug(in_.front(), 1);
+        PlugDue();
+        return true;
+    }
     if (UnitIn() || plugged_ >= units_) return false;
     if (together_) {
         for (TSlot& slot : in_)
@@ -159,6 +189,14 @@ void TSimBench::UnplugUnit() {
     }
 }
 
+void TSimBench::UnplugUnitAt(const std::string& path) {
+    for (TSlot& slot : in_) {
+        if (!slot.id || hid::sim::TSimServices::PathOf(slot.id) != path) continue;
+        services_.Unplug(slot.id);
+        slot.id = 0;
+    }
+}
+
 // ---- choosing among several devices ----------------------------------------------------------
 
 bool IsDevicePath(std::string_view device) {
@@ -171,6 +209,22 @@ bool IsTransceiver(const hid::TCustomHidDevice& device) {
                        [&](const core::TTransceiverId& id) {
                            return a.VendorID == id.VendorID && a.ProductID == id.ProductID;
                        });
+}
+
+bool MayBeTransceiver(const hid::THidPnPInfo& info) {
+    if (info.HardwareID.empty()) return true;
+    char vendor[8], product[8];
+    for (std::string id : info.HardwareID) {
+        std::transform(id.begin(), id.end(), id.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        for (const core::TTransceiverId& t : core::kTransceiverIds) {
+            std::snprintf(vendor, sizeof vendor, "%04X", static_cast<unsigned>(t.VendorID));
+            std::snprintf(product, sizeof product, "%04X", static_cast<unsigned>(t.ProductID));
+            if (id.find(vendor) != std::string::npos && id.find(product) != std::string::npos)
+                return true;
+        }
+    }
+    return false;
 }
 
 bool TDeviceView::Takes(const hid::TCustomHidDevice& device) const {
@@ -206,7 +260,7 @@ bool TDeviceView::CheckOutByIdentifiers(hid::TCustomHidDevice*& device, int32_t 
     const std::vector<hid::THidDevice*>& devices = hid_.Devices();
     for (std::size_t i = 0; i < devices.size(); ++i) {
         const hid::THidAttributes& a = devices[i]->Attributes();
-        const bool eligible = a.VendorID == vendorId &&
+        const bool eligible = (!room_ || room_()) && a.VendorID == vendorId &&
                               (productId == -1 || a.ProductID == productId) && Takes(*devices[i]) &&
                               Writable(*devices[i]);
         hid::THidDevice* taken = nullptr;

@@ -10,6 +10,7 @@
 #include "sim/Profile.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -31,8 +32,12 @@ class TBench : public core::TClock {
     virtual bool PlugNextUnit() { return false; }
     // Unplugs the unit that is in.
     virtual void UnplugUnit() {}
+    // Unplugs the unit plugged in at path, of several.
+    virtual void UnplugUnitAt(const std::string& path) { (void)path; }
     // A simulated bench whose units have all been plugged in.
     virtual bool NoUnitLeft() const { return false; }
+    // A simulated unit is plugged in.
+    virtual bool AnyUnitIn() const { return false; }
 };
 
 // The operating system's HID services, the 1 ms tick on the steady clock.
@@ -66,6 +71,9 @@ class TSimBench : public TBench {
     TSimBench(sim::Profile profile, int units);
     // One unit of each profile, all plugged in together (as on a hub), once.
     explicit TSimBench(std::vector<sim::Profile> together);
+    // One unit of each profile, the first when the bench is first asked for one, each next
+    // everyMs later (0: all together); each is unplugged only when asked, or when it vanishes.
+    TSimBench(std::vector<sim::Profile> units, std::int64_t everyMs);
     ~TSimBench() override;
     hid::THidDeviceController& Controller() override { return *controller_; }
     hid::TQueuedMainThread& MainThread() override { return main_; }
@@ -74,7 +82,9 @@ class TSimBench : public TBench {
     bool Simulated() const override { return true; }
     bool PlugNextUnit() override;
     void UnplugUnit() override;
+    void UnplugUnitAt(const std::string& path) override;
     bool NoUnitLeft() const override { return plugged_ >= units_; }
+    bool AnyUnitIn() const override { return UnitIn(); }
 
     // The unit plugged in last (the first before any), for tests; of units plugged in
     // together, the i-th (from 0).
@@ -94,10 +104,13 @@ class TSimBench : public TBench {
     };
     void Settle();
     void Plug(TSlot& slot, int n);
+    void PlugDue();
 
     const std::vector<sim::Profile> profiles_;
     const int units_;
     const bool together_;
+    const std::int64_t everyUs_ = -1; // >= 0: plugged in on a plan, one every so often
+    std::uint64_t planStartUs_ = 0;
     hid::TManualMainThread main_;
     hid::sim::TSimServices services_;
     std::unique_ptr<hid::THidDeviceController> controller_;
@@ -122,6 +135,9 @@ class TDeviceView final : public hid::TCustomHidController {
     }
     // A unit this user may not write to is not taken, even when no other is left.
     void WritableOnly() { writableOnly_ = true; }
+    // No device is taken while room() says there is no room for it (a batch serving as many
+    // units as it may at once).
+    void Room(std::function<bool()> room) { room_ = std::move(room); }
     bool Takes(const hid::TCustomHidDevice& device) const;
     // The transceivers plugged in that could be taken now, by path. One this user may not
     // write to is among them only while no other is.
@@ -144,6 +160,7 @@ class TDeviceView final : public hid::TCustomHidController {
     std::vector<std::string> passedOver_;
     std::string takenPath_;
     bool writableOnly_ = false;
+    std::function<bool()> room_;
     bool Writable(const hid::THidDevice& device) const;
 };
 
@@ -153,6 +170,10 @@ bool IsDevicePath(std::string_view device);
 
 // Whether the device is one of the transceivers the tool takes (core::kTransceiverIds).
 bool IsTransceiver(const hid::TCustomHidDevice& device);
+
+// Whether a device could be a transceiver by the hardware IDs the system gives it (one that
+// gives none could be).
+bool MayBeTransceiver(const hid::THidPnPInfo& info);
 
 // The serial number of the n-th unit (from 1): the last run of digits counted up, its width
 // kept ("SV0000000001" -> "SV0000000003" for the third).

@@ -112,22 +112,20 @@ std::string WouldChange(const TPreview& preview) {
            SettingNames(preview.changed) + ")";
 }
 
+} // namespace
+
 std::string ResultLine(const TUnitFacts& f, const TOutcome& outcome, const std::string& done) {
     const auto or_ = [](const std::string& s) { return s.empty() ? std::string("-") : s; };
     return (f.serial.empty() ? std::string(kSerialNotRead) : f.serial) + "\t" + or_(f.model) +
            "\t" + or_(f.firmware) + "\t" + (outcome.ok() ? done : "FAILED: " + outcome.message);
 }
 
-// After Apply, read the unit's settings back and compare them with the requests.
-TOutcome Verify(TSession& session, const std::vector<TRequest>& requests) {
-    // Apply left the number of settings it changed (none: nothing was written).
-    const bool written = session.Conversation().ChangeCount() > 0;
-    TOutcome outcome = session.ReadBack("the check read-back");
-    if (!outcome.ok()) {
-        outcome.message += written ? "; the settings were saved" : "; the unit had the settings";
-        return outcome;
+TOutcome CheckedAgainst(const core::TConversation& c, const std::vector<TRequest>& requests,
+                        TOutcome readBack, bool written) {
+    if (!readBack.ok()) {
+        readBack.message += written ? "; the settings were saved" : "; the unit had the settings";
+        return readBack;
     }
-    const core::TConversation& c = session.Conversation();
     for (const TRequest& r : requests) {
         const auto value = ChosenValue(c, r.setting);
         if (value != r.value)
@@ -135,6 +133,24 @@ TOutcome Verify(TSession& session, const std::vector<TRequest>& requests) {
                                        value.value_or("?") + ", not " + r.value};
     }
     return {};
+}
+
+TOutcome WithSerial(bool serialRead, TOutcome outcome, bool dryRun) {
+    // The bench record could not tell this unit from another.
+    if (serialRead || !outcome.ok()) return outcome;
+    return {TExit::Failed, dryRun ? "the serial number was not read"
+                                  : "the serial number was not read; the settings were "
+                                    "applied and read back"};
+}
+
+namespace {
+
+// After Apply, read the unit's settings back and compare them with the requests.
+TOutcome Verify(TSession& session, const std::vector<TRequest>& requests) {
+    // Apply left the number of settings it changed (none: nothing was written).
+    const bool written = session.Conversation().ChangeCount() > 0;
+    TOutcome outcome = session.ReadBack("the check read-back");
+    return CheckedAgainst(session.Conversation(), requests, std::move(outcome), written);
 }
 
 // set and restore on a connected unit: Apply, or with dryRun what Apply would change.
@@ -355,15 +371,8 @@ int RunBatch(TBench& bench, const std::vector<TRequest>& requests, int maxUnits,
             if (outcome.ok()) outcome = session.Apply(requests);
             if (outcome.ok()) outcome = Verify(session, requests);
         }
-        if (facts.serial.empty()) {
-            // The bench record could not tell this unit from another.
-            ++serialsNotRead;
-            if (outcome.ok())
-                outcome = {TExit::Failed, o.dryRun
-                                              ? "the serial number was not read"
-                                              : "the serial number was not read; the settings were "
-                                                "applied and read back"};
-        }
+        if (facts.serial.empty()) ++serialsNotRead;
+        outcome = WithSerial(!facts.serial.empty(), std::move(outcome), o.dryRun);
         if (!outcome.ok()) ++failed;
         session.ClearProgress();
         std::fprintf(o.out, "%s\n", ResultLine(facts, outcome, done).c_str());
@@ -501,11 +510,12 @@ int RunRecord(bool csv, const std::optional<std::string>& serial, const TCommand
         std::string result = e.result;
         if (e.command)
             result += " (" + Quoted(*e.command) + " answered " + Quoted(e.reply.value_or("")) + ")";
-        std::fprintf(o.out, "%s\t%s\t%s\t%s\t%s\t%s\twritten: %s\tbackup: %s%s\n", e.local.c_str(),
+        std::fprintf(o.out, "%s\t%s\t%s\t%s\t%s\t%s\twritten: %s\tbackup: %s%s%s\n", e.local.c_str(),
                      e.serial.value_or(kSerialNotRead).c_str(), e.model.c_str(), e.firmware.c_str(),
                      e.run.c_str(), result.c_str(),
                      written.empty() ? "none" : Join(written, ", ").c_str(),
-                     e.backup.value_or("none").c_str(), e.simulated ? "\tsimulated" : "");
+                     e.backup.value_or("none").c_str(), e.simulated ? "\tsimulated" : "",
+                     e.port ? ("\tport: " + *e.port).c_str() : "");
     }
     return Code(TExit::Done);
 }

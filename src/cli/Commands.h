@@ -5,6 +5,7 @@
 #include "cli/Requests.h"
 #include "cli/Session.h"
 #include "store/Backups.h"
+#include "store/UnitJson.h"
 
 #include <cstdio>
 #include <optional>
@@ -30,6 +31,16 @@ struct TCommandOptions {
     // restore: a backup of another unit (by its serial number) is restored too.
     bool anyUnit = false;
 };
+
+// A batch's line for a unit: "SERIAL\tMODEL\tFIRMWARE\tRESULT", RESULT done or "FAILED: ...".
+std::string ResultLine(const store::TUnitFacts& facts, const TOutcome& outcome,
+                       const std::string& done);
+// After Apply, the check read-back's outcome: its failure with what the unit holds (written:
+// Apply changed a setting), or the first request the unit does not hold now.
+TOutcome CheckedAgainst(const core::TConversation& unit, const std::vector<TRequest>& requests,
+                        TOutcome readBack, bool written);
+// A batch's unit whose serial number was not read fails: the record cannot tell it apart.
+TOutcome WithSerial(bool serialRead, TOutcome outcome, bool dryRun);
 
 // The simulated presets --sim takes, one a line: the name, a tab, what the unit shows.
 int RunSimList(const TCommandOptions& options);

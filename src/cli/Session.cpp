@@ -37,6 +37,9 @@ void RequestStop() noexcept {
 bool StopRequested() noexcept {
     return gStops > 0;
 }
+int StopRequests() noexcept {
+    return gStops;
+}
 void ClearStopRequest() noexcept {
     gStops = 0;
 }

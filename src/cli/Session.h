@@ -44,6 +44,8 @@ struct TSessionOptions {
 // except that while a unit is finished (FinishUnitOnStop) only a second request ends them.
 void RequestStop() noexcept;
 bool StopRequested() noexcept;
+// How many times a stop was asked.
+int StopRequests() noexcept;
 void ClearStopRequest() noexcept;
 
 // Why a device that is present was not listed: "cannot be opened (REASON)", with the udev

@@ -1,5 +1,6 @@
 // sonavelle-cli: the tool's conversation without a window, for service benches.
 #include "cmdline/CommandLine.h"
+#include "cli/Batch.h"
 #include "cli/Commands.h"
 #include "sim/Profile.h"
 #include "store/DataFolder.h"
@@ -7,6 +8,7 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -38,8 +40,9 @@ const char* const kDescription =
     "  show [--json]            identify the unit and print its settings\n"
     "  set NAME=VALUE ...       choose settings and Apply them (or: set --from FILE)\n"
     "  default                  restore the factory settings (the Default button)\n"
-    "  batch --from FILE        apply FILE to one unit after another until Ctrl-C\n"
-    "                           (the first Ctrl-C finishes the unit in progress)\n"
+    "  batch --from FILE        apply FILE to every unit plugged in, all at once, until\n"
+    "                           Ctrl-C (the first Ctrl-C finishes the units in progress;\n"
+    "                           --parallel 1: one unit after another)\n"
     "  restore                  restore the newest backup of the unit plugged in\n"
     "  restore --from FILE      restore a backup or any settings file\n"
     "  restore --list           list the unit's backups and what each would change\n"
@@ -145,10 +148,21 @@ int main(int argc, char* argv[]) {
         QStringLiteral("record"),
         QStringLiteral("batch: add the service record's lines to FILE too."),
         QStringLiteral("FILE"));
+    const QCommandLineOption parallelOption(
+        QStringLiteral("parallel"),
+        QStringLiteral("batch: serve at most K units at once (default: every unit plugged in); "
+                       "1 serves one unit after another."),
+        QStringLiteral("K"));
+    const QCommandLineOption simEveryOption(
+        QStringLiteral("sim-every"),
+        QStringLiteral("batch with --sim: plug the simulated units in one every MS "
+                       "milliseconds of simulated time, without waiting for the one before "
+                       "to be unplugged (0: all together)."),
+        QStringLiteral("MS"));
     for (const auto* option :
          {&simOption, &logOption, &timeoutOption, &jsonOption, &fromOption, &dryRunOption,
           &deviceOption, &countOption, &noBackupOption, &keepOption, &listOption, &anyUnitOption,
-          &csvOption, &serialOption, &recordOption})
+          &csvOption, &serialOption, &recordOption, &parallelOption, &simEveryOption})
         args.addOption(*option);
     args.addPositionalArgument(
         QStringLiteral("command"),
@@ -183,6 +197,7 @@ int main(int argc, char* argv[]) {
             if (command == QLatin1String(c)) return true;
         return false;
     };
+    bool ok = false;
     if (!only(jsonOption, {"show"})) return Usage(QStringLiteral("--json is for show only."));
     if (!only(fromOption, {"set", "batch", "restore"}))
         return Usage(QStringLiteral("--from is for set, batch and restore only."));
@@ -204,13 +219,32 @@ int main(int argc, char* argv[]) {
         return Usage(QStringLiteral("restore --list takes neither --from nor --dry-run."));
     if (args.isSet(deviceOption) && args.value(deviceOption).isEmpty())
         return Usage(QStringLiteral("--device takes a device path or a serial number."));
-    if (sims.size() > 1 && command == QLatin1String("batch"))
-        return Usage(QStringLiteral("batch takes one --sim: its units come one after another."));
+    if (!only(parallelOption, {"batch"}) || !only(simEveryOption, {"batch"}))
+        return Usage(QStringLiteral("--parallel and --sim-every are for batch only."));
+    if (args.isSet(simEveryOption) && sims.isEmpty())
+        return Usage(QStringLiteral("--sim-every is for simulated units (--sim)."));
+    int parallel = 0;
+    if (args.isSet(parallelOption)) {
+        parallel = args.value(parallelOption).toInt(&ok);
+        if (!ok || parallel < 1)
+            return Usage(QStringLiteral("--parallel takes a number of units, not '%1'.")
+                             .arg(args.value(parallelOption)));
+    }
+    std::int64_t simEveryMs = -1;
+    if (args.isSet(simEveryOption)) {
+        simEveryMs = args.value(simEveryOption).toLongLong(&ok);
+        if (!ok || simEveryMs < 0 || simEveryMs > 86400000)
+            return Usage(QStringLiteral("--sim-every takes milliseconds from 0 to 86400000, "
+                                        "not '%1'.")
+                             .arg(args.value(simEveryOption)));
+    }
+    if (sims.size() > 1 && command == QLatin1String("batch") && parallel == 1)
+        return Usage(QStringLiteral("batch --parallel 1 takes one --sim: its units come one "
+                                    "after another."));
     const bool takesSettings = command == QLatin1String("set") || command == QLatin1String("batch");
     if (!takesSettings && !positional.isEmpty())
         return Usage(QStringLiteral("unexpected argument '%1'.").arg(positional.constFirst()));
 
-    bool ok = false;
     const double timeoutSeconds = args.value(timeoutOption).toDouble(&ok);
     if (!ok || !(timeoutSeconds > 0) || timeoutSeconds > 86400)
         return Usage(QStringLiteral("--timeout takes seconds above 0 and up to 86400, not '%1'.")
@@ -317,7 +351,12 @@ int main(int argc, char* argv[]) {
             profiles.push_back(std::move(*profile));
         }
         const bool batch = command == QLatin1String("batch");
-        if (profiles.size() > 1)
+        if (batch && profiles.size() == 1 && simEveryMs >= 0)
+            profiles.resize(static_cast<std::size_t>(count > 0 ? count : 3), profiles.front());
+        if (batch && (profiles.size() > 1 || simEveryMs >= 0))
+            bench = std::make_unique<cli::TSimBench>(std::move(profiles),
+                                                     std::max<std::int64_t>(simEveryMs, 0));
+        else if (profiles.size() > 1)
             bench = std::make_unique<cli::TSimBench>(std::move(profiles));
         else
             bench = std::make_unique<cli::TSimBench>(profiles.front(),
@@ -345,8 +384,10 @@ int main(int argc, char* argv[]) {
     else if (command == QLatin1String("restore"))
         exitCode = args.isSet(listOption) ? cli::RunRestoreList(*bench, options)
                                           : cli::RunRestore(*bench, restoreFrom, options);
-    else
+    else if (parallel == 1)
         exitCode = cli::RunBatch(*bench, requests, count, options);
+    else
+        exitCode = cli::RunParallelBatch(*bench, requests, {count, parallel}, options);
 
     // Both are checked and closed, each failure said; a lost output is never exit code 0.
     bool written = cmdline::CloseOutput(kProgram, stdout, QStringLiteral("standard output"));

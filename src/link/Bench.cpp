@@ -330,8 +330,18 @@ void TUnitBench::ChangeDevices() {
     });
 }
 
-void TUnitBench::Reconnect(TConversation&) {
-    if (policy_ == TBenchPolicy::OneUnit) ChangeDevices();
+void TUnitBench::Reconnect(TConversation& unit) {
+    if (policy_ == TBenchPolicy::OneUnit) return ChangeDevices();
+    // A unit of several is identified and read afresh on its own device; the others go on.
+    TSlot* slot = SlotOf(unit);
+    if (!slot || !slot->device) return;
+    Guarded([&] {
+        unit.Forget();
+        unit.Log("device change.");
+        slot->identified = slot->resting = false;
+        unit.Take(slot->device);
+        if (unit.Running()) unit.Identify();
+    });
 }
 
 void TUnitBench::LetGo(TConversation& unit) {

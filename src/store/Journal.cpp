@@ -83,6 +83,7 @@ void TJournal::RunEnded(core::TRunKind kind, core::TRunEnd end) {
     TRecordEntry entry = MakeEntry(*conversation_, kind, end, start_, Clock().Now(), options_.tool);
     if (!options_.runName.empty()) entry.run = options_.runName;
     entry.simulated = options_.simulated;
+    if (!options_.port.empty()) entry.port = options_.port;
     std::vector<std::string> paths{options_.record};
     paths.insert(paths.end(), options_.extraRecords.begin(), options_.extraRecords.end());
     std::vector<std::string> done;

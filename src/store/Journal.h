@@ -29,6 +29,8 @@ struct TJournalOptions {
     // The time of backups and record lines; null: the PC's for simulated units, else the
     // clock the journal is made with.
     const core::TClock* clock = nullptr;
+    // Set: each record line names the port the unit is plugged in at.
+    std::string port;
 };
 
 // The PC's own clock.

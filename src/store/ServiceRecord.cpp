@@ -75,6 +75,7 @@ QJsonObject ToJson(const TRecordEntry& e) {
         }
     }
     if (e.simulated) o[QStringLiteral("simulated")] = true;
+    if (e.port) o[QStringLiteral("port")] = Q(*e.port);
     return o;
 }
 
@@ -102,6 +103,9 @@ std::optional<TRecordEntry> FromJson(const QJsonObject& o) {
     const QJsonValue simulated = o.value(QStringLiteral("simulated"));
     if (!simulated.isUndefined() && !simulated.isBool()) return std::nullopt;
     e.simulated = simulated.toBool(false);
+    const QJsonValue port = o.value(QStringLiteral("port"));
+    if (!port.isUndefined() && !port.isString()) return std::nullopt;
+    if (port.isString()) e.port = port.toString().toStdString();
     return e;
 }
 

@@ -41,6 +41,9 @@ struct TRecordEntry {
     // A simulated unit's run: its line says so ("simulated": true), a real one's carries no
     // such field.
     bool simulated = false;
+    // Where the unit was plugged in, for a run of a batch that served several units at once
+    // (two may have the same serial number); other lines carry no such field.
+    std::optional<std::string> port;
     bool operator==(const TRecordEntry&) const = default;
 };
 

@@ -74,7 +74,7 @@ if(CASE)
   elseif(CASE STREQUAL "batch-log-full")
     file(WRITE ${WORK_DIR}/bench.txt "# every unit of the day\nvolume = 3\nvoice-guide = HIGH\n")
     run("--log /dev/full" 1 "\tOK\n" "sonavelle-cli: cannot write the log file '/dev/full': [^\n]+\n$"
-        batch --from ${WORK_DIR}/bench.txt --count 1 ${tonal} --log /dev/full)
+        batch --from ${WORK_DIR}/bench.txt --count 1 --parallel 1 ${tonal} --log /dev/full)
   else()
     message(FATAL_ERROR "unknown CASE '${CASE}'")
   endif()
@@ -180,8 +180,7 @@ file(WRITE ${WORK_DIR}/bench.txt "# every unit of the day\nvolume = 3\nvoice-gui
 run("batch" 0
     "^SV0000000001\tDW720 MIV\t201036\tOK\nSV0000000002\tDW720 MIV\t201036\tOK\n2 unit\\(s\\): 2 OK, 0 failed\n$"
     "^sonavelle-cli: plug in unit 1 \\(Ctrl-C stops\\)\n"
-    batch --from ${WORK_DIR}/bench.txt --count 2 --sim "DW720 MIV/201036")
-
+    batch --from ${WORK_DIR}/bench.txt --count 2 --parallel 1 --sim "DW720 MIV/201036")
 run("list" 0 "^3a5c:7802\t[^\n]*\tSonavelle Transceiver\t<- the transceiver\n$" "^$"
     list ${tonal})
 
@@ -234,6 +233,26 @@ if(NOT got_rc EQUAL 0 OR NOT with_crlf EQUAL two_rows OR NOT got_out MATCHES
    "^utc,local,tool,run,serial,[^\n]*,simulated\n[^\n]*,apply,SV0000000002,DW720 MIV,201036,[^\n]*,yes\n$")
   fail("record --csv: exit code ${got_rc}, stdout [${got_out}], stderr [${got_err}]")
 endif()
+
+# ---- several units at once (after the record checks: they add lines of their own) ------
+# Four units at once: each line names its port, and the units are told apart in the log.
+file(WRITE ${WORK_DIR}/volume.conf "volume = 3\n")
+run("batch of four at once" 0
+    "^(SV000000000[1-4]\t[^\n]*\tOK\tsim:hid#[1-4]\n){4}4 unit\\(s\\): 4 OK, 0 failed\n$"
+    "^sonavelle-cli: plug in the units \\(Ctrl-C stops\\)\n"
+    batch --sim "DW730 TONAL/201036" --sim "PX510/201036" --sim "DW720 QZ/201033"
+    --sim "DW720 KEL/201029" --from ${WORK_DIR}/volume.conf --count 4 --log ${WORK_DIR}/four.log)
+file(STRINGS ${WORK_DIR}/four.log four_saves REGEX "<<\\[sim:hid#[1-4]\\] .*saved OK$")
+list(LENGTH four_saves saves)
+if(NOT saves EQUAL 4)
+  fail("batch of four at once: ${saves} saves in the log, not 4, each with its port")
+endif()
+run("--parallel 1 with several --sim" 2 "^$"
+    "^sonavelle-cli: batch --parallel 1 takes one --sim: its units come one after another\\.\n$"
+    batch --parallel 1 --sim "PX510/201036" --sim "PX510/201036" --from ${WORK_DIR}/bench.txt)
+run("--sim-every without --sim" 2 "^$"
+    "^sonavelle-cli: --sim-every is for simulated units \\(--sim\\)\\.\n$"
+    batch --sim-every 100 --from ${WORK_DIR}/bench.txt)
 
 run("--help" 0 "Commands:\n.*  batch --from FILE .*Exit codes: 0 done; 1 " "^$" --help)
 
