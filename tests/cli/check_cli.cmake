@@ -238,7 +238,7 @@ endif()
 # Four units at once: each line names its port, and the units are told apart in the log.
 file(WRITE ${WORK_DIR}/volume.conf "volume = 3\n")
 run("batch of four at once" 0
-    "^(SV000000000[1-4]\t[^\n]*\tOK\tsim:hid#[1-4]\n){4}4 unit\\(s\\): 4 OK, 0 failed\n$"
+    "^(SV000000000[1-4]\t[^\n]*\tOK\tsim:hid#[1-4]\n)+4 unit\\(s\\): 4 OK, 0 failed\n$"
     "^sonavelle-cli: plug in the units \\(Ctrl-C stops\\)\n"
     batch --sim "DW730 TONAL/201036" --sim "PX510/201036" --sim "DW720 QZ/201033"
     --sim "DW720 KEL/201029" --from ${WORK_DIR}/volume.conf --count 4 --log ${WORK_DIR}/four.log)
