@@ -109,7 +109,7 @@ core::TWriteJournal* TBatchRun::JournalFor(const hid::TCustomHidDevice& device) 
         journal->keep = options_.keepBackups;
         journal->extraRecords = options_.records;
         journal->backups = options_.backups;
-        journal->tool = "sonavelle-cli " SV_VERSION;
+        journal->tool = std::string(options_.program) + " " SV_VERSION;
         journal->simulated = options_.session.simulated;
         // Two units of one serial number may be served at once: the record tells them apart.
         journal->port = port;
