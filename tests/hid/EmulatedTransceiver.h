@@ -3,7 +3,8 @@
 // device and the node, whose writes the simulated unit answers on umockdev's thread. Its
 // replies reach the host only through Deliver(), one input report at a time, so that the
 // test decides when the host has caught up. Made before the HID services (their udev monitor
-// must come after the testbed), gone after them (every fd on the node closed first).
+// must come after the testbed), gone after them (every fd on the node closed first). Several
+// units on one bench share a testbed, each on a node of its own number.
 #include "sim/Transceiver.h"
 
 #include <gtest/gtest.h>
@@ -28,8 +29,12 @@ inline const char* const kVendor1024 = "0600ff0901a101150026ff007508960004090181
 class TEmulatedTransceiver {
   public:
     explicit TEmulatedTransceiver(sim::Profile profile)
-        : bed_(umockdev_testbed_new()), handler_(umockdev_ioctl_base_new()),
-          unit_(std::move(profile)) {
+        : TEmulatedTransceiver(std::move(profile), 0, nullptr) {}
+    // Unit number on bed (a new testbed when null), as hidraw<number>.
+    TEmulatedTransceiver(sim::Profile profile, int number, UMockdevTestbed* bed)
+        : bed_(bed ? static_cast<UMockdevTestbed*>(g_object_ref(bed)) : umockdev_testbed_new()),
+          handler_(umockdev_ioctl_base_new()), unit_(std::move(profile)),
+          node_("/dev/hidraw" + std::to_string(number)), transceiver_(number, "3a5c", "7802") {
         g_signal_connect(handler_, "handle-write", G_CALLBACK(&TEmulatedTransceiver::OnWrite),
                          this);
     }
@@ -40,21 +45,33 @@ class TEmulatedTransceiver {
     TEmulatedTransceiver(const TEmulatedTransceiver&) = delete;
     TEmulatedTransceiver& operator=(const TEmulatedTransceiver&) = delete;
 
-    // The transceiver, as hidraw0, announced by an "add" event.
+    // The transceiver, as its node, announced by an "add" event.
     void Plug() {
         GError* error = nullptr;
         // The handler must be in place before the node exists.
-        ASSERT_TRUE(umockdev_testbed_attach_ioctl(bed_, kNode.c_str(), handler_, &error))
+        ASSERT_TRUE(umockdev_testbed_attach_ioctl(bed_, node_.c_str(), handler_, &error))
             << (error ? error->message : "");
         Add(transceiver_, {"3a5c", "7802", "Sonavelle", "Sonavelle Transceiver"}, kVendor1024);
     }
 
-    // Another maker's mouse as hidraw<n> (n > 0), which the tool leaves alone.
+    // The transceiver with no node file behind its node: every open fails, as it does for a
+    // node of another user (the tests run as root, whom no mode keeps out).
+    void PlugWithoutAccess() {
+        Add(transceiver_, {"3a5c", "7802", "Sonavelle", "Sonavelle Transceiver"}, kVendor1024,
+            false);
+    }
+
+    // Another maker's mouse as hidraw<n> (a number no unit on the testbed has), which the
+    // tool leaves alone.
     void PlugMouse(int n, const std::string& vendor, const std::string& product) {
         // Three buttons, X and Y.
         Add(TPaths(n, vendor, product), {vendor, product, "Example", "Example Mouse"},
             "05010902a1010901a1000509190129031500250195037501810295017505810105010930093115"
             "81257f750895028106c0c0");
+    }
+
+    void UnplugMouse(int n, const std::string& vendor, const std::string& product) {
+        Remove(TPaths(n, vendor, product));
     }
 
     // Pulled out: writes fail, the removal events go bottom-up, then sysfs goes.
@@ -63,11 +80,7 @@ class TEmulatedTransceiver {
             std::lock_guard guard(lock_);
             gone_ = true;
         }
-        const TPaths& p = transceiver_;
-        for (const std::string* s : {&p.raw, &p.hid, &p.intf, &p.usb})
-            umockdev_testbed_uevent(bed_, s->c_str(), "remove");
-        for (const std::string* s : {&p.raw, &p.hid, &p.intf, &p.usb})
-            umockdev_testbed_remove_device(bed_, s->c_str());
+        Remove(transceiver_);
     }
 
     // Deliver() pulls the node out instead, once the unit has taken a command beginning
@@ -94,7 +107,7 @@ class TEmulatedTransceiver {
         }
         if (pull) Unplug();
         if (!report) return false;
-        const int fd = umockdev_testbed_get_dev_fd(bed_, kNode.c_str());
+        const int fd = umockdev_testbed_get_dev_fd(bed_, node_.c_str());
         const size_t n = report->size() - 1;
         EXPECT_GE(fd, 0);
         EXPECT_EQ(write(fd, report->data() + 1, n), static_cast<ssize_t>(n))
@@ -103,6 +116,7 @@ class TEmulatedTransceiver {
         return true;
     }
 
+    const std::string& Node() const { return node_; }
     // Input reports written to the node so far.
     int Delivered() const { return delivered_; }
     // Replies queued in the unit that are still to be delivered.
@@ -140,7 +154,6 @@ class TEmulatedTransceiver {
     struct TUsbHid {
         std::string vendor, product, maker, name; // the ids in lower-case hex, as sysfs has them
     };
-    inline static const std::string kNode = "/dev/hidraw0";
 
     static int64_t NowUs() {
         return std::chrono::duration_cast<std::chrono::microseconds>(
@@ -181,8 +194,15 @@ class TEmulatedTransceiver {
             << record;
     }
 
+    void Remove(const TPaths& p) {
+        for (const std::string* s : {&p.raw, &p.hid, &p.intf, &p.usb})
+            umockdev_testbed_uevent(bed_, s->c_str(), "remove");
+        for (const std::string* s : {&p.raw, &p.hid, &p.intf, &p.usb})
+            umockdev_testbed_remove_device(bed_, s->c_str());
+    }
+
     // The four records of a USB HID device, parents first, and the node's "add" event.
-    void Add(const TPaths& p, const TUsbHid& d, const char* descriptor) {
+    void Add(const TPaths& p, const TUsbHid& d, const char* descriptor, bool openable = true) {
         const std::string v = Upper(d.vendor), pid = Upper(d.product);
         const auto sys = [](const std::string& s) { return s.substr(4); }; // without "/sys"
         Add("P: " + sys(p.usb) +
@@ -202,6 +222,12 @@ class TEmulatedTransceiver {
             "\nE: SUBSYSTEM=hidraw\nE: DEVNAME=/dev/hidraw" + p.number +
             "\nE: MAJOR=243\nE: MINOR=" + p.number + "\nA: dev=243:" + p.number +
             "\nL: device=../../\n");
+        if (!openable) {
+            char* root = umockdev_testbed_get_root_dir(bed_);
+            const std::string file = std::string(root) + "/dev/hidraw" + p.number;
+            g_free(root);
+            ASSERT_EQ(unlink(file.c_str()), 0) << file << ": " << std::strerror(errno);
+        }
         umockdev_testbed_uevent(bed_, p.raw.c_str(), "add");
     }
 
@@ -211,7 +237,8 @@ class TEmulatedTransceiver {
     sim::Transceiver unit_;
     bool gone_ = false;
     std::optional<std::string> unplugOn_;
-    const TPaths transceiver_{0, "3a5c", "7802"};
+    const std::string node_;
+    const TPaths transceiver_;
     int delivered_ = 0;
 };
 
