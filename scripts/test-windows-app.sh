@@ -9,7 +9,9 @@
 #     in its log and closes cleanly;
 #   - sonavelle-cli.exe prints its version, shows a simulated unit's model, and lists wine's
 #     HID devices (exit code 0 or 3: no transceiver among them is fine); a set on a simulated
-#     unit leaves one backup and one line of the service record under %APPDATA%;
+#     unit leaves one backup and one line of the service record under %APPDATA%; a batch of
+#     four simulated units at once, one going away during Apply and one refusing SAVE, ends
+#     each with its own line, backup and record line and serves the other two;
 #   - the window drawn by the Windows build (wine's display on Xvfb) is saved as a PNG;
 #   - the zip holds the three programs; the installer installs them, registers its version
 #     with Programs and Features, and uninstalls, silently.
@@ -192,6 +194,43 @@ else
         fail "sonavelle-cli.exe set kept a simulated unit's files beside real units' in ${data%/simulated}"
     grep -Eq 'backup saved: .*Sonavelle[\\/]Customize[\\/]simulated[\\/]backups[\\/]SV0000000001[\\/]SV0000000001_' "$work/cli-set.err" ||
         fail "sonavelle-cli.exe set did not say where the backup went: $(tr -d '\r' <"$work/cli-set.err")"
+
+    # The batch of several units at once on Windows' threads: four simulated units plugged in
+    # together, one going away during Apply and one refusing SAVE (the batch's fault test):
+    # each ends with its own line, backup and record line, and the two others are served.
+    echo "== sonavelle-cli.exe batch: four simulated units at once"
+    rm -rf "$data"
+    printf 'model = DW730 TONAL\nfirmware = 201036\n' >"$work/good.unit"
+    { cat "$work/good.unit"; echo 'fault.vanish_after = 9'; } >"$work/vanish.unit"
+    { cat "$work/good.unit"; echo 'fault.ng = SAVE'; } >"$work/refuse.unit"
+    cli_rc=0
+    timeout 300 wine "$cli" batch --sim "$work/good.unit" --sim "$work/vanish.unit" \
+        --sim "$work/refuse.unit" --sim "$work/good.unit" volume=3 </dev/null \
+        >"$work/cli-batch.out" 2>"$work/cli-batch.err" || cli_rc=$?
+    tr -d '\r' <"$work/cli-batch.out" >"$work/cli-batch.txt"
+    sed 's/^/  /' "$work/cli-batch.txt"
+    [ "$cli_rc" -eq 1 ] || fail "sonavelle-cli.exe batch of four exited with $cli_rc, not 1: $(tr -d '\r' <"$work/cli-batch.err")"
+    unit=$'\tDW730 TONAL\t201036\t'
+    # In the order they finish: each unit's line is looked for among the first four.
+    mapfile -t finished < <(head -n 4 "$work/cli-batch.txt")
+    for pattern in "SV0000000001${unit}OK"$'\tsim:hid#1' \
+        "SV0000000002${unit}FAILED: the unit went away during Apply: *"$'\tsim:hid#2' \
+        "SV0000000003${unit}FAILED: Apply: the unit answered 'NG' to 'SAVE'; *"$'\tsim:hid#3' \
+        "SV0000000004${unit}OK"$'\tsim:hid#4'; do
+        found=0
+        for line in "${finished[@]}"; do [[ "$line" == $pattern ]] && found=1; done
+        [ "$found" -eq 1 ] || fail "sonavelle-cli.exe batch of four: no line like '$pattern'"
+    done
+    [ "$(tail -n 2 "$work/cli-batch.txt")" = $'4 unit(s): 2 OK, 2 failed\nfailed: SV0000000002 at sim:hid#2, SV0000000003 at sim:hid#3' ] ||
+        fail "sonavelle-cli.exe batch of four: the summary is not the batch's"
+    for n in 1 2 3 4; do
+        serial="SV000000000$n"
+        backups=$(find "$data/backups/$serial" -maxdepth 1 -name "${serial}_*.json" 2>/dev/null | wc -l)
+        records=$(tr -d '\r' <"$data/service-record.jsonl" 2>/dev/null |
+                  grep -F "\"port\":\"sim:hid#$n\"" | grep -cF "\"serial\":\"$serial\"" || true)
+        [ "$backups" -eq 1 ] && [ "$records" -eq 1 ] ||
+            fail "sonavelle-cli.exe batch of four: unit $n has $backups backup(s) and $records record line(s), not 1 and 1"
+    done
 fi
 
 echo "== the window drawn by the Windows build"
