@@ -26,9 +26,11 @@ cmake -S "$SV_ROOT" -B "$SV_ROOT/build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 # The scenario runner in virtual time joins them: its hand-over is the manual one, so the
 # reader threads never touch Qt; its real-time smoke test is left out like the Qt hand-over.
 # The command line's sessions on simulated units use the manual hand-over too. The store is
-# used by several conversations' threads at once: the record, backups and data folder.
+# used by several conversations' threads at once: the record, backups and data folder. The
+# batch of several units at once runs there (cli_session_tests) and on emulated hidraw nodes,
+# each unit with its own reader thread (hid_linux_batch_tests).
 tsan_targets=(hid_tests hid_stress_tests hid_linux_tests demo_examples_tests cli_session_tests
-              store_tests)
+              store_tests hid_linux_batch_tests)
 # The test that shows the window and closes it is left out too: a shown window is painted,
 # and Qt converts the painted images on threads of its own pool, through the same locks.
 declare -A tsan_filter=([demo_examples_tests]="-*RealTime*:*ClosingTheWindow*")
