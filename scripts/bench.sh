@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Release benchmark program and runs it: the hot-path benchmarks (Google
 # Benchmark), then the conversation harness, which prints a table of figures and targets.
+# The harness's figures include the command line's batch of several units at once
+# (SV_BENCH_FIGURES=parallel): in virtual time, and on the simulated services in real time.
 # Usage: scripts/bench.sh [--micro | --harness] [Google Benchmark options]
 #        scripts/bench.sh --batch [UNITS]   the command line's batch on UNITS simulated units
 #                                           (default 10000) with --log: CPU and wall per unit
