@@ -142,7 +142,7 @@ class TPage final : core::TLogSink,
                      facts.serial.empty() ? std::string(store::kSerialNotRead) : facts.serial);
         s.set("identity", identity);
         s.set("supported", c.Supported());
-        if (c.Connected() && !c.Supported())
+        if (!c.Supported() && c.VersionHeard())
             s.set("notice", store::OneLine(std::string(core::kUnsupportedNotice)));
         val settings = val::array();
         if (SettingsShown()) {
