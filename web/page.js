@@ -87,6 +87,7 @@ function draw() {
     const result = $('result');
     result.textContent = s.result ? s.result.text : '';
     result.className = s.result ? (s.result.ok ? 'ok' : 'fail') : '';
+  result.dataset.count = s.result ? s.result.count : 0;
     let status;
     if (s.running)
         status = `Writing to the unit… ${s.progress} %`;

@@ -169,6 +169,7 @@ class TPage final : core::TLogSink,
             val r = val::object();
             r.set("ok", result_->ok);
             r.set("text", result_->text);
+            r.set("count", results_);
             s.set("result", r);
         }
         return s;
@@ -221,7 +222,7 @@ class TPage final : core::TLogSink,
         result_.reset();
         Guarded([&] { bench_->Unit().PressApply(); });
         if (Ready() && bench_->Unit().ChangeCount() == 0 && !pending_)
-            result_ = {true, Serial() + ": nothing to change: the unit already has these settings"};
+            Tell({true, Serial() + ": nothing to change: the unit already has these settings"});
     }
     void PressDefault() {
         result_.reset();
@@ -404,8 +405,8 @@ class TPage final : core::TLogSink,
         const bool whole =
             !keptBackup_.empty() && Untimed(keptBackup_) == BackupText(core::TTimePoint{});
         if (!whole) {
-            result_ = {false, Serial() + ": no backup of the unit's settings was kept; nothing "
-                                         "was written. Download or keep a backup, then try again."};
+            Tell({false, Serial() + ": no backup of the unit's settings was kept; nothing was "
+                                    "written. Download or keep a backup, then try again."});
             return false;
         }
         start_ = store::RunStart(bench_->Unit(), kind);
@@ -422,7 +423,7 @@ class TPage final : core::TLogSink,
         store::TRecordEntry e = store::MakeEntry(c, kind, end, start_, Now(), std::string(kTool));
         if (runIsRestore_) e.run = "restore";
         restoring_ = false;
-        result_ = Outcome(kind, end, e);
+        Tell(Outcome(kind, end, e));
         val entry = val::object();
         for (auto [name, field] : {std::pair{"utc", &e.utc},
                                    {"local", &e.local},
@@ -478,6 +479,11 @@ class TPage final : core::TLogSink,
         }
         return {false, serial + "the run did not finish (" + e.result +
                            "). Plug the unit in again and check its settings."};
+    }
+
+    void Tell(TResult result) {
+        result_ = std::move(result);
+        ++results_;
     }
 
     static std::string Untimed(const std::string& text) {
@@ -555,6 +561,7 @@ class TPage final : core::TLogSink,
     bool runIsRestore_ = false;
     bool pending_ = false;
     std::optional<TResult> result_;
+    int results_ = 0; // results told so far: a page tells a new one from the last
     std::string keptBackup_;
     std::optional<std::string> keptName_;
     store::TRunStart start_;
