@@ -13,7 +13,7 @@
 // report is handled before the call returns.
 //
 // From JavaScript (src/web/Bindings.cpp, the module's embind API; link sv_web_api):
-//   const bench = new Module.WebBench('1.8.0');      // the version the start line names
+//   const bench = new Module.WebBench(version);      // the version the start line names
 //   bench.setOutput((id, bytes) => true);  // bytes: Uint8Array, byte 0 the report ID;
 //                                          // false when it could not be sent
 //   bench.setLog((line) => {});            // each log line as the window writes it
