@@ -107,3 +107,6 @@ if [ "$failures" -ne 0 ]; then
     exit 1
 fi
 echo "test-web.sh: the web build matches the native command line"
+
+# The page in a browser, on the web build just made.
+SV_WEB_BUILT=1 "$SV_ROOT/tests/web/run.sh"

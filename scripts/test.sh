@@ -6,7 +6,8 @@
 set -euo pipefail
 here="$(dirname "${BASH_SOURCE[0]}")"
 source "$here/setup.sh"
-stages=(test-sanitizers.sh test-fuzz.sh test-windows.sh test-windows-app.sh test-package.sh test-web.sh)
+# The web build before the packages: they ship its page once it is built.
+stages=(test-sanitizers.sh test-fuzz.sh test-windows.sh test-web.sh test-windows-app.sh test-package.sh)
 # Before anything is built: a missing stage would otherwise pass unseen, or fail an hour later.
 for stage in "${stages[@]}"; do
     if [ ! -x "$here/$stage" ]; then

@@ -83,11 +83,14 @@ function draw() {
     $('apply').disabled = !s.adjustable;
     $('default').disabled = !s.adjustable;
     $('restore-file').disabled = !s.adjustable;
-    $('progress').value = s.progress;
+    $('progress').value = s.running ? s.progress : s.result ? 100 : 0;
+  // The unit asked for has come back: the request to plug it in again is done.
+  if (ui.waitingReplug && !s.waitingReplug && s.connected) say('');
+  ui.waitingReplug = s.waitingReplug;
     const result = $('result');
     result.textContent = s.result ? s.result.text : '';
     result.className = s.result ? (s.result.ok ? 'ok' : 'fail') : '';
-  result.dataset.count = s.result ? s.result.count : 0;
+    result.dataset.count = s.result ? s.result.count : 0;
     let status;
     if (s.running)
         status = `Writing to the unit… ${s.progress} %`;
