@@ -6,7 +6,6 @@ import {Keep} from './keep.js';
 import {Link} from './link.js';
 
 const $ = (id) => document.getElementById(id);
-const kVersion = '1.8.0';
 
 const ui = {
     log : [],
@@ -272,7 +271,7 @@ async function main() {
     }
     Module = await SonavellePage();
     keep = await Keep.open();
-    page = new Module.Page(kVersion, hooks);
+    page = new Module.Page(Module.version(), hooks);
     link = new Link(page, {refused, failed : (text) => say(text)});
 
     $('connect').addEventListener('click', connect);

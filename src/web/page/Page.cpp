@@ -4,7 +4,7 @@
 // every text, name and value comes from here, none is typed again in JavaScript.
 //
 // From JavaScript (web/page.js):
-//   const page = new Module.Page('1.8.0', {output(id, bytes), log(line), record(entry),
+//   const page = new Module.Page(Module.version(), {output(id, bytes), log(line), record(entry),
 //                                          message(text), changed()});
 //   page.arrive({vendorId, productId, product, inputLength, outputLength}) -> id
 //   page.start()      the tool starts with the devices arrived so far (again after
@@ -14,12 +14,13 @@
 //   page.state()      what the page shows, as an object
 //   page.choose(name, value) -> "" or why not
 //   page.backup() -> {name, text} or {error}: the unit as it holds now, as a backup file
-//   page.backupKept(text)  the page has kept that backup: Apply and Default may write
+//   page.backupKept(text); page.keptAs(name)  the page has kept that backup (under that
+//                     name): Apply and Default may write
 //   page.apply(); page.pressDefault()
 //   page.restore(parsed, fileName) -> {error} or {skipped: [...]}; parsed: JSON.parse of the
 //                     file, or null when it is no JSON at all
 //   page.recordCsv(entries) -> the record as the command line's "record --csv" writes it
-// Module.transceiverIds(), Module.udevRuleHint(), Module.productName() for the page's texts.
+// Module.version(), Module.transceiverIds(), Module.udevRuleHint() for the page's texts.
 #include "link/Bench.h"
 #include "link/LogLine.h"
 #include "link/Text.h"
@@ -217,6 +218,7 @@ class TPage final : core::TLogSink,
         return out;
     }
     void BackupKept(std::string text) { keptBackup_ = std::move(text); }
+    void KeptAs(std::string name) { keptName_ = std::move(name); }
 
     void Apply() {
         result_.reset();
@@ -400,7 +402,6 @@ class TPage final : core::TLogSink,
 
     // ---- the journal: nothing is written without a whole backup kept by the page ---------
     bool BeforeFirstWrite(core::TRunKind kind) override {
-        const core::TTimePoint now = Now();
         // The kept backup must be of what the unit holds now, whatever its time stamp.
         const bool whole =
             !keptBackup_.empty() && Untimed(keptBackup_) == BackupText(core::TTimePoint{});
@@ -413,8 +414,8 @@ class TPage final : core::TLogSink,
         start_.backup = keptName_;
         runIsRestore_ = restoring_ && kind == core::TRunKind::Apply;
         pending_ = true;
-        (void)now;
         keptBackup_.clear();
+        keptName_.reset();
         return true;
     }
     void RunEnded(core::TRunKind kind, core::TRunEnd end) override {
@@ -565,9 +566,6 @@ class TPage final : core::TLogSink,
     std::string keptBackup_;
     std::optional<std::string> keptName_;
     store::TRunStart start_;
-
-  public:
-    void KeptAs(std::string name) { keptName_ = std::move(name); }
 };
 
 val TransceiverIds() {
@@ -579,6 +577,11 @@ val TransceiverIds() {
         out.call<void>("push", filter);
     }
     return out;
+}
+
+// The project's version, as the start line and --version name it.
+std::string Version() {
+    return SV_VERSION;
 }
 
 std::string UdevRuleHint() {
@@ -608,6 +611,7 @@ EMSCRIPTEN_BINDINGS(sonavelle_page) {
         .function("recordCsv", &TPage::RecordCsv);
     emscripten::function("transceiverIds", &TransceiverIds);
     emscripten::function("udevRuleHint", &UdevRuleHint);
+    emscripten::function("version", &Version);
 }
 
 } // namespace web
