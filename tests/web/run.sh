@@ -10,4 +10,4 @@ source "$here/../../scripts/build-web.sh"
 export SV_PAGE_DIR="$SV_WEB_BUILD/page"
 cd "$here"
 PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error
-node --test --test-reporter=spec page.test.mjs
+node --test page.test.mjs
