@@ -206,8 +206,11 @@ void TBatchRun::StopTaking() {
 void TBatchRun::StopNow() {
     taking_ = false;
     stoppedNow_ = true;
-    for (const auto& unit : served_)
-        if (unit->conversation && !unit->shown->Finished()) Advance(*unit);
+    for (const auto& unit : served_) {
+        if (!unit->conversation || unit->shown->Finished()) continue;
+        unit->shown->stopped = true;
+        Advance(*unit);
+    }
 }
 
 void TBatchRun::Advance(TUnit& unit) {
@@ -309,13 +312,13 @@ std::vector<std::string> TBatchRun::Summary() const {
     std::vector<std::string> failedNames, unfinished;
     for (const auto& unit : shown_) {
         if (unit->serial.empty()) ++noSerial;
-        if (!unit->Finished()) {
-            unfinished.push_back(unit->Name());
-            continue;
-        }
         if (unit->Ok()) continue;
         ++failed;
-        failedNames.push_back(unit->Name());
+        if (unit->Finished() && !unit->stopped)
+            failedNames.push_back(unit->Name());
+        else
+            unfinished.push_back(unit->Name() + " (" +
+                                 (unit->holding.empty() ? "nothing written" : unit->holding) + ")");
     }
     const int units = static_cast<int>(shown_.size());
     std::string line = std::to_string(units) + " unit(s): " + std::to_string(units - failed) +
@@ -331,8 +334,9 @@ std::vector<std::string> TBatchRun::Summary() const {
 
 int TBatchRun::ExitCode() const {
     if (shown_.empty()) return static_cast<int>(TExit::NoUnit);
-    const bool allOk = std::all_of(shown_.begin(), shown_.end(),
-                                   [](const auto& unit) { return unit->Ok(); });
+    // A transceiver that could not be opened was not served: not all went well.
+    const bool allOk = unopened_.empty() && std::all_of(shown_.begin(), shown_.end(),
+                                                        [](const auto& unit) { return unit->Ok(); });
     return static_cast<int>(allOk ? TExit::Done : TExit::Failed);
 }
 

@@ -46,6 +46,7 @@ struct TServedUnit {
     // What the unit was left holding when it failed or was stopped, in words ("written:
     // volume; not written: ...; not saved"); empty when nothing was written.
     std::string holding;
+    bool stopped = false;         // ended by StopNow() before it was finished
     std::vector<std::string> log; // its log lines (TBatchOptions::keepUnitLogs)
     bool Finished() const { return result.has_value(); }
     bool Ok() const { return result && result->ok(); }
@@ -94,8 +95,9 @@ class TBatchRun final : core::TBenchFront, core::TLogSink, core::TDialogSink, co
 
     const std::vector<std::unique_ptr<TServedUnit>>& Units() const { return shown_; }
     int InProgress() const;
-    // "N unit(s): X OK, Y failed", then lines naming the failed units, the units not
-    // finished and the transceivers that could not be opened, when there are any.
+    // "N unit(s): X OK, Y failed", then lines naming the failed units, the units stopped
+    // before they were finished with what each was left holding, and the transceivers that
+    // could not be opened, when there are any.
     std::vector<std::string> Summary() const;
     int ExitCode() const;
     // The log lines of the bench itself (devices listed, errors not of one unit), with
