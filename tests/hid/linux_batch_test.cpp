@@ -10,6 +10,7 @@
 #include "store/ServiceRecord.h"
 #include "support/ThreadWait.h"
 
+#include <QByteArray>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -87,12 +88,11 @@ class TNodesBench final : public cli::TSystemBench {
 class TRecordingFront final : public cli::TBatchFront {
   public:
     explicit TRecordingFront(TNodesBench& bench) : bench_(bench) {}
-    void UnitFinished(const cli::TServedUnit& unit) override { finished.push_back(unit.line); }
     void Say(const std::string& line) override { said.push_back(line); }
     void UnitLogged(const cli::TServedUnit& unit, const std::string& line) override {
         if (line.compare(22, 2, "<<") == 0) bench_.Received(unit.port);
     }
-    std::vector<std::string> finished, said;
+    std::vector<std::string> said;
 
   private:
     TNodesBench& bench_;
@@ -113,6 +113,7 @@ class LinuxBatchTest : public ::testing::Test {
     UMockdevTestbed* bed = umockdev_testbed_new();
     std::vector<std::unique_ptr<TEmulatedTransceiver>> nodes;
     QTemporaryDir data; // backups and the service record
+    const QByteArray dataHomeBefore = qgetenv("XDG_DATA_HOME");
     std::unique_ptr<TNodesBench> bench;
     std::unique_ptr<TRecordingFront> front;
     cli::TCommandOptions options;
@@ -123,6 +124,7 @@ class LinuxBatchTest : public ::testing::Test {
         bench.reset();
         nodes.clear();
         g_object_unref(bed);
+        qputenv("XDG_DATA_HOME", dataHomeBefore);
     }
 
     // count units on hidraw0, 1, ...; the batch starts and makes its first pass with none in.

@@ -1,6 +1,7 @@
 // The Windows services against the platform's own SetupAPI, HID.dll, device files and
 // window messages. Under wine the platform lists virtual HID devices of its own (vendor
-// 0x845E); the tests use whatever is present and do not assume how many.
+// 0x845E); the tests use whatever is present and do not assume how many, and hold them all at
+// once as a bench of several units would.
 #include "hid/HidControllerClass.h"
 #include "hid/sim/ManualMainThread.h"
 #include "hid/windows/WindowsHidServices.h"
@@ -512,6 +513,41 @@ TEST_F(WindowsControllerTest, ChecksOutAWineDeviceReadsAndChecksItBackIn) {
     ASSERT_TRUE(ctrl->CheckOutByIdentifiers(again, kWineVendor, dev->Attributes().ProductID));
     EXPECT_EQ(again, held == nullptr ? static_cast<TCustomHidDevice*>(dev) : held);
     ctrl->CheckIn(again);
+}
+
+// Several units on one bench: every wine device held at once, each with a reader of its own
+// waiting on its own outstanding read; one goes back while the others' reads go on.
+TEST_F(WindowsControllerTest, HoldsEveryWineDeviceAtOnceEachWithItsOwnReader) {
+    const auto wine = WineDevices();
+    SV_NEED_WINE_DEVICES(wine);
+    Start();
+    main.RunPending();
+    std::vector<THidDevice*> held;
+    for (TCustomHidDevice* next = nullptr; ctrl->CheckOutByIdentifiers(next, kWineVendor, -1);)
+        held.push_back(static_cast<THidDevice*>(next));
+    ASSERT_EQ(held.size(), wine.size());
+    EXPECT_EQ(ctrl->CheckedOutCount(), static_cast<int32_t>(wine.size()));
+    std::set<std::string> paths;
+    for (THidDevice* dev : held) {
+        paths.insert(dev->PnPInfo().DevicePath);
+        EXPECT_TRUE(dev->ReaderRunning()) << dev->PnPInfo().DevicePath;
+    }
+    EXPECT_EQ(paths.size(), held.size()) << "each device checked out once";
+
+    main.RunPending();
+    TCustomHidDevice* first = held.front();
+    ctrl->CheckIn(first);
+    EXPECT_FALSE(held.front()->ReaderRunning());
+    for (size_t i = 1; i < held.size(); ++i)
+        EXPECT_TRUE(held[i]->ReaderRunning()) << held[i]->PnPInfo().DevicePath;
+    for (size_t i = 1; i < held.size(); ++i) {
+        TCustomHidDevice* dev = held[i];
+        ctrl->CheckIn(dev);
+        EXPECT_FALSE(held[i]->ReaderRunning());
+    }
+    EXPECT_TRUE(dataErrors.empty()) << "first error " << dataErrors.front();
+    EXPECT_EQ(reports, 0);
+    EXPECT_EQ(ctrl->CheckedOutCount(), 0);
 }
 
 TEST_F(WindowsControllerTest, AWriteTheDeviceRefusesLeavesItsErrorCode) {
