@@ -54,7 +54,7 @@ class TEmulatedTransceiver {
         Add(transceiver_, {"3a5c", "7802", "Sonavelle", "Sonavelle Transceiver"}, kVendor1024);
     }
 
-    // The transceiver with no node file behind its node: every open fails, as it does for a
+    // The transceiver with no file behind its node: every open of the node fails, as for a
     // node of another user (the tests run as root, whom no mode keeps out).
     void PlugWithoutAccess() {
         Add(transceiver_, {"3a5c", "7802", "Sonavelle", "Sonavelle Transceiver"}, kVendor1024,
