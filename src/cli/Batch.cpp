@@ -135,6 +135,22 @@ void TBatchRun::UnitArrived(core::TConversation& conversation) {
     front_.UnitChanged(*unit->shown);
 }
 
+void TBatchRun::UnitIdentified(core::TConversation& conversation) {
+    // Shown as soon as they are read; taken again when identification is over.
+    if (TUnit* unit = UnitOf(conversation); unit && !unit->shown->Finished()) {
+        TakeFacts(*unit);
+        front_.UnitChanged(*unit->shown);
+    }
+}
+
+void TBatchRun::TakeFacts(TUnit& unit) {
+    const store::TUnitFacts facts = store::UnitFacts(*unit.conversation);
+    unit.shown->serial = facts.serial;
+    unit.shown->model = facts.model;
+    unit.shown->firmware = facts.firmware;
+    unit.serialRead = !facts.serial.empty();
+}
+
 void TBatchRun::UnitGone(core::TConversation& conversation) {
     TUnit* unit = UnitOf(conversation);
     if (!unit) return;
@@ -238,11 +254,7 @@ void TBatchRun::Identified(TUnit& unit, TWaited waited) {
     TUnitRun& run = *unit.run;
     TOutcome outcome = run.AfterIdentification(waited, "identification", unit.shown->port);
     // As identified: a unit that goes away takes its facts off the panel.
-    const store::TUnitFacts facts = store::UnitFacts(run.Conversation());
-    unit.shown->serial = facts.serial;
-    unit.shown->model = facts.model;
-    unit.shown->firmware = facts.firmware;
-    unit.serialRead = !facts.serial.empty();
+    TakeFacts(unit);
     if (outcome.ok() && !run.SettingsShown())
         outcome = {TExit::Usage,
                    "settings not shown: " + store::OneLine(std::string(core::kUnsupportedNotice))};
