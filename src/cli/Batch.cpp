@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <exception>
 #include <utility>
 
 namespace cli {
@@ -48,16 +47,7 @@ TBatchRun::TBatchRun(TBench& bench, std::vector<TRequest> requests, TBatchOption
     units_ = std::make_unique<core::TUnitBench>(
         core::TBenchPorts{&view_, this, this, this, &bench_, this}, SV_VERSION,
         core::TBenchPolicy::EveryUnit, core::TUnitOptions{nullptr, nullptr, 0});
-    // What a device pass raises is said, as the window shows it in its error box.
-    bench_.MainThread().SetErrorHandler([this](std::exception_ptr error) {
-        try {
-            std::rethrow_exception(error);
-        } catch (const std::exception& e) {
-            ShowErrorBox(FromLocal8Bit(e.what()));
-        } catch (...) {
-            ShowErrorBox("Unknown error.");
-        }
-    });
+    SayDeviceErrors(bench_, *this, *this);
     units_->Start();
     bench_.Controller().Loaded();
 }
