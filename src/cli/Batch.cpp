@@ -148,6 +148,8 @@ void TBatchRun::UnitGone(core::TConversation& conversation) {
     TUnit* unit = UnitOf(conversation);
     if (!unit) return;
     TServedUnit& shown = *unit->shown;
+    // Gone: nobody is asked to unplug it. Its conversation ends when this returns.
+    unit->conversation = nullptr;
     if (!shown.Finished()) {
         switch (shown.step) {
         case TUnitStep::Writing: Finish(*unit, unit->run->WentAway()); break;
@@ -162,7 +164,6 @@ void TBatchRun::UnitGone(core::TConversation& conversation) {
             break;
         }
     }
-    unit->conversation = nullptr;
     shown.step = TUnitStep::Unplugged;
     byPort_.erase(shown.port);
     front_.UnitChanged(shown);
