@@ -1,5 +1,6 @@
 #include "cli/Batch.h"
 
+#include "cli/StoreJournal.h"
 #include "link/LogLine.h"
 #include "link/Text.h"
 #include "store/UnitJson.h"
@@ -9,7 +10,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <exception>
 #include <utility>
 
 namespace cli {
@@ -48,16 +48,7 @@ TBatchRun::TBatchRun(TBench& bench, std::vector<TRequest> requests, TBatchOption
     units_ = std::make_unique<core::TUnitBench>(
         core::TBenchPorts{&view_, this, this, this, &bench_, this}, SV_VERSION,
         core::TBenchPolicy::EveryUnit, core::TUnitOptions{nullptr, nullptr, 0});
-    // What a device pass raises is said, as the window shows it in its error box.
-    bench_.MainThread().SetErrorHandler([this](std::exception_ptr error) {
-        try {
-            std::rethrow_exception(error);
-        } catch (const std::exception& e) {
-            ShowErrorBox(FromLocal8Bit(e.what()));
-        } catch (...) {
-            ShowErrorBox("Unknown error.");
-        }
-    });
+    SayDeviceErrors(bench_, *this, *this);
     units_->Start();
     bench_.Controller().Loaded();
 }
@@ -103,22 +94,24 @@ core::TWriteJournal* TBatchRun::JournalFor(const hid::TCustomHidDevice& device) 
     shown->number = static_cast<int>(served_.size()) + 1;
     shown->port = port;
     unit->shown = shown.get();
-    std::optional<store::TJournalOptions> journal;
-    if (!options_.dryRun) {
-        journal.emplace();
-        journal->keep = options_.keepBackups;
-        journal->extraRecords = options_.records;
-        journal->backups = options_.backups;
-        journal->tool = std::string(options_.program) + " " SV_VERSION;
-        journal->simulated = options_.session.simulated;
-        // Two units of one serial number may be served at once: the record tells them apart.
-        journal->port = port;
-    }
     TUnit* at = unit.get();
-    unit->run = std::make_unique<TUnitRun>(
-        std::move(journal), bench_, options_.session.timeoutMs, options_.program,
-        [this](const std::string& line) { front_.Say(line); },
-        [this, at](const std::string& line) { Log(at, line, false, core::kLogNote); });
+    std::unique_ptr<TRunJournal> journal;
+    if (!options_.dryRun) {
+        store::TJournalOptions o;
+        o.keep = options_.keepBackups;
+        o.extraRecords = options_.records;
+        o.backups = options_.backups;
+        o.tool = std::string(options_.program) + " " SV_VERSION;
+        o.simulated = options_.session.simulated;
+        // Two units of one serial number may be served at once: the record tells them apart.
+        o.port = port;
+        journal = StoreJournal(std::move(o), bench_, [this, at](const std::string& line) {
+            Log(at, line, false, core::kLogNote);
+        });
+    }
+    unit->run = std::make_unique<TUnitRun>(std::move(journal), options_.session.timeoutMs,
+                                           options_.program,
+                                           [this](const std::string& line) { front_.Say(line); });
     unit->stepStartMs = bench_.Now().utcMs;
     byPort_[port] = at;
     served_.push_back(std::move(unit));
@@ -135,10 +128,28 @@ void TBatchRun::UnitArrived(core::TConversation& conversation) {
     front_.UnitChanged(*unit->shown);
 }
 
+void TBatchRun::UnitIdentified(core::TConversation& conversation) {
+    // Shown as soon as they are read; taken again when identification is over.
+    if (TUnit* unit = UnitOf(conversation); unit && !unit->shown->Finished()) {
+        TakeFacts(*unit);
+        front_.UnitChanged(*unit->shown);
+    }
+}
+
+void TBatchRun::TakeFacts(TUnit& unit) {
+    const store::TUnitFacts facts = store::UnitFacts(*unit.conversation);
+    unit.shown->serial = facts.serial;
+    unit.shown->model = facts.model;
+    unit.shown->firmware = facts.firmware;
+    unit.serialRead = !facts.serial.empty();
+}
+
 void TBatchRun::UnitGone(core::TConversation& conversation) {
     TUnit* unit = UnitOf(conversation);
     if (!unit) return;
     TServedUnit& shown = *unit->shown;
+    // Gone: nobody is asked to unplug it. Its conversation ends when this returns.
+    unit->conversation = nullptr;
     if (!shown.Finished()) {
         switch (shown.step) {
         case TUnitStep::Writing: Finish(*unit, unit->run->WentAway()); break;
@@ -153,7 +164,6 @@ void TBatchRun::UnitGone(core::TConversation& conversation) {
             break;
         }
     }
-    unit->conversation = nullptr;
     shown.step = TUnitStep::Unplugged;
     byPort_.erase(shown.port);
     front_.UnitChanged(shown);
@@ -238,11 +248,7 @@ void TBatchRun::Identified(TUnit& unit, TWaited waited) {
     TUnitRun& run = *unit.run;
     TOutcome outcome = run.AfterIdentification(waited, "identification", unit.shown->port);
     // As identified: a unit that goes away takes its facts off the panel.
-    const store::TUnitFacts facts = store::UnitFacts(run.Conversation());
-    unit.shown->serial = facts.serial;
-    unit.shown->model = facts.model;
-    unit.shown->firmware = facts.firmware;
-    unit.serialRead = !facts.serial.empty();
+    TakeFacts(unit);
     if (outcome.ok() && !run.SettingsShown())
         outcome = {TExit::Usage,
                    "settings not shown: " + store::OneLine(std::string(core::kUnsupportedNotice))};

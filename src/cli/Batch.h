@@ -110,6 +110,7 @@ class TBatchRun final : core::TBenchFront, core::TLogSink, core::TDialogSink, co
     // bench front
     core::TWriteJournal* JournalFor(const hid::TCustomHidDevice& device) override;
     void UnitArrived(core::TConversation& unit) override;
+    void UnitIdentified(core::TConversation& unit) override;
     void UnitGone(core::TConversation& unit) override;
     void Handled() override;
     // ports
@@ -133,7 +134,7 @@ class TBatchRun final : core::TBenchFront, core::TLogSink, core::TDialogSink, co
     void Checked(TUnit& unit, TWaited waited);
     void StartCheck(TUnit& unit);
     void Finish(TUnit& unit, TOutcome outcome, const std::string& done = "OK");
-    void Show(TUnit& unit);
+    void TakeFacts(TUnit& unit);
     bool Waiting() const; // a transceiver is plugged in that no unit serves yet
     bool Room() const;
 

@@ -1,5 +1,6 @@
 #include "cli/Session.h"
 
+#include "cli/StoreJournal.h"
 #include "link/LogLine.h"
 #include "link/Text.h"
 #include "settings/ApplyValues.h"
@@ -54,6 +55,18 @@ std::string UnopenedReason(const hid::THidDeviceController& hid,
     return reason;
 }
 
+void SayDeviceErrors(TBench& bench, core::TDialogSink& dialogs, const core::TLogSink& text) {
+    bench.MainThread().SetErrorHandler([&dialogs, &text](std::exception_ptr error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            dialogs.ShowErrorBox(text.FromLocal8Bit(e.what()));
+        } catch (...) {
+            dialogs.ShowErrorBox("Unknown error.");
+        }
+    });
+}
+
 TSession::TSession(TBench& bench, TSessionOptions options)
     : bench_(bench), options_(std::move(options)), view_(bench.Controller()) {
     if (IsDevicePath(options_.device)) view_.Only(options_.device);
@@ -62,9 +75,12 @@ TSession::TSession(TBench& bench, TSessionOptions options)
         if (options_.simulated) options_.journal->simulated = true;
     }
     run_ = std::make_unique<TUnitRun>(
-        options_.journal, bench_, options_.timeoutMs, options_.program,
-        [this](const std::string& line) { Say(line); },
-        [this](const std::string& line) { WriteLog(line, core::kLogNote); });
+        options_.journal ? StoreJournal(*options_.journal, bench_,
+                                        [this](const std::string& line) {
+                                            WriteLog(line, core::kLogNote);
+                                        })
+                         : nullptr,
+        options_.timeoutMs, options_.program, [this](const std::string& line) { Say(line); });
     units_ = std::make_unique<core::TUnitBench>(
         core::TBenchPorts{&view_, this, this, this, &bench_}, SV_VERSION,
         core::TBenchPolicy::OneUnit,
@@ -72,16 +88,7 @@ TSession::TSession(TBench& bench, TSessionOptions options)
     conversation_ = &units_->Unit();
     run_->Attach(*conversation_);
     hid::THidDeviceController& hid = bench_.Controller();
-    // What a device pass raises is said, as the window shows it in its error box.
-    bench_.MainThread().SetErrorHandler([this](std::exception_ptr error) {
-        try {
-            std::rethrow_exception(error);
-        } catch (const std::exception& e) {
-            ShowErrorBox(FromLocal8Bit(e.what()));
-        } catch (...) {
-            ShowErrorBox("Unknown error.");
-        }
-    });
+    SayDeviceErrors(bench_, *this, *this);
     units_->Start();
     hid.Loaded();
 }

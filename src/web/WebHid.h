@@ -12,23 +12,7 @@
 // installed (as the system's first notice). Every call is on the one thread, and each
 // report is handled before the call returns.
 //
-// From JavaScript (src/web/Bindings.cpp, the module's embind API; link sv_web_api):
-//   const bench = new Module.WebBench(version);      // the version the start line names
-//   bench.setOutput((id, bytes) => true);  // bytes: Uint8Array, byte 0 the report ID;
-//                                          // false when it could not be sent
-//   bench.setLog((line) => {});            // each log line as the window writes it
-//   bench.setChange(() => {});             // after every call: the state may have changed
-//   bench.start();                         // once, after the devices present have arrived
-//   const id = bench.arrive({vendorId, productId, path, product, manufacturer,
-//                            inputLength, outputLength});  // lengths count the ID byte
-//   bench.input(id, reportId, bytes);      // an input report, bytes without the ID
-//   bench.leave(id);
-//   bench.tick();                          // every 1 ms while bench.needsTicks()
-//   bench.unitJson();                      // the unit as show --json prints it
-//   bench.choose(name, value);             // "" when chosen, else why not
-//   bench.apply(); bench.pressDefault(); bench.reconnect();
-//   bench.step(); bench.progress();        // the step number; 0..100
-//   bench.delete();
+// The page's module (src/web/page/Page.cpp) hands WebHID's devices and reports to it.
 #include "hid/HidAccess.h"
 
 #include <cstdint>
