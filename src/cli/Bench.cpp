@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <stdexcept>
+#include <thread>
 
 namespace cli {
 
@@ -45,11 +46,16 @@ void TSystemBench::Pass() {
     std::int64_t now = SteadyUs();
     if (nextTickUs_ == 0 || now > nextTickUs_ + 100000) nextTickUs_ = now;
     nextTickUs_ += 1000;
-    do {
-        const std::int64_t leftMs = (nextTickUs_ - now + 999) / 1000;
-        main_.WaitAndRun(static_cast<int>(leftMs > 0 ? leftMs : 0));
+    // The main thread waits in whole milliseconds. Rounded up, each wait ended the tick late
+    // by the fraction left over, so that a tick came every 1 ms plus the tick's own work (1.3
+    // ms with four units at once). That fraction is slept instead, and what came meanwhile
+    // runs after it.
+    while (nextTickUs_ - now >= 1000) {
+        main_.WaitAndRun(static_cast<int>((nextTickUs_ - now) / 1000));
         now = SteadyUs();
-    } while (now < nextTickUs_);
+    }
+    if (now < nextTickUs_) std::this_thread::sleep_for(std::chrono::microseconds(nextTickUs_ - now));
+    main_.WaitAndRun(0);
 }
 
 // ---- simulated units --------------------------------------------------------------------------
