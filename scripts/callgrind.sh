@@ -7,7 +7,7 @@
 # start-up, the device pass and the exit cancel out.
 # Usage: scripts/callgrind.sh [--whole | --units] [SOURCE-DIR]   (default: both, this tree;
 #        the build goes to SOURCE-DIR/build-rel, callgrind's files to build-rel/callgrind)
-#        SV_CALLGRIND_UNITS=upload,apply,idle,plug,batch: only those per-unit figures
+#        SV_CALLGRIND_UNITS=upload,apply,idle,plug,batch,parallel: only those per-unit figures
 set -euo pipefail
 
 WHAT=both
@@ -138,6 +138,17 @@ run_batch() {
         --log "$OUT/$1.log"
 }
 
+# A batch of N simulated units plugged in together and served at once (run_batch's are served
+# one after another): what a unit costs when others are served beside it.
+run_parallel() {
+    printf 'volume=2\nvoice-guide=high\n' >"$OUT/batch.conf"
+    local sims=() i
+    for ((i = 0; i < $2; i++)); do sims+=(--sim "DW730 TONAL/201036"); done
+    rm -f "$OUT/$1.log"
+    XDG_DATA_HOME="$OUT/data" FRESH="$OUT/data" measure "$1" "$cli" batch "${sims[@]}" \
+        --from "$OUT/batch.conf" --log "$OUT/$1.log"
+}
+
 echo "source: $SOURCE at $(git -C "$SOURCE" rev-parse --short HEAD)"
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), $(valgrind --version)"
 if [ "$WHAT" != units ]; then
@@ -152,4 +163,5 @@ if [ "$WHAT" != whole ]; then
     per plug "plug-in to rest" 1 3
     virtual
     per batch "batch unit" 2 6
+    per parallel "unit served at once" 2 8
 fi
