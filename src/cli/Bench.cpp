@@ -54,7 +54,8 @@ void TSystemBench::Pass() {
         main_.WaitAndRun(static_cast<int>((nextTickUs_ - now) / 1000));
         now = SteadyUs();
     }
-    if (now < nextTickUs_) std::this_thread::sleep_for(std::chrono::microseconds(nextTickUs_ - now));
+    if (now < nextTickUs_)
+        std::this_thread::sleep_for(std::chrono::microseconds(nextTickUs_ - now));
     main_.WaitAndRun(0);
 }
 
