@@ -25,6 +25,22 @@ const char* StepName(TUnitStep step) {
     return "";
 }
 
+namespace {
+
+// The settings show --json prints: each one this unit has that has a value.
+std::vector<TRequest> SettingsOf(const core::TConversation& unit, const std::string& name) {
+    std::vector<TRequest> settings;
+    for (const TSettingInfo& info : kSettings) {
+        if (params::SettingValues(info.id, unit.Identity()).empty()) continue;
+        if (std::optional<std::string> value = ChosenValue(unit, info.id))
+            settings.push_back(
+                {info.id, std::move(*value), name + ": settings." + std::string(info.name)});
+    }
+    return settings;
+}
+
+} // namespace
+
 std::string TServedUnit::Name() const {
     return (serial.empty() ? std::string(store::kSerialNotRead) : serial) + " at " + port;
 }
@@ -244,6 +260,7 @@ void TBatchRun::Identified(TUnit& unit, TWaited waited) {
         outcome = {TExit::Usage,
                    "settings not shown: " + store::OneLine(std::string(core::kUnsupportedNotice))};
     if (!outcome.ok()) return Finish(unit, std::move(outcome));
+    unit.shown->settings = SettingsOf(run.Conversation(), unit.shown->Name());
     if (options_.dryRun) {
         const TPreview preview = run.Preview(requests_, nullptr);
         return Finish(unit, preview.outcome,

@@ -47,6 +47,10 @@ struct TServedUnit {
     // volume; not written: ...; not saved"); empty when nothing was written.
     std::string holding;
     std::vector<std::string> log; // its log lines (TBatchOptions::keepUnitLogs)
+    // Once identified with its settings shown: each setting it has with its value, as
+    // show --json names them (origin "SERIAL at PORT: settings.NAME"), so that a front end
+    // can take one unit's settings for the others.
+    std::vector<TRequest> settings;
     bool Finished() const { return result.has_value(); }
     bool Ok() const { return result && result->ok(); }
     // "SERIAL at PORT" ("(not read) at PORT").
