@@ -4,6 +4,7 @@
 #include <QBrush>
 #include <QColor>
 #include <QDialog>
+#include <QFontMetrics>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -91,7 +92,7 @@ TFleetWindow::TFleetWindow(TBenchMaker makeBench, cli::TCommandOptions options,
     settings_ = new QPlainTextEdit(this);
     settings_->setObjectName(QStringLiteral("SettingsView"));
     settings_->setReadOnly(true);
-    settings_->setMaximumHeight(settings_->fontMetrics().lineSpacing() * 6);
+    settings_->setMaximumHeight(settings_->fontMetrics().lineSpacing() * 5);
 
     start_ = new QPushButton(QStringLiteral("Start"), this);
     start_->setObjectName(QStringLiteral("StartButton"));
@@ -111,6 +112,17 @@ TFleetWindow::TFleetWindow(TBenchMaker makeBench, cli::TCommandOptions options,
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->verticalHeader()->setVisible(false);
     table_->horizontalHeader()->setStretchLastSection(true);
+    // Wide enough for what each column holds; measured once, not on every change of a row.
+    const QFontMetrics metrics = table_->fontMetrics();
+    const auto widthOf = [&](const char* sample) {
+        return metrics.horizontalAdvance(QString::fromLatin1(sample)) + 16;
+    };
+    table_->setColumnWidth(Port, widthOf("/dev/hidraw10"));
+    table_->setColumnWidth(Serial, widthOf("SV0000000000"));
+    table_->setColumnWidth(Model, widthOf("DW730 VELMORAS_SPECIAL"));
+    table_->setColumnWidth(Firmware, widthOf("Firmware"));
+    table_->setColumnWidth(State, widthOf("identifying"));
+    table_->setColumnWidth(Progress, widthOf("100 %") * 2);
     table_->setToolTip(QStringLiteral("Double-click a unit to open its log."));
 
     summary_ = new QLabel(this);
@@ -138,7 +150,7 @@ TFleetWindow::TFleetWindow(TBenchMaker makeBench, cli::TCommandOptions options,
     layout->addWidget(table_, 1);
     layout->addWidget(summary_);
     layout->addWidget(messages_);
-    resize(860, 560);
+    resize(980, 560);
 
     connect(fromFile_, &QPushButton::clicked, this,
             [this] { Guarded([this] { ChooseSettingsFile(); }); });
