@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
@@ -72,12 +74,13 @@ class FleetWindow : public ::testing::Test {
 
     // Units plugged in one every everyMs of their time (0: together), settings as a file's.
     TFleetWindow& Open(std::vector<sim::Profile> units, std::int64_t everyMs,
-                       const std::string& settings = "volume = 2\n") {
+                       const std::string& settings = "volume = 2\n",
+                       fleet::TPace pace = fleet::TPace::Manual) {
         cli::TCommandOptions options;
         options.session.simulated = true;
         window_ = std::make_unique<TFleetWindow>(
             [units, everyMs] { return std::make_unique<cli::TSimBench>(units, everyMs); }, options,
-            std::make_unique<TRecordedDialogs>(answers_), fleet::TPace::Manual);
+            std::make_unique<TRecordedDialogs>(answers_), pace);
         if (!settings.empty()) {
             const std::string path = data_.filePath(QStringLiteral("bench.conf")).toStdString();
             QFile file(QString::fromStdString(path));
@@ -183,6 +186,18 @@ TEST_F(FleetWindow, ServesFourUnitsEachInItsRowBackedUpAndRecordedAsTheCommandLi
     ASSERT_EQ(record.size(), 4);
     for (const QString& line : record)
         EXPECT_TRUE(line.contains(QStringLiteral("\"sonavelle-fleet "))) << line.toStdString();
+}
+
+// The program's own pace: its timer runs while a run is under way, and stops with it.
+TEST_F(FleetWindow, ItsTimerDrivesTheRunToItsEnd) {
+    Open(kFour, 0, "volume = 2\n", fleet::TPace::Timer);
+    Click("StartButton");
+    QElapsedTimer waited;
+    waited.start();
+    while (window_->Fleet().Stage() != TStage::Idle && waited.elapsed() < 120000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    EXPECT_EQ(window_->Fleet().Stage(), TStage::Idle);
+    EXPECT_EQ(Summary(), "4 unit(s): 4 OK, 0 failed");
 }
 
 TEST_F(FleetWindow, FailedUnitsAreShownFailedWithTheirReasonAndTheOthersServed) {
