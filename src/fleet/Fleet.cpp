@@ -9,7 +9,7 @@
 namespace fleet {
 
 TFleet::TFleet(TBenchMaker makeBench, cli::TCommandOptions options, TFleetFront& front)
-    : makeBench_(std::move(makeBench)), options_(std::move(options)), front_(front) {
+    : makeBench_(std::move(makeBench)), options_(std::move(options)), front_(&front) {
     options_.program = kProgram;
     // The template's unit is only read: no backup, no record line, nothing sent but the
     // identification and the read-back.
@@ -18,12 +18,17 @@ TFleet::TFleet(TBenchMaker makeBench, cli::TCommandOptions options, TFleetFront&
     readOptions_.records.clear();
 }
 
-TFleet::~TFleet() = default;
+TFleet::~TFleet() {
+    // The window is going: nothing more is told to it.
+    static TFleetFront none;
+    front_ = &none;
+    StopNow();
+}
 
 void TFleet::UseSettings(std::vector<cli::TRequest> settings, std::string source) {
     settings_ = std::move(settings);
     source_ = std::move(source);
-    front_.StageChanged();
+    front_->StageChanged();
 }
 
 std::string TFleet::LoadSettings(const std::string& path) {
@@ -41,6 +46,14 @@ std::string TFleet::LoadSettings(const std::string& path) {
 
 int TFleet::InProgress() const {
     return run_ ? run_->InProgress() : 0;
+}
+
+std::size_t TFleet::UnitCount() const {
+    return run_ && !reading_ ? run_->Units().size() : units_.size();
+}
+
+const cli::TServedUnit& TFleet::UnitAt(std::size_t i) const {
+    return run_ && !reading_ ? *run_->Units().at(i) : units_.at(i);
 }
 
 // ---- runs ------------------------------------------------------------------------------------
@@ -81,6 +94,8 @@ void TFleet::ReadTemplate() {
 void TFleet::Start() {
     if (!CanStart()) return;
     reading_ = false;
+    units_.clear();
+    summary_.clear();
     cli::TBatchOptions batch;
     batch.keepUnitLogs = true;
     if (!Begin(settings_, batch, options_)) return;
@@ -118,7 +133,16 @@ void TFleet::Step() {
 }
 
 void TFleet::Ended() {
-    if (!reading_) return SetStage(TStage::Idle);
+    if (!reading_) {
+        // The units are let go at once, so that a run cut short is recorded now ("not
+        // finished"), not when the next batch starts; what the window shows of them stays.
+        for (const auto& unit : run_->Units())
+            units_.push_back(*unit);
+        summary_ = run_->Summary();
+        run_.reset(); // what the units log as they go reaches units_ (UnitLogged)
+        bench_.reset();
+        return SetStage(TStage::Idle);
+    }
     // The unit is copied out: its run and bench are let go before the window is told, so
     // that whatever the window does then (a question that waits) meets an idle fleet.
     std::optional<cli::TServedUnit> unit;
@@ -131,33 +155,37 @@ void TFleet::Ended() {
         Say(std::string(kProgram) + ": no settings read (stopped)");
         return;
     }
-    if (unit && unit->Finished()) front_.TemplateRead(*unit);
+    if (unit && unit->Finished()) front_->TemplateRead(*unit);
 }
 
 void TFleet::SetStage(TStage stage) {
     stage_ = stage;
-    front_.StageChanged();
+    front_->StageChanged();
 }
 
 // ---- batch front -----------------------------------------------------------------------------
 
 void TFleet::UnitChanged(const cli::TServedUnit& unit) {
-    if (!reading_) front_.UnitShown(unit);
+    if (!reading_) front_->UnitShown(unit);
 }
 
 void TFleet::UnitFinished(const cli::TServedUnit& unit) {
-    if (!reading_) front_.UnitShown(unit);
+    if (!reading_) front_->UnitShown(unit);
 }
 
 void TFleet::Say(const std::string& line) {
     // The template's unit stays where it is: the batch that follows serves it too.
     static const std::string unplug = std::string(kProgram) + ": unplug unit ";
     if (reading_ && std::string_view(line).substr(0, unplug.size()) == unplug) return;
-    front_.Said(line);
+    front_->Said(line);
 }
 
 void TFleet::UnitLogged(const cli::TServedUnit& unit, const std::string& line) {
-    if (!reading_) front_.UnitLogged(unit, line);
+    if (reading_) return;
+    // A batch being let go: its units are the copies now.
+    const auto i = static_cast<std::size_t>(unit.number - 1);
+    if (!run_ && i < units_.size()) units_[i].log.push_back(line);
+    front_->UnitLogged(unit, line);
 }
 
 } // namespace fleet

@@ -11,6 +11,7 @@
 #include "cli/Bench.h"
 #include "cli/Commands.h"
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -50,7 +51,8 @@ class TFleetFront {
 class TFleet final : cli::TBatchFront {
   public:
     // options: as the command line's batch takes them (backups, time-out, simulated units);
-    // the program name is the fleet's.
+    // the program name is the fleet's. A run under way when the fleet ends is stopped at
+    // once, each unit in progress failed and recorded as it stands.
     TFleet(TBenchMaker makeBench, cli::TCommandOptions options, TFleetFront& front);
     ~TFleet() override;
     TFleet(const TFleet&) = delete;
@@ -78,9 +80,12 @@ class TFleet final : cli::TBatchFront {
 
     TStage Stage() const { return stage_; }
     bool CanStart() const { return stage_ == TStage::Idle && !settings_.empty(); }
-    // The last batch, under way or over (kept for its table and logs until the next starts);
-    // null before the first.
-    const cli::TBatchRun* Batch() const { return reading_ ? nullptr : run_.get(); }
+    // The units of the last batch, under way or over, in the order they were taken: the
+    // engine's while it runs, what it left of them once over (kept until the next start).
+    std::size_t UnitCount() const;
+    const cli::TServedUnit& UnitAt(std::size_t i) const;
+    // The last batch's summary once it is over (TBatchRun::Summary()); empty before.
+    const std::vector<std::string>& Summary() const { return summary_; }
     // The units in progress.
     int InProgress() const;
 
@@ -99,12 +104,14 @@ class TFleet final : cli::TBatchFront {
     TBenchMaker makeBench_;
     cli::TCommandOptions options_;
     cli::TCommandOptions readOptions_; // the template read's: a dry run, nothing written
-    TFleetFront& front_;
+    TFleetFront* front_;               // none once the fleet is ending
     std::vector<cli::TRequest> settings_;
     std::string source_;
     // The run's bench outlives the run.
     std::unique_ptr<cli::TBench> bench_;
     std::unique_ptr<cli::TBatchRun> run_;
+    std::vector<cli::TServedUnit> units_; // the last batch's, once over
+    std::vector<std::string> summary_;
     bool reading_ = false;    // run_ reads the template
     bool stoppedNow_ = false; // the run under way was stopped at once
     TStage stage_ = TStage::Idle;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QBrush>
+#include <QCloseEvent>
 #include <QColor>
 #include <QDialog>
 #include <QFontMetrics>
@@ -179,6 +180,7 @@ TFleetWindow::TFleetWindow(TBenchMaker makeBench, cli::TCommandOptions options,
 
 TFleetWindow::~TFleetWindow() {
     timer_.stop();
+    fleet_.StopNow();
     for (auto& [number, log] : logs_)
         if (log) delete log->window();
 }
@@ -191,6 +193,16 @@ template <typename F> void TFleetWindow::Guarded(F&& handler) {
     } catch (...) {
         dialogs_->ShowError("Error", "Unknown error.");
     }
+}
+
+void TFleetWindow::closeEvent(QCloseEvent* event) {
+    if (fleet_.Stage() != TStage::Idle) {
+        const std::string question = std::to_string(fleet_.InProgress()) +
+                                     " unit(s) in progress. Stop them now and close the window?";
+        if (!dialogs_->Confirm("Close", question)) return event->ignore();
+        Guarded([this] { fleet_.StopNow(); });
+    }
+    event->accept();
 }
 
 void TFleetWindow::Step() {
@@ -276,9 +288,8 @@ void TFleetWindow::UnitLogged(const cli::TServedUnit& unit, const std::string& l
 }
 
 void TFleetWindow::OpenLog(int row) {
-    const cli::TBatchRun* batch = fleet_.Batch();
-    if (!batch || row < 0 || row >= static_cast<int>(batch->Units().size())) return;
-    const cli::TServedUnit& unit = *batch->Units()[static_cast<std::size_t>(row)];
+    if (row < 0 || static_cast<std::size_t>(row) >= fleet_.UnitCount()) return;
+    const cli::TServedUnit& unit = fleet_.UnitAt(static_cast<std::size_t>(row));
     if (const auto open = logs_.find(unit.number); open != logs_.end() && open->second) {
         open->second->window()->raise();
         open->second->window()->activateWindow();
@@ -329,12 +340,11 @@ void TFleetWindow::StageChanged() {
 }
 
 void TFleetWindow::ShowStatus() {
-    const cli::TBatchRun* batch = fleet_.Batch();
     QString text;
     switch (fleet_.Stage()) {
     case TStage::Idle:
-        if (batch) {
-            for (const std::string& line : batch->Summary())
+        if (!fleet_.Summary().empty()) {
+            for (const std::string& line : fleet_.Summary())
                 text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + Q(line);
         } else {
             text = fleet_.Settings().empty()
@@ -349,7 +359,7 @@ void TFleetWindow::ShowStatus() {
     case TStage::Serving:
         text = QStringLiteral("Serving every unit plugged in: %1 in progress, %2 taken.")
                    .arg(fleet_.InProgress())
-                   .arg(batch ? batch->Units().size() : 0);
+                   .arg(fleet_.UnitCount());
         break;
     case TStage::Finishing:
         text = QStringLiteral("Finishing the %1 unit(s) in progress; no new unit is taken.")

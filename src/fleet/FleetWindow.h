@@ -53,6 +53,10 @@ class TFleetWindow final : public QWidget, TFleetFront {
     // The columns of the table.
     enum TColumn { Port, Serial, Model, Firmware, State, Progress, Result, Columns };
 
+  protected:
+    // With units in progress it asks first, and stops them at once.
+    void closeEvent(QCloseEvent* event) override;
+
   private:
     // fleet front
     void UnitShown(const cli::TServedUnit& unit) override;

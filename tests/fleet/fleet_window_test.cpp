@@ -241,6 +241,24 @@ TEST_P(FleetWindowStops, EndTheRunAsTheButtonSays) {
     EXPECT_EQ(Cell(0, TFleetWindow::Result).rfind(stop.result, 0), 0u)
         << Cell(0, TFleetWindow::Result);
     EXPECT_EQ(Summary(), stop.summary);
+    // Stopped or not, the unit's run is in the record.
+    EXPECT_EQ(RecordLines().size(), 1);
+}
+
+// Closing asks first while units are in progress; Yes stops them at once, recorded.
+TEST_F(FleetWindow, ClosingWithUnitsInProgressAsksAndStopsThemOnYes) {
+    Open({Unit("DW730 TONAL/201036")}, 0);
+    window_->show();
+    Click("StartButton");
+    Run([&] { return Cell(0, TFleetWindow::State) == "writing"; });
+    answers_.confirm = false;
+    EXPECT_FALSE(window_->close());
+    EXPECT_EQ(window_->Fleet().Stage(), TStage::Serving);
+    answers_.confirm = true;
+    EXPECT_TRUE(window_->close());
+    EXPECT_EQ(answers_.questions.size(), 2u);
+    EXPECT_EQ(Cell(0, TFleetWindow::Result).rfind("FAILED: ", 0), 0u);
+    EXPECT_EQ(RecordLines().size(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -314,9 +332,8 @@ TEST_F(FleetWindow, ARowOpensThatUnitsLogKeptUpToDate) {
     ASSERT_NE(log, nullptr);
     const int before = log->blockCount();
     Run();
-    const cli::TBatchRun* batch = window_->Fleet().Batch();
-    ASSERT_TRUE(batch && batch->Units().size() == 4u);
-    const cli::TServedUnit& unit = *batch->Units().at(1);
+    ASSERT_EQ(window_->Fleet().UnitCount(), 4u);
+    const cli::TServedUnit& unit = window_->Fleet().UnitAt(1);
     QString expected;
     for (const std::string& line : unit.log)
         expected += QString::fromStdString(line) + u'\n';
