@@ -44,6 +44,13 @@ install(FILES ${SV_PACKAGING}/sonavelle-customize.svg
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DATADIR}/sonavelle-customize/examples
         PATTERN expected EXCLUDE)
 
+# The page for a browser, as scripts/build-web.sh lays it out: shipped when it has been built
+# (a tree without Emscripten packages the programs alone).
+sv_web_page_dir(SV_WEB_PAGE)
+if(SV_WEB_PAGE)
+  install(DIRECTORY ${SV_WEB_PAGE}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/sonavelle/web)
+endif()
+
 set(SV_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/sonavelle-customize)
 sv_gzip(${SV_PACKAGING}/debian/changelog ${PROJECT_BINARY_DIR}/changelog.gz)
 add_custom_target(sv-changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/changelog.gz)

@@ -29,3 +29,16 @@ if(SV_FUZZ)
     -fno-omit-frame-pointer)
   target_link_options(sv_options INTERFACE -fsanitize=address,undefined)
 endif()
+
+# sv_web_page_dir(VAR): the built page to ship (SV_WEB_PAGE_DIR, by default build-web/page of
+# the source tree), or empty when it has not been built: the packages then go without it.
+set(SV_WEB_PAGE_DIR "${PROJECT_SOURCE_DIR}/build-web/page" CACHE PATH "The built page to ship")
+function(sv_web_page_dir var)
+  set(found "")
+  if(EXISTS ${SV_WEB_PAGE_DIR}/index.html AND EXISTS ${SV_WEB_PAGE_DIR}/sonavelle-page.wasm)
+    set(found ${SV_WEB_PAGE_DIR})
+  else()
+    message(STATUS "No built page in ${SV_WEB_PAGE_DIR}: the packages go without it")
+  endif()
+  set(${var} ${found} PARENT_SCOPE)
+endfunction()

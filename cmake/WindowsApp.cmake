@@ -39,13 +39,19 @@ function(sv_windows_app target description)
 endfunction()
 
 # sv_windows_packages(): the target sv-windows-packages, which makes
-#   sonavelle-customize-VERSION-windows-x64.zip        the programs and the examples
+#   sonavelle-customize-VERSION-windows-x64.zip        the programs, the examples and the page
 #   sonavelle-customize-VERSION-windows-x64-setup.exe  the same, installed by NSIS
 # in the build folder.
 function(sv_windows_packages)
   find_program(SV_MAKENSIS makensis REQUIRED)
   set(name sonavelle-customize-${PROJECT_VERSION}-windows-x64)
   set(stage ${PROJECT_BINARY_DIR}/${name})
+  # The page for a browser goes into the zip when it has been built (scripts/build-web.sh).
+  sv_web_page_dir(page)
+  set(copyPage "")
+  if(page)
+    set(copyPage COMMAND ${CMAKE_COMMAND} -E copy_directory ${page} ${stage}/web)
+  endif()
   add_custom_target(sv-windows-packages
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage} ${name}.zip ${name}-setup.exe
     COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/examples ${stage}/examples
@@ -53,6 +59,7 @@ function(sv_windows_packages)
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:sonavelle-customize>
             $<TARGET_FILE:sonavelle-demo> $<TARGET_FILE:sonavelle-cli> $<TARGET_FILE:sonavelle-fleet>
             ${stage}
+    ${copyPage}
     COMMAND ${CMAKE_COMMAND} -E tar cf ${name}.zip --format=zip ${name}
     COMMAND ${SV_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DSTAGE=${stage}
             -DICON=${SV_WINDOWS_PACKAGING}/sonavelle-customize.ico

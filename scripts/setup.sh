@@ -10,6 +10,11 @@ SV_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl1-mesa-dev libud
              libgtest-dev libgmock-dev libbenchmark-dev umockdev libumockdev-dev xvfb
              fonts-dejavu-core fonts-ipafont-gothic fonts-wine)
 
+# The web build (scripts/build-web.sh): Debian's Emscripten, and Chromium for the page's
+# tests. Not npm or nodejs by name: the machine's node bundles npm, and Debian's npm
+# package conflicts with it.
+SV_WEB_PACKAGES=(emscripten chromium)
+
 sv_install() {
     local missing=()
     for p in "${SV_PACKAGES[@]}" "$@"; do

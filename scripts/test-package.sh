@@ -75,6 +75,16 @@ done
 [ -f "$tree/usr/share/applications/sonavelle-fleet.desktop" ] ||
     fail "the package has no desktop entry for sonavelle-fleet"
 
+echo "== the page for a browser"
+# Shipped when scripts/build-web.sh has built it (test.sh runs that stage first).
+if [ -f "${SV_WEB_BUILD:-$SV_ROOT/build-web}/page/sonavelle-page.wasm" ]; then
+    for file in index.html page.js page.css link.js keep.js sonavelle-page.js sonavelle-page.wasm; do
+        [ -f "$tree/usr/share/sonavelle/web/$file" ] || fail "the package has no /usr/share/sonavelle/web/$file"
+    done
+else
+    echo "no page built (scripts/build-web.sh): the package goes without it"
+fi
+
 echo "== sonavelle-cli from the package, on a simulated unit"
 # The stripped, hardened executable as installed: it identifies the unit and prints its model.
 shown=$("$tree/usr/bin/sonavelle-cli" show --sim "DW730 TONAL/201036" 2>/dev/null) ||

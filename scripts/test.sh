@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test: the main suite, then the
 # sanitizer builds, the fuzz smoke runs, the Windows services under wine, the Windows
-# application with its packages under wine and the Debian package.
+# application with its packages under wine, the Debian package and the web build.
 # SV_QUICK=1 runs the main suite only.
 set -euo pipefail
 here="$(dirname "${BASH_SOURCE[0]}")"
 source "$here/setup.sh"
-stages=(test-sanitizers.sh test-fuzz.sh test-windows.sh test-windows-app.sh test-package.sh)
+# The web build before the packages: they ship its page once it is built.
+stages=(test-sanitizers.sh test-fuzz.sh test-windows.sh test-web.sh test-windows-app.sh test-package.sh)
 # Before anything is built: a missing stage would otherwise pass unseen, or fail an hour later.
 for stage in "${stages[@]}"; do
     if [ ! -x "$here/$stage" ]; then

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <exception>
 #include <utility>
 
 namespace cli {
@@ -64,16 +63,7 @@ TBatchRun::TBatchRun(TBench& bench, std::vector<TRequest> requests, TBatchOption
     units_ = std::make_unique<core::TUnitBench>(
         core::TBenchPorts{&view_, this, this, this, &bench_, this}, SV_VERSION,
         core::TBenchPolicy::EveryUnit, core::TUnitOptions{nullptr, nullptr, 0});
-    // What a device pass raises is said, as the window shows it in its error box.
-    bench_.MainThread().SetErrorHandler([this](std::exception_ptr error) {
-        try {
-            std::rethrow_exception(error);
-        } catch (const std::exception& e) {
-            ShowErrorBox(FromLocal8Bit(e.what()));
-        } catch (...) {
-            ShowErrorBox("Unknown error.");
-        }
-    });
+    SayDeviceErrors(bench_, *this, *this);
     units_->Start();
     bench_.Controller().Loaded();
 }
@@ -151,6 +141,22 @@ void TBatchRun::UnitArrived(core::TConversation& conversation) {
     front_.UnitChanged(*unit->shown);
 }
 
+void TBatchRun::UnitIdentified(core::TConversation& conversation) {
+    // Shown as soon as they are read; taken again when identification is over.
+    if (TUnit* unit = UnitOf(conversation); unit && !unit->shown->Finished()) {
+        TakeFacts(*unit);
+        front_.UnitChanged(*unit->shown);
+    }
+}
+
+void TBatchRun::TakeFacts(TUnit& unit) {
+    const store::TUnitFacts facts = store::UnitFacts(*unit.conversation);
+    unit.shown->serial = facts.serial;
+    unit.shown->model = facts.model;
+    unit.shown->firmware = facts.firmware;
+    unit.serialRead = !facts.serial.empty();
+}
+
 void TBatchRun::UnitGone(core::TConversation& conversation) {
     TUnit* unit = UnitOf(conversation);
     if (!unit) return;
@@ -222,8 +228,11 @@ void TBatchRun::StopTaking() {
 void TBatchRun::StopNow() {
     taking_ = false;
     stoppedNow_ = true;
-    for (const auto& unit : served_)
-        if (unit->conversation && !unit->shown->Finished()) Advance(*unit);
+    for (const auto& unit : served_) {
+        if (!unit->conversation || unit->shown->Finished()) continue;
+        unit->shown->stopped = true;
+        Advance(*unit);
+    }
 }
 
 void TBatchRun::Advance(TUnit& unit) {
@@ -251,11 +260,7 @@ void TBatchRun::Identified(TUnit& unit, TWaited waited) {
     TUnitRun& run = *unit.run;
     TOutcome outcome = run.AfterIdentification(waited, "identification", unit.shown->port);
     // As identified: a unit that goes away takes its facts off the panel.
-    const store::TUnitFacts facts = store::UnitFacts(run.Conversation());
-    unit.shown->serial = facts.serial;
-    unit.shown->model = facts.model;
-    unit.shown->firmware = facts.firmware;
-    unit.serialRead = !facts.serial.empty();
+    TakeFacts(unit);
     if (outcome.ok() && !run.SettingsShown())
         outcome = {TExit::Usage,
                    "settings not shown: " + store::OneLine(std::string(core::kUnsupportedNotice))};
@@ -326,13 +331,13 @@ std::vector<std::string> TBatchRun::Summary() const {
     std::vector<std::string> failedNames, unfinished;
     for (const auto& unit : shown_) {
         if (unit->serial.empty()) ++noSerial;
-        if (!unit->Finished()) {
-            unfinished.push_back(unit->Name());
-            continue;
-        }
         if (unit->Ok()) continue;
         ++failed;
-        failedNames.push_back(unit->Name());
+        if (unit->Finished() && !unit->stopped)
+            failedNames.push_back(unit->Name());
+        else
+            unfinished.push_back(unit->Name() + " (" +
+                                 (unit->holding.empty() ? "nothing written" : unit->holding) + ")");
     }
     const int units = static_cast<int>(shown_.size());
     std::string line = std::to_string(units) + " unit(s): " + std::to_string(units - failed) +
@@ -348,8 +353,9 @@ std::vector<std::string> TBatchRun::Summary() const {
 
 int TBatchRun::ExitCode() const {
     if (shown_.empty()) return static_cast<int>(TExit::NoUnit);
-    const bool allOk = std::all_of(shown_.begin(), shown_.end(),
-                                   [](const auto& unit) { return unit->Ok(); });
+    // A transceiver that could not be opened was not served: not all went well.
+    const bool allOk = unopened_.empty() && std::all_of(shown_.begin(), shown_.end(),
+                                                        [](const auto& unit) { return unit->Ok(); });
     return static_cast<int>(allOk ? TExit::Done : TExit::Failed);
 }
 

@@ -46,6 +46,7 @@ struct TServedUnit {
     // What the unit was left holding when it failed or was stopped, in words ("written:
     // volume; not written: ...; not saved"); empty when nothing was written.
     std::string holding;
+    bool stopped = false;         // ended by StopNow() before it was finished
     std::vector<std::string> log; // its log lines (TBatchOptions::keepUnitLogs)
     // Once identified with its settings shown: each setting it has with its value, as
     // show --json names them (origin "SERIAL at PORT: settings.NAME"), so that a front end
@@ -98,8 +99,9 @@ class TBatchRun final : core::TBenchFront, core::TLogSink, core::TDialogSink, co
 
     const std::vector<std::unique_ptr<TServedUnit>>& Units() const { return shown_; }
     int InProgress() const;
-    // "N unit(s): X OK, Y failed", then lines naming the failed units, the units not
-    // finished and the transceivers that could not be opened, when there are any.
+    // "N unit(s): X OK, Y failed", then lines naming the failed units, the units stopped
+    // before they were finished with what each was left holding, and the transceivers that
+    // could not be opened, when there are any.
     std::vector<std::string> Summary() const;
     int ExitCode() const;
     // The log lines of the bench itself (devices listed, errors not of one unit), with
@@ -112,6 +114,7 @@ class TBatchRun final : core::TBenchFront, core::TLogSink, core::TDialogSink, co
     // bench front
     core::TWriteJournal* JournalFor(const hid::TCustomHidDevice& device) override;
     void UnitArrived(core::TConversation& unit) override;
+    void UnitIdentified(core::TConversation& unit) override;
     void UnitGone(core::TConversation& unit) override;
     void Handled() override;
     // ports
@@ -135,7 +138,7 @@ class TBatchRun final : core::TBenchFront, core::TLogSink, core::TDialogSink, co
     void Checked(TUnit& unit, TWaited waited);
     void StartCheck(TUnit& unit);
     void Finish(TUnit& unit, TOutcome outcome, const std::string& done = "OK");
-    void Show(TUnit& unit);
+    void TakeFacts(TUnit& unit);
     bool Waiting() const; // a transceiver is plugged in that no unit serves yet
     bool Room() const;
 

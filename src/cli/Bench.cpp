@@ -189,6 +189,14 @@ void TSimBench::UnplugUnit() {
     }
 }
 
+bool TSimBench::AnyUnitIn() const {
+    for (std::size_t i = 0; i < in_.size(); ++i) {
+        const sim::Profile& p = profiles_[together_ ? i : 0];
+        if (in_[i].id && p.access != sim::Access::None) return true;
+    }
+    return false;
+}
+
 void TSimBench::UnplugUnitAt(const std::string& path) {
     for (TSlot& slot : in_) {
         if (!slot.id || hid::sim::TSimServices::PathOf(slot.id) != path) continue;

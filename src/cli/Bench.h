@@ -36,7 +36,8 @@ class TBench : public core::TClock {
     virtual void UnplugUnitAt(const std::string& path) { (void)path; }
     // A simulated bench whose units have all been plugged in.
     virtual bool NoUnitLeft() const { return false; }
-    // A simulated unit is plugged in.
+    // A simulated unit is plugged in that could still be served (one that cannot be opened
+    // never could).
     virtual bool AnyUnitIn() const { return false; }
 };
 
@@ -84,7 +85,7 @@ class TSimBench : public TBench {
     void UnplugUnit() override;
     void UnplugUnitAt(const std::string& path) override;
     bool NoUnitLeft() const override { return plugged_ >= units_; }
-    bool AnyUnitIn() const override { return UnitIn(); }
+    bool AnyUnitIn() const override;
 
     // The unit plugged in last (the first before any), for tests; of units plugged in
     // together, the i-th (from 0).

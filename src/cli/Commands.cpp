@@ -4,10 +4,9 @@
 #include "link/Text.h"
 #include "store/Backups.h"
 #include "store/ServiceRecord.h"
-#include "store/UnitJson.h"
+#include "store/UnitText.h"
 
 #include <QFileInfo>
-#include <QJsonDocument>
 
 #include <algorithm>
 #include <cstdio>
@@ -65,10 +64,9 @@ void PrintText(const TSession& session, std::FILE* out) {
 }
 
 void PrintJson(const TSession& session, std::FILE* out) {
-    const QByteArray text =
-        QJsonDocument(store::UnitJson(session.Conversation(), session.SettingsShown()))
-            .toJson(QJsonDocument::Indented);
-    std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), out);
+    const std::string text = store::IndentedText(
+        store::UnitDescription(session.Conversation(), session.SettingsShown()));
+    std::fwrite(text.data(), 1, text.size(), out);
 }
 
 // Says which units Connect identified and passed over for --device.

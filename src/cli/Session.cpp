@@ -54,6 +54,18 @@ std::string UnopenedReason(const hid::THidDeviceController& hid,
     return reason;
 }
 
+void SayDeviceErrors(TBench& bench, core::TDialogSink& dialogs, const core::TLogSink& text) {
+    bench.MainThread().SetErrorHandler([&dialogs, &text](std::exception_ptr error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            dialogs.ShowErrorBox(text.FromLocal8Bit(e.what()));
+        } catch (...) {
+            dialogs.ShowErrorBox("Unknown error.");
+        }
+    });
+}
+
 TSession::TSession(TBench& bench, TSessionOptions options)
     : bench_(bench), options_(std::move(options)), view_(bench.Controller()) {
     if (IsDevicePath(options_.device)) view_.Only(options_.device);
@@ -72,16 +84,7 @@ TSession::TSession(TBench& bench, TSessionOptions options)
     conversation_ = &units_->Unit();
     run_->Attach(*conversation_);
     hid::THidDeviceController& hid = bench_.Controller();
-    // What a device pass raises is said, as the window shows it in its error box.
-    bench_.MainThread().SetErrorHandler([this](std::exception_ptr error) {
-        try {
-            std::rethrow_exception(error);
-        } catch (const std::exception& e) {
-            ShowErrorBox(FromLocal8Bit(e.what()));
-        } catch (...) {
-            ShowErrorBox("Unknown error.");
-        }
-    });
+    SayDeviceErrors(bench_, *this, *this);
     units_->Start();
     hid.Loaded();
 }

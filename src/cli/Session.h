@@ -53,6 +53,10 @@ void ClearStopRequest() noexcept;
 std::string UnopenedReason(const hid::THidDeviceController& hid,
                            const hid::TUnopenedDevice& device);
 
+// What a device pass raises is said through dialogs (texts from the system converted by
+// text), as the window shows it in its error box; until the handler is set again.
+void SayDeviceErrors(TBench& bench, core::TDialogSink& dialogs, const core::TLogSink& text);
+
 class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink {
   public:
     TSession(TBench& bench, TSessionOptions options);

@@ -1,5 +1,7 @@
 #include "params/ReplyTokens.h"
 
+#include "params/Decimal.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -45,22 +47,14 @@ std::optional<double> ParseReal(std::string_view text) noexcept {
     // Plain decimal only: this also keeps out a second sign, "nan", "inf" and "infinity".
     if (text.empty() || !((text.front() >= '0' && text.front() <= '9') || text.front() == '.'))
         return std::nullopt;
-    double value = 0;
-    const char* first = text.data();
-    const char* last = first + text.size();
-    const auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::general);
-    if (ec != std::errc() || ptr != last || !std::isfinite(value)) return std::nullopt;
-    return negative ? -value : value;
+    const std::optional<double> value = decimal::Parse(text);
+    if (!value || !std::isfinite(*value)) return std::nullopt;
+    return negative ? -*value : *value;
 }
 
 std::string FormatReal(double value) {
     if (value == 0) value = 0; // no "-0"
-    // Fixed notation of the largest doubles needs 309 digits plus sign; tiny ones ~330.
-    char buffer[400];
-    const auto [ptr, ec] =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
-    if (ec != std::errc()) return {};
-    return std::string(buffer, ptr);
+    return decimal::Fixed(value);
 }
 
 namespace {

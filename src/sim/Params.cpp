@@ -1,5 +1,7 @@
 #include "sim/Params.h"
 
+#include "params/Decimal.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -88,9 +90,7 @@ bool IsPlainReal(std::string_view t) {
 
 std::string FormatReal(double v) {
     if (v == 0) v = 0; // no "-0"
-    std::array<char, 64> buf{};
-    auto r = std::to_chars(buf.data(), buf.data() + buf.size(), v);
-    return std::string(buf.data(), r.ptr);
+    return decimal::Shortest(v);
 }
 
 bool IsVelmoras(std::string_view model) {
@@ -173,11 +173,9 @@ std::optional<std::string> NormaliseValue(std::string_view key, std::string_view
     case Kind::Real: {
         if (!IsPlainReal(value)) return std::nullopt;
         if (value[0] == '+') value.remove_prefix(1);
-        double v = 0;
-        auto r = std::from_chars(value.data(), value.data() + value.size(), v);
-        if (r.ec != std::errc() || r.ptr != value.data() + value.size()) return std::nullopt;
-        if (!std::isfinite(v) || v < s->min || v > s->max) return std::nullopt;
-        return FormatReal(v);
+        const std::optional<double> v = decimal::Parse(value);
+        if (!v || !std::isfinite(*v) || *v < s->min || *v > s->max) return std::nullopt;
+        return FormatReal(*v);
     }
     case Kind::Text: {
         std::string_view letters = s->letters;

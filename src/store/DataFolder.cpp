@@ -13,12 +13,6 @@ namespace store {
 
 namespace {
 
-std::string DateTimeText(std::int64_t ms) {
-    return QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc())
-        .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))
-        .toStdString();
-}
-
 std::atomic<bool> gSimulatedApart{false};
 
 // The tool's folder, whatever names a front end gives its application: QStandardPaths would
@@ -59,21 +53,6 @@ std::string DataFolder() {
     const QString folder = ToolFolder();
     if (gSimulatedApart) return (folder + QStringLiteral("/simulated")).toStdString();
     return folder.toStdString();
-}
-
-std::string UtcText(const core::TTimePoint& time) {
-    return DateTimeText(time.utcMs) + "Z";
-}
-
-std::string LocalText(const core::TTimePoint& time) {
-    // The offset in whole minutes; the two clock readings may differ by a few milliseconds.
-    const std::int64_t offsetMin =
-        (time.wallMs - time.utcMs + (time.wallMs >= time.utcMs ? 30000 : -30000)) / 60000;
-    const std::int64_t minutes = std::llabs(offsetMin);
-    char offset[32];
-    std::snprintf(offset, sizeof offset, "%c%02lld:%02lld", offsetMin < 0 ? '-' : '+',
-                  static_cast<long long>(minutes / 60), static_cast<long long>(minutes % 60));
-    return DateTimeText(time.wallMs) + offset;
 }
 
 } // namespace store

@@ -1,6 +1,7 @@
 #pragma once
 // Where the tool keeps its files, and how they write a moment.
 #include "link/Conversation.h"
+#include "store/TimeText.h"
 
 #include <string>
 
@@ -19,10 +20,5 @@ std::string DataFolder();
 // DataFolder(), it still switches, and paths taken before stay where they were: call it as
 // the program starts, before anything is written. Any thread may call it.
 void KeepSimulatedApart();
-
-// "2026-12-07T10:20:30Z"
-std::string UtcText(const core::TTimePoint& time);
-// "2026-12-07T19:20:30+09:00": the local date and time with its offset from UTC.
-std::string LocalText(const core::TTimePoint& time);
 
 } // namespace store

@@ -1,37 +1,11 @@
 #pragma once
-// The unit as "show --json" prints it, and as a backup keeps it: its identity as the unit
-// sent it and, for each setting, whether this unit has it, its value, how the window shows
-// it and the values it takes. The "settings" object is what a settings file takes back.
-#include "link/Conversation.h"
+// The unit's description (UnitText.h) as Qt's JSON object, for the files that keep it.
+#include "store/UnitText.h"
 
 #include <QJsonObject>
 
-#include <cstddef>
-#include <string>
-
 namespace store {
 
-// The texts as the unit gave them, escaped; serial is empty when it was not read.
-struct TUnitFacts {
-    std::string model, firmware, language, serial, clock;
-    std::size_t fileBytes = 0;
-};
-
-inline constexpr const char* kSerialNotRead = "(not read)";
-
-TUnitFacts UnitFacts(const core::TConversation& conversation);
-
-// A serial number sent without one character that could tell it from another unit's.
-bool SerialRead(std::string_view serial);
-
-// A panel text on one line (the notice label has a line break), escaped.
-std::string OneLine(std::string text);
-
-// Which value of a setting is shown: the one chosen now ("show" before any choice: the
-// unit's), or the one the unit holds whatever has been chosen (a backup before a write).
-enum class TValueOf { Choice, Unit };
-
-// settingsShown: the unit's settings were shown and read back (else only the notice).
 QJsonObject UnitJson(const core::TConversation& conversation, bool settingsShown,
                      TValueOf valueOf = TValueOf::Choice);
 

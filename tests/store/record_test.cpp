@@ -598,3 +598,33 @@ TEST(Journal, WritesNothingWithoutABackupUnlessTheUserSaysSo) {
 }
 
 } // namespace
+
+// The record's time stamps are written without Qt (the page in the browser writes them too):
+// the same text as Qt's date of the same instant, across leap days, centuries, times before
+// 1970 and far offsets either way.
+TEST(RecordTime, IsWrittenAsQtWritesTheSameInstant) {
+    const std::int64_t kInstants[] = {0,
+                                      -1,
+                                      951782400000,   // 2000-02-29
+                                      4107542399999,  // 2100-02-28 23:59:59.999
+                                      -2208988800000, // 1900-01-01
+                                      1798761599000,  // 2026-12-31 23:59:59
+                                      253402214400000}; // 9999-12-31
+    const std::int64_t kOffsetsMin[] = {0, 540, -600, 345, -30};
+    for (std::int64_t utc : kInstants) {
+        for (std::int64_t offset : kOffsetsMin) {
+            const core::TTimePoint t{utc, utc + offset * 60000};
+            const auto qt = [](std::int64_t ms) {
+                return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC)
+                    .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))
+                    .toStdString();
+            };
+            const long long m = offset < 0 ? -offset : offset;
+            char zone[64];
+            std::snprintf(zone, sizeof zone, "%c%02lld:%02lld", offset < 0 ? '-' : '+', m / 60,
+                          m % 60);
+            EXPECT_EQ(store::UtcText(t), qt(utc) + "Z") << utc;
+            EXPECT_EQ(store::LocalText(t), qt(t.wallMs) + zone) << utc << " " << offset;
+        }
+    }
+}

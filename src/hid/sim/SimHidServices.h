@@ -4,6 +4,7 @@
 #include "hid/HidPlatform.h"
 #include "hid/sim/DeviceModel.h"
 #include "hid/sim/ManualMainThread.h"
+#include "hid/sim/VirtualTime.h"
 
 #include <atomic>
 #include <chrono>
@@ -131,10 +132,6 @@ class TSimServices final : public TPlatformServices {
     TMainThread* main_ = nullptr;
     std::shared_ptr<std::function<void(TDeviceNotice)>> sink_;
 };
-
-// The local date and time virtual time starts at, 2026-03-02 09:30:00, counted as if it were
-// UTC: a run's log reads the same in every time zone and season.
-inline constexpr int64_t kVirtualEpochMs = 1772443800000;
 
 // A reader thread has at most a few hand-overs to make before it waits again; one that has
 // not settled after this long of real time is stuck, not slow.

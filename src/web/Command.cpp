@@ -1,0 +1,437 @@
+#include "web/Command.h"
+
+#include "hid/sim/VirtualTime.h"
+#include "link/Bench.h"
+#include "link/LogLine.h"
+#include "link/Text.h"
+#include "params/Capabilities.h"
+#include "sim/Profile.h"
+#include "store/Requests.h"
+#include "store/UnitText.h"
+#include "web/SimUnit.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace web {
+
+namespace {
+
+constexpr const char* kProgram = "sonavelle-cli";
+constexpr const char* kVersion = SV_VERSION;
+
+enum class TExit : int { Done = 0, Failed = 1, Usage = 2, NoUnit = 3 };
+
+struct TOutcome {
+    TExit exit = TExit::Done;
+    std::string message;
+    bool ok() const { return exit == TExit::Done; }
+};
+
+int Code(TExit exit) {
+    return static_cast<int>(exit);
+}
+
+int Usage(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+    return Code(TExit::Usage);
+}
+
+std::string ReplyText(std::string reply) {
+    while (!reply.empty() && static_cast<unsigned char>(reply.back()) <= 0x20)
+        reply.pop_back();
+    return reply;
+}
+
+// One unit's conversation on the web link, driven 1 ms of virtual time at a time, with the
+// waits and the outcome lines of the native command line's session (src/cli/Session.cpp):
+// the same phases end the same waits and say the same words.
+class TRun final : core::TLogSink, core::TDialogSink, core::TViewSink, core::TClock {
+  public:
+    TRun(sim::Profile profile, std::FILE* log, std::int64_t timeoutMs)
+        : log_(log), timeoutMs_(timeoutMs),
+          hid_([this](std::uint32_t id, const std::uint8_t* report, std::uint32_t length) {
+              return unit_.Write(id, report, length);
+          }),
+          unit_(hid_, std::move(profile)),
+          bench_(core::TBenchPorts{&hid_, this, this, this, this}, kVersion) {
+        bench_.Start();
+    }
+    ~TRun() override {
+        Flush();
+        bench_.Shutdown();
+    }
+
+    core::TConversation& Unit() { return bench_.Unit(); }
+
+    TOutcome Connect() {
+        std::fprintf(stderr, "%s: waiting for the unit (plug it in now)\n", kProgram);
+        std::fflush(stderr);
+        everConnected_ = false;
+        core::TConversation& c = Unit();
+        const auto plugged = [&] {
+            // A simulated unit comes once the start-up look at the devices is over.
+            if (!c.FirstCheck() && !c.Connected() && !pluggedOnce_) {
+                pluggedOnce_ = true;
+                plugDue_ = true;
+            }
+            return c.Connected();
+        };
+        if (!RunUntil(plugged, timeoutMs_))
+            return {TExit::NoUnit, "no unit was plugged in within " + Seconds(timeoutMs_) +
+                                       " (plug it in after starting the command)"};
+        return WaitIdentified("identification");
+    }
+
+    bool SettingsShown() {
+        const core::TConversation& c = Unit();
+        return c.Connected() && c.Phase() == core::TPhase::Ready && c.Supported();
+    }
+
+    TOutcome Apply(const std::vector<store::TRequest>& requests) {
+        core::TConversation& c = Unit();
+        const params::TIdentity& id = c.Identity();
+        if (!SettingsShown() || !params::Adjustable(id))
+            return {TExit::Usage,
+                    "this unit (" + store::UnitName(id) + ") has no settings to change"};
+        if (const auto problem = store::CheckForUnit(requests, id)) return {TExit::Usage, *problem};
+        for (const store::TRequest& r : requests)
+            store::Choose(c, r.setting, r.value);
+        runIdentity_ = c.Identity();
+        runSerial_ = SerialFound();
+        c.PressApply();
+        if (c.Phase() == core::TPhase::Ready && c.ChangeCount() == 0)
+            return {TExit::Done,
+                    runSerial_ + ": nothing to change: the unit already has these settings"};
+        TOutcome outcome = RunToEnd("Apply");
+        if (outcome.ok()) {
+            std::vector<std::string> names;
+            for (params::TSetting setting : c.Changed())
+                names.emplace_back(params::Info(setting).name);
+            outcome.message = runSerial_ + ": " + std::to_string(c.ChangeCount()) +
+                              " setting(s) changed (" + store::Join(names, ", ") +
+                              "); written and saved";
+        }
+        return outcome;
+    }
+
+    // False when a line of the log could not be written.
+    bool Flush() {
+        if (log_ && std::fflush(log_) != 0) logFailed_ = true;
+        return !logFailed_;
+    }
+
+  private:
+    // ---- ports
+    core::TTimePoint Now() const override {
+        const std::int64_t ms = hid::sim::kVirtualEpochMs + elapsedUs_ / 1000;
+        return {ms, ms};
+    }
+    void WriteLog(std::string_view utf8, int direction) override { Append(utf8, false, direction); }
+    void WriteLogBytes(std::string_view latin1, int direction) override {
+        Append(latin1, true, direction);
+    }
+    void ShowErrorBox(std::string_view utf8) override { Say("error: " + std::string(utf8)); }
+    void ShowErrorMessage(std::string_view, std::string_view text) override {
+        Say(std::string(text) + " A unit attached before the start is not taken: unplug it and "
+                                "plug it in again.");
+    }
+    void Refresh(bool) override {}
+    void Close() override { closeAsked_ = true; }
+
+    void Append(std::string_view text, bool latin1, int direction) {
+        if (!log_) return;
+        core::TLogHead head;
+        core::FormatLogHead(Now().wallMs, direction, head);
+        const std::string_view body = core::LogBody(text);
+        line_.assign(head, core::kLogHeadLength);
+        if (latin1)
+            core::AppendLatin1AsUtf8(line_, body);
+        else
+            line_.append(body);
+        line_ += '\n';
+        if (std::fwrite(line_.data(), 1, line_.size(), log_) != line_.size()) logFailed_ = true;
+    }
+
+    void Say(const std::string& line) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+        std::fflush(stderr);
+    }
+
+    // ---- the loop
+    void Pass() {
+        elapsedUs_ += 1000;
+        if (!started_) {
+            started_ = true;
+            hid_.Start();
+        }
+        if (std::exchange(plugDue_, false)) unit_.Plug();
+        unit_.AdvanceTo(static_cast<std::uint64_t>(elapsedUs_));
+    }
+
+    bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs) {
+        const std::int64_t start = Now().utcMs;
+        for (;;) {
+            if (done()) return true;
+            if (limitMs >= 0 && Now().utcMs - start >= limitMs) return false;
+            Pass();
+            if (std::exchange(closeAsked_, false)) Unit().LetGo();
+            if (bench_.NeedsTicks()) bench_.Tick();
+            if (Unit().Connected()) everConnected_ = true;
+        }
+    }
+
+    bool Gone() {
+        core::TConversation& c = Unit();
+        return everConnected_ && !c.Connected() && c.Phase() != core::TPhase::Closing;
+    }
+
+    bool WriteRefused() {
+        const auto& failure = Unit().LastRun().writeFailure;
+        return failure && failure->kind == hid::TErrorKind::AccessDenied;
+    }
+
+    std::optional<TOutcome> NotWritable() {
+        if (!WriteRefused()) return std::nullopt;
+        return TOutcome{TExit::NoUnit,
+                        "the unit at " + bench_.NameOf(Unit()) +
+                            " cannot be written to: " + Unit().LastRun().writeFailure->text};
+    }
+
+    std::string Seconds(std::int64_t ms) const { return std::to_string((ms + 999) / 1000) + " s"; }
+
+    std::string SerialFound() {
+        const std::optional<std::string>& read = Unit().Serial();
+        return read ? store::Escaped(core::Latin1ToUtf8(*read)) : "(not read)";
+    }
+
+    std::string NoAnswer(const char* what) {
+        core::TConversation& c = Unit();
+        std::string line = std::string(what) + ": no answer to " + store::Quoted(c.LastCommand()) +
+                           " within " + Seconds(timeoutMs_);
+        if (const auto& failure = c.LastRun().writeFailure)
+            line += " (" + failure->text + ")";
+        else if (!c.Replies().Text().empty())
+            line += " (last reply " + store::Quoted(ReplyText(c.Replies().Text())) + ")";
+        return line;
+    }
+
+    TOutcome WaitIdentified(const char* phase) {
+        core::TConversation& c = Unit();
+        const auto identified = [&] {
+            return Gone() || c.Phase() == core::TPhase::Closing || WriteRefused() ||
+                   (c.Connected() && c.Running() && c.Phase() == core::TPhase::Ready);
+        };
+        const bool ended = RunUntil(identified, timeoutMs_);
+        if (Gone()) return {TExit::NoUnit, std::string("the unit went away during ") + phase};
+        if (auto refused = NotWritable()) return *refused;
+        if (!ended) return {TExit::Failed, NoAnswer(phase)};
+        if (c.Phase() == core::TPhase::Ready) {
+            if (SettingsShown() && c.CurrentReceivedCount() == 0)
+                return {TExit::Failed, std::string(phase) + ": no answer to " +
+                                           store::Quoted(c.LastCommand()) +
+                                           "; the unit's settings were not read"};
+            return {};
+        }
+        if (c.Identity().version.empty() || c.Supported())
+            return {TExit::Failed, std::string(phase) + ": the unit answered " +
+                                       store::Quoted(ReplyText(c.Replies().Text())) + " to " +
+                                       store::Quoted(c.LastCommand())};
+        return {};
+    }
+
+    std::string WrittenReport() {
+        const core::TConversation::TRunOutcome& run = Unit().LastRun();
+        std::string have, missing;
+        for (const params::TSettingInfo& info : params::kSettings) {
+            if (!params::Offered(info.id, runIdentity_)) continue;
+            const bool w =
+                std::find(run.written.begin(), run.written.end(), info.id) != run.written.end();
+            std::string& list = w ? have : missing;
+            list += (list.empty() ? "" : ", ") + std::string(info.name);
+        }
+        return "written: " + (have.empty() ? std::string("none") : have) +
+               "; not written: " + (missing.empty() ? std::string("none") : missing) + "; " +
+               SaveReport(run.saved);
+    }
+
+    std::string SaveReport(bool acknowledged) {
+        core::TConversation& c = Unit();
+        if (acknowledged) return "saved";
+        if (c.LastCommand() != params::CmdSave || c.LastRun().writeFailure) return "not saved";
+        const auto& refusal = c.LastRun().refusal;
+        if (refusal && refusal->command == params::CmdSave &&
+            ReplyText(refusal->reply).starts_with("NG"))
+            return "not saved";
+        return "save not confirmed";
+    }
+
+    TOutcome RunToEnd(const char* what) {
+        core::TConversation& c = Unit();
+        const auto& refusal = c.LastRun().refusal;
+        const bool ended = RunUntil(
+            [&] {
+                return Gone() || refusal.has_value() || WriteRefused() ||
+                       c.Phase() == core::TPhase::Ready;
+            },
+            timeoutMs_);
+        if (Gone())
+            return {TExit::NoUnit,
+                    std::string("the unit went away during ") + what + ": " + WrittenReport()};
+        if (auto refused = NotWritable()) {
+            refused->message += "; " + WrittenReport();
+            return *refused;
+        }
+        if (refusal)
+            return {TExit::Failed, std::string(what) + ": the unit answered " +
+                                       store::Quoted(ReplyText(refusal->reply)) + " to " +
+                                       store::Quoted(refusal->command) + "; " + WrittenReport()};
+        if (!ended) return {TExit::Failed, NoAnswer(what) + "; " + WrittenReport()};
+        return {};
+    }
+
+    std::FILE* log_;
+    std::int64_t timeoutMs_;
+    TWebHidController hid_;
+    TSimUnit unit_;
+    core::TUnitBench bench_;
+    std::int64_t elapsedUs_ = 0;
+    std::string line_;
+    bool logFailed_ = false;
+    bool started_ = false;
+    bool plugDue_ = false;
+    bool pluggedOnce_ = false;
+    bool closeAsked_ = false;
+    bool everConnected_ = false;
+    params::TIdentity runIdentity_;
+    std::string runSerial_;
+};
+
+int Report(const TOutcome& outcome) {
+    if (!outcome.message.empty())
+        std::fprintf(stderr, "%s: %s\n", kProgram, outcome.message.c_str());
+    return Code(outcome.exit);
+}
+
+int SimList() {
+    for (const std::string& name : sim::PresetNames()) {
+        const sim::Profile p = *sim::FindPreset(name);
+        const auto identity = params::TIdentity::FromVersion(p.firmware, p.model);
+        const char* what = !params::IsSupportedFirmware(p.firmware) ? "settings not shown"
+                           : params::Adjustable(identity)           ? "settings shown and changed"
+                                                                    : "settings shown only";
+        std::printf("%s\t%s\n", name.c_str(), what);
+    }
+    return Code(TExit::Done);
+}
+
+} // namespace
+
+int RunCommandLine(const std::vector<std::string>& arguments) {
+    std::vector<std::string> sims, positional;
+    std::optional<std::string> logPath;
+    std::string timeout = "30";
+    bool json = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string a = arguments[i];
+        std::optional<std::string> inlineValue;
+        if (a.starts_with("--") && a.find('=') != std::string::npos) {
+            inlineValue = a.substr(a.find('=') + 1);
+            a = a.substr(0, a.find('='));
+        }
+        const auto value = [&]() -> std::optional<std::string> {
+            if (inlineValue) return inlineValue;
+            if (i + 1 < arguments.size()) return arguments[++i];
+            return std::nullopt;
+        };
+        if (a == "--sim" || a == "--log" || a == "--timeout") {
+            const auto v = value();
+            if (!v) return Usage("Missing value after '" + a + "'.");
+            if (a == "--sim") sims.push_back(*v);
+            if (a == "--log") logPath = *v;
+            if (a == "--timeout") timeout = *v;
+        } else if (a == "--json") {
+            json = true;
+        } else if (a == "--no-backup") {
+            // Nothing is backed up or recorded here.
+        } else if (a.starts_with("-") && a != "-") {
+            return Usage("this build takes --sim, --log, --timeout, --json and --no-backup; "
+                         "not '" +
+                         a + "'.");
+        } else {
+            positional.push_back(a);
+        }
+    }
+    if (std::find(sims.begin(), sims.end(), "list") != sims.end()) return SimList();
+    if (positional.empty()) return Usage("no command given (see --help).");
+    const std::string command = positional.front();
+    positional.erase(positional.begin());
+    if (command != "show" && command != "set")
+        return Usage("this build runs show and set only, not '" + command + "'.");
+    if (sims.size() != 1) return Usage("this build runs one simulated unit: give one --sim.");
+    if (json && command != "show") return Usage("--json is for show only.");
+    if (command == "show" && !positional.empty())
+        return Usage("unexpected argument '" + positional.front() + "'.");
+    char* end = nullptr;
+    const double timeoutSeconds = std::strtod(timeout.c_str(), &end);
+    if (end == timeout.c_str() || *end != '\0' || !(timeoutSeconds > 0) || timeoutSeconds > 86400)
+        return Usage("--timeout takes seconds above 0 and up to 86400, not '" + timeout + "'.");
+
+    std::vector<store::TRequest> requests;
+    if (command == "set") {
+        store::TRequests parsed = store::ParseAssignments(positional, 2);
+        if (!parsed) return Usage(parsed.error);
+        if (parsed.requests.empty())
+            return Usage("no settings given (NAME=VALUE ... or --from FILE).");
+        requests = std::move(parsed.requests);
+    }
+
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> log(nullptr, &std::fclose);
+    if (logPath) {
+        log.reset(std::fopen(logPath->c_str(), "a"));
+        if (!log) return Usage("cannot open log file '" + *logPath + "': " + std::strerror(errno));
+    }
+    std::optional<sim::Profile> profile = sim::FindPreset(sims.front());
+    if (!profile) {
+        const sim::ProfileResult loaded = sim::LoadProfile(sims.front());
+        if (!loaded)
+            return Usage("--sim: '" + sims.front() + "' is neither a preset nor a unit file (" +
+                         loaded.error + ").");
+        profile = loaded.profile;
+    }
+
+    int exitCode = 0;
+    bool logKept = true;
+    {
+        TRun run(std::move(*profile), log.get(), static_cast<std::int64_t>(timeoutSeconds * 1000));
+        const TOutcome connected = run.Connect();
+        if (!connected.ok()) {
+            exitCode = Report(connected);
+        } else if (command == "show") {
+            const std::string text =
+                store::IndentedText(store::UnitDescription(run.Unit(), run.SettingsShown()));
+            std::fwrite(text.data(), 1, text.size(), stdout);
+        } else {
+            const TOutcome applied = run.Apply(requests);
+            if (!applied.ok())
+                exitCode = Report(applied);
+            else
+                std::printf("%s\n", applied.message.c_str());
+        }
+        logKept = run.Flush();
+    }
+    if (std::fflush(stdout) != 0 && exitCode == 0) exitCode = Code(TExit::Failed);
+    if (log && std::fclose(log.release()) != 0) logKept = false;
+    if (!logKept) {
+        std::fprintf(stderr, "%s: cannot write the log file '%s'\n", kProgram, logPath->c_str());
+        if (exitCode == 0) exitCode = Code(TExit::Failed);
+    }
+    return exitCode;
+}
+
+} // namespace web
