@@ -330,8 +330,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TTemplate{"DW720 MIV/201033", false, "", ""},
                       TTemplate{"DW730 TONAL/105", true, "",
                                 "The settings of SV0000000001 at sim:hid#1 could not be read: "}),
-    [](const ::testing::TestParamInfo<TTemplate>& t) {
-        std::string name = std::string(t.param.unit) + (t.param.confirm ? "_Yes" : "_No");
+    [](const ::testing::TestParamInfo<TTemplate>& answer) {
+        std::string name = std::string(answer.param.unit) + (answer.param.confirm ? "_Yes" : "_No");
         for (char& c : name)
             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
         return name;
