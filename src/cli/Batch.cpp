@@ -1,5 +1,6 @@
 #include "cli/Batch.h"
 
+#include "cli/StoreJournal.h"
 #include "link/LogLine.h"
 #include "link/Text.h"
 #include "store/UnitJson.h"
@@ -109,22 +110,24 @@ core::TWriteJournal* TBatchRun::JournalFor(const hid::TCustomHidDevice& device) 
     shown->number = static_cast<int>(served_.size()) + 1;
     shown->port = port;
     unit->shown = shown.get();
-    std::optional<store::TJournalOptions> journal;
-    if (!options_.dryRun) {
-        journal.emplace();
-        journal->keep = options_.keepBackups;
-        journal->extraRecords = options_.records;
-        journal->backups = options_.backups;
-        journal->tool = std::string(options_.program) + " " SV_VERSION;
-        journal->simulated = options_.session.simulated;
-        // Two units of one serial number may be served at once: the record tells them apart.
-        journal->port = port;
-    }
     TUnit* at = unit.get();
-    unit->run = std::make_unique<TUnitRun>(
-        std::move(journal), bench_, options_.session.timeoutMs, options_.program,
-        [this](const std::string& line) { front_.Say(line); },
-        [this, at](const std::string& line) { Log(at, line, false, core::kLogNote); });
+    std::unique_ptr<TRunJournal> journal;
+    if (!options_.dryRun) {
+        store::TJournalOptions o;
+        o.keep = options_.keepBackups;
+        o.extraRecords = options_.records;
+        o.backups = options_.backups;
+        o.tool = std::string(options_.program) + " " SV_VERSION;
+        o.simulated = options_.session.simulated;
+        // Two units of one serial number may be served at once: the record tells them apart.
+        o.port = port;
+        journal = StoreJournal(std::move(o), bench_, [this, at](const std::string& line) {
+            Log(at, line, false, core::kLogNote);
+        });
+    }
+    unit->run = std::make_unique<TUnitRun>(std::move(journal), options_.session.timeoutMs,
+                                           options_.program,
+                                           [this](const std::string& line) { front_.Say(line); });
     unit->stepStartMs = bench_.Now().utcMs;
     byPort_[port] = at;
     served_.push_back(std::move(unit));
@@ -161,6 +164,8 @@ void TBatchRun::UnitGone(core::TConversation& conversation) {
     TUnit* unit = UnitOf(conversation);
     if (!unit) return;
     TServedUnit& shown = *unit->shown;
+    // Gone: nobody is asked to unplug it. Its conversation ends when this returns.
+    unit->conversation = nullptr;
     if (!shown.Finished()) {
         switch (shown.step) {
         case TUnitStep::Writing: Finish(*unit, unit->run->WentAway()); break;
@@ -175,7 +180,6 @@ void TBatchRun::UnitGone(core::TConversation& conversation) {
             break;
         }
     }
-    unit->conversation = nullptr;
     shown.step = TUnitStep::Unplugged;
     byPort_.erase(shown.port);
     front_.UnitChanged(shown);

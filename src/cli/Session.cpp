@@ -1,5 +1,6 @@
 #include "cli/Session.h"
 
+#include "cli/StoreJournal.h"
 #include "link/LogLine.h"
 #include "link/Text.h"
 #include "settings/ApplyValues.h"
@@ -74,9 +75,12 @@ TSession::TSession(TBench& bench, TSessionOptions options)
         if (options_.simulated) options_.journal->simulated = true;
     }
     run_ = std::make_unique<TUnitRun>(
-        options_.journal, bench_, options_.timeoutMs, options_.program,
-        [this](const std::string& line) { Say(line); },
-        [this](const std::string& line) { WriteLog(line, core::kLogNote); });
+        options_.journal ? StoreJournal(*options_.journal, bench_,
+                                        [this](const std::string& line) {
+                                            WriteLog(line, core::kLogNote);
+                                        })
+                         : nullptr,
+        options_.timeoutMs, options_.program, [this](const std::string& line) { Say(line); });
     units_ = std::make_unique<core::TUnitBench>(
         core::TBenchPorts{&view_, this, this, this, &bench_}, SV_VERSION,
         core::TBenchPolicy::OneUnit,

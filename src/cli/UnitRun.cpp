@@ -2,7 +2,6 @@
 
 #include "link/Text.h"
 #include "settings/ApplyValues.h"
-#include "store/Backups.h"
 
 #include <algorithm>
 #include <utility>
@@ -27,17 +26,10 @@ std::string SettingNames(const std::vector<TSetting>& settings) {
     return Join(names, ", ");
 }
 
-TUnitRun::TUnitRun(std::optional<store::TJournalOptions> journal, const core::TClock& clock,
-                   std::int64_t timeoutMs, std::string program, TSay say, TNote note)
-    : timeoutMs_(timeoutMs), program_(std::move(program)), say_(std::move(say)) {
-    if (!journal) return;
-    // Without a backup nothing is written: --no-backup turns backups off beforehand.
-    journal_ = std::make_unique<store::TJournal>(std::move(*journal), clock, std::move(note),
-                                                 [this](const std::string& reason) {
-                                                     backupFailed_ = reason;
-                                                     return false;
-                                                 });
-}
+TUnitRun::TUnitRun(std::unique_ptr<TRunJournal> journal, std::int64_t timeoutMs,
+                   std::string program, TSay say)
+    : journal_(std::move(journal)), timeoutMs_(timeoutMs), program_(std::move(program)),
+      say_(std::move(say)) {}
 
 TUnitRun::~TUnitRun() = default;
 
@@ -49,16 +41,15 @@ void TUnitRun::Attach(core::TConversation& conversation) {
 // ---- the journal -----------------------------------------------------------------------------
 
 bool TUnitRun::BeforeFirstWrite(core::TRunKind kind) {
-    backupFailed_.reset();
     recordLost_ = false;
     const bool go = journal_->BeforeFirstWrite(kind);
-    if (go && journal_->Options().backups) say_(program_ + ": backup saved: " + journal_->LastBackup());
+    if (go && journal_->BacksUp()) say_(program_ + ": backup saved: " + journal_->LastBackup());
     return go;
 }
 
 void TUnitRun::RunEnded(core::TRunKind kind, core::TRunEnd end) {
     journal_->RunEnded(kind, end);
-    recordLost_ = !journal_->RecordError().empty();
+    recordLost_ = journal_->RecordLost();
     // The unit has what it has either way; the person at the bench hears the record is short.
     if (!journal_->LastError().empty()) say_(program_ + ": " + journal_->LastError());
 }
@@ -173,9 +164,11 @@ std::string TUnitRun::SaveReport(bool acknowledged) const {
 }
 
 std::optional<TOutcome> TUnitRun::NotBackedUp() {
-    if (!backupFailed_) return std::nullopt;
+    const std::optional<std::string> failure =
+        journal_ ? journal_->TakeBackupFailure() : std::nullopt;
+    if (!failure) return std::nullopt;
     return TOutcome{TExit::Failed, "the settings of this unit could not be backed up: " +
-                                       *std::exchange(backupFailed_, std::nullopt) +
+                                       *failure +
                                        "; nothing was written (--no-backup writes without one)"};
 }
 

@@ -3,10 +3,9 @@
 // and the record line of each run that writes (the unit's journal), and the outcome of each
 // step in words, from the unit's state once the step is over. It never waits: a session that
 // serves one unit and a batch that serves several at once each wait their own way and ask it
-// what came of the wait.
+// what came of the wait. Plain C++: the web build's command line says the same words.
 #include "cli/Requests.h"
 #include "link/Conversation.h"
-#include "store/Journal.h"
 
 #include <cstdint>
 #include <functional>
@@ -44,18 +43,32 @@ std::string SettingNames(const std::vector<TSetting>& settings);
 // How a wait for a step ended: the step is over, or the time given ran out, or Ctrl-C came.
 enum class TWaited { Over, TimedOut, Stopped };
 
+// What a unit's runs leave behind: a backup before the first write of each run, and a line in
+// the service record when it ends (the store's journal, StoreJournal()).
+class TRunJournal : public core::TWriteJournal {
+  public:
+    virtual void Attach(const core::TConversation& conversation) = 0;
+    // Whether a backup is made before each run that writes (false: --no-backup).
+    virtual bool BacksUp() const = 0;
+    // The last backup written, and the last failure (empty: none).
+    virtual const std::string& LastBackup() const = 0;
+    virtual const std::string& LastError() const = 0;
+    // The last run's record line was not kept in every file it goes to.
+    virtual bool RecordLost() const = 0;
+    // Why the backup before the last run failed, once; none when it did not.
+    virtual std::optional<std::string> TakeBackupFailure() = 0;
+};
+
 class TUnitRun final : public core::TWriteJournal {
   public:
     // A line for the person at the bench.
     using TSay = std::function<void(const std::string& line)>;
-    // A note of the journal's for the unit's log.
-    using TNote = std::function<void(const std::string& line)>;
 
     // journal: each run that writes is backed up before its first command and recorded when
     // it ends; none: nothing is. timeoutMs: the longest wait for each step, as the messages
     // name it. program begins the lines about backups.
-    TUnitRun(std::optional<store::TJournalOptions> journal, const core::TClock& clock,
-             std::int64_t timeoutMs, std::string program, TSay say, TNote note);
+    TUnitRun(std::unique_ptr<TRunJournal> journal, std::int64_t timeoutMs, std::string program,
+             TSay say);
     ~TUnitRun() override;
     TUnitRun(const TUnitRun&) = delete;
     TUnitRun& operator=(const TUnitRun&) = delete;
@@ -109,11 +122,10 @@ class TUnitRun final : public core::TWriteJournal {
     std::string Seconds(std::int64_t ms) const;
 
     core::TConversation* conversation_ = nullptr;
-    std::unique_ptr<store::TJournal> journal_;
+    std::unique_ptr<TRunJournal> journal_;
     std::int64_t timeoutMs_;
     std::string program_;
     TSay say_;
-    std::optional<std::string> backupFailed_; // why the last run's backup failed
     bool recordLost_ = false; // the last run's line was not kept in the service record
     params::TIdentity runIdentity_; // the unit's, when Apply or Default was pressed
     // and its serial number (SerialFound): the run's result line begins with it, so that a

@@ -1,5 +1,6 @@
 #include "web/Command.h"
 
+#include "cli/UnitRun.h"
 #include "hid/sim/VirtualTime.h"
 #include "link/Bench.h"
 #include "link/LogLine.h"
@@ -25,13 +26,9 @@ namespace {
 constexpr const char* kProgram = "sonavelle-cli";
 constexpr const char* kVersion = SV_VERSION;
 
-enum class TExit : int { Done = 0, Failed = 1, Usage = 2, NoUnit = 3 };
-
-struct TOutcome {
-    TExit exit = TExit::Done;
-    std::string message;
-    bool ok() const { return exit == TExit::Done; }
-};
+using cli::TExit;
+using cli::TOutcome;
+using cli::TWaited;
 
 int Code(TExit exit) {
     return static_cast<int>(exit);
@@ -42,15 +39,9 @@ int Usage(const std::string& message) {
     return Code(TExit::Usage);
 }
 
-std::string ReplyText(std::string reply) {
-    while (!reply.empty() && static_cast<unsigned char>(reply.back()) <= 0x20)
-        reply.pop_back();
-    return reply;
-}
-
 // One unit's conversation on the web link, driven 1 ms of virtual time at a time, with the
-// waits and the outcome lines of the native command line's session (src/cli/Session.cpp):
-// the same phases end the same waits and say the same words.
+// waits of the native command line's session (src/cli/Session.cpp): the same phases end the
+// same waits, and the unit's runs say the same words (cli::TUnitRun).
 class TRun final : core::TLogSink, core::TDialogSink, core::TViewSink, core::TClock {
   public:
     TRun(sim::Profile profile, std::FILE* log, std::int64_t timeoutMs)
@@ -59,7 +50,9 @@ class TRun final : core::TLogSink, core::TDialogSink, core::TViewSink, core::TCl
               return unit_.Write(id, report, length);
           }),
           unit_(hid_, std::move(profile)),
-          bench_(core::TBenchPorts{&hid_, this, this, this, this}, kVersion) {
+          bench_(core::TBenchPorts{&hid_, this, this, this, this}, kVersion),
+          run_(nullptr, timeoutMs, kProgram, [this](const std::string& line) { Say(line); }) {
+        run_.Attach(bench_.Unit());
         bench_.Start();
     }
     ~TRun() override {
@@ -88,36 +81,13 @@ class TRun final : core::TLogSink, core::TDialogSink, core::TViewSink, core::TCl
         return WaitIdentified("identification");
     }
 
-    bool SettingsShown() {
-        const core::TConversation& c = Unit();
-        return c.Connected() && c.Phase() == core::TPhase::Ready && c.Supported();
-    }
+    bool SettingsShown() const { return run_.SettingsShown(); }
 
     TOutcome Apply(const std::vector<store::TRequest>& requests) {
-        core::TConversation& c = Unit();
-        const params::TIdentity& id = c.Identity();
-        if (!SettingsShown() || !params::Adjustable(id))
-            return {TExit::Usage,
-                    "this unit (" + store::UnitName(id) + ") has no settings to change"};
-        if (const auto problem = store::CheckForUnit(requests, id)) return {TExit::Usage, *problem};
-        for (const store::TRequest& r : requests)
-            store::Choose(c, r.setting, r.value);
-        runIdentity_ = c.Identity();
-        runSerial_ = SerialFound();
-        c.PressApply();
-        if (c.Phase() == core::TPhase::Ready && c.ChangeCount() == 0)
-            return {TExit::Done,
-                    runSerial_ + ": nothing to change: the unit already has these settings"};
-        TOutcome outcome = RunToEnd("Apply");
-        if (outcome.ok()) {
-            std::vector<std::string> names;
-            for (params::TSetting setting : c.Changed())
-                names.emplace_back(params::Info(setting).name);
-            outcome.message = runSerial_ + ": " + std::to_string(c.ChangeCount()) +
-                              " setting(s) changed (" + store::Join(names, ", ") +
-                              "); written and saved";
-        }
-        return outcome;
+        if (std::optional<TOutcome> now = run_.StartApply(requests, nullptr)) return *now;
+        const bool ended = RunUntil([&] { return Gone() || run_.RunOver(); }, timeoutMs_);
+        if (Gone()) return run_.WentAway();
+        return run_.AfterRun(ended ? TWaited::Over : TWaited::TimedOut, bench_.NameOf(Unit()));
     }
 
     // False when a line of the log could not be written.
@@ -191,109 +161,14 @@ class TRun final : core::TLogSink, core::TDialogSink, core::TViewSink, core::TCl
         return everConnected_ && !c.Connected() && c.Phase() != core::TPhase::Closing;
     }
 
-    bool WriteRefused() {
-        const auto& failure = Unit().LastRun().writeFailure;
-        return failure && failure->kind == hid::TErrorKind::AccessDenied;
-    }
-
-    std::optional<TOutcome> NotWritable() {
-        if (!WriteRefused()) return std::nullopt;
-        return TOutcome{TExit::NoUnit,
-                        "the unit at " + bench_.NameOf(Unit()) +
-                            " cannot be written to: " + Unit().LastRun().writeFailure->text};
+    TOutcome WaitIdentified(const char* phase) {
+        const bool ended = RunUntil([&] { return Gone() || run_.Identified(); }, timeoutMs_);
+        if (Gone()) return {TExit::NoUnit, std::string("the unit went away during ") + phase};
+        return run_.AfterIdentification(ended ? TWaited::Over : TWaited::TimedOut, phase,
+                                        bench_.NameOf(Unit()));
     }
 
     std::string Seconds(std::int64_t ms) const { return std::to_string((ms + 999) / 1000) + " s"; }
-
-    std::string SerialFound() {
-        const std::optional<std::string>& read = Unit().Serial();
-        return read ? store::Escaped(core::Latin1ToUtf8(*read)) : "(not read)";
-    }
-
-    std::string NoAnswer(const char* what) {
-        core::TConversation& c = Unit();
-        std::string line = std::string(what) + ": no answer to " + store::Quoted(c.LastCommand()) +
-                           " within " + Seconds(timeoutMs_);
-        if (const auto& failure = c.LastRun().writeFailure)
-            line += " (" + failure->text + ")";
-        else if (!c.Replies().Text().empty())
-            line += " (last reply " + store::Quoted(ReplyText(c.Replies().Text())) + ")";
-        return line;
-    }
-
-    TOutcome WaitIdentified(const char* phase) {
-        core::TConversation& c = Unit();
-        const auto identified = [&] {
-            return Gone() || c.Phase() == core::TPhase::Closing || WriteRefused() ||
-                   (c.Connected() && c.Running() && c.Phase() == core::TPhase::Ready);
-        };
-        const bool ended = RunUntil(identified, timeoutMs_);
-        if (Gone()) return {TExit::NoUnit, std::string("the unit went away during ") + phase};
-        if (auto refused = NotWritable()) return *refused;
-        if (!ended) return {TExit::Failed, NoAnswer(phase)};
-        if (c.Phase() == core::TPhase::Ready) {
-            if (SettingsShown() && c.CurrentReceivedCount() == 0)
-                return {TExit::Failed, std::string(phase) + ": no answer to " +
-                                           store::Quoted(c.LastCommand()) +
-                                           "; the unit's settings were not read"};
-            return {};
-        }
-        if (c.Identity().version.empty() || c.Supported())
-            return {TExit::Failed, std::string(phase) + ": the unit answered " +
-                                       store::Quoted(ReplyText(c.Replies().Text())) + " to " +
-                                       store::Quoted(c.LastCommand())};
-        return {};
-    }
-
-    std::string WrittenReport() {
-        const core::TConversation::TRunOutcome& run = Unit().LastRun();
-        std::string have, missing;
-        for (const params::TSettingInfo& info : params::kSettings) {
-            if (!params::Offered(info.id, runIdentity_)) continue;
-            const bool w =
-                std::find(run.written.begin(), run.written.end(), info.id) != run.written.end();
-            std::string& list = w ? have : missing;
-            list += (list.empty() ? "" : ", ") + std::string(info.name);
-        }
-        return "written: " + (have.empty() ? std::string("none") : have) +
-               "; not written: " + (missing.empty() ? std::string("none") : missing) + "; " +
-               SaveReport(run.saved);
-    }
-
-    std::string SaveReport(bool acknowledged) {
-        core::TConversation& c = Unit();
-        if (acknowledged) return "saved";
-        if (c.LastCommand() != params::CmdSave || c.LastRun().writeFailure) return "not saved";
-        const auto& refusal = c.LastRun().refusal;
-        if (refusal && refusal->command == params::CmdSave &&
-            ReplyText(refusal->reply).starts_with("NG"))
-            return "not saved";
-        return "save not confirmed";
-    }
-
-    TOutcome RunToEnd(const char* what) {
-        core::TConversation& c = Unit();
-        const auto& refusal = c.LastRun().refusal;
-        const bool ended = RunUntil(
-            [&] {
-                return Gone() || refusal.has_value() || WriteRefused() ||
-                       c.Phase() == core::TPhase::Ready;
-            },
-            timeoutMs_);
-        if (Gone())
-            return {TExit::NoUnit,
-                    std::string("the unit went away during ") + what + ": " + WrittenReport()};
-        if (auto refused = NotWritable()) {
-            refused->message += "; " + WrittenReport();
-            return *refused;
-        }
-        if (refusal)
-            return {TExit::Failed, std::string(what) + ": the unit answered " +
-                                       store::Quoted(ReplyText(refusal->reply)) + " to " +
-                                       store::Quoted(refusal->command) + "; " + WrittenReport()};
-        if (!ended) return {TExit::Failed, NoAnswer(what) + "; " + WrittenReport()};
-        return {};
-    }
 
     std::FILE* log_;
     std::int64_t timeoutMs_;
@@ -308,8 +183,7 @@ class TRun final : core::TLogSink, core::TDialogSink, core::TViewSink, core::TCl
     bool pluggedOnce_ = false;
     bool closeAsked_ = false;
     bool everConnected_ = false;
-    params::TIdentity runIdentity_;
-    std::string runSerial_;
+    cli::TUnitRun run_;
 };
 
 int Report(const TOutcome& outcome) {

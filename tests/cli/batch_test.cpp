@@ -135,6 +135,13 @@ TEST_P(ParallelBatchFaults, FailOnlyTheirUnitAndEveryRunIsRecorded) {
     EXPECT_EQ(summary, (std::vector<std::string>{
                            "4 unit(s): 2 OK, 2 failed",
                            "failed: SV0000000002 at sim:hid#2, SV0000000003 at sim:hid#3"}));
+    // Each unit still plugged in is to be unplugged; the one that went away is not.
+    std::vector<std::string> unplug;
+    for (const std::string& line : p.Said())
+        if (line.starts_with("sonavelle-cli: unplug unit ")) unplug.push_back(line.substr(27));
+    std::sort(unplug.begin(), unplug.end());
+    EXPECT_EQ(unplug, (std::vector<std::string>{"SV0000000001 at sim:hid#1", "SV0000000003 at sim:hid#3",
+                                                "SV0000000004 at sim:hid#4"}));
     // Each unit's run has its backup and its line, with its port.
     const store::TRecord record = store::ReadRecord(home.Record());
     std::vector<std::string> recorded;
