@@ -67,11 +67,26 @@ TBatchRun::TBatchRun(TBench& bench, std::vector<TRequest> requests, TBatchOption
     SayDeviceErrors(bench_, *this, *this);
     units_->Start();
     bench_.Controller().Loaded();
+    // A bench that served a batch before knows its devices, and tells of no change until
+    // one comes: the transceivers plugged in meanwhile are looked at now.
+    if (!bench_.Controller().Devices().empty()) units_->DeviceChange();
 }
 
 TBatchRun::~TBatchRun() {
-    units_->Shutdown();
+    LetGo();
+    // Another batch may follow on this bench: nothing of this one is called any more. The
+    // device pass the controller makes meanwhile only brings its list up to date.
+    try {
+        view_.SetOnDeviceChange({});
+    } catch (...) {
+    }
     bench_.MainThread().SetErrorHandler({});
+}
+
+void TBatchRun::LetGo() {
+    if (std::exchange(letGo_, true)) return;
+    // Runs still under way end now (and are recorded so).
+    units_->Shutdown();
 }
 
 // ---- the units as they come and go -----------------------------------------------------------
@@ -130,13 +145,15 @@ core::TWriteJournal* TBatchRun::JournalFor(const hid::TCustomHidDevice& device) 
                                            [this](const std::string& line) { front_.Say(line); });
     unit->stepStartMs = bench_.Now().utcMs;
     byPort_[port] = at;
+    arriving_ = at;
     served_.push_back(std::move(unit));
     shown_.push_back(std::move(shown));
     return at->run->Journaled() ? at->run.get() : nullptr;
 }
 
 void TBatchRun::UnitArrived(core::TConversation& conversation) {
-    TUnit* unit = UnitAt(units_->NameOf(conversation));
+    // The unit its journal was asked for just before (the bench may be in its own making).
+    TUnit* unit = std::exchange(arriving_, nullptr);
     if (!unit) return;
     unit->conversation = &conversation;
     unit->run->Attach(conversation);
@@ -208,6 +225,7 @@ bool TBatchRun::Waiting() const {
 // ---- the loop --------------------------------------------------------------------------------
 
 void TBatchRun::Step() {
+    if (letGo_) return;
     bench_.Pass();
     if (units_->NeedsTicks()) units_->Tick();
     // Simulated units come once the start-up look at the devices is over.
@@ -237,6 +255,7 @@ void TBatchRun::StopNow() {
         unit->shown->stopped = true;
         Advance(*unit);
     }
+    LetGo();
 }
 
 void TBatchRun::Advance(TUnit& unit) {
@@ -331,11 +350,13 @@ void TBatchRun::Finish(TUnit& unit, TOutcome outcome, const std::string& done) {
 // ---- what is said of the batch ---------------------------------------------------------------
 
 std::vector<std::string> TBatchRun::Summary() const {
-    int failed = 0, noSerial = 0;
+    int ok = 0, failed = 0, noSerial = 0;
     std::vector<std::string> failedNames, unfinished;
     for (const auto& unit : shown_) {
         if (unit->serial.empty()) ++noSerial;
-        if (unit->Ok()) continue;
+        if (unit->Ok()) ++ok;
+        // In progress: neither yet.
+        if (unit->Ok() || (!unit->Finished() && !unit->stopped)) continue;
         ++failed;
         if (unit->Finished() && !unit->stopped)
             failedNames.push_back(unit->Name());
@@ -344,8 +365,9 @@ std::vector<std::string> TBatchRun::Summary() const {
                                  (unit->holding.empty() ? "nothing written" : unit->holding) + ")");
     }
     const int units = static_cast<int>(shown_.size());
-    std::string line = std::to_string(units) + " unit(s): " + std::to_string(units - failed) +
-                       " OK, " + std::to_string(failed) + " failed";
+    std::string line = std::to_string(units) + " unit(s): " + std::to_string(ok) + " OK, " +
+                       std::to_string(failed) + " failed";
+    if (ok + failed < units) line += ", " + std::to_string(units - ok - failed) + " in progress";
     if (noSerial > 0) line += " (" + std::to_string(noSerial) + " without a serial number)";
     if (options_.dryRun) line += "; nothing written (dry run)";
     std::vector<std::string> lines{line};

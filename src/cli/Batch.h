@@ -94,12 +94,13 @@ class TBatchRun final : core::TBenchFront, core::TLogSink, core::TDialogSink, co
     // No new unit is taken; the units in progress are finished.
     void StopTaking();
     bool Taking() const;
-    // The units in progress end at once, each failed as it stands ("stopped during ...").
+    // The units in progress end at once, each failed as it stands ("stopped during ..."),
+    // and the batch lets go of every unit (their runs are recorded as not finished).
     void StopNow();
 
     const std::vector<std::unique_ptr<TServedUnit>>& Units() const { return shown_; }
     int InProgress() const;
-    // "N unit(s): X OK, Y failed", then lines naming the failed units, the units stopped
+    // "N unit(s): X OK, Y failed" (", Z in progress" while there are), then lines naming the failed units, the units stopped
     // before they were finished with what each was left holding, and the transceivers that
     // could not be opened, when there are any.
     std::vector<std::string> Summary() const;
@@ -141,6 +142,7 @@ class TBatchRun final : core::TBenchFront, core::TLogSink, core::TDialogSink, co
     void TakeFacts(TUnit& unit);
     bool Waiting() const; // a transceiver is plugged in that no unit serves yet
     bool Room() const;
+    void LetGo();
 
     TBench& bench_;
     const std::vector<TRequest> requests_;
@@ -158,6 +160,8 @@ class TBatchRun final : core::TBenchFront, core::TLogSink, core::TDialogSink, co
     bool taking_ = true;
     bool stoppedNow_ = false;
     bool lookAgain_ = false; // room was made: transceivers waiting are looked at again
+    bool letGo_ = false;     // every unit let go: the batch is over
+    TUnit* arriving_ = nullptr; // its journal was just asked for; its conversation comes next
 };
 
 // batch with more than one unit at a time: a result line for each unit as it finishes (the

@@ -331,3 +331,31 @@ TEST(ParallelBatch, AUnitThatCannotBeOpenedIsNamedWithTheReasonAndTheOthersAreSe
 }
 
 } // namespace
+
+namespace {
+
+TEST(ParallelBatch, OneBenchServesABatchAfterOneStoppedWithTheStoppedRunRecordedAtOnce) {
+    TDataHome home;
+    TPlannedBench bench(Units(std::vector<std::string>(2, "DW730 TONAL/201036")), 0);
+    TPrinted p;
+    const cli::TCommandOptions options = p.Options(5000);
+    cli::TBatchFront quiet;
+    {
+        cli::TBatchRun first(bench, kVolume3, {1, 0}, options, quiet);
+        for (int ms = 0; ms < 60000 && !bench.Got(0, "SPAR PhoneOutVol"); ++ms)
+            first.Step();
+        first.StopNow();
+        ASSERT_TRUE(first.Over());
+        const auto entries = store::ReadRecord(home.Record()).entries;
+        ASSERT_EQ(entries.size(), 1u) << "recorded before the batch goes";
+        EXPECT_EQ(entries.front().result, "not finished");
+    }
+    // The second unit, plugged in all along, is taken as the next batch starts.
+    cli::TBatchRun second(bench, kVolume3, {1, 0}, options, quiet);
+    for (int ms = 0; ms < 60000 && !second.Over(); ++ms)
+        second.Step();
+    ASSERT_EQ(second.Units().size(), 1u);
+    EXPECT_EQ(second.Units().front()->line, "SV0000000002\tDW730 TONAL\t201036\tOK\tsim:hid#2");
+}
+
+} // namespace
