@@ -16,11 +16,16 @@ namespace cli {
 
 const char* StepName(TUnitStep step) {
     switch (step) {
-    case TUnitStep::Identifying: return "identifying";
-    case TUnitStep::Writing: return "writing";
-    case TUnitStep::Checking: return "checking";
-    case TUnitStep::Finished: return "finished";
-    case TUnitStep::Unplugged: return "unplugged";
+    case TUnitStep::Identifying:
+        return "identifying";
+    case TUnitStep::Writing:
+        return "writing";
+    case TUnitStep::Checking:
+        return "checking";
+    case TUnitStep::Finished:
+        return "finished";
+    case TUnitStep::Unplugged:
+        return "unplugged";
     }
     return "";
 }
@@ -98,9 +103,8 @@ bool TBatchRun::Room() const {
 }
 
 int TBatchRun::InProgress() const {
-    return static_cast<int>(std::count_if(served_.begin(), served_.end(), [](const auto& unit) {
-        return !unit->shown->Finished();
-    }));
+    return static_cast<int>(std::count_if(
+        served_.begin(), served_.end(), [](const auto& unit) { return !unit->shown->Finished(); }));
 }
 
 bool TBatchRun::Taking() const {
@@ -140,9 +144,9 @@ core::TWriteJournal* TBatchRun::JournalFor(const hid::TCustomHidDevice& device) 
             Log(at, line, false, core::kLogNote);
         });
     }
-    unit->run = std::make_unique<TUnitRun>(std::move(journal), options_.session.timeoutMs,
-                                           options_.program,
-                                           [this](const std::string& line) { front_.Say(line); });
+    unit->run =
+        std::make_unique<TUnitRun>(std::move(journal), options_.session.timeoutMs, options_.program,
+                                   [this](const std::string& line) { front_.Say(line); });
     unit->stepStartMs = bench_.Now().utcMs;
     byPort_[port] = at;
     arriving_ = at;
@@ -185,12 +189,14 @@ void TBatchRun::UnitGone(core::TConversation& conversation) {
     unit->conversation = nullptr;
     if (!shown.Finished()) {
         switch (shown.step) {
-        case TUnitStep::Writing: Finish(*unit, unit->run->WentAway()); break;
+        case TUnitStep::Writing:
+            Finish(*unit, unit->run->WentAway());
+            break;
         case TUnitStep::Checking:
-            Finish(*unit, CheckedAgainst(conversation, requests_,
-                                         {TExit::NoUnit,
-                                          "the unit went away during the check read-back"},
-                                         unit->written));
+            Finish(*unit,
+                   CheckedAgainst(conversation, requests_,
+                                  {TExit::NoUnit, "the unit went away during the check read-back"},
+                                  unit->written));
             break;
         default:
             Finish(*unit, {TExit::NoUnit, "the unit went away during identification"});
@@ -209,7 +215,8 @@ void TBatchRun::Handled() {
     const hid::THidDeviceController& hid = bench_.Controller();
     for (const hid::TUnopenedDevice& device : hid.Unopened()) {
         if (!MayBeTransceiver(device.PnPInfo)) continue;
-        const std::string named = device.PnPInfo.DevicePath + " (" + UnopenedReason(hid, device) + ")";
+        const std::string named =
+            device.PnPInfo.DevicePath + " (" + UnopenedReason(hid, device) + ")";
         if (std::find(unopened_.begin(), unopened_.end(), named) != unopened_.end()) continue;
         unopened_.push_back(named);
         front_.Say(std::string(options_.program) + ": not served: " + named);
@@ -260,7 +267,8 @@ void TBatchRun::StopNow() {
 
 void TBatchRun::Advance(TUnit& unit) {
     TServedUnit& shown = *unit.shown;
-    const bool over = shown.step == TUnitStep::Writing ? unit.run->RunOver() : unit.run->Identified();
+    const bool over =
+        shown.step == TUnitStep::Writing ? unit.run->RunOver() : unit.run->Identified();
     const bool late = bench_.Now().utcMs - unit.stepStartMs >= options_.session.timeoutMs;
     if (!over && !late && !stoppedNow_) {
         if (const int progress = unit.conversation->Progress(); progress != shown.progress) {
@@ -270,12 +278,21 @@ void TBatchRun::Advance(TUnit& unit) {
         return;
     }
     // Stopped at once: nothing more is sent, whatever the step came to.
-    const TWaited waited = stoppedNow_ ? TWaited::Stopped : over ? TWaited::Over : TWaited::TimedOut;
+    const TWaited waited = stoppedNow_ ? TWaited::Stopped
+                           : over      ? TWaited::Over
+                                       : TWaited::TimedOut;
     switch (shown.step) {
-    case TUnitStep::Identifying: Identified(unit, waited); break;
-    case TUnitStep::Writing: Written(unit, waited); break;
-    case TUnitStep::Checking: Checked(unit, waited); break;
-    default: break;
+    case TUnitStep::Identifying:
+        Identified(unit, waited);
+        break;
+    case TUnitStep::Writing:
+        Written(unit, waited);
+        break;
+    case TUnitStep::Checking:
+        Checked(unit, waited);
+        break;
+    default:
+        break;
     }
 }
 
@@ -380,8 +397,9 @@ std::vector<std::string> TBatchRun::Summary() const {
 int TBatchRun::ExitCode() const {
     if (shown_.empty()) return static_cast<int>(TExit::NoUnit);
     // A transceiver that could not be opened was not served: not all went well.
-    const bool allOk = unopened_.empty() && std::all_of(shown_.begin(), shown_.end(),
-                                                        [](const auto& unit) { return unit->Ok(); });
+    const bool allOk =
+        unopened_.empty() &&
+        std::all_of(shown_.begin(), shown_.end(), [](const auto& unit) { return unit->Ok(); });
     return static_cast<int>(allOk ? TExit::Done : TExit::Failed);
 }
 

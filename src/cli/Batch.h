@@ -100,9 +100,9 @@ class TBatchRun final : core::TBenchFront, core::TLogSink, core::TDialogSink, co
 
     const std::vector<std::unique_ptr<TServedUnit>>& Units() const { return shown_; }
     int InProgress() const;
-    // "N unit(s): X OK, Y failed" (", Z in progress" while there are), then lines naming the failed units, the units stopped
-    // before they were finished with what each was left holding, and the transceivers that
-    // could not be opened, when there are any.
+    // "N unit(s): X OK, Y failed" (", Z in progress" while there are), then lines naming the failed
+    // units, the units stopped before they were finished with what each was left holding, and the
+    // transceivers that could not be opened, when there are any.
     std::vector<std::string> Summary() const;
     int ExitCode() const;
     // The log lines of the bench itself (devices listed, errors not of one unit), with
@@ -122,8 +122,7 @@ class TBatchRun final : core::TBenchFront, core::TLogSink, core::TDialogSink, co
     void WriteLog(std::string_view utf8, int direction) override;
     void WriteLogBytes(std::string_view latin1, int direction) override;
     void WriteUnitLog(std::string_view unit, std::string_view utf8, int direction) override;
-    void WriteUnitLogBytes(std::string_view unit, std::string_view latin1,
-                           int direction) override;
+    void WriteUnitLogBytes(std::string_view unit, std::string_view latin1, int direction) override;
     std::string FromLocal8Bit(std::string_view text) const override;
     void ShowErrorBox(std::string_view utf8) override;
     void ShowErrorMessage(std::string_view caption, std::string_view text) override;
@@ -151,16 +150,16 @@ class TBatchRun final : core::TBenchFront, core::TLogSink, core::TDialogSink, co
     TBatchFront& front_;
     TDeviceView view_;
     std::unique_ptr<core::TUnitBench> units_;
-    std::vector<std::unique_ptr<TUnit>> served_;       // every unit taken, in order
-    std::vector<std::unique_ptr<TServedUnit>> shown_;  // what the front end sees of each
+    std::vector<std::unique_ptr<TUnit>> served_;        // every unit taken, in order
+    std::vector<std::unique_ptr<TServedUnit>> shown_;   // what the front end sees of each
     std::map<std::string, TUnit*, std::less<>> byPort_; // the units on the bench now
     std::vector<std::string> benchLog_;
     std::vector<std::string> unopened_; // "PATH (why)" of each device that could not be used
-    std::string line_; // the log line being written (its buffer is kept)
+    std::string line_;                  // the log line being written (its buffer is kept)
     bool taking_ = true;
     bool stoppedNow_ = false;
-    bool lookAgain_ = false; // room was made: transceivers waiting are looked at again
-    bool letGo_ = false;     // every unit let go: the batch is over
+    bool lookAgain_ = false;    // room was made: transceivers waiting are looked at again
+    bool letGo_ = false;        // every unit let go: the batch is over
     TUnit* arriving_ = nullptr; // its journal was just asked for; its conversation comes next
 };
 
