@@ -29,13 +29,15 @@ endfunction()
 sv_install_program(sonavelle-customize)
 sv_install_program(sonavelle-demo)
 sv_install_program(sonavelle-cli)
+sv_install_program(sonavelle-fleet)
 
 install(FILES ${SV_PACKAGING}/70-sonavelle.rules DESTINATION lib/udev/rules.d)
 # The group-based rule is the administrator's to enable (README): installed beside the
 # examples, not among the active rules.
 install(FILES ${SV_PACKAGING}/71-sonavelle-plugdev.rules
         DESTINATION ${CMAKE_INSTALL_DATADIR}/sonavelle-customize/udev)
-install(FILES ${SV_PACKAGING}/sonavelle-customize.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${SV_PACKAGING}/sonavelle-customize.desktop ${SV_PACKAGING}/sonavelle-fleet.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${SV_PACKAGING}/com.sonavelle.customize.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${SV_PACKAGING}/sonavelle-customize.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
@@ -70,7 +72,9 @@ sonavelle-demo runs the same window against a simulated transceiver,
 interactively or as a headless scenario. sonavelle-cli holds the same
 conversation without a window: it shows the settings (as text or JSON),
 changes them by name, restores the factory settings, or sets up one unit
-after another from a settings file, for service benches and scripts.")
+after another from a settings file, for service benches and scripts.
+sonavelle-fleet serves every unit plugged in at once from a window, one row
+per unit, with the settings of a file or of the first unit plugged in.")
 set(CPACK_PACKAGE_CONTACT "Sonavelle customize tool developers <tools@sonavelle.invalid>")
 # Dependencies come from the libraries the executables link (dpkg-shlibdeps), not by hand.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

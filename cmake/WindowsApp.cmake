@@ -1,6 +1,6 @@
 # The tool's Windows programs and their packages, built with a static Qt for mingw-w64
 # (scripts/build-windows.sh): one executable each that needs no DLL beside it, with the icon
-# and the version resource, then a zip and an NSIS installer of all three.
+# and the version resource, then a zip and an NSIS installer of all four.
 set(SV_WINDOWS_PACKAGING ${PROJECT_SOURCE_DIR}/packaging/windows)
 # sonavelle-customize.ico there is packaging/sonavelle-customize.svg at 16 to 256 pixels
 # (rsvg-convert, then icotool -c with the 256-pixel image -r, as PNG).
@@ -57,7 +57,8 @@ function(sv_windows_packages)
     COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/examples ${stage}/examples
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${stage}/examples/expected
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:sonavelle-customize>
-            $<TARGET_FILE:sonavelle-demo> $<TARGET_FILE:sonavelle-cli> ${stage}
+            $<TARGET_FILE:sonavelle-demo> $<TARGET_FILE:sonavelle-cli> $<TARGET_FILE:sonavelle-fleet>
+            ${stage}
     ${copyPage}
     COMMAND ${CMAKE_COMMAND} -E tar cf ${name}.zip --format=zip ${name}
     COMMAND ${SV_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DSTAGE=${stage}
@@ -65,5 +66,6 @@ function(sv_windows_packages)
             -DOUTFILE=${PROJECT_BINARY_DIR}/${name}-setup.exe ${SV_WINDOWS_PACKAGING}/installer.nsi
     WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
     VERBATIM)
-  add_dependencies(sv-windows-packages sonavelle-customize sonavelle-demo sonavelle-cli)
+  add_dependencies(sv-windows-packages sonavelle-customize sonavelle-demo sonavelle-cli
+                   sonavelle-fleet)
 endfunction()

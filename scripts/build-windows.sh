@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the tool for 64-bit Windows on Debian 12: a static Qt for mingw-w64 from Debian's own
 # Qt source (once; kept in a cache outside the tree), then sonavelle-customize.exe,
-# sonavelle-demo.exe and the console program sonavelle-cli.exe (static, no DLL beside
-# them), a zip and an NSIS installer.
+# sonavelle-demo.exe, sonavelle-fleet.exe and the console program sonavelle-cli.exe (static,
+# no DLL beside them), a zip and an NSIS installer.
 # Usage: scripts/build-windows.sh [build-dir]          (installs what is missing)
 # Exit codes: 0 built; 1 a step failed (the step is named); 3 Qt's source could not be
 # fetched, nothing was built.
@@ -130,8 +130,9 @@ cmake -S "$SV_ROOT" -B "$SV_WINAPP_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$SV_QT_PREFIX/lib/cmake/Qt6/qt.toolchain.cmake" \
     -DQT_CHAINLOAD_TOOLCHAIN_FILE="$SV_TOOLCHAIN" \
     -DSV_BUILD_TESTS=OFF -DSV_WERROR="$werror" >/dev/null
-step "building sonavelle-customize.exe, sonavelle-demo.exe and sonavelle-cli.exe"
-cmake --build "$SV_WINAPP_BUILD" -j 2 --target sonavelle-customize sonavelle-demo sonavelle-cli
+step "building sonavelle-customize.exe, sonavelle-demo.exe, sonavelle-fleet.exe and sonavelle-cli.exe"
+cmake --build "$SV_WINAPP_BUILD" -j 2 --target sonavelle-customize sonavelle-demo sonavelle-fleet \
+    sonavelle-cli
 step "packaging"
 cmake --build "$SV_WINAPP_BUILD" --target sv-windows-packages
 ls -l "$SV_WINAPP_BUILD"/sonavelle-customize-*-windows-x64*

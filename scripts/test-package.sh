@@ -2,7 +2,7 @@
 # Builds the Debian package from a Release tree and checks it as a distribution would:
 # lintian (no error, no warning), the AppStream metadata, the desktop entry, the maintainer
 # scripts, and the udev rule against emulated units (umockdev + udevadm test); and that
-# its three executables and their manual pages are there, and sonavelle-cli runs.
+# its four executables and their manual pages are there, and sonavelle-cli runs.
 # Usage: scripts/test-package.sh [build-dir]      (Debian 12, as root; installs what is missing)
 set -euo pipefail
 
@@ -31,8 +31,8 @@ cmake -S "$SV_ROOT" -B "$SV_PKG_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSV_
     -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" \
     -DSV_WERROR="$werror" -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
 cmake --build "$SV_PKG_BUILD" -j "$(nproc)" --target sonavelle-customize sonavelle-demo \
-    sonavelle-cli sonavelle-customize-manpage sonavelle-demo-manpage sonavelle-cli-manpage \
-    sv-changelog
+    sonavelle-cli sonavelle-fleet sonavelle-customize-manpage sonavelle-demo-manpage \
+    sonavelle-cli-manpage sonavelle-fleet-manpage sv-changelog
 rm -f "$SV_PKG_BUILD"/*.deb
 (cd "$SV_PKG_BUILD" && cpack -G DEB >/dev/null)
 deb=$(ls "$SV_PKG_BUILD"/*.deb)
@@ -62,7 +62,7 @@ changelog=$(zcat "$tree/usr/share/doc/sonavelle-customize/changelog.gz" | head -
 [[ "$changelog" == "sonavelle-customize ($version) "* ]] || fail "changelog starts '$changelog', package is $version"
 grep -q "<release version=\"$version\"" "$tree"/usr/share/metainfo/*.metainfo.xml ||
     fail "the AppStream releases do not name $version"
-for program in sonavelle-customize sonavelle-demo sonavelle-cli; do
+for program in sonavelle-customize sonavelle-demo sonavelle-cli sonavelle-fleet; do
     [ -x "$tree/usr/bin/$program" ] || fail "the package has no /usr/bin/$program"
     [ -f "$tree/usr/share/man/man1/$program.1.gz" ] || fail "the package has no manual page for $program"
 done
@@ -70,6 +70,10 @@ done
     fail "sonavelle-customize --version"
 [ "$("$tree/usr/bin/sonavelle-cli" --version)" = "sonavelle-cli $version" ] ||
     fail "sonavelle-cli --version"
+[ "$("$tree/usr/bin/sonavelle-fleet" --version)" = "sonavelle-fleet $version" ] ||
+    fail "sonavelle-fleet --version"
+[ -f "$tree/usr/share/applications/sonavelle-fleet.desktop" ] ||
+    fail "the package has no desktop entry for sonavelle-fleet"
 
 echo "== the page for a browser"
 # Shipped when scripts/build-web.sh has built it (test.sh runs that stage first).

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The tool itself on Windows, built by scripts/build-windows.sh and checked under wine:
-#   - sonavelle-customize.exe and sonavelle-demo.exe are 64-bit GUI programs, sonavelle-cli.exe
-#     a 64-bit console program, and none needs a DLL but the system's;
-#   - sonavelle-customize.exe and sonavelle-demo.exe, typed in a console (cmd.exe on a
-#     terminal), show --help there, and write it and usage errors to files when redirected;
+#   - sonavelle-customize.exe, sonavelle-demo.exe and sonavelle-fleet.exe are 64-bit GUI
+#     programs, sonavelle-cli.exe a 64-bit console program, and none needs a DLL but the
+#     system's;
+#   - sonavelle-customize.exe, sonavelle-demo.exe and sonavelle-fleet.exe, typed in a console
+#     (cmd.exe on a terminal), show --help there, and write it and usage errors to files when
+#     redirected;
 #   - every example scenario run by sonavelle-demo.exe prints exactly its expected file;
 #   - sonavelle-customize.exe starts on the Windows HID services, lists wine's HID devices
 #     in its log and closes cleanly;
@@ -13,7 +15,7 @@
 #     four simulated units at once, one going away during Apply and one refusing SAVE, ends
 #     each with its own line, backup and record line and serves the other two;
 #   - the window drawn by the Windows build (wine's display on Xvfb) is saved as a PNG;
-#   - the zip holds the three programs; the installer installs them, registers its version
+#   - the zip holds the four programs; the installer installs them, registers its version
 #     with Programs and Features, and uninstalls, silently.
 # Usage: scripts/test-windows-app.sh [build-dir]     (Debian 12; installs what is missing)
 # When Debian's Qt source cannot be fetched the stage says so and is skipped (exit code 0).
@@ -47,6 +49,7 @@ name="sonavelle-customize-$version-windows-x64"
 customize="$SV_WINAPP_BUILD/src/app/sonavelle-customize.exe"
 demo="$SV_WINAPP_BUILD/src/demo/sonavelle-demo.exe"
 cli="$SV_WINAPP_BUILD/src/cli/sonavelle-cli.exe"
+fleet="$SV_WINAPP_BUILD/src/fleet/sonavelle-fleet.exe"
 work="$SV_WINAPP_BUILD/checks"
 # Wine passes paths on as they are: from a folder outside its C: drive, /work/... is Z:\work\...
 cd "$SV_ROOT"
@@ -74,7 +77,7 @@ sv_wine_prefix "$SV_WINAPP_BUILD/wineprefix"
 cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 
 echo "== executables"
-for exe in "$customize" "$demo" "$cli"; do
+for exe in "$customize" "$demo" "$cli" "$fleet"; do
     kind=$(file -b "$exe")
     echo "$(basename "$exe"): $kind, $(du -h "$exe" | cut -f1)"
     # The command line is a console program: cmd.exe waits for it and shows what it prints.
@@ -91,7 +94,7 @@ for exe in "$customize" "$demo" "$cli"; do
             fail "$(basename "$exe") needs $dll, which Windows does not have"
     done
 done
-for exe in "$customize" "$cli"; do
+for exe in "$customize" "$cli" "$fleet"; do
     program=$(basename "$exe" .exe)
     [ "$(wine "$exe" --version </dev/null 2>/dev/null | tr -d '\r')" = "$program $version" ] ||
         fail "$program.exe --version"
@@ -106,7 +109,7 @@ console() { # DIR COMMAND: what cmd.exe shows on the console, escapes and spaces
     (cd "$1" && timeout 120 script -qec "wine cmd /c '$2'" /dev/null </dev/null || true) |
         sed 's/\x1b\[[0-9;?]*[a-zA-Z]//g' | tr -d '\r '
 }
-for exe in "$customize" "$demo"; do
+for exe in "$customize" "$demo" "$fleet"; do
     program=$(basename "$exe" .exe)
     dir=$(dirname "$exe")
     shown=$(console "$dir" "$program.exe --help")
@@ -253,6 +256,7 @@ wine reg delete 'HKCU\Environment' /v QT_QPA_PLATFORM /f </dev/null >/dev/null 2
 echo "== zip"
 listing=$(cd "$work" && cmake -E tar tf "$SV_WINAPP_BUILD/$name.zip")
 for entry in "$name/sonavelle-customize.exe" "$name/sonavelle-demo.exe" "$name/sonavelle-cli.exe" \
+    "$name/sonavelle-fleet.exe" \
     "$name/examples/connect-201036.scn"; do
     grep -qx "$entry" <<<"$listing" || fail "the zip has no $entry"
 done
@@ -263,11 +267,12 @@ installed="$WINEPREFIX/drive_c/Program Files/Sonavelle Customize"
 menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\SonavelleCustomize'
 wine "$SV_WINAPP_BUILD/$name-setup.exe" /S </dev/null >/dev/null 2>&1 || fail "the installer failed"
-for f in sonavelle-customize.exe sonavelle-demo.exe sonavelle-cli.exe Uninstall.exe \
+for f in sonavelle-customize.exe sonavelle-demo.exe sonavelle-cli.exe sonavelle-fleet.exe Uninstall.exe \
     examples/connect-201036.scn; do
     [ -f "$installed/$f" ] || fail "not installed: $f"
 done
 [ -f "$menu/Sonavelle Customize.lnk" ] || fail "no Start-menu entry"
+[ -f "$menu/Sonavelle Customize Fleet.lnk" ] || fail "no Start-menu entry for the fleet window"
 shown=$(wine reg query "$key" /v DisplayVersion </dev/null 2>/dev/null | tr -d '\r' |
         sed -n 's/.*DisplayVersion\s*REG_SZ\s*//p')
 echo "Programs and Features: DisplayVersion $shown"
@@ -283,6 +288,7 @@ wine "$installed/Uninstall.exe" /S </dev/null >/dev/null 2>&1 || fail "the unins
 for _ in $(seq 600); do [ -e "$installed" ] || break; sleep 0.1; done
 [ ! -e "$installed" ] || fail "left after uninstalling: $(ls "$installed")"
 [ ! -f "$menu/Sonavelle Customize.lnk" ] || fail "the Start-menu entry is left"
+[ ! -f "$menu/Sonavelle Customize Fleet.lnk" ] || fail "the fleet window's Start-menu entry is left"
 if wine reg query "$key" </dev/null >/dev/null 2>&1; then fail "the Programs and Features entry is left"; fi
 echo "installed, registered as $shown, uninstalled"
 

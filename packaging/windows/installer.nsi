@@ -1,5 +1,5 @@
 ; The Windows installer: the programs and the examples in Program Files, Start-menu
-; entries with the tool's icon for the two windowed ones (sonavelle-cli.exe is run from a
+; entries with the tool's icon for the three windowed ones (sonavelle-cli.exe is run from a
 ; console), an uninstaller, and the entry in Programs and Features.
 ; Made by the sv-windows-packages target (cmake/WindowsApp.cmake):
 ;   makensis -DVERSION=1.8.0 -DSTAGE=<folder with the programs> -DICON=<.ico> -DOUTFILE=<.exe>
@@ -44,6 +44,7 @@ Section "Install"
   File "${STAGE}/sonavelle-customize.exe"
   File "${STAGE}/sonavelle-demo.exe"
   File "${STAGE}/sonavelle-cli.exe"
+  File "${STAGE}/sonavelle-fleet.exe"
   File /r "${STAGE}/examples"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
@@ -51,6 +52,8 @@ Section "Install"
     "$INSTDIR\sonavelle-customize.exe" 0
   CreateShortcut "$SMPROGRAMS\${APP} Demo.lnk" "$INSTDIR\sonavelle-demo.exe" "" \
     "$INSTDIR\sonavelle-demo.exe" 0
+  CreateShortcut "$SMPROGRAMS\${APP} Fleet.lnk" "$INSTDIR\sonavelle-fleet.exe" "" \
+    "$INSTDIR\sonavelle-fleet.exe" 0
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${APP}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -68,9 +71,11 @@ Section "Uninstall"
   SetShellVarContext all
   Delete "$SMPROGRAMS\${APP}.lnk"
   Delete "$SMPROGRAMS\${APP} Demo.lnk"
+  Delete "$SMPROGRAMS\${APP} Fleet.lnk"
   Delete "$INSTDIR\sonavelle-customize.exe"
   Delete "$INSTDIR\sonavelle-demo.exe"
   Delete "$INSTDIR\sonavelle-cli.exe"
+  Delete "$INSTDIR\sonavelle-fleet.exe"
   RMDir /r "$INSTDIR\examples"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR"

@@ -16,14 +16,35 @@ namespace cli {
 
 const char* StepName(TUnitStep step) {
     switch (step) {
-    case TUnitStep::Identifying: return "identifying";
-    case TUnitStep::Writing: return "writing";
-    case TUnitStep::Checking: return "checking";
-    case TUnitStep::Finished: return "finished";
-    case TUnitStep::Unplugged: return "unplugged";
+    case TUnitStep::Identifying:
+        return "identifying";
+    case TUnitStep::Writing:
+        return "writing";
+    case TUnitStep::Checking:
+        return "checking";
+    case TUnitStep::Finished:
+        return "finished";
+    case TUnitStep::Unplugged:
+        return "unplugged";
     }
     return "";
 }
+
+namespace {
+
+// The settings show --json prints: each one this unit has that has a value.
+std::vector<TRequest> SettingsOf(const core::TConversation& unit, const std::string& name) {
+    std::vector<TRequest> settings;
+    for (const TSettingInfo& info : kSettings) {
+        if (params::SettingValues(info.id, unit.Identity()).empty()) continue;
+        if (std::optional<std::string> value = ChosenValue(unit, info.id))
+            settings.push_back(
+                {info.id, std::move(*value), name + ": settings." + std::string(info.name)});
+    }
+    return settings;
+}
+
+} // namespace
 
 std::string TServedUnit::Name() const {
     return (serial.empty() ? std::string(store::kSerialNotRead) : serial) + " at " + port;
@@ -51,11 +72,26 @@ TBatchRun::TBatchRun(TBench& bench, std::vector<TRequest> requests, TBatchOption
     SayDeviceErrors(bench_, *this, *this);
     units_->Start();
     bench_.Controller().Loaded();
+    // A bench that served a batch before knows its devices, and tells of no change until
+    // one comes: the transceivers plugged in meanwhile are looked at now.
+    if (!bench_.Controller().Devices().empty()) units_->DeviceChange();
 }
 
 TBatchRun::~TBatchRun() {
-    units_->Shutdown();
+    LetGo();
+    // Another batch may follow on this bench: nothing of this one is called any more. The
+    // device pass the controller makes meanwhile only brings its list up to date.
+    try {
+        view_.SetOnDeviceChange({});
+    } catch (...) {
+    }
     bench_.MainThread().SetErrorHandler({});
+}
+
+void TBatchRun::LetGo() {
+    if (std::exchange(letGo_, true)) return;
+    // Runs still under way end now (and are recorded so).
+    units_->Shutdown();
 }
 
 // ---- the units as they come and go -----------------------------------------------------------
@@ -67,9 +103,8 @@ bool TBatchRun::Room() const {
 }
 
 int TBatchRun::InProgress() const {
-    return static_cast<int>(std::count_if(served_.begin(), served_.end(), [](const auto& unit) {
-        return !unit->shown->Finished();
-    }));
+    return static_cast<int>(std::count_if(
+        served_.begin(), served_.end(), [](const auto& unit) { return !unit->shown->Finished(); }));
 }
 
 bool TBatchRun::Taking() const {
@@ -109,18 +144,20 @@ core::TWriteJournal* TBatchRun::JournalFor(const hid::TCustomHidDevice& device) 
             Log(at, line, false, core::kLogNote);
         });
     }
-    unit->run = std::make_unique<TUnitRun>(std::move(journal), options_.session.timeoutMs,
-                                           options_.program,
-                                           [this](const std::string& line) { front_.Say(line); });
+    unit->run =
+        std::make_unique<TUnitRun>(std::move(journal), options_.session.timeoutMs, options_.program,
+                                   [this](const std::string& line) { front_.Say(line); });
     unit->stepStartMs = bench_.Now().utcMs;
     byPort_[port] = at;
+    arriving_ = at;
     served_.push_back(std::move(unit));
     shown_.push_back(std::move(shown));
     return at->run->Journaled() ? at->run.get() : nullptr;
 }
 
 void TBatchRun::UnitArrived(core::TConversation& conversation) {
-    TUnit* unit = UnitAt(units_->NameOf(conversation));
+    // The unit its journal was asked for just before (the bench may be in its own making).
+    TUnit* unit = std::exchange(arriving_, nullptr);
     if (!unit) return;
     unit->conversation = &conversation;
     unit->run->Attach(conversation);
@@ -152,12 +189,14 @@ void TBatchRun::UnitGone(core::TConversation& conversation) {
     unit->conversation = nullptr;
     if (!shown.Finished()) {
         switch (shown.step) {
-        case TUnitStep::Writing: Finish(*unit, unit->run->WentAway()); break;
+        case TUnitStep::Writing:
+            Finish(*unit, unit->run->WentAway());
+            break;
         case TUnitStep::Checking:
-            Finish(*unit, CheckedAgainst(conversation, requests_,
-                                         {TExit::NoUnit,
-                                          "the unit went away during the check read-back"},
-                                         unit->written));
+            Finish(*unit,
+                   CheckedAgainst(conversation, requests_,
+                                  {TExit::NoUnit, "the unit went away during the check read-back"},
+                                  unit->written));
             break;
         default:
             Finish(*unit, {TExit::NoUnit, "the unit went away during identification"});
@@ -176,7 +215,8 @@ void TBatchRun::Handled() {
     const hid::THidDeviceController& hid = bench_.Controller();
     for (const hid::TUnopenedDevice& device : hid.Unopened()) {
         if (!MayBeTransceiver(device.PnPInfo)) continue;
-        const std::string named = device.PnPInfo.DevicePath + " (" + UnopenedReason(hid, device) + ")";
+        const std::string named =
+            device.PnPInfo.DevicePath + " (" + UnopenedReason(hid, device) + ")";
         if (std::find(unopened_.begin(), unopened_.end(), named) != unopened_.end()) continue;
         unopened_.push_back(named);
         front_.Say(std::string(options_.program) + ": not served: " + named);
@@ -192,6 +232,7 @@ bool TBatchRun::Waiting() const {
 // ---- the loop --------------------------------------------------------------------------------
 
 void TBatchRun::Step() {
+    if (letGo_) return;
     bench_.Pass();
     if (units_->NeedsTicks()) units_->Tick();
     // Simulated units come once the start-up look at the devices is over.
@@ -221,11 +262,13 @@ void TBatchRun::StopNow() {
         unit->shown->stopped = true;
         Advance(*unit);
     }
+    LetGo();
 }
 
 void TBatchRun::Advance(TUnit& unit) {
     TServedUnit& shown = *unit.shown;
-    const bool over = shown.step == TUnitStep::Writing ? unit.run->RunOver() : unit.run->Identified();
+    const bool over =
+        shown.step == TUnitStep::Writing ? unit.run->RunOver() : unit.run->Identified();
     const bool late = bench_.Now().utcMs - unit.stepStartMs >= options_.session.timeoutMs;
     if (!over && !late && !stoppedNow_) {
         if (const int progress = unit.conversation->Progress(); progress != shown.progress) {
@@ -235,12 +278,21 @@ void TBatchRun::Advance(TUnit& unit) {
         return;
     }
     // Stopped at once: nothing more is sent, whatever the step came to.
-    const TWaited waited = stoppedNow_ ? TWaited::Stopped : over ? TWaited::Over : TWaited::TimedOut;
+    const TWaited waited = stoppedNow_ ? TWaited::Stopped
+                           : over      ? TWaited::Over
+                                       : TWaited::TimedOut;
     switch (shown.step) {
-    case TUnitStep::Identifying: Identified(unit, waited); break;
-    case TUnitStep::Writing: Written(unit, waited); break;
-    case TUnitStep::Checking: Checked(unit, waited); break;
-    default: break;
+    case TUnitStep::Identifying:
+        Identified(unit, waited);
+        break;
+    case TUnitStep::Writing:
+        Written(unit, waited);
+        break;
+    case TUnitStep::Checking:
+        Checked(unit, waited);
+        break;
+    default:
+        break;
     }
 }
 
@@ -253,6 +305,7 @@ void TBatchRun::Identified(TUnit& unit, TWaited waited) {
         outcome = {TExit::Usage,
                    "settings not shown: " + store::OneLine(std::string(core::kUnsupportedNotice))};
     if (!outcome.ok()) return Finish(unit, std::move(outcome));
+    unit.shown->settings = SettingsOf(run.Conversation(), unit.shown->Name());
     if (options_.dryRun) {
         const TPreview preview = run.Preview(requests_, nullptr);
         return Finish(unit, preview.outcome,
@@ -314,11 +367,13 @@ void TBatchRun::Finish(TUnit& unit, TOutcome outcome, const std::string& done) {
 // ---- what is said of the batch ---------------------------------------------------------------
 
 std::vector<std::string> TBatchRun::Summary() const {
-    int failed = 0, noSerial = 0;
+    int ok = 0, failed = 0, noSerial = 0;
     std::vector<std::string> failedNames, unfinished;
     for (const auto& unit : shown_) {
         if (unit->serial.empty()) ++noSerial;
-        if (unit->Ok()) continue;
+        if (unit->Ok()) ++ok;
+        // In progress: neither yet.
+        if (unit->Ok() || (!unit->Finished() && !unit->stopped)) continue;
         ++failed;
         if (unit->Finished() && !unit->stopped)
             failedNames.push_back(unit->Name());
@@ -327,8 +382,9 @@ std::vector<std::string> TBatchRun::Summary() const {
                                  (unit->holding.empty() ? "nothing written" : unit->holding) + ")");
     }
     const int units = static_cast<int>(shown_.size());
-    std::string line = std::to_string(units) + " unit(s): " + std::to_string(units - failed) +
-                       " OK, " + std::to_string(failed) + " failed";
+    std::string line = std::to_string(units) + " unit(s): " + std::to_string(ok) + " OK, " +
+                       std::to_string(failed) + " failed";
+    if (ok + failed < units) line += ", " + std::to_string(units - ok - failed) + " in progress";
     if (noSerial > 0) line += " (" + std::to_string(noSerial) + " without a serial number)";
     if (options_.dryRun) line += "; nothing written (dry run)";
     std::vector<std::string> lines{line};
@@ -341,8 +397,9 @@ std::vector<std::string> TBatchRun::Summary() const {
 int TBatchRun::ExitCode() const {
     if (shown_.empty()) return static_cast<int>(TExit::NoUnit);
     // A transceiver that could not be opened was not served: not all went well.
-    const bool allOk = unopened_.empty() && std::all_of(shown_.begin(), shown_.end(),
-                                                        [](const auto& unit) { return unit->Ok(); });
+    const bool allOk =
+        unopened_.empty() &&
+        std::all_of(shown_.begin(), shown_.end(), [](const auto& unit) { return unit->Ok(); });
     return static_cast<int>(allOk ? TExit::Done : TExit::Failed);
 }
 

@@ -48,6 +48,10 @@ struct TServedUnit {
     std::string holding;
     bool stopped = false;         // ended by StopNow() before it was finished
     std::vector<std::string> log; // its log lines (TBatchOptions::keepUnitLogs)
+    // Once identified with its settings shown: each setting it has with its value, as
+    // show --json names them (origin "SERIAL at PORT: settings.NAME"), so that a front end
+    // can take one unit's settings for the others.
+    std::vector<TRequest> settings;
     bool Finished() const { return result.has_value(); }
     bool Ok() const { return result && result->ok(); }
     // "SERIAL at PORT" ("(not read) at PORT").
@@ -90,14 +94,15 @@ class TBatchRun final : core::TBenchFront, core::TLogSink, core::TDialogSink, co
     // No new unit is taken; the units in progress are finished.
     void StopTaking();
     bool Taking() const;
-    // The units in progress end at once, each failed as it stands ("stopped during ...").
+    // The units in progress end at once, each failed as it stands ("stopped during ..."),
+    // and the batch lets go of every unit (their runs are recorded as not finished).
     void StopNow();
 
     const std::vector<std::unique_ptr<TServedUnit>>& Units() const { return shown_; }
     int InProgress() const;
-    // "N unit(s): X OK, Y failed", then lines naming the failed units, the units stopped
-    // before they were finished with what each was left holding, and the transceivers that
-    // could not be opened, when there are any.
+    // "N unit(s): X OK, Y failed" (", Z in progress" while there are), then lines naming the failed
+    // units, the units stopped before they were finished with what each was left holding, and the
+    // transceivers that could not be opened, when there are any.
     std::vector<std::string> Summary() const;
     int ExitCode() const;
     // The log lines of the bench itself (devices listed, errors not of one unit), with
@@ -117,8 +122,7 @@ class TBatchRun final : core::TBenchFront, core::TLogSink, core::TDialogSink, co
     void WriteLog(std::string_view utf8, int direction) override;
     void WriteLogBytes(std::string_view latin1, int direction) override;
     void WriteUnitLog(std::string_view unit, std::string_view utf8, int direction) override;
-    void WriteUnitLogBytes(std::string_view unit, std::string_view latin1,
-                           int direction) override;
+    void WriteUnitLogBytes(std::string_view unit, std::string_view latin1, int direction) override;
     std::string FromLocal8Bit(std::string_view text) const override;
     void ShowErrorBox(std::string_view utf8) override;
     void ShowErrorMessage(std::string_view caption, std::string_view text) override;
@@ -137,6 +141,7 @@ class TBatchRun final : core::TBenchFront, core::TLogSink, core::TDialogSink, co
     void TakeFacts(TUnit& unit);
     bool Waiting() const; // a transceiver is plugged in that no unit serves yet
     bool Room() const;
+    void LetGo();
 
     TBench& bench_;
     const std::vector<TRequest> requests_;
@@ -145,15 +150,17 @@ class TBatchRun final : core::TBenchFront, core::TLogSink, core::TDialogSink, co
     TBatchFront& front_;
     TDeviceView view_;
     std::unique_ptr<core::TUnitBench> units_;
-    std::vector<std::unique_ptr<TUnit>> served_;       // every unit taken, in order
-    std::vector<std::unique_ptr<TServedUnit>> shown_;  // what the front end sees of each
+    std::vector<std::unique_ptr<TUnit>> served_;        // every unit taken, in order
+    std::vector<std::unique_ptr<TServedUnit>> shown_;   // what the front end sees of each
     std::map<std::string, TUnit*, std::less<>> byPort_; // the units on the bench now
     std::vector<std::string> benchLog_;
     std::vector<std::string> unopened_; // "PATH (why)" of each device that could not be used
-    std::string line_; // the log line being written (its buffer is kept)
+    std::string line_;                  // the log line being written (its buffer is kept)
     bool taking_ = true;
     bool stoppedNow_ = false;
-    bool lookAgain_ = false; // room was made: transceivers waiting are looked at again
+    bool lookAgain_ = false;    // room was made: transceivers waiting are looked at again
+    bool letGo_ = false;        // every unit let go: the batch is over
+    TUnit* arriving_ = nullptr; // its journal was just asked for; its conversation comes next
 };
 
 // batch with more than one unit at a time: a result line for each unit as it finishes (the

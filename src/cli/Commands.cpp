@@ -508,9 +508,9 @@ int RunRecord(bool csv, const std::optional<std::string>& serial, const TCommand
         std::string result = e.result;
         if (e.command)
             result += " (" + Quoted(*e.command) + " answered " + Quoted(e.reply.value_or("")) + ")";
-        std::fprintf(o.out, "%s\t%s\t%s\t%s\t%s\t%s\twritten: %s\tbackup: %s%s%s\n", e.local.c_str(),
-                     e.serial.value_or(kSerialNotRead).c_str(), e.model.c_str(), e.firmware.c_str(),
-                     e.run.c_str(), result.c_str(),
+        std::fprintf(o.out, "%s\t%s\t%s\t%s\t%s\t%s\twritten: %s\tbackup: %s%s%s\n",
+                     e.local.c_str(), e.serial.value_or(kSerialNotRead).c_str(), e.model.c_str(),
+                     e.firmware.c_str(), e.run.c_str(), result.c_str(),
                      written.empty() ? "none" : Join(written, ", ").c_str(),
                      e.backup.value_or("none").c_str(), e.simulated ? "\tsimulated" : "",
                      e.port ? ("\tport: " + *e.port).c_str() : "");

@@ -75,16 +75,14 @@ TSession::TSession(TBench& bench, TSessionOptions options)
         if (options_.simulated) options_.journal->simulated = true;
     }
     run_ = std::make_unique<TUnitRun>(
-        options_.journal ? StoreJournal(*options_.journal, bench_,
-                                        [this](const std::string& line) {
-                                            WriteLog(line, core::kLogNote);
-                                        })
-                         : nullptr,
+        options_.journal
+            ? StoreJournal(*options_.journal, bench_,
+                           [this](const std::string& line) { WriteLog(line, core::kLogNote); })
+            : nullptr,
         options_.timeoutMs, options_.program, [this](const std::string& line) { Say(line); });
     units_ = std::make_unique<core::TUnitBench>(
         core::TBenchPorts{&view_, this, this, this, &bench_}, SV_VERSION,
-        core::TBenchPolicy::OneUnit,
-        core::TUnitOptions{run_->Journaled() ? run_.get() : nullptr});
+        core::TBenchPolicy::OneUnit, core::TUnitOptions{run_->Journaled() ? run_.get() : nullptr});
     conversation_ = &units_->Unit();
     run_->Attach(*conversation_);
     hid::THidDeviceController& hid = bench_.Controller();

@@ -147,7 +147,7 @@ class TSession final : core::TLogSink, core::TDialogSink, core::TViewSink {
     TBench& bench_;
     TSessionOptions options_;
     TDeviceView view_;
-    std::unique_ptr<TUnitRun> run_; // before the bench, which calls its journal
+    std::unique_ptr<TUnitRun> run_;           // before the bench, which calls its journal
     std::unique_ptr<core::TUnitBench> units_; // the one unit, on the bench's controller
     core::TConversation* conversation_ = nullptr;
     std::vector<std::string> logLines_;

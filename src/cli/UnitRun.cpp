@@ -167,8 +167,7 @@ std::optional<TOutcome> TUnitRun::NotBackedUp() {
     const std::optional<std::string> failure =
         journal_ ? journal_->TakeBackupFailure() : std::nullopt;
     if (!failure) return std::nullopt;
-    return TOutcome{TExit::Failed, "the settings of this unit could not be backed up: " +
-                                       *failure +
+    return TOutcome{TExit::Failed, "the settings of this unit could not be backed up: " + *failure +
                                        "; nothing was written (--no-backup writes without one)"};
 }
 
@@ -201,7 +200,8 @@ TOutcome TUnitRun::AfterRun(TWaited waited, const std::string& path) {
                                       Quoted(ReplyText(refusal->reply)) + " to " +
                                       Quoted(refusal->command) + "; " + WrittenReport()};
     } else if (waited == TWaited::Stopped) {
-        outcome = {TExit::Failed, std::string("stopped during ") + runName_ + ": " + WrittenReport()};
+        outcome = {TExit::Failed,
+                   std::string("stopped during ") + runName_ + ": " + WrittenReport()};
     } else if (waited == TWaited::TimedOut) {
         outcome = {TExit::Failed, NoAnswer(runName_) + "; " + WrittenReport()};
     } else if (runIsDefault_) {
@@ -285,7 +285,8 @@ std::optional<TOutcome> TUnitRun::StartDefault() {
     core::TConversation& c = *conversation_;
     const params::TIdentity& id = c.Identity();
     if (!SettingsShown() || !params::Adjustable(id))
-        return TOutcome{TExit::Usage, "this unit (" + UnitName(id) + ") has no settings to restore"};
+        return TOutcome{TExit::Usage,
+                        "this unit (" + UnitName(id) + ") has no settings to restore"};
     runIdentity_ = id;
     runSerial_ = SerialFound();
     runIsDefault_ = true;

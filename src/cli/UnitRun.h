@@ -126,7 +126,7 @@ class TUnitRun final : public core::TWriteJournal {
     std::int64_t timeoutMs_;
     std::string program_;
     TSay say_;
-    bool recordLost_ = false; // the last run's line was not kept in the service record
+    bool recordLost_ = false;       // the last run's line was not kept in the service record
     params::TIdentity runIdentity_; // the unit's, when Apply or Default was pressed
     // and its serial number (SerialFound): the run's result line begins with it, so that a
     // bench's output says which unit was written

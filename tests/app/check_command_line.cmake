@@ -1,6 +1,7 @@
 # The command-line conventions of every executable, run as a user would, with no display:
 # a usage mistake must be caught before a window (or the no-display notice) is reached.
-#   cmake -DCUSTOMIZE=... -DDEMO=... -DCLI=... -DVERSION=... -DSOURCE_DIR=... -DWORK_DIR=... -P this
+#   cmake -DCUSTOMIZE=... -DDEMO=... -DCLI=... -DFLEET=... -DVERSION=... -DSOURCE_DIR=...
+#         -DWORK_DIR=... -P this
 cmake_minimum_required(VERSION 3.25)
 set(failures "")
 
@@ -47,12 +48,14 @@ set(missing ${WORK_DIR}/no-such-folder/file)
 set(synopsis_sonavelle-customize "")
 set(synopsis_sonavelle-demo "")
 set(synopsis_sonavelle-cli " command")
+set(synopsis_sonavelle-fleet "")
 set(extra_sonavelle-customize extra)
 set(extra_sonavelle-demo extra)
 set(extra_sonavelle-cli show extra)
+set(extra_sonavelle-fleet extra)
 
 # Every executable: --version, --help that the manual page keeps up with, usage errors.
-foreach(exe ${CUSTOMIZE} ${DEMO} ${CLI})
+foreach(exe ${CUSTOMIZE} ${DEMO} ${CLI} ${FLEET})
   get_filename_component(prog ${exe} NAME_WE)
   run("${prog} --version" 0 "^${prog} ${VERSION}\n$" "" ${exe} --version)
   run("${prog} -v" 0 "^${prog} ${VERSION}\n$" "" ${exe} -v)
@@ -83,6 +86,16 @@ run("demo unreadable scenario" 2 "^$" "cannot read scenario '${missing}'" ${DEMO
 run("demo scenario that is a folder" 2 "^$" "cannot read scenario '${WORK_DIR}'" ${DEMO} --scenario ${WORK_DIR})
 run("demo --json without --scenario" 2 "^$"
     "sonavelle-demo: --json needs --scenario." ${DEMO} --json ${WORK_DIR}/state.json)
+
+run("fleet --sim-every without units" 2 "^$"
+    "sonavelle-fleet: --sim-every is for simulated units (--sim or --demo)." ${FLEET} --sim-every 10)
+run("fleet --demo with --sim" 2 "^$" "sonavelle-fleet: --demo brings its own units; not with --sim."
+    ${FLEET} --demo --sim "PX510/201036")
+run("fleet unknown simulated unit" 2 "^$" "^sonavelle-fleet: --sim: 'no-such-unit' is neither [^\n]*\n$"
+    ${FLEET} --sim no-such-unit)
+run("fleet unreadable settings file" 2 "^$" "^sonavelle-fleet: [^\n]*no-such-folder/file[^\n]*\n$"
+    ${FLEET} --demo --from ${missing})
+run("fleet without a display" 2 "^$" "^sonavelle-fleet: no display found [^\n]*\n$" ${FLEET} --demo)
 
 run("cli without a command" 2 "^$" "sonavelle-cli: no command given (see --help)." ${CLI})
 run("cli unknown command" 2 "^$" "sonavelle-cli: unknown command 'frobnicate' (see --help)."

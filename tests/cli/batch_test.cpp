@@ -68,8 +68,8 @@ const std::vector<cli::TRequest> kVolume3 = Requests({{TSetting::Volume, "3"}});
 // ---- every unit is told what it would be told alone --------------------------------------------
 
 TEST(ParallelBatch, EachUnitGetsTheCommandsOfABatchOfItAloneWhileAMouseComesAndGoes) {
-    const std::vector<std::string> presets{"DW730 TONAL/201036", "PX510/201036",
-                                           "DW720 QZ/201033", "DW720 KEL/201029"};
+    const std::vector<std::string> presets{"DW730 TONAL/201036", "PX510/201036", "DW720 QZ/201033",
+                                           "DW720 KEL/201029"};
     TPrinted p;
     TPlannedBench bench(Units(presets), 0);
     std::uint32_t mouse = 0;
@@ -112,8 +112,7 @@ TEST_P(ParallelBatchFaults, FailOnlyTheirUnitAndEveryRunIsRecorded) {
     units[2].faults.ng = {"SAVE"};
     TPrinted p;
     TPlannedBench bench(units, GetParam().everyMs);
-    EXPECT_EQ(cli::RunParallelBatch(bench, kVolume3, {0, GetParam().parallel}, p.Options(5000)),
-              1);
+    EXPECT_EQ(cli::RunParallelBatch(bench, kVolume3, {0, GetParam().parallel}, p.Options(5000)), 1);
     std::vector<std::string> lines = p.out.Lines();
     ASSERT_EQ(lines.size(), 6u) << p.out.Text();
     const std::vector<std::string> summary(lines.end() - 2, lines.end());
@@ -140,18 +139,19 @@ TEST_P(ParallelBatchFaults, FailOnlyTheirUnitAndEveryRunIsRecorded) {
     for (const std::string& line : p.Said())
         if (line.starts_with("sonavelle-cli: unplug unit ")) unplug.push_back(line.substr(27));
     std::sort(unplug.begin(), unplug.end());
-    EXPECT_EQ(unplug, (std::vector<std::string>{"SV0000000001 at sim:hid#1", "SV0000000003 at sim:hid#3",
-                                                "SV0000000004 at sim:hid#4"}));
+    EXPECT_EQ(unplug,
+              (std::vector<std::string>{"SV0000000001 at sim:hid#1", "SV0000000003 at sim:hid#3",
+                                        "SV0000000004 at sim:hid#4"}));
     // Each unit's run has its backup and its line, with its port.
     const store::TRecord record = store::ReadRecord(home.Record());
     std::vector<std::string> recorded;
     for (const store::TRecordEntry& e : record.entries)
         recorded.push_back(e.serial.value_or("?") + " " + e.result + " " + e.port.value_or("?"));
     std::sort(recorded.begin(), recorded.end());
-    EXPECT_EQ(recorded, (std::vector<std::string>{
-                            "SV0000000001 saved sim:hid#1", "SV0000000002 write failed sim:hid#2",
-                            "SV0000000003 save not confirmed sim:hid#3",
-                            "SV0000000004 saved sim:hid#4"}));
+    EXPECT_EQ(recorded, (std::vector<std::string>{"SV0000000001 saved sim:hid#1",
+                                                  "SV0000000002 write failed sim:hid#2",
+                                                  "SV0000000003 save not confirmed sim:hid#3",
+                                                  "SV0000000004 saved sim:hid#4"}));
     for (const char* serial : {"SV0000000001", "SV0000000002", "SV0000000003", "SV0000000004"})
         EXPECT_EQ(QDir(QString::fromStdString(home.Backups() + "/" + serial))
                       .entryList({QStringLiteral("*.json")}, QDir::Files)
@@ -270,8 +270,8 @@ INSTANTIATE_TEST_SUITE_P(
     Presses, ParallelBatchCtrlC,
     ::testing::Values(
         // The others are plugged in after the press: they are not taken.
-        TPresses{"OnceWhileTheFirstIsWritten", 3000, {{0, "SPAR"}}, 0,
-                 {"1 unit(s): 1 OK, 0 failed"}},
+        TPresses{
+            "OnceWhileTheFirstIsWritten", 3000, {{0, "SPAR"}}, 0, {"1 unit(s): 1 OK, 0 failed"}},
         // All three are in progress: all are finished.
         TPresses{"OnceWithThreeInProgress", 0, {{0, "SPAR"}}, 0, {"3 unit(s): 3 OK, 0 failed"}},
         TPresses{"TwiceBeforeAnyWrite",
@@ -284,13 +284,14 @@ INSTANTIATE_TEST_SUITE_P(
                  0,
                  {{0, "GSER"}, {0, "SPAR PhoneOutVol"}},
                  1,
-                 {"3 unit(s): 0 OK, 3 failed",
-                  "not finished: SV0000000001 at sim:hid#1 (" + kWrittenNone +
-                      "), SV0000000002 at sim:hid#2 (" + kWrittenNone +
-                      "), SV0000000003 at sim:hid#3 (" + kWrittenNone + ")"}}),
+                 {"3 unit(s): 0 OK, 3 failed", "not finished: SV0000000001 at sim:hid#1 (" +
+                                                   kWrittenNone + "), SV0000000002 at sim:hid#2 (" +
+                                                   kWrittenNone + "), SV0000000003 at sim:hid#3 (" +
+                                                   kWrittenNone + ")"}}),
     [](const auto& row) { return std::string(row.param.name); });
 
-// ---- units that cannot be told apart, or opened --------------------------------------------------
+// ---- units that cannot be told apart, or opened
+// --------------------------------------------------
 
 TEST(ParallelBatch, TwoUnitsOfOneSerialNumberAreBothServedAndToldApartByPort) {
     TDataHome home;
@@ -328,6 +329,34 @@ TEST(ParallelBatch, AUnitThatCannotBeOpenedIsNamedWithTheReasonAndTheOthersAreSe
     const std::vector<std::string> said = p.Said();
     EXPECT_EQ(std::count(said.begin(), said.end(), "sonavelle-cli: not served: " + named), 1)
         << p.err.Text();
+}
+
+} // namespace
+
+namespace {
+
+TEST(ParallelBatch, OneBenchServesABatchAfterOneStoppedWithTheStoppedRunRecordedAtOnce) {
+    TDataHome home;
+    TPlannedBench bench(Units(std::vector<std::string>(2, "DW730 TONAL/201036")), 0);
+    TPrinted p;
+    const cli::TCommandOptions options = p.Options(5000);
+    cli::TBatchFront quiet;
+    {
+        cli::TBatchRun first(bench, kVolume3, {1, 0}, options, quiet);
+        for (int ms = 0; ms < 60000 && !bench.Got(0, "SPAR PhoneOutVol"); ++ms)
+            first.Step();
+        first.StopNow();
+        ASSERT_TRUE(first.Over());
+        const auto entries = store::ReadRecord(home.Record()).entries;
+        ASSERT_EQ(entries.size(), 1u) << "recorded before the batch goes";
+        EXPECT_EQ(entries.front().result, "not finished");
+    }
+    // The second unit, plugged in all along, is taken as the next batch starts.
+    cli::TBatchRun second(bench, kVolume3, {1, 0}, options, quiet);
+    for (int ms = 0; ms < 60000 && !second.Over(); ++ms)
+        second.Step();
+    ASSERT_EQ(second.Units().size(), 1u);
+    EXPECT_EQ(second.Units().front()->line, "SV0000000002\tDW730 TONAL\t201036\tOK\tsim:hid#2");
 }
 
 } // namespace

@@ -605,10 +605,10 @@ TEST(Journal, WritesNothingWithoutABackupUnlessTheUserSaysSo) {
 TEST(RecordTime, IsWrittenAsQtWritesTheSameInstant) {
     const std::int64_t kInstants[] = {0,
                                       -1,
-                                      951782400000,   // 2000-02-29
-                                      4107542399999,  // 2100-02-28 23:59:59.999
-                                      -2208988800000, // 1900-01-01
-                                      1798761599000,  // 2026-12-31 23:59:59
+                                      951782400000,     // 2000-02-29
+                                      4107542399999,    // 2100-02-28 23:59:59.999
+                                      -2208988800000,   // 1900-01-01
+                                      1798761599000,    // 2026-12-31 23:59:59
                                       253402214400000}; // 9999-12-31
     const std::int64_t kOffsetsMin[] = {0, 540, -600, 345, -30};
     for (std::int64_t utc : kInstants) {
