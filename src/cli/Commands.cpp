@@ -250,10 +250,7 @@ struct TLister {
 int RunSimList(const TCommandOptions& o) {
     for (const std::string& name : sim::PresetNames()) {
         const sim::Profile p = *sim::FindPreset(name);
-        const auto identity = params::TIdentity::FromVersion(p.firmware, p.model);
-        const char* what = !params::IsSupportedFirmware(p.firmware) ? "settings not shown"
-                           : params::Adjustable(identity)           ? "settings shown and changed"
-                                                                    : "settings shown only";
+        const char* what = cli::WhatIsShown(p.firmware, p.model);
         std::fprintf(o.out, "%s\t%s\n", name.c_str(), what);
     }
     return Code(TExit::Done);

@@ -1,6 +1,7 @@
 #include "cli/UnitRun.h"
 
 #include "link/Text.h"
+#include "params/Capabilities.h"
 #include "settings/ApplyValues.h"
 
 #include <algorithm>
@@ -24,6 +25,13 @@ std::string SettingNames(const std::vector<TSetting>& settings) {
     for (TSetting setting : settings)
         names.emplace_back(Info(setting).name);
     return Join(names, ", ");
+}
+
+const char* WhatIsShown(const std::string& firmware, const std::string& model) {
+    if (!params::IsSupportedFirmware(firmware)) return "settings not shown";
+    return params::Adjustable(params::TIdentity::FromVersion(firmware, model))
+               ? "settings shown and changed"
+               : "settings shown only";
 }
 
 TUnitRun::TUnitRun(std::unique_ptr<TRunJournal> journal, std::int64_t timeoutMs,

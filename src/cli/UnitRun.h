@@ -40,6 +40,10 @@ struct TPreview {
 // "volume, channel"
 std::string SettingNames(const std::vector<TSetting>& settings);
 
+// What the tool does with a unit of this firmware and model, as --sim list says it:
+// "settings shown and changed", "settings shown only" or "settings not shown".
+const char* WhatIsShown(const std::string& firmware, const std::string& model);
+
 // How a wait for a step ended: the step is over, or the time given ran out, or Ctrl-C came.
 enum class TWaited { Over, TimedOut, Stopped };
 
