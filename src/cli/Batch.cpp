@@ -167,7 +167,8 @@ void TBatchRun::UnitArrived(core::TConversation& conversation) {
 
 void TBatchRun::UnitIdentified(core::TConversation& conversation) {
     // Shown as soon as they are read; taken again when identification is over.
-    if (TUnit* unit = UnitOf(conversation); unit && !unit->shown->Finished()) {
+    // (The check read-back identifies the unit again: what it was first identified as stays.)
+    if (TUnit* unit = UnitOf(conversation); unit && unit->shown->step == TUnitStep::Identifying) {
         TakeFacts(*unit);
         front_.UnitChanged(*unit->shown);
     }
