@@ -339,16 +339,11 @@ int main(int argc, char* argv[]) {
         std::vector<sim::Profile> profiles;
         for (const QString& sim : sims) {
             const std::string name = sim.toLocal8Bit().toStdString();
-            std::optional<sim::Profile> profile = sim::FindPreset(name);
-            if (!profile) {
-                const sim::ProfileResult loaded = sim::LoadProfile(name);
-                if (!loaded)
-                    return Usage(
-                        QStringLiteral("--sim: '%1' is neither a preset nor a unit file (%2).")
-                            .arg(sim, QString::fromStdString(loaded.error)));
-                profile = loaded.profile;
-            }
-            profiles.push_back(std::move(*profile));
+            sim::ProfileResult loaded = sim::PresetOrFile(name);
+            if (!loaded)
+                return Usage(QStringLiteral("--sim: '%1' is neither a preset nor a unit file (%2).")
+                                 .arg(sim, QString::fromStdString(loaded.error)));
+            profiles.push_back(std::move(*loaded.profile));
         }
         const bool batch = command == QLatin1String("batch");
         if (batch && profiles.size() == 1 && simEveryMs >= 0)

@@ -257,4 +257,9 @@ ProfileResult LoadProfile(const std::string& path) {
     return r;
 }
 
+ProfileResult PresetOrFile(const std::string& name) {
+    if (std::optional<Profile> preset = FindPreset(name)) return {std::move(preset), {}};
+    return LoadProfile(name);
+}
+
 } // namespace sim

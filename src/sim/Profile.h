@@ -78,5 +78,7 @@ using LineNames = std::function<std::string(int)>;
 // Never throws; every problem comes back as an error text with its line number.
 ProfileResult ParseProfile(std::string_view text, const LineNames& lineName = {});
 ProfileResult LoadProfile(const std::string& path);
+// The preset of that name, or else the unit file at that path (what --sim takes).
+ProfileResult PresetOrFile(const std::string& name);
 
 } // namespace sim

@@ -267,19 +267,15 @@ int RunCommandLine(const std::vector<std::string>& arguments) {
         log.reset(std::fopen(logPath->c_str(), "a"));
         if (!log) return Usage("cannot open log file '" + *logPath + "': " + std::strerror(errno));
     }
-    std::optional<sim::Profile> profile = sim::FindPreset(sims.front());
-    if (!profile) {
-        const sim::ProfileResult loaded = sim::LoadProfile(sims.front());
-        if (!loaded)
-            return Usage("--sim: '" + sims.front() + "' is neither a preset nor a unit file (" +
-                         loaded.error + ").");
-        profile = loaded.profile;
-    }
+    sim::ProfileResult profile = sim::PresetOrFile(sims.front());
+    if (!profile)
+        return Usage("--sim: '" + sims.front() + "' is neither a preset nor a unit file (" +
+                     profile.error + ").");
 
     int exitCode = 0;
     bool logKept = true;
     {
-        TRun run(std::move(*profile), log.get(), static_cast<std::int64_t>(timeoutSeconds * 1000));
+        TRun run(std::move(*profile.profile), log.get(), static_cast<std::int64_t>(timeoutSeconds * 1000));
         const TOutcome connected = run.Connect();
         if (!connected.ok()) {
             exitCode = Report(connected);
