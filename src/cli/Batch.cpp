@@ -58,7 +58,6 @@ struct TBatchRun::TUnit {
     core::TConversation* conversation = nullptr; // null once gone
     std::int64_t stepStartMs = 0;                // when its step began (the bench's clock)
     bool written = false;                        // Apply changed a setting
-    bool serialRead = false;
 };
 
 TBatchRun::TBatchRun(TBench& bench, std::vector<TRequest> requests, TBatchOptions batch,
@@ -97,9 +96,7 @@ void TBatchRun::LetGo() {
 // ---- the units as they come and go -----------------------------------------------------------
 
 bool TBatchRun::Room() const {
-    if (!taking_) return false;
-    if (batch_.count > 0 && static_cast<int>(served_.size()) >= batch_.count) return false;
-    return batch_.parallel <= 0 || InProgress() < batch_.parallel;
+    return Taking() && (batch_.parallel <= 0 || InProgress() < batch_.parallel);
 }
 
 int TBatchRun::InProgress() const {
@@ -179,7 +176,6 @@ void TBatchRun::TakeFacts(TUnit& unit) {
     unit.shown->serial = facts.serial;
     unit.shown->model = facts.model;
     unit.shown->firmware = facts.firmware;
-    unit.serialRead = !facts.serial.empty();
 }
 
 void TBatchRun::UnitGone(core::TConversation& conversation) {
@@ -350,7 +346,7 @@ void TBatchRun::Finish(TUnit& unit, TOutcome outcome, const std::string& done) {
         shown.holding = unit.run->WrittenReport();
     else if (!outcome.ok() && shown.step == TUnitStep::Checking && unit.written)
         shown.holding = "the settings were saved";
-    shown.result = WithSerial(unit.serialRead, std::move(outcome), options_.dryRun);
+    shown.result = WithSerial(!shown.serial.empty(), std::move(outcome), options_.dryRun);
     store::TUnitFacts facts;
     facts.serial = shown.serial;
     facts.model = shown.model;
@@ -407,7 +403,7 @@ int TBatchRun::ExitCode() const {
 // ---- ports -----------------------------------------------------------------------------------
 
 void TBatchRun::Log(TUnit* unit, std::string_view text, bool latin1, int direction) {
-    const bool keep = batch_.keepUnitLogs;
+    const bool keep = batch_.keepUnitLogs && unit;
     std::FILE* file = options_.session.log;
     if (!file && !keep) return;
     core::TLogHead head;
@@ -428,12 +424,8 @@ void TBatchRun::Log(TUnit* unit, std::string_view text, bool latin1, int directi
         line_.pop_back();
     }
     if (!keep) return;
-    if (unit) {
-        unit->shown->log.push_back(line_);
-        front_.UnitLogged(*unit->shown, line_);
-    } else {
-        benchLog_.push_back(line_);
-    }
+    unit->shown->log.push_back(line_);
+    front_.UnitLogged(*unit->shown, line_);
 }
 
 void TBatchRun::WriteLog(std::string_view utf8, int direction) {

@@ -105,9 +105,6 @@ class TBatchRun final : core::TBenchFront, core::TLogSink, core::TDialogSink, co
     // transceivers that could not be opened, when there are any.
     std::vector<std::string> Summary() const;
     int ExitCode() const;
-    // The log lines of the bench itself (devices listed, errors not of one unit), with
-    // keepUnitLogs.
-    const std::vector<std::string>& BenchLog() const { return benchLog_; }
 
   private:
     struct TUnit;
@@ -153,7 +150,6 @@ class TBatchRun final : core::TBenchFront, core::TLogSink, core::TDialogSink, co
     std::vector<std::unique_ptr<TUnit>> served_;        // every unit taken, in order
     std::vector<std::unique_ptr<TServedUnit>> shown_;   // what the front end sees of each
     std::map<std::string, TUnit*, std::less<>> byPort_; // the units on the bench now
-    std::vector<std::string> benchLog_;
     std::vector<std::string> unopened_; // "PATH (why)" of each device that could not be used
     std::string line_;                  // the log line being written (its buffer is kept)
     bool taking_ = true;

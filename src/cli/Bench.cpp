@@ -226,6 +226,18 @@ bool IsTransceiver(const hid::TCustomHidDevice& device) {
                        });
 }
 
+TSimUnits SimUnits(const std::vector<std::string>& names) {
+    TSimUnits units;
+    for (const std::string& name : names) {
+        sim::ProfileResult loaded = sim::PresetOrFile(name);
+        if (!loaded)
+            return {{}, "--sim: '" + name + "' is neither a preset nor a unit file (" +
+                            loaded.error + ")."};
+        units.profiles.push_back(std::move(*loaded.profile));
+    }
+    return units;
+}
+
 bool MayBeTransceiver(const hid::THidPnPInfo& info) {
     if (info.HardwareID.empty()) return true;
     char vendor[8], product[8];

@@ -172,6 +172,14 @@ bool IsDevicePath(std::string_view device);
 // Whether the device is one of the transceivers the tool takes (core::kTransceiverIds).
 bool IsTransceiver(const hid::TCustomHidDevice& device);
 
+// The simulated units --sim names, each a preset or else a unit file; on a name that is
+// neither, the profiles are empty and error says why ("--sim: 'NAME' is neither ...").
+struct TSimUnits {
+    std::vector<sim::Profile> profiles;
+    std::string error;
+};
+TSimUnits SimUnits(const std::vector<std::string>& names);
+
 // Whether a device could be a transceiver by the hardware IDs the system gives it (one that
 // gives none could be).
 bool MayBeTransceiver(const hid::THidPnPInfo& info);

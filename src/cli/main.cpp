@@ -336,15 +336,12 @@ int main(int argc, char* argv[]) {
 
     std::unique_ptr<cli::TBench> bench;
     if (!sims.isEmpty()) {
-        std::vector<sim::Profile> profiles;
-        for (const QString& sim : sims) {
-            const std::string name = sim.toLocal8Bit().toStdString();
-            sim::ProfileResult loaded = sim::PresetOrFile(name);
-            if (!loaded)
-                return Usage(QStringLiteral("--sim: '%1' is neither a preset nor a unit file (%2).")
-                                 .arg(sim, QString::fromStdString(loaded.error)));
-            profiles.push_back(std::move(*loaded.profile));
-        }
+        std::vector<std::string> names;
+        for (const QString& sim : sims)
+            names.push_back(sim.toLocal8Bit().toStdString());
+        cli::TSimUnits units = cli::SimUnits(names);
+        if (!units.error.empty()) return Usage(QString::fromLocal8Bit(units.error.c_str()));
+        std::vector<sim::Profile> profiles = std::move(units.profiles);
         const bool batch = command == QLatin1String("batch");
         if (batch && profiles.size() == 1 && simEveryMs >= 0)
             profiles.resize(static_cast<std::size_t>(count > 0 ? count : 3), profiles.front());

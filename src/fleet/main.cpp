@@ -90,15 +90,12 @@ int main(int argc, char* argv[]) {
     if (demo)
         for (const char* unit : kDemoUnits)
             sims.append(QString::fromLatin1(unit));
-    std::vector<sim::Profile> profiles;
-    for (const QString& sim : sims) {
-        const std::string name = sim.toLocal8Bit().toStdString();
-        sim::ProfileResult loaded = sim::PresetOrFile(name);
-        if (!loaded)
-            return Usage(QStringLiteral("--sim: '%1' is neither a preset nor a unit file (%2).")
-                             .arg(sim, QString::fromStdString(loaded.error)));
-        profiles.push_back(std::move(*loaded.profile));
-    }
+    std::vector<std::string> names;
+    for (const QString& sim : sims)
+        names.push_back(sim.toLocal8Bit().toStdString());
+    cli::TSimUnits units = cli::SimUnits(names);
+    if (!units.error.empty()) return Usage(QString::fromLocal8Bit(units.error.c_str()));
+    std::vector<sim::Profile> profiles = std::move(units.profiles);
     // The settings file is read before any window, so that one that cannot be used is a line.
     cli::TRequests settings;
     std::string source;

@@ -6,7 +6,15 @@ namespace core {
 
 namespace {
 
-// Days since 1970-01-01 to year, month, day (proleptic Gregorian).
+char* Two(char* out, int value, char after) {
+    out[0] = static_cast<char>('0' + value / 10);
+    out[1] = static_cast<char>('0' + value % 10);
+    out[2] = after;
+    return out + 3;
+}
+
+} // namespace
+
 void CivilFromDays(std::int64_t z, int& y, int& m, int& d) {
     z += 719468;
     const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
@@ -18,15 +26,6 @@ void CivilFromDays(std::int64_t z, int& y, int& m, int& d) {
     m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
     y = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
 }
-
-char* Two(char* out, int value, char after) {
-    out[0] = static_cast<char>('0' + value / 10);
-    out[1] = static_cast<char>('0' + value % 10);
-    out[2] = after;
-    return out + 3;
-}
-
-} // namespace
 
 void FormatLogHead(std::int64_t wallMs, int direction, TLogHead& head) {
     std::int64_t days = wallMs / 86400000;

@@ -24,6 +24,9 @@ void FormatLogHead(std::int64_t wallMs, int direction, TLogHead& head);
 // characters in ISO 8859-1: the cut is the same in either encoding.
 std::string_view LogBody(std::string_view text);
 
+// Days since 1970-01-01 to year, month and day (proleptic Gregorian).
+void CivilFromDays(std::int64_t days, int& year, int& month, int& day);
+
 // The whole line, in UTF-8.
 std::string FormatLogLine(std::int64_t wallMs, std::string_view utf8, int direction);
 

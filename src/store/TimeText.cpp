@@ -1,5 +1,7 @@
 #include "store/TimeText.h"
 
+#include "link/LogLine.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,16 +15,8 @@ std::string DateTimeText(std::int64_t ms) {
     std::int64_t seconds = ms / 1000 - (ms % 1000 < 0 ? 1 : 0);
     std::int64_t days = seconds / 86400 - (seconds % 86400 < 0 ? 1 : 0);
     const std::int64_t second = seconds - days * 86400;
-    // Civil date from days since 1970-01-01 (proleptic Gregorian).
-    days += 719468;
-    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const std::int64_t doe = days - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
-    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
-    const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+    int year = 0, month = 0, day = 0;
+    core::CivilFromDays(days, year, month, day);
     char text[128];
     std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lld",
                   static_cast<long long>(year), static_cast<long long>(month),
